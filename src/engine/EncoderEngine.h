@@ -1,0 +1,188 @@
+#pragma once
+#include <QObject>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+#include "engine/JobRecord.h"
+
+namespace pcm {
+
+class CoreApp;
+class EncoderJob;
+
+// How a job ended. A job that could not start, or whose encoder exited
+// non-zero or was killed, did not succeed.
+struct JobOutcome {
+  bool started = false;
+  bool exited = false;       // ended by itself (exitCode valid)
+  int exitCode = -1;
+  int termSignal = 0;        // signal that killed the encoder, 0 if none
+  bool stoppedByUser = false;
+  std::string error;         // why the encoder could not be started
+  std::vector<std::string> lastLines;  // the encoder's last output lines
+  bool Succeeded() const { return started && exited && exitCode == 0 && !stoppedByUser; }
+};
+
+// A gate the workers pass before each hand-over to the main thread; closed
+// while the job is paused.
+class PauseGate {
+ public:
+  void Close();
+  void Open();
+  bool IsClosed() const;
+  void Pass();  // blocks while closed
+
+ private:
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  bool closed_ = false;
+};
+
+// Base of the job's worker threads: each overrides only its body.
+class WorkerThread {
+ public:
+  virtual ~WorkerThread();
+  void Start();
+  void Join();
+  bool Finished() const { return finished_.load(); }
+
+ protected:
+  virtual void Execute() = 0;
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> finished_{false};
+};
+
+// Reads the encoder's merged output in 256-byte chunks and hands each chunk
+// to the main thread.
+class TProcessor : public WorkerThread {
+ public:
+  explicit TProcessor(EncoderJob* job) : job_(job) {}
+
+ protected:
+  void Execute() override;
+
+ private:
+  EncoderJob* job_;
+};
+
+// Waits for the encoder to end, then runs the job-end step on the main thread.
+class TClientWaitThread : public WorkerThread {
+ public:
+  explicit TClientWaitThread(EncoderJob* job) : job_(job) {}
+
+ protected:
+  void Execute() override;
+
+ private:
+  EncoderJob* job_;
+};
+
+// One encoder run: its record, process, pipe ends and workers.
+class EncoderJob {
+ public:
+  ~EncoderJob();
+  uint64_t id = 0;
+  intputrec record;
+  std::string commandLine;
+  pid_t pid = -1;  // also the process group of the encoder and its children
+  int outFd = -1;  // parent's read end of the merged output pipe
+  int inFd = -1;   // parent's write end of the input pipe; nothing is written
+  int wakeFd = -1; // wakes the reader when the job ends
+  // Text the reader accumulated and the parser has not consumed yet.
+  std::string accumulated;
+  std::atomic<bool> ended{false};   // the end step has run
+  std::atomic<bool> reaped{false};  // the waiter has collected the process
+  std::atomic<bool> readerDone{false};
+  PauseGate gate;
+  JobOutcome outcome;
+  std::unique_ptr<WorkerThread> reader;
+  std::unique_ptr<WorkerThread> waiter;
+
+  // The workers' bodies, shared by conversion jobs and probes: read the
+  // merged output in chunks of `chunk` bytes and hand each one over; wait for
+  // the process, record how it ended and hand the end step over.
+  void ReadLoop(size_t chunk);
+  void WaitLoop();
+  // Stops the reader and releases the parent's input pipe end.
+  void Release();
+
+  // The last output bytes, kept to report why a job failed.
+  void KeepTail(const char* data, size_t n);
+  std::vector<std::string> TailLines(size_t maxLines) const;
+
+  // Hand-over targets, set by the engine.
+  std::function<void()> onChunk;
+  std::function<void()> onEnd;
+
+  std::mutex readerMutex;
+  std::condition_variable readerCv;
+
+ private:
+  mutable std::mutex tailMutex_;
+  std::string tail_;
+};
+
+// Starts encoder jobs and ends them. One job runs at a time; a new job may be
+// started before an older job's end step has run, and that end step then
+// leaves the new job untouched.
+// Kills what is left of the jobs and waits for their workers.
+void ShutdownJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs);
+
+class EncoderEngine : public QObject {
+  Q_OBJECT
+ public:
+  explicit EncoderEngine(CoreApp& app);
+  ~EncoderEngine() override;
+
+  // The program-wide job record; EncoderPath and WorkDir are set once.
+  intputrec record;
+
+  // Builds the command line, starts the encoder and the two workers and
+  // returns at once. A job that cannot start ends at once (queued) through
+  // the end step with a failed outcome.
+  std::shared_ptr<EncoderJob> StartEncoderJob(const intputrec& rec);
+
+  std::shared_ptr<EncoderJob> CurrentJob() const { return current_; }
+  bool Running() const { return current_ && !current_->ended; }
+
+  // Pause: workers stop handing over and the encoder's process group is
+  // stopped; resume continues both.
+  void Pause();
+  void Resume();
+  bool IsPaused() const;
+  // The user's stop: SIGTERM to the group, SIGKILL after a grace period.
+  void Terminate();
+
+  // Called after the end step of every job, with that job (the batch driver
+  // decides whether it is its current entry's job).
+  std::function<void(EncoderJob&)> entryEndedHook;
+
+  // Ends every job and waits for the workers; used at exit.
+  void Shutdown();
+
+  static constexpr size_t kReadChunk = 256;
+  // The parser's unconsumed text never grows beyond this; an encoder that
+  // prints without line ends loses the oldest part.
+  static constexpr size_t kMaxAccumulated = 64 * 1024;
+  static constexpr int kKillGraceMs = 2000;
+
+ private:
+  void EncoderJobEnded(const std::shared_ptr<EncoderJob>& job);
+  void ReapFinishedWorkers();
+  CoreApp& app_;
+  std::shared_ptr<EncoderJob> current_;
+  std::vector<std::shared_ptr<EncoderJob>> retired_;
+  uint64_t nextId_ = 1;
+};
+
+}  // namespace pcm

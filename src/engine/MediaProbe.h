@@ -1,0 +1,83 @@
+#pragma once
+#include <QObject>
+#include <memory>
+#include <string>
+
+#include "engine/EncoderEngine.h"
+
+namespace pcm {
+
+class CoreApp;
+
+// What the encoder's description of a file said, as printed.
+struct ProbeResult {
+  std::string ProbeDuration;   // hh:mm:ss
+  std::string ProbeTotalKbps;
+  std::string ProbeVideoKbps;
+  std::string ProbeAudioKbps;
+  std::string ProbeFrameSize;  // WIDTHxHEIGHT
+  std::string ProbeAudioCodec;
+  std::string ProbeSampleRate; // with its leading blank
+  std::string ProbeChannels;   // with its leading blank
+};
+
+// Extracts the probe values from the unconsumed description text at every
+// line end and removes the consumed part. A value is replaced only when the
+// text still holds its key's line, so a description that arrives in several
+// chunks keeps what earlier chunks gave.
+void ParseProbeOutput(std::string& text, ProbeResult& result);
+
+class TtimeProcessor : public WorkerThread {
+ public:
+  explicit TtimeProcessor(EncoderJob* job) : job_(job) {}
+
+ protected:
+  void Execute() override;
+
+ private:
+  EncoderJob* job_;
+};
+
+class TtimeClientWaitThread : public WorkerThread {
+ public:
+  explicit TtimeClientWaitThread(EncoderJob* job) : job_(job) {}
+
+ protected:
+  void Execute() override;
+
+ private:
+  EncoderJob* job_;
+};
+
+// Runs the encoder with only an input to have it describe the file.
+class MediaProbe : public QObject {
+  Q_OBJECT
+ public:
+  explicit MediaProbe(CoreApp& app);
+  ~MediaProbe() override;
+
+  // Starts the probe and returns at once; Busy() is true until its end step
+  // has run.
+  void ProbeMedia(const std::string& path);
+  bool Busy() const { return busy_; }
+  // Starts a probe and processes events until it has ended. A probe that
+  // takes longer than the limit is killed (an input that never answers, such
+  // as a pipe, must not hang the program).
+  void ProbeAndWait(const std::string& path);
+
+  ProbeResult result;
+  int timeoutMs = 30000;
+
+  static constexpr size_t kReadChunk = 2048;
+
+  void Shutdown();
+
+ private:
+  void EndStep(const std::shared_ptr<EncoderJob>& job);
+  CoreApp& app_;
+  bool busy_ = false;
+  std::shared_ptr<EncoderJob> job_;
+  std::vector<std::shared_ptr<EncoderJob>> retired_;
+};
+
+}  // namespace pcm

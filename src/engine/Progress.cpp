@@ -1,0 +1,109 @@
+#include "engine/Progress.h"
+
+#include <cstdio>
+
+#include "ui/CoreApp.h"
+#include "ui/MulDiv.h"
+
+namespace pcm {
+
+// Reads a decimal integer that may have leading blanks and must fill the rest
+// of the text; false when it does not.
+static bool ReadInteger(const std::string& text, long long& value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool neg = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) neg = text[i++] == '-';
+  if (i >= text.size()) return false;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+    if (v > 1000000000000LL) return false;
+  }
+  value = neg ? -v : v;
+  return true;
+}
+
+int32_t ParseClock(const std::string& text) {
+  auto field = [&](size_t pos, long long& v) { return ReadInteger(text.substr(std::min(pos, text.size()), 2), v); };
+  long long h, m, s;
+  if (!field(0, h) || !field(3, m) || !field(6, s)) return 0;
+  return int32_t(h * 3600 + m * 60 + s);
+}
+
+std::string FormatClock(int32_t seconds) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
+  return buf;
+}
+
+int32_t ParseTimeSeconds(const std::string& text) {
+  size_t p = text.find("time=");
+  if (p == std::string::npos) return 0;
+  size_t q = text.find("bitrate=");
+  if (q == std::string::npos || q <= p) return 0;
+  size_t start = p + 5;
+  size_t dot = text.find('.', start);
+  if (dot == std::string::npos || dot > q) return 0;
+  long long v;
+  if (!ReadInteger(text.substr(start, dot - start), v)) return 0;
+  // Negative times say nothing about progress.
+  if (v < 0 || v > 100000) return 0;
+  return int32_t(v);
+}
+
+std::string ProgressPercentText(int32_t value) {
+  if (value < 0) value = 0;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d.%02d%%", value / 100, value % 100);
+  return buf;
+}
+
+Progress::Progress(CoreApp& app) : app_(app) {
+  Timer2.setInterval(1000);
+  connect(&Timer2, &QTimer::timeout, this, &Progress::OnCreepTick);
+}
+
+void Progress::ParseEncoderOutput(std::string& text) {
+  size_t n = text.size();
+  size_t c = 0;  // characters consumed
+  for (size_t i = 0; i < n; ++i) {
+    if (i < c) continue;
+    char ch = text[i];
+    if (ch != '\r' && ch != '\n') continue;
+    int32_t t = ParseTimeSeconds(text);
+    if (t != 0) {
+      Timer2.stop();
+      remainingSpan = 10000 - creep;
+      auto job = app_.engine.CurrentJob();
+      int32_t duration = job ? job->record.DurationSecs : 0;
+      // Without a duration there is no fraction to show: the entry stays at
+      // its creep value while the status line still shows the encoder's time.
+      int32_t v = duration > 0 ? MulDiv(t, remainingSpan, duration) : 0;
+      if (v < 0) v = 0;
+      ShowEntryProgress(v);
+      if (t < 11)
+        statusLine.clear();
+      else
+        statusLine = text;
+    }
+    c = i + 1;
+    if (ch == '\r' && i + 1 < n && text[i + 1] == '\n') c = i + 2;
+  }
+  text.erase(0, c);
+}
+
+void Progress::ShowEntryProgress(int32_t v) {
+  if (!Timer2.isActive()) v += creep;
+  app_.ShowConvertProgress(v);
+  int pos = app_.list.currentPosition;
+  if (app_.list.Valid(pos)) app_.list.SetStatus(pos, ProgressPercentText(v));
+}
+
+void Progress::OnCreepTick() {
+  ++creep;
+  ShowEntryProgress(creep);
+}
+
+}  // namespace pcm

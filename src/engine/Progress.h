@@ -1,0 +1,53 @@
+#pragma once
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <string>
+
+namespace pcm {
+
+class CoreApp;
+
+// Time texts hh:mm:ss. ParseClock reads hours, minutes and seconds by
+// character position and yields 0 when a field is not a number.
+int32_t ParseClock(const std::string& text);
+std::string FormatClock(int32_t seconds);
+
+// Whole seconds of the first "time=... bitrate=" report in the text, or 0.
+// Negative times and times above 100000 seconds are ignored (0).
+int32_t ParseTimeSeconds(const std::string& text);
+
+// "12.34%" style text of a 0..10000 progress value.
+std::string ProgressPercentText(int32_t value);
+
+// Turns the encoder's output into progress on the 0..10000 scale, shown on the
+// conversion strip and in the "Status" column of the entry being converted.
+class Progress : public QObject {
+  Q_OBJECT
+ public:
+  explicit Progress(CoreApp& app);
+
+  // Parses the unconsumed output of the current job at every line end and
+  // removes the consumed lines from `text`.
+  void ParseEncoderOutput(std::string& text);
+  void ShowEntryProgress(int32_t v);
+
+  // Start-up creep, used while a DVD entry has not reported a time yet.
+  void StartCreep() { Timer2.start(); }
+  void StopCreep() { Timer2.stop(); }
+  bool CreepRunning() const { return Timer2.isActive(); }
+
+  // The raw encoder output last kept for the "hint" line.
+  std::string statusLine;
+  // Creep in progress units; reset when a batch starts.
+  int32_t creep = 0;
+  // 10000 minus the creep at the moment a time value was applied.
+  int32_t remainingSpan = 10000;
+  QTimer Timer2;
+
+ private:
+  void OnCreepTick();
+  CoreApp& app_;
+};
+
+}  // namespace pcm

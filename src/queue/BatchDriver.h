@@ -1,0 +1,16 @@
+#pragma once
+
+namespace pcm {
+
+class CoreApp;
+
+// Converts the checked entries one after another.
+class BatchDriver {
+ public:
+  explicit BatchDriver(CoreApp& app) : app_(app) {}
+
+ private:
+  [[maybe_unused]] CoreApp& app_;
+};
+
+}  // namespace pcm

@@ -1,0 +1,66 @@
+#include "queue/ConversionList.h"
+
+namespace pcm {
+
+int ConversionList::Append(ListRow row) {
+  rows_.push_back(std::move(row));
+  int i = Count() - 1;
+  emit rowInserted(i);
+  return i;
+}
+
+void ConversionList::RemoveAt(int i) {
+  if (!Valid(i)) return;
+  rows_.erase(rows_.begin() + i);
+  emit rowRemoved(i);
+}
+
+void ConversionList::Clear() {
+  rows_.clear();
+  emit listReset();
+}
+
+void ConversionList::SetStatus(int i, const std::string& status) {
+  if (!Valid(i)) return;
+  rows_[size_t(i)].status = status;
+  emit rowChanged(i);
+}
+
+void ConversionList::SetCaption(int i, const std::string& caption) {
+  if (!Valid(i)) return;
+  rows_[size_t(i)].caption = caption;
+  emit rowChanged(i);
+}
+
+void ConversionList::SetChecked(int i, bool checked) {
+  if (!Valid(i)) return;
+  rows_[size_t(i)].checked = checked;
+  emit rowChanged(i);
+}
+
+void ConversionList::SetSelected(int i, bool selected) {
+  if (!Valid(i)) return;
+  rows_[size_t(i)].selected = selected;
+  emit rowChanged(i);
+}
+
+void ConversionList::SelectOnly(int i) {
+  for (int k = 0; k < Count(); ++k) {
+    bool want = k == i;
+    if (rows_[size_t(k)].selected != want) SetSelected(k, want);
+  }
+}
+
+int ConversionList::FirstSelected() const {
+  for (int k = 0; k < Count(); ++k)
+    if (rows_[size_t(k)].selected) return k;
+  return -1;
+}
+
+int ConversionList::SelectedCount() const {
+  int n = 0;
+  for (const auto& r : rows_) n += r.selected ? 1 : 0;
+  return n;
+}
+
+}  // namespace pcm

@@ -1,0 +1,53 @@
+#pragma once
+#include <QObject>
+#include <vector>
+
+#include "queue/ListRow.h"
+
+namespace pcm {
+
+// The conversion list: one vector of rows, the batch's current position and
+// the previewed entry. Views observe it through the signals.
+class ConversionList : public QObject {
+  Q_OBJECT
+ public:
+  int Count() const { return int(rows_.size()); }
+  bool Valid(int i) const { return i >= 0 && i < Count(); }
+  ListRow& Row(int i) { return rows_.at(size_t(i)); }
+  const ListRow& Row(int i) const { return rows_.at(size_t(i)); }
+  const std::vector<ListRow>& Rows() const { return rows_; }
+
+  // Appends a row and returns its index.
+  int Append(ListRow row);
+  void RemoveAt(int i);
+  void Clear();
+
+  // Column and state setters that tell the views.
+  void SetStatus(int i, const std::string& status);
+  void SetCaption(int i, const std::string& caption);
+  void SetChecked(int i, bool checked);
+  void SetSelected(int i, bool selected);
+  void SelectOnly(int i);
+  // Any other change made through Row(i) is announced with this.
+  void NotifyRowChanged(int i) { emit rowChanged(i); }
+
+  int FirstSelected() const;
+  bool AnySelected() const { return FirstSelected() >= 0; }
+  int SelectedCount() const;
+
+  // Index of the entry the batch works on; beyond the last row means none.
+  int currentPosition = 0;
+  // Index of the row last clicked (used by preview and snapshots).
+  int previewedEntry = -1;
+
+ signals:
+  void rowChanged(int index);
+  void rowInserted(int index);
+  void rowRemoved(int index);
+  void listReset();
+
+ private:
+  std::vector<ListRow> rows_;
+};
+
+}  // namespace pcm

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace pcm {
+
+class CoreApp;
+
+// The commands that fill and edit the conversion list.
+class ListCommands {
+ public:
+  explicit ListCommands(CoreApp& app) : app_(app) {}
+
+ private:
+  [[maybe_unused]] CoreApp& app_;
+};
+
+}  // namespace pcm

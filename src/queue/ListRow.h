@@ -1,0 +1,51 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pcm {
+
+// Entry record: what the probe said about the source, as text.
+struct Toriginalinfo {
+  std::string sourcePath;
+  std::string frameSize;   // WIDTHxHEIGHT, "320x240" when the probe found none
+  std::string duration;    // hh:mm:ss, the length to convert
+  std::string videoRate;   // kbit/s, decimal text
+  std::string audioRate;   // kbit/s, decimal text
+  std::string audioCodec;
+  std::string sampleRate;  // as printed, with its leading blank
+  std::string channels;    // as printed, with its leading blank
+};
+
+// Trim record, in seconds.
+struct TrimRecord {
+  int32_t total = 0;
+  int32_t begin = 0;
+  int32_t end = 0;
+};
+
+// One row of the conversion list with everything that belongs to it, so that
+// the columns, the states and the hidden records can never fall out of step.
+struct ListRow {
+  std::string caption;     // column 0: entry name
+  std::string filePath;    // column 1
+  std::string time;        // column 2
+  std::string outputSize;  // column 3
+  std::string status;      // column 4
+  bool checked = true;
+  bool selected = false;
+  Toriginalinfo entry;
+  TrimRecord trim;
+  // Why the last conversion of this entry failed: the encoder's last lines.
+  std::vector<std::string> failureLines;
+};
+
+// Column captions and widths of the list.
+struct ListColumn {
+  const char* caption;
+  int width;
+};
+inline constexpr ListColumn kListColumns[5] = {
+    {"File Name", 150}, {"File Path", 300}, {"Time", 80}, {"Output Size", 80}, {"Status", 98}};
+
+}  // namespace pcm

@@ -1,0 +1,113 @@
+#include "ui/CoreApp.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <fstream>
+
+#include "ui/MulDiv.h"
+
+namespace pcm {
+
+static Display* OrOwn(Display* given, std::unique_ptr<HeadlessDisplay>& own) {
+  if (given) return given;
+  own = std::make_unique<HeadlessDisplay>();
+  return own.get();
+}
+
+CoreApp::CoreApp(const Options& o)
+    : program(o.programPath),
+      progress(*this),
+      engine(*this),
+      probe(*this),
+      profiles(*this),
+      settings(*this),
+      listCommands(*this),
+      batch(*this) {
+  display_ = OrOwn(o.display, ownDisplay_);
+  if (o.ui) {
+    ui_ = o.ui;
+  } else {
+    ownUi_ = std::make_unique<ScriptedUserInterface>();
+    ui_ = ownUi_.get();
+  }
+  if (o.system) {
+    system_ = o.system;
+  } else {
+    ownSystem_ = std::make_unique<RecordingSystemActions>();
+    system_ = ownSystem_.get();
+  }
+}
+
+CoreApp::~CoreApp() {
+  // Jobs and probes end before the state their hand-overs touch goes away.
+  engine.Shutdown();
+  probe.Shutdown();
+}
+
+std::string CoreApp::LoadMessage(int n) {
+  if (run.converting && n != 26) return {};
+  std::string path = program.BesideExecutable("language.info");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw CommandError("I/O error: cannot read " + path);
+  std::string line, last;
+  int i = 0;
+  bool found = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    last = line;
+    if (++i == n) {
+      found = true;
+      break;
+    }
+  }
+  // A file shorter than N lines yields an empty message; the hint then shows
+  // the last line read.
+  std::string message = found ? line : std::string();
+  if (n < 25) {
+    display_->SetText("hint", last);
+  } else if (n == 25) {
+    display_->SetText("hint", last + " " + program.NameWithoutExtension() + ".");
+  }
+  return message;
+}
+
+void CoreApp::ShowStrip(const std::string& element, int fullWidth, int32_t p) {
+  if (p < 0) p = 0;
+  if (p > 10000) p = 10000;
+  display_->SetStripWidth(element, MulDiv(p, fullWidth, 10000));
+}
+
+void CoreApp::ShowConvertProgress(int32_t p) {
+  ShowStrip("convertpos", kConvertStripWidth, p);
+  display_->SetText("hint", progress.statusLine);
+}
+
+bool CoreApp::Refused(bool whilePreviewing, bool whileConverting) {
+  if (whilePreviewing && run.previewing) {
+    ui_->Warning(LoadMessage(27));
+    return true;
+  }
+  if (whileConverting && run.converting) {
+    ui_->Warning(LoadMessage(26));
+    return true;
+  }
+  return false;
+}
+
+void CoreApp::RunCommand(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    ui_->Error(e.what());
+  }
+}
+
+void CoreApp::HandOver(const std::function<void()>& fn) {
+  if (QThread::currentThread() == thread()) {
+    fn();
+    return;
+  }
+  QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace pcm

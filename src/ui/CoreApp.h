@@ -1,0 +1,98 @@
+#pragma once
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/EncoderEngine.h"
+#include "engine/MediaProbe.h"
+#include "engine/Progress.h"
+#include "profiles/ProfileState.h"
+#include "profiles/Settings.h"
+#include "queue/BatchDriver.h"
+#include "queue/ConversionList.h"
+#include "queue/ListCommands.h"
+#include "ui/Display.h"
+#include "ui/RunState.h"
+#include "ui/SystemActions.h"
+#include "ui/UserInterface.h"
+
+namespace pcm {
+
+// A failure that abandons the command that raised it; the dispatcher shows
+// its text in the error box and the program goes on.
+class CommandError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The application object: owns every piece of state of one run (run flags,
+// program variant, list, job, probe, profiles, settings, batch) so that tests
+// can build a fresh one. Lives on the main thread; the engine's workers hand
+// their results to it through blocking queued calls.
+class CoreApp : public QObject {
+  Q_OBJECT
+ public:
+  struct Options {
+    std::string programPath;  // the executable's path; its name selects the variant
+    Display* display = nullptr;          // headless display when null
+    UserInterface* ui = nullptr;         // scripted answers when null
+    SystemActions* system = nullptr;     // recording actions when null
+  };
+  explicit CoreApp(const Options& options);
+  ~CoreApp() override;
+
+  // Messages from "language.info" beside the executable, read anew each time.
+  // Throws CommandError when the file cannot be read.
+  std::string LoadMessage(int n);
+
+  // Conversion strip and the "hint" status line.
+  void ShowConvertProgress(int32_t p);
+  // Sets a strip of full width `fullWidth` to fraction p of 0..10000.
+  void ShowStrip(const std::string& element, int fullWidth, int32_t p);
+
+  // Re-evaluates which commands are enabled; a no-op until a window sets the
+  // hook.
+  void UpdateCommandStates() {
+    if (commandStatesHook) commandStatesHook();
+  }
+  std::function<void()> commandStatesHook;
+
+  // The refusal convention: message 27 while previewing, then 26 while
+  // converting, each in a warning box. Returns true when the command must not
+  // run.
+  bool Refused(bool whilePreviewing, bool whileConverting);
+
+  // Runs a command; an exception leaving it reaches the error box and the
+  // command is abandoned.
+  void RunCommand(const std::function<void()>& command);
+
+  // Runs fn on the main thread and waits for it (a direct call on the main
+  // thread).
+  void HandOver(const std::function<void()>& fn);
+
+  Display& display() { return *display_; }
+  UserInterface& ui() { return *ui_; }
+  SystemActions& system() { return *system_; }
+
+  RunState run;
+  ProgramInfo program;
+  ConversionList list;
+  Progress progress;
+  EncoderEngine engine;
+  MediaProbe probe;
+  ProfileState profiles;
+  Settings settings;
+  ListCommands listCommands;
+  BatchDriver batch;
+
+ private:
+  std::unique_ptr<HeadlessDisplay> ownDisplay_;
+  std::unique_ptr<ScriptedUserInterface> ownUi_;
+  std::unique_ptr<RecordingSystemActions> ownSystem_;
+  Display* display_;
+  UserInterface* ui_;
+  SystemActions* system_;
+};
+
+}  // namespace pcm

@@ -1,0 +1,44 @@
+#pragma once
+#include <map>
+#include <string>
+
+namespace pcm {
+
+// The named display items the core writes: text lines ("hint", "alltime",
+// "profilestext", ...) and progress strips ("convertpos", "playpos",
+// "cutplaypos"). The skinned window implements it; before a window exists the
+// headless display keeps the values so that they can be read back.
+class Display {
+ public:
+  virtual ~Display() = default;
+  virtual void SetText(const std::string& element, const std::string& text) = 0;
+  virtual std::string Text(const std::string& element) const = 0;
+  // Sets a strip's drawn width in pixels (its right edge = left + width).
+  virtual void SetStripWidth(const std::string& element, int pixels) = 0;
+  virtual int StripWidth(const std::string& element) const = 0;
+};
+
+class HeadlessDisplay : public Display {
+ public:
+  void SetText(const std::string& element, const std::string& text) override { texts_[element] = text; }
+  std::string Text(const std::string& element) const override {
+    auto it = texts_.find(element);
+    return it == texts_.end() ? std::string() : it->second;
+  }
+  void SetStripWidth(const std::string& element, int pixels) override { strips_[element] = pixels; }
+  int StripWidth(const std::string& element) const override {
+    auto it = strips_.find(element);
+    return it == strips_.end() ? 0 : it->second;
+  }
+
+ private:
+  std::map<std::string, std::string> texts_;
+  std::map<std::string, int> strips_;
+};
+
+// Full widths of the progress strips in pixels.
+constexpr int kConvertStripWidth = 715;
+constexpr int kPlayStripWidth = 210;
+constexpr int kCutPlayStripWidth = 294;
+
+}  // namespace pcm

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "ui/CoreApp.h"
+TEST(Smoke, Builds) { pcm::CoreApp app({}); SUCCEED(); }

@@ -1,0 +1,132 @@
+#include "support/Fixtures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <sys/wait.h>
+
+namespace pcmtest {
+
+std::string BinDir() { return POPCLIPMILL_BIN_DIR; }
+
+static QTemporaryDir& Root() {
+  static QTemporaryDir dir(QDir::tempPath() + "/popclipmill-test-XXXXXX");
+  return dir;
+}
+
+std::string MakeTempDir(const std::string& tag) {
+  static int counter = 0;
+  QString path = Root().path() + "/" + QString::fromStdString(tag) + "-" + QString::number(++counter);
+  QDir().mkpath(path);
+  return path.toStdString();
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) {
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
+  }
+  return q + "'";
+}
+
+int RunShell(const std::string& command, std::string* output) {
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+    if (output) output->append(buf, n);
+  int status = pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string MakeMedia(const std::string& kind, int seconds) {
+  static std::map<std::string, std::string> cache;
+  std::string key = kind + "/" + std::to_string(seconds);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+  static std::string dir = MakeTempDir("media");
+  std::string secs = std::to_string(seconds);
+  std::string out = dir + "/clip" + secs + "." + kind;
+  std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=" + secs;
+  std::string video = "-f lavfi -i testsrc=size=320x240:rate=25:duration=" + secs;
+  std::string cmd;
+  if (kind == "mp3")
+    cmd = tone + " -ac 2 -c:a libmp3lame -b:a 128k";
+  else if (kind == "wav")
+    cmd = tone + " -ac 2 -c:a pcm_s16le";
+  else if (kind == "ogg")
+    cmd = tone + " -ac 2 -c:a libvorbis";
+  else if (kind == "m4a")
+    cmd = tone + " -ac 2 -c:a aac -b:a 128k";
+  else if (kind == "avi")
+    cmd = video + " " + tone + " -c:v mpeg4 -b:v 400k -c:a libmp3lame -b:a 128k -ac 2";
+  else if (kind == "mp4")
+    cmd = video + " " + tone + " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -b:a 128k -ac 2";
+  else if (kind == "mpg")
+    cmd = video + " " + tone + " -c:v mpeg2video -b:v 800k -c:a mp2 -b:a 192k -ac 2";
+  if (kind == "txt.mp3") {
+    RunShell("echo 'this is not audio' > " + ShellQuote(out));
+  } else {
+    RunShell("ffmpeg -nostdin -hide_banner -loglevel error -y " + cmd + " " + ShellQuote(out));
+  }
+  cache[key] = out;
+  return out;
+}
+
+ProbeInfo FfprobeFile(const std::string& path) {
+  ProbeInfo info;
+  std::string out;
+  if (RunShell("ffprobe -v error -print_format json -show_format -show_streams " + ShellQuote(path) +
+                   " 2>/dev/null",
+               &out) != 0)
+    return info;
+  auto doc = QJsonDocument::fromJson(QByteArray::fromStdString(out));
+  auto format = doc.object().value("format").toObject();
+  info.ok = !format.isEmpty();
+  info.formatName = format.value("format_name").toString().toStdString();
+  info.duration = format.value("duration").toString().toDouble();
+  for (auto v : doc.object().value("streams").toArray()) {
+    auto s = v.toObject();
+    auto type = s.value("codec_type").toString();
+    if (type == "video") {
+      // Cover art in audio files counts as a picture, not as video.
+      if (s.value("disposition").toObject().value("attached_pic").toInt() == 1) continue;
+      if (++info.videoStreams == 1) {
+        info.width = s.value("width").toInt();
+        info.height = s.value("height").toInt();
+        info.videoCodec = s.value("codec_name").toString().toStdString();
+      }
+    } else if (type == "audio") {
+      if (++info.audioStreams == 1) {
+        info.audioCodec = s.value("codec_name").toString().toStdString();
+        info.sampleRate = s.value("sample_rate").toString().toInt();
+        info.channels = s.value("channels").toInt();
+      }
+    }
+  }
+  return info;
+}
+
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+}  // namespace pcmtest

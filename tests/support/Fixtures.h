@@ -1,0 +1,42 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pcmtest {
+
+// Directory of the runnable build tree (register.dat, data files).
+std::string BinDir();
+// A fresh empty directory below the test temp root, removed at exit.
+std::string MakeTempDir(const std::string& tag);
+// Runs a command line through /bin/sh; returns its exit status and, when
+// asked, its standard output.
+int RunShell(const std::string& command, std::string* output = nullptr);
+// Quotes a path for /bin/sh.
+std::string ShellQuote(const std::string& text);
+
+// Media made with ffmpeg's lavfi sources, cached per test program: the same
+// (kind, seconds) request returns the same file. kind is one of
+// "mp3", "wav", "ogg", "m4a", "avi", "mp4" (H.264 + AAC), "mpg", "txt.mp3".
+std::string MakeMedia(const std::string& kind, int seconds = 2);
+
+// ffprobe's view of a file: format name, duration, streams.
+struct ProbeInfo {
+  bool ok = false;
+  std::string formatName;
+  double duration = 0;
+  int videoStreams = 0;
+  int audioStreams = 0;
+  int width = 0;
+  int height = 0;
+  std::string videoCodec;
+  std::string audioCodec;
+  int sampleRate = 0;
+  int channels = 0;
+};
+ProbeInfo FfprobeFile(const std::string& path);
+
+// Pumps the Qt event loop until pred() holds or the time runs out.
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
+
+}  // namespace pcmtest
