@@ -20,6 +20,7 @@ CoreApp::CoreApp(const Options& o)
       engine(*this),
       probe(*this),
       profiles(*this),
+      options(*this),
       settings(*this),
       listCommands(*this),
       batch(*this) {

@@ -7,6 +7,7 @@
 #include "engine/EncoderEngine.h"
 #include "engine/MediaProbe.h"
 #include "engine/Progress.h"
+#include "profiles/OptionAssembly.h"
 #include "profiles/ProfileState.h"
 #include "profiles/Settings.h"
 #include "queue/BatchDriver.h"
@@ -82,6 +83,7 @@ class CoreApp : public QObject {
   EncoderEngine engine;
   MediaProbe probe;
   ProfileState profiles;
+  OptionAssembly options;
   Settings settings;
   ListCommands listCommands;
   BatchDriver batch;

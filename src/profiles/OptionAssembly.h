@@ -1,0 +1,38 @@
+#pragma once
+#include <string>
+
+#include "engine/JobRecord.h"
+#include "queue/ListRow.h"
+
+namespace pcm {
+
+class CoreApp;
+
+// Turns the current profile, the four choice lists and an entry's source
+// facts into the encoder's option fragments, the output path and the size
+// estimate.
+class OptionAssembly {
+ public:
+  explicit OptionAssembly(CoreApp& app) : app_(app) {}
+
+  int TotalBitRate(const ListRow& entry) const;
+  std::string SizeOption(const ListRow& entry) const;
+  std::string AspectOption(const std::string& sizeOption) const;
+  std::string VideoRateOption(const ListRow& entry) const;
+  std::string AudioRateOption(const ListRow& entry) const;
+  std::string SampleRateOption(const std::string& audioOption) const;
+  std::string ChannelsOption() const;
+  std::string TargetOption() const;
+  void FillProfileOptions(intputrec& rec, const ListRow& entry) const;
+
+  // Output path in the directory typed into the output field; creates the
+  // directory when missing and picks "_1", "_2", ... when the name is taken.
+  std::string OutputFilePath(const ListRow& entry);
+  std::string EstimateOutputSize(const ListRow& entry) const;
+  void RefreshSizeEstimates();
+
+ private:
+  [[maybe_unused]] CoreApp& app_;
+};
+
+}  // namespace pcm
