@@ -16,6 +16,17 @@ class Display {
   // Sets a strip's drawn width in pixels (its right edge = left + width).
   virtual void SetStripWidth(const std::string& element, int pixels) = 0;
   virtual int StripWidth(const std::string& element) const = 0;
+  // Loads a picture file into a picture element. The window throws
+  // CommandError when the file cannot be loaded; the headless display only
+  // records the path.
+  virtual void SetPicture(const std::string& element, const std::string& path) { pictures_[element] = path; }
+  std::string Picture(const std::string& element) const {
+    auto it = pictures_.find(element);
+    return it == pictures_.end() ? std::string() : it->second;
+  }
+
+ protected:
+  std::map<std::string, std::string> pictures_;
 };
 
 class HeadlessDisplay : public Display {
