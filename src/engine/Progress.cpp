@@ -62,7 +62,7 @@ std::string ProgressPercentText(int32_t value) {
 
 Progress::Progress(CoreApp& app) : app_(app) {
   Timer2.setInterval(1000);
-  connect(&Timer2, &QTimer::timeout, this, &Progress::OnCreepTick);
+  connect(&Timer2, &QTimer::timeout, this, &Progress::CreepTick);
 }
 
 void Progress::ParseEncoderOutput(std::string& text) {
@@ -101,7 +101,7 @@ void Progress::ShowEntryProgress(int32_t v) {
   if (app_.list.Valid(pos)) app_.list.SetStatus(pos, ProgressPercentText(v));
 }
 
-void Progress::OnCreepTick() {
+void Progress::CreepTick() {
   ++creep;
   ShowEntryProgress(creep);
 }

@@ -44,9 +44,10 @@ class Progress : public QObject {
   // 10000 minus the creep at the moment a time value was applied.
   int32_t remainingSpan = 10000;
   QTimer Timer2;
+  // One tick of the creep timer: the counter grows by 0.01 %.
+  void CreepTick();
 
  private:
-  void OnCreepTick();
   CoreApp& app_;
 };
 

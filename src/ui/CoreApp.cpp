@@ -25,6 +25,8 @@ CoreApp::CoreApp(const Options& o)
       listCommands(*this),
       batch(*this) {
   display_ = OrOwn(o.display, ownDisplay_);
+  engine.record.EncoderPath = program.BesideExecutable("register.dat");
+  engine.record.WorkDir = program.Directory();
   if (o.ui) {
     ui_ = o.ui;
   } else {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -116,6 +117,30 @@ ProbeInfo FfprobeFile(const std::string& path) {
     }
   }
   return info;
+}
+
+std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncoderScript,
+                           const std::string& programName) {
+  std::string dir = MakeTempDir(tag);
+  QDir bin(QString::fromStdString(BinDir()));
+  for (const QString& name : bin.entryList(QDir::Files)) {
+    if (name.endsWith(".pop") || name.endsWith(".info") || name.endsWith(".skn") || name.endsWith(".dat")) {
+      if (name == "register.dat") continue;
+      QFile::copy(bin.filePath(name), QString::fromStdString(dir) + "/" + name);
+    }
+  }
+  if (bin.exists("images")) QFile::link(bin.filePath("images"), QString::fromStdString(dir) + "/images");
+  std::string encoder = dir + "/register.dat";
+  if (fakeEncoderScript.empty()) {
+    QFile::link(bin.filePath("register.dat"), QString::fromStdString(encoder));
+  } else {
+    QFile f(QString::fromStdString(encoder));
+    f.open(QIODevice::WriteOnly);
+    f.write(QByteArray::fromStdString("#!/bin/sh\n" + fakeEncoderScript + "\n"));
+    f.close();
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+  }
+  return dir + "/" + programName;
 }
 
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {

@@ -36,6 +36,13 @@ struct ProbeInfo {
 };
 ProbeInfo FfprobeFile(const std::string& path);
 
+// A program directory of its own: the data files of the build tree copied
+// in, and register.dat either linked to the real adapter or, when a script
+// is given, replaced by that shell script (a scripted fake encoder). Returns
+// the program path (directory + "/" + programName) to build a CoreApp with.
+std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncoderScript = "",
+                           const std::string& programName = "popclipmill");
+
 // Pumps the Qt event loop until pred() holds or the time runs out.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
 

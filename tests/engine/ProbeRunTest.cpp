@@ -1,0 +1,83 @@
+// Real probes through register.dat of files made at test time.
+#include <gtest/gtest.h>
+
+#include "support/Fixtures.h"
+#include "ui/CoreApp.h"
+
+using namespace pcm;
+
+namespace {
+
+bool IsNumber(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+struct Expect {
+  const char* kind;
+  const char* codec;
+  bool video;
+};
+
+}  // namespace
+
+TEST(ProbeRun, DescribesRealFiles) {
+  CoreApp app({pcmtest::MakeProgramDir("probe")});
+  for (Expect e : {Expect{"mp3", "mp3", false}, Expect{"wav", "pcm_s16le", false},
+                   Expect{"ogg", "vorbis", false}, Expect{"m4a", "aac", false}, Expect{"avi", "mp3", true},
+                   Expect{"mp4", "aac", true}}) {
+    SCOPED_TRACE(e.kind);
+    app.probe.ProbeAndWait(pcmtest::MakeMedia(e.kind, 2));
+    const ProbeResult& r = app.probe.result;
+    EXPECT_FALSE(app.probe.Busy());
+    EXPECT_EQ(r.ProbeDuration, "00:00:02");
+    EXPECT_TRUE(IsNumber(r.ProbeTotalKbps)) << r.ProbeTotalKbps;
+    EXPECT_EQ(r.ProbeAudioCodec, e.codec);
+    EXPECT_EQ(r.ProbeSampleRate, " 44100 Hz");
+    EXPECT_EQ(r.ProbeChannels, " stereo");
+    EXPECT_TRUE(IsNumber(r.ProbeAudioKbps)) << r.ProbeAudioKbps;
+    if (e.video) {
+      EXPECT_EQ(r.ProbeFrameSize, "320x240");
+      EXPECT_TRUE(IsNumber(r.ProbeVideoKbps)) << r.ProbeVideoKbps;
+    } else {
+      EXPECT_EQ(r.ProbeFrameSize, "");
+    }
+  }
+  // Rates as the files were made.
+  app.probe.ProbeAndWait(pcmtest::MakeMedia("mp3", 2));
+  EXPECT_EQ(app.probe.result.ProbeAudioKbps, "128");
+  app.probe.ProbeAndWait(pcmtest::MakeMedia("wav", 2));
+  EXPECT_EQ(app.probe.result.ProbeAudioKbps, "1411");
+}
+
+TEST(ProbeRun, UnreadableFilesGiveNoOverallRate) {
+  CoreApp app({pcmtest::MakeProgramDir("probe-bad")});
+  app.probe.ProbeAndWait(pcmtest::MakeMedia("txt.mp3"));
+  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+  app.probe.ProbeAndWait("/nonexistent/file.mp3");
+  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+  // A previous probe's values do not leak into the next one.
+  app.probe.ProbeAndWait(pcmtest::MakeMedia("avi", 2));
+  app.probe.ProbeAndWait(pcmtest::MakeMedia("txt.mp3"));
+  EXPECT_EQ(app.probe.result.ProbeFrameSize, "");
+  EXPECT_EQ(app.probe.result.ProbeDuration, "");
+}
+
+TEST(ProbeRun, AHangingEncoderIsKilledAfterTheLimit) {
+  // A scripted encoder that never answers stands for an input that blocks.
+  CoreApp app({pcmtest::MakeProgramDir("probe-hang", "sleep 60")});
+  app.probe.timeoutMs = 500;
+  app.probe.ProbeAndWait("/whatever.mp3");
+  EXPECT_FALSE(app.probe.Busy());
+  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+}
+
+TEST(ProbeRun, MissingEncoderEndsTheProbe) {
+  CoreApp app({pcmtest::MakeProgramDir("probe-none", "exit 0")});
+  std::remove((app.program.Directory() + "register.dat").c_str());
+  app.probe.ProbeAndWait("/whatever.mp3");
+  EXPECT_FALSE(app.probe.Busy());
+  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+}

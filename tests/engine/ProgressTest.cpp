@@ -1,0 +1,167 @@
+// Encoder output turned into progress: chunk boundaries, line ends, creep,
+// the strip and the status column.
+#include <gtest/gtest.h>
+
+#include "support/Fixtures.h"
+#include "ui/CoreApp.h"
+#include "ui/MulDiv.h"
+
+using namespace pcm;
+
+namespace {
+
+// A CoreApp whose current job has the given duration; the job's encoder is a
+// scripted fake that waits, so only the parser's effects are seen.
+struct ProgressFixture : ::testing::Test {
+  std::string program = pcmtest::MakeProgramDir("progress", "sleep 30");
+  CoreApp app{{program}};
+  void SetUp() override {
+    ListRow row;
+    row.caption = "clip";
+    app.list.Append(row);
+    app.list.currentPosition = 0;
+  }
+  void StartJob(int duration) {
+    intputrec r = app.engine.record;
+    r.DurationSecs = duration;
+    app.engine.StartEncoderJob(r);
+  }
+  std::string Status() { return app.list.Row(0).status; }
+  int Strip() { return app.display().StripWidth("convertpos"); }
+};
+
+}  // namespace
+
+TEST(ProgressText, ClockAndPercentForms) {
+  EXPECT_EQ(FormatClock(3725), "01:02:05");
+  EXPECT_EQ(FormatClock(0), "00:00:00");
+  EXPECT_EQ(FormatClock(100 * 3600), "100:00:00");
+  EXPECT_EQ(ParseClock("01:02:05"), 3725);
+  EXPECT_EQ(ParseClock("00:01:23.45"), 83);
+  EXPECT_EQ(ParseClock("1:02:05"), 0);  // hours are always two characters
+  EXPECT_EQ(ParseClock("aa:00:01"), 0);
+  EXPECT_EQ(ParseClock(""), 0);
+  EXPECT_EQ(ProgressPercentText(5), "00.05%");
+  EXPECT_EQ(ProgressPercentText(1234), "12.34%");
+  EXPECT_EQ(ProgressPercentText(10000), "100.00%");
+  EXPECT_EQ(ProgressPercentText(10150), "101.50%");
+  EXPECT_EQ(ProgressPercentText(-3), "00.00%");
+}
+
+TEST(ProgressText, TimeReports) {
+  EXPECT_EQ(ParseTimeSeconds("frame= 10 time=83.45 bitrate= 128kbits/s"), 83);
+  EXPECT_EQ(ParseTimeSeconds("time= 7.99 bitrate="), 7);
+  EXPECT_EQ(ParseTimeSeconds("time=12"), 0);                    // no bitrate yet
+  EXPECT_EQ(ParseTimeSeconds("bitrate= x time=3.0 "), 0);       // bitrate before time
+  EXPECT_EQ(ParseTimeSeconds("time=12 bitrate=1.5"), 0);        // the "." must come before bitrate=
+  EXPECT_EQ(ParseTimeSeconds("time=00:01:23.45 bitrate="), 0);  // clock form is not seconds
+  EXPECT_EQ(ParseTimeSeconds("time=100001.00 bitrate="), 0);
+  EXPECT_EQ(ParseTimeSeconds("time=100000.00 bitrate="), 100000);
+  EXPECT_EQ(ParseTimeSeconds("time=-5.00 bitrate="), 0);
+  EXPECT_EQ(ParseTimeSeconds("time=N/A bitrate=N/A speed=1.0x"), 0);
+}
+
+TEST(ProgressText, MulDivRoundsHalvesAwayFromZero) {
+  EXPECT_EQ(MulDiv(5000, 715, 10000), 358);  // 357.5
+  EXPECT_EQ(MulDiv(-5000, 715, 10000), -358);
+  EXPECT_EQ(MulDiv(1, 1, 3), 0);
+  EXPECT_EQ(MulDiv(2, 1, 3), 1);
+  EXPECT_EQ(MulDiv(7, 1, 0), -1);
+  EXPECT_EQ(MulDiv(1000000, 10000, 1), -1);  // beyond 32 bits
+}
+
+TEST_F(ProgressFixture, ChunkEndingInsideAReportWaitsForTheRest) {
+  StartJob(166);
+  std::string text = "frame= 1 time=12";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(Status(), "");
+  EXPECT_EQ(text, "frame= 1 time=12");  // nothing consumed without a line end
+  text += ".50 bitrate= 1.0kbits/s\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(Status(), "07.23%");  // 12 * 10000 / 166 = 722.9
+  EXPECT_EQ(text, "");
+}
+
+TEST_F(ProgressFixture, HalfwayShowsFiftyPercentAndA358PixelStrip) {
+  StartJob(166);
+  std::string text = "time=83.45 bitrate=128.0kbits/s\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(Status(), "50.00%");
+  EXPECT_EQ(Strip(), 358);
+}
+
+TEST_F(ProgressFixture, OnlyTheFirstReportOfAChunkIsShown) {
+  StartJob(100);
+  std::string text = "time=10.00 bitrate=1\rtime=11.00 bitrate=1\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(Status(), "10.00%");
+  EXPECT_EQ(text, "");
+}
+
+TEST_F(ProgressFixture, StatusLineKeptFromElevenSeconds) {
+  StartJob(100);
+  std::string text = "time=5.00 bitrate=1\r";
+  app.progress.statusLine = "old";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(app.progress.statusLine, "");
+  text = "time=11.00 bitrate=1\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(app.progress.statusLine, "time=11.00 bitrate=1\r");
+  // The hint shows the line stored at the previous update.
+  EXPECT_EQ(app.display().Text("hint"), "");
+  text = "time=12.00 bitrate=1\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(app.display().Text("hint"), "time=11.00 bitrate=1\r");
+}
+
+TEST_F(ProgressFixture, LineEnds) {
+  StartJob(100);
+  std::string text = "a\r\nb\nc\rd";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(text, "d");
+  text = "x\r";  // a CR at the very end: its LF may come with the next chunk
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(text, "");
+  text = "\ntime=20.00 bitrate=1\n";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(Status(), "20.00%");
+}
+
+TEST_F(ProgressFixture, CreepThenFirstReport) {
+  StartJob(600);
+  app.progress.StartCreep();
+  for (int i = 0; i < 30; ++i) app.progress.CreepTick();
+  EXPECT_EQ(Status(), "00.30%");
+  std::string text = "time=60.00 bitrate=1\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_FALSE(app.progress.CreepRunning());
+  EXPECT_EQ(Status(), "10.27%");  // 30 + 60 * 9970 / 600
+}
+
+TEST_F(ProgressFixture, BeyondTheEndTheStripStaysFull) {
+  StartJob(100);
+  std::string text = "time=101.50 bitrate=1\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(Status(), "101.00%");
+  app.progress.ShowEntryProgress(10150);
+  EXPECT_EQ(Status(), "101.50%");
+  EXPECT_EQ(Strip(), 715);
+}
+
+TEST_F(ProgressFixture, ZeroDurationNeverShowsNegativeProgress) {
+  StartJob(0);
+  std::string text = "time=42.00 bitrate=1\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(Status(), "00.00%");
+  EXPECT_EQ(Strip(), 0);
+  EXPECT_EQ(app.progress.statusLine, "time=42.00 bitrate=1\r");  // the time still reaches the hint
+}
+
+TEST_F(ProgressFixture, NoEntryBeingConvertedLeavesTheListAlone) {
+  StartJob(100);
+  app.list.currentPosition = 5;
+  std::string text = "time=50.00 bitrate=1\r";
+  app.progress.ParseEncoderOutput(text);
+  EXPECT_EQ(Status(), "");
+  EXPECT_EQ(Strip(), 358);
+}

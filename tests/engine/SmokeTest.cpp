@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-#include "ui/CoreApp.h"
-TEST(Smoke, Builds) { pcm::CoreApp app({}); SUCCEED(); }
