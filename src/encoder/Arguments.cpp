@@ -1,0 +1,135 @@
+#include "Arguments.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace adapter {
+
+namespace {
+
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsUrl(const std::string& s) {
+  // scheme://... with a scheme of letters, digits, '+', '.', '-'.
+  size_t sep = s.find("://");
+  if (sep == std::string::npos || sep == 0 || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
+  for (size_t i = 1; i < sep; ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (!std::isalnum(c) && c != '+' && c != '.' && c != '-') return false;
+  }
+  return true;
+}
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+std::string LiteralPath(const std::string& path) {
+  if (path == "-" || StartsWith(path, "file:") || StartsWith(path, "pipe:") || IsUrl(path)) return path;
+  return "file:" + path;
+}
+
+Args FfmpegArguments(const Args& in) {
+  Args out{"-nostdin"};
+  std::string format;  // the last "-f" value, for the input or the output after it
+  bool update = false;
+  const size_t n = in.size();
+  for (size_t i = 0; i < n; ++i) {
+    const std::string& a = in[i];
+    if (a == "-i" && i + 1 < n) {
+      // A lavfi "input" is a filter graph, not a file name.
+      out.push_back(a);
+      out.push_back(format == "lavfi" ? in[i + 1] : LiteralPath(in[i + 1]));
+      format.clear();
+      ++i;
+    } else if (a == "-f" && i + 1 < n) {
+      format = in[i + 1];
+      out.push_back(a);
+      out.push_back(format);
+      ++i;
+    } else if (i == n - 1 && n >= 2) {
+      // The last argument is the output. image2 reads '%' in its name as a
+      // frame number pattern; one still keeps its name as given.
+      if (format == "image2" && !update) {
+        out.push_back("-update");
+        out.push_back("1");
+      }
+      out.push_back(LiteralPath(a));
+    } else if (a == "-b") {
+      out.push_back("-b:v");
+    } else if (a == "-ab") {
+      out.push_back("-b:a");
+    } else {
+      if (a == "-update") update = true;
+      out.push_back(a);
+    }
+  }
+  return out;
+}
+
+bool IsAmrOutput(const Args& in) {
+  if (in.size() < 2) return false;
+  std::string last = Lower(in.back());
+  return last.size() > 4 && last.compare(last.size() - 4, 4, ".amr") == 0;
+}
+
+int AmrMode(const std::string& rate) {
+  static const double kModes[] = {4750, 5150, 5900, 6700, 7400, 7950, 10200, 12200};
+  if (rate.empty()) return 7;
+  char* end = nullptr;
+  double value = std::strtod(rate.c_str(), &end);
+  if (end == rate.c_str()) return 7;
+  if (*end == 'k' || *end == 'K') value *= 1000;
+  int mode = 0;
+  for (int m = 0; m < 8; ++m)
+    if (kModes[m] <= value + 0.5) mode = m;
+  return mode;
+}
+
+AmrPlan PlanAmr(const Args& in) {
+  AmrPlan plan;
+  plan.ffmpeg.push_back("-nostdin");
+  std::string rate;
+  std::string format;
+  // Only the input and its time range pass to the decoder; everything else
+  // (codec, rates, channels, sizes) was meant for the encoder.
+  const size_t n = in.size();
+  for (size_t i = 0; i + 1 < n; ++i) {
+    const std::string& a = in[i];
+    bool hasValue = i + 2 < n;  // the value must not be the output
+    if (a == "-y") {
+      plan.ffmpeg.push_back(a);
+    } else if (a == "-f" && hasValue) {
+      format = in[++i];
+    } else if (a == "-i" && hasValue) {
+      // A format given before the input is the input's own.
+      if (!format.empty()) plan.ffmpeg.insert(plan.ffmpeg.end(), {"-f", format});
+      plan.ffmpeg.push_back(a);
+      plan.ffmpeg.push_back(format == "lavfi" ? in[i + 1] : LiteralPath(in[i + 1]));
+      format.clear();
+      ++i;
+    } else if ((a == "-ss" || a == "-t" || a == "-to") && hasValue) {
+      plan.ffmpeg.push_back(a);
+      plan.ffmpeg.push_back(in[++i]);
+    } else if ((a == "-ab" || a == "-b:a") && hasValue) {
+      rate = in[++i];
+    }
+  }
+  for (const char* a : {"-vn", "-sn", "-f", "wav", "-ar", "8000", "-ac", "1", "pipe:1"})
+    plan.ffmpeg.push_back(a);
+
+  // -V1: sox reports failures only, not the open length of piped WAV.
+  // sox takes a name starting with '-' as an option: keep it a path.
+  std::string output = n ? in.back() : std::string();
+  if (!output.empty() && output[0] != '/') output = "./" + output;
+  plan.sox = {"-V1", "-t", "wav", "-", "-t", "amr-nb", "-C", std::to_string(AmrMode(rate)), output};
+  return plan;
+}
+
+}  // namespace adapter

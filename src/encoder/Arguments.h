@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace adapter {
+
+using Args = std::vector<std::string>;
+
+// A path as ffmpeg should open it: plain paths get the "file:" protocol so
+// names with ':' or a leading '-' are taken literally; URLs, "-" and
+// already prefixed names stay as they are.
+std::string LiteralPath(const std::string& path);
+
+// The ffmpeg arguments for one invocation of ours: "-nostdin" first, the
+// old "-b"/"-ab" spelled "-b:v"/"-b:a", the input and the output literal.
+Args FfmpegArguments(const Args& in);
+
+// True when the output (the last argument) is an AMR narrow-band file,
+// which ffmpeg cannot encode here and sox writes instead.
+bool IsAmrOutput(const Args& in);
+
+// The AMR narrow-band mode 0..7 for a bit rate such as "12200" or "12.2k":
+// the highest mode at or below the rate; 0 below the lowest, 7 when the
+// rate is missing or unreadable.
+int AmrMode(const std::string& rate);
+
+// The two commands of an AMR conversion: ffmpeg decodes to 8 kHz mono WAV on
+// its standard output, sox encodes that into the output file.
+struct AmrPlan {
+  Args ffmpeg;
+  Args sox;
+};
+AmrPlan PlanAmr(const Args& in);
+
+}  // namespace adapter

@@ -1,0 +1,34 @@
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace adapter {
+
+// Rewrites every "time=hh:mm:ss.cc" in text into "time=<seconds>.cc"
+// (time=00:01:23.45 becomes time=83.45). Other forms, such as time=N/A or
+// an incomplete time, stay as they are.
+void RewriteTimes(std::string& text);
+
+// Passes ffmpeg's output on as it comes, one line at a time so that a time
+// is never split before it is rewritten. A line is sent at every CR or LF;
+// a line without an end is sent in pieces once it exceeds kMaxPending, so
+// memory stays bounded whatever the input.
+class OutputFilter {
+ public:
+  using Sink = std::function<void(const char*, size_t)>;
+  static constexpr size_t kMaxPending = 4096;
+
+  explicit OutputFilter(Sink sink) : sink_(std::move(sink)) {}
+  void Feed(const char* data, size_t size);
+  // Sends what is left of an unfinished last line.
+  void Finish();
+
+ private:
+  void Send(size_t count);
+
+  Sink sink_;
+  std::string pending_;
+};
+
+}  // namespace adapter

@@ -1,0 +1,228 @@
+#include "Probe.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/samplefmt.h>
+}
+
+namespace adapter {
+
+namespace {
+
+const char* const kMarkers[] = {"Duration:", "bitrate:", "Video:", "Audio:"};
+
+// A path as shown inside the description. The reader looks for its markers
+// anywhere in a line, so a name holding one of them, or a line end, would
+// pass for the file's own values: those are defused.
+std::string Shown(const std::string& path) {
+  std::string s = path;
+  for (auto& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  for (const char* marker : kMarkers) {
+    std::string m = marker;
+    for (size_t p = s.find(m); p != std::string::npos; p = s.find(m, p + 1)) s[p + m.size() - 1] = ';';
+  }
+  return s;
+}
+
+std::string ErrorLine(const std::string& path, int error) {
+  // Probing gives "Invalid argument" for content it cannot place.
+  if (error == AVERROR(EINVAL)) error = AVERROR_INVALIDDATA;
+  char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+  av_strerror(error, text, sizeof text);
+  return Shown(path) + ": " + text + "\r\n";
+}
+
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* fmt, ...) {
+  char buf[512];
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  return buf;
+}
+
+// The reader takes the first 'x' after "Video:" as the frame size's.
+std::string NoLowerX(std::string s) {
+  for (auto& c : s)
+    if (c == 'x') c = 'X';
+  return s;
+}
+
+std::string Fps(AVRational rate) {
+  double fps = av_q2d(rate);
+  long hundredths = std::lround(fps * 100);
+  if (hundredths % 100) return Format("%.2f fps", fps);
+  return Format("%.0f fps", fps);
+}
+
+int64_t AudioBitRate(const AVCodecParameters* par) {
+  if (par->bit_rate > 0) return par->bit_rate;
+  int bits = av_get_bits_per_sample(par->codec_id);
+  if (bits > 0) return int64_t(bits) * par->sample_rate * par->ch_layout.nb_channels;
+  return 0;
+}
+
+bool UsableVideo(const AVStream* st) {
+  const AVCodecParameters* par = st->codecpar;
+  return par->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+         par->codec_id != AV_CODEC_ID_NONE && par->width > 0 && par->height > 0;
+}
+
+bool UsableAudio(const AVStream* st) {
+  const AVCodecParameters* par = st->codecpar;
+  return par->codec_type == AVMEDIA_TYPE_AUDIO && par->codec_id != AV_CODEC_ID_NONE && par->sample_rate > 0 &&
+         par->ch_layout.nb_channels > 0;
+}
+
+// Whether the file has a packet for one of the chosen streams, for files
+// that state no duration.
+bool HasPacket(AVFormatContext* ic, int video, int audio) {
+  AVPacket* pkt = av_packet_alloc();
+  bool found = false;
+  for (int tries = 0; !found && tries < 256 && av_read_frame(ic, pkt) >= 0; ++tries) {
+    found = pkt->size > 0 && (pkt->stream_index == video || pkt->stream_index == audio);
+    av_packet_unref(pkt);
+  }
+  av_packet_free(&pkt);
+  return found;
+}
+
+int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
+
+std::string DurationLine(AVFormatContext* ic) {
+  std::string line = "  Duration: ";
+  int64_t duration = ic->duration;
+  if (duration != AV_NOPTS_VALUE && duration > 0) {
+    // Rounded to hundredths as the classic form shows them.
+    int64_t d = duration + (duration <= INT64_MAX - 5000 ? 5000 : 0);
+    int64_t secs = d / AV_TIME_BASE, us = d % AV_TIME_BASE;
+    int64_t mins = secs / 60;
+    secs %= 60;
+    int64_t hours = mins / 60;
+    mins %= 60;
+    line += Format("%02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%02" PRId64, hours, mins, secs,
+                   (100 * us) / AV_TIME_BASE);
+  } else {
+    line += "N/A";
+  }
+  if (ic->start_time != AV_NOPTS_VALUE) {
+    int64_t start = ic->start_time;
+    line += Format(", start: %s%" PRId64 ".%06" PRId64, start < 0 ? "-" : "", Abs(start / AV_TIME_BASE),
+                   Abs(start % AV_TIME_BASE));
+  }
+  int64_t rate = ic->bit_rate;
+  if (rate <= 0 && duration != AV_NOPTS_VALUE && duration > 0) {
+    // The container states none: the file's size over its duration.
+    int64_t size = ic->pb ? avio_size(ic->pb) : -1;
+    if (size > 0) rate = av_rescale(size * 8, AV_TIME_BASE, duration);
+  }
+  if (rate > 0)
+    line += Format(", bitrate: %" PRId64 " kb/s", rate / 1000);
+  else
+    line += ", bitrate: N/A";
+  return line + "\r\n";
+}
+
+std::string VideoLine(const AVStream* st) {
+  const AVCodecParameters* par = st->codecpar;
+  std::string line = Format("    Stream #0.%d: Video: ", st->index);
+  line += NoLowerX(avcodec_get_name(par->codec_id));
+  if (const char* pix = av_get_pix_fmt_name(static_cast<AVPixelFormat>(par->format)))
+    line += ", " + NoLowerX(pix);
+  line += Format(", %dx%d", par->width, par->height);
+  if (par->bit_rate > 0) line += Format(", %" PRId64 " kb/s", par->bit_rate / 1000);
+  AVRational rate =
+      st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
+  if (rate.num > 0 && rate.den > 0) line += ", " + Fps(rate);
+  return line + "\r\n";
+}
+
+std::string AudioLine(const AVStream* st) {
+  const AVCodecParameters* par = st->codecpar;
+  std::string line = Format("    Stream #0.%d: Audio: %s, %d Hz", st->index, avcodec_get_name(par->codec_id),
+                            par->sample_rate);
+  // A count without a layout (plain WAV) reads as the usual layout for it.
+  AVChannelLayout known{};
+  if (par->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+    av_channel_layout_default(&known, par->ch_layout.nb_channels);
+  else
+    av_channel_layout_copy(&known, &par->ch_layout);
+  char layout[128] = {0};
+  int described = av_channel_layout_describe(&known, layout, sizeof layout);
+  av_channel_layout_uninit(&known);
+  if (described < 0) snprintf(layout, sizeof layout, "%d channels", par->ch_layout.nb_channels);
+  line += ", ";
+  line += layout;
+  // The sample format keeps its place so the channels stay the third field.
+  const char* fmt = av_get_sample_fmt_name(static_cast<AVSampleFormat>(par->format));
+  line += ", ";
+  line += fmt ? fmt : "unknown";
+  if (int64_t rate = AudioBitRate(par); rate > 0) line += Format(", %" PRId64 " kb/s", rate / 1000);
+  return line + "\r\n";
+}
+
+}  // namespace
+
+std::string DescribeMedia(const std::string& path) {
+  av_log_set_level(AV_LOG_QUIET);
+  AVFormatContext* ic = nullptr;
+  // "file:" makes names with ':' or a leading '-' plain file names.
+  std::string url = "file:" + path;
+  int rc = avformat_open_input(&ic, url.c_str(), nullptr, nullptr);
+  if (rc < 0) return ErrorLine(path, rc);
+  rc = avformat_find_stream_info(ic, nullptr);
+  if (rc < 0) {
+    avformat_close_input(&ic);
+    return ErrorLine(path, rc);
+  }
+  int video = -1, audio = -1;
+  for (unsigned i = 0; i < ic->nb_streams; ++i) {
+    if (video < 0 && UsableVideo(ic->streams[i])) video = static_cast<int>(i);
+    if (audio < 0 && UsableAudio(ic->streams[i])) audio = static_cast<int>(i);
+  }
+  bool timed = ic->duration != AV_NOPTS_VALUE && ic->duration > 0;
+  // A guess from the name alone (a text file called .mp3) finds a stream
+  // but nothing in it: such a file has no duration and no packets.
+  if ((video < 0 && audio < 0) || (!timed && !HasPacket(ic, video, audio))) {
+    avformat_close_input(&ic);
+    return ErrorLine(path, AVERROR_INVALIDDATA);
+  }
+  std::string text = Format("Input #0, %s, from '", ic->iformat->name) + Shown(path) + "':\r\n";
+  text += DurationLine(ic);
+  if (video >= 0) text += VideoLine(ic->streams[video]);
+  if (audio >= 0) text += AudioLine(ic->streams[audio]);
+  avformat_close_input(&ic);
+  return text;
+}
+
+int RunProbe(const std::string& path) {
+  std::string text = DescribeMedia(path);
+  // One write, so the reader gets the description whole; loop only for a
+  // pipe that takes it in parts.
+  const char* p = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    ssize_t n = write(STDOUT_FILENO, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return 1;
+}
+
+}  // namespace adapter

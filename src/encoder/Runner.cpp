@@ -1,0 +1,247 @@
+#include "Runner.h"
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "OutputFilter.h"
+
+namespace adapter {
+
+namespace {
+
+// The programs we run, for the signal handler. pid_t fits sig_atomic_t here.
+volatile sig_atomic_t g_children[2] = {0, 0};
+volatile sig_atomic_t g_signal = 0;
+
+void ForwardSignal(int sig) {
+  g_signal = sig;
+  for (auto pid : g_children)
+    if (pid > 0) kill(pid, sig);
+}
+
+void WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // the reader is gone: the output is dropped
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+void Say(const std::string& line) { WriteAll(STDOUT_FILENO, line.data(), line.size()); }
+
+// The program to run: a name with a '/' as it is, else looked up on PATH.
+std::string FindProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* path = getenv("PATH");
+  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(start, end - start);
+    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return name;  // not found: exec reports it
+}
+
+std::string FfmpegProgram() {
+  const char* env = getenv("POPCLIPMILL_FFMPEG");
+  return FindProgram(env && *env ? env : "ffmpeg");
+}
+
+struct Child {
+  pid_t pid = -1;
+  std::string error;  // why it could not start
+};
+
+// Starts program with args and the given standard descriptors, in our
+// process group, killed when the adapter dies. Reports a failed exec
+// through a close-on-exec pipe, so a missing program is known at once.
+Child Start(const std::string& program, const Args& args, int in, int out, int err, int slot) {
+  Child child;
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    child.error = strerror(errno);
+    return child;
+  }
+  // Held back until the pid is known, so a stop request reaches the child.
+  sigset_t stops, old;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGINT);
+  sigprocmask(SIG_BLOCK, &stops, &old);
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+    signal(SIGPIPE, SIG_DFL);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);  // the adapter died already
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if ((in != 0 && dup2(in, 0) < 0) || (out != 1 && dup2(out, 1) < 0) || (err != 2 && dup2(err, 2) < 0)) {
+      int e = errno;
+      (void)!write(report[1], &e, sizeof e);
+      _exit(127);
+    }
+    execv(program.c_str(), argv.data());
+    int e = errno;
+    (void)!write(report[1], &e, sizeof e);
+    _exit(127);
+  }
+  int forkError = errno;
+  if (pid > 0) g_children[slot] = pid;
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  close(report[1]);
+  if (pid < 0) {
+    close(report[0]);
+    child.error = strerror(forkError);
+    return child;
+  }
+  int e = 0;
+  ssize_t n;
+  do {
+    n = read(report[0], &e, sizeof e);
+  } while (n < 0 && errno == EINTR);
+  close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof e)) {
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    g_children[slot] = 0;
+    child.error = strerror(e);
+    return child;
+  }
+  child.pid = pid;
+  return child;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return 1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return 1;
+}
+
+// Passes everything from fd on to our output until every writer is gone.
+void Pump(int fd) {
+  OutputFilter filter([](const char* data, size_t size) { WriteAll(STDOUT_FILENO, data, size); });
+  char buf[8192];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n > 0) {
+      filter.Feed(buf, static_cast<size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  filter.Finish();
+}
+
+int NullInput() { return open("/dev/null", O_RDONLY | O_CLOEXEC); }
+
+}  // namespace
+
+void SetUpLifetime() {
+  pid_t parent = getppid();
+  struct sigaction sa {};
+  sa.sa_handler = ForwardSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  // A closed output must not kill us before ffmpeg is stopped.
+  signal(SIGPIPE, SIG_IGN);
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) raise(SIGTERM);  // the parent died before we asked
+}
+
+int RunConversion(const Args& args) {
+  int progress[2];
+  if (pipe2(progress, O_CLOEXEC) != 0) {
+    Say(std::string("register.dat: cannot create a pipe: ") + strerror(errno) + "\n");
+    return 1;
+  }
+  int in = NullInput();
+  Child ffmpeg = Start(FfmpegProgram(), FfmpegArguments(args), in, progress[1], progress[1], 0);
+  close(progress[1]);
+  if (in >= 0) close(in);
+  if (ffmpeg.pid < 0) {
+    close(progress[0]);
+    Say("register.dat: cannot start ffmpeg: " + ffmpeg.error + "\n");
+    return 127;
+  }
+  Pump(progress[0]);
+  close(progress[0]);
+  int code = Wait(ffmpeg.pid);
+  g_children[0] = 0;
+  return code;
+}
+
+int RunAmrConversion(const Args& args) {
+  AmrPlan plan = PlanAmr(args);
+  int progress[2], audio[2];
+  if (pipe2(progress, O_CLOEXEC) != 0) {
+    Say(std::string("register.dat: cannot create a pipe: ") + strerror(errno) + "\n");
+    return 1;
+  }
+  if (pipe2(audio, O_CLOEXEC) != 0) {
+    close(progress[0]);
+    close(progress[1]);
+    Say(std::string("register.dat: cannot create a pipe: ") + strerror(errno) + "\n");
+    return 1;
+  }
+  // sox first, so a missing sox is known before ffmpeg decodes anything.
+  Child sox = Start(FindProgram("sox"), plan.sox, audio[0], progress[1], progress[1], 1);
+  close(audio[0]);
+  if (sox.pid < 0) {
+    close(audio[1]);
+    close(progress[0]);
+    close(progress[1]);
+    Say("register.dat: cannot start sox: " + sox.error + "\n");
+    return 127;
+  }
+  int in = NullInput();
+  Child ffmpeg = Start(FfmpegProgram(), plan.ffmpeg, in, audio[1], progress[1], 0);
+  close(audio[1]);  // sox sees the end of its input when ffmpeg is done
+  close(progress[1]);
+  if (in >= 0) close(in);
+  if (ffmpeg.pid < 0) {
+    Say("register.dat: cannot start ffmpeg: " + ffmpeg.error + "\n");
+    kill(sox.pid, SIGTERM);
+    Pump(progress[0]);
+    close(progress[0]);
+    Wait(sox.pid);
+    g_children[1] = 0;
+    return 127;
+  }
+  Pump(progress[0]);
+  close(progress[0]);
+  int decoded = Wait(ffmpeg.pid);
+  g_children[0] = 0;
+  int encoded = Wait(sox.pid);
+  g_children[1] = 0;
+  return decoded != 0 ? decoded : encoded;
+}
+
+}  // namespace adapter

@@ -1,0 +1,24 @@
+// register.dat: the encoder behind PopClipMill. "-i PATH" alone describes a
+// media file; anything else is a conversion run by ffmpeg.
+#include <unistd.h>
+
+#include <string>
+
+#include "Arguments.h"
+#include "Probe.h"
+#include "Runner.h"
+
+int main(int argc, char** argv) {
+  adapter::SetUpLifetime();
+  if (argc < 2) {
+    static const char kUsage[] =
+        "usage: register.dat -i INPUT\n"
+        "       register.dat [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n";
+    (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
+    return 2;
+  }
+  adapter::Args args(argv + 1, argv + argc);
+  if (args.size() == 2 && args[0] == "-i") return adapter::RunProbe(args[1]);
+  if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);
+  return adapter::RunConversion(args);
+}
