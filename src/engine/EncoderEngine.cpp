@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/EventPump.h"
 #include "engine/Spawn.h"
 #include "ui/CoreApp.h"
 
@@ -282,17 +283,12 @@ void ShutdownJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs) {
     j->gate.Open();
     j->Release();
   }
-  QElapsedTimer t;
-  t.start();
   auto allDone = [&] {
     for (auto& j : jobs)
       if ((j->reader && !j->reader->Finished()) || (j->waiter && !j->waiter->Finished())) return false;
     return true;
   };
-  while (!allDone() && t.elapsed() < 10000) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
+  PumpEventsUntil(allDone, 10000);
   jobs.clear();
 }
 

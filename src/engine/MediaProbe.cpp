@@ -6,6 +6,7 @@
 #include <csignal>
 #include <sys/eventfd.h>
 
+#include "engine/EventPump.h"
 #include "engine/Spawn.h"
 #include "ui/CoreApp.h"
 
@@ -180,17 +181,16 @@ void MediaProbe::EndStep(const std::shared_ptr<EncoderJob>& job) {
 
 void MediaProbe::ProbeAndWait(const std::string& path) {
   ProbeMedia(path);
-  QElapsedTimer t;
-  t.start();
-  bool killed = false;
   auto job = job_;
-  while (busy_) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (!killed && t.elapsed() > timeoutMs && job && job->pid > 0 && !job->reaped) {
-      kill(-job->pid, SIGKILL);
-      killed = true;
-    }
-    if (busy_) QThread::msleep(1);
+  PumpEventsUntil([this] { return !busy_; }, timeoutMs, [job] {
+    if (job && job->pid > 0 && !job->reaped) kill(-job->pid, SIGKILL);
+  });
+  // The killed encoder ends through its waiter; should even that not come,
+  // the probe is given up rather than waited for forever.
+  if (busy_) {
+    job->ended = true;
+    job->Release();
+    busy_ = false;
   }
 }
 

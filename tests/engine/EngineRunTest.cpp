@@ -149,7 +149,7 @@ TEST(EngineRun, AnOlderJobsEndLeavesTheNewJobAlone) {
   // Scripted encoders: the first ends after a moment, the second keeps
   // running, so the first one's end step runs while the second is current.
   JobRun run(pcmtest::MakeProgramDir("twojobs",
-                                     "if [ \"$4\" = first ]; then sleep 1; exit 0; fi\n"
+                                     "if [ \"$3\" = first ]; then sleep 1; exit 0; fi\n"
                                      "printf 'time=3.00 bitrate=1\\r'; sleep 30"));
   auto first = run.Start("first", "/tmp/first.out", 10);
   auto second = run.Start("second", "/tmp/second.out", 10);

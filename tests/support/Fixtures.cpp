@@ -1,5 +1,7 @@
 #include "support/Fixtures.h"
 
+#include "engine/EventPump.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -144,14 +146,7 @@ std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncode
 }
 
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-  return true;
+  return pcm::PumpEventsUntil(pred, timeoutMs);
 }
 
 }  // namespace pcmtest

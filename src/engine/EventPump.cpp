@@ -1,0 +1,29 @@
+#include "engine/EventPump.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace pcm {
+
+bool PumpEventsUntil(const std::function<bool()>& pred, int timeoutMs, const std::function<void()>& onTimeout) {
+  QElapsedTimer t;
+  t.start();
+  // A periodic wake-up so that conditions changed without an event are seen.
+  QTimer tick;
+  tick.setInterval(10);
+  tick.start();
+  bool timedOut = false;
+  while (!pred()) {
+    if (timeoutMs >= 0 && t.elapsed() > timeoutMs) {
+      if (timedOut || !onTimeout) return pred();
+      timedOut = true;
+      onTimeout();
+      t.restart();
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+}  // namespace pcm
