@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+class QLocale;
+
 #include "engine/JobRecord.h"
 #include "queue/ListRow.h"
 
@@ -29,6 +31,11 @@ class OptionAssembly {
   // directory when missing and picks "_1", "_2", ... when the name is taken.
   std::string OutputFilePath(const ListRow& entry);
   std::string EstimateOutputSize(const ListRow& entry) const;
+  // The same with the decimal separator of the given locale (the default
+  // locale above).
+  std::string EstimateOutputSize(const ListRow& entry, const QLocale& locale) const;
+  // A size in MB as shown: two decimals, no group separators.
+  static std::string FormatMegabytes(double mb, const QLocale& locale);
   void RefreshSizeEstimates();
 
  private:

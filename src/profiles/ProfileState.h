@@ -1,16 +1,97 @@
 #pragma once
+#include <QObject>
+#include <array>
+#include <string>
+#include <vector>
 
 namespace pcm {
 
 class CoreApp;
 
+// One drop-down list of the settings dialog: its texts, the selected index
+// (-1 for none) and whether it can be changed.
+struct ChoiceList {
+  std::vector<std::string> items;
+  int selected = -1;
+  bool enabled = true;
+  std::string SelectedText() const;  // "" when nothing is selected
+  bool HasSelection() const { return selected >= 0 && selected < int(items.size()); }
+};
+
+// Texts of the lists.
+inline constexpr const char* kQualitySteps[5] = {"Higher Quality", "High Quality", "Normal", "Low Quality",
+                                                 "Lower Quality"};
+inline constexpr const char* kOriginalSize = "The original width and height";
+inline constexpr const char* kOriginalVideo = "The Original Video Quliay";
+inline constexpr const char* kOriginalAudio = "The Original Audio Quliay";
+inline constexpr const char* kNoVideo = "No Video";
+
+// Cuts a text at blanks from the left; an empty piece ends the cutting and a
+// last piece of fewer than two characters is dropped.
+std::vector<std::string> SplitBlankList(const std::string& text);
+
+// The keys of the per-profile choices file, one per list.
+enum class ChoiceKey { Size, Video, Audio, Channel };
+
+// Which keys profile n keeps in the choices file.
+enum class ChoiceKeys { All, AudioOnly, None };
+ChoiceKeys ChoiceKeysOf(int n);
+// The index a profile starts with when nothing is saved for it.
+int DefaultChoice(int n, ChoiceKey key, bool dvdMode);
+
 // The selected profile, its four choice lists, rate steps and option line.
-class ProfileState {
+class ProfileState : public QObject {
+  Q_OBJECT
  public:
-  explicit ProfileState(CoreApp& app) : app_(app) {}
+  explicit ProfileState(CoreApp& app);
+
+  int currentProfile = -1;  // saved as "selcetsubindex"
+  int lastSelected = 0;
+  std::string currentDisplayName;  // UTF-8
+  ChoiceList cb_size, cb_videobitrate, cb_audiobitrate, cb_channel;
+  std::array<std::string, 5> rateSteps;
+  std::string optionLine;
+
+  // Makes profile n the selected one. Throws CommandError, with nothing
+  // changed, when "profiles.pop" cannot be read, lacks block n or holds a
+  // rate step that is not a whole number.
+  void SelectProfile(int n);
+  // Reloads the main icon and shows the display name of n (the current one
+  // when n has none) in "profilestext".
+  void ShowProfileName(int n);
+  // Extension of the current display name, e.g. ".mp4" (case kept).
+  std::string OutputExtension() const;
+  // Size list rule for the profile in currentProfile.
+  void FillSizeList(const std::string& sizeLine);
+  void StoreRateSteps(const std::string& rateLine);
+  std::string RateStep(int i) const;
+  const std::string& ProfileOptionLine() const { return optionLine; }
+  void SaveProfileChoices(int n);
+  void RestoreProfileChoices(int n);
+  // Setting a list's selection from the outside (dialog, front end) goes
+  // through here so views update. An index the list lacks selects nothing.
+  void SetSelected(ChoiceList& list, int index);
+
+  // The index the options use for a list: the selection when there is one,
+  // else the current profile's default, else "Normal" for the quality lists,
+  // the first size and "Stereo". -1 only for an empty list.
+  int EffectiveIndex(const ChoiceList& list, ChoiceKey key) const;
+  ChoiceList& ListOf(ChoiceKey key);
+  const ChoiceList& ListOf(ChoiceKey key) const;
+
+ signals:
+  void listsChanged();
+  void profileChanged(int n);
 
  private:
-  [[maybe_unused]] CoreApp& app_;
+  struct Block {
+    std::string sizeLine, rateLine, optionLine;
+  };
+  Block ReadBlock(int n) const;
+  void ApplyRateLine(int n, const std::string& rateLine);
+  void ResetQualityLists();
+
+  CoreApp& app_;
 };
 
 }  // namespace pcm

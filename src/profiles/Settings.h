@@ -1,16 +1,38 @@
 #pragma once
+#include <string>
 
 namespace pcm {
 
 class CoreApp;
 
-// The persisted settings: output directory, saved profile, finish action, page flags.
+// The persisted settings: output directory, saved profile, highlighted
+// category, finish action and the page flags of the two two-page categories.
 class Settings {
  public:
   explicit Settings(CoreApp& app) : app_(app) {}
 
+  std::string outputDirectory;  // the program's current output directory
+  std::string outputField;      // text of the output folder field ed_output
+  int highlightedCategory = -1;
+  int finishAction = 0;  // 0 nothing, 1 open the folder, 2 shut down
+  bool videoPageFlag = true, audioPageFlag = true;
+
+  // Reads the settings file and selects the saved profile (SelectProfile);
+  // a selection error propagates and leaves the finish action at 0.
+  void LoadSettings();
+  void SaveSettings();
+
+  // Settings file name: program name without extension, extension ".ini".
+  std::string BaseName() const;
+  // $POPCLIPMILL_CONFIG_DIR when set, else ~/.config/popclipmill/; with '/'.
+  static std::string ConfigDir();
+  // The user's music folder with a trailing '/'.
+  static std::string DefaultOutputDirectory();
+  std::string SettingsPath() const;  // ConfigDir() + BaseName()
+  std::string ChoicesPath() const;   // ConfigDir() + "pro " + BaseName()
+
  private:
-  [[maybe_unused]] CoreApp& app_;
+  CoreApp& app_;
 };
 
 }  // namespace pcm

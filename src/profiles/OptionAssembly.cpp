@@ -1,0 +1,281 @@
+#include "profiles/OptionAssembly.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/Progress.h"
+#include "profiles/Catalog.h"
+#include "profiles/Ini.h"
+#include "ui/CoreApp.h"
+
+namespace pcm {
+
+namespace {
+
+constexpr int kAudioRates[5] = {320, 192, 128, 64, 32};
+constexpr double kAmrRates[5] = {12.2, 10.2, 7.4, 5.9, 4.75};
+constexpr int kAmrBitRates[5] = {12200, 10200, 7400, 5900, 4750};
+constexpr double kGeneralFactors[5] = {6.25, 4.16, 3.33, 2.13, 1.51};
+constexpr double kMiniFactors[5] = {3.33, 2.13, 1.51, 1.06, 0.8};
+constexpr double kExcellentFactors[5] = {10.41, 8.33, 6.25, 4.16, 3.33};
+constexpr int kNormal = 2;
+
+// Nearest integer, ties to the even one.
+int RoundEven(double x) { return int(std::nearbyint(x)); }
+
+// A quality index usable with the five-step tables; anything else (the
+// source-quality entry, "No Video") reads as "Normal".
+int Step(int index) { return index >= 0 && index < 5 ? index : kNormal; }
+
+// The source's bit rates are texts; one that is not a whole number cannot be
+// turned into an option.
+int SourceRate(const std::string& text, const char* what) {
+  int v;
+  if (!ParseWholeNumber(text, v))
+    throw CommandError(std::string("The source ") + what + " \"" + text + "\" is not a number");
+  return v;
+}
+
+// Width and height of a size text "WxH", the height ending at the first "(".
+bool SplitSize(const std::string& text, std::string& width, std::string& height) {
+  size_t x = text.find('x');
+  if (x == std::string::npos) return false;
+  width = text.substr(0, x);
+  size_t paren = text.find('(', x + 1);
+  height = text.substr(x + 1, paren == std::string::npos ? std::string::npos : paren - x - 1);
+  return true;
+}
+
+}  // namespace
+
+// ---- What the lists say, read through the current profile's rules ----
+
+namespace {
+
+struct Choices {
+  int n;
+  std::string ext;
+  bool sizeEnabled;
+  std::string sizeText;  // "" when the size list is empty
+  bool sourceSize, sourceVideo, sourceAudio;
+  int vi, ai, channel;
+  bool amr, wav;
+};
+
+Choices ReadChoices(const ProfileState& p) {
+  Choices c;
+  c.n = p.currentProfile;
+  c.ext = p.OutputExtension();
+  c.amr = c.ext == ".3gp" || c.ext == ".amr";
+  c.wav = c.ext == ".wav";
+  c.sizeEnabled = p.cb_size.enabled;
+  int si = p.EffectiveIndex(p.cb_size, ChoiceKey::Size);
+  c.sizeText = si >= 0 ? p.cb_size.items[size_t(si)] : std::string();
+  c.sourceSize = c.sizeText == kOriginalSize;
+  c.vi = p.EffectiveIndex(p.cb_videobitrate, ChoiceKey::Video);
+  c.sourceVideo = c.vi >= 0 && p.cb_videobitrate.items[size_t(c.vi)] == kOriginalVideo;
+  c.ai = p.EffectiveIndex(p.cb_audiobitrate, ChoiceKey::Audio);
+  c.sourceAudio = c.ai >= 0 && p.cb_audiobitrate.items[size_t(c.ai)] == kOriginalAudio;
+  // AMR has no mode for the source's rate: its source-quality entry reads
+  // as "Normal" (7.4 kbit/s).
+  if (c.amr && c.sourceAudio) {
+    c.sourceAudio = false;
+    c.ai = kNormal;
+  }
+  c.channel = p.EffectiveIndex(p.cb_channel, ChoiceKey::Channel);
+  return c;
+}
+
+// The audio rate subtracted from the total for a computed profile's video.
+int TableAudioRate(const Choices& c, const ListRow& entry) {
+  return c.sourceAudio ? SourceRate(entry.entry.audioRate, "audio rate") : kAudioRates[Step(c.ai)];
+}
+
+int VideoPart(const ProfileState& p, const Choices& c, const ListRow& entry) {
+  if (IsTableProfile(c.n)) {
+    if (p.RateStep(0) == "*") return 0;
+    std::string step = p.RateStep(Step(c.vi));
+    int v;
+    if (!ParseWholeNumber(step, v))
+      throw CommandError("The video rate step \"" + step + "\" is not a number");
+    return v;
+  }
+  if (c.sourceVideo) return SourceRate(entry.entry.videoRate, "video rate");
+  std::string width, height;
+  if (!SplitSize(c.sourceSize ? entry.entry.frameSize : c.sizeText, width, height)) return 0;
+  int h;
+  if (!ParseWholeNumber(height, h)) return 0;
+  const double* factors = kGeneralFactors;
+  if (c.n == 118 || c.n == 121) factors = kMiniFactors;
+  if (c.n == 120 || c.n == 123) factors = kExcellentFactors;
+  return RoundEven(h * factors[Step(c.vi)]);
+}
+
+int AudioPart(const Choices& c, const ListRow& entry) {
+  if (c.amr) return RoundEven(kAmrRates[Step(c.ai)]);
+  if (c.wav) return 1500;
+  return TableAudioRate(c, entry);
+}
+
+}  // namespace
+
+int OptionAssembly::TotalBitRate(const ListRow& entry) const {
+  const ProfileState& p = app_.profiles;
+  int n = p.currentProfile;
+  if (n == 112) return 1393;
+  if (n == 113) return 1948;
+  if (n == 114) return 3222;
+  Choices c = ReadChoices(p);
+  return VideoPart(p, c, entry) + AudioPart(c, entry);
+}
+
+std::string OptionAssembly::SizeOption(const ListRow& entry) const {
+  const ProfileState& p = app_.profiles;
+  if (!p.cb_size.enabled || IsDiscProfile(p.currentProfile)) return {};
+  Choices c = ReadChoices(p);
+  if (c.sourceSize) return " -s " + entry.entry.frameSize;
+  if (c.sizeText.empty()) return {};
+  return " -s " + c.sizeText.substr(0, c.sizeText.find('('));
+}
+
+// The ratio goes to the encoder, so it is written with "." whatever the
+// user's locale.
+std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
+  const ProfileState& p = app_.profiles;
+  if (!p.cb_size.enabled || sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
+  std::string width, height;
+  int w = 0, h = 0;
+  if (sizeOption.size() < 4 || !SplitSize(sizeOption.substr(4), width, height) ||
+      !ParseWholeNumber(width, w) || !ParseWholeNumber(height, h) || h == 0)
+    throw CommandError("The frame size \"" + sizeOption.substr(std::min<size_t>(4, sizeOption.size())) +
+                       "\" is not WIDTHxHEIGHT");
+  double ratio = QString::number(double(w) / h, 'g', 5).toDouble();
+  return " -aspect " + QString::number(ratio, 'f', 4).toStdString();
+}
+
+std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
+  const ProfileState& p = app_.profiles;
+  int n = p.currentProfile;
+  if (IsDiscProfile(n)) return {};
+  Choices c = ReadChoices(p);
+  if (IsTableProfile(n)) {
+    if (p.RateStep(0) == "*") return {};
+    return " -r 25 -b " + p.RateStep(Step(c.vi)) + "000";
+  }
+  if (c.sourceVideo)
+    return " -r 25 -b " + std::to_string(int64_t(SourceRate(entry.entry.videoRate, "video rate")) * 1000);
+  int64_t rate = int64_t(TotalBitRate(entry)) - TableAudioRate(c, entry);
+  // When the audio part differs from the subtracted rate (AMR), the rest can
+  // drop to nothing or below; the video part itself is the sound value then.
+  if (rate <= 0) rate = VideoPart(p, c, entry);
+  return " -r 25 -b " + std::to_string(rate * 1000);
+}
+
+std::string OptionAssembly::AudioRateOption(const ListRow& entry) const {
+  const ProfileState& p = app_.profiles;
+  if (IsDiscProfile(p.currentProfile)) return {};
+  Choices c = ReadChoices(p);
+  if (c.amr) return " -ab " + std::to_string(kAmrBitRates[Step(c.ai)]);
+  return " -ab " + std::to_string(int64_t(TableAudioRate(c, entry)) * 1000);
+}
+
+std::string OptionAssembly::SampleRateOption(const std::string& audioOption) const {
+  const ProfileState& p = app_.profiles;
+  if (audioOption.empty() || IsDiscProfile(p.currentProfile)) return {};
+  std::string ext = p.OutputExtension();
+  if (ext == ".3gp" || ext == ".amr") return " -ar 8000 ";
+  long long rate = std::atoll(audioOption.substr(std::min<size_t>(5, audioOption.size())).c_str());
+  if (rate > 192000) return " -ar 48000 ";
+  if (rate > 64000) return " -ar 44100 ";
+  return " -ar 22050 ";
+}
+
+std::string OptionAssembly::ChannelsOption() const {
+  const ProfileState& p = app_.profiles;
+  std::string ext = p.OutputExtension();
+  if (ext == ".3gp" || ext == ".amr") return " -ac 1 ";
+  int channel = p.EffectiveIndex(p.cb_channel, ChoiceKey::Channel);
+  return " -ac " + std::to_string(channel + 1);
+}
+
+std::string OptionAssembly::TargetOption() const {
+  const ProfileState& p = app_.profiles;
+  int n = p.currentProfile;
+  if (!IsDiscProfile(n)) return p.ProfileOptionLine();
+  int si = p.EffectiveIndex(p.cb_size, ChoiceKey::Size);
+  std::string standard =
+      QString::fromStdString(si >= 0 ? p.cb_size.items[size_t(si)] : "PAL").toLower().toStdString();
+  const char* disc = n == 112 ? "-vcd " : n == 113 ? "-svcd " : "-dvd ";
+  return " -target " + standard + disc;
+}
+
+void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) const {
+  rec.SizeOpt = SizeOption(entry);
+  rec.AspectOpt = AspectOption(rec.SizeOpt);
+  rec.VideoRateOpt = VideoRateOption(entry);
+  rec.AudioRateOpt = AudioRateOption(entry);
+  rec.SampleRateOpt = SampleRateOption(rec.AudioRateOpt);
+  rec.ChannelsOpt = ChannelsOption();
+  rec.TargetOpt = TargetOption();
+}
+
+// ---- Output path and size ----
+
+std::string OptionAssembly::OutputFilePath(const ListRow& entry) {
+  Settings& s = app_.settings;
+  std::string dir = s.outputField;
+  // An empty field would put the output at the file system's root.
+  if (dir.empty()) dir = s.outputDirectory;
+  if (dir.empty()) dir = Settings::DefaultOutputDirectory();
+  if (dir.back() != '/') dir += '/';
+  s.outputDirectory = dir;
+  QDir().mkdir(QString::fromStdString(dir));  // one level; a failure shows in the encoder's output
+
+  // A "/" in a renamed caption must not lead out of the output directory.
+  std::string caption = entry.caption;
+  for (char& ch : caption)
+    if (ch == '/') ch = '_';
+  std::string ext = app_.profiles.OutputExtension();
+  size_t dot = caption.rfind('.');
+  std::string candidate = dir + (dot == std::string::npos ? caption : caption.substr(0, dot)) + ext;
+  auto taken = [](const std::string& path) {
+    QFileInfo info(QString::fromStdString(path));
+    return info.exists() || info.isSymLink();
+  };
+  for (int i = 1; taken(candidate); ++i) candidate = dir + caption + "_" + std::to_string(i) + ext;
+  return candidate;
+}
+
+std::string OptionAssembly::EstimateOutputSize(const ListRow& entry) const {
+  return EstimateOutputSize(entry, QLocale());
+}
+
+std::string OptionAssembly::EstimateOutputSize(const ListRow& entry, const QLocale& locale) const {
+  // 64 bits: a long entry at a high rate overflows 32.
+  int64_t kbits = int64_t(TotalBitRate(entry)) * ParseClock(entry.entry.duration);
+  double mb = double(kbits) / 8 / 1024 * 1000 / 1024;
+  return FormatMegabytes(mb, locale) + "MB";
+}
+
+// Fixed notation with two decimals after rounding to five significant
+// digits; beyond five digits before the separator, exponent notation.
+std::string OptionAssembly::FormatMegabytes(double mb, const QLocale& given) {
+  QLocale locale = given;
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  if (std::fabs(mb) >= 100000) return locale.toString(mb, 'E', 4).toStdString();
+  double rounded = QString::number(mb, 'g', 5).toDouble();
+  return locale.toString(rounded, 'f', 2).toStdString();
+}
+
+void OptionAssembly::RefreshSizeEstimates() {
+  ConversionList& list = app_.list;
+  for (int i = 0; i < list.Count(); ++i) {
+    list.Row(i).outputSize = EstimateOutputSize(list.Row(i));
+    list.NotifyRowChanged(i);
+  }
+}
+
+}  // namespace pcm

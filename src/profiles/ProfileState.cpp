@@ -1,0 +1,284 @@
+#include "profiles/ProfileState.h"
+
+#include <fstream>
+#include <initializer_list>
+
+#include "profiles/Catalog.h"
+#include "profiles/Ini.h"
+#include "ui/CoreApp.h"
+
+namespace pcm {
+
+std::string ChoiceList::SelectedText() const {
+  return HasSelection() ? items[size_t(selected)] : std::string();
+}
+
+std::vector<std::string> SplitBlankList(const std::string& text) {
+  std::vector<std::string> pieces;
+  std::string rest = text;
+  size_t blank;
+  while ((blank = rest.find(' ')) != std::string::npos) {
+    if (blank == 0) return pieces;  // an empty piece ends the splitting
+    pieces.push_back(rest.substr(0, blank));
+    rest.erase(0, blank + 1);
+  }
+  if (rest.size() >= 2) pieces.push_back(rest);
+  return pieces;
+}
+
+// ---- Defaults of the per-profile choices ----
+
+namespace {
+
+bool In(int n, std::initializer_list<int> set) {
+  for (int v : set)
+    if (v == n) return true;
+  return false;
+}
+bool Range(int n, int lo, int hi) { return n >= lo && n <= hi; }
+
+// The groups of the defaults table by their "size" default in file and DVD
+// mode and whether their quality defaults to the source-quality entry.
+struct DefaultRow {
+  int sizeFile, sizeDvd, qualityFile;
+};
+
+bool AudioOnlyProfile(int n) { return Range(n, 15, 25) || In(n, {33, 40, 45, 59, 71, 80}); }
+bool FootProfile(int n) { return In(n, {26, 52, 67, 74, 82, 90, 98, 101, 109, 117, 124, 132}); }
+
+DefaultRow DefaultsOf(int n) {
+  if (n == 1 || IsDiscProfile(n)) return {0, 0, 5};
+  if (In(n, {2, 3, 5, 6}) || Range(n, 10, 13) || Range(n, 102, 108) || Range(n, 125, 130)) return {4, 4, 5};
+  if (In(n, {4, 110})) return {5, 2, 5};
+  if (In(n, {7, 14})) return {1, 1, 5};
+  if (In(n, {8, 9, 111})) return {2, 2, 5};
+  if (Range(n, 118, 123)) return {5, 2, 2};
+  if (In(n, {55, 58, 68}) || Range(n, 61, 66) || Range(n, 91, 97)) return {2, 2, 2};
+  if (In(n, {69, 77, 89}) || Range(n, 83, 85)) return {1, 1, 2};
+  if (In(n, {99, 100, 131})) return {4, 4, 2};
+  return {0, 0, 2};  // the table's largest group: the other video profiles
+}
+
+const char* KeyName(ChoiceKey key) {
+  switch (key) {
+    case ChoiceKey::Size:
+      return "size";
+    case ChoiceKey::Video:
+      return "video bitrate";
+    case ChoiceKey::Audio:
+      return "audio bitrate";
+    case ChoiceKey::Channel:
+      return "Channel";
+  }
+  return "";
+}
+
+bool WholeNumber(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+ChoiceKeys ChoiceKeysOf(int n) {
+  if (n < 1 || n > kProfileCount || FootProfile(n)) return ChoiceKeys::None;
+  if (AudioOnlyProfile(n)) return ChoiceKeys::AudioOnly;
+  return ChoiceKeys::All;
+}
+
+int DefaultChoice(int n, ChoiceKey key, bool dvdMode) {
+  if (key == ChoiceKey::Channel) return 1;
+  DefaultRow row = DefaultsOf(n);
+  switch (key) {
+    case ChoiceKey::Size:
+      return dvdMode ? row.sizeDvd : row.sizeFile;
+    case ChoiceKey::Video:
+    case ChoiceKey::Audio:
+      return dvdMode ? 2 : row.qualityFile;
+    default:
+      return 1;
+  }
+}
+
+// ---- The state ----
+
+ProfileState::ProfileState(CoreApp& app) : app_(app) {
+  ResetQualityLists();
+  cb_channel.items = {"Mono", "Stereo"};
+  cb_channel.selected = 1;
+}
+
+ChoiceList& ProfileState::ListOf(ChoiceKey key) {
+  switch (key) {
+    case ChoiceKey::Size:
+      return cb_size;
+    case ChoiceKey::Video:
+      return cb_videobitrate;
+    case ChoiceKey::Audio:
+      return cb_audiobitrate;
+    case ChoiceKey::Channel:
+      break;
+  }
+  return cb_channel;
+}
+
+const ChoiceList& ProfileState::ListOf(ChoiceKey key) const {
+  return const_cast<ProfileState*>(this)->ListOf(key);
+}
+
+void ProfileState::SetSelected(ChoiceList& list, int index) {
+  list.selected = (index >= 0 && index < int(list.items.size())) ? index : -1;
+  emit listsChanged();
+}
+
+int ProfileState::EffectiveIndex(const ChoiceList& list, ChoiceKey key) const {
+  int count = int(list.items.size());
+  if (count == 0) return -1;
+  if (list.HasSelection()) return list.selected;
+  int def = DefaultChoice(currentProfile, key, app_.program.DvdMode());
+  if (def >= 0 && def < count) return def;
+  int fallback = key == ChoiceKey::Size ? 0 : key == ChoiceKey::Channel ? 1 : 2;
+  return fallback < count ? fallback : 0;
+}
+
+void ProfileState::ShowProfileName(int n) {
+  app_.display().SetPicture("im_mainico", app_.program.BesideExecutable("images/main/2.bmp"));
+  const ProfileRecord* rec = ProfileInfo(n);
+  if (rec && rec->displayName) currentDisplayName = rec->displayName;
+  app_.display().SetText("profilestext", currentDisplayName);
+}
+
+std::string ProfileState::OutputExtension() const { return ExtensionOfName(currentDisplayName); }
+
+void ProfileState::ResetQualityLists() {
+  for (ChoiceList* list : {&cb_videobitrate, &cb_audiobitrate}) {
+    list->items.assign(std::begin(kQualitySteps), std::end(kQualitySteps));
+    list->selected = -1;
+  }
+}
+
+void ProfileState::FillSizeList(const std::string& sizeLine) {
+  int n = currentProfile;
+  cb_size.items = SplitBlankList(sizeLine);
+  cb_size.selected = -1;
+  if (IsDiscProfile(n)) cb_size.items = {"PAL", "NTSC"};
+  bool sizeOffersSource = Range(n, 1, 14) || Range(n, 102, 111);
+  if (sizeOffersSource && cb_size.items.size() > 1 && OutputExtension() != ".mp4")
+    cb_size.items.push_back(kOriginalSize);
+  if (cb_size.items.empty()) {
+    cb_size.items = {kNoVideo};
+    cb_size.selected = 0;
+  }
+}
+
+void ProfileState::StoreRateSteps(const std::string& rateLine) {
+  std::vector<std::string> pieces = SplitBlankList(rateLine);
+  for (size_t i = 0; i < pieces.size() && i < 5; ++i) rateSteps[4 - i] = pieces[i];
+}
+
+std::string ProfileState::RateStep(int i) const {
+  if (i < 0 || i > 4) return {};
+  return rateSteps[size_t(i)];
+}
+
+void ProfileState::ApplyRateLine(int n, const std::string& rateLine) {
+  ResetQualityLists();
+  if (IsDiscProfile(n)) {
+    cb_videobitrate.enabled = cb_audiobitrate.enabled = cb_channel.enabled = false;
+    cb_size.enabled = true;
+    return;
+  }
+  cb_videobitrate.enabled = cb_audiobitrate.enabled = cb_channel.enabled = true;
+  if (IsComputedProfile(n) && OutputExtension() != ".mp4" && !app_.program.DvdMode()) {
+    cb_videobitrate.items.push_back(kOriginalVideo);
+    cb_audiobitrate.items.push_back(kOriginalAudio);
+  }
+  if (rateLine == "*" && cb_size.items.size() == 1) {
+    rateSteps[0] = "*";
+    cb_videobitrate.items.push_back(kNoVideo);
+    cb_videobitrate.selected = int(cb_videobitrate.items.size()) - 1;
+    cb_size.enabled = cb_videobitrate.enabled = false;
+    return;
+  }
+  cb_size.enabled = cb_videobitrate.enabled = true;
+  StoreRateSteps(rateLine);
+}
+
+// Reads the whole block of profile n before anything changes, so that a bad
+// file leaves the selection as it was.
+ProfileState::Block ProfileState::ReadBlock(int n) const {
+  std::string path = app_.program.BesideExecutable("profiles.pop");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw CommandError("Cannot read the profile file " + path);
+  std::string line;
+  std::vector<std::string> lines;
+  int number = 0;
+  int first = 4 * n - 3;
+  while (lines.size() < 4 && std::getline(in, line)) {
+    if (++number < first) continue;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  if (lines.size() < 4)
+    throw CommandError("The profile file " + path + " ends before the block of profile " + std::to_string(n));
+  Block block{lines[1], lines[2], lines[3]};
+  // Table profiles convert their steps to numbers; check them now rather
+  // than when a conversion starts.
+  if (IsTableProfile(n)) {
+    std::vector<std::string> pieces = SplitBlankList(block.rateLine);
+    bool audio = block.rateLine == "*" && SplitBlankList(block.sizeLine).size() <= 1;
+    for (size_t i = 0; !audio && i < pieces.size() && i < 5; ++i) {
+      if (!WholeNumber(pieces[i]))
+        throw CommandError("The profile file " + path + " has the rate \"" + pieces[i] + "\" in block " +
+                           std::to_string(n) + ", which is not a whole number");
+    }
+  }
+  return block;
+}
+
+void ProfileState::SelectProfile(int n) {
+  if (!ProfileInfo(n)) throw CommandError("There is no profile " + std::to_string(n));
+  Block block = ReadBlock(n);
+  ShowProfileName(n);
+  if (lastSelected != 0) SaveProfileChoices(lastSelected);
+  currentProfile = n;
+  FillSizeList(block.sizeLine);
+  ApplyRateLine(n, block.rateLine);
+  optionLine = block.optionLine;
+  RestoreProfileChoices(n);
+  lastSelected = n;
+  emit listsChanged();
+  emit profileChanged(n);
+  app_.options.RefreshSizeEstimates();
+}
+
+void ProfileState::SaveProfileChoices(int n) {
+  ChoiceKeys keys = ChoiceKeysOf(n);
+  if (keys == ChoiceKeys::None) return;
+  IniFile ini(app_.settings.ChoicesPath());
+  std::string section = std::to_string(n);
+  for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {
+    if (keys == ChoiceKeys::AudioOnly && (key == ChoiceKey::Size || key == ChoiceKey::Video)) continue;
+    ini.SetInt(section, KeyName(key), ListOf(key).selected);
+  }
+  ini.Save();  // a file that cannot be written loses the choices silently
+}
+
+void ProfileState::RestoreProfileChoices(int n) {
+  ChoiceKeys keys = ChoiceKeysOf(n);
+  if (keys == ChoiceKeys::None) return;
+  IniFile ini(app_.settings.ChoicesPath());
+  std::string section = std::to_string(n);
+  bool dvd = app_.program.DvdMode();
+  for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {
+    if (keys == ChoiceKeys::AudioOnly && (key == ChoiceKey::Size || key == ChoiceKey::Video)) continue;
+    ChoiceList& list = ListOf(key);
+    int index = ini.GetInt(section, KeyName(key), DefaultChoice(n, key, dvd));
+    list.selected = (index >= 0 && index < int(list.items.size())) ? index : -1;
+  }
+  emit listsChanged();
+}
+
+}  // namespace pcm

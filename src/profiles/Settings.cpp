@@ -1,0 +1,77 @@
+#include "profiles/Settings.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <cstdlib>
+
+#include "profiles/Catalog.h"
+#include "profiles/Ini.h"
+#include "ui/CoreApp.h"
+
+namespace pcm {
+
+namespace {
+constexpr int kDefaultProfile = 17;
+constexpr int kDefaultCategory = 1;
+
+std::string WithSlash(std::string dir) {
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+}  // namespace
+
+std::string Settings::ConfigDir() {
+  const char* env = std::getenv("POPCLIPMILL_CONFIG_DIR");
+  if (env && *env) return WithSlash(env);
+  return WithSlash(QDir::homePath().toStdString() + "/.config/popclipmill");
+}
+
+std::string Settings::DefaultOutputDirectory() {
+  QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  if (music.isEmpty()) music = QDir::homePath();
+  return WithSlash(music.toStdString());
+}
+
+// The name without extension with its extension changed to ".ini": the part
+// from the last "." on is replaced, or ".ini" is appended.
+std::string Settings::BaseName() const {
+  std::string name = app_.program.NameWithoutExtension();
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name + ".ini";
+}
+
+std::string Settings::SettingsPath() const { return ConfigDir() + BaseName(); }
+std::string Settings::ChoicesPath() const { return ConfigDir() + "pro " + BaseName(); }
+
+void Settings::LoadSettings() {
+  IniFile ini(SettingsPath());
+  videoPageFlag = ini.GetBool("plane", "video", true);
+  audioPageFlag = ini.GetBool("plane", "audio", true);
+  outputDirectory = ini.GetString("output", "path", DefaultOutputDirectory());
+  // An empty saved path would put the output at the file system's root.
+  if (outputDirectory.empty()) outputDirectory = DefaultOutputDirectory();
+  outputField = outputDirectory;
+  highlightedCategory = ini.GetInt("profiles", "selcetindex", kDefaultCategory);
+  int profile = ini.GetInt("profiles", "selcetsubindex", kDefaultProfile);
+  // A number without a block would make every start fail.
+  if (!ProfileInfo(profile)) profile = kDefaultProfile;
+  app_.profiles.currentProfile = profile;
+  app_.profiles.SelectProfile(profile);
+  finishAction = ini.GetInt("profiles", "FinishSelcet", 0);
+  // Only 0, 1 and 2 name an action.
+  if (finishAction < 0 || finishAction > 2) finishAction = 0;
+}
+
+void Settings::SaveSettings() {
+  IniFile ini(SettingsPath());
+  ini.Set("output", "path", outputDirectory);
+  ini.SetInt("profiles", "selcetsubindex", app_.profiles.currentProfile);
+  ini.SetInt("profiles", "selcetindex", highlightedCategory);
+  ini.SetInt("profiles", "FinishSelcet", finishAction);
+  ini.SetBool("plane", "video", videoPageFlag);
+  ini.SetBool("plane", "audio", audioPageFlag);
+  ini.Save();  // write failures are silent
+}
+
+}  // namespace pcm
