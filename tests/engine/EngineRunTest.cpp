@@ -166,10 +166,10 @@ TEST(EngineRun, AnOlderJobsEndLeavesTheNewJobAlone) {
 }
 
 TEST(EngineRun, OutputWithoutLineEndsStaysBounded) {
-  // A scripted encoder that prints three megabytes without a line end, then
+  // A scripted encoder that prints 400 kB (six times the bound) without a line end, then
   // one report and a failure message.
   JobRun run(pcmtest::MakeProgramDir(
-      "flood", "head -c 3000000 /dev/zero | tr '\\000' a\nprintf 'time=5.00 bitrate=1\\r'\n"
+      "flood", "head -c 400000 /dev/zero | tr '\\000' a\nprintf 'time=5.00 bitrate=1\\r'\n"
                "echo 'something went wrong' >&2\nexit 3"));
   run.Start("in", "/tmp/flood.out", 10);
   ASSERT_TRUE(run.WaitEnd(1, 30000));
