@@ -112,10 +112,11 @@ void Extract(const std::string& t, ProbeResult& r) {
 void ParseProbeOutput(std::string& text, ProbeResult& result) {
   size_t n = text.size();
   size_t c = 0;
-  for (size_t i = 0; i < n; ++i) {
+  // Jump from line end to line end: the unconsumed text before a new chunk
+  // holds none, so a long line without an end is not rescanned char by char.
+  for (size_t i = text.find_first_of("\r\n"); i < n; i = text.find_first_of("\r\n", i + 1)) {
     if (i < c) continue;
     char ch = text[i];
-    if (ch != '\r' && ch != '\n') continue;
     Extract(text, result);
     c = i + 1;
     if (ch == '\r' && i + 1 < n && text[i + 1] == '\n') c = i + 2;

@@ -68,10 +68,11 @@ Progress::Progress(CoreApp& app) : app_(app) {
 void Progress::ParseEncoderOutput(std::string& text) {
   size_t n = text.size();
   size_t c = 0;  // characters consumed
-  for (size_t i = 0; i < n; ++i) {
+  // Jump from line end to line end: the unconsumed text before a new chunk
+  // holds none, so a long line without an end is not rescanned char by char.
+  for (size_t i = text.find_first_of("\r\n"); i < n; i = text.find_first_of("\r\n", i + 1)) {
     if (i < c) continue;
     char ch = text[i];
-    if (ch != '\r' && ch != '\n') continue;
     int32_t t = ParseTimeSeconds(text);
     if (t != 0) {
       Timer2.stop();
