@@ -1,0 +1,169 @@
+#include "gui/Dialogs.h"
+
+#include <QDir>
+#include <QFileSystemModel>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "queue/ListRow.h"
+
+namespace pcm {
+
+FolderDialog::FolderDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName("Tfm_dir");
+  setWindowTitle("Output Directory");
+  setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+  setModal(true);
+  resize(287, 248);
+  setMinimumWidth(150);
+  model_ = new QFileSystemModel(this);
+  model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+  model_->setReadOnly(true);
+  model_->setRootPath("/");
+  tree_ = new QTreeView(this);
+  tree_->setObjectName("ShellTreeView1");
+  tree_->setModel(model_);
+  tree_->setHeaderHidden(true);
+  for (int c = 1; c < model_->columnCount(); ++c) tree_->hideColumn(c);
+  tree_->setRootIndex(model_->index("/"));
+  tree_->setRootIsDecorated(true);
+  // Start at the home folder the first time; later uses keep the tree as
+  // the user left it.
+  tree_->expand(model_->index(QDir::homePath()).parent());
+  tree_->scrollTo(model_->index(QDir::homePath()));
+  auto* ok = new QPushButton("Ok", this);
+  ok->setObjectName("btn_ok");
+  ok->setDefault(true);
+  auto* cancel = new QPushButton("Cancel", this);
+  cancel->setObjectName("btn_cancel");
+  connect(ok, &QPushButton::clicked, this, &FolderDialog::OkClicked);
+  connect(cancel, &QPushButton::clicked, this, &FolderDialog::CancelClicked);
+  tree_->setGeometry(8, 8, 271, 196);
+  ok->setGeometry(112, 212, 80, 28);
+  cancel->setGeometry(199, 212, 80, 28);
+}
+
+void FolderDialog::showEvent(QShowEvent* e) {
+  // Keep the buttons at the bottom right when the window is resized.
+  QDialog::showEvent(e);
+}
+
+QString FolderDialog::Choose(const QString& caption) {
+  setWindowTitle(caption);
+  choice_.clear();
+  exec();
+  return choice_;
+}
+
+void FolderDialog::SelectPath(const QString& path) {
+  QModelIndex i = model_->index(path);
+  if (!i.isValid()) return;
+  tree_->setCurrentIndex(i);
+  tree_->scrollTo(i);
+}
+
+void FolderDialog::OkClicked() {
+  QModelIndexList sel = tree_->selectionModel()->selectedIndexes();
+  QString path = sel.isEmpty() ? QString() : model_->filePath(sel.first());
+  choice_ = path;
+  if (!path.isEmpty()) QDialog::done(Accepted);
+}
+
+void FolderDialog::CancelClicked() {
+  choice_.clear();
+  QDialog::done(Rejected);
+}
+
+void FolderDialog::done(int r) {
+  // Any way of closing other than "Ok" leaves no choice.
+  if (r != Accepted) choice_.clear();
+  QDialog::done(r);
+}
+
+InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName("Tfm_info");
+  setWindowTitle("Properties-test");
+  setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+  setModal(true);
+  setFixedSize(555, 295);
+  auto* box = new QGroupBox("Basic Info", this);
+  box->setGeometry(12, 10, 300, 230);
+  const char* labels[5] = {"Duration:", "Format:", "Bit Rate:", "Sample Rate:", "Channels:"};
+  const char* names[5] = {"ed_duration", "ed_audioformat", "ed_audiobit", "ed_sample", "ed_channels"};
+  QLineEdit** fields[5] = {&duration_, &format_, &bitRate_, &sampleRate_, &channels_};
+  for (int i = 0; i < 5; ++i) {
+    auto* l = new QLabel(labels[i], box);
+    l->setGeometry(14, 30 + i * 38, 90, 24);
+    auto* e = new QLineEdit(box);
+    e->setObjectName(names[i]);
+    e->setReadOnly(true);
+    e->setGeometry(108, 30 + i * 38, 176, 24);
+    *fields[i] = e;
+  }
+  failure_ = new QGroupBox("Last conversion", this);
+  failure_->setGeometry(324, 10, 219, 230);
+  failureText_ = new QPlainTextEdit(failure_);
+  failureText_->setObjectName("ed_failure");
+  failureText_->setReadOnly(true);
+  failureText_->setGeometry(10, 24, 199, 196);
+  auto* ok = new QPushButton("OK", this);
+  ok->setObjectName("Button1");
+  ok->setGeometry(237, 252, 81, 30);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void InfoDialog::Fill(const ListRow& row) {
+  duration_->setText(QString::fromStdString(row.entry.duration));
+  format_->setText(QString::fromStdString(row.entry.audioCodec));
+  bitRate_->setText(QString::fromStdString(row.entry.audioRate) + " Kb/s");
+  sampleRate_->setText(QString::fromStdString(row.entry.sampleRate));
+  channels_->setText(QString::fromStdString(row.entry.channels));
+  // A failed entry shows why: the encoder's last lines.
+  QString lines;
+  for (const auto& l : row.failureLines) lines += QString::fromStdString(l) + "\n";
+  failureText_->setPlainText(lines.isEmpty() ? QString("No problems reported.") : lines.trimmed());
+}
+
+AboutDialog::AboutDialog(const QString& iconPath, QWidget* parent) : QDialog(parent) {
+  setObjectName("Tfm_about");
+  setWindowTitle("About");
+  setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+  setModal(true);
+  setFixedSize(293, 208);
+  auto* icon = new QLabel(this);
+  icon->setObjectName("Image1");
+  icon->setGeometry(24, 28, 36, 36);
+  icon->setScaledContents(true);
+  icon->setPixmap(QPixmap(iconPath));
+  label1_ = new QLabel(this);
+  label1_->setObjectName("Label1");
+  QFont f = label1_->font();
+  f.setBold(true);
+  f.setPixelSize(15);
+  label1_->setFont(f);
+  label1_->setGeometry(76, 28, 200, 22);
+  auto* sub = new QLabel("Batch audio and video converter", this);
+  sub->setGeometry(76, 52, 200, 18);
+  auto* line = new QFrame(this);
+  line->setObjectName("Bevel1");
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  line->setGeometry(16, 140, 261, 2);
+  auto* close = new QPushButton("Close", this);
+  close->setObjectName("btn_close");
+  close->setGeometry(196, 160, 81, 30);
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void AboutDialog::Prepare(const QString& programName, QWidget* mainWindow) {
+  label1_->setText(programName);
+  if (mainWindow) move(mainWindow->pos() + QPoint(160, 100));
+}
+
+}  // namespace pcm

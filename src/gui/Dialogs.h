@@ -1,0 +1,73 @@
+#pragma once
+#include <QDialog>
+#include <QString>
+
+class QFileSystemModel;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTreeView;
+class QGroupBox;
+
+namespace pcm {
+
+struct ListRow;
+
+// Tfm_dir: the folder chooser. "Ok" takes the selected folder and closes,
+// or stays open when nothing is selected; "Cancel" and the close box leave
+// no choice. The tree keeps its state from one use to the next.
+class FolderDialog : public QDialog {
+  Q_OBJECT
+ public:
+  explicit FolderDialog(QWidget* parent = nullptr);
+  // Shows the chooser modally with the caption; empty for no choice.
+  QString Choose(const QString& caption);
+  QString choice() const { return choice_; }
+  QTreeView* tree() const { return tree_; }
+  QFileSystemModel* model() const { return model_; }
+  // Selects a folder in the tree (used by tests and callers that preset).
+  void SelectPath(const QString& path);
+
+  void OkClicked();
+  void CancelClicked();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void done(int r) override;
+
+ private:
+  QTreeView* tree_;
+  QFileSystemModel* model_;
+  QString choice_;
+};
+
+// Tfm_info: what the probe found out about the selected entry.
+class InfoDialog : public QDialog {
+  Q_OBJECT
+ public:
+  explicit InfoDialog(QWidget* parent = nullptr);
+  void Fill(const ListRow& row);
+
+ private:
+  QLineEdit* duration_;
+  QLineEdit* format_;
+  QLineEdit* bitRate_;
+  QLineEdit* sampleRate_;
+  QLineEdit* channels_;
+  QGroupBox* failure_;
+  QPlainTextEdit* failureText_;
+};
+
+// Tfm_about: the program's name and a Close button.
+class AboutDialog : public QDialog {
+  Q_OBJECT
+ public:
+  AboutDialog(const QString& iconPath, QWidget* parent = nullptr);
+  // Names the program and places the window relative to the main window.
+  void Prepare(const QString& programName, QWidget* mainWindow);
+
+ private:
+  QLabel* label1_;
+};
+
+}  // namespace pcm

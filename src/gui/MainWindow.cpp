@@ -1,0 +1,794 @@
+#include "gui/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTableView>
+
+#include "gui/Dialogs.h"
+#include "gui/ListModel.h"
+#include "gui/ProfilePicker.h"
+#include "gui/SettingsDialog.h"
+
+namespace pcm {
+
+namespace {
+
+// Elements the dispatcher looks up once and uses without a check.
+const QStringList kMainElements = {"profilestext", "play_time", "hint",    "play_bar",
+                                   "di",           "alltime",   "playpos", "convertpos"};
+const QStringList kCutterElements = {"cut_begin_time", "cut_end_time", "cut_play_time", "cut_play_bar",
+                                     "cutplaypos"};
+const QStringList kMainControls = {"pl_appname", "im_mainico",  "lv",         "ed_output", "pl_play",
+                                   "cb_audio",   "cb_subtitle", "bt_dvdopen", "bt_ifo",    "bt_remove",
+                                   "bt_clear",   "bt_set",      "bt_chapte",  "bt_start",  "Bt_Convertstop",
+                                   "bt_play",    "bt_playstop", "bt_back",    "bt_next",   "bt_cut",
+                                   "bt_images",  "bt_web"};
+
+// Maker pages: installation data of ours.
+const char* const kContactPage = "https://popclipmill.example.org/contact/";
+const char* const kAboutPage = "https://popclipmill.example.org/about/";
+
+// Visible captions of the image buttons; the hints stay the system's own.
+QString ButtonCaption(const QString& name) {
+  static const QMap<QString, QString> captions = {
+      {"bt_dvdopen", "Add Files"}, {"bt_ifo", "Add Folder"},    {"bt_remove", "Remove"},
+      {"bt_clear", "Clear"},       {"bt_chapte", "Properties"}, {"bt_set", "Settings"},
+      {"bt_start", "Convert"},     {"Bt_Convertstop", "Stop"},  {"bt_web", "About"}};
+  return captions.value(name);
+}
+
+// Buttons that repeat a skin element show that element's hint on hover.
+QString HintTwin(const QString& name) {
+  static const QMap<QString, QString> twins = {
+      {"bt_dvdopen", "openfiles"}, {"bt_ifo", "openfolder"},    {"bt_remove", "remove"},
+      {"bt_clear", "clear"},       {"bt_start", "converter"},   {"Bt_Convertstop", "stopconverter"},
+      {"bt_play", "play"},         {"bt_playstop", "stopplay"}, {"bt_cut", "cutter"},
+      {"cb_audio", "audio"},       {"cb_subtitle", "subtitle"}};
+  return twins.value(name);
+}
+
+bool IsPreviewButton(const QString& name) {
+  return name == "bt_back" || name == "bt_play" || name == "bt_next" || name == "bt_playstop" ||
+         name == "bt_cut" || name == "bt_images";
+}
+
+// The state-table key of a command.
+QString StateKey(Command c) {
+  switch (c) {
+    case Command::AddFiles:
+      return "Add File(s)...";
+    case Command::AddFolder:
+      return "Add Folder";
+    case Command::Properties:
+      return "Properties";
+    case Command::Remove:
+      return "Remove";
+    case Command::Rename:
+      return "Rename";
+    case Command::Clear:
+      return "Clear";
+    case Command::CheckAll:
+      return "Select All";
+    case Command::UncheckAll:
+      return "Unselect All";
+    case Command::Convert:
+      return "Convert";
+    case Command::PauseOrContinue:
+      return "Pause";
+    case Command::StopConvert:
+      return "Stop";
+    default:
+      return {};
+  }
+}
+
+const char* const kStyle = R"(
+QPushButton { background: #ffffff; border: 1px solid #b9c3d3; border-radius: 4px; padding: 0 8px;
+  color: #1d2433; font-size: 12px; }
+QPushButton:hover { background: #f3f7fe; border-color: #8fa6c8; }
+QPushButton:pressed { background: #e6effc; }
+QPushButton:disabled { color: #a0a8b5; background: #f4f6fa; border-color: #dde3ec; }
+QPushButton#bt_start { background: #2f9e5b; color: #ffffff; border: none; font-weight: bold; font-size: 13px; }
+QPushButton#bt_start:hover { background: #298a4f; }
+QPushButton#bt_start:disabled { background: #a9d3b9; }
+QPushButton#Bt_Convertstop { color: #c0392b; border-color: #e0b4ae; font-weight: bold; font-size: 13px; }
+QPushButton#Bt_Convertstop:disabled { color: #d9a9a3; border-color: #eee0de; }
+QTableView { background: #ffffff; gridline-color: #e3e7ee; border: 1px solid #b9c3d3;
+  selection-background-color: #d8e6fb; selection-color: #1d2433; font-size: 12px; }
+QHeaderView::section { background: #f0f3f8; border: none; border-right: 1px solid #dde3ec;
+  border-bottom: 1px solid #d5dbe5; padding: 4px 6px; font-weight: bold; color: #3a4356; font-size: 12px; }
+QLineEdit { background: #ffffff; border: 1px solid #b9c3d3; border-radius: 4px; padding: 0 6px; font-size: 12px; }
+QLineEdit#edt_tit { border-radius: 0; border-color: #2f6fd6; padding: 0 3px; }
+QComboBox { font-size: 12px; }
+QMenu { background: #ffffff; border: 1px solid #b9c3d3; font-size: 12px; }
+QMenu::item { padding: 5px 24px 5px 20px; }
+QMenu::item:selected { background: #e6effc; color: #1d2433; }
+QMenu::item:disabled { color: #a0a8b5; }
+)";
+
+}  // namespace
+
+MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Window) {
+  setObjectName("Tfm_main");
+  ProgramInfo program(o.programPath);
+  // Skin set-up comes first: a skin that lacks an element is refused before
+  // anything else is built.
+  skin_.Load(QString::fromStdString(program.BesideExecutable("skn.skn")));
+  skin_.Require("popclipmill", kMainElements, kMainControls);
+  skin_.Require("cutter", kCutterElements, {});
+  const QString base = QString::fromStdString(program.Directory());
+  form_ = new SkinForm(skin_.Form("popclipmill"), base, this);
+  setFixedSize(form_->size());
+  setStyleSheet(kStyle);
+  display_.Attach(form_);
+
+  // The windows in their order: main, folder chooser, about, settings,
+  // properties, trim window.
+  folderDialog_ = new FolderDialog(this);
+  if (!o.ui) qtUi_ = std::make_unique<QtUserInterface>(this, folderDialog_);
+  if (!o.system) ownSystem_ = std::make_unique<DesktopSystemActions>();
+  CoreApp::Options co;
+  co.programPath = o.programPath;
+  co.display = &display_;
+  co.ui = o.ui ? o.ui : qtUi_.get();
+  co.system = o.system ? o.system : ownSystem_.get();
+  app_ = std::make_unique<CoreApp>(co);
+  if (qtUi_) qtUi_->SetTitle(QString::fromStdString(program.NameWithoutExtension()));
+  setWindowTitle(QString::fromStdString(program.NameWithoutExtension()));
+  layout_ = LayoutFor(app_->program);
+
+  aboutDialog_ = new AboutDialog(ImagesDir() + "main/icon.png", this);
+  settingsDialog_ = new SettingsDialog(*app_, this);
+  infoDialog_ = new InfoDialog(this);
+  trimWindow_ = new QWidget(this, Qt::Window | Qt::FramelessWindowHint);
+  trimWindow_->setObjectName("Tfm_dvdcutter");
+  cutterForm_ = new SkinForm(skin_.Form("cutter"), base, trimWindow_);
+  trimWindow_->setFixedSize(cutterForm_->size());
+  trimWindow_->hide();
+
+  BuildControls();
+  BuildMenus();
+  pickerWidgets_ =
+      new ProfilePicker(form_, display_, form_->Element("di"), ImagesDir().toStdString(), layout_);
+  pickerWidgets_->SetPreviewPanel(pl_play_);
+  picker_ = std::make_unique<PickerState>(*pickerWidgets_, layout_, app_->program.AudioBranded(),
+                                          app_->program.Branded());
+  connect(pickerWidgets_, &ProfilePicker::pointed, this, &MainWindow::PicturePointed);
+  connect(pickerWidgets_, &ProfilePicker::clicked, this, &MainWindow::PictureClicked);
+
+  for (SkinForm* f : {form_, cutterForm_}) {
+    connect(f, &SkinForm::clicked, this, &MainWindow::Click);
+    connect(f, &SkinForm::pressed, this, &MainWindow::Press);
+    connect(f, &SkinForm::released, this, &MainWindow::Release);
+    connect(f, &SkinForm::pointerMoved, this, &MainWindow::PointerMove);
+    connect(f, &SkinForm::barTracked, this, &MainWindow::BarTrack);
+  }
+
+  tray_ = new QSystemTrayIcon(QIcon(ImagesDir() + "main/icon.png"), this);
+  tray_->setToolTip(QString::fromStdString(program.NameWithoutExtension()) +
+                    " is converting in the background");
+  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+    if (r != QSystemTrayIcon::Trigger) return;
+    showNormal();
+    raise();
+    tray_->hide();
+  });
+  setWindowIcon(QIcon(ImagesDir() + "main/icon.png"));
+
+  app_->commandStatesHook = [this] { UpdateCommandStates(); };
+  app_->listCommands.showListHook = [this] { lv_->show(); };
+  app_->listCommands.focusListHook = [this] { lv_->setFocus(); };
+}
+
+MainWindow::~MainWindow() {
+  // The core may still report while it shuts its jobs down; nothing may
+  // reach the widgets any more.
+  app_->commandStatesHook = nullptr;
+  app_->listCommands.showListHook = nullptr;
+  app_->listCommands.focusListHook = nullptr;
+  lv_->setModel(nullptr);
+  delete trimWindow_;
+  delete form_;
+  form_ = nullptr;
+  app_.reset();
+}
+
+QString MainWindow::ImagesDir() const {
+  return QString::fromStdString(app_->program.Directory()) + "images/";
+}
+
+QPushButton* MainWindow::MakeButton(const ImageButton& b) {
+  QString name = QString::fromStdString(b.name);
+  auto* button = new QPushButton(ButtonCaption(name), form_);
+  button->setObjectName(name);
+  button->setGeometry(form_->ControlRect(name));
+  button->setToolTip(QString::fromStdString(b.hint));
+  button->setIcon(QIcon(ImagesDir() + "buttons/" + name + ".png"));
+  button->setIconSize(QSize(18, 18));
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setCursor(Qt::PointingHandCursor);
+  button->installEventFilter(this);
+  connect(button, &QPushButton::pressed, this, [this] { picker_->HideProfilePanels(); });
+  connect(button, &QPushButton::clicked, this, [this, name] { ImageButtonClicked(name); });
+  buttons_.insert(name, button);
+  if (form_->ControlRect(name).isEmpty()) button->hide();
+  return button;
+}
+
+void MainWindow::BuildControls() {
+  pl_appname_ = new QWidget(form_);
+  pl_appname_->setObjectName("pl_appname");
+  pl_appname_->setGeometry(form_->ControlRect("pl_appname"));
+  img_name_ = new PictureLabel("img_name", pl_appname_);
+  img_name_->setGeometry(0, 0, pl_appname_->width(), pl_appname_->height());
+  display_.AddPicture("img_name", img_name_);
+  connect(img_name_, &PictureLabel::pressed, this, &MainWindow::Press);
+  connect(img_name_, &PictureLabel::moved, this, &MainWindow::PointerMove);
+  connect(img_name_, &PictureLabel::released, this, &MainWindow::Release);
+
+  im_mainico_ = new PictureLabel("im_mainico", form_);
+  im_mainico_->setGeometry(form_->ControlRect("im_mainico"));
+  im_mainico_->setToolTip("Try");
+  im_mainico_->setCursor(Qt::PointingHandCursor);
+  display_.AddPicture("im_mainico", im_mainico_);
+  connect(im_mainico_, &PictureLabel::clicked, this, &MainWindow::PictureClicked);
+
+  for (const ImageButton& b : ImageButtons()) MakeButton(b);
+
+  pl_play_ = new QWidget(form_);
+  pl_play_->setObjectName("pl_play");
+  pl_play_->setGeometry(form_->ControlRect("pl_play"));
+  pl_play_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  pl_play_->lower();
+
+  lv_ = new QTableView(form_);
+  lv_->setObjectName("lv");
+  lv_->setGeometry(form_->ControlRect("lv"));
+  model_ = std::make_unique<ListModel>(app_->list);
+  lv_->setModel(model_.get());
+  lv_->setShowGrid(true);
+  lv_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lv_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  lv_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lv_->setSortingEnabled(false);
+  lv_->setWordWrap(false);
+  lv_->setTextElideMode(Qt::ElideMiddle);
+  lv_->verticalHeader()->hide();
+  lv_->verticalHeader()->setDefaultSectionSize(24);
+  lv_->horizontalHeader()->setSectionsClickable(false);
+  lv_->horizontalHeader()->setHighlightSections(false);
+  lv_->horizontalHeader()->setStretchLastSection(true);
+  lv_->horizontalHeader()->setMinimumHeight(26);
+  for (int c = 0; c < 5; ++c) lv_->setColumnWidth(c, kListColumns[c].width);
+  lv_->setContextMenuPolicy(Qt::CustomContextMenu);
+  lv_->viewport()->installEventFilter(this);
+  lv_->setMouseTracking(true);
+  connect(lv_, &QTableView::customContextMenuRequested, this, [this](const QPoint& p) {
+    if (QMenu* m = menus_.value("zm_pop_edit")) m->popup(lv_->viewport()->mapToGlobal(p));
+  });
+  connect(lv_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (syncingSelection_) return;
+    for (int r = 0; r < app_->list.Count(); ++r) {
+      bool sel = lv_->selectionModel()->isRowSelected(r, {});
+      if (app_->list.Row(r).selected != sel) {
+        syncingSelection_ = true;
+        app_->list.SetSelected(r, sel);
+        syncingSelection_ = false;
+      }
+    }
+    UpdateCommandStates();
+  });
+  auto fromCore = [this] {
+    if (!syncingSelection_) SyncSelectionToView();
+  };
+  connect(&app_->list, &ConversionList::rowChanged, this, fromCore);
+  connect(&app_->list, &ConversionList::rowInserted, this, fromCore);
+  connect(&app_->list, &ConversionList::rowRemoved, this, fromCore);
+  connect(&app_->list, &ConversionList::listReset, this, fromCore);
+
+  edt_tit_ = new QLineEdit(lv_->viewport());
+  edt_tit_->setObjectName("edt_tit");
+  edt_tit_->hide();
+  connect(edt_tit_, &QLineEdit::editingFinished, this, &MainWindow::FinishRename);
+
+  ed_output_ = new QLineEdit(form_);
+  ed_output_->setObjectName("ed_output");
+  ed_output_->setGeometry(form_->ControlRect("ed_output"));
+  connect(ed_output_, &QLineEdit::textEdited, this,
+          [this](const QString& t) { app_->settings.outputField = t.toStdString(); });
+
+  cb_audio_ = new QComboBox(form_);
+  cb_audio_->setObjectName("cb_audio");
+  cb_audio_->setPlaceholderText("Audio track");
+  cb_subtitle_ = new QComboBox(form_);
+  cb_subtitle_->setObjectName("cb_subtitle");
+  cb_subtitle_->setPlaceholderText("Subtitle");
+  for (QComboBox* b : {cb_audio_, cb_subtitle_}) {
+    b->setGeometry(form_->ControlRect(b->objectName()));
+    // The stream choice arrives with the DVD entries.
+    b->setEnabled(false);
+    b->installEventFilter(this);
+    b->hide();
+  }
+}
+
+void MainWindow::BuildMenus() {
+  for (const std::string& name : MenuNames()) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QString::fromStdString(name));
+    for (const MenuItem& item : MenuItems(name)) {
+      QAction* a = menu->addAction(QString::fromStdString(item.caption));
+      Command c = item.command;
+      a->setData(int(c));
+      connect(a, &QAction::triggered, this, [this, c] { RunCommandOf(c); });
+      if (!CommandAvailable(c)) a->setEnabled(false);
+    }
+    menus_.insert(menu->objectName(), menu);
+  }
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  StartUp();
+}
+
+void MainWindow::StartUp() {
+  if (started_) return;
+  started_ = true;
+  CoreApp& app = *app_;
+  app.RunCommand([&] {
+    // 1. Display items at rest.
+    app.ShowStrip("convertpos", kConvertStripWidth, 0);
+    display_.SetText("hint", app.progress.statusLine);
+    form_->Element("play_bar")->SetPosition(0);
+    app.ShowStrip("playpos", kPlayStripWidth, 0);
+    app.ShowStrip("cutplaypos", kCutPlayStripWidth, 0);
+    // 2. Title image, when there is one for this name.
+    std::string title =
+        app.program.BesideExecutable("images/main/" + app.program.NameWithoutExtension() + ".bmp");
+    display_.SetText("apptitle", app.program.NameWithoutExtension());
+    if (QFileInfo::exists(QString::fromStdString(title))) {
+      pl_appname_->move(40, 1);
+      display_.SetPicture("img_name", title);
+      pl_appname_->show();
+    } else {
+      pl_appname_->hide();
+    }
+    // 3 to 5.
+    picker_->HideProfilePanels();
+    ApplyLayout();
+    // 6. Product record, pictures, settings.
+    product_ =
+        ReadProductRecord(app.program.BesideExecutable("softinfo.dat"), app.program.NameWithoutExtension());
+    if (!product_) app.ui().Information(app.LoadMessage(31));
+    picker_->StartUp();
+    app.settings.LoadSettings();
+    settingsLoaded_ = true;
+    picker_->highlightedCategory = app.settings.highlightedCategory;
+    picker_->highlightedButton = app.profiles.currentProfile;
+    picker_->videoPage = app.settings.videoPageFlag;
+    picker_->audioPage = app.settings.audioPageFlag;
+    ed_output_->setText(QString::fromStdString(app.settings.outputField));
+    // 7 and 8.
+    app.run.dragging = false;
+    pickerWidgets_->HideBackdrop();
+    UpdateCommandStates();
+    const auto& help = menus_.value("zm_pop_help")->actions();
+    help.last()->setText(QString::fromStdString(AboutItemCaption(app.program)));
+  });
+  UpdateCommandStates();
+}
+
+void MainWindow::ApplyLayout() {
+  const bool dvd = app_->program.DvdMode(), quorv = app_->program.Branded();
+  for (const QString& b : buttons_.keys())
+    if (IsPreviewButton(b)) buttons_[b]->setVisible(layout_.previewButtons);
+  pl_play_->setVisible(layout_.previewButtons);
+  cb_audio_->setVisible(layout_.streamBoxes);
+  cb_subtitle_->setVisible(layout_.streamBoxes);
+  if (layout_.streamBoxes) {
+    auto r = [](const Rect& x) { return QRect(x.left, x.top, x.width, x.height); };
+    cb_audio_->setGeometry(r(layout_.audioBox));
+    cb_subtitle_->setGeometry(r(layout_.subtitleBox));
+  }
+  model_->SetFirstCaption(QString::fromStdString(layout_.firstColumnCaption));
+  model_->SetCheckBoxes(layout_.checkBoxes);
+  // The DVD commands are laid out and stay disabled until they exist.
+  form_->Element("file")->setVisible(!dvd);
+  form_->Element("dvdfile")->setVisible(dvd);
+  for (const char* e : {"dvdopen", "ifoopen", "chapter"}) {
+    SkinElement* el = form_->Element(e);
+    if (!el) continue;
+    el->setVisible(dvd);
+    el->setEnabled(CommandAvailable(ClickCommand(e)));
+  }
+  if (dvd && quorv) {
+    // The stream boxes take the row below the list; the DVD buttons move up
+    // beside the profile.
+    int x = 516;
+    for (const char* e : {"dvdopen", "ifoopen", "chapter"}) {
+      if (SkinElement* el = form_->Element(e)) {
+        int w = el->width() > 90 ? 100 : 60;
+        el->setGeometry(x, 58, w, 30);
+        x += w + 4;
+      }
+    }
+    SkinElement* audio = form_->Element("audio");
+    SkinElement* subtitle = form_->Element("subtitle");
+    if (audio && subtitle) {
+      audio->setGeometry(14, 453, 72, 22);
+      subtitle->setGeometry(272, 453, 60, 22);
+      audio->show();
+      subtitle->show();
+    }
+  }
+}
+
+void MainWindow::Click(const QString& element) {
+  if (element == "categories") {
+    app_->RunCommand([this] {
+      if (app_->Refused(false, true)) return;
+      picker_->ShowCategories();
+      SyncPickerToSettings();
+    });
+    return;
+  }
+  Command c = ClickCommand(element.toStdString());
+  if (c == Command::PopupMenu) {
+    PopupMenu(element);
+    return;
+  }
+  RunCommandOf(c);
+}
+
+void MainWindow::Hover(const QString& element) {
+  app_->RunCommand([&] { app_->LoadMessage(HoverMessage(element.toStdString())); });
+}
+
+void MainWindow::Press(const QString& element, const QPoint& pos) {
+  picker_->HideProfilePanels();
+  if (element == "img_name" || element == "titlebar" || element == "apptitle") {
+    dragAnchor_ = pos;
+    dragReleased_ = false;
+    return;
+  }
+  if (!app_->run.converting && (element == "play_bar" || element == "cut_play_bar"))
+    app_->run.dragging = true;
+}
+
+void MainWindow::Release(const QString& element) {
+  if (element == "img_name" || element == "titlebar" || element == "apptitle") {
+    dragReleased_ = true;
+    return;
+  }
+  if (app_->run.converting) return;
+  if (element == "play_bar" || element == "cut_play_bar") app_->run.dragging = false;
+}
+
+void MainWindow::PointerMove(const QString& element, const QPoint& pos, Qt::MouseButtons buttons) {
+  if (element == "img_name" || element == "titlebar" || element == "apptitle") {
+    if ((buttons & Qt::LeftButton) && !dragReleased_)
+      move(pos.x() - dragAnchor_.x() + x(), pos.y() - dragAnchor_.y() + y());
+    if (element != "img_name") Hover(element);
+    return;
+  }
+  Hover(element);
+}
+
+void MainWindow::BarTrack(const QString&, int) {
+  // Seeking arrives with the preview.
+}
+
+void MainWindow::ImageButtonClicked(const QString& name) {
+  for (const ImageButton& b : ImageButtons())
+    if (QString::fromStdString(b.name) == name) RunCommandOf(b.command);
+}
+
+bool MainWindow::TriggerMenuItem(const QString& menu, const QString& caption) {
+  QMenu* m = menus_.value(menu);
+  if (!m) return false;
+  for (QAction* a : m->actions()) {
+    if (a->text() != caption) continue;
+    if (!a->isEnabled()) return false;
+    a->trigger();
+    return true;
+  }
+  return false;
+}
+
+void MainWindow::PopupMenu(const QString& element) {
+  lastPopup_ = PopupFor(element.toStdString(), app_->program.Branded());
+  QMenu* m = menus_.value(QString::fromStdString(lastPopup_.menu));
+  if (!m) return;
+  UpdateCommandStates();
+  m->popup(mapToGlobal(QPoint(lastPopup_.x, lastPopup_.y)));
+}
+
+void MainWindow::PicturePointed(const QString& name) {
+  app_->RunCommand([&] {
+    if (name.startsWith("btim_")) {
+      picker_->PointButton(name.mid(5).toInt());
+    } else if (name == "Image13") {
+      picker_->PointButton(109);
+    } else if (name.startsWith("img_")) {
+      for (int k = 1; k <= 13; ++k) {
+        QString file = PickerState::CategoryPicture(k);
+        if (name == "img_" + file.chopped(4) || (k == 1 && name == "img_gvideo1")) picker_->PointCategory(k);
+      }
+    }
+  });
+  SyncPickerToSettings();
+}
+
+void MainWindow::PictureClicked(const QString& name) {
+  if (name == "im_mainico") {
+    Click("profiles");
+    return;
+  }
+  app_->RunCommand([&] {
+    if (name.startsWith("btim_")) {
+      int n = name.mid(5).toInt();
+      if (picker_->ClickButton(n)) app_->profiles.SelectProfile(n);
+    } else {
+      picker_->TurnPage(name.toStdString());
+    }
+  });
+  SyncPickerToSettings();
+  UpdateCommandStates();
+}
+
+void MainWindow::SyncPickerToSettings() {
+  app_->settings.highlightedCategory = picker_->highlightedCategory;
+  app_->settings.videoPageFlag = picker_->videoPage;
+  app_->settings.audioPageFlag = picker_->audioPage;
+}
+
+void MainWindow::RunCommandOf(Command c) {
+  if (!CommandAvailable(c)) return;
+  CoreApp& app = *app_;
+  app.RunCommand([&] {
+    switch (c) {
+      case Command::AddFiles:
+        app.listCommands.AddFiles();
+        break;
+      case Command::AddFolder:
+        app.listCommands.AddFolder();
+        break;
+      case Command::Properties:
+        ShowProperties();
+        break;
+      case Command::RunBackground:
+        RunBackground();
+        break;
+      case Command::Exit:
+        close();
+        break;
+      case Command::Remove:
+        app.listCommands.RemoveSelected();
+        break;
+      case Command::Clear:
+        app.listCommands.ClearList();
+        break;
+      case Command::Rename:
+        BeginRename();
+        break;
+      case Command::CheckAll:
+        app.listCommands.CheckAll();
+        break;
+      case Command::UncheckAll:
+        app.listCommands.UncheckAll();
+        break;
+      case Command::Convert:
+        app.settings.outputField = ed_output_->text().toStdString();
+        app.batch.StartBatch();
+        break;
+      case Command::PauseOrContinue:
+        app.batch.PauseOrContinue();
+        break;
+      case Command::StopConvert:
+        app.batch.StopBatch();
+        break;
+      case Command::Settings:
+        ShowSettings();
+        break;
+      case Command::OpenHelpAddress:
+        OpenAddress(product_ ? product_->supportAddress : "");
+        break;
+      case Command::OpenWebAddress:
+        OpenAddress(product_ ? product_->webAddress : "");
+        break;
+      case Command::OpenContactPage:
+        OpenAddress(kContactPage);
+        break;
+      case Command::OpenAboutPage:
+        OpenAddress(kAboutPage);
+        break;
+      case Command::About:
+        ShowAbout();
+        break;
+      case Command::ShowProfiles:
+        if (app.Refused(false, true)) break;
+        picker_->ShowFirstAudioPage();
+        break;
+      case Command::Browse:
+        Browse();
+        break;
+      case Command::OpenOutput:
+        app.system().OpenFolder(ed_output_->text().toStdString());
+        break;
+      case Command::Cutter:
+        if (app.Refused(true, true)) break;
+        if (app.program.DvdMode() && !app.run.titleView) app.ui().Warning(app.LoadMessage(28));
+        break;
+      case Command::CutClose:
+        trimWindow_->hide();
+        break;
+      default:
+        break;
+    }
+  });
+  UpdateCommandStates();
+}
+
+void MainWindow::OpenAddress(const std::string& url) {
+  // No record, no address: nothing to open.
+  if (!url.empty()) app_->system().OpenAddress(url);
+}
+
+void MainWindow::ShowProperties() {
+  int row = app_->list.FirstSelected();
+  if (row < 0) {
+    app_->ui().Information(app_->LoadMessage(30));
+    return;
+  }
+  infoDialog_->Fill(app_->list.Row(row));
+  infoDialog_->move(geometry().center() - infoDialog_->rect().center());
+  if (modalsDisabled)
+    infoDialog_->show();
+  else
+    infoDialog_->exec();
+}
+
+void MainWindow::ShowSettings() {
+  settingsDialog_->Prepare();
+  settingsDialog_->move(geometry().center() - settingsDialog_->rect().center());
+  if (modalsDisabled)
+    settingsDialog_->show();
+  else
+    settingsDialog_->exec();
+}
+
+void MainWindow::ShowAbout() {
+  aboutDialog_->Prepare(QString::fromStdString(app_->program.NameWithoutExtension()), this);
+  if (modalsDisabled)
+    aboutDialog_->show();
+  else
+    aboutDialog_->exec();
+}
+
+void MainWindow::Browse() {
+  std::optional<std::string> dir = app_->ui().ChooseFolder(app_->LoadMessage(37));
+  if (!dir || dir->empty()) return;
+  std::string d = *dir;
+  if (d.back() != '/') d += '/';
+  app_->settings.outputDirectory = d;
+  app_->settings.outputField = d;
+  ed_output_->setText(QString::fromStdString(d));
+}
+
+void MainWindow::RunBackground() {
+  // Without a notification area a hidden window could never come back:
+  // minimise instead.
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    showMinimized();
+    return;
+  }
+  tray_->show();
+  hide();
+}
+
+void MainWindow::BeginRename() {
+  std::optional<std::string> caption = app_->listCommands.BeginRename();
+  if (!caption) return;
+  int row = app_->listCommands.renameRow;
+  QRect r = lv_->visualRect(model_->index(row, 0));
+  edt_tit_->setGeometry(0, r.top() - 1, lv_->columnWidth(0), std::max(18, r.height() + 2));
+  edt_tit_->setText(QString::fromStdString(*caption));
+  edt_tit_->selectAll();
+  edt_tit_->show();
+  edt_tit_->setFocus();
+}
+
+void MainWindow::FinishRename() {
+  if (edt_tit_->isHidden()) return;
+  edt_tit_->hide();
+  std::string text = edt_tit_->text().toStdString();
+  app_->RunCommand([&] { app_->listCommands.EndRename(text); });
+}
+
+void MainWindow::SyncSelectionToView() {
+  syncingSelection_ = true;
+  QItemSelectionModel* sm = lv_->selectionModel();
+  for (int r = 0; r < app_->list.Count() && r < model_->rowCount(); ++r) {
+    bool want = app_->list.Row(r).selected;
+    if (sm->isRowSelected(r, {}) != want)
+      sm->select(model_->index(r, 0), (want ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                          QItemSelectionModel::Rows);
+  }
+  syncingSelection_ = false;
+}
+
+void MainWindow::UpdateCommandStates() {
+  if (!form_) return;
+  CoreApp& app = *app_;
+  auto states = CommandStates(app.list.AnySelected(), app.run.previewing, app.run.converting);
+  for (QMenu* m : menus_) {
+    for (QAction* a : m->actions()) {
+      Command c = Command(a->data().toInt());
+      QString key = StateKey(c);
+      bool on = CommandAvailable(c);
+      if (!key.isEmpty()) on = on && states[key.toStdString()].enabled;
+      a->setEnabled(on);
+      if (c == Command::PauseOrContinue) a->setText(QString::fromStdString(app.batch.pauseCaption));
+    }
+  }
+  for (const ImageButton& b : ImageButtons()) {
+    QPushButton* w = buttons_.value(QString::fromStdString(b.name));
+    auto it = states.find(b.name);
+    if (!w || it == states.end()) continue;
+    w->setEnabled(it->second.enabled && CommandAvailable(b.command));
+    bool shown = it->second.visible && !form_->ControlRect(w->objectName()).isEmpty();
+    if (IsPreviewButton(w->objectName())) shown = shown && layout_.previewButtons;
+    w->setVisible(shown);
+  }
+  form_->Element("play_bar")->setVisible(states["play_bar"].visible);
+  if (SkinElement* bar = cutterForm_->Element("cut_play_bar"))
+    bar->setVisible(states["cut_play_bar"].visible);
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+  if (app_->run.converting) {
+    app_->RunCommand([this] { app_->ui().Information(app_->LoadMessage(26)); });
+    e->ignore();
+    return;
+  }
+  // Settings that never loaded are not written over the saved ones.
+  if (settingsLoaded_) {
+    SyncPickerToSettings();
+    app_->RunCommand([this] { app_->settings.SaveSettings(); });
+  }
+  tray_->hide();
+  trimWindow_->hide();
+  e->accept();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == lv_->viewport()) {
+    if (e->type() == QEvent::MouseButtonPress) {
+      picker_->HideProfilePanels();
+    } else if (e->type() == QEvent::MouseButtonRelease) {
+      QMetaObject::invokeMethod(
+          this, [this] { app_->RunCommand([this] { app_->listCommands.ListClicked(); }); },
+          Qt::QueuedConnection);
+    } else if (e->type() == QEvent::MouseMove && (static_cast<QMouseEvent*>(e)->buttons() & Qt::LeftButton)) {
+      UpdateCommandStates();
+    }
+    return false;
+  }
+  if (e->type() == QEvent::Enter) {
+    QString twin = HintTwin(watched->objectName());
+    if (!twin.isEmpty()) Hover(twin);
+  }
+  return false;
+}
+
+}  // namespace pcm

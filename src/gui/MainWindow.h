@@ -1,0 +1,151 @@
+#pragma once
+#include <QMap>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "gui/GuiServices.h"
+#include "gui/Skin.h"
+#include "ui/CommandMap.h"
+#include "ui/CoreApp.h"
+#include "ui/PickerState.h"
+#include "ui/ProductInfo.h"
+
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+class QTableView;
+
+namespace pcm {
+
+class AboutDialog;
+class FolderDialog;
+class InfoDialog;
+class ListModel;
+class ProfilePicker;
+class SettingsDialog;
+
+// Tfm_main: the skinned main window and its dispatcher. Every rule lives in
+// the core (CoreApp, CommandMap, PickerState); this class builds the widgets,
+// turns their events into commands and shows the state.
+class MainWindow : public QWidget {
+  Q_OBJECT
+ public:
+  struct Options {
+    std::string programPath;
+    UserInterface* ui = nullptr;      // message boxes and choosers; Qt dialogs when null
+    SystemActions* system = nullptr;  // the desktop's handlers when null
+  };
+  // Throws SkinError when the skin file is missing, unreadable or lacks an
+  // element or control the window needs.
+  explicit MainWindow(const Options& options);
+  ~MainWindow() override;
+
+  CoreApp& app() { return *app_; }
+  SkinDisplay& display() { return display_; }
+  SkinForm* form() const { return form_; }
+  SkinForm* cutterForm() const { return cutterForm_; }
+  ProfilePicker& pickerWidgets() { return *pickerWidgets_; }
+  PickerState& picker() { return *picker_; }
+  QTableView* listView() const { return lv_; }
+  QLineEdit* outputField() const { return ed_output_; }
+  QLineEdit* renameField() const { return edt_tit_; }
+  QPushButton* Button(const QString& name) const { return buttons_.value(name); }
+  QMenu* Menu(const QString& name) const { return menus_.value(name); }
+  FolderDialog* folderDialog() const { return folderDialog_; }
+  SettingsDialog* settingsDialog() const { return settingsDialog_; }
+  InfoDialog* infoDialog() const { return infoDialog_; }
+  AboutDialog* aboutDialog() const { return aboutDialog_; }
+  QWidget* trimWindow() const { return trimWindow_; }
+  QSystemTrayIcon* trayIcon() const { return tray_; }
+  const std::optional<ProductRecord>& product() const { return product_; }
+  const MenuPopup& lastPopup() const { return lastPopup_; }
+  // When set, modal windows (settings, properties, about) are prepared but
+  // not run, so tests can drive them.
+  bool modalsDisabled = false;
+
+  // The first showing: skin set-up, title image, layout, product record,
+  // pictures, settings, command states. Runs once.
+  void StartUp();
+
+  // Dispatch, by element name.
+  void Click(const QString& element);
+  void Hover(const QString& element);
+  void Press(const QString& element, const QPoint& pos);
+  void Release(const QString& element);
+  void PointerMove(const QString& element, const QPoint& pos, Qt::MouseButtons buttons);
+  void BarTrack(const QString& element, int position);
+  void ImageButtonClicked(const QString& name);
+  // Runs a menu item by its menu and caption; false when there is none.
+  bool TriggerMenuItem(const QString& menu, const QString& caption);
+  void PicturePointed(const QString& name);
+  void PictureClicked(const QString& name);
+  void RunCommandOf(Command c);
+
+  // The command state table applied to the widgets.
+  void UpdateCommandStates();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void ApplyLayout();
+  QPushButton* MakeButton(const ImageButton& b);
+  void PopupMenu(const QString& element);
+  void ShowProperties();
+  void ShowSettings();
+  void ShowAbout();
+  void Browse();
+  void RunBackground();
+  void BeginRename();
+  void FinishRename();
+  void SyncSelectionToView();
+  void SyncPickerToSettings();
+  void OpenAddress(const std::string& url);
+  QString ImagesDir() const;
+
+  std::unique_ptr<ListModel> model_;
+  SkinDisplay display_;
+  std::unique_ptr<QtUserInterface> qtUi_;
+  std::unique_ptr<SystemActions> ownSystem_;
+  std::unique_ptr<CoreApp> app_;
+  SkinFile skin_;
+  SkinForm* form_ = nullptr;
+  QWidget* trimWindow_ = nullptr;
+  SkinForm* cutterForm_ = nullptr;
+  QTableView* lv_ = nullptr;
+  QLineEdit* ed_output_ = nullptr;
+  QLineEdit* edt_tit_ = nullptr;
+  QComboBox* cb_audio_ = nullptr;
+  QComboBox* cb_subtitle_ = nullptr;
+  QWidget* pl_appname_ = nullptr;
+  PictureLabel* img_name_ = nullptr;
+  PictureLabel* im_mainico_ = nullptr;
+  QWidget* pl_play_ = nullptr;
+  QMap<QString, QPushButton*> buttons_;
+  QMap<QString, QMenu*> menus_;
+  ProfilePicker* pickerWidgets_ = nullptr;
+  std::unique_ptr<PickerState> picker_;
+  FolderDialog* folderDialog_ = nullptr;
+  SettingsDialog* settingsDialog_ = nullptr;
+  InfoDialog* infoDialog_ = nullptr;
+  AboutDialog* aboutDialog_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;
+  VariantLayout layout_;
+  std::optional<ProductRecord> product_;
+  MenuPopup lastPopup_;
+  bool started_ = false;
+  bool settingsLoaded_ = false;
+  bool syncingSelection_ = false;
+  // Window dragging by the title image.
+  QPoint dragAnchor_;
+  bool dragReleased_ = true;
+};
+
+}  // namespace pcm

@@ -1,0 +1,246 @@
+#include "gui/Skin.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace pcm {
+
+namespace {
+
+QRect ReadRect(const QJsonValue& v, const QString& where) {
+  QJsonArray a = v.toArray();
+  if (a.size() != 4)
+    throw SkinError(("skin: " + where + " needs a rectangle [left, top, width, height]").toStdString());
+  return QRect(a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt());
+}
+
+QColor ReadColor(const QJsonObject& o, const char* key) {
+  return o.contains(key) ? QColor(o.value(key).toString()) : QColor();
+}
+
+const QStringList kKinds = {"plain", "text",    "button", "menu",    "bar",
+                            "strip", "picture", "close",  "minimize"};
+
+}  // namespace
+
+void SkinFile::Load(const QString& path) {
+  path_ = path;
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) throw SkinError(("cannot read the skin file " + path).toStdString());
+  QJsonParseError err;
+  QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &err);
+  if (doc.isNull())
+    throw SkinError(("the skin file " + path + " is not valid JSON: " + err.errorString()).toStdString());
+  QJsonObject forms = doc.object().value("forms").toObject();
+  forms_.clear();
+  for (auto it = forms.begin(); it != forms.end(); ++it) {
+    QJsonObject fo = it.value().toObject();
+    SkinFormSpec form;
+    form.name = it.key();
+    QJsonArray size = fo.value("size").toArray();
+    form.size = QSize(size.at(0).toInt(640), size.at(1).toInt(480));
+    form.background = ReadColor(fo, "background");
+    for (const QJsonValue& ev : fo.value("elements").toArray()) {
+      QJsonObject eo = ev.toObject();
+      SkinElementSpec e;
+      e.name = eo.value("name").toString();
+      e.kind = eo.value("kind").toString("plain");
+      if (e.name.isEmpty())
+        throw SkinError(("skin: an element of form " + form.name + " has no name").toStdString());
+      if (!kKinds.contains(e.kind))
+        throw SkinError(
+            ("skin: element \"" + e.name + "\" has unknown kind \"" + e.kind + "\"").toStdString());
+      e.rect = ReadRect(eo.value("rect"), "element \"" + e.name + "\"");
+      e.text = eo.value("text").toString();
+      e.color = ReadColor(eo, "color");
+      e.textColor = ReadColor(eo, "textColor");
+      e.hoverColor = ReadColor(eo, "hoverColor");
+      e.borderColor = ReadColor(eo, "borderColor");
+      e.fontSize = eo.value("fontSize").toInt(12);
+      e.bold = eo.value("bold").toBool(false);
+      e.align = eo.value("align").toString("left");
+      e.image = eo.value("image").toString();
+      e.visible = eo.value("visible").toBool(true);
+      e.radius = eo.value("radius").toInt(0);
+      e.mouse = eo.value("mouse").toBool(true);
+      form.elements.push_back(e);
+    }
+    QJsonObject controls = fo.value("controls").toObject();
+    for (auto c = controls.begin(); c != controls.end(); ++c)
+      form.controls.insert(c.key(), ReadRect(c.value(), "control \"" + c.key() + "\""));
+    forms_.insert(form.name, form);
+  }
+}
+
+const SkinFormSpec& SkinFile::Form(const QString& name) const {
+  auto it = forms_.find(name);
+  if (it == forms_.end())
+    throw SkinError(("the skin file " + path_ + " has no form \"" + name + "\"").toStdString());
+  return *it;
+}
+
+void SkinFile::Require(const QString& form, const QStringList& elements, const QStringList& controls) const {
+  const SkinFormSpec& f = Form(form);
+  for (const QString& name : elements) {
+    bool found = false;
+    for (const auto& e : f.elements) found = found || e.name == name;
+    if (!found)
+      throw SkinError(
+          ("the skin file " + path_ + " lacks the element \"" + name + "\" of form \"" + form + "\"")
+              .toStdString());
+  }
+  for (const QString& name : controls)
+    if (!f.controls.contains(name))
+      throw SkinError(
+          ("the skin file " + path_ + " lacks the control \"" + name + "\" of form \"" + form + "\"")
+              .toStdString());
+}
+
+SkinElement::SkinElement(const SkinElementSpec& spec, const QString& baseDir, SkinForm* form)
+    : QWidget(form), spec_(spec), form_(form) {
+  setObjectName(spec.name);
+  setGeometry(spec.rect);
+  setMouseTracking(true);
+  setVisible(spec.visible);
+  setAttribute(Qt::WA_TransparentForMouseEvents, !spec.mouse);
+  if (!spec.image.isEmpty()) SetImage(baseDir + spec.image);
+  if (spec.kind == "button" || spec.kind == "menu" || spec.kind == "close" || spec.kind == "minimize")
+    setCursor(Qt::PointingHandCursor);
+}
+
+void SkinElement::SetText(const QString& text) {
+  spec_.text = text;
+  update();
+}
+
+void SkinElement::SetPosition(int p) {
+  position_ = std::clamp(p, 0, 10000);
+  update();
+}
+
+bool SkinElement::SetImage(const QString& path) {
+  QPixmap p;
+  if (!p.load(path)) return false;
+  pixmap_ = p;
+  update();
+  return true;
+}
+
+int SkinElement::PositionAt(int x) const {
+  if (width() <= 1) return 0;
+  return std::clamp(int(qint64(x) * 10000 / (width() - 1)), 0, 10000);
+}
+
+void SkinElement::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+  const QString& k = spec_.kind;
+  QColor fill = spec_.color;
+  if ((k == "button" || k == "menu" || k == "close" || k == "minimize") && hover_ && isEnabled() &&
+      spec_.hoverColor.isValid())
+    fill = down_ ? spec_.hoverColor.darker(115) : spec_.hoverColor;
+  if (fill.isValid() || spec_.borderColor.isValid()) {
+    p.setPen(spec_.borderColor.isValid() ? QPen(spec_.borderColor) : Qt::NoPen);
+    p.setBrush(fill.isValid() ? QBrush(fill) : Qt::NoBrush);
+    p.drawRoundedRect(r, spec_.radius, spec_.radius);
+  }
+  if (!pixmap_.isNull()) p.drawPixmap(rect(), pixmap_);
+  QColor ink = spec_.textColor.isValid() ? spec_.textColor : QColor("#1d2433");
+  if (!isEnabled()) ink.setAlpha(110);
+  if (k == "bar") {
+    int cy = height() / 2;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(ink.red(), ink.green(), ink.blue(), 60));
+    p.drawRoundedRect(QRectF(0, cy - 2, width(), 4), 2, 2);
+    qreal x = qreal(position_) * (width() - 12) / 10000 + 6;
+    p.setBrush(ink);
+    p.drawEllipse(QPointF(x, cy), 6, 6);
+    return;
+  }
+  if (k == "close" || k == "minimize") {
+    p.setPen(QPen(ink, 1.6));
+    QPointF c = QRectF(rect()).center();
+    if (k == "close") {
+      p.drawLine(c + QPointF(-5, -5), c + QPointF(5, 5));
+      p.drawLine(c + QPointF(-5, 5), c + QPointF(5, -5));
+    } else {
+      p.drawLine(c + QPointF(-5, 4), c + QPointF(5, 4));
+    }
+    return;
+  }
+  if (spec_.text.isEmpty()) return;
+  QFont f = font();
+  f.setPixelSize(spec_.fontSize);
+  f.setBold(spec_.bold);
+  p.setFont(f);
+  p.setPen(ink);
+  Qt::Alignment a = Qt::AlignVCenter;
+  a |= spec_.align == "center" ? Qt::AlignHCenter : spec_.align == "right" ? Qt::AlignRight : Qt::AlignLeft;
+  int pad = (k == "text" && !fill.isValid()) ? 0 : 8;
+  if (k == "button" || k == "menu") pad = 4;
+  QRect tr = rect().adjusted(pad, 0, -pad, 0);
+  p.drawText(tr, a, QFontMetrics(f).elidedText(spec_.text, Qt::ElideRight, tr.width()));
+}
+
+void SkinElement::mousePressEvent(QMouseEvent* e) {
+  down_ = true;
+  update();
+  emit form_->pressed(spec_.name, e->position().toPoint());
+  if (spec_.kind == "bar" && e->button() == Qt::LeftButton) {
+    SetPosition(PositionAt(e->position().toPoint().x()));
+    emit form_->barTracked(spec_.name, position_);
+  }
+}
+
+void SkinElement::mouseReleaseEvent(QMouseEvent* e) {
+  bool wasDown = down_;
+  down_ = false;
+  update();
+  emit form_->released(spec_.name);
+  if (!wasDown || !rect().contains(e->position().toPoint()) || e->button() != Qt::LeftButton) return;
+  if (spec_.kind == "close") {
+    window()->close();
+  } else if (spec_.kind == "minimize") {
+    window()->showMinimized();
+  } else {
+    emit form_->clicked(spec_.name);
+  }
+}
+
+void SkinElement::mouseMoveEvent(QMouseEvent* e) {
+  emit form_->pointerMoved(spec_.name, e->position().toPoint(), e->buttons());
+  if (spec_.kind == "bar" && (e->buttons() & Qt::LeftButton)) {
+    SetPosition(PositionAt(e->position().toPoint().x()));
+    emit form_->barTracked(spec_.name, position_);
+  }
+}
+
+void SkinElement::enterEvent(QEnterEvent*) {
+  hover_ = true;
+  update();
+}
+
+void SkinElement::leaveEvent(QEvent*) {
+  hover_ = false;
+  down_ = false;
+  update();
+}
+
+SkinForm::SkinForm(const SkinFormSpec& spec, const QString& baseDir, QWidget* parent)
+    : QWidget(parent), spec_(spec) {
+  setObjectName(spec.name);
+  setFixedSize(spec.size);
+  for (const auto& e : spec.elements) elements_.insert(e.name, new SkinElement(e, baseDir, this));
+}
+
+void SkinForm::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), spec_.background.isValid() ? spec_.background : QColor("#f4f6fa"));
+}
+
+}  // namespace pcm
