@@ -166,12 +166,38 @@ void EncoderJob::Release() {
   }
 }
 
+bool EncoderJob::Spawn(const std::vector<std::string>& args, const std::string& workDir) {
+  SpawnResult sp = SpawnEncoder(args, workDir);
+  if (!sp.ok()) {
+    outcome.error = sp.error;
+    KeepTail(sp.error.data(), sp.error.size());
+    return false;
+  }
+  pid = sp.pid;
+  outFd = sp.outFd;
+  inFd = sp.inFd;
+  outcome.started = true;
+  return true;
+}
+
+void EncoderJob::StartWorkers(std::unique_ptr<WorkerThread> waiterThread,
+                              std::unique_ptr<WorkerThread> readerThread) {
+  waiter = std::move(waiterThread);
+  reader = std::move(readerThread);
+  waiter->Start();
+  reader->Start();
+}
+
+bool EncoderJob::WorkersFinished() const {
+  return (!reader || reader->Finished()) && (!waiter || waiter->Finished());
+}
+
 EncoderEngine::EncoderEngine(CoreApp& app) : app_(app) {}
 
 EncoderEngine::~EncoderEngine() { Shutdown(); }
 
 std::shared_ptr<EncoderJob> EncoderEngine::StartEncoderJob(const intputrec& rec) {
-  ReapFinishedWorkers();
+  DropFinishedJobs(retired_);
   if (current_) retired_.push_back(current_);
   auto job = std::make_shared<EncoderJob>();
   job->id = nextId_++;
@@ -180,20 +206,13 @@ std::shared_ptr<EncoderJob> EncoderEngine::StartEncoderJob(const intputrec& rec)
   job->wakeFd = eventfd(0, EFD_CLOEXEC);
   current_ = job;
 
-  SpawnResult sp = SpawnEncoder(BuildArgumentVector(rec), rec.WorkDir);
-  if (!sp.ok()) {
+  if (!job->Spawn(BuildArgumentVector(rec), rec.WorkDir)) {
     // The job ends at once, after the caller has returned, like an encoder
     // that ended without output.
-    job->outcome.error = sp.error;
-    job->KeepTail(sp.error.data(), sp.error.size());
     QMetaObject::invokeMethod(
         this, [this, job] { EncoderJobEnded(job); }, Qt::QueuedConnection);
     return job;
   }
-  job->pid = sp.pid;
-  job->outFd = sp.outFd;
-  job->inFd = sp.inFd;
-  job->outcome.started = true;
 
   EncoderJob* j = job.get();
   job->onChunk = [this, j] {
@@ -210,10 +229,7 @@ std::shared_ptr<EncoderJob> EncoderEngine::StartEncoderJob(const intputrec& rec)
       if (current_.get() == j) EncoderJobEnded(current_);
     });
   };
-  job->waiter = std::make_unique<TClientWaitThread>(j);
-  job->reader = std::make_unique<TProcessor>(j);
-  job->waiter->Start();
-  job->reader->Start();
+  job->StartWorkers(std::make_unique<TClientWaitThread>(j), std::make_unique<TProcessor>(j));
   return job;
 }
 
@@ -260,15 +276,8 @@ void EncoderEngine::Terminate() {
   job->gate.Open();
 }
 
-void EncoderEngine::ReapFinishedWorkers() {
-  for (auto it = retired_.begin(); it != retired_.end();) {
-    auto& j = *it;
-    bool done = j->ended && (!j->reader || j->reader->Finished()) && (!j->waiter || j->waiter->Finished());
-    if (done)
-      it = retired_.erase(it);
-    else
-      ++it;
-  }
+void DropFinishedJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs) {
+  std::erase_if(jobs, [](const std::shared_ptr<EncoderJob>& j) { return j->ended && j->WorkersFinished(); });
 }
 
 // Ends every job, then lets pending hand-overs run (they change nothing for
@@ -285,7 +294,7 @@ void ShutdownJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs) {
   }
   auto allDone = [&] {
     for (auto& j : jobs)
-      if ((j->reader && !j->reader->Finished()) || (j->waiter && !j->waiter->Finished())) return false;
+      if (!j->WorkersFinished()) return false;
     return true;
   };
   PumpEventsUntil(allDone, 10000);

@@ -115,6 +115,11 @@ class EncoderJob {
   void WaitLoop();
   // Stops the reader and releases the parent's input pipe end.
   void Release();
+  // Starts the process; false (with the reason kept) when it cannot start.
+  bool Spawn(const std::vector<std::string>& args, const std::string& workDir);
+  // Starts the waiter, then the reader.
+  void StartWorkers(std::unique_ptr<WorkerThread> waiterThread, std::unique_ptr<WorkerThread> readerThread);
+  bool WorkersFinished() const;
 
   // The last output bytes, kept to report why a job failed.
   void KeepTail(const char* data, size_t n);
@@ -137,6 +142,8 @@ class EncoderJob {
 // leaves the new job untouched.
 // Kills what is left of the jobs and waits for their workers.
 void ShutdownJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs);
+// Forgets ended jobs whose workers have finished.
+void DropFinishedJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs);
 
 class EncoderEngine : public QObject {
   Q_OBJECT
@@ -178,7 +185,6 @@ class EncoderEngine : public QObject {
 
  private:
   void EncoderJobEnded(const std::shared_ptr<EncoderJob>& job);
-  void ReapFinishedWorkers();
   CoreApp& app_;
   std::shared_ptr<EncoderJob> current_;
   std::vector<std::shared_ptr<EncoderJob>> retired_;

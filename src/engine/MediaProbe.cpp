@@ -7,7 +7,6 @@
 #include <sys/eventfd.h>
 
 #include "engine/EventPump.h"
-#include "engine/Spawn.h"
 #include "ui/CoreApp.h"
 
 namespace pcm {
@@ -132,10 +131,7 @@ MediaProbe::MediaProbe(CoreApp& app) : app_(app) {}
 MediaProbe::~MediaProbe() { Shutdown(); }
 
 void MediaProbe::ProbeMedia(const std::string& path) {
-  for (auto it = retired_.begin(); it != retired_.end();) {
-    bool done = (!(*it)->reader || (*it)->reader->Finished()) && (!(*it)->waiter || (*it)->waiter->Finished());
-    it = done ? retired_.erase(it) : it + 1;
-  }
+  DropFinishedJobs(retired_);
   if (job_) retired_.push_back(job_);
   result = ProbeResult{};
   busy_ = true;
@@ -144,17 +140,11 @@ void MediaProbe::ProbeMedia(const std::string& path) {
   job->wakeFd = eventfd(0, EFD_CLOEXEC);
   const std::string& encoder = app_.engine.record.EncoderPath;
   job->commandLine = QuoteIfSpaced(encoder) + " -i " + QuoteIfSpaced(path);
-  SpawnResult sp = SpawnEncoder({encoder, "-i", path}, app_.engine.record.WorkDir);
-  if (!sp.ok()) {
-    job->outcome.error = sp.error;
+  if (!job->Spawn({encoder, "-i", path}, app_.engine.record.WorkDir)) {
     QMetaObject::invokeMethod(
         this, [this, job] { EndStep(job); }, Qt::QueuedConnection);
     return;
   }
-  job->pid = sp.pid;
-  job->outFd = sp.outFd;
-  job->inFd = sp.inFd;
-  job->outcome.started = true;
   EncoderJob* j = job.get();
   job->onChunk = [this, j] {
     app_.HandOver([this, j] {
@@ -167,10 +157,7 @@ void MediaProbe::ProbeMedia(const std::string& path) {
       if (job_.get() == j) EndStep(job_);
     });
   };
-  job->waiter = std::make_unique<TtimeClientWaitThread>(j);
-  job->reader = std::make_unique<TtimeProcessor>(j);
-  job->waiter->Start();
-  job->reader->Start();
+  job->StartWorkers(std::make_unique<TtimeClientWaitThread>(j), std::make_unique<TtimeProcessor>(j));
 }
 
 void MediaProbe::EndStep(const std::shared_ptr<EncoderJob>& job) {
