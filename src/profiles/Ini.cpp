@@ -2,6 +2,9 @@
 
 // Texts are UTF-8 bytes throughout; no wide-character conversion is needed.
 #define SI_NO_CONVERSION
+// Debian's header keeps the template bodies behind this switch; this file
+// is the only one that includes it.
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include <QDir>

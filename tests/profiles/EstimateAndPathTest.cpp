@@ -1,0 +1,120 @@
+// Output size estimates (64-bit product, locale only for display) and output
+// file names.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <clocale>
+
+#include "ProfileTestBed.h"
+
+using namespace pcmtest;
+
+namespace {
+
+// Table profile 27 at "Normal" with a chosen video rate: total = rate + 128.
+void ChooseTotal(ProfileTestBed& bed, int videoRate) {
+  std::string r = std::to_string(videoRate);
+  bed.WritePop(PopText({{27, {"320x240", "1 2 " + r + " 4 5", ""}}}));
+  bed.Choose(27, 0, 2, 2, 1);
+}
+
+void Touch(const std::string& path) { WriteFile(path, "x"); }
+
+}  // namespace
+
+TEST(Estimate, MegabytesWithTwoDecimals) {
+  ProfileTestBed bed;
+  ChooseTotal(bed, 872);
+  QLocale c(QLocale::C);
+  EXPECT_EQ(bed.options().EstimateOutputSize(Entry("a", "320x240", "1", "1", "00:01:00"), c), "7.15MB");
+  EXPECT_EQ(bed.options().EstimateOutputSize(Entry("a", "320x240", "1", "1", ""), c), "0.00MB");
+  EXPECT_EQ(bed.options().EstimateOutputSize(Entry("a", "320x240", "1", "1", "xx:yy"), c), "0.00MB");
+  EXPECT_EQ(pcm::OptionAssembly::FormatMegabytes(1234.5678, c), "1234.60");
+  EXPECT_EQ(pcm::OptionAssembly::FormatMegabytes(99999.4, c), "99999.00");
+}
+
+// A product of rate and seconds beyond 32 bits stays positive.
+TEST(Estimate, LongHighRateEntryIsNotNegative) {
+  ProfileTestBed bed;
+  ChooseTotal(bed, 99872);  // 100000 kbit/s
+  auto row = Entry("long", "320x240", "1", "1", "99:59:59");
+  std::string text = bed.options().EstimateOutputSize(row, QLocale(QLocale::C));
+  EXPECT_EQ(text.find('-'), std::string::npos) << text;
+  EXPECT_EQ(text, "4.2915E+06MB");
+  ChooseTotal(bed, 5872);  // 6000 kbit/s for 99:59:59 = 2159994000 kbit
+  EXPECT_EQ(bed.options().EstimateOutputSize(row, QLocale(QLocale::C)).find('-'), std::string::npos);
+}
+
+// Under a locale with a decimal comma the encoder still gets "1.3333"; only
+// the displayed size uses the comma.
+TEST(Locale, DecimalCommaOnlyInDisplayedTexts) {
+  QLocale saved;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  std::string savedNumeric = std::setlocale(LC_NUMERIC, nullptr);
+  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // when installed, printf would write a comma too
+  {
+    ProfileTestBed bed;
+    ChooseTotal(bed, 872);
+    auto row = Entry("a", "320x240", "1", "1", "00:01:00");
+    EXPECT_EQ(bed.options().EstimateOutputSize(row), "7,15MB");
+    EXPECT_EQ(pcm::OptionAssembly::FormatMegabytes(1234.5678, QLocale()), "1234,60");
+    bed.Choose(7, 1, 2, 2, 1);
+    EXPECT_EQ(bed.options().AspectOption(bed.options().SizeOption(row)), " -aspect 1.3333");
+  }
+  std::setlocale(LC_NUMERIC, savedNumeric.c_str());
+  QLocale::setDefault(saved);
+}
+
+TEST(OutputPath, CreatesTheFolderAndCountsUpOnCollision) {
+  ProfileTestBed bed;
+  bed.profiles().SelectProfile(7);
+  std::string out = MakeTempDir("out") + "/new";
+  bed.app->settings.outputField = out;
+  auto row = Entry("clip");
+  std::string first = bed.options().OutputFilePath(row);
+  EXPECT_EQ(first, out + "/clip.wmv");
+  EXPECT_TRUE(QDir(QString::fromStdString(out)).exists());
+  EXPECT_EQ(bed.app->settings.outputDirectory, out + "/");
+  Touch(first);
+  EXPECT_EQ(bed.options().OutputFilePath(row), out + "/clip_1.wmv");
+  Touch(out + "/clip_1.wmv");
+  EXPECT_EQ(bed.options().OutputFilePath(row), out + "/clip_2.wmv");
+  // A trailing "/" is not doubled.
+  bed.app->settings.outputField = out + "/";
+  EXPECT_EQ(bed.options().OutputFilePath(row), out + "/clip_2.wmv");
+}
+
+TEST(OutputPath, CaptionExtensionIsReplacedButCountersKeepTheCaptionWhole) {
+  ProfileTestBed bed;
+  bed.profiles().SelectProfile(17);
+  std::string out = MakeTempDir("out");
+  bed.app->settings.outputField = out;
+  auto row = Entry("my.song");
+  EXPECT_EQ(bed.options().OutputFilePath(row), out + "/my.mp3");
+  Touch(out + "/my.mp3");
+  EXPECT_EQ(bed.options().OutputFilePath(row), out + "/my.song_1.mp3");
+}
+
+TEST(OutputPath, UnsafeCaptionAndEmptyFieldStayInTheOutputFolder) {
+  ProfileTestBed bed;
+  bed.profiles().SelectProfile(17);
+  std::string out = MakeTempDir("out");
+  bed.app->settings.outputDirectory = out + "/";
+  bed.app->settings.outputField = "";
+  EXPECT_EQ(bed.options().OutputFilePath(Entry("../../etc/x")), out + "/.._..mp3");
+  EXPECT_EQ(bed.options().OutputFilePath(Entry("sub/dir")), out + "/sub_dir.mp3");
+  EXPECT_EQ(bed.app->settings.outputDirectory, out + "/");
+}
+
+// A dangling link still names a taken file: the encoder would write through it.
+TEST(OutputPath, DanglingLinkCountsAsTaken) {
+  ProfileTestBed bed;
+  bed.profiles().SelectProfile(17);
+  std::string out = MakeTempDir("out");
+  bed.app->settings.outputField = out;
+  ASSERT_TRUE(
+      QFile::link(QString::fromStdString(out + "/nowhere"), QString::fromStdString(out + "/clip.mp3")));
+  EXPECT_EQ(bed.options().OutputFilePath(Entry("clip")), out + "/clip_1.mp3");
+}

@@ -1,0 +1,263 @@
+// Option assembly: the worked examples as exact strings, the thresholds and
+// the choices the options make for lists without a selection.
+#include <gtest/gtest.h>
+
+#include "ProfileTestBed.h"
+#include "engine/JobRecord.h"
+
+using namespace pcmtest;
+
+namespace {
+
+// The options a profile gives an entry, filled as the batch fills them.
+pcm::intputrec Filled(ProfileTestBed& bed, const pcm::ListRow& row) {
+  pcm::intputrec rec;
+  rec.EncoderPath = "/opt/pcm/register.dat";
+  rec.InputFile = "/media/in.avi";
+  rec.OutputFile = "/music/clip.out";
+  rec.StartOpt = " -ss 00:00:00";
+  rec.LengthOpt = " -t 00:01:30";
+  bed.options().FillProfileOptions(rec, row);
+  return rec;
+}
+
+}  // namespace
+
+TEST(WorkedExample, Profile7ComputedWmv) {
+  ProfileTestBed bed;
+  bed.Choose(7, 1, 2, 2, 1);
+  auto row = Entry();
+  EXPECT_EQ(bed.options().TotalBitRate(row), 927);
+  pcm::intputrec rec = Filled(bed, row);
+  EXPECT_EQ(rec.SizeOpt, " -s 320x240");
+  EXPECT_EQ(rec.AspectOpt, " -aspect 1.3333");
+  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 799000");
+  EXPECT_EQ(rec.AudioRateOpt, " -ab 128000");
+  EXPECT_EQ(rec.SampleRateOpt, " -ar 44100 ");
+  EXPECT_EQ(rec.ChannelsOpt, " -ac 2");
+  EXPECT_EQ(rec.TargetOpt, " -opt7");
+  EXPECT_EQ(pcm::BuildCommandLine(rec),
+            "/opt/pcm/register.dat -ss 00:00:00 -y  -i /media/in.avi -r 25 -b 799000 -ab 128000 -ac 2"
+            " -aspect 1.3333 -t 00:01:30 -s 320x240  -ar 44100  -opt7 /music/clip.out");
+}
+
+TEST(WorkedExample, Profile112DiscUsesTheTargetOnly) {
+  ProfileTestBed bed;
+  bed.Choose(112, 0, -2, -2, 1);
+  auto row = Entry();
+  EXPECT_EQ(bed.options().TotalBitRate(row), 1393);
+  pcm::intputrec rec = Filled(bed, row);
+  EXPECT_EQ(rec.TargetOpt, " -target pal-vcd ");
+  EXPECT_EQ(pcm::BuildCommandLine(rec),
+            "/opt/pcm/register.dat -ss 00:00:00 -y  -i /media/in.avi -ac 2 -t 00:01:30  -target pal-vcd "
+            " /music/clip.out");
+  bed.Choose(113, 1, -2, -2, 0);
+  EXPECT_EQ(bed.options().TotalBitRate(row), 1948);
+  EXPECT_EQ(bed.options().TargetOption(), " -target ntsc-svcd ");
+  EXPECT_EQ(bed.options().ChannelsOption(), " -ac 1");
+  bed.Choose(114, 0, -2, -2, 1);
+  EXPECT_EQ(bed.options().TotalBitRate(row), 3222);
+  EXPECT_EQ(bed.options().TargetOption(), " -target pal-dvd ");
+}
+
+TEST(WorkedExample, Profile17Audio) {
+  ProfileTestBed bed;
+  bed.Choose(17, -2, -2, 1, 1);
+  auto row = Entry();
+  EXPECT_EQ(bed.options().TotalBitRate(row), 192);
+  pcm::intputrec rec = Filled(bed, row);
+  EXPECT_EQ(rec.SizeOpt, "");
+  EXPECT_EQ(rec.AspectOpt, "");
+  EXPECT_EQ(rec.VideoRateOpt, "");
+  EXPECT_EQ(rec.AudioRateOpt, " -ab 192000");
+  EXPECT_EQ(rec.SampleRateOpt, " -ar 44100 ");
+  EXPECT_EQ(rec.ChannelsOpt, " -ac 2");
+  EXPECT_EQ(rec.TargetOpt, " -vn -opt17");
+}
+
+TEST(WorkedExample, Profile68TableWithAmrRates) {
+  ProfileTestBed bed("popclipmill", {{68, {"176x144 352x288", "64 96 128 256 384", " -f 3gp"}}});
+  bed.Choose(68, 0, 2, 2, 1);
+  auto row = Entry();
+  EXPECT_EQ(bed.options().TotalBitRate(row), 135);
+  pcm::intputrec rec = Filled(bed, row);
+  EXPECT_EQ(rec.SizeOpt, " -s 176x144");
+  EXPECT_EQ(rec.AspectOpt, " -aspect 1.2222");
+  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 128000");
+  EXPECT_EQ(rec.AudioRateOpt, " -ab 7400");
+  EXPECT_EQ(rec.SampleRateOpt, " -ar 8000 ");
+  EXPECT_EQ(rec.ChannelsOpt, " -ac 1 ");
+  EXPECT_EQ(rec.TargetOpt, " -f 3gp");
+  // Every AMR mode, and 4.75 rounds to the even 5 in the total.
+  const char* modes[5] = {" -ab 12200", " -ab 10200", " -ab 7400", " -ab 5900", " -ab 4750"};
+  const int parts[5] = {12, 10, 7, 6, 5};
+  for (int ai = 0; ai < 5; ++ai) {
+    bed.profiles().SetSelected(bed.profiles().cb_audiobitrate, ai);
+    EXPECT_EQ(bed.options().AudioRateOption(row), modes[ai]);
+    EXPECT_EQ(bed.options().TotalBitRate(row), 128 + parts[ai]);
+  }
+}
+
+TEST(WorkedExample, Profile102WithSourceQualityEntries) {
+  ProfileTestBed bed(
+      "popclipmill",
+      {{102, {"176x144 320x240 352x288 480x360 640x480 720x576", "1 2 3 4 5", " -vcodec libx264"}}});
+  bed.profiles().SelectProfile(102);
+  auto& p = bed.profiles();
+  EXPECT_EQ(p.cb_size.SelectedText(), "640x480");
+  EXPECT_EQ(p.cb_videobitrate.SelectedText(), pcm::kOriginalVideo);
+  EXPECT_EQ(p.cb_audiobitrate.SelectedText(), pcm::kOriginalAudio);
+  auto row = Entry("clip", "320x240", "1200", "128");
+  EXPECT_EQ(bed.options().TotalBitRate(row), 1328);
+  pcm::intputrec rec = Filled(bed, row);
+  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 1200000");
+  EXPECT_EQ(rec.AudioRateOpt, " -ab 128000");
+  EXPECT_EQ(rec.SampleRateOpt, " -ar 44100 ");
+  EXPECT_EQ(rec.SizeOpt, " -s 640x480");
+  EXPECT_EQ(rec.AspectOpt, " -aspect 1.3333");
+  // The source frame size and a source audio rate above 192 kbit/s.
+  p.SetSelected(p.cb_size, 6);
+  p.SetSelected(p.cb_videobitrate, 2);
+  row.entry.audioRate = "256";
+  row.entry.frameSize = "1280x720";
+  EXPECT_EQ(bed.options().SizeOption(row), " -s 1280x720");
+  EXPECT_EQ(bed.options().AspectOption(" -s 1280x720"), " -aspect 1.7778");
+  EXPECT_EQ(bed.options().TotalBitRate(row), 2398 + 256);  // 720 x 3.33 = 2397.6
+  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 2398000");
+  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 256000");
+}
+
+TEST(HeightFactors, GeneralMiniAndExcellentAtNormal480) {
+  ProfileTestBed bed;
+  auto row = Entry();
+  const std::pair<int, int> cases[] = {{119, 1598}, {122, 1598}, {118, 725},
+                                       {121, 725},  {120, 3000}, {123, 3000}};
+  for (auto [n, video] : cases) {
+    bed.Choose(n, 2, 2, 2, 1);
+    ASSERT_EQ(bed.profiles().cb_size.SelectedText(), "640x480");
+    EXPECT_EQ(bed.options().TotalBitRate(row), video + 128) << n;
+    EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b " + std::to_string(video) + "000") << n;
+  }
+}
+
+TEST(Sizes, NotesAndHeightsThatAreNoNumber) {
+  ProfileTestBed bed("popclipmill", {{1, {"320x240(QVGA) 640xabc 800", "1 2 3 4 5", ""}}});
+  bed.Choose(1, 0, 2, 2, 1);
+  auto row = Entry();
+  EXPECT_EQ(bed.options().SizeOption(row), " -s 320x240");
+  EXPECT_EQ(bed.options().AspectOption(" -s 320x240"), " -aspect 1.3333");
+  EXPECT_EQ(bed.options().AspectOption(" -s 720x576"), " -aspect 1.2500");
+  EXPECT_EQ(bed.options().TotalBitRate(row), 799 + 128);
+  bed.profiles().SetSelected(bed.profiles().cb_size, 1);
+  EXPECT_EQ(bed.options().TotalBitRate(row), 128);  // height no number: no video part
+  EXPECT_THROW(bed.options().AspectOption(" -s 640xabc"), pcm::CommandError);
+  bed.profiles().SetSelected(bed.profiles().cb_size, 2);
+  EXPECT_EQ(bed.options().TotalBitRate(row), 128);  // no "x" at all
+}
+
+TEST(SampleRate, Thresholds) {
+  ProfileTestBed bed;
+  bed.Choose(7, 1, 2, 2, 1);
+  auto& o = bed.options();
+  EXPECT_EQ(o.SampleRateOption(" -ab 256000"), " -ar 48000 ");
+  EXPECT_EQ(o.SampleRateOption(" -ab 192001"), " -ar 48000 ");
+  EXPECT_EQ(o.SampleRateOption(" -ab 192000"), " -ar 44100 ");
+  EXPECT_EQ(o.SampleRateOption(" -ab 64001"), " -ar 44100 ");
+  EXPECT_EQ(o.SampleRateOption(" -ab 64000"), " -ar 22050 ");
+  EXPECT_EQ(o.SampleRateOption(""), "");
+  const char* byStep[5] = {" -ar 48000 ", " -ar 44100 ", " -ar 44100 ", " -ar 22050 ", " -ar 22050 "};
+  auto row = Entry();
+  for (int ai = 0; ai < 5; ++ai) {
+    bed.profiles().SetSelected(bed.profiles().cb_audiobitrate, ai);
+    EXPECT_EQ(o.SampleRateOption(o.AudioRateOption(row)), byStep[ai]);
+  }
+  bed.Choose(8, 0, 2, 2, 1);
+  EXPECT_EQ(o.SampleRateOption(" -ab 256000"), " -ar 8000 ");
+}
+
+TEST(Extensions, UpperCaseMp4IsNotMp4AndWavCountsAsPcm) {
+  ProfileTestBed bed;
+  bed.Choose(123, 2, 5, 5, 1);
+  auto row = Entry("clip", "320x240", "900", "96");
+  EXPECT_EQ(bed.profiles().OutputExtension(), ".MP4");
+  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 900000");
+  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 96000");
+  bed.app->settings.outputField = MakeTempDir("mp4out");
+  EXPECT_EQ(bed.options().OutputFilePath(row), bed.app->settings.outputField + "/clip.MP4");
+
+  bed.Choose(20, -2, -2, 4, 1);  // ".wav"
+  ASSERT_EQ(bed.profiles().OutputExtension(), ".wav");
+  EXPECT_EQ(bed.options().TotalBitRate(row), 1500);
+  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 32000");
+}
+
+TEST(Profile8, AmrPartsAndTheSubtractedTableRate) {
+  ProfileTestBed bed;
+  bed.Choose(8, 0, 2, 2, 1);
+  ASSERT_EQ(bed.profiles().cb_size.SelectedText(), "176x144");
+  auto row = Entry();
+  EXPECT_EQ(bed.options().TotalBitRate(row), 487);
+  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 359000");
+  EXPECT_EQ(bed.options().ChannelsOption(), " -ac 1 ");
+}
+
+// AMR has no mode for the source's rate, so the audio source-quality entry
+// reads as "Normal": 7.4 kbit/s at 8000 Hz, 128 subtracted for the video.
+TEST(Profile8, AudioSourceQualityReadsAsNormal) {
+  ProfileTestBed bed;
+  bed.Choose(8, 0, 2, 5, 1);
+  ASSERT_EQ(bed.profiles().cb_audiobitrate.SelectedText(), pcm::kOriginalAudio);
+  auto row = Entry("clip", "320x240", "768", "256");
+  pcm::intputrec rec = Filled(bed, row);
+  EXPECT_EQ(rec.AudioRateOpt, " -ab 7400");
+  EXPECT_EQ(rec.SampleRateOpt, " -ar 8000 ");
+  EXPECT_EQ(bed.options().TotalBitRate(row), 487);
+  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 359000");
+}
+
+// High AMR audio with low video would leave a negative video rate after the
+// table rate is subtracted; the video part itself is used then.
+TEST(Profile8, VideoRateNeverDropsToZeroOrBelow) {
+  ProfileTestBed bed;
+  bed.Choose(8, 0, 4, 0, 1);  // 144 x 1.51 = 217, AMR 12, table 320
+  auto row = Entry();
+  EXPECT_EQ(bed.options().TotalBitRate(row), 229);
+  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 217000");
+}
+
+// A list without a selection uses the profile's default, else "Normal", the
+// first size or "Stereo": never an empty value where the encoder needs one.
+TEST(NoSelection, ListsFallBackToDefaults) {
+  ProfileTestBed bed("popclipmill", {{4, {"320x240 640x480", "1 2 3 4 5", ""}}});
+  auto row = Entry("clip", "320x240", "768", "128");
+  bed.Choose(7, -1, -1, -1, -1);
+  pcm::intputrec rec = Filled(bed, row);
+  EXPECT_EQ(rec.SizeOpt, " -s 320x240");            // default size 1
+  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 768000");  // default: source quality
+  EXPECT_EQ(rec.AudioRateOpt, " -ab 128000");
+  EXPECT_EQ(rec.ChannelsOpt, " -ac 2");
+
+  bed.profiles().SelectProfile(4);  // defaults 5 beyond every list
+  ASSERT_EQ(bed.profiles().cb_size.selected, -1);
+  ASSERT_EQ(bed.profiles().cb_videobitrate.selected, -1);
+  rec = Filled(bed, row);
+  EXPECT_EQ(rec.SizeOpt, " -s 320x240");
+  EXPECT_EQ(rec.AspectOpt, " -aspect 1.3333");
+  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 799000");
+  EXPECT_EQ(rec.AudioRateOpt, " -ab 128000");
+  EXPECT_EQ(bed.options().TotalBitRate(row), 927);
+
+  bed.Choose(112, -1, -2, -2, -1);
+  EXPECT_EQ(bed.options().TargetOption(), " -target pal-vcd ");
+  EXPECT_EQ(bed.options().ChannelsOption(), " -ac 2");
+}
+
+TEST(SourceRates, NotANumberIsAClearError) {
+  ProfileTestBed bed;
+  bed.Choose(1, 0, 5, 5, 1);
+  auto row = Entry("clip", "320x240", "fast", "128");
+  EXPECT_THROW(bed.options().TotalBitRate(row), pcm::CommandError);
+  EXPECT_THROW(bed.options().VideoRateOption(row), pcm::CommandError);
+  row.entry.audioRate = "";
+  EXPECT_THROW(bed.options().AudioRateOption(row), pcm::CommandError);
+}
