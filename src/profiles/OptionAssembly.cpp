@@ -163,7 +163,13 @@ std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
   Choices c = ReadChoices(p);
   if (IsTableProfile(n)) {
     if (p.RateStep(0) == "*") return {};
-    return " -r 25 -b " + p.RateStep(Step(c.vi)) + "000";
+    // An empty or broken step would reach the encoder as "-b 000" and the
+    // job would fail while the list shows it finished.
+    std::string step = p.RateStep(Step(c.vi));
+    int v;
+    if (!ParseWholeNumber(step, v))
+      throw CommandError("The video rate step \"" + step + "\" is not a number");
+    return " -r 25 -b " + step + "000";
   }
   if (c.sourceVideo)
     return " -r 25 -b " + std::to_string(int64_t(SourceRate(entry.entry.videoRate, "video rate")) * 1000);
@@ -270,12 +276,21 @@ std::string OptionAssembly::FormatMegabytes(double mb, const QLocale& given) {
   return locale.toString(rounded, 'f', 2).toStdString();
 }
 
+// One entry whose rates are not numbers must not leave the others with
+// stale estimates: every row is done, then the first error is raised.
 void OptionAssembly::RefreshSizeEstimates() {
   ConversionList& list = app_.list;
+  std::string firstError;
   for (int i = 0; i < list.Count(); ++i) {
-    list.Row(i).outputSize = EstimateOutputSize(list.Row(i));
+    try {
+      list.Row(i).outputSize = EstimateOutputSize(list.Row(i));
+    } catch (const CommandError& e) {
+      if (firstError.empty()) firstError = e.what();
+      list.Row(i).outputSize.clear();
+    }
     list.NotifyRowChanged(i);
   }
+  if (!firstError.empty()) throw CommandError(firstError);
 }
 
 }  // namespace pcm

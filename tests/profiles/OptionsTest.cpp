@@ -261,3 +261,13 @@ TEST(SourceRates, NotANumberIsAClearError) {
   row.entry.audioRate = "";
   EXPECT_THROW(bed.options().AudioRateOption(row), pcm::CommandError);
 }
+
+// A table profile whose rate line stored nothing has no step to pass on.
+TEST(TableRates, MissingStepIsAnErrorNotAnEmptyRate) {
+  ProfileTestBed bed("popclipmill", {{27, {"320x240", " 1 2 3 4 5", ""}}});
+  bed.Choose(27, 0, 2, 2, 1);
+  ASSERT_EQ(bed.profiles().RateStep(2), "");
+  auto row = Entry();
+  EXPECT_THROW(bed.options().VideoRateOption(row), pcm::CommandError);
+  EXPECT_THROW(bed.options().TotalBitRate(row), pcm::CommandError);
+}

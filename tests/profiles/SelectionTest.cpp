@@ -275,4 +275,46 @@ TEST(Selection, EstimatesRefreshedWithoutMovingTheBatch) {
   EXPECT_EQ(bed.app->list.Row(1).outputSize, "0.00MB");
   EXPECT_EQ(changed, 2);
   EXPECT_EQ(bed.app->list.currentPosition, 1);
+  // A row with a broken rate gets no estimate; the others are still done.
+  bed.app->list.Row(0).entry.audioRate = "n/a";
+  EXPECT_THROW(bed.profiles().SelectProfile(1), pcm::CommandError);  // source audio by default
+  EXPECT_EQ(bed.profiles().currentProfile, 1);
+  bed.profiles().SetSelected(bed.profiles().cb_size, 1);
+  bed.profiles().SetSelected(bed.profiles().cb_videobitrate, 2);
+  bed.app->list.Row(1).entry.duration = "00:01:00";
+  EXPECT_THROW(bed.options().RefreshSizeEstimates(), pcm::CommandError);
+  EXPECT_EQ(bed.app->list.Row(0).outputSize, "");
+  EXPECT_EQ(bed.app->list.Row(1).outputSize, "6.63MB");  // (799 + 128) x 60
+}
+
+// The parameter file that ships: every block selects, and every named
+// profile's default choices give the options its kind needs.
+TEST(ShippedParameterFile, EveryProfileSelectsWithCompleteOptions) {
+  std::string config = MakeTempDir("profiles-config");
+  setenv("POPCLIPMILL_CONFIG_DIR", config.c_str(), 1);
+  pcm::CoreApp app({BinDir() + "/popclipmill"});
+  auto row = Entry("clip", "320x240", "768", "128");
+  for (int n = 1; n <= pcm::kProfileCount; ++n) {
+    ASSERT_NO_THROW(app.profiles.SelectProfile(n)) << n;
+    const pcm::ProfileRecord* rec = pcm::ProfileInfo(n);
+    if (!rec->displayName) continue;
+    pcm::intputrec job;
+    ASSERT_NO_THROW(app.options.FillProfileOptions(job, row)) << n;
+    EXPECT_GT(app.options.TotalBitRate(row), 0) << n;
+    if (pcm::IsDiscProfile(n)) {
+      EXPECT_EQ(job.TargetOpt.rfind(" -target pal-", 0), 0u) << n;
+      continue;
+    }
+    EXPECT_EQ(job.AudioRateOpt.rfind(" -ab ", 0), 0u) << n;
+    EXPECT_FALSE(job.SampleRateOpt.empty()) << n;
+    if (rec->media == pcm::Media::Audio) {
+      EXPECT_EQ(job.SizeOpt, "") << n;
+      EXPECT_EQ(job.VideoRateOpt, "") << n;
+    } else {
+      EXPECT_EQ(job.SizeOpt.rfind(" -s ", 0), 0u) << n;
+      EXPECT_EQ(job.AspectOpt.rfind(" -aspect ", 0), 0u) << n;
+      EXPECT_EQ(job.VideoRateOpt.rfind(" -r 25 -b ", 0), 0u) << n;
+      EXPECT_EQ(job.VideoRateOpt.find('-', 10), std::string::npos) << n << job.VideoRateOpt;
+    }
+  }
 }
