@@ -114,6 +114,8 @@ AmrPlan PlanAmr(const Args& in) {
       plan.ffmpeg.push_back(format == "lavfi" ? in[i + 1] : LiteralPath(in[i + 1]));
       format.clear();
       ++i;
+    } else if (a == "-re") {
+      plan.ffmpeg.push_back(a);
     } else if ((a == "-ss" || a == "-t" || a == "-to") && hasValue) {
       plan.ffmpeg.push_back(a);
       plan.ffmpeg.push_back(in[++i]);

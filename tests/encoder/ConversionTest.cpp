@@ -1,0 +1,155 @@
+// Conversions and still images through the real ffmpeg; a scripted ffmpeg
+// only where the exact arguments or exit status are checked.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+#include "AdapterHarness.h"
+#include "support/Fixtures.h"
+
+using namespace adaptertest;
+using pcmtest::ShellQuote;
+
+namespace {
+
+// All values printed after "time=", in order.
+std::vector<std::string> Times(const std::string& out) {
+  std::vector<std::string> times;
+  for (size_t p = out.find("time="); p != std::string::npos; p = out.find("time=", p + 1)) {
+    size_t end = out.find_first_of(" \r\n", p);
+    times.push_back(out.substr(p + 5, end - p - 5));
+  }
+  return times;
+}
+
+// A scripted ffmpeg that prints each argument on a line of its own.
+std::string EchoFfmpeg() {
+  static std::string path = WriteScript(pcmtest::MakeTempDir("echo-ffmpeg"), "ffmpeg",
+                                        "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done");
+  return "POPCLIPMILL_FFMPEG=" + ShellQuote(path);
+}
+
+std::vector<std::string> EchoedArgs(const std::string& out) {
+  std::vector<std::string> args;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']')
+      args.push_back(line.substr(1, line.size() - 2));
+  return args;
+}
+
+}  // namespace
+
+TEST(Conversion, ForwardsProgressInSecondsAndWritesTheOutput) {
+  std::string out = pcmtest::MakeTempDir("conv") + "/clip.mp4";
+  AdapterRun r =
+      RunAdapter("-ss 00:00:00 -y -i " + ShellQuote(pcmtest::MakeMedia("avi", 2)) +
+                 " -r 25 -b 300000 -ab 96000 -ac 1 -t 00:00:02 -s 160x120 -ar 22050 " + ShellQuote(out));
+  EXPECT_EQ(r.code, 0) << r.out;
+  std::vector<std::string> times = Times(r.out);
+  ASSERT_FALSE(times.empty()) << r.out;
+  for (auto& t : times) EXPECT_EQ(t.find(':'), std::string::npos) << t;
+  EXPECT_NEAR(std::stod(times.back()), 2.0, 0.2);
+  EXPECT_NE(r.out.find("bitrate=", r.out.rfind("time=")), std::string::npos);
+
+  pcmtest::ProbeInfo info = pcmtest::FfprobeFile(out);
+  ASSERT_TRUE(info.ok);
+  EXPECT_EQ(info.width, 160);
+  EXPECT_EQ(info.height, 120);
+  EXPECT_EQ(info.sampleRate, 22050);
+  EXPECT_EQ(info.channels, 1);
+  EXPECT_NEAR(info.duration, 2.0, 0.2);
+}
+
+TEST(Conversion, ArgumentsAsFfmpegReceivesThem) {
+  AdapterRun r =
+      RunAdapter("-ss 00:00:05 -y -i '-odd:name.avi' -r 25 -b 799000 -ab 128000 -ac 2 out.mp4", EchoFfmpeg());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(EchoedArgs(r.out),
+            (std::vector<std::string>{"-nostdin", "-ss", "00:00:05", "-y", "-i", "file:-odd:name.avi", "-r",
+                                      "25", "-b:v", "799000", "-b:a", "128000", "-ac", "2", "file:out.mp4"}));
+
+  // Filter graphs, URLs, "-" and names already given a protocol stay.
+  r = RunAdapter("-f lavfi -i testsrc=duration=1 -f null -", EchoFfmpeg());
+  EXPECT_EQ(EchoedArgs(r.out), (std::vector<std::string>{"-nostdin", "-f", "lavfi", "-i",
+                                                         "testsrc=duration=1", "-f", "null", "-"}));
+  r = RunAdapter("-i http://host/a.mp3 file:/x/y.wav", EchoFfmpeg());
+  EXPECT_EQ(EchoedArgs(r.out),
+            (std::vector<std::string>{"-nostdin", "-i", "http://host/a.mp3", "file:/x/y.wav"}));
+
+  // A still image keeps its name as given: image2 would read '%' as a pattern.
+  r = RunAdapter("-ss 00:01:02 -y -i /in.avi -t 0.01 -s 320x240 -f image2 '/out/50%d.bmp'", EchoFfmpeg());
+  std::vector<std::string> args = EchoedArgs(r.out);
+  ASSERT_GE(args.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(args.end() - 3, args.end()),
+            (std::vector<std::string>{"-update", "1", "file:/out/50%d.bmp"}));
+}
+
+TEST(Conversion, StillImageWithOddName) {
+  std::string dir = pcmtest::MakeTempDir("still");
+  std::string out = dir + "/50% \"off\" -Ünï.bmp";
+  AdapterRun r = RunAdapter("-ss 00:00:01 -y -i " + ShellQuote(pcmtest::MakeMedia("avi", 2)) +
+                            " -t 0.01 -s 320x240 -f image2 " + ShellQuote(out));
+  EXPECT_EQ(r.code, 0) << r.out;
+  pcmtest::ProbeInfo info = pcmtest::FfprobeFile(out);
+  EXPECT_TRUE(info.ok);
+  EXPECT_EQ(info.width, 320);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST(Conversion, OddNamesConvert) {
+  std::string dir = pcmtest::MakeTempDir("odd names");
+  std::string in = dir + "/-in \"quoted\" Ünïcødé:1.mp3";
+  std::filesystem::copy_file(pcmtest::MakeMedia("mp3", 1), in);
+  for (const char* name : {"-out \"quoted\" Ünïcødé:1.wav", "pipe:2.wav", "http:3.wav"}) {
+    SCOPED_TRACE(name);
+    std::string out = dir + "/" + name;
+    AdapterRun r = RunAdapter("-y -i " + ShellQuote(in) + " -ac 1 " + ShellQuote(out));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_TRUE(pcmtest::FfprobeFile(out).ok);
+  }
+  // Relative names starting with '-' stay names in the working directory.
+  AdapterRun r = RunAdapter("-y -i " + ShellQuote(in) + " '-rel.wav'", "cd " + ShellQuote(dir) + " &&");
+  EXPECT_TRUE(std::filesystem::exists(dir + "/-rel.wav")) << r.out;
+}
+
+TEST(Conversion, FfmpegExitCodesPassThrough) {
+  AdapterRun missing =
+      RunAdapter("-y -i /nonexistent/in.mp3 " + ShellQuote(pcmtest::MakeTempDir("fail") + "/o.wav"));
+  EXPECT_NE(missing.code, 0);
+  EXPECT_NE(missing.out.find("No such file or directory"), std::string::npos) << missing.out;
+
+  std::string dir = pcmtest::MakeTempDir("exit-codes");
+  std::string three = WriteScript(dir, "three", "echo failing; exit 3");
+  EXPECT_EQ(RunAdapter("-i a b", "POPCLIPMILL_FFMPEG=" + ShellQuote(three)).code, 3);
+  std::string killed = WriteScript(dir, "killed", "kill -9 $$");
+  EXPECT_EQ(RunAdapter("-i a b", "POPCLIPMILL_FFMPEG=" + ShellQuote(killed)).code, 128 + 9);
+}
+
+TEST(Conversion, MissingFfmpegIsAClearErrorAtOnce) {
+  AdapterRun r = RunAdapter("-y -i a.mp3 b.wav", "POPCLIPMILL_FFMPEG=/nonexistent");
+  EXPECT_EQ(r.code, 127);
+  EXPECT_EQ(r.out, "register.dat: cannot start ffmpeg: No such file or directory\n");
+
+  std::string dir = pcmtest::MakeTempDir("noexec");
+  std::string plain = dir + "/ffmpeg";
+  pcmtest::RunShell("echo 'not a program' > " + ShellQuote(plain));
+  r = RunAdapter("-y -i a.mp3 b.wav", "POPCLIPMILL_FFMPEG=" + ShellQuote(plain));
+  EXPECT_EQ(r.code, 127);
+  EXPECT_EQ(r.out, "register.dat: cannot start ffmpeg: Permission denied\n");
+
+  // No ffmpeg on PATH at all.
+  r = RunAdapter("-y -i a.mp3 b.wav", "PATH=" + ShellQuote(dir));
+  EXPECT_EQ(r.code, 127);
+  EXPECT_NE(r.out.find("cannot start ffmpeg"), std::string::npos) << r.out;
+}
+
+TEST(Conversion, UsageWithoutArguments) {
+  AdapterRun r = RunAdapter("");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.out.rfind("usage: register.dat", 0), 0u) << r.out;
+}
