@@ -1,16 +1,70 @@
 #pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace pcm {
 
 class CoreApp;
 
-// The commands that fill and edit the conversion list.
+// The commands that fill and edit the conversion list. Each is a public
+// method taking what the window gives it; every rule lives here so that the
+// window, the batch front end and the tests drive the same code.
 class ListCommands {
  public:
   explicit ListCommands(CoreApp& app) : app_(app) {}
 
+  // The file chooser's filter as the system writes it, and in Qt syntax.
+  static const char* const kOpenFilter;
+  static std::string ChooserFilter();
+  // Rewrites "Desc|*.a;*.b;|Desc2|*.c" into "Desc (*.a *.b);;Desc2 (*.c)";
+  // "*.*" becomes "*" (on Linux files need not have a dot).
+  static std::string QtFilterFromPairs(const std::string& filter);
+
+  // The entry name: the file name without its last extension.
+  static std::string EntryName(const std::string& path);
+  // Extensions taken from a folder, compared lower-cased.
+  static bool IsFolderExtension(const std::string& fileName);
+
+  // "Add File(s)...": file chooser, then each chosen file.
+  void AddFiles();
+  // "Add Folder": folder chooser, then the folder's supported files.
+  void AddFolder();
+  // Adds the supported files of one folder (no subfolders) in the order the
+  // file system lists them. Returns how many files could not be added.
+  int AddFolderPath(const std::string& folder);
+  // Probes the file and appends one row; false leaves the list as it was.
+  bool AddFileEntry(const std::string& path);
+  // AddFileEntry, once more on failure, then the "<name> is not support!"
+  // notice. Returns whether the file was added.
+  bool AddFileWithRetry(const std::string& path);
+
+  void RemoveSelected();
+  void ClearList();
+
+  // Rename in place: BeginRename returns the caption to edit (nothing when no
+  // row is selected) and remembers the row; EndRename applies a non-empty
+  // text to that row.
+  std::optional<std::string> BeginRename();
+  void EndRename(const std::string& text);
+
+  void CheckAll();
+  void UncheckAll();
+  void ListClicked();
+
+  // Set by the window: makes the list visible; gives it the input focus.
+  std::function<void()> showListHook;
+  std::function<void()> focusListHook;
+  // DVD mode end of ListClicked, attached by the DVD entries.
+  std::function<void()> dvdClickedHook;
+
+  // Row remembered by BeginRename, -1 when no rename is open.
+  int renameRow = -1;
+
  private:
-  [[maybe_unused]] CoreApp& app_;
+  void SelectFirstWhenNone();
+  CoreApp& app_;
 };
 
 }  // namespace pcm

@@ -1,0 +1,265 @@
+#include "queue/ListCommands.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <charconv>
+
+#include "engine/Progress.h"
+#include "ui/CoreApp.h"
+
+namespace pcm {
+
+const char* const ListCommands::kOpenFilter =
+    "All Support Format|*.mp3;*.aac;*.m4a;*.ac3;*.wav;*.wma;*.ogg;|MP3 Format(*.mp3;)|*.mp3|WMA "
+    "Format(*.wma;)|*.wma|AAC Format(*.aac;)|*.aac;|MPEG4 Audio Format(*.m4a;)|*.m4a;|WAV "
+    "Format(*.wav)|*.wav|OGG Format(*.ogg)|*.ogg;|All File(*.*)|*.*;";
+
+namespace {
+
+// A whole decimal integer and nothing else.
+std::optional<long long> ReadInt(const std::string& text) {
+  long long v = 0;
+  const char* b = text.data();
+  const char* e = b + text.size();
+  auto [p, ec] = std::from_chars(b, e, v);
+  if (text.empty() || ec != std::errc() || p != e) return std::nullopt;
+  return v;
+}
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : text) {
+    if (c == sep) {
+      parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  parts.push_back(cur);
+  return parts;
+}
+
+std::string Trimmed(const std::string& s) { return QString::fromStdString(s).trimmed().toStdString(); }
+
+}  // namespace
+
+std::string ListCommands::QtFilterFromPairs(const std::string& filter) {
+  auto parts = Split(filter, '|');
+  std::string out;
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+    // The description's own "(...)" note is replaced by Qt's pattern list.
+    std::string desc = parts[i];
+    size_t paren = desc.find('(');
+    if (paren != std::string::npos) desc = desc.substr(0, paren);
+    desc = Trimmed(desc);
+    std::string patterns;
+    for (const auto& p : Split(parts[i + 1], ';')) {
+      std::string pat = Trimmed(p);
+      if (pat.empty()) continue;
+      if (pat == "*.*") pat = "*";
+      if (!patterns.empty()) patterns += ' ';
+      patterns += pat;
+    }
+    if (!out.empty()) out += ";;";
+    out += desc + " (" + patterns + ")";
+  }
+  return out;
+}
+
+std::string ListCommands::ChooserFilter() { return QtFilterFromPairs(kOpenFilter); }
+
+std::string ListCommands::EntryName(const std::string& path) {
+  std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return name;
+  return name.substr(0, dot);
+}
+
+bool ListCommands::IsFolderExtension(const std::string& fileName) {
+  size_t dot = fileName.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = QString::fromStdString(fileName.substr(dot)).toLower().toStdString();
+  static const char* const kTaken[] = {".mp3", ".m4a", ".aac", ".ac3", ".rm", ".wav", ".wma", ".ogg"};
+  for (const char* t : kTaken)
+    if (ext == t) return true;
+  return false;
+}
+
+void ListCommands::SelectFirstWhenNone() {
+  if (app_.list.Count() > 0 && !app_.list.AnySelected()) app_.list.SetSelected(0, true);
+}
+
+void ListCommands::AddFiles() {
+  if (app_.Refused(false, true)) return;
+  auto files = app_.ui().ChooseFiles(ChooserFilter());
+  if (!files.empty()) {
+    if (showListHook) showListHook();
+    for (const auto& f : files) AddFileWithRetry(f);
+  }
+  SelectFirstWhenNone();
+  ListClicked();
+  app_.UpdateCommandStates();
+}
+
+void ListCommands::AddFolder() {
+  if (app_.Refused(false, true)) return;
+  auto folder = app_.ui().ChooseFolder("File Directory");
+  if (!folder || folder->empty()) return;
+  AddFolderPath(*folder);
+}
+
+int ListCommands::AddFolderPath(const std::string& folder) {
+  if (showListHook) showListHook();
+  // Files only, hidden ones included, no recursion, in the file system's
+  // order: the listing is not sorted.
+  QDir dir(QString::fromStdString(folder));
+  const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+  std::string base = folder;
+  if (base.empty() || base.back() != '/') base += '/';
+  int failed = 0;
+  for (const QString& name : names) {
+    std::string n = name.toStdString();
+    if (!IsFolderExtension(n)) continue;
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    if (!AddFileWithRetry(base + n)) ++failed;
+  }
+  SelectFirstWhenNone();
+  app_.UpdateCommandStates();
+  return failed;
+}
+
+bool ListCommands::AddFileWithRetry(const std::string& path) {
+  if (AddFileEntry(path) || AddFileEntry(path)) return true;
+  std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  app_.ui().Information(name + " is not support!");
+  return false;
+}
+
+bool ListCommands::AddFileEntry(const std::string& path) {
+  app_.probe.ProbeAndWait(path);
+  const ProbeResult p = app_.probe.result;
+  auto total = ReadInt(p.ProbeTotalKbps);
+  if (!total) return false;
+
+  // Fill in the rates the description did not give.
+  std::string v = p.ProbeVideoKbps;
+  std::string a = p.ProbeAudioKbps;
+  if (v.empty()) {
+    if (a.empty()) {
+      v = std::to_string(*total);
+    } else {
+      auto ai = ReadInt(a);
+      if (!ai) return false;
+      // A stream rate above the overall rate would leave a negative video
+      // rate; nothing can be encoded at that, so it is taken as 0.
+      v = std::to_string(std::max(0LL, *total - *ai));
+    }
+  }
+  if (a.empty()) {
+    auto vi = ReadInt(v);
+    if (!vi) return false;
+    a = std::to_string(std::max(0LL, *total - *vi));
+  }
+  if (a == "0") a = "128";
+
+  ListRow row;
+  row.entry.sourcePath = path;
+  row.entry.frameSize = p.ProbeFrameSize.empty() ? "320x240" : p.ProbeFrameSize;
+  row.entry.duration = p.ProbeDuration;
+  auto vi = ReadInt(v);
+  auto ai = ReadInt(a);
+  row.entry.videoRate = vi ? std::to_string(*vi) : "768";
+  row.entry.audioRate = ai ? std::to_string(*ai) : "128";
+  row.entry.audioCodec = p.ProbeAudioCodec;
+  row.entry.sampleRate = p.ProbeSampleRate;
+  row.entry.channels = p.ProbeChannels;
+  row.trim.total = ParseClock(p.ProbeDuration);
+  row.trim.begin = 0;
+  row.trim.end = row.trim.total;
+  row.caption = EntryName(path);
+  row.filePath = path;
+  row.time = p.ProbeDuration;
+  row.status = "Status";
+  row.checked = true;
+  try {
+    row.outputSize = app_.options.EstimateOutputSize(row);
+  } catch (const std::exception&) {
+    // The estimate could not be made from these values: the file is not
+    // usable, and the callers' second attempt and notice apply.
+    return false;
+  }
+  app_.list.currentPosition = app_.list.Append(std::move(row));
+  return true;
+}
+
+void ListCommands::RemoveSelected() {
+  if (app_.Refused(true, true)) return;
+  if (!app_.list.AnySelected()) return;
+  int n = app_.list.Count();
+  int i = 0;
+  int last = 0;
+  // Each row carries its own records, so removing it keeps the rest aligned.
+  for (int k = 0; k < n; ++k) {
+    if (app_.list.Row(i).selected) {
+      app_.list.RemoveAt(i);
+      last = i;
+    } else {
+      ++i;
+    }
+  }
+  renameRow = -1;
+  if (app_.list.Count() > 0) {
+    app_.list.SelectOnly(std::min(last, app_.list.Count() - 1));
+    if (focusListHook) focusListHook();
+  }
+  app_.UpdateCommandStates();
+}
+
+void ListCommands::ClearList() {
+  if (app_.Refused(true, true)) return;
+  if (app_.list.Count() > 0 && app_.ui().Confirm(app_.LoadMessage(29))) {
+    app_.list.Clear();
+    renameRow = -1;
+  }
+  app_.UpdateCommandStates();
+}
+
+std::optional<std::string> ListCommands::BeginRename() {
+  int i = app_.list.FirstSelected();
+  if (i < 0) return std::nullopt;
+  renameRow = i;
+  return app_.list.Row(i).caption;
+}
+
+void ListCommands::EndRename(const std::string& text) {
+  int i = renameRow;
+  renameRow = -1;
+  if (text.empty() || !app_.list.Valid(i)) return;
+  app_.list.SetCaption(i, text);
+}
+
+void ListCommands::CheckAll() {
+  for (int i = 0; i < app_.list.Count(); ++i) app_.list.SetChecked(i, true);
+  app_.UpdateCommandStates();
+}
+
+void ListCommands::UncheckAll() {
+  for (int i = 0; i < app_.list.Count(); ++i) app_.list.SetChecked(i, false);
+  app_.UpdateCommandStates();
+}
+
+void ListCommands::ListClicked() {
+  if (app_.run.converting || app_.run.previewing) return;
+  int i = app_.list.FirstSelected();
+  app_.UpdateCommandStates();
+  if (i < 0) return;
+  app_.display().SetText("alltime", app_.list.Row(i).entry.duration);
+  app_.list.previewedEntry = i;
+  if (app_.program.DvdMode() && dvdClickedHook) dvdClickedHook();
+}
+
+}  // namespace pcm

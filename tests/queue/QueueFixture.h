@@ -1,0 +1,115 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/Fixtures.h"
+#include "ui/CoreApp.h"
+
+namespace queuetest {
+
+// A scripted fake encoder, put in place of register.dat in a program
+// directory of the test's own, so that descriptions, exit codes and output
+// are exactly what a test needs:
+// - a probe ("-i PATH") prints the file PATH.probe when there is one, and
+//   nothing otherwise, then exits 1 as a probe does;
+// - a conversion logs its input to calls.log beside the script, then acts
+//   by the input's file name: "fail" prints an error and exits 1, "empty" exits 0
+//   without output, "crash" kills itself, "wait" prints progress and waits
+//   until the file INPUT.go exists; anything else writes the output file.
+inline const char* kFakeEncoder = R"SH(
+here=$(dirname "$0")
+if [ "$#" -eq 2 ] && [ "$1" = "-i" ]; then
+  echo "$2" >> "$here/probes.log"
+  [ -f "$2.probe" ] && cat "$2.probe"
+  exit 1
+fi
+in=""; prev=""
+for a in "$@"; do [ "$prev" = "-i" ] && in="$a"; prev="$a"; done
+for out in "$@"; do :; done
+echo "$in" >> "$here/calls.log"
+case "$(basename "$in")" in
+  *fail*) printf 'Input stream error\nError: scripted failure\n'; exit 1 ;;
+  *empty*) exit 0 ;;
+  *crash*) kill -9 $$ ;;
+  *wait*) printf 'frame= 1 time=1.00 bitrate= 8.0kbits/s\r'
+          while [ ! -f "$in.go" ]; do sleep 0.02; done ;;
+esac
+printf 'frame= 2 time=2.00 bitrate= 8.0kbits/s\r'
+printf 'converted' > "$out"
+exit 0
+)SH";
+
+// A description in the encoder's classic form, lines ended by CR LF. A
+// stream is left out when its rate is nullopt and has no rate when it is "".
+inline std::string Description(const std::string& total, std::optional<std::string> video,
+                               std::optional<std::string> audio,
+                               const std::string& duration = "00:00:10.00") {
+  std::string t = "Input #0, avi, from 'x':\r\n  Duration: " + duration +
+                  ", start: 0.000000, bitrate: " + total + " kb/s\r\n";
+  if (video) {
+    t += "    Stream #0.0: Video: mpeg4, yuv420p, 640x480";
+    if (!video->empty()) t += ", " + *video + " kb/s";
+    t += ", 25.00 fps\r\n";
+  }
+  if (audio) {
+    t += "    Stream #0.1: Audio: mp3, 44100 Hz, stereo, s16p";
+    if (!audio->empty()) t += ", " + *audio + " kb/s";
+    t += "\r\n";
+  }
+  return t;
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+  QFile f(QString::fromStdString(path));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path;
+  f.write(text.data(), qint64(text.size()));
+}
+
+inline std::vector<std::string> ReadLines(const std::string& path) {
+  QFile f(QString::fromStdString(path));
+  std::vector<std::string> lines;
+  if (!f.open(QIODevice::ReadOnly)) return lines;
+  for (const QByteArray& l : f.readAll().split('\n'))
+    if (!l.isEmpty()) lines.push_back(l.toStdString());
+  return lines;
+}
+
+inline bool Exists(const std::string& path) { return QFileInfo::exists(QString::fromStdString(path)); }
+
+// A CoreApp over a program directory with the fake encoder, settings in a
+// fresh folder, the saved profile selected as at start-up.
+struct FakeApp {
+  explicit FakeApp(const std::string& tag, const std::string& programName = "popclipmill") {
+    setenv("POPCLIPMILL_CONFIG_DIR", pcmtest::MakeTempDir(tag + "-config").c_str(), 1);
+    programPath = pcmtest::MakeProgramDir(tag, kFakeEncoder, programName);
+    dir = QFileInfo(QString::fromStdString(programPath)).absolutePath().toStdString() + "/";
+    app = std::make_unique<pcm::CoreApp>(pcm::CoreApp::Options{programPath, nullptr, &ui, &system});
+    app->settings.LoadSettings();
+  }
+  std::vector<std::string> Calls() const { return ReadLines(dir + "calls.log"); }
+  std::vector<std::string> Probes() const { return ReadLines(dir + "probes.log"); }
+
+  pcm::ScriptedUserInterface ui;
+  pcm::RecordingSystemActions system;
+  std::string programPath;
+  std::string dir;
+  std::unique_ptr<pcm::CoreApp> app;
+};
+
+// A media file of the fake encoder: any content, described by PATH.probe.
+inline std::string FakeMedia(const std::string& folder, const std::string& name,
+                             const std::string& description = Description("1000", "872", "128")) {
+  std::string path = folder + "/" + name;
+  WriteFile(path, "media");
+  if (!description.empty()) WriteFile(path + ".probe", description);
+  return path;
+}
+
+}  // namespace queuetest
