@@ -1,16 +1,69 @@
 #pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/JobRecord.h"
+#include "queue/ListRow.h"
 
 namespace pcm {
 
 class CoreApp;
+class EncoderJob;
+struct JobOutcome;
 
-// Converts the checked entries one after another.
+// Converts the checked entries one after another, top to bottom, one encoder
+// job at a time; pause, continue, stop, the entry statuses and the finish
+// action after the last entry.
 class BatchDriver {
  public:
-  explicit BatchDriver(CoreApp& app) : app_(app) {}
+  explicit BatchDriver(CoreApp& app);
+
+  // "converter", "Convert", bt_start. While paused it continues instead.
+  void StartBatch();
+  // The actions menu's Pause1; `pauseCaption` is its caption.
+  void PauseOrContinue();
+  // "stopconverter", "Stop", Bt_Convertstop.
+  void StopBatch();
+  // Called after the end step of every job while converting; acts only on
+  // the job started for the current entry.
+  void EntryEnded(EncoderJob& job);
+
+  // The job record the file entry step would hand to the encoder for a row
+  // (output path chosen, options filled). Throws CommandError like the
+  // option assembly does.
+  intputrec FileJobRecord(const ListRow& row);
+
+  // Whether a job's end means the entry failed: not started, a non-zero
+  // exit, killed other than by the user's stop, or no output / an empty one.
+  static bool EntryFailed(const JobOutcome& outcome, const std::string& outputFile);
+
+  // Caption of the Pause1 menu item: "Pause" or "Continue".
+  std::string pauseCaption = "Pause";
+
+  // DVD mode entry step, attached by the DVD entries; gets the row index and
+  // returns the started job. Until it is attached a DVD row fails.
+  std::function<std::shared_ptr<EncoderJob>(int row)> dvdEntryStep;
+  // Called when a batch has run out of entries, after the finish action, and
+  // after a stop.
+  std::function<void()> batchOverHook;
+
+  // Status texts written here.
+  static constexpr const char* kFinish = "Finish";
+  static constexpr const char* kFailed = "Failed";
+  static constexpr const char* kStop = "Stop";
 
  private:
-  [[maybe_unused]] CoreApp& app_;
+  // Starts the entry at pos, or the next checked one when it cannot start;
+  // ends the batch when none is left.
+  void RunFrom(int pos);
+  std::shared_ptr<EncoderJob> StartEntry(int pos);
+  int NextChecked(int after) const;
+  void MarkFailed(int pos, std::vector<std::string> lines);
+  void BatchOver();
+
+  CoreApp& app_;
+  std::shared_ptr<EncoderJob> job_;  // the job of the current entry
 };
 
 }  // namespace pcm

@@ -38,6 +38,8 @@ struct ListRow {
   TrimRecord trim;
   // Why the last conversion of this entry failed: the encoder's last lines.
   std::vector<std::string> failureLines;
+  // Output file of the entry's last conversion (empty before one started).
+  std::string outputFile;
 };
 
 // Column captions and widths of the list.
