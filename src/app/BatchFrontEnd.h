@@ -1,0 +1,49 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pcm {
+
+// What `popclipmill --batch ...` asked for.
+struct BatchRequest {
+  std::optional<int> profile;
+  std::optional<int> size;
+  std::optional<int> videoQuality;
+  std::optional<int> audioQuality;
+  std::optional<int> channels;  // list index: 0 mono, 1 stereo
+  std::optional<std::string> output;
+  std::optional<std::pair<int, int>> trim;  // begin and end, seconds
+  bool dryRun = false;
+  bool quiet = false;
+  std::vector<std::string> paths;
+};
+
+// Exit statuses of the headless front end.
+enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+
+// Parses the arguments after "--batch". On bad usage returns nothing and
+// sets `error`.
+std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& args, std::string& error);
+
+// Seconds of "hh:mm:ss", "mm:ss" or a whole number of seconds; nothing for
+// anything else.
+std::optional<int> ParseTrimTime(const std::string& text);
+
+std::string UsageText(const std::string& programName);
+
+// True when argv asks for the headless front end.
+bool IsHeadlessInvocation(int argc, char** argv);
+
+// Runs the headless front end: --batch, --list-profiles or --help. Needs a
+// QCoreApplication. programPath selects the variant and the data directory.
+int RunHeadless(const std::string& programPath, const std::vector<std::string>& args);
+
+// Runs a batch request; prints progress and the per-entry report.
+int RunBatch(const std::string& programPath, const BatchRequest& request);
+
+// The demonstration batch of a build without the window: a clip made with
+// ffmpeg, converted with the saved profile into a temporary folder.
+int RunDemonstration(const std::string& programPath);
+
+}  // namespace pcm

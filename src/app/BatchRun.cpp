@@ -1,0 +1,318 @@
+// The headless batch: the same commands the window uses, driven from the
+// command line, with a terminal progress display and a final report.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "app/BatchFrontEnd.h"
+#include "app/ConsoleUserInterface.h"
+#include "profiles/Catalog.h"
+#include "ui/CoreApp.h"
+
+namespace pcm {
+
+namespace {
+
+// Ctrl-C and SIGTERM are written into a pipe by the handler and read on the
+// main thread, where stopping the batch is safe.
+int g_signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  int saved = errno;
+  char c = 1;
+  [[maybe_unused]] ssize_t w = write(g_signalPipe[1], &c, 1);
+  errno = saved;
+}
+
+class StopSignalWatch {
+ public:
+  explicit StopSignalWatch(std::function<void()> onStop) : onStop_(std::move(onStop)) {
+    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction sa = {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, &oldInt_);
+    sigaction(SIGTERM, &sa, &oldTerm_);
+    notifier_ = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+      char buf[16];
+      while (read(g_signalPipe[0], buf, sizeof buf) > 0) {
+      }
+      onStop_();
+    });
+  }
+  ~StopSignalWatch() {
+    if (!notifier_) return;
+    notifier_.reset();
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+    close(g_signalPipe[0]);
+    close(g_signalPipe[1]);
+    g_signalPipe[0] = g_signalPipe[1] = -1;
+  }
+
+ private:
+  std::function<void()> onStop_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  struct sigaction oldInt_ = {}, oldTerm_ = {};
+};
+
+bool IsPercent(const std::string& s) { return !s.empty() && s.back() == '%'; }
+
+// Shows what the list's "Status" column shows: a bar per entry on a
+// terminal, otherwise a line when an entry starts and when it ends.
+class ProgressPrinter {
+ public:
+  ProgressPrinter(CoreApp& app, bool terminal, bool quiet) : app_(app), terminal_(terminal), quiet_(quiet) {}
+
+  void RowChanged(int i) {
+    if (quiet_ || !app_.list.Valid(i)) return;
+    const ListRow& r = app_.list.Row(i);
+    Seen& seen = seen_[i];
+    if (r.outputFile != seen.output && !r.outputFile.empty()) {
+      seen.output = r.outputFile;
+      EndBar();
+      std::printf("%s converting to %s\n", Label(i).c_str(), r.outputFile.c_str());
+    }
+    if (r.status == seen.status) return;
+    seen.status = r.status;
+    if (IsPercent(r.status)) {
+      if (terminal_) DrawBar(i, r.status);
+    } else if (r.status == BatchDriver::kFinish || r.status == BatchDriver::kFailed ||
+               r.status == BatchDriver::kStop) {
+      EndBar();
+      std::printf("%s %s\n", Label(i).c_str(), r.status.c_str());
+    }
+    std::fflush(stdout);
+  }
+
+  // Ends a bar line before other text is printed.
+  void EndBar() {
+    if (!barShown_) return;
+    std::printf("\r\033[K");
+    std::fflush(stdout);
+    barShown_ = false;
+  }
+
+ private:
+  struct Seen {
+    std::string status = "Status";
+    std::string output;
+  };
+  std::string Label(int i) const {
+    return "[" + std::to_string(i + 1) + "/" + std::to_string(app_.list.Count()) + "] " +
+           app_.list.Row(i).caption + ":";
+  }
+  void DrawBar(int i, const std::string& status) {
+    constexpr int kWidth = 30;
+    double pct = std::atof(status.c_str());
+    int filled = std::clamp(int(pct * kWidth / 100.0 + 0.5), 0, kWidth);
+    std::string bar(size_t(filled), '#');
+    bar.append(size_t(kWidth - filled), '-');
+    std::printf("\r\033[K%s [%s] %s", Label(i).c_str(), bar.c_str(), status.c_str());
+    barShown_ = true;
+  }
+
+  CoreApp& app_;
+  bool terminal_;
+  bool quiet_;
+  bool barShown_ = false;
+  std::map<int, Seen> seen_;
+};
+
+// Selects an index of a choice list as the settings dialog would. A list
+// the window shows disabled still takes an index: the disc profiles read the
+// channel list although the person cannot change it there.
+bool SelectIndex(CoreApp& app, ChoiceList& list, int index, const char* option, std::string& error) {
+  if (index >= int(list.items.size())) {
+    error = std::string(option) + " " + std::to_string(index) + " is not offered by profile " +
+            std::to_string(app.profiles.currentProfile) + "; it offers:";
+    for (size_t k = 0; k < list.items.size(); ++k) error += "\n  " + std::to_string(k) + "  " + list.items[k];
+    if (list.items.empty()) error += " nothing";
+    return false;
+  }
+  app.profiles.SetSelected(list, index);
+  return true;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  return QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+}
+
+void PrintReport(CoreApp& app) {
+  std::printf("\n");
+  for (int i = 0; i < app.list.Count(); ++i) {
+    const ListRow& r = app.list.Row(i);
+    std::string status = r.status;
+    if (status != BatchDriver::kFinish && status != BatchDriver::kFailed && status != BatchDriver::kStop)
+      status = "Not converted";
+    std::printf("%s  %s\n", status.c_str(), r.outputFile.empty() ? "-" : r.outputFile.c_str());
+    std::printf("    from %s\n", r.filePath.c_str());
+    if (status == BatchDriver::kFailed) {
+      std::printf("    the encoder's last lines:\n");
+      for (const auto& line : r.failureLines) std::printf("    | %s\n", line.c_str());
+    }
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int RunBatch(const std::string& programPath, const BatchRequest& req) {
+  ConsoleUserInterface ui;
+  DesktopSystemActions system;
+  CoreApp app({programPath, nullptr, &ui, &system});
+  const std::string prog = app.program.Name();
+  auto usage = [&](const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", prog.c_str(), message.c_str());
+    return int(kExitUsage);
+  };
+
+  bool interrupted = false;
+  StopSignalWatch stopWatch([&] {
+    interrupted = true;
+    if (app.run.converting) {
+      std::fprintf(stderr, "\n%s: stopping the batch\n", prog.c_str());
+      app.batch.StopBatch();
+    }
+  });
+
+  try {
+    app.settings.LoadSettings();
+    if (req.profile) {
+      const ProfileRecord* rec = ProfileInfo(*req.profile);
+      if (!rec || !rec->displayName || rec->media == Media::None)
+        return usage("there is no profile " + std::to_string(*req.profile) + " (see --list-profiles)");
+      app.profiles.SelectProfile(*req.profile);
+    }
+    std::string error;
+    if (req.size && !SelectIndex(app, app.profiles.cb_size, *req.size, "--size", error)) return usage(error);
+    if (req.videoQuality &&
+        !SelectIndex(app, app.profiles.cb_videobitrate, *req.videoQuality, "--video-quality", error))
+      return usage(error);
+    if (req.audioQuality &&
+        !SelectIndex(app, app.profiles.cb_audiobitrate, *req.audioQuality, "--audio-quality", error))
+      return usage(error);
+    if (req.channels && !SelectIndex(app, app.profiles.cb_channel, *req.channels, "--channels", error))
+      return usage(error);
+    if (req.output) app.settings.outputField = AbsolutePath(*req.output);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", prog.c_str(), e.what());
+    return kExitFailed;
+  }
+
+  // Add every path; a file that cannot be added is reported and counted.
+  int notAdded = 0;
+  for (const auto& given : req.paths) {
+    if (interrupted) break;
+    std::string path = AbsolutePath(given);
+    QFileInfo info(QString::fromStdString(path));
+    if (info.isDir()) {
+      notAdded += app.listCommands.AddFolderPath(path);
+    } else if (!info.exists()) {
+      std::fprintf(stderr, "%s: %s: no such file or folder\n", prog.c_str(), given.c_str());
+      ++notAdded;
+    } else if (!app.listCommands.AddFileWithRetry(path)) {
+      ++notAdded;
+    }
+  }
+  if (interrupted) return kExitFailed;
+
+  if (req.trim) {
+    // As the trim window's close: begin, end and the length as duration text.
+    for (int i = 0; i < app.list.Count(); ++i) {
+      ListRow& r = app.list.Row(i);
+      r.trim.begin = req.trim->first;
+      r.trim.end = req.trim->second;
+      r.entry.duration = FormatClock(r.trim.end - r.trim.begin);
+      r.time = r.entry.duration;
+      app.list.NotifyRowChanged(i);
+    }
+    app.RunCommand([&] { app.options.RefreshSizeEstimates(); });
+  }
+
+  if (app.list.Count() == 0) {
+    std::fprintf(stderr, "%s: nothing to convert\n", prog.c_str());
+    return kExitFailed;
+  }
+
+  if (req.dryRun) {
+    int failed = 0;
+    for (int i = 0; i < app.list.Count(); ++i) {
+      if (!app.list.Row(i).checked) continue;
+      try {
+        std::printf("%s\n", BuildCommandLine(app.batch.FileJobRecord(app.list.Row(i))).c_str());
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s: %s\n", prog.c_str(), app.list.Row(i).filePath.c_str(), e.what());
+        ++failed;
+      }
+    }
+    std::fflush(stdout);
+    return failed + notAdded > 0 ? kExitFailed : kExitOk;
+  }
+
+  ProgressPrinter printer(app, isatty(STDOUT_FILENO) == 1, req.quiet);
+  ui.beforePrint = [&] { printer.EndBar(); };
+  QObject::connect(&app.list, &ConversionList::rowChanged, [&](int i) { printer.RowChanged(i); });
+
+  bool over = false;
+  app.batch.batchOverHook = [&] { over = true; };
+  app.RunCommand([&] { app.batch.StartBatch(); });
+  // The batch runs on hand-overs from the encoder's workers; after a stop
+  // the encoder's end is awaited too, so none is left running.
+  while ((app.run.converting && !over) || app.engine.Running())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+  printer.EndBar();
+  app.batch.batchOverHook = nullptr;
+
+  PrintReport(app);
+  bool allFinished = true;
+  for (const auto& r : app.list.Rows()) allFinished = allFinished && r.status == BatchDriver::kFinish;
+  return allFinished && notAdded == 0 && !interrupted ? kExitOk : kExitFailed;
+}
+
+int RunHeadless(const std::string& programPath, const std::vector<std::string>& args) {
+  std::string prog = QFileInfo(QString::fromStdString(programPath)).fileName().toStdString();
+  if (args.empty()) return kExitUsage;
+  const std::string& first = args[0];
+  if (first == "--help" || first == "-h") {
+    std::printf("%s", UsageText(prog).c_str());
+    return kExitOk;
+  }
+  if (first == "--list-profiles") {
+    if (args.size() > 1) {
+      std::fprintf(stderr, "%s: --list-profiles takes no arguments\n\n%s", prog.c_str(),
+                   UsageText(prog).c_str());
+      return kExitUsage;
+    }
+    for (int n = 1; n <= kProfileCount; ++n) {
+      const ProfileRecord* rec = ProfileInfo(n);
+      if (!rec || !rec->displayName || rec->media == Media::None) continue;
+      std::printf("%3d  %-5s  %s\n", n, rec->media == Media::Audio ? "audio" : "video", rec->displayName);
+    }
+    return kExitOk;
+  }
+  if (first != "--batch") {
+    std::fprintf(stderr, "%s: unknown option %s\n\n%s", prog.c_str(), first.c_str(), UsageText(prog).c_str());
+    return kExitUsage;
+  }
+  std::string error;
+  auto req = ParseBatchArguments({args.begin() + 1, args.end()}, error);
+  if (!req) {
+    std::fprintf(stderr, "%s: %s\n\n%s", prog.c_str(), error.c_str(), UsageText(prog).c_str());
+    return kExitUsage;
+  }
+  return RunBatch(programPath, *req);
+}
+
+}  // namespace pcm

@@ -1,0 +1,38 @@
+#pragma once
+#include <cstdio>
+#include <functional>
+
+#include "ui/UserInterface.h"
+
+namespace pcm {
+
+// The message boxes of a run without a window: every box is printed on
+// standard error; confirmations answer No and choosers are cancelled, so a
+// command that needs a person does nothing.
+class ConsoleUserInterface : public UserInterface {
+ public:
+  void Warning(const std::string& text) override { Print("warning", text); }
+  void Information(const std::string& text) override { Print(nullptr, text); }
+  void Error(const std::string& text) override { Print("error", text); }
+  bool Confirm(const std::string& text) override {
+    Print(nullptr, text + " (answered No)");
+    return false;
+  }
+  std::vector<std::string> ChooseFiles(const std::string&) override { return {}; }
+  std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+
+  // Called before a box is printed, so a progress bar can end its line.
+  std::function<void()> beforePrint;
+
+ private:
+  void Print(const char* kind, const std::string& text) {
+    if (beforePrint) beforePrint();
+    if (kind)
+      std::fprintf(stderr, "popclipmill: %s: %s\n", kind, text.c_str());
+    else
+      std::fprintf(stderr, "popclipmill: %s\n", text.c_str());
+    std::fflush(stderr);
+  }
+};
+
+}  // namespace pcm

@@ -1,0 +1,40 @@
+// The program: the window, or the headless batch front end when one of its
+// options is given.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+
+#include "app/BatchFrontEnd.h"
+#ifdef POPCLIPMILL_HAVE_GUI
+#include "gui/MainWindowEntry.h"
+#endif
+
+namespace {
+
+// The program's directory holds the data files; its name as started selects
+// the variant (a link named with "dvd" runs DVD mode).
+std::string ProgramPath(const char* argv0) {
+  QString name = QFileInfo(QString::fromLocal8Bit(argv0)).fileName();
+  return (QCoreApplication::applicationDirPath() + "/" + name).toStdString();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (pcm::IsHeadlessInvocation(argc, argv)) {
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return pcm::RunHeadless(ProgramPath(argv[0]), args);
+  }
+#ifdef POPCLIPMILL_HAVE_GUI
+  return pcm::RunMainWindow(argc, argv);
+#else
+  QCoreApplication app(argc, argv);
+  if (argc > 1) {
+    std::fprintf(stderr, "%s: unexpected argument %s\n\n%s", argv[0], argv[1],
+                 pcm::UsageText(QFileInfo(argv[0]).fileName().toStdString()).c_str());
+    return pcm::kExitUsage;
+  }
+  return pcm::RunDemonstration(ProgramPath(argv[0]));
+#endif
+}

@@ -1,0 +1,293 @@
+// Real batches through the built program's headless front end.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "support/Fixtures.h"
+
+using pcmtest::ShellQuote;
+
+namespace {
+
+std::string Program() { return pcmtest::BinDir() + "/popclipmill"; }
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+// Runs the program with its settings in a fresh folder; stderr is merged
+// into the output unless dropped.
+Result RunProgram(const std::string& args, const std::string& program = Program(), bool withStderr = true,
+                  const std::string& cwd = "") {
+  static std::string config = pcmtest::MakeTempDir("cli-config");
+  std::string cmd = "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config) + " " + ShellQuote(program) + " " + args +
+                    (withStderr ? " 2>&1" : " 2>/dev/null");
+  if (!cwd.empty()) cmd = "cd " + ShellQuote(cwd) + " && " + cmd;
+  Result r;
+  r.status = pcmtest::RunShell(cmd, &r.out);
+  return r;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string Copy(const std::string& from, const std::string& to) {
+  QFile::remove(QString::fromStdString(to));
+  EXPECT_TRUE(QFile::copy(QString::fromStdString(from), QString::fromStdString(to))) << to;
+  return to;
+}
+
+// A program directory whose register.dat is a wrapper script around the real
+// adapter, with a copy of the program beside it (the program finds its data
+// beside its own file).
+std::string WrappedProgram(const std::string& tag, const std::string& script) {
+  std::string program = pcmtest::MakeProgramDir(tag, script);
+  Copy(Program(), program);
+  return program;
+}
+
+// Command lines of running processes that contain `part`.
+std::vector<std::string> ProcessesMentioning(const std::string& part) {
+  std::vector<std::string> found;
+  for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+    if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
+    std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::string cmd = ss.str();
+    if (Contains(cmd, part)) found.push_back(pid.toStdString() + ": " + cmd);
+  }
+  return found;
+}
+
+}  // namespace
+
+TEST(CliUsage, HelpListAndBadUsage) {
+  Result help = RunProgram("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* opt :
+       {"--batch", "--profile", "--size", "--video-quality", "--audio-quality", "--channels", "--output",
+        "--trim", "--dry-run", "--quiet", "--list-profiles", "Exit status"})
+    EXPECT_TRUE(Contains(help.out, opt)) << opt;
+
+  Result list = RunProgram("--list-profiles");
+  EXPECT_EQ(list.status, 0);
+  EXPECT_TRUE(Contains(list.out, " 17  audio  MP3-MPEG Layer-3Audio(*.mp3)\n"));
+  EXPECT_TRUE(Contains(list.out, "  7  video  WMV-Windows Media Video(*.wmv)\n"));
+  EXPECT_FALSE(Contains(list.out, " 26  "));  // a panel's foot is no profile
+
+  std::string clip = ShellQuote(pcmtest::MakeMedia("wav", 2));
+  const char* bad[] = {"--batch",
+                       "--batch --size",
+                       "--batch --size x ",
+                       "--batch --channels quad ",
+                       "--batch --trim 70-10 ",
+                       "--batch --trim 10 ",
+                       "--batch --frobnicate ",
+                       "--bogus"};
+  for (const char* args : bad) {
+    SCOPED_TRACE(args);
+    std::string a = args;
+    if (a.back() == ' ') a += clip;
+    Result r = RunProgram(a);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Contains(r.out, "Usage:")) << r.out;
+  }
+  // Usage errors found after the profile is known.
+  Result foot = RunProgram("--batch --profile 26 " + clip);
+  EXPECT_EQ(foot.status, 2);
+  EXPECT_TRUE(Contains(foot.out, "no profile 26"));
+  Result size = RunProgram("--batch --profile 7 --size 9 " + clip);
+  EXPECT_EQ(size.status, 2);
+  EXPECT_TRUE(Contains(size.out, "1  320x240"));
+}
+
+TEST(CliBatch, ThreeFormatsToMp3) {
+  std::string out = pcmtest::MakeTempDir("cli-mp3");
+  Result r = RunProgram(
+      "--batch --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(pcmtest::MakeMedia("wav", 2)) +
+      " " + ShellQuote(pcmtest::MakeMedia("ogg", 2)) + " " + ShellQuote(pcmtest::MakeMedia("mp4", 2)));
+  EXPECT_EQ(r.status, 0) << r.out;
+  // Three entries named clip2: the taken names get counters.
+  for (const char* name : {"/clip2.mp3", "/clip2_1.mp3", "/clip2_2.mp3"}) {
+    EXPECT_TRUE(Contains(r.out, "Finish  " + out + name + "\n")) << r.out;
+    auto info = pcmtest::FfprobeFile(out + name);
+    EXPECT_TRUE(info.ok) << name;
+    EXPECT_EQ(info.formatName, "mp3");
+    EXPECT_EQ(info.videoStreams, 0);
+    EXPECT_NEAR(info.duration, 2.0, 0.2);
+  }
+  // Not a terminal: a line when an entry starts and when it ends.
+  EXPECT_TRUE(Contains(r.out, "[1/3] clip2: converting to " + out + "/clip2.mp3\n"));
+  EXPECT_TRUE(Contains(r.out, "[3/3] clip2: Finish\n"));
+}
+
+TEST(CliBatch, ThreeFormatsToAVideoProfile) {
+  std::string out = pcmtest::MakeTempDir("cli-video");
+  Result r = RunProgram(
+      "--batch --profile 4 --size 0 --video-quality 2 --audio-quality 2 --channels mono --quiet --output " +
+      ShellQuote(out) + " " + ShellQuote(pcmtest::MakeMedia("avi", 2)) + " " +
+      ShellQuote(pcmtest::MakeMedia("mp4", 2)) + " " + ShellQuote(pcmtest::MakeMedia("mpg", 2)));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_FALSE(Contains(r.out, "converting to"));  // quiet: the report only
+  for (const char* name : {"/clip2.mp4", "/clip2_1.mp4", "/clip2_2.mp4"}) {
+    EXPECT_TRUE(Contains(r.out, "Finish  " + out + name + "\n")) << r.out;
+    auto info = pcmtest::FfprobeFile(out + name);
+    EXPECT_TRUE(info.ok) << name;
+    EXPECT_EQ(info.videoStreams, 1);
+    EXPECT_EQ(info.audioStreams, 1);
+    EXPECT_EQ(info.channels, 1);
+    EXPECT_NEAR(info.duration, 2.0, 0.3);
+  }
+}
+
+TEST(CliBatch, AwkwardFileNames) {
+  std::string src = pcmtest::MakeTempDir("cli-names");
+  std::string out = src + "/out dir";
+  std::string clip = pcmtest::MakeMedia("wav", 2);
+  const char* names[] = {"with blank", "quote\"d", "-lead", "näïve ünïcødé"};
+  std::string args;
+  for (const char* n : names) {
+    Copy(clip, src + "/" + n + ".wav");
+    args += " " + ShellQuote(std::string(n) + ".wav");
+  }
+  // Relative names after "--", from the folder that holds them.
+  Result r =
+      RunProgram("--batch --profile 17 --output " + ShellQuote(out) + " --" + args, Program(), true, src);
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (const char* n : names) {
+    std::string o = out + "/" + n + ".mp3";
+    EXPECT_TRUE(Contains(r.out, "Finish  " + o + "\n")) << n << "\n" << r.out;
+    auto info = pcmtest::FfprobeFile(o);
+    EXPECT_TRUE(info.ok) << n;
+    EXPECT_NEAR(info.duration, 2.0, 0.2) << n;
+  }
+}
+
+TEST(CliBatch, UnsupportedFileIsNamedAndFailsTheRun) {
+  std::string out = pcmtest::MakeTempDir("cli-unsupported");
+  std::string text = pcmtest::MakeMedia("txt.mp3");
+  Result r = RunProgram("--batch --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(text) + " " +
+                        ShellQuote(pcmtest::MakeMedia("wav", 2)));
+  EXPECT_EQ(r.status, 1) << r.out;
+  std::string name = QFileInfo(QString::fromStdString(text)).fileName().toStdString();
+  EXPECT_TRUE(Contains(r.out, name + " is not support!")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/clip2.mp3\n")) << r.out;
+
+  Result missing = RunProgram("--batch --output " + ShellQuote(out) + " /no/such/file.wav");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(Contains(missing.out, "no such file or folder"));
+}
+
+TEST(CliBatch, FolderAndTrim) {
+  std::string src = pcmtest::MakeTempDir("cli-folder");
+  std::string out = pcmtest::MakeTempDir("cli-folder-out");
+  Copy(pcmtest::MakeMedia("wav", 5), src + "/a.WAV");
+  Copy(pcmtest::MakeMedia("ogg", 5), src + "/b.ogg");
+  Copy(pcmtest::MakeMedia("mp4", 2), src + "/c.mp4");  // not taken from a folder
+  Result r = RunProgram("--batch --profile 17 --trim 00:00:01-3 --output " + ShellQuote(out) + " " +
+                        ShellQuote(src));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out + "/c.mp3")));
+  for (const char* name : {"/a.mp3", "/b.mp3"}) {
+    auto info = pcmtest::FfprobeFile(out + name);
+    EXPECT_TRUE(info.ok) << name;
+    EXPECT_NEAR(info.duration, 2.0, 0.2) << name;
+  }
+}
+
+// The encoder must fail on one entry only: a wrapper around the real adapter
+// (register.dat replaced by a script) fails for inputs named "bad".
+TEST(CliBatch, FailingEntryIsFailedAndTheBatchGoesOn) {
+  std::string program = WrappedProgram(
+      "cli-failing",
+      "in=''; prev=''; for a in \"$@\"; do [ \"$prev\" = -i ] && in=\"$a\"; prev=\"$a\"; done\n"
+      "case \"$#:$(basename \"$in\")\" in 2:*) ;; *:bad*) echo 'Conversion failed: scripted'; exit 1;; esac\n"
+      "exec " +
+          ShellQuote(pcmtest::BinDir() + "/register.dat") + " \"$@\"");
+  std::string src = pcmtest::MakeTempDir("cli-failing-media");
+  std::string out = pcmtest::MakeTempDir("cli-failing-out");
+  std::string clip = pcmtest::MakeMedia("wav", 2);
+  for (const char* n : {"a.wav", "bad.wav", "c.wav"}) Copy(clip, src + "/" + n);
+  Result r =
+      RunProgram("--batch --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(src + "/a.wav") + " " +
+                     ShellQuote(src + "/bad.wav") + " " + ShellQuote(src + "/c.wav"),
+                 program);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/a.mp3\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Failed  " + out + "/bad.mp3\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "| Conversion failed: scripted\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/c.mp3\n")) << r.out;
+  EXPECT_TRUE(pcmtest::FfprobeFile(out + "/c.mp3").ok);
+}
+
+// The worked examples of profiles 7 and 112 with the matching list indexes.
+TEST(CliDryRun, ExactCommandLines) {
+  std::string clip = pcmtest::MakeMedia("wav", 90);
+  std::string out = pcmtest::MakeTempDir("cli-dry");
+  std::string enc = pcmtest::BinDir() + "/register.dat";
+  Result wmv = RunProgram(
+      "--batch --dry-run --profile 7 --size 1 --video-quality 2 --audio-quality 2 --channels stereo "
+      "--output " +
+          ShellQuote(out) + " " + ShellQuote(clip),
+      Program(), false);
+  EXPECT_EQ(wmv.status, 0);
+  EXPECT_EQ(wmv.out, enc + " -ss 00:00:00 -y  -i " + clip +
+                         " -r 25 -b 799000 -ab 128000 -ac 2 -aspect 1.3333 -t 00:01:30 -s 320x240  -ar 44100 "
+                         " -vcodec wmv2 -acodec wmav2 -f asf " +
+                         out + "/clip90.wmv\n");
+  Result vcd = RunProgram("--batch --dry-run --profile 112 --size 0 --channels stereo --output " +
+                              ShellQuote(out) + " " + ShellQuote(clip),
+                          Program(), false);
+  EXPECT_EQ(vcd.status, 0);
+  EXPECT_EQ(vcd.out, enc + " -ss 00:00:00 -y  -i " + clip + " -ac 2 -t 00:01:30  -target pal-vcd  " + out +
+                         "/clip90.mpg\n");
+  // Nothing was started.
+  EXPECT_TRUE(QDir(QString::fromStdString(out)).isEmpty());
+}
+
+// Ctrl-C during a conversion. The encoder is a script that reports progress
+// and then runs until it is stopped: a real conversion could end before the
+// signal arrives.
+TEST(CliBatch, InterruptStopsTheBatchAndLeavesNoEncoder) {
+  std::string program = WrappedProgram(
+      "cli-interrupt", "case \"$1\" in -i) exec " + ShellQuote(pcmtest::BinDir() + "/register.dat") +
+                           " \"$@\";; esac\n"
+                           "printf 'frame= 1 time=1.00 bitrate= 8.0kbits/s\\r'\n"
+                           "while :; do sleep 0.05; done");
+  std::string dir = QFileInfo(QString::fromStdString(program)).absolutePath().toStdString();
+  std::string out = pcmtest::MakeTempDir("cli-interrupt-out");
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("POPCLIPMILL_CONFIG_DIR", QString::fromStdString(pcmtest::MakeTempDir("cli-interrupt-config")));
+  p.setProcessEnvironment(env);
+  p.start(QString::fromStdString(program),
+          {"--batch", "--profile", "17", "--output", QString::fromStdString(out),
+           QString::fromStdString(pcmtest::MakeMedia("wav", 2)),
+           QString::fromStdString(pcmtest::MakeMedia("ogg", 2))});
+  ASSERT_TRUE(p.waitForStarted());
+  std::string text;
+  while (!Contains(text, "converting to") && p.state() == QProcess::Running) {
+    p.waitForReadyRead(1000);
+    text += p.readAllStandardOutput().toStdString();
+  }
+  ASSERT_TRUE(Contains(text, "converting to")) << text;
+  kill(pid_t(p.processId()), SIGINT);
+  ASSERT_TRUE(p.waitForFinished(60000));
+  text += p.readAllStandardOutput().toStdString();
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_TRUE(Contains(text, "Stop  " + out + "/clip2.mp3\n")) << text;
+  EXPECT_TRUE(Contains(text, "Not converted  -\n")) << text;
+  // No process of that program directory is left.
+  EXPECT_EQ(ProcessesMentioning(dir), std::vector<std::string>{});
+}
