@@ -49,19 +49,14 @@ bool SplitSize(const std::string& text, std::string& width, std::string& height)
   return true;
 }
 
-}  // namespace
-
 // ---- What the lists say, read through the current profile's rules ----
-
-namespace {
 
 struct Choices {
   int n;
   std::string ext;
-  bool sizeEnabled;
   std::string sizeText;  // "" when the size list is empty
   bool sourceSize, sourceVideo, sourceAudio;
-  int vi, ai, channel;
+  int vi, ai;
   bool amr, wav;
 };
 
@@ -71,7 +66,6 @@ Choices ReadChoices(const ProfileState& p) {
   c.ext = p.OutputExtension();
   c.amr = c.ext == ".3gp" || c.ext == ".amr";
   c.wav = c.ext == ".wav";
-  c.sizeEnabled = p.cb_size.enabled;
   int si = p.EffectiveIndex(p.cb_size, ChoiceKey::Size);
   c.sizeText = si >= 0 ? p.cb_size.items[size_t(si)] : std::string();
   c.sourceSize = c.sizeText == kOriginalSize;
@@ -85,7 +79,6 @@ Choices ReadChoices(const ProfileState& p) {
     c.sourceAudio = false;
     c.ai = kNormal;
   }
-  c.channel = p.EffectiveIndex(p.cb_channel, ChoiceKey::Channel);
   return c;
 }
 
