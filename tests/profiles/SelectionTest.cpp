@@ -318,3 +318,24 @@ TEST(ShippedParameterFile, EveryProfileSelectsWithCompleteOptions) {
     }
   }
 }
+
+// A window that cannot load the main icon stops the selection before anything
+// changes.
+TEST(Selection, IconThatCannotLoadChangesNothing) {
+  struct FailingDisplay : pcm::HeadlessDisplay {
+    bool fail = false;
+    void SetPicture(const std::string& element, const std::string& path) override {
+      if (fail) throw pcm::CommandError("cannot load " + path);
+      pcm::HeadlessDisplay::SetPicture(element, path);
+    }
+  } display;
+  ProfileTestBed bed;
+  pcm::CoreApp app({bed.dir + "/popclipmill", &display});
+  app.profiles.SelectProfile(7);
+  display.fail = true;
+  EXPECT_THROW(app.profiles.SelectProfile(17), pcm::CommandError);
+  EXPECT_EQ(app.profiles.currentProfile, 7);
+  EXPECT_EQ(app.profiles.currentDisplayName, "WMV-Windows Media Video(*.wmv)");
+  EXPECT_EQ(app.profiles.optionLine, " -opt7");
+  EXPECT_EQ(display.Text("profilestext"), "WMV-Windows Media Video(*.wmv)");
+}

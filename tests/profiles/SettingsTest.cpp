@@ -120,3 +120,15 @@ TEST(LoadSettings, DvdModeReadsItsOwnFiles) {
   pcm::IniFile ini(bed.configDir + "/pro popclipmill-dvd.ini");
   EXPECT_EQ(ini.GetInt("17", "audio bitrate", -9), 2);
 }
+
+// A configuration folder that cannot be made loses the settings silently.
+TEST(SaveSettings, UnwritableFolderIsSilent) {
+  ProfileTestBed bed;
+  std::string blocker = bed.configDir + "/file";
+  WriteFile(blocker, "x");
+  setenv("POPCLIPMILL_CONFIG_DIR", (blocker + "/sub").c_str(), 1);
+  bed.app->settings.LoadSettings();
+  bed.profiles().SelectProfile(7);
+  EXPECT_NO_THROW(bed.app->settings.SaveSettings());
+  EXPECT_EQ(bed.profiles().currentProfile, 7);
+}
