@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QTimer>
 
 #include "gui/Dialogs.h"
 #include "gui/ListModel.h"
@@ -92,7 +93,7 @@ QString StateKey(Command c) {
 }
 
 const char* const kStyle = R"(
-QPushButton { background: #ffffff; border: 1px solid #b9c3d3; border-radius: 4px; padding: 0 8px;
+QPushButton { background: #ffffff; border: 1px solid #b9c3d3; border-radius: 4px; padding: 0 6px;
   color: #1d2433; font-size: 12px; }
 QPushButton:hover { background: #f3f7fe; border-color: #8fa6c8; }
 QPushButton:pressed { background: #e6effc; }
@@ -105,7 +106,7 @@ QPushButton#Bt_Convertstop:disabled { color: #d9a9a3; border-color: #eee0de; }
 QTableView { background: #ffffff; gridline-color: #e3e7ee; border: 1px solid #b9c3d3;
   selection-background-color: #d8e6fb; selection-color: #1d2433; font-size: 12px; }
 QHeaderView::section { background: #f0f3f8; border: none; border-right: 1px solid #dde3ec;
-  border-bottom: 1px solid #d5dbe5; padding: 4px 6px; font-weight: bold; color: #3a4356; font-size: 12px; }
+  border-bottom: 1px solid #d5dbe5; padding: 4px 5px; color: #3a4356; font-size: 12px; }
 QLineEdit { background: #ffffff; border: 1px solid #b9c3d3; border-radius: 4px; padding: 0 6px; font-size: 12px; }
 QLineEdit#edt_tit { border-radius: 0; border-color: #2f6fd6; padding: 0 3px; }
 QComboBox { font-size: 12px; }
@@ -184,6 +185,7 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   });
   setWindowIcon(QIcon(ImagesDir() + "main/icon.png"));
 
+  form_->DrawBorder();
   app_->commandStatesHook = [this] { UpdateCommandStates(); };
   app_->listCommands.showListHook = [this] { lv_->show(); };
   app_->listCommands.focusListHook = [this] { lv_->setFocus(); };
@@ -308,7 +310,7 @@ void MainWindow::BuildControls() {
 
   cb_audio_ = new QComboBox(form_);
   cb_audio_->setObjectName("cb_audio");
-  cb_audio_->setPlaceholderText("Audio track");
+  cb_audio_->setPlaceholderText("Audio");
   cb_subtitle_ = new QComboBox(form_);
   cb_subtitle_->setObjectName("cb_subtitle");
   cb_subtitle_->setPlaceholderText("Subtitle");
@@ -338,7 +340,9 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
-  StartUp();
+  // After the window has drawn itself once, so that a box shown during the
+  // start-up stands over a finished window.
+  if (!started_) QTimer::singleShot(0, this, &MainWindow::StartUp);
 }
 
 void MainWindow::StartUp() {
@@ -363,6 +367,8 @@ void MainWindow::StartUp() {
     } else {
       pl_appname_->hide();
     }
+    // Without a title image the skin's title text names the program.
+    if (SkinElement* t = form_->Element("apptitle")) t->setVisible(pl_appname_->isHidden());
     // 3 to 5.
     picker_->HideProfilePanels();
     ApplyLayout();
@@ -403,8 +409,8 @@ void MainWindow::ApplyLayout() {
   model_->SetFirstCaption(QString::fromStdString(layout_.firstColumnCaption));
   model_->SetCheckBoxes(layout_.checkBoxes);
   // The DVD commands are laid out and stay disabled until they exist.
-  form_->Element("file")->setVisible(!dvd);
-  form_->Element("dvdfile")->setVisible(dvd);
+  if (SkinElement* e = form_->Element("file")) e->setVisible(!dvd);
+  if (SkinElement* e = form_->Element("dvdfile")) e->setVisible(dvd);
   for (const char* e : {"dvdopen", "ifoopen", "chapter"}) {
     SkinElement* el = form_->Element(e);
     if (!el) continue;
@@ -414,14 +420,10 @@ void MainWindow::ApplyLayout() {
   if (dvd && quorv) {
     // The stream boxes take the row below the list; the DVD buttons move up
     // beside the profile.
-    int x = 516;
-    for (const char* e : {"dvdopen", "ifoopen", "chapter"}) {
-      if (SkinElement* el = form_->Element(e)) {
-        int w = el->width() > 90 ? 100 : 60;
-        el->setGeometry(x, 58, w, 30);
-        x += w + 4;
-      }
-    }
+    const QRect places[3] = {{514, 58, 72, 30}, {590, 58, 72, 30}, {666, 58, 80, 30}};
+    int i = 0;
+    for (const char* e : {"dvdopen", "ifoopen", "chapter"})
+      if (SkinElement* el = form_->Element(e)) el->setGeometry(places[i++]);
     SkinElement* audio = form_->Element("audio");
     SkinElement* subtitle = form_->Element("subtitle");
     if (audio && subtitle) {
@@ -772,7 +774,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == lv_->viewport()) {
+  if (lv_ && watched == lv_->viewport()) {
     if (e->type() == QEvent::MouseButtonPress) {
       picker_->HideProfilePanels();
     } else if (e->type() == QEvent::MouseButtonRelease) {

@@ -67,7 +67,8 @@ class MainWindow : public QWidget {
   bool modalsDisabled = false;
 
   // The first showing: skin set-up, title image, layout, product record,
-  // pictures, settings, command states. Runs once.
+  // pictures, settings, command states. Runs once, just after the window
+  // is first shown (tests may call it at once).
   void StartUp();
 
   // Dispatch, by element name.

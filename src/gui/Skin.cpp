@@ -1,6 +1,7 @@
 #include "gui/Skin.h"
 
 #include <QFile>
+#include <QFrame>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMouseEvent>
@@ -44,6 +45,7 @@ void SkinFile::Load(const QString& path) {
     QJsonArray size = fo.value("size").toArray();
     form.size = QSize(size.at(0).toInt(640), size.at(1).toInt(480));
     form.background = ReadColor(fo, "background");
+    form.border = ReadColor(fo, "border");
     for (const QJsonValue& ev : fo.value("elements").toArray()) {
       QJsonObject eo = ev.toObject();
       SkinElementSpec e;
@@ -241,6 +243,19 @@ SkinForm::SkinForm(const SkinFormSpec& spec, const QString& baseDir, QWidget* pa
 void SkinForm::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), spec_.background.isValid() ? spec_.background : QColor("#f4f6fa"));
+}
+
+void SkinForm::DrawBorder() {
+  if (!spec_.border.isValid()) return;
+  if (!frame_) {
+    frame_ = new QFrame(this);
+    frame_->setObjectName("form_border");
+    frame_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    frame_->setStyleSheet("QFrame#form_border { background: transparent; border: 1px solid " + spec_.border.name() +
+                          "; }");
+  }
+  frame_->setGeometry(rect());
+  frame_->raise();
 }
 
 }  // namespace pcm

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QFrame>
 #include <QWidget>
 #include <stdexcept>
 
@@ -36,6 +37,7 @@ struct SkinFormSpec {
   QString name;
   QSize size;
   QColor background;
+  QColor border;  // a one-pixel frame around the form
   QList<SkinElementSpec> elements;
   QMap<QString, QRect> controls;
 };
@@ -105,6 +107,8 @@ class SkinForm : public QWidget {
   SkinElement* Element(const QString& name) const { return elements_.value(name); }
   const SkinFormSpec& spec() const { return spec_; }
   QRect ControlRect(const QString& name) const { return spec_.controls.value(name); }
+  // Puts the form's frame, when it has one, above everything built on it.
+  void DrawBorder();
 
  signals:
   void clicked(const QString& name);
@@ -120,6 +124,7 @@ class SkinForm : public QWidget {
   friend class SkinElement;
   SkinFormSpec spec_;
   QMap<QString, SkinElement*> elements_;
+  QFrame* frame_ = nullptr;
 };
 
 }  // namespace pcm
