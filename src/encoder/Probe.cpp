@@ -1,5 +1,6 @@
 #include "Probe.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -179,6 +180,10 @@ std::string AudioLine(const AVStream* st) {
 
 std::string DescribeMedia(const std::string& path) {
   av_log_set_level(AV_LOG_QUIET);
+  // Opening a pipe or a device would wait for a writer that never comes.
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode)))
+    return ErrorLine(path, AVERROR_INVALIDDATA);
   AVFormatContext* ic = nullptr;
   // "file:" makes names with ':' or a leading '-' plain file names.
   std::string url = "file:" + path;

@@ -112,7 +112,7 @@ TEST(Probe, CoverArtIsNotVideo) {
 TEST(Probe, UnreadableFilesGiveOneErrorLineAndNoMarkers) {
   std::string dir = pcmtest::MakeTempDir("probe-bad");
   pcmtest::RunShell("head -c 65536 /dev/urandom > " + ShellQuote(dir + "/noise.mp3") + "; : > " +
-                    ShellQuote(dir + "/empty.mp3"));
+                    ShellQuote(dir + "/empty.mp3") + "; mkfifo " + ShellQuote(dir + "/fifo.mp3"));
   struct Case {
     std::string path, message;
   };
@@ -121,6 +121,9 @@ TEST(Probe, UnreadableFilesGiveOneErrorLineAndNoMarkers) {
        {Case{pcmtest::MakeMedia("txt.mp3"), "Invalid data found when processing input"},
         Case{dir + "/noise.mp3", "Invalid data found when processing input"},
         Case{dir + "/empty.mp3", "Invalid data found when processing input"},
+        // A pipe nobody writes must not hang the probe.
+        Case{dir + "/fifo.mp3", "Invalid data found when processing input"},
+        Case{"/dev/zero", "Invalid data found when processing input"},
         Case{dir + "/missing.mp3", "No such file or directory"}, Case{dir, "Is a directory"}}) {
     SCOPED_TRACE(c.path);
     AdapterRun r = RunAdapter("-i " + ShellQuote(c.path));
