@@ -189,6 +189,7 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   app_->commandStatesHook = [this] { UpdateCommandStates(); };
   app_->listCommands.showListHook = [this] { lv_->show(); };
   app_->listCommands.focusListHook = [this] { lv_->setFocus(); };
+  UpdateCommandStates();
 }
 
 MainWindow::~MainWindow() {
@@ -198,6 +199,7 @@ MainWindow::~MainWindow() {
   app_->listCommands.showListHook = nullptr;
   app_->listCommands.focusListHook = nullptr;
   lv_->setModel(nullptr);
+  lv_ = nullptr;  // the event filter stops here
   delete trimWindow_;
   delete form_;
   form_ = nullptr;
@@ -334,6 +336,7 @@ void MainWindow::BuildMenus() {
       connect(a, &QAction::triggered, this, [this, c] { RunCommandOf(c); });
       if (!CommandAvailable(c)) a->setEnabled(false);
     }
+    connect(menu, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
     menus_.insert(menu->objectName(), menu);
   }
 }
@@ -498,6 +501,8 @@ void MainWindow::ImageButtonClicked(const QString& name) {
 bool MainWindow::TriggerMenuItem(const QString& menu, const QString& caption) {
   QMenu* m = menus_.value(menu);
   if (!m) return false;
+  // As when the menu opens: the items show the current state.
+  UpdateCommandStates();
   for (QAction* a : m->actions()) {
     if (a->text() != caption) continue;
     if (!a->isEnabled()) return false;
@@ -524,7 +529,7 @@ void MainWindow::PicturePointed(const QString& name) {
     } else if (name.startsWith("img_")) {
       for (int k = 1; k <= 13; ++k) {
         QString file = PickerState::CategoryPicture(k);
-        if (name == "img_" + file.chopped(4) || (k == 1 && name == "img_gvideo1")) picker_->PointCategory(k);
+        if (name == (k == 1 ? QString("img_gvideo1") : file.chopped(4))) picker_->PointCategory(k);
       }
     }
   });
@@ -774,7 +779,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
-  if (lv_ && watched == lv_->viewport()) {
+  if (!lv_) return false;
+  if (watched == lv_->viewport()) {
     if (e->type() == QEvent::MouseButtonPress) {
       picker_->HideProfilePanels();
     } else if (e->type() == QEvent::MouseButtonRelease) {

@@ -39,8 +39,7 @@ ProfilePicker::ProfilePicker(QWidget* form, SkinDisplay& display, SkinElement* b
   panels_.insert("pl_main", column);
   for (int k = 1; k <= 13; ++k) {
     QString file = PickerState::CategoryPicture(k);
-    QString name = "img_" + file.chopped(4);
-    if (k == 1) name = "img_gvideo1";
+    QString name = k == 1 ? QString("img_gvideo1") : file.chopped(4);
     AddPicture(name, column, {0, k == 1 ? 0 : 27 + (k - 2) * 25, 153, k == 1 ? 27 : 25},
                "main/general/" + file);
   }

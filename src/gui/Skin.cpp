@@ -251,8 +251,8 @@ void SkinForm::DrawBorder() {
     frame_ = new QFrame(this);
     frame_->setObjectName("form_border");
     frame_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    frame_->setStyleSheet("QFrame#form_border { background: transparent; border: 1px solid " + spec_.border.name() +
-                          "; }");
+    frame_->setStyleSheet("QFrame#form_border { background: transparent; border: 1px solid " +
+                          spec_.border.name() + "; }");
   }
   frame_->setGeometry(rect());
   frame_->raise();

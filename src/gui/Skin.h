@@ -1,12 +1,12 @@
 #pragma once
 #include <QColor>
+#include <QFrame>
 #include <QJsonObject>
 #include <QMap>
 #include <QPixmap>
 #include <QRect>
 #include <QString>
 #include <QStringList>
-#include <QFrame>
 #include <QWidget>
 #include <stdexcept>
 

@@ -303,7 +303,9 @@ int main(int argc, char** argv) {
                           "bt_set",     "bt_start", "Bt_Convertstop", "bt_play",   "bt_playstop",
                           "bt_back",    "bt_next",  "bt_cut",         "bt_images", "bt_web"};
   for (const char* g : glyphs) {
-    QColor ink = QString(g) == "bt_start" ? QColor(Qt::white) : QString(g) == "Bt_Convertstop" ? QColor("#c0392b") : kInk;
+    QColor ink = QString(g) == "bt_start"         ? QColor(Qt::white)
+                 : QString(g) == "Bt_Convertstop" ? QColor("#c0392b")
+                                                  : kInk;
     ok &= Save(Glyph(g, ink), QString("buttons/%1.png").arg(g));
   }
   return ok ? 0 : 1;
