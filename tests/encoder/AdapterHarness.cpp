@@ -15,8 +15,10 @@ std::string Adapter() { return pcmtest::BinDir() + "/register.dat"; }
 
 AdapterRun RunAdapter(const std::string& quotedArgs, const std::string& env) {
   AdapterRun r;
-  r.code = pcmtest::RunShell(
-      env + " " + pcmtest::ShellQuote(Adapter()) + " " + quotedArgs + " 2>&1 </dev/null", &r.out);
+  // A bound so that a hanging adapter fails the test instead of stalling it.
+  r.code = pcmtest::RunShell(env + " /usr/bin/timeout -k 5 120 " + pcmtest::ShellQuote(Adapter()) + " " +
+                                 quotedArgs + " 2>&1 </dev/null",
+                             &r.out);
   return r;
 }
 
