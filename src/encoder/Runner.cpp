@@ -106,7 +106,10 @@ Child Start(const std::string& program, const Args& args, int in, int out, int e
     _exit(127);
   }
   int forkError = errno;
-  if (pid > 0) g_children[slot] = pid;
+  if (pid > 0) {
+    g_children[slot] = pid;
+    if (g_signal) kill(pid, g_signal);  // a stop came before the child existed
+  }
   sigprocmask(SIG_SETMASK, &old, nullptr);
   close(report[1]);
   if (pid < 0) {
@@ -165,6 +168,10 @@ int NullInput() { return open("/dev/null", O_RDONLY | O_CLOEXEC); }
 
 void SetUpLifetime() {
   pid_t parent = getppid();
+  // Standard descriptors that came closed are opened on /dev/null, so no
+  // pipe of ours takes their number and gets closed or replaced later.
+  for (int fd = 0; fd <= 2; ++fd)
+    if (fcntl(fd, F_GETFD) < 0) open("/dev/null", O_RDWR);
   struct sigaction sa {};
   sa.sa_handler = ForwardSignal;
   sigemptyset(&sa.sa_mask);
@@ -173,7 +180,7 @@ void SetUpLifetime() {
   // A closed output must not kill us before ffmpeg is stopped.
   signal(SIGPIPE, SIG_IGN);
   prctl(PR_SET_PDEATHSIG, SIGTERM);
-  if (getppid() != parent) raise(SIGTERM);  // the parent died before we asked
+  if (getppid() != parent) _exit(128 + SIGTERM);  // the parent died before we asked
 }
 
 int RunConversion(const Args& args) {
