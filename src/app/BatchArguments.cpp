@@ -153,8 +153,9 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
 bool IsHeadlessInvocation(int argc, char** argv) {
   if (argc < 2) return false;
   const char* a = argv[1];
+  // Anything else goes to the window, which may take toolkit options.
   return std::strcmp(a, "--batch") == 0 || std::strcmp(a, "--list-profiles") == 0 ||
-         std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0 || (a[0] == '-' && a[1] != 0);
+         std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0;
 }
 
 std::string UsageText(const std::string& p) {
