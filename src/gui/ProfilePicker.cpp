@@ -153,9 +153,13 @@ void ProfilePicker::ShowBackdrop(const Rect& r) {
   }
   back_->move(r.left, r.top);
   back_->show();
-  // The panels stay in front of the backdrop.
-  for (QWidget* p : panels_)
-    if (!p->isHidden()) p->raise();
+  // The panels stay in front of the backdrop, the sub-panels in front of
+  // the first video page.
+  if (!panels_.value("pl_main")->isHidden()) panels_.value("pl_main")->raise();
+  for (const std::string& name : PickerState::Panels()) {
+    QWidget* p = panels_.value(QString::fromStdString(name));
+    if (p && !p->isHidden()) p->raise();
+  }
 }
 
 void ProfilePicker::HideBackdrop() {
