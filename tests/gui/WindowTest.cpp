@@ -442,3 +442,81 @@ TEST(SettingsDialogTest, CancelKeepsListsDropsFinishActionOkRefreshes) {
 
 }  // namespace
 }  // namespace pcmtest
+
+namespace pcmtest {
+namespace {
+
+TEST(WindowDrag, TitleImageMovesTheWindowUntilReleased) {
+  WindowHarness h;
+  MainWindow& w = h.Open();
+  w.move(100, 100);
+  QPoint start = w.pos();
+  w.Press("img_name", {10, 10});
+  w.PointerMove("img_name", {30, 25}, Qt::LeftButton);
+  EXPECT_EQ(w.pos(), start + QPoint(20, 15));
+  w.Release("img_name");
+  w.PointerMove("img_name", {60, 60}, Qt::LeftButton);
+  EXPECT_EQ(w.pos(), start + QPoint(20, 15));
+}
+
+TEST(WindowCutter, RefusalsInTheirOrder) {
+  WindowHarness h("popclipmill-dvd");
+  MainWindow& w = h.Open();
+  size_t boxes = h.ui.boxes.size();
+  w.Click("cutter");
+  EXPECT_EQ(h.ui.boxes.size(), boxes) << "title view, idle: nothing happens";
+  h.app().run.titleView = false;
+  w.Click("cutter");
+  EXPECT_EQ(h.LastBox(), "warning: " + Message(28));
+  h.app().run.converting = true;
+  w.Click("cutter");
+  EXPECT_EQ(h.LastBox(), "warning: " + Message(26));
+  h.app().run.converting = false;
+  h.app().run.previewing = true;
+  w.Click("cutter");
+  EXPECT_EQ(h.LastBox(), "warning: " + Message(27));
+  h.app().run.previewing = false;
+}
+
+TEST(WindowErrors, AFailingCommandReachesOneErrorBoxAndTheWindowGoesOn) {
+  WindowHarness h;
+  MainWindow& w = h.Open();
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(h.Directory() + "/profiles.pop")));
+  w.Click("profiles");
+  w.PicturePointed("btim_18");
+  size_t boxes = h.ui.boxes.size();
+  w.PictureClicked("btim_18");
+  ASSERT_EQ(h.ui.boxes.size(), boxes + 1);
+  EXPECT_EQ(h.ui.boxes.back().kind, "error");
+  EXPECT_EQ(h.app().profiles.currentProfile, 17);
+  EXPECT_FALSE(w.pickerWidgets().Visible("pl_audio1"));
+  // Still usable.
+  w.Click("browse");
+  EXPECT_EQ(h.ui.lastFolderCaption, Message(37));
+}
+
+TEST(WindowErrors, SettingsThatNeverLoadedAreNotWrittenOver) {
+  std::string config = MakeTempDir("config-keep");
+  {
+    std::ofstream ini(config + "/popclipmill.ini");
+    ini << "[profiles]\nselcetsubindex=21\nFinishSelcet=2\n";
+  }
+  std::string program = MakeProgramDir("noprofiles");
+  std::string dir = program.substr(0, program.rfind('/'));
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(dir + "/profiles.pop")));
+  {
+    WindowHarness h("popclipmill", config, dir);
+    h.Open();
+    bool error = false;
+    for (const auto& b : h.ui.boxes) error = error || b.kind == "error";
+    EXPECT_TRUE(error) << "the unreadable profile file is reported";
+    EXPECT_TRUE(h.window->close());
+  }
+  std::ifstream ini(config + "/popclipmill.ini");
+  std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("selcetsubindex=21"), std::string::npos) << text;
+  EXPECT_NE(text.find("FinishSelcet=2"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace pcmtest
