@@ -226,7 +226,10 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
       ++notAdded;
     }
   }
-  if (interrupted) return kExitFailed;
+  if (interrupted) {
+    std::fprintf(stderr, "%s: interrupted while adding; nothing was converted\n", prog.c_str());
+    return kExitFailed;
+  }
 
   if (req.trim) {
     // As the trim window's close: begin, end and the length as duration text.

@@ -66,9 +66,11 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
     if (!dvdEntryStep) throw CommandError("DVD rows cannot be converted by this build");
     return dvdEntryStep(pos);
   }
+  // What a previous batch left on the row no longer applies.
+  app_.list.Row(pos).outputFile.clear();
+  app_.list.Row(pos).failureLines.clear();
   intputrec rec = FileJobRecord(app_.list.Row(pos));
   app_.list.Row(pos).outputFile = rec.OutputFile;
-  app_.list.Row(pos).failureLines.clear();
   app_.list.NotifyRowChanged(pos);
   app_.engine.record = rec;
   return app_.engine.StartEncoderJob(rec);

@@ -176,22 +176,6 @@ TEST(PauseOrContinue, ContinueThroughStartBatch) {
   EXPECT_EQ(b.Status(1), "Finish");
 }
 
-TEST(PauseOrContinue, AJobEndingWhilePausedIsHandledAfterContinue) {
-  Batch b("pause-end", {"a-wait.wav", "b.wav"});
-  b.app().batch.StartBatch();
-  ASSERT_TRUE(b.WaitStarted("a-wait.wav"));
-  b.app().batch.PauseOrContinue();
-  b.Release("a-wait.wav");
-  // The paused encoder cannot finish; the entry keeps its state.
-  pcmtest::WaitUntil([] { return false; }, 300);
-  EXPECT_TRUE(b.app().run.converting);
-  EXPECT_NE(b.Status(0), "Finish");
-  b.app().batch.PauseOrContinue();
-  ASSERT_TRUE(b.WaitIdle());
-  EXPECT_EQ(b.Status(0), "Finish");
-  EXPECT_EQ(b.Status(1), "Finish");
-}
-
 TEST(FinishAction, ShutdownOnceAfterTheLastFinish) {
   FakeApp f("shutdown");
   SnapshotActions actions;
@@ -240,10 +224,9 @@ TEST(FailedEntries, EncoderThatCannotStart) {
   EXPECT_EQ(b.f.system.calls.size(), 1u);
 }
 
-TEST(FailedEntries, AnEntryWhoseOptionsCannotBeBuilt) {
+TEST(FailedEntries, UnwritableOutputFolder) {
   Batch b("badopts", {"a.wav", "b.wav"});
-  // An output folder that cannot be created: the encoder cannot write, or
-  // the output path is refused; either way the entries fail, none hangs.
+  // The folder cannot be created, so the encoder writes nothing.
   b.app().settings.outputField = "/proc/popclipmill-no-such-dir";
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
@@ -281,12 +264,18 @@ TEST(FileEntryStep, StartAndLengthAlwaysGiven) {
   EXPECT_EQ(b.app().batch.FileJobRecord(b.app().list.Row(0)).StartOpt, " -ss 00:00:00");
 }
 
-TEST(DvdMode, WithoutAnAttachedStepRowsFail) {
-  Batch b("dvd", {"a.wav"}, "popclipmill-dvd");
+// An entry whose job cannot be built fails with the reason and the batch
+// goes on; here the DVD step is not attached yet.
+TEST(DvdMode, WithoutAnAttachedStepRowsFailAndTheBatchEnds) {
+  Batch b("dvd", {"a.wav", "b.wav"}, "popclipmill-dvd");
+  b.app().settings.finishAction = 1;
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
   EXPECT_EQ(b.Status(0), "Failed");
+  EXPECT_EQ(b.Status(1), "Failed");
+  EXPECT_EQ(b.app().list.Row(1).failureLines.size(), 1u);
   EXPECT_TRUE(b.f.Calls().empty());
+  EXPECT_EQ(b.f.system.calls.size(), 1u);
 }
 
 // Real conversions through the real adapter and ffmpeg.

@@ -45,14 +45,6 @@ TEST(ListNames, EntryNameDropsOnlyTheLastExtension) {
   EXPECT_EQ(ListCommands::EntryName("/x/a b \"c\".mp3"), "a b \"c\"");
 }
 
-TEST(ListNames, FolderExtensionsCompareLowerCased) {
-  EXPECT_TRUE(ListCommands::IsFolderExtension("a.MP3"));
-  EXPECT_TRUE(ListCommands::IsFolderExtension("x.y.Rm"));
-  EXPECT_FALSE(ListCommands::IsFolderExtension("b.txt"));
-  EXPECT_FALSE(ListCommands::IsFolderExtension("clip.avi"));  // the file chooser takes it, a folder not
-  EXPECT_FALSE(ListCommands::IsFolderExtension("mp3"));
-}
-
 TEST(ListNames, ChooserFilterInQtSyntax) {
   EXPECT_EQ(ListCommands::ChooserFilter(),
             "All Support Format (*.mp3 *.aac *.m4a *.ac3 *.wav *.wma *.ogg);;MP3 Format (*.mp3);;"
@@ -323,16 +315,6 @@ TEST(ListClicked, ShowsTheSelectedEntryUnlessBusy) {
   f.app->listCommands.ListClicked();
   EXPECT_EQ(f.app->list.previewedEntry, 1);
   EXPECT_EQ(f.app->display().Text("alltime"), "00:02:03");
-}
-
-TEST(ListClicked, DvdModeRunsTheAttachedEnd) {
-  FakeApp f("clicked-dvd", "popclipmill-dvd");
-  Fill(*f.app, 1);
-  f.app->list.SelectOnly(0);
-  int ran = 0;
-  f.app->listCommands.dvdClickedHook = [&] { ++ran; };
-  f.app->listCommands.ListClicked();
-  EXPECT_EQ(ran, 1);
 }
 
 // The real adapter describes real media; an unreadable file is refused.
