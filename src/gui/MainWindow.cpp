@@ -456,7 +456,15 @@ void MainWindow::Click(const QString& element) {
 }
 
 void MainWindow::Hover(const QString& element) {
-  app_->RunCommand([&] { app_->LoadMessage(HoverMessage(element.toStdString())); });
+  try {
+    app_->LoadMessage(HoverMessage(element.toStdString()));
+  } catch (const std::exception& e) {
+    // Every pointer move hovers: a message file that cannot be read is
+    // reported once, not with a box for each move.
+    if (hoverErrorShown_) return;
+    hoverErrorShown_ = true;
+    app_->ui().Error(e.what());
+  }
 }
 
 void MainWindow::Press(const QString& element, const QPoint& pos) {

@@ -143,6 +143,7 @@ class MainWindow : public QWidget {
   MenuPopup lastPopup_;
   bool started_ = false;
   bool settingsLoaded_ = false;
+  bool hoverErrorShown_ = false;
   bool syncingSelection_ = false;
   // Window dragging by the title image.
   QPoint dragAnchor_;

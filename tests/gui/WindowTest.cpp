@@ -138,9 +138,11 @@ TEST_P(Layouts, NothingClippedOrOverlapping) {
           << items[i].name.toStdString() << " overlaps " << items[j].name.toStdString();
     }
   QRect list = w.listView()->geometry();
-  for (const Item& it : items)
-    if (it.name != "lv")
+  for (const Item& it : items) {
+    if (it.name != "lv") {
       EXPECT_LT(it.r.width() * it.r.height(), list.width() * list.height()) << it.name.toStdString();
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(FourNames, Layouts,
@@ -167,8 +169,9 @@ TEST(WindowLayouts, WhatEachNameShows) {
     AddRow(h.app(), "one");
     QVariant check = w.listView()->model()->index(0, 0).data(Qt::CheckStateRole);
     EXPECT_EQ(check.isValid(), e.checkBoxes);
-    if (e.streams && std::string(e.name).find("quorv") != std::string::npos)
+    if (e.streams && std::string(e.name).find("quorv") != std::string::npos) {
       EXPECT_EQ(audio->geometry(), QRect(90, 453, 177, 22));
+    }
   }
 }
 
@@ -516,6 +519,28 @@ TEST(WindowErrors, SettingsThatNeverLoadedAreNotWrittenOver) {
   std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("selcetsubindex=21"), std::string::npos) << text;
   EXPECT_NE(text.find("FinishSelcet=2"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace pcmtest
+
+namespace pcmtest {
+namespace {
+
+TEST(WindowErrors, UnreadableMessagesAreReportedOnceForHovers) {
+  WindowHarness h;
+  MainWindow& w = h.Open();
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(h.Directory() + "/language.info")));
+  size_t boxes = h.ui.boxes.size();
+  w.Hover("browse");
+  w.Hover("open");
+  w.Hover("hint");
+  ASSERT_EQ(h.ui.boxes.size(), boxes + 1);
+  EXPECT_EQ(h.ui.boxes.back().kind, "error");
+  // A command that needs a message still says why it failed.
+  w.ImageButtonClicked("bt_chapte");
+  EXPECT_EQ(h.ui.boxes.size(), boxes + 2);
+  EXPECT_EQ(h.ui.boxes.back().kind, "error");
 }
 
 }  // namespace
