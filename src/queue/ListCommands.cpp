@@ -1,5 +1,7 @@
 #include "queue/ListCommands.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -113,10 +115,11 @@ void ListCommands::AddFolder() {
 
 int ListCommands::AddFolderPath(const std::string& folder) {
   if (showListHook) showListHook();
-  // Files only, hidden ones included, no recursion, in the file system's
-  // order: the listing is not sorted.
+  // Regular files only, hidden ones included, no recursion, in the file
+  // system's order: the listing is not sorted. Pipes and devices are left
+  // out: probing one would wait for a writer that never comes.
   QDir dir(QString::fromStdString(folder));
-  const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+  const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
   std::string base = folder;
   if (base.empty() || base.back() != '/') base += '/';
   int failed = 0;
@@ -140,6 +143,10 @@ bool ListCommands::AddFileWithRetry(const std::string& path) {
 }
 
 bool ListCommands::AddFileEntry(const std::string& path) {
+  // Only regular files are media: a pipe or a device would keep the probe
+  // waiting, a missing file has nothing to describe.
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   app_.probe.ProbeAndWait(path);
   const ProbeResult p = app_.probe.result;
   auto total = ReadInt(p.ProbeTotalKbps);

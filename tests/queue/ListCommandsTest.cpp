@@ -127,6 +127,12 @@ TEST(AddFileEntry, UnusableFileIsTriedTwiceThenNamed) {
   EXPECT_EQ(f.ui.boxes[0].kind, "information");
   EXPECT_EQ(f.ui.boxes[0].text, "notes.mp3 is not support!");
   EXPECT_EQ(f.ui.boxes[1].text, "odd.mp3 is not support!");
+
+  // A pipe is refused without a probe that would wait for a writer.
+  ASSERT_EQ(pcmtest::RunShell("mkfifo " + pcmtest::ShellQuote(d + "/pipe.wav")), 0);
+  EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(d + "/pipe.wav"));
+  EXPECT_EQ(f.ui.boxes.back().text, "pipe.wav is not support!");
+  for (const auto& p : f.Probes()) EXPECT_EQ(p.find("pipe"), std::string::npos);
 }
 
 TEST(AddFiles, ChooserOrderRetryAndSelection) {
@@ -161,21 +167,25 @@ TEST(AddFolder, TakesSupportedFilesOnlyWithoutSubfolders) {
   FakeMedia(d, "a.MP3");
   FakeMedia(d, "b.txt");
   FakeMedia(d, "c.ogg");
+  FakeMedia(d, ".hidden.wav");
   ASSERT_EQ(pcmtest::RunShell("mkdir " + pcmtest::ShellQuote(d + "/sub")), 0);
   FakeMedia(d + "/sub", "d.mp3");
+  // A pipe with a media name would block its probe; it is not a file to add.
+  ASSERT_EQ(pcmtest::RunShell("mkfifo " + pcmtest::ShellQuote(d + "/pipe.mp3")), 0);
   f.ui.folderAnswers.push_back(d);
   f.app->listCommands.AddFolder();
   EXPECT_EQ(f.ui.lastFolderCaption, "File Directory");
   std::set<std::string> names;
   for (const auto& r : f.app->list.Rows()) names.insert(r.caption);
-  EXPECT_EQ(names, (std::set<std::string>{"a", "c"}));
+  EXPECT_EQ(names, (std::set<std::string>{"a", "c", ".hidden"}));
+  for (const auto& p : f.Probes()) EXPECT_EQ(p.find("pipe"), std::string::npos);
   EXPECT_EQ(f.app->list.FirstSelected(), 0);
   // The .probe descriptions beside the files are not media and were skipped.
   for (const auto& p : f.Probes()) EXPECT_EQ(p.find(".probe"), std::string::npos) << p;
 
   // No folder chosen: nothing happens.
   f.app->listCommands.AddFolder();
-  EXPECT_EQ(f.app->list.Count(), 2);
+  EXPECT_EQ(f.app->list.Count(), 3);
 }
 
 TEST(AddCommands, RefusedWhileConverting) {
