@@ -174,7 +174,7 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
   CoreApp app({programPath, nullptr, &ui, &system});
   const std::string prog = app.program.Name();
   auto usage = [&](const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", prog.c_str(), message.c_str());
+    std::fprintf(stderr, "%s: %s\n\n%s", prog.c_str(), message.c_str(), UsageText(prog).c_str());
     return int(kExitUsage);
   };
 

@@ -105,6 +105,7 @@ TEST(CliUsage, HelpListAndBadUsage) {
   Result foot = RunProgram("--batch --profile 26 " + clip);
   EXPECT_EQ(foot.status, 2);
   EXPECT_TRUE(Contains(foot.out, "no profile 26"));
+  EXPECT_TRUE(Contains(foot.out, "Usage:"));
   Result size = RunProgram("--batch --profile 7 --size 9 " + clip);
   EXPECT_EQ(size.status, 2);
   EXPECT_TRUE(Contains(size.out, "1  320x240"));
