@@ -231,3 +231,7 @@ int RunProbe(const std::string& path) {
 }
 
 }  // namespace adapter
+
+// Entry point of the probe module: register.dat loads it only to describe a
+// file, so conversions start without loading the media libraries.
+extern "C" int adapter_run_probe(const char* path) { return adapter::RunProbe(path); }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Arguments.h"
-#include "Probe.h"
+#include "ProbeLoader.h"
 #include "Runner.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   adapter::Args args(argv + 1, argv + argc);
-  if (args.size() == 2 && args[0] == "-i") return adapter::RunProbe(args[1]);
+  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbe(args[1]);
   if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);
   return adapter::RunConversion(args);
 }

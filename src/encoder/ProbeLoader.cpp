@@ -1,0 +1,47 @@
+#include "ProbeLoader.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+
+namespace adapter {
+
+namespace {
+
+// The directory of the running program, from /proc so that links and
+// relative starts resolve to where the module really is.
+std::string OwnDirectory() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "./";
+  std::string path(buf, static_cast<size_t>(n));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+void SayError(const std::string& text) {
+  std::string line = "register.dat: " + text + "\r\n";
+  (void)!write(STDOUT_FILENO, line.data(), line.size());
+}
+
+}  // namespace
+
+int LoadAndRunProbe(const std::string& path) {
+  std::string module = OwnDirectory() + "register-probe.so";
+  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = dlerror();
+    SayError("cannot load the probe module: " + std::string(why ? why : module));
+    return 1;
+  }
+  using ProbeFn = int (*)(const char*);
+  auto run = reinterpret_cast<ProbeFn>(dlsym(handle, "adapter_run_probe"));
+  if (!run) {
+    SayError("the probe module " + module + " has no entry point");
+    return 1;
+  }
+  return run(path.c_str());
+}
+
+}  // namespace adapter
