@@ -175,8 +175,7 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   }
 
   tray_ = new QSystemTrayIcon(QIcon(ImagesDir() + "main/icon.png"), this);
-  tray_->setToolTip(QString::fromStdString(program.NameWithoutExtension()) +
-                    " is converting in the background");
+  tray_->setToolTip(QString::fromStdString(program.NameWithoutExtension()) + ": click to show the window");
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
     if (r != QSystemTrayIcon::Trigger) return;
     showNormal();
