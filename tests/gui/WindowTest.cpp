@@ -545,3 +545,38 @@ TEST(WindowErrors, UnreadableMessagesAreReportedOnceForHovers) {
 
 }  // namespace
 }  // namespace pcmtest
+
+namespace pcmtest {
+namespace {
+
+TEST(WindowMenus, FileEditAndActionItemsReachTheirCommands) {
+  WindowHarness h;
+  MainWindow& w = h.Open();
+  ASSERT_TRUE(w.TriggerMenuItem("zm_popup_file", "Add File(s)..."));
+  EXPECT_NE(h.ui.lastFilter.find("*.mp3"), std::string::npos) << h.ui.lastFilter;
+  ASSERT_TRUE(w.TriggerMenuItem("zm_popup_file", "Add Folder"));
+  EXPECT_EQ(h.ui.lastFolderCaption, "File Directory");
+  ASSERT_TRUE(w.TriggerMenuItem("pop_file", "Add Files"));
+  AddRow(h.app(), "a", true);
+  AddRow(h.app(), "b");
+  // Clear asks first; No keeps the rows.
+  ASSERT_TRUE(w.TriggerMenuItem("zm_pop_edit", "Clear"));
+  EXPECT_EQ(h.LastBox(), "confirm: " + Message(29));
+  EXPECT_EQ(h.app().list.Count(), 2);
+  ASSERT_TRUE(w.TriggerMenuItem("zm_pop_edit", "Remove"));
+  ASSERT_EQ(h.app().list.Count(), 1);
+  EXPECT_EQ(h.app().list.Row(0).caption, "b");
+  EXPECT_EQ(w.listView()->model()->rowCount(), 1);
+  // The image buttons reach the same commands.
+  h.ui.confirmAnswers.push_back(true);
+  w.ImageButtonClicked("bt_clear");
+  EXPECT_EQ(h.app().list.Count(), 0);
+  EXPECT_EQ(w.listView()->model()->rowCount(), 0);
+  // Stop is offered only while converting; Exit closes the window.
+  EXPECT_FALSE(w.TriggerMenuItem("zm_pop_actions", "Stop"));
+  ASSERT_TRUE(w.TriggerMenuItem("zm_popup_file", "Exit"));
+  EXPECT_FALSE(w.isVisible());
+}
+
+}  // namespace
+}  // namespace pcmtest
