@@ -455,8 +455,10 @@ void MainWindow::Click(const QString& element) {
 }
 
 void MainWindow::Hover(const QString& element) {
+  // Our "All formats" button chooses the profile as "profiles" does.
+  const std::string name = element == "categories" ? "profiles" : element.toStdString();
   try {
-    app_->LoadMessage(HoverMessage(element.toStdString()));
+    app_->LoadMessage(HoverMessage(name));
   } catch (const std::exception& e) {
     // Every pointer move hovers: a message file that cannot be read is
     // reported once, not with a box for each move.
