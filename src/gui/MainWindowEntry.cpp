@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QScreen>
 #include <cstdio>
 
 #include "gui/MainWindow.h"
@@ -26,6 +27,9 @@ int RunMainWindow(int argc, char** argv) {
     QMessageBox::critical(nullptr, QFileInfo(path).fileName(), QString::fromStdString(e.what()));
     return 1;
   }
+  // A frameless window gets no placement from the window manager: centre it.
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    window->move(screen->availableGeometry().center() - window->rect().center());
   window->show();
   return qapp.exec();
 }
