@@ -212,6 +212,8 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
   }
 
   // Add every path; a file that cannot be added is reported and counted.
+  // Ctrl-C also ends a folder between two of its files.
+  app.listCommands.stopAddingHook = [&] { return interrupted; };
   int notAdded = 0;
   for (const auto& given : req.paths) {
     if (interrupted) break;

@@ -128,6 +128,7 @@ int ListCommands::AddFolderPath(const std::string& folder) {
     if (!IsFolderExtension(n)) continue;
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
+    if (stopAddingHook && stopAddingHook()) break;
     if (!AddFileWithRetry(base + n)) ++failed;
   }
   SelectFirstWhenNone();

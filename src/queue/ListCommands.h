@@ -58,6 +58,9 @@ class ListCommands {
   std::function<void()> focusListHook;
   // DVD mode end of ListClicked, attached by the DVD entries.
   std::function<void()> dvdClickedHook;
+  // Asked before each file of a folder is added; true ends the adding there,
+  // so a stop asked for during a long folder takes effect at once.
+  std::function<bool()> stopAddingHook;
 
   // Row remembered by BeginRename, -1 when no rename is open.
   int renameRow = -1;

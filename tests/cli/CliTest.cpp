@@ -291,3 +291,49 @@ TEST(CliBatch, InterruptStopsTheBatchAndLeavesNoEncoder) {
   // No process of that program directory is left.
   EXPECT_EQ(ProcessesMentioning(dir), std::vector<std::string>{});
 }
+
+// Ctrl-C while a folder's files are being added ends the adding at the next
+// file. The first probe waits for the test's go, so the signal surely comes
+// while adding; the later probes would be real.
+TEST(CliBatch, InterruptWhileAddingAFolderStopsAtTheNextFile) {
+  std::string program = WrappedProgram(
+      "cli-interrupt-adding",
+      "here=$(dirname \"$0\")\n"
+      "if [ \"$#\" -eq 2 ] && [ \"$1\" = -i ]; then\n"
+      "  echo \"$2\" >> \"$here/probes.log\"\n"
+      "  touch \"$here/probing\"\n"
+      "  n=0; while [ ! -f \"$here/go\" ] && [ $n -lt 1200 ]; do sleep 0.05; n=$((n+1)); done\n"
+      "fi\n"
+      "exec " +
+          ShellQuote(pcmtest::BinDir() + "/register.dat") + " \"$@\"");
+  std::string dir = QFileInfo(QString::fromStdString(program)).absolutePath().toStdString();
+  std::string src = pcmtest::MakeTempDir("cli-interrupt-adding-media");
+  std::string out = pcmtest::MakeTempDir("cli-interrupt-adding-out");
+  std::string clip = pcmtest::MakeMedia("wav", 2);
+  for (int i = 0; i < 20; ++i) Copy(clip, src + "/c" + std::to_string(i) + ".wav");
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("POPCLIPMILL_CONFIG_DIR",
+             QString::fromStdString(pcmtest::MakeTempDir("cli-interrupt-adding-cfg")));
+  p.setProcessEnvironment(env);
+  p.start(QString::fromStdString(program), {"--batch", "--profile", "17", "--output",
+                                            QString::fromStdString(out), QString::fromStdString(src)});
+  ASSERT_TRUE(p.waitForStarted());
+  ASSERT_TRUE(
+      pcmtest::WaitUntil([&] { return QFileInfo::exists(QString::fromStdString(dir + "/probing")); }, 60000));
+  kill(pid_t(p.processId()), SIGINT);
+  QFile go(QString::fromStdString(dir + "/go"));
+  ASSERT_TRUE(go.open(QIODevice::WriteOnly));
+  go.close();
+  ASSERT_TRUE(p.waitForFinished(60000));
+  std::string text = p.readAll().toStdString() + p.readAllStandardError().toStdString();
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_TRUE(Contains(text, "interrupted while adding; nothing was converted")) << text;
+  // The probe under way when the signal came ends; no further file is probed.
+  QFile log(QString::fromStdString(dir + "/probes.log"));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  EXPECT_EQ(log.readAll().count('\n'), 1);
+  EXPECT_TRUE(QDir(QString::fromStdString(out)).isEmpty());
+  EXPECT_EQ(ProcessesMentioning(dir), std::vector<std::string>{});
+}

@@ -186,6 +186,16 @@ TEST(AddFolder, TakesSupportedFilesOnlyWithoutSubfolders) {
   // No folder chosen: nothing happens.
   f.app->listCommands.AddFolder();
   EXPECT_EQ(f.app->list.Count(), 3);
+
+  // A stop asked for after the first file ends the folder there: the other
+  // files are neither probed nor added, and are not counted as failures.
+  size_t probed = f.Probes().size();
+  int asked = 0;
+  f.app->listCommands.stopAddingHook = [&] { return ++asked > 1; };
+  EXPECT_EQ(f.app->listCommands.AddFolderPath(d), 0);
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(f.app->list.Count(), 4);
+  EXPECT_EQ(f.Probes().size(), probed + 1);
 }
 
 TEST(AddCommands, RefusedWhileConverting) {
