@@ -235,13 +235,25 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
 
   if (req.trim) {
     // As the trim window's close: begin, end and the length as duration text.
-    for (int i = 0; i < app.list.Count(); ++i) {
+    // The trim window only takes times within the entry, so an end past it
+    // becomes its end, and an entry that ends before the begin is left out:
+    // the encoder would write an empty file and report success.
+    for (int i = 0; i < app.list.Count();) {
       ListRow& r = app.list.Row(i);
+      if (req.trim->first >= r.trim.total) {
+        std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n", prog.c_str(),
+                     r.filePath.c_str(), FormatClock(req.trim->first).c_str(),
+                     FormatClock(r.trim.total).c_str());
+        app.list.RemoveAt(i);
+        ++notAdded;
+        continue;
+      }
       r.trim.begin = req.trim->first;
-      r.trim.end = req.trim->second;
+      r.trim.end = std::min(req.trim->second, r.trim.total);
       r.entry.duration = FormatClock(r.trim.end - r.trim.begin);
       r.time = r.entry.duration;
       app.list.NotifyRowChanged(i);
+      ++i;
     }
     app.RunCommand([&] { app.options.RefreshSizeEstimates(); });
   }

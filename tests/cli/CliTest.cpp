@@ -292,6 +292,39 @@ TEST(CliBatch, InterruptStopsTheBatchAndLeavesNoEncoder) {
   EXPECT_EQ(ProcessesMentioning(dir), std::vector<std::string>{});
 }
 
+// A trim past an entry's end: the end becomes the entry's end, and an entry
+// that ends before the begin is left out with a notice instead of giving an
+// empty file reported as finished.
+TEST(CliBatch, TrimBeyondAnEntrysEnd) {
+  std::string src = pcmtest::MakeTempDir("cli-trim-range");
+  std::string out = pcmtest::MakeTempDir("cli-trim-range-out");
+  std::string shortClip = Copy(pcmtest::MakeMedia("wav", 2), src + "/short.wav");
+  std::string longClip = Copy(pcmtest::MakeMedia("wav", 5), src + "/long.wav");
+  Result dry = RunProgram("--batch --dry-run --profile 17 --trim 3-100 --output " + ShellQuote(out) + " " +
+                          ShellQuote(shortClip) + " " + ShellQuote(longClip));
+  EXPECT_EQ(dry.status, 1) << dry.out;
+  EXPECT_TRUE(Contains(dry.out, shortClip + ": --trim begins at 00:00:03, not before its end (00:00:02)"))
+      << dry.out;
+  EXPECT_FALSE(Contains(dry.out, "-i " + shortClip)) << dry.out;
+  EXPECT_TRUE(Contains(dry.out, "-ss 00:00:03 -y  -i " + longClip)) << dry.out;
+  EXPECT_TRUE(Contains(dry.out, " -t 00:00:02 ")) << dry.out;
+
+  Result r = RunProgram("--batch --profile 17 --trim 3-100 --output " + ShellQuote(out) + " " +
+                        ShellQuote(shortClip) + " " + ShellQuote(longClip));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/long.mp3\n")) << r.out;
+  EXPECT_FALSE(Contains(r.out, "short.mp3")) << r.out;
+  auto info = pcmtest::FfprobeFile(out + "/long.mp3");
+  EXPECT_TRUE(info.ok);
+  EXPECT_NEAR(info.duration, 2.0, 0.2);
+
+  // Every entry too short: nothing to convert.
+  Result none = RunProgram("--batch --profile 17 --trim 10-20 --output " + ShellQuote(out) + " " +
+                           ShellQuote(shortClip));
+  EXPECT_EQ(none.status, 1) << none.out;
+  EXPECT_TRUE(Contains(none.out, "nothing to convert")) << none.out;
+}
+
 // Ctrl-C while a folder's files are being added ends the adding at the next
 // file. The first probe waits for the test's go, so the signal surely comes
 // while adding; the later probes would be real.
