@@ -5,8 +5,8 @@
 //   bench_engine BIN_DIR [runs] [files]
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -42,8 +42,10 @@ int main(int argc, char** argv) {
   QTemporaryDir tmp;
   std::string dir = tmp.path().toStdString();
   std::string clip = dir + "/clip.avi";
-  Shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi -i "
-        "sine=duration=2 -c:v mpeg4 -c:a mp2 '" + clip + "'");
+  Shell(
+      "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi -i "
+      "sine=duration=2 -c:v mpeg4 -c:a mp2 '" +
+      clip + "'");
 
   CoreApp app({bin + "/popclipmill"});
   bool ended = false;
@@ -79,8 +81,8 @@ int main(int argc, char** argv) {
     direct.push_back(t.nsecsElapsed() / 1e6);
   }
   double me = Median(viaEngine), md = Median(direct);
-  std::printf("conversion, %d runs: engine median %.1f ms, ffmpeg direct median %.1f ms, ratio %.3f\n", runs, me,
-              md, md > 0 ? me / md : 0);
+  std::printf("conversion, %d runs: engine median %.1f ms, ffmpeg direct median %.1f ms, ratio %.3f\n", runs,
+              me, md, md > 0 ? me / md : 0);
 
   // Probing: distinct small files so nothing is cached in the programs.
   std::vector<std::string> paths;

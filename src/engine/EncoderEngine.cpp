@@ -1,5 +1,10 @@
 #include "engine/EncoderEngine.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -7,10 +12,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "engine/EventPump.h"
 #include "engine/Spawn.h"

@@ -1,4 +1,6 @@
 #pragma once
+#include <sys/types.h>
+
 #include <QObject>
 #include <atomic>
 #include <condition_variable>
@@ -7,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -22,11 +23,11 @@ class EncoderJob;
 // non-zero or was killed, did not succeed.
 struct JobOutcome {
   bool started = false;
-  bool exited = false;       // ended by itself (exitCode valid)
+  bool exited = false;  // ended by itself (exitCode valid)
   int exitCode = -1;
-  int termSignal = 0;        // signal that killed the encoder, 0 if none
+  int termSignal = 0;  // signal that killed the encoder, 0 if none
   bool stoppedByUser = false;
-  std::string error;         // why the encoder could not be started
+  std::string error;                   // why the encoder could not be started
   std::vector<std::string> lastLines;  // the encoder's last output lines
   bool Succeeded() const { return started && exited && exitCode == 0 && !stoppedByUser; }
 };
@@ -94,10 +95,10 @@ class EncoderJob {
   uint64_t id = 0;
   intputrec record;
   std::string commandLine;
-  pid_t pid = -1;  // also the process group of the encoder and its children
-  int outFd = -1;  // parent's read end of the merged output pipe
-  int inFd = -1;   // parent's write end of the input pipe; nothing is written
-  int wakeFd = -1; // wakes the reader when the job ends
+  pid_t pid = -1;   // also the process group of the encoder and its children
+  int outFd = -1;   // parent's read end of the merged output pipe
+  int inFd = -1;    // parent's write end of the input pipe; nothing is written
+  int wakeFd = -1;  // wakes the reader when the job ends
   // Text the reader accumulated and the parser has not consumed yet.
   std::string accumulated;
   std::atomic<bool> ended{false};   // the end step has run

@@ -6,7 +6,8 @@
 
 namespace pcm {
 
-bool PumpEventsUntil(const std::function<bool()>& pred, int timeoutMs, const std::function<void()>& onTimeout) {
+bool PumpEventsUntil(const std::function<bool()>& pred, int timeoutMs,
+                     const std::function<void()>& onTimeout) {
   QElapsedTimer t;
   t.start();
   // A periodic wake-up so that conditions changed without an event are seen.

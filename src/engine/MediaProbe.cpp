@@ -1,10 +1,11 @@
 #include "engine/MediaProbe.h"
 
+#include <sys/eventfd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <csignal>
-#include <sys/eventfd.h>
 
 #include "engine/EventPump.h"
 #include "ui/CoreApp.h"
@@ -170,9 +171,10 @@ void MediaProbe::EndStep(const std::shared_ptr<EncoderJob>& job) {
 void MediaProbe::ProbeAndWait(const std::string& path) {
   ProbeMedia(path);
   auto job = job_;
-  PumpEventsUntil([this] { return !busy_; }, timeoutMs, [job] {
-    if (job && job->pid > 0 && !job->reaped) kill(-job->pid, SIGKILL);
-  });
+  PumpEventsUntil([this] { return !busy_; }, timeoutMs,
+                  [job] {
+                    if (job && job->pid > 0 && !job->reaped) kill(-job->pid, SIGKILL);
+                  });
   // The killed encoder ends through its waiter; should even that not come,
   // the probe is given up rather than waited for forever.
   if (busy_) {

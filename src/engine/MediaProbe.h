@@ -11,14 +11,14 @@ class CoreApp;
 
 // What the encoder's description of a file said, as printed.
 struct ProbeResult {
-  std::string ProbeDuration;   // hh:mm:ss
+  std::string ProbeDuration;  // hh:mm:ss
   std::string ProbeTotalKbps;
   std::string ProbeVideoKbps;
   std::string ProbeAudioKbps;
   std::string ProbeFrameSize;  // WIDTHxHEIGHT
   std::string ProbeAudioCodec;
-  std::string ProbeSampleRate; // with its leading blank
-  std::string ProbeChannels;   // with its leading blank
+  std::string ProbeSampleRate;  // with its leading blank
+  std::string ProbeChannels;    // with its leading blank
 };
 
 // Extracts the probe values from the unconsumed description text at every

@@ -26,7 +26,9 @@ static bool ReadInteger(const std::string& text, long long& value) {
 }
 
 int32_t ParseClock(const std::string& text) {
-  auto field = [&](size_t pos, long long& v) { return ReadInteger(text.substr(std::min(pos, text.size()), 2), v); };
+  auto field = [&](size_t pos, long long& v) {
+    return ReadInteger(text.substr(std::min(pos, text.size()), 2), v);
+  };
   long long h, m, s;
   if (!field(0, h) || !field(3, m) || !field(6, s)) return 0;
   return int32_t(h * 3600 + m * 60 + s);

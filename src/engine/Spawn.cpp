@@ -1,11 +1,12 @@
 #include "engine/Spawn.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 extern char** environ;
 

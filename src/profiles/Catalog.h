@@ -31,6 +31,8 @@ std::string ExtensionOfName(const std::string& displayName);
 int CategoryOf(int n);
 inline bool IsTableProfile(int n) { return n >= 15 && n <= 101; }
 inline bool IsDiscProfile(int n) { return n >= 112 && n <= 114; }
-inline bool IsComputedProfile(int n) { return (n >= 1 && n <= 14) || (n >= 102 && n <= 111) || (n >= 115 && n <= 132); }
+inline bool IsComputedProfile(int n) {
+  return (n >= 1 && n <= 14) || (n >= 102 && n <= 111) || (n >= 115 && n <= 132);
+}
 
 }  // namespace pcm

@@ -35,10 +35,10 @@ class CoreApp : public QObject {
   Q_OBJECT
  public:
   struct Options {
-    std::string programPath;  // the executable's path; its name selects the variant
-    Display* display = nullptr;          // headless display when null
-    UserInterface* ui = nullptr;         // scripted answers when null
-    SystemActions* system = nullptr;     // recording actions when null
+    std::string programPath;          // the executable's path; its name selects the variant
+    Display* display = nullptr;       // headless display when null
+    UserInterface* ui = nullptr;      // scripted answers when null
+    SystemActions* system = nullptr;  // recording actions when null
   };
   explicit CoreApp(const Options& options);
   ~CoreApp() override;

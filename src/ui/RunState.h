@@ -26,9 +26,9 @@ class ProgramInfo {
   const std::string& Directory() const { return dir_; }  // with trailing '/'
   std::string BesideExecutable(const std::string& file) const { return dir_ + file; }
 
-  bool DvdMode() const;        // lower-cased name contains "dvd"
-  bool Branded() const;        // contains "quorv"
-  bool AudioBranded() const;   // contains "mp3" or "audio"
+  bool DvdMode() const;       // lower-cased name contains "dvd"
+  bool Branded() const;       // contains "quorv"
+  bool AudioBranded() const;  // contains "mp3" or "audio"
 
  private:
   std::string name_;

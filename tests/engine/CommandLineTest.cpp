@@ -44,13 +44,37 @@ TEST(CommandLine, PiecesStandInTheirFixedOrder) {
   r.SampleRateOpt = " -ar 44100 ";
   r.TargetOpt = " -vcodec mpeg4 -f mp4";
   r.DurationSecs = 60;  // never on the command line
-  EXPECT_EQ(BuildCommandLine(r),
-            "\"/opt/my pcm/register.dat\" -ss 00:00:05 -y  -i \"/media/my clip.avi\" -r 25 -b 768000 -ab 128000"
-            " -ac 2 -aspect 1.3333 -t 00:01:00 -s 320x240  -ar 44100  -vcodec mpeg4 -f mp4 /out/in.mp4");
-  std::vector<std::string> expected{"/opt/my pcm/register.dat", "-ss", "00:00:05", "-y", "-i",
-                                    "/media/my clip.avi", "-r", "25", "-b", "768000", "-ab", "128000",
-                                    "-ac", "2", "-aspect", "1.3333", "-t", "00:01:00", "-s", "320x240",
-                                    "-ar", "44100", "-vcodec", "mpeg4", "-f", "mp4", "/out/in.mp4"};
+  EXPECT_EQ(
+      BuildCommandLine(r),
+      "\"/opt/my pcm/register.dat\" -ss 00:00:05 -y  -i \"/media/my clip.avi\" -r 25 -b 768000 -ab 128000"
+      " -ac 2 -aspect 1.3333 -t 00:01:00 -s 320x240  -ar 44100  -vcodec mpeg4 -f mp4 /out/in.mp4");
+  std::vector<std::string> expected{"/opt/my pcm/register.dat",
+                                    "-ss",
+                                    "00:00:05",
+                                    "-y",
+                                    "-i",
+                                    "/media/my clip.avi",
+                                    "-r",
+                                    "25",
+                                    "-b",
+                                    "768000",
+                                    "-ab",
+                                    "128000",
+                                    "-ac",
+                                    "2",
+                                    "-aspect",
+                                    "1.3333",
+                                    "-t",
+                                    "00:01:00",
+                                    "-s",
+                                    "320x240",
+                                    "-ar",
+                                    "44100",
+                                    "-vcodec",
+                                    "mpeg4",
+                                    "-f",
+                                    "mp4",
+                                    "/out/in.mp4"};
   EXPECT_EQ(BuildArgumentVector(r), expected);
   // For paths without double quotes, splitting the string gives the vector.
   EXPECT_EQ(SplitCommandLine(BuildCommandLine(r)), expected);

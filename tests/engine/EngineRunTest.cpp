@@ -1,11 +1,11 @@
 // Encoder jobs for real: register.dat over ffmpeg, and scripted fake
 // encoders where an exact output or a misbehaviour is needed.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QFileInfo>
 #include <csignal>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "support/Fixtures.h"
 #include "ui/CoreApp.h"
@@ -26,9 +26,8 @@ struct JobRun {
       outcome = job.outcome;
       accumulatedAtEnd = job.accumulated.size();
     };
-    QObject::connect(&app.list, &ConversionList::rowChanged, [this](int i) {
-      statuses.push_back(app.list.Row(i).status);
-    });
+    QObject::connect(&app.list, &ConversionList::rowChanged,
+                     [this](int i) { statuses.push_back(app.list.Row(i).status); });
   }
   std::shared_ptr<EncoderJob> Start(const std::string& input, const std::string& output, int duration,
                                     const std::string& extra = "", const std::string& start = "") {
@@ -168,9 +167,10 @@ TEST(EngineRun, AnOlderJobsEndLeavesTheNewJobAlone) {
 TEST(EngineRun, OutputWithoutLineEndsStaysBounded) {
   // A scripted encoder that prints 400 kB (six times the bound) without a line end, then
   // one report and a failure message.
-  JobRun run(pcmtest::MakeProgramDir(
-      "flood", "head -c 400000 /dev/zero | tr '\\000' a\nprintf 'time=5.00 bitrate=1\\r'\n"
-               "echo 'something went wrong' >&2\nexit 3"));
+  JobRun run(
+      pcmtest::MakeProgramDir("flood",
+                              "head -c 400000 /dev/zero | tr '\\000' a\nprintf 'time=5.00 bitrate=1\\r'\n"
+                              "echo 'something went wrong' >&2\nexit 3"));
   run.Start("in", "/tmp/flood.out", 10);
   ASSERT_TRUE(run.WaitEnd(1, 30000));
   EXPECT_LE(run.accumulatedAtEnd, EncoderEngine::kMaxAccumulated);

@@ -25,9 +25,9 @@ struct Expect {
 
 TEST(ProbeRun, DescribesRealFiles) {
   CoreApp app({pcmtest::MakeProgramDir("probe")});
-  for (Expect e : {Expect{"mp3", "mp3", false}, Expect{"wav", "pcm_s16le", false},
-                   Expect{"ogg", "vorbis", false}, Expect{"m4a", "aac", false}, Expect{"avi", "mp3", true},
-                   Expect{"mp4", "aac", true}}) {
+  for (Expect e :
+       {Expect{"mp3", "mp3", false}, Expect{"wav", "pcm_s16le", false}, Expect{"ogg", "vorbis", false},
+        Expect{"m4a", "aac", false}, Expect{"avi", "mp3", true}, Expect{"mp4", "aac", true}}) {
     SCOPED_TRACE(e.kind);
     app.probe.ProbeAndWait(pcmtest::MakeMedia(e.kind, 2));
     const ProbeResult& r = app.probe.result;

@@ -71,7 +71,11 @@ TEST(Messages, ShortOrMissingFile) {
   EXPECT_THROW(app.LoadMessage(1), CommandError);
   // A command that fails this way reaches the error box and nothing else.
   auto& ui = static_cast<ScriptedUserInterface&>(app.ui());
-  app.RunCommand([&] { app.Refused(false, true); app.run.converting = true; app.Refused(false, true); });
+  app.RunCommand([&] {
+    app.Refused(false, true);
+    app.run.converting = true;
+    app.Refused(false, true);
+  });
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].kind, "error");
 }

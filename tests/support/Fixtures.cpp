@@ -1,6 +1,6 @@
 #include "support/Fixtures.h"
 
-#include "engine/EventPump.h"
+#include <sys/wait.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +14,8 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <sys/wait.h>
+
+#include "engine/EventPump.h"
 
 namespace pcmtest {
 
