@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -263,6 +264,12 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     return kExitFailed;
   }
 
+  // The entries' output folder. The batch itself creates only its last
+  // level, so a missing parent would fail every entry.
+  const QString outDir = QString::fromStdString(
+      app.settings.outputField.empty() ? app.settings.outputDirectory : app.settings.outputField);
+  const bool outDirExisted = QFileInfo::exists(outDir);
+
   if (req.dryRun) {
     int failed = 0;
     for (int i = 0; i < app.list.Count(); ++i) {
@@ -275,7 +282,15 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
       }
     }
     std::fflush(stdout);
+    // A dry run leaves no trace: the folder made for the output names goes.
+    if (!outDirExisted) QDir().rmdir(outDir);
     return failed + notAdded > 0 ? kExitFailed : kExitOk;
+  }
+
+  if (!QDir().mkpath(outDir)) {
+    std::fprintf(stderr, "%s: the output folder %s %s; nothing was converted\n", prog.c_str(),
+                 outDir.toLocal8Bit().constData(), outDirExisted ? "is not a folder" : "cannot be created");
+    return kExitFailed;
   }
 
   ProgressPrinter printer(app, isatty(STDOUT_FILENO) == 1, req.quiet);

@@ -370,3 +370,35 @@ TEST(CliBatch, InterruptWhileAddingAFolderStopsAtTheNextFile) {
   EXPECT_TRUE(QDir(QString::fromStdString(out)).isEmpty());
   EXPECT_EQ(ProcessesMentioning(dir), std::vector<std::string>{});
 }
+
+// The output folder is made with its missing parents before the first entry;
+// one that cannot be made stops the run before any encoder starts, and a dry
+// run leaves no folder behind.
+TEST(CliBatch, OutputFolderIsMadeOrRefusedUpFront) {
+  std::string base = pcmtest::MakeTempDir("cli-outdir");
+  std::string clip = ShellQuote(pcmtest::MakeMedia("wav", 2));
+  std::string deep = base + "/new/deeper/out";
+  Result made = RunProgram("--batch --profile 17 --output " + ShellQuote(deep) + " " + clip);
+  EXPECT_EQ(made.status, 0) << made.out;
+  EXPECT_TRUE(pcmtest::FfprobeFile(deep + "/clip2.mp3").ok) << made.out;
+
+  std::string file = base + "/plain";
+  QFile f(QString::fromStdString(file));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  Result notDir = RunProgram("--batch --profile 17 --output " + ShellQuote(file) + " " + clip);
+  EXPECT_EQ(notDir.status, 1) << notDir.out;
+  EXPECT_TRUE(Contains(notDir.out, "the output folder " + file + " is not a folder; nothing was converted"))
+      << notDir.out;
+  EXPECT_FALSE(Contains(notDir.out, "converting to")) << notDir.out;
+  Result below = RunProgram("--batch --profile 17 --output " + ShellQuote(file + "/sub") + " " + clip);
+  EXPECT_EQ(below.status, 1) << below.out;
+  EXPECT_TRUE(Contains(below.out, file + "/sub cannot be created; nothing was converted")) << below.out;
+
+  std::string fresh = base + "/fresh";
+  Result dry = RunProgram("--batch --dry-run --profile 17 --output " + ShellQuote(fresh) + " " + clip,
+                          Program(), false);
+  EXPECT_EQ(dry.status, 0);
+  EXPECT_TRUE(Contains(dry.out, fresh + "/clip2.mp3\n")) << dry.out;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(fresh)));
+}
