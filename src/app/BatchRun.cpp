@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "app/BatchFrontEnd.h"
@@ -221,6 +222,13 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     std::string path = AbsolutePath(given);
     QFileInfo info(QString::fromStdString(path));
     if (info.isDir()) {
+      // A folder that cannot be listed would add nothing without a word.
+      if (access(path.c_str(), R_OK | X_OK) != 0) {
+        std::fprintf(stderr, "%s: %s: the folder cannot be read: %s\n", prog.c_str(), given.c_str(),
+                     std::strerror(errno));
+        ++notAdded;
+        continue;
+      }
       notAdded += app.listCommands.AddFolderPath(path);
     } else if (!info.exists()) {
       std::fprintf(stderr, "%s: %s: no such file or folder\n", prog.c_str(), given.c_str());

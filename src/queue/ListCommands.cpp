@@ -1,10 +1,12 @@
 #include "queue/ListCommands.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 #include <charconv>
 
 #include "engine/Progress.h"
@@ -139,6 +141,11 @@ int ListCommands::AddFolderPath(const std::string& folder) {
 bool ListCommands::AddFileWithRetry(const std::string& path) {
   if (AddFileEntry(path) || AddFileEntry(path)) return true;
   std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  // A file the probe was not allowed to read may well be media: say why.
+  if (access(path.c_str(), R_OK) != 0 && errno == EACCES) {
+    app_.ui().Information(name + " cannot be read: permission denied");
+    return false;
+  }
   app_.ui().Information(name + " is not support!");
   return false;
 }

@@ -1,11 +1,13 @@
 // Real batches through the built program's headless front end.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <csignal>
 #include <fstream>
 #include <sstream>
@@ -401,4 +403,39 @@ TEST(CliBatch, OutputFolderIsMadeOrRefusedUpFront) {
   EXPECT_EQ(dry.status, 0);
   EXPECT_TRUE(Contains(dry.out, fresh + "/clip2.mp3\n")) << dry.out;
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(fresh)));
+}
+
+// A file or folder the user may not read is named as such instead of being
+// called unsupported or skipped without a word. Run as "nobody" when the
+// tests run as root, since root reads everything.
+TEST(CliBatch, UnreadableFileAndFolderAreNamed) {
+  QTemporaryDir tmp(QDir::tempPath() + "/popclipmill-unreadable-XXXXXX");
+  ASSERT_TRUE(tmp.isValid());
+  std::string dir = tmp.path().toStdString();
+  ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+  std::string clip = pcmtest::MakeMedia("wav", 2);
+  Copy(clip, dir + "/ok.wav");
+  Copy(clip, dir + "/locked.wav");
+  ASSERT_TRUE(QDir().mkdir(QString::fromStdString(dir + "/shut")));
+  Copy(clip, dir + "/shut/inside.wav");
+  ASSERT_EQ(chmod((dir + "/ok.wav").c_str(), 0644), 0);
+  ASSERT_EQ(chmod((dir + "/locked.wav").c_str(), 0), 0);
+  ASSERT_EQ(chmod((dir + "/shut").c_str(), 0), 0);
+  std::string asUser;
+  if (geteuid() == 0) {
+    if (pcmtest::RunShell("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "no setpriv to drop root";
+    asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
+  std::string out;
+  int status = pcmtest::RunShell("cd " + ShellQuote(dir) + " && " + asUser +
+                                     "env POPCLIPMILL_CONFIG_DIR=" + ShellQuote(dir + "/config") + " " +
+                                     ShellQuote(Program()) + " --batch --profile 17 --output " +
+                                     ShellQuote(dir + "/out") + " locked.wav shut ok.wav 2>&1",
+                                 &out);
+  chmod((dir + "/shut").c_str(), 0755);
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_TRUE(Contains(out, "locked.wav cannot be read: permission denied")) << out;
+  EXPECT_FALSE(Contains(out, "is not support!")) << out;
+  EXPECT_TRUE(Contains(out, "shut: the folder cannot be read: Permission denied")) << out;
+  EXPECT_TRUE(Contains(out, "Finish  " + dir + "/out/ok.mp3\n")) << out;
 }
