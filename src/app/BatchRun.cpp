@@ -1,6 +1,7 @@
 // The headless batch: the same commands the window uses, driven from the
 // command line, with a terminal progress display and a final report.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -148,7 +149,17 @@ bool SelectIndex(CoreApp& app, ChoiceList& list, int index, const char* option, 
 }
 
 std::string AbsolutePath(const std::string& path) {
-  return QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+  QString text = QString::fromStdString(path);
+  // A name that is not UTF-8 (legal on Linux) would not survive the text
+  // conversion; it is made absolute as bytes instead.
+  if (text.toStdString() != path) {
+    if (path[0] == '/') return path;
+    char* cwd = getcwd(nullptr, 0);
+    std::string absolute = std::string(cwd ? cwd : ".") + "/" + path;
+    std::free(cwd);
+    return absolute;
+  }
+  return QFileInfo(text).absoluteFilePath().toStdString();
 }
 
 void PrintReport(CoreApp& app) {
@@ -220,8 +231,9 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
   for (const auto& given : req.paths) {
     if (interrupted) break;
     std::string path = AbsolutePath(given);
-    QFileInfo info(QString::fromStdString(path));
-    if (info.isDir()) {
+    struct stat st;
+    bool found = stat(path.c_str(), &st) == 0;
+    if (found && S_ISDIR(st.st_mode)) {
       // A folder that cannot be listed would add nothing without a word.
       if (access(path.c_str(), R_OK | X_OK) != 0) {
         std::fprintf(stderr, "%s: %s: the folder cannot be read: %s\n", prog.c_str(), given.c_str(),
@@ -230,7 +242,7 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
         continue;
       }
       notAdded += app.listCommands.AddFolderPath(path);
-    } else if (!info.exists()) {
+    } else if (!found) {
       std::fprintf(stderr, "%s: %s: no such file or folder\n", prog.c_str(), given.c_str());
       ++notAdded;
     } else if (!app.listCommands.AddFileWithRetry(path)) {
@@ -295,7 +307,9 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     return failed + notAdded > 0 ? kExitFailed : kExitOk;
   }
 
-  if (!QDir().mkpath(outDir)) {
+  // (A folder name that is not UTF-8 is left to the batch: the text form
+  // would name another folder.)
+  if (outDir.toStdString() == app.settings.outputField && !QDir().mkpath(outDir)) {
     std::fprintf(stderr, "%s: the output folder %s %s; nothing was converted\n", prog.c_str(),
                  outDir.toLocal8Bit().constData(), outDirExisted ? "is not a folder" : "cannot be created");
     return kExitFailed;

@@ -1,10 +1,10 @@
 #include "queue/ListCommands.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <cerrno>
 #include <charconv>
@@ -119,15 +119,19 @@ int ListCommands::AddFolderPath(const std::string& folder) {
   if (showListHook) showListHook();
   // Regular files only, hidden ones included, no recursion, in the file
   // system's order: the listing is not sorted. Pipes and devices are left
-  // out: probing one would wait for a writer that never comes.
-  QDir dir(QString::fromStdString(folder));
-  const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+  // out: probing one would wait for a writer that never comes. Names are
+  // kept as bytes, so one that is not UTF-8 (legal on Linux) still opens.
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (const dirent* e = readdir(d)) names.emplace_back(e->d_name);
+    closedir(d);
+  }
   std::string base = folder;
   if (base.empty() || base.back() != '/') base += '/';
   int failed = 0;
-  for (const QString& name : names) {
-    std::string n = name.toStdString();
-    if (!IsFolderExtension(n)) continue;
+  for (const std::string& n : names) {
+    struct stat st;
+    if (!IsFolderExtension(n) || stat((base + n).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     if (stopAddingHook && stopAddingHook()) break;

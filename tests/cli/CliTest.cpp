@@ -439,3 +439,23 @@ TEST(CliBatch, UnreadableFileAndFolderAreNamed) {
   EXPECT_TRUE(Contains(out, "shut: the folder cannot be read: Permission denied")) << out;
   EXPECT_TRUE(Contains(out, "Finish  " + dir + "/out/ok.mp3\n")) << out;
 }
+
+// Linux names are bytes: a file or folder named in Latin-1 is found, listed
+// and converted instead of being reported missing.
+TEST(CliBatch, NamesThatAreNotUtf8) {
+  std::string src = pcmtest::MakeTempDir("cli-latin1");
+  std::string out = pcmtest::MakeTempDir("cli-latin1-out");
+  std::string clip = pcmtest::MakeMedia("wav", 2);
+  std::string file = src + "/caf\xe9.wav";
+  std::string folder = src + "/d\xe9j\xe0";
+  ASSERT_EQ(pcmtest::RunShell("cp " + ShellQuote(clip) + " " + ShellQuote(file) + " && mkdir " +
+                              ShellQuote(folder) + " && cp " + ShellQuote(clip) + " " +
+                              ShellQuote(folder + "/na\xefve.wav")),
+            0);
+  Result r = RunProgram("--batch --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(file) + " " +
+                        ShellQuote(folder));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Contains(r.out, "    from " + file + "\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "    from " + folder + "/na\xefve.wav\n")) << r.out;
+  EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files).size(), 2);
+}
