@@ -224,6 +224,15 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     return kExitFailed;
   }
 
+  // Without the encoder every probe fails and each file would be called
+  // unsupported; a broken installation is named as such instead.
+  const std::string& encoder = app.engine.record.EncoderPath;
+  if (access(encoder.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "%s: the encoder %s cannot be run: %s\n", prog.c_str(), encoder.c_str(),
+                 std::strerror(errno));
+    return kExitFailed;
+  }
+
   // Add every path; a file that cannot be added is reported and counted.
   // Ctrl-C also ends a folder between two of its files.
   app.listCommands.stopAddingHook = [&] { return interrupted; };

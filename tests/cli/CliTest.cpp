@@ -188,6 +188,17 @@ TEST(CliBatch, UnsupportedFileIsNamedAndFailsTheRun) {
   Result missing = RunProgram("--batch --output " + ShellQuote(out) + " /no/such/file.wav");
   EXPECT_EQ(missing.status, 1);
   EXPECT_TRUE(Contains(missing.out, "no such file or folder"));
+
+  // Without its encoder no file is supported: the installation is named.
+  std::string program = WrappedProgram("cli-no-encoder", "exit 1");
+  std::string encoder =
+      QFileInfo(QString::fromStdString(program)).absolutePath().toStdString() + "/register.dat";
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(encoder)));
+  Result broken = RunProgram(
+      "--batch --output " + ShellQuote(out) + " " + ShellQuote(pcmtest::MakeMedia("wav", 2)), program);
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_TRUE(Contains(broken.out, "the encoder " + encoder + " cannot be run")) << broken.out;
+  EXPECT_FALSE(Contains(broken.out, "is not support!")) << broken.out;
 }
 
 TEST(CliBatch, FolderAndTrim) {
