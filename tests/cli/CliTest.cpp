@@ -331,6 +331,16 @@ TEST(CliBatch, TrimBeyondAnEntrysEnd) {
   EXPECT_TRUE(info.ok);
   EXPECT_NEAR(info.duration, 2.0, 0.2);
 
+  // A clip of no whole second has no known end: trimmed as asked.
+  std::string blip = src + "/blip.wav";
+  ASSERT_EQ(
+      pcmtest::RunShell("ffmpeg -nostdin -v error -f lavfi -i sine=duration=0.5 -y " + ShellQuote(blip)), 0);
+  Result tiny = RunProgram("--batch --dry-run --profile 17 --trim 0-1 --output " + ShellQuote(out) + " " +
+                           ShellQuote(blip));
+  EXPECT_EQ(tiny.status, 0) << tiny.out;
+  EXPECT_TRUE(Contains(tiny.out, "-ss 00:00:00 -y  -i " + blip)) << tiny.out;
+  EXPECT_TRUE(Contains(tiny.out, " -t 00:00:01 ")) << tiny.out;
+
   // Every entry too short: nothing to convert.
   Result none = RunProgram("--batch --profile 17 --trim 10-20 --output " + ShellQuote(out) + " " +
                            ShellQuote(shortClip));
