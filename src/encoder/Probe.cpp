@@ -110,6 +110,12 @@ std::string DurationLine(AVFormatContext* ic) {
   if (duration != AV_NOPTS_VALUE && duration > 0) {
     // Rounded to hundredths as the classic form shows them.
     int64_t d = duration + (duration <= INT64_MAX - 5000 ? 5000 : 0);
+    // The program reads whole seconds and limits every conversion to them, so
+    // a last part second beyond encoder padding (0.05 s) counts as a whole
+    // one: a 1.6 s clip is described as 2 s instead of losing its end.
+    constexpr int64_t kPadding = AV_TIME_BASE / 20;
+    if (d % AV_TIME_BASE > kPadding && d <= INT64_MAX - AV_TIME_BASE)
+      d = (d / AV_TIME_BASE + 1) * AV_TIME_BASE;
     int64_t secs = d / AV_TIME_BASE, us = d % AV_TIME_BASE;
     int64_t mins = secs / 60;
     secs %= 60;

@@ -81,3 +81,27 @@ TEST(ProbeRun, MissingEncoderEndsTheProbe) {
   EXPECT_FALSE(app.probe.Busy());
   EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
 }
+
+TEST(ProbeRun, APartSecondAtTheEndIsNotCutOff) {
+  // The length option is built from the whole seconds of the description, so
+  // a clip of 1.6 s must be described as 2 s to be converted to its end.
+  std::string dir = pcmtest::MakeTempDir("part-second");
+  std::string in = dir + "/short.wav";
+  pcmtest::RunShell("ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=duration=1.6 " +
+                    pcmtest::ShellQuote(in));
+  CoreApp app({pcmtest::MakeProgramDir("part-second")});
+  app.probe.ProbeAndWait(in);
+  ASSERT_EQ(app.probe.result.ProbeDuration, "00:00:02");
+  bool ended = false;
+  app.run.converting = true;
+  app.engine.entryEndedHook = [&](EncoderJob&) { ended = true; };
+  intputrec r = app.engine.record;
+  r.InputFile = in;
+  r.OutputFile = dir + "/short.mp3";
+  r.StartOpt = " -ss 00:00:00";
+  r.LengthOpt = " -t " + app.probe.result.ProbeDuration;
+  r.DurationSecs = 2;
+  app.engine.StartEncoderJob(r);
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return ended; }, 30000));
+  EXPECT_NEAR(pcmtest::FfprobeFile(r.OutputFile).duration, 1.6, 0.1);
+}
