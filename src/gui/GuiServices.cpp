@@ -37,7 +37,7 @@ void PictureLabel::mouseReleaseEvent(QMouseEvent* e) {
 
 void SkinDisplay::Attach(SkinForm* form) {
   form_ = form;
-  for (const auto& e : form->spec().elements)
+  for (const auto& e : form->desc().elements)
     if (e.kind == "strip") stripRects_[e.name.toStdString()] = e.rect;
 }
 

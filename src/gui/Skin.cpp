@@ -40,7 +40,7 @@ void SkinFile::Load(const QString& path) {
   forms_.clear();
   for (auto it = forms.begin(); it != forms.end(); ++it) {
     QJsonObject fo = it.value().toObject();
-    SkinFormSpec form;
+    SkinFormDesc form;
     form.name = it.key();
     QJsonArray size = fo.value("size").toArray();
     form.size = QSize(size.at(0).toInt(640), size.at(1).toInt(480));
@@ -48,7 +48,7 @@ void SkinFile::Load(const QString& path) {
     form.border = ReadColor(fo, "border");
     for (const QJsonValue& ev : fo.value("elements").toArray()) {
       QJsonObject eo = ev.toObject();
-      SkinElementSpec e;
+      SkinElementDesc e;
       e.name = eo.value("name").toString();
       e.kind = eo.value("kind").toString("plain");
       if (e.name.isEmpty())
@@ -78,7 +78,7 @@ void SkinFile::Load(const QString& path) {
   }
 }
 
-const SkinFormSpec& SkinFile::Form(const QString& name) const {
+const SkinFormDesc& SkinFile::Form(const QString& name) const {
   auto it = forms_.find(name);
   if (it == forms_.end())
     throw SkinError(("the skin file " + path_ + " has no form \"" + name + "\"").toStdString());
@@ -86,7 +86,7 @@ const SkinFormSpec& SkinFile::Form(const QString& name) const {
 }
 
 void SkinFile::Require(const QString& form, const QStringList& elements, const QStringList& controls) const {
-  const SkinFormSpec& f = Form(form);
+  const SkinFormDesc& f = Form(form);
   for (const QString& name : elements) {
     bool found = false;
     for (const auto& e : f.elements) found = found || e.name == name;
@@ -102,20 +102,20 @@ void SkinFile::Require(const QString& form, const QStringList& elements, const Q
               .toStdString());
 }
 
-SkinElement::SkinElement(const SkinElementSpec& spec, const QString& baseDir, SkinForm* form)
-    : QWidget(form), spec_(spec), form_(form) {
-  setObjectName(spec.name);
-  setGeometry(spec.rect);
+SkinElement::SkinElement(const SkinElementDesc& desc, const QString& baseDir, SkinForm* form)
+    : QWidget(form), desc_(desc), form_(form) {
+  setObjectName(desc.name);
+  setGeometry(desc.rect);
   setMouseTracking(true);
-  setVisible(spec.visible);
-  setAttribute(Qt::WA_TransparentForMouseEvents, !spec.mouse);
-  if (!spec.image.isEmpty()) SetImage(baseDir + spec.image);
-  if (spec.kind == "button" || spec.kind == "menu" || spec.kind == "close" || spec.kind == "minimize")
+  setVisible(desc.visible);
+  setAttribute(Qt::WA_TransparentForMouseEvents, !desc.mouse);
+  if (!desc.image.isEmpty()) SetImage(baseDir + desc.image);
+  if (desc.kind == "button" || desc.kind == "menu" || desc.kind == "close" || desc.kind == "minimize")
     setCursor(Qt::PointingHandCursor);
 }
 
 void SkinElement::SetText(const QString& text) {
-  spec_.text = text;
+  desc_.text = text;
   update();
 }
 
@@ -141,18 +141,18 @@ void SkinElement::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-  const QString& k = spec_.kind;
-  QColor fill = spec_.color;
+  const QString& k = desc_.kind;
+  QColor fill = desc_.color;
   if ((k == "button" || k == "menu" || k == "close" || k == "minimize") && hover_ && isEnabled() &&
-      spec_.hoverColor.isValid())
-    fill = down_ ? spec_.hoverColor.darker(115) : spec_.hoverColor;
-  if (fill.isValid() || spec_.borderColor.isValid()) {
-    p.setPen(spec_.borderColor.isValid() ? QPen(spec_.borderColor) : Qt::NoPen);
+      desc_.hoverColor.isValid())
+    fill = down_ ? desc_.hoverColor.darker(115) : desc_.hoverColor;
+  if (fill.isValid() || desc_.borderColor.isValid()) {
+    p.setPen(desc_.borderColor.isValid() ? QPen(desc_.borderColor) : Qt::NoPen);
     p.setBrush(fill.isValid() ? QBrush(fill) : Qt::NoBrush);
-    p.drawRoundedRect(r, spec_.radius, spec_.radius);
+    p.drawRoundedRect(r, desc_.radius, desc_.radius);
   }
   if (!pixmap_.isNull()) p.drawPixmap(rect(), pixmap_);
-  QColor ink = spec_.textColor.isValid() ? spec_.textColor : QColor("#1d2433");
+  QColor ink = desc_.textColor.isValid() ? desc_.textColor : QColor("#1d2433");
   if (!isEnabled()) ink.setAlpha(110);
   if (k == "bar") {
     int cy = height() / 2;
@@ -175,27 +175,27 @@ void SkinElement::paintEvent(QPaintEvent*) {
     }
     return;
   }
-  if (spec_.text.isEmpty()) return;
+  if (desc_.text.isEmpty()) return;
   QFont f = font();
-  f.setPixelSize(spec_.fontSize);
-  f.setBold(spec_.bold);
+  f.setPixelSize(desc_.fontSize);
+  f.setBold(desc_.bold);
   p.setFont(f);
   p.setPen(ink);
   Qt::Alignment a = Qt::AlignVCenter;
-  a |= spec_.align == "center" ? Qt::AlignHCenter : spec_.align == "right" ? Qt::AlignRight : Qt::AlignLeft;
+  a |= desc_.align == "center" ? Qt::AlignHCenter : desc_.align == "right" ? Qt::AlignRight : Qt::AlignLeft;
   int pad = (k == "text" && !fill.isValid()) ? 0 : 8;
   if (k == "button" || k == "menu") pad = 4;
   QRect tr = rect().adjusted(pad, 0, -pad, 0);
-  p.drawText(tr, a, QFontMetrics(f).elidedText(spec_.text, Qt::ElideRight, tr.width()));
+  p.drawText(tr, a, QFontMetrics(f).elidedText(desc_.text, Qt::ElideRight, tr.width()));
 }
 
 void SkinElement::mousePressEvent(QMouseEvent* e) {
   down_ = true;
   update();
-  emit form_->pressed(spec_.name, e->position().toPoint());
-  if (spec_.kind == "bar" && e->button() == Qt::LeftButton) {
+  emit form_->pressed(desc_.name, e->position().toPoint());
+  if (desc_.kind == "bar" && e->button() == Qt::LeftButton) {
     SetPosition(PositionAt(e->position().toPoint().x()));
-    emit form_->barTracked(spec_.name, position_);
+    emit form_->barTracked(desc_.name, position_);
   }
 }
 
@@ -203,22 +203,22 @@ void SkinElement::mouseReleaseEvent(QMouseEvent* e) {
   bool wasDown = down_;
   down_ = false;
   update();
-  emit form_->released(spec_.name);
+  emit form_->released(desc_.name);
   if (!wasDown || !rect().contains(e->position().toPoint()) || e->button() != Qt::LeftButton) return;
-  if (spec_.kind == "close") {
+  if (desc_.kind == "close") {
     window()->close();
-  } else if (spec_.kind == "minimize") {
+  } else if (desc_.kind == "minimize") {
     window()->showMinimized();
   } else {
-    emit form_->clicked(spec_.name);
+    emit form_->clicked(desc_.name);
   }
 }
 
 void SkinElement::mouseMoveEvent(QMouseEvent* e) {
-  emit form_->pointerMoved(spec_.name, e->position().toPoint(), e->buttons());
-  if (spec_.kind == "bar" && (e->buttons() & Qt::LeftButton)) {
+  emit form_->pointerMoved(desc_.name, e->position().toPoint(), e->buttons());
+  if (desc_.kind == "bar" && (e->buttons() & Qt::LeftButton)) {
     SetPosition(PositionAt(e->position().toPoint().x()));
-    emit form_->barTracked(spec_.name, position_);
+    emit form_->barTracked(desc_.name, position_);
   }
 }
 
@@ -233,26 +233,26 @@ void SkinElement::leaveEvent(QEvent*) {
   update();
 }
 
-SkinForm::SkinForm(const SkinFormSpec& spec, const QString& baseDir, QWidget* parent)
-    : QWidget(parent), spec_(spec) {
-  setObjectName(spec.name);
-  setFixedSize(spec.size);
-  for (const auto& e : spec.elements) elements_.insert(e.name, new SkinElement(e, baseDir, this));
+SkinForm::SkinForm(const SkinFormDesc& desc, const QString& baseDir, QWidget* parent)
+    : QWidget(parent), desc_(desc) {
+  setObjectName(desc.name);
+  setFixedSize(desc.size);
+  for (const auto& e : desc.elements) elements_.insert(e.name, new SkinElement(e, baseDir, this));
 }
 
 void SkinForm::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), spec_.background.isValid() ? spec_.background : QColor("#f4f6fa"));
+  p.fillRect(rect(), desc_.background.isValid() ? desc_.background : QColor("#f4f6fa"));
 }
 
 void SkinForm::DrawBorder() {
-  if (!spec_.border.isValid()) return;
+  if (!desc_.border.isValid()) return;
   if (!frame_) {
     frame_ = new QFrame(this);
     frame_->setObjectName("form_border");
     frame_->setAttribute(Qt::WA_TransparentForMouseEvents);
     frame_->setStyleSheet("QFrame#form_border { background: transparent; border: 1px solid " +
-                          spec_.border.name() + "; }");
+                          desc_.border.name() + "; }");
   }
   frame_->setGeometry(rect());
   frame_->raise();

@@ -15,7 +15,7 @@ namespace pcm {
 // The skin file "skn.skn": a JSON document describing the forms
 // ("popclipmill", "cutter") and their named elements, plus the rectangles of
 // the ordinary controls laid over each form.
-struct SkinElementSpec {
+struct SkinElementDesc {
   QString name;
   QString kind;  // plain, text, button, menu, bar, strip, picture, close, minimize
   QRect rect;
@@ -33,12 +33,12 @@ struct SkinElementSpec {
   bool mouse = true;  // false: clicks and moves go to what lies below
 };
 
-struct SkinFormSpec {
+struct SkinFormDesc {
   QString name;
   QSize size;
   QColor background;
   QColor border;  // a one-pixel frame around the form
-  QList<SkinElementSpec> elements;
+  QList<SkinElementDesc> elements;
   QMap<QString, QRect> controls;
 };
 
@@ -52,12 +52,12 @@ class SkinFile {
   // Reads and checks the file; throws SkinError naming what is wrong.
   void Load(const QString& path);
   // The named form; throws SkinError when missing.
-  const SkinFormSpec& Form(const QString& name) const;
+  const SkinFormDesc& Form(const QString& name) const;
   // Throws SkinError naming the first element or control that is missing.
   void Require(const QString& form, const QStringList& elements, const QStringList& controls) const;
 
  private:
-  QMap<QString, SkinFormSpec> forms_;
+  QMap<QString, SkinFormDesc> forms_;
   QString path_;
 };
 
@@ -67,11 +67,11 @@ class SkinForm;
 class SkinElement : public QWidget {
   Q_OBJECT
  public:
-  SkinElement(const SkinElementSpec& spec, const QString& baseDir, SkinForm* form);
+  SkinElement(const SkinElementDesc& desc, const QString& baseDir, SkinForm* form);
 
-  const SkinElementSpec& spec() const { return spec_; }
+  const SkinElementDesc& desc() const { return desc_; }
   void SetText(const QString& text);
-  QString Text() const { return spec_.text; }
+  QString Text() const { return desc_.text; }
   // Bars: position 0..10000.
   void SetPosition(int p);
   int Position() const { return position_; }
@@ -89,7 +89,7 @@ class SkinElement : public QWidget {
  private:
   int PositionAt(int x) const;
 
-  SkinElementSpec spec_;
+  SkinElementDesc desc_;
   SkinForm* form_;
   QPixmap pixmap_;
   int position_ = 0;
@@ -102,11 +102,11 @@ class SkinElement : public QWidget {
 class SkinForm : public QWidget {
   Q_OBJECT
  public:
-  SkinForm(const SkinFormSpec& spec, const QString& baseDir, QWidget* parent = nullptr);
+  SkinForm(const SkinFormDesc& desc, const QString& baseDir, QWidget* parent = nullptr);
 
   SkinElement* Element(const QString& name) const { return elements_.value(name); }
-  const SkinFormSpec& spec() const { return spec_; }
-  QRect ControlRect(const QString& name) const { return spec_.controls.value(name); }
+  const SkinFormDesc& desc() const { return desc_; }
+  QRect ControlRect(const QString& name) const { return desc_.controls.value(name); }
   // Puts the form's frame, when it has one, above everything built on it.
   void DrawBorder();
 
@@ -122,7 +122,7 @@ class SkinForm : public QWidget {
 
  private:
   friend class SkinElement;
-  SkinFormSpec spec_;
+  SkinFormDesc desc_;
   QMap<QString, SkinElement*> elements_;
   QFrame* frame_ = nullptr;
 };

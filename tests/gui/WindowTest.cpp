@@ -122,8 +122,8 @@ TEST_P(Layouts, NothingClippedOrOverlapping) {
         c->objectName() == "form_border")
       continue;
     if (auto* e = qobject_cast<pcm::SkinElement*>(c)) {
-      const QString& k = e->spec().kind;
-      if (k == "plain" || k == "strip" || k == "bar" || !e->spec().mouse) continue;
+      const QString& k = e->desc().kind;
+      if (k == "plain" || k == "strip" || k == "bar" || !e->desc().mouse) continue;
     }
     EXPECT_TRUE(form->rect().contains(c->geometry()))
         << c->objectName().toStdString() << " leaves the window";
@@ -178,7 +178,7 @@ TEST(WindowLayouts, WhatEachNameShows) {
 TEST(WindowHover, EveryElementWritesItsMessage) {
   WindowHarness h;
   MainWindow& w = h.Open();
-  for (const auto& e : w.form()->spec().elements) {
+  for (const auto& e : w.form()->desc().elements) {
     SCOPED_TRACE(e.name.toStdString());
     w.Hover(e.name);
     int n = e.name == "categories" ? 3 : pcm::HoverMessage(e.name.toStdString());
