@@ -203,7 +203,6 @@ std::shared_ptr<EncoderJob> EncoderEngine::StartEncoderJob(const intputrec& rec)
   auto job = std::make_shared<EncoderJob>();
   job->id = nextId_++;
   job->record = rec;
-  job->commandLine = BuildCommandLine(rec);
   job->wakeFd = eventfd(0, EFD_CLOEXEC);
   current_ = job;
 

@@ -94,7 +94,6 @@ class EncoderJob {
   ~EncoderJob();
   uint64_t id = 0;
   intputrec record;
-  std::string commandLine;
   pid_t pid = -1;   // also the process group of the encoder and its children
   int outFd = -1;   // parent's read end of the merged output pipe
   int inFd = -1;    // parent's write end of the input pipe; nothing is written

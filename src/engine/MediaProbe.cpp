@@ -140,7 +140,6 @@ void MediaProbe::ProbeMedia(const std::string& path) {
   job_ = job;
   job->wakeFd = eventfd(0, EFD_CLOEXEC);
   const std::string& encoder = app_.engine.record.EncoderPath;
-  job->commandLine = QuoteIfSpaced(encoder) + " -i " + QuoteIfSpaced(path);
   if (!job->Spawn({encoder, "-i", path}, app_.engine.record.WorkDir)) {
     QMetaObject::invokeMethod(
         this, [this, job] { EndStep(job); }, Qt::QueuedConnection);

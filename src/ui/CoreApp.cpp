@@ -8,9 +8,11 @@
 
 namespace pcm {
 
-static Display* OrOwn(Display* given, std::unique_ptr<HeadlessDisplay>& own) {
+// The given implementation, or a default one owned by the application.
+template <class Interface, class Default>
+static Interface* OrOwn(Interface* given, std::unique_ptr<Default>& own) {
   if (given) return given;
-  own = std::make_unique<HeadlessDisplay>();
+  own = std::make_unique<Default>();
   return own.get();
 }
 
@@ -25,20 +27,10 @@ CoreApp::CoreApp(const Options& o)
       listCommands(*this),
       batch(*this) {
   display_ = OrOwn(o.display, ownDisplay_);
+  ui_ = OrOwn(o.ui, ownUi_);
+  system_ = OrOwn(o.system, ownSystem_);
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
-  if (o.ui) {
-    ui_ = o.ui;
-  } else {
-    ownUi_ = std::make_unique<ScriptedUserInterface>();
-    ui_ = ownUi_.get();
-  }
-  if (o.system) {
-    system_ = o.system;
-  } else {
-    ownSystem_ = std::make_unique<RecordingSystemActions>();
-    system_ = ownSystem_.get();
-  }
 }
 
 CoreApp::~CoreApp() {
