@@ -1,27 +1,14 @@
 // Command-line syntax of the headless front end.
-#include <charconv>
 #include <cstring>
 
 #include "app/BatchFrontEnd.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
-namespace {
-
-std::optional<int> ReadWhole(const std::string& text) {
-  int v = 0;
-  const char* b = text.data();
-  const char* e = b + text.size();
-  auto [p, ec] = std::from_chars(b, e, v);
-  if (text.empty() || ec != std::errc() || p != e) return std::nullopt;
-  return v;
-}
-
-}  // namespace
-
 std::optional<int> ParseTrimTime(const std::string& text) {
   if (text.find(':') == std::string::npos) {
-    auto v = ReadWhole(text);
+    auto v = ReadWholeNumber<int>(text);
     if (!v || *v < 0) return std::nullopt;
     return v;
   }
@@ -37,7 +24,7 @@ std::optional<int> ParseTrimTime(const std::string& text) {
   if (fields.size() > 3) return std::nullopt;
   long long total = 0;
   for (size_t i = 0; i < fields.size(); ++i) {
-    auto v = ReadWhole(fields[i]);
+    auto v = ReadWholeNumber<int>(fields[i]);
     if (!v || *v < 0) return std::nullopt;
     if (i > 0 && *v >= 60) return std::nullopt;
     total = total * 60 + *v;
@@ -91,7 +78,7 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
       value = args[++i];
     }
     auto index = [&](std::optional<int>& into) {
-      auto v = ReadWhole(value);
+      auto v = ReadWholeNumber<int>(value);
       if (!v || *v < 0) {
         error = name + " needs a list index (0, 1, 2, ...), not \"" + value + "\"";
         return false;
@@ -100,7 +87,7 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
       return true;
     };
     if (name == "--profile") {
-      auto v = ReadWhole(value);
+      auto v = ReadWholeNumber<int>(value);
       if (!v) {
         error = "--profile needs a profile number, not \"" + value + "\"";
         return std::nullopt;

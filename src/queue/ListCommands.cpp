@@ -7,10 +7,10 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <cerrno>
-#include <charconv>
 
 #include "engine/Progress.h"
 #include "ui/CoreApp.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
@@ -20,16 +20,6 @@ const char* const ListCommands::kOpenFilter =
     "Format(*.wav)|*.wav|OGG Format(*.ogg)|*.ogg;|All File(*.*)|*.*;";
 
 namespace {
-
-// A whole decimal integer and nothing else.
-std::optional<long long> ReadInt(const std::string& text) {
-  long long v = 0;
-  const char* b = text.data();
-  const char* e = b + text.size();
-  auto [p, ec] = std::from_chars(b, e, v);
-  if (text.empty() || ec != std::errc() || p != e) return std::nullopt;
-  return v;
-}
 
 std::vector<std::string> Split(const std::string& text, char sep) {
   std::vector<std::string> parts;
@@ -161,7 +151,7 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   app_.probe.ProbeAndWait(path);
   const ProbeResult p = app_.probe.result;
-  auto total = ReadInt(p.ProbeTotalKbps);
+  auto total = ReadWholeNumber<long long>(p.ProbeTotalKbps);
   if (!total) return false;
 
   // Fill in the rates the description did not give.
@@ -171,7 +161,7 @@ bool ListCommands::AddFileEntry(const std::string& path) {
     if (a.empty()) {
       v = std::to_string(*total);
     } else {
-      auto ai = ReadInt(a);
+      auto ai = ReadWholeNumber<long long>(a);
       if (!ai) return false;
       // A stream rate above the overall rate would leave a negative video
       // rate; nothing can be encoded at that, so it is taken as 0.
@@ -179,7 +169,7 @@ bool ListCommands::AddFileEntry(const std::string& path) {
     }
   }
   if (a.empty()) {
-    auto vi = ReadInt(v);
+    auto vi = ReadWholeNumber<long long>(v);
     if (!vi) return false;
     a = std::to_string(std::max(0LL, *total - *vi));
   }
@@ -189,8 +179,8 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   row.entry.sourcePath = path;
   row.entry.frameSize = p.ProbeFrameSize.empty() ? "320x240" : p.ProbeFrameSize;
   row.entry.duration = p.ProbeDuration;
-  auto vi = ReadInt(v);
-  auto ai = ReadInt(a);
+  auto vi = ReadWholeNumber<long long>(v);
+  auto ai = ReadWholeNumber<long long>(a);
   row.entry.videoRate = vi ? std::to_string(*vi) : "768";
   row.entry.audioRate = ai ? std::to_string(*ai) : "128";
   row.entry.audioCodec = p.ProbeAudioCodec;
