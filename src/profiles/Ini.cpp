@@ -6,11 +6,17 @@
 // is the only one that includes it.
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 #include <climits>
+
+#include "ui/CoreApp.h"
 
 namespace pcm {
 
@@ -19,8 +25,46 @@ struct IniFile::Impl {
   CSimpleIniA ini{true, false, false};
 };
 
+FileRead ReadRegularFile(const std::string& path, std::string& text) {
+  text.clear();
+  // Opening without waiting: a named pipe without a writer would otherwise
+  // block here for good.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Failed;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return FileRead::Failed;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return FileRead::NotRegular;
+  }
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      text.clear();
+      return FileRead::Failed;
+    }
+    if (n == 0) break;
+    text.append(buffer, size_t(n));
+  }
+  ::close(fd);
+  return FileRead::Ok;
+}
+
 IniFile::IniFile(std::string path) : impl_(new Impl), path_(std::move(path)) {
-  impl_->ini.LoadFile(path_.c_str());  // a missing file reads as empty
+  std::string text;
+  FileRead r = ReadRegularFile(path_, text);
+  if (r == FileRead::NotRegular) {
+    delete impl_;
+    throw CommandError("The settings file " + path_ + " is not a regular file");
+  }
+  // A missing or unreadable file reads as empty.
+  if (r == FileRead::Ok) impl_->ini.LoadData(text.data(), text.size());
 }
 
 IniFile::~IniFile() { delete impl_; }
@@ -71,8 +115,16 @@ std::string IniFile::GetString(const std::string& section, const std::string& ke
   return Get(section, key, text) ? text : def;
 }
 
-void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
+bool HasControlCharacter(const std::string& text) {
+  for (unsigned char c : text)
+    if ((c < 0x20 && c != '\t') || c == 0x7f) return true;
+  return false;
+}
+
+bool IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
+  if (HasControlCharacter(section) || HasControlCharacter(key) || HasControlCharacter(value)) return false;
   impl_->ini.SetValue(section.c_str(), key.c_str(), value.c_str());
+  return true;
 }
 
 void IniFile::SetInt(const std::string& section, const std::string& key, int value) {

@@ -3,10 +3,20 @@
 
 namespace pcm {
 
+// How reading a whole file went.
+enum class FileRead { Ok, Missing, NotRegular, Failed };
+
+// Reads a whole regular file into text. Anything else at the path (a named
+// pipe, a device, a folder) is refused without being read, so a reader
+// never waits on it.
+FileRead ReadRegularFile(const std::string& path, std::string& text);
+
 // A small INI file over SimpleIni: sections and keys are case-insensitive,
 // the file is read when opened and every Save replaces it whole.
 class IniFile {
  public:
+  // A missing or unreadable file reads as empty. Throws CommandError when
+  // the path names something other than a regular file.
   explicit IniFile(std::string path);
   ~IniFile();
   IniFile(const IniFile&) = delete;
@@ -21,7 +31,10 @@ class IniFile {
   bool GetBool(const std::string& section, const std::string& key, bool def) const;
   std::string GetString(const std::string& section, const std::string& key, const std::string& def) const;
 
-  void Set(const std::string& section, const std::string& key, const std::string& value);
+  // A value with a line break or another control character (other than a
+  // tab) would be read back as further lines of the file: it is refused,
+  // the key keeps what it had, and Set returns false.
+  bool Set(const std::string& section, const std::string& key, const std::string& value);
   void SetInt(const std::string& section, const std::string& key, int value);
   void SetBool(const std::string& section, const std::string& key, bool value) {
     SetInt(section, key, value ? 1 : 0);
@@ -35,6 +48,9 @@ class IniFile {
   Impl* impl_;
   std::string path_;
 };
+
+// True when text holds a control character other than a tab.
+bool HasControlCharacter(const std::string& text);
 
 // Reads a whole decimal number that fits an int; blanks around it are allowed.
 bool ParseWholeNumber(const std::string& text, int& value);

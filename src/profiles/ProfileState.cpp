@@ -1,7 +1,7 @@
 #include "profiles/ProfileState.h"
 
-#include <fstream>
 #include <initializer_list>
+#include <sstream>
 
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
@@ -210,8 +210,11 @@ void ProfileState::ApplyRateLine(int n, const std::string& rateLine) {
 // file leaves the selection as it was.
 ProfileState::Block ProfileState::ReadBlock(int n) const {
   std::string path = app_.program.BesideExecutable("profiles.pop");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CommandError("Cannot read the profile file " + path);
+  std::string text;
+  FileRead read = ReadRegularFile(path, text);
+  if (read == FileRead::NotRegular) throw CommandError("The profile file " + path + " is not a regular file");
+  if (read != FileRead::Ok) throw CommandError("Cannot read the profile file " + path);
+  std::istringstream in(text);
   std::string line;
   std::vector<std::string> lines;
   int number = 0;
@@ -241,13 +244,15 @@ ProfileState::Block ProfileState::ReadBlock(int n) const {
 void ProfileState::SelectProfile(int n) {
   if (!ProfileInfo(n)) throw CommandError("There is no profile " + std::to_string(n));
   Block block = ReadBlock(n);
+  // The choices file is read before anything changes as well.
+  IniFile choices(app_.settings.ChoicesPath());
   ShowProfileName(n);
-  if (lastSelected != 0) SaveProfileChoices(lastSelected);
+  if (lastSelected != 0) SaveChoicesTo(lastSelected, choices);
   currentProfile = n;
   FillSizeList(block.sizeLine);
   ApplyRateLine(n, block.rateLine);
   optionLine = block.optionLine;
-  RestoreProfileChoices(n);
+  RestoreChoicesFrom(n, choices);
   lastSelected = n;
   emit listsChanged();
   emit profileChanged(n);
@@ -255,9 +260,18 @@ void ProfileState::SelectProfile(int n) {
 }
 
 void ProfileState::SaveProfileChoices(int n) {
+  IniFile ini(app_.settings.ChoicesPath());
+  SaveChoicesTo(n, ini);
+}
+
+void ProfileState::RestoreProfileChoices(int n) {
+  IniFile ini(app_.settings.ChoicesPath());
+  RestoreChoicesFrom(n, ini);
+}
+
+void ProfileState::SaveChoicesTo(int n, IniFile& ini) {
   ChoiceKeys keys = ChoiceKeysOf(n);
   if (keys == ChoiceKeys::None) return;
-  IniFile ini(app_.settings.ChoicesPath());
   std::string section = std::to_string(n);
   for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {
     if (keys == ChoiceKeys::AudioOnly && (key == ChoiceKey::Size || key == ChoiceKey::Video)) continue;
@@ -266,10 +280,9 @@ void ProfileState::SaveProfileChoices(int n) {
   ini.Save();  // a file that cannot be written loses the choices silently
 }
 
-void ProfileState::RestoreProfileChoices(int n) {
+void ProfileState::RestoreChoicesFrom(int n, const IniFile& ini) {
   ChoiceKeys keys = ChoiceKeysOf(n);
   if (keys == ChoiceKeys::None) return;
-  IniFile ini(app_.settings.ChoicesPath());
   std::string section = std::to_string(n);
   bool dvd = app_.program.DvdMode();
   for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {

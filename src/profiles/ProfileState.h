@@ -7,6 +7,7 @@
 namespace pcm {
 
 class CoreApp;
+class IniFile;
 
 // One drop-down list of the settings dialog: its texts, the selected index
 // (-1 for none) and whether it can be changed.
@@ -54,7 +55,8 @@ class ProfileState : public QObject {
 
   // Makes profile n the selected one. Throws CommandError, with nothing
   // changed, when "profiles.pop" cannot be read, lacks block n or holds a
-  // rate step that is not a whole number.
+  // rate step that is not a whole number, or when the choices file is not
+  // a regular file.
   void SelectProfile(int n);
   // Reloads the main icon and shows the display name of n (the current one
   // when n has none) in "profilestext".
@@ -66,6 +68,8 @@ class ProfileState : public QObject {
   void StoreRateSteps(const std::string& rateLine);
   std::string RateStep(int i) const;
   const std::string& ProfileOptionLine() const { return optionLine; }
+  // Write or read the choices file's section of profile n; throw
+  // CommandError when the choices file is not a regular file.
   void SaveProfileChoices(int n);
   void RestoreProfileChoices(int n);
   // Setting a list's selection from the outside (dialog, front end) goes
@@ -89,6 +93,8 @@ class ProfileState : public QObject {
   };
   Block ReadBlock(int n) const;
   void ApplyRateLine(int n, const std::string& rateLine);
+  void SaveChoicesTo(int n, IniFile& ini);
+  void RestoreChoicesFrom(int n, const IniFile& ini);
   void ResetQualityLists();
 
   CoreApp& app_;

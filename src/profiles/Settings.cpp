@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdlib>
 
 #include "profiles/Catalog.h"
@@ -49,13 +50,17 @@ void Settings::LoadSettings() {
   videoPageFlag = ini.GetBool("plane", "video", true);
   audioPageFlag = ini.GetBool("plane", "audio", true);
   outputDirectory = ini.GetString("output", "path", DefaultOutputDirectory());
-  // An empty saved path would put the output at the file system's root.
-  if (outputDirectory.empty()) outputDirectory = DefaultOutputDirectory();
+  // An empty saved path would put the output at the file system's root, and
+  // a relative one would depend on where the program happens to start.
+  if (outputDirectory.empty() || outputDirectory[0] != '/' || HasControlCharacter(outputDirectory))
+    outputDirectory = DefaultOutputDirectory();
   outputField = outputDirectory;
   highlightedCategory = ini.GetInt("profiles", "selcetindex", kDefaultCategory);
   int profile = ini.GetInt("profiles", "selcetsubindex", kDefaultProfile);
-  // A number without a block would make every start fail.
-  if (!ProfileInfo(profile)) profile = kDefaultProfile;
+  // A number without a block would make every start fail, and the feet of
+  // the panels produce nothing.
+  const ProfileRecord* rec = ProfileInfo(profile);
+  if (!rec || !rec->displayName) profile = kDefaultProfile;
   app_.profiles.currentProfile = profile;
   app_.profiles.SelectProfile(profile);
   finishAction = ini.GetInt("profiles", "FinishSelcet", 0);
@@ -63,8 +68,28 @@ void Settings::LoadSettings() {
   if (finishAction < 0 || finishAction > 2) finishAction = 0;
 }
 
+void Settings::CheckFolderName(const std::string& dir) {
+  auto control = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
+  if (std::none_of(dir.begin(), dir.end(), control)) return;
+  std::string shown;
+  for (unsigned char c : dir) {
+    if (control(c)) {
+      static const char hex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += hex[c >> 4];
+      shown += hex[c & 15];
+    } else {
+      shown += char(c);
+    }
+  }
+  throw CommandError("The folder name \"" + shown +
+                     "\" holds a control character (such as a line break or a tab). Please choose a "
+                     "folder whose name has none.");
+}
+
 void Settings::SaveSettings() {
   IniFile ini(SettingsPath());
+  // A name the file cannot hold keeps the path saved before.
   ini.Set("output", "path", outputDirectory);
   ini.SetInt("profiles", "selcetsubindex", app_.profiles.currentProfile);
   ini.SetInt("profiles", "selcetindex", highlightedCategory);

@@ -26,6 +26,10 @@ class Settings {
   std::string BaseName() const;
   // $POPCLIPMILL_CONFIG_DIR when set, else ~/.config/popclipmill/; with '/'.
   static std::string ConfigDir();
+  // Throws CommandError naming the folder when its name holds a control
+  // character (a line break, a tab, ...): such a name is refused wherever
+  // an output folder is set.
+  static void CheckFolderName(const std::string& dir);
   // The user's music folder with a trailing '/'.
   static std::string DefaultOutputDirectory();
   std::string SettingsPath() const;  // ConfigDir() + BaseName()
