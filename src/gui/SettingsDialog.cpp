@@ -73,8 +73,10 @@ SettingsDialog::SettingsDialog(CoreApp& app, QWidget* parent) : QDialog(parent),
   Connect(cb_videobitrate, app_.profiles.cb_videobitrate);
   Connect(cb_audiobitrate, app_.profiles.cb_audiobitrate);
   Connect(cb_channel, app_.profiles.cb_channel);
+  // A list change refills the lists only: the finish action chosen in the
+  // open dialog stays until OK or Cancel.
   connect(&app_.profiles, &ProfileState::listsChanged, this, [this] {
-    if (isVisible()) Prepare();
+    if (isVisible()) FillLists();
   });
 }
 
@@ -91,13 +93,17 @@ void SettingsDialog::Fill(QComboBox* box, const ChoiceList& list) {
   box->setEnabled(list.enabled);
 }
 
-void SettingsDialog::Prepare() {
+void SettingsDialog::FillLists() {
   filling_ = true;
   Fill(cb_size, app_.profiles.cb_size);
   Fill(cb_videobitrate, app_.profiles.cb_videobitrate);
   Fill(cb_audiobitrate, app_.profiles.cb_audiobitrate);
   Fill(cb_channel, app_.profiles.cb_channel);
   filling_ = false;
+}
+
+void SettingsDialog::Prepare() {
+  FillLists();
   int action = app_.settings.finishAction;
   if (auto* b = rg_finish->button(action >= 0 && action <= 2 ? action : 0)) b->setChecked(true);
 }

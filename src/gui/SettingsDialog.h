@@ -29,6 +29,7 @@ class SettingsDialog : public QDialog {
   QButtonGroup* rg_finish;
 
  private:
+  void FillLists();
   void Fill(QComboBox* box, const ChoiceList& list);
   void Connect(QComboBox* box, ChoiceList& list);
 
