@@ -4,12 +4,14 @@
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 #include "queue/ListRow.h"
 
@@ -164,6 +166,54 @@ AboutDialog::AboutDialog(const QString& iconPath, QWidget* parent) : QDialog(par
 void AboutDialog::Prepare(const QString& programName, QWidget* mainWindow) {
   label1_->setText(programName);
   if (mainWindow) move(mainWindow->pos() + QPoint(160, 100));
+}
+
+ShutdownDialog::ShutdownDialog(std::function<void()> powerOff, int seconds, QWidget* parent)
+    : QDialog(parent), countdown_(std::move(powerOff), seconds) {
+  setObjectName("Tfm_shutdown");
+  setWindowTitle("Shut down");
+  setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+  text_ = new QLabel(this);
+  text_->setObjectName("lb_countdown");
+  now_ = new QPushButton("Shut down now", this);
+  now_->setObjectName("btn_now");
+  cancel_ = new QPushButton("Cancel", this);
+  cancel_->setObjectName("btn_cancel");
+  // Enter must not power the machine off: Cancel is the default.
+  cancel_->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(now_);
+  buttons->addWidget(cancel_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel("All conversions are finished.", this));
+  layout->addWidget(text_);
+  layout->addLayout(buttons);
+  connect(now_, &QPushButton::clicked, this, [this] {
+    countdown_.Now();
+    accept();
+  });
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  timer_.setInterval(1000);
+  connect(&timer_, &QTimer::timeout, this, &ShutdownDialog::Tick);
+  Show();
+  timer_.start();
+}
+
+void ShutdownDialog::Show() { text_->setText(QString::fromStdString(countdown_.Text())); }
+
+void ShutdownDialog::Tick() {
+  countdown_.Tick();
+  Show();
+  if (!countdown_.Pending()) accept();
+}
+
+void ShutdownDialog::done(int r) {
+  timer_.stop();
+  // Any way of closing other than the end of the count or "Shut down now"
+  // cancels.
+  countdown_.Cancel();
+  QDialog::done(r);
 }
 
 }  // namespace pcm

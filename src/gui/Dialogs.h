@@ -1,11 +1,16 @@
 #pragma once
 #include <QDialog>
 #include <QString>
+#include <QTimer>
+#include <functional>
+
+#include "ui/SystemActions.h"
 
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 class QTreeView;
 class QGroupBox;
 
@@ -68,6 +73,32 @@ class AboutDialog : public QDialog {
 
  private:
   QLabel* label1_;
+};
+
+// Tfm_shutdown: the countdown before a power-off, with "Shut down now" and
+// "Cancel". Closing the window cancels as well. The power-off runs at most
+// once, when the count ends or "Shut down now" is pressed.
+class ShutdownDialog : public QDialog {
+  Q_OBJECT
+ public:
+  ShutdownDialog(std::function<void()> powerOff, int seconds, QWidget* parent = nullptr);
+  const ShutdownCountdown& countdown() const { return countdown_; }
+  QPushButton* nowButton() const { return now_; }
+  QPushButton* cancelButton() const { return cancel_; }
+  // One second has passed; the dialog's timer calls it.
+  void Tick();
+
+ protected:
+  void done(int r) override;
+
+ private:
+  void Show();
+
+  ShutdownCountdown countdown_;
+  QTimer timer_;
+  QLabel* text_;
+  QPushButton* now_;
+  QPushButton* cancel_;
 };
 
 }  // namespace pcm

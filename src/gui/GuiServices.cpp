@@ -126,4 +126,17 @@ std::optional<std::string> QtUserInterface::ChooseFolder(const std::string& capt
   return choice.toStdString();
 }
 
+WindowSystemActions::~WindowSystemActions() { delete dialog_.data(); }
+
+void WindowSystemActions::Shutdown() {
+  if (dialog_ && dialog_->countdown().Pending()) {
+    dialog_->raise();
+    return;
+  }
+  if (dialog_) dialog_->deleteLater();
+  dialog_ = new ShutdownDialog([this] { actions_.Shutdown(); }, countdownSeconds, parent_);
+  dialog_->show();
+  dialog_->raise();
+}
+
 }  // namespace pcm

@@ -5,7 +5,9 @@
 #include <map>
 #include <string>
 
+#include "gui/Dialogs.h"
 #include "ui/Display.h"
+#include "ui/SystemActions.h"
 #include "ui/UserInterface.h"
 
 namespace pcm {
@@ -82,6 +84,29 @@ class QtUserInterface : public UserInterface {
   QWidget* parent_;
   FolderDialog* folders_;
   QString title_ = "PopClipMill";
+};
+
+// The window's system actions: opening a folder or an address goes straight
+// to the given actions; a shutdown first shows the countdown dialog, and only
+// its end or "Shut down now" reaches the given actions' Shutdown.
+class WindowSystemActions : public SystemActions {
+ public:
+  WindowSystemActions(QWidget* parent, SystemActions& actions) : parent_(parent), actions_(actions) {}
+  ~WindowSystemActions() override;
+  void OpenFolder(const std::string& path) override { actions_.OpenFolder(path); }
+  void OpenAddress(const std::string& url) override { actions_.OpenAddress(url); }
+  // Shows the countdown; while one runs, a second request only raises it.
+  void Shutdown() override;
+
+  // The length of the countdown in seconds.
+  int countdownSeconds = ShutdownCountdown::kSeconds;
+  // The countdown dialog of the last request, null before the first.
+  ShutdownDialog* countdownDialog() const { return dialog_; }
+
+ private:
+  QWidget* parent_;
+  SystemActions& actions_;
+  QPointer<ShutdownDialog> dialog_;
 };
 
 }  // namespace pcm

@@ -137,11 +137,13 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   folderDialog_ = new FolderDialog(this);
   if (!o.ui) qtUi_ = std::make_unique<QtUserInterface>(this, folderDialog_);
   if (!o.system) ownSystem_ = std::make_unique<DesktopSystemActions>();
+  // A shutdown from the window waits for the countdown dialog.
+  windowSystem_ = std::make_unique<WindowSystemActions>(this, o.system ? *o.system : *ownSystem_);
   CoreApp::Options co;
   co.programPath = o.programPath;
   co.display = &display_;
   co.ui = o.ui ? o.ui : qtUi_.get();
-  co.system = o.system ? o.system : ownSystem_.get();
+  co.system = windowSystem_.get();
   app_ = std::make_unique<CoreApp>(co);
   if (qtUi_) qtUi_->SetTitle(QString::fromStdString(program.NameWithoutExtension()));
   setWindowTitle(QString::fromStdString(program.NameWithoutExtension()));
@@ -604,6 +606,7 @@ void MainWindow::RunCommandOf(Command c) {
         app.listCommands.UncheckAll();
         break;
       case Command::Convert:
+        Settings::CheckFolderName(ed_output_->text().toStdString());
         app.settings.outputField = ed_output_->text().toStdString();
         app.batch.StartBatch();
         break;
@@ -695,6 +698,7 @@ void MainWindow::Browse() {
   std::optional<std::string> dir = app_->ui().ChooseFolder(app_->LoadMessage(37));
   if (!dir || dir->empty()) return;
   std::string d = *dir;
+  Settings::CheckFolderName(d);
   if (d.back() != '/') d += '/';
   app_->settings.outputDirectory = d;
   app_->settings.outputField = d;
@@ -781,6 +785,9 @@ void MainWindow::closeEvent(QCloseEvent* e) {
   if (settingsLoaded_) {
     SyncPickerToSettings();
     app_->RunCommand([this] { app_->settings.SaveSettings(); });
+    // The choices of the profile in use are otherwise saved only when
+    // another profile is selected.
+    app_->RunCommand([this] { app_->profiles.SaveProfileChoices(app_->profiles.lastSelected); });
   }
   tray_->hide();
   trimWindow_->hide();

@@ -58,6 +58,7 @@ class MainWindow : public QWidget {
   SettingsDialog* settingsDialog() const { return settingsDialog_; }
   InfoDialog* infoDialog() const { return infoDialog_; }
   AboutDialog* aboutDialog() const { return aboutDialog_; }
+  WindowSystemActions& windowSystem() { return *windowSystem_; }
   QWidget* trimWindow() const { return trimWindow_; }
   QSystemTrayIcon* trayIcon() const { return tray_; }
   const std::optional<ProductRecord>& product() const { return product_; }
@@ -115,6 +116,7 @@ class MainWindow : public QWidget {
   SkinDisplay display_;
   std::unique_ptr<QtUserInterface> qtUi_;
   std::unique_ptr<SystemActions> ownSystem_;
+  std::unique_ptr<WindowSystemActions> windowSystem_;
   std::unique_ptr<CoreApp> app_;
   SkinFile skin_;
   SkinForm* form_ = nullptr;

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 namespace pcm {
 
@@ -16,5 +17,29 @@ void DesktopSystemActions::OpenAddress(const std::string& url) {
 }
 
 void DesktopSystemActions::Shutdown() { QProcess::startDetached("systemctl", {"poweroff"}); }
+
+ShutdownCountdown::ShutdownCountdown(std::function<void()> powerOff, int seconds)
+    : powerOff_(std::move(powerOff)), left_(seconds < 0 ? 0 : seconds) {}
+
+bool ShutdownCountdown::Tick() {
+  if (over_) return false;
+  if (left_ > 0) --left_;
+  if (left_ == 0) PowerOff();
+  return Pending();
+}
+
+void ShutdownCountdown::Now() {
+  if (!over_) PowerOff();
+}
+
+void ShutdownCountdown::PowerOff() {
+  over_ = true;
+  left_ = 0;
+  if (powerOff_) powerOff_();
+}
+
+std::string ShutdownCountdown::Text() const {
+  return "The computer shuts down in " + std::to_string(left_) + (left_ == 1 ? " second." : " seconds.");
+}
 
 }  // namespace pcm

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,33 @@ class DesktopSystemActions : public SystemActions {
   void OpenFolder(const std::string& path) override;
   void OpenAddress(const std::string& url) override;
   void Shutdown() override;
+};
+
+// The wait before a power-off, so that the person (and other programs'
+// unsaved work) get a chance: one tick a second counts down, and the end of
+// the count or "now" powers off exactly once; "cancel" drops it for good.
+class ShutdownCountdown {
+ public:
+  static constexpr int kSeconds = 60;
+  explicit ShutdownCountdown(std::function<void()> powerOff, int seconds = kSeconds);
+
+  int SecondsLeft() const { return left_; }
+  // Neither powered off nor cancelled yet.
+  bool Pending() const { return !over_; }
+  // One second has passed; powers off when the count reaches zero. Returns
+  // Pending() afterwards.
+  bool Tick();
+  void Now();
+  void Cancel() { over_ = true; }
+  // "The computer shuts down in 60 seconds."
+  std::string Text() const;
+
+ private:
+  void PowerOff();
+
+  std::function<void()> powerOff_;
+  int left_;
+  bool over_ = false;
 };
 
 class RecordingSystemActions : public SystemActions {
