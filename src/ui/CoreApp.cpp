@@ -2,8 +2,9 @@
 
 #include <QCoreApplication>
 #include <QThread>
-#include <fstream>
+#include <sstream>
 
+#include "profiles/Ini.h"
 #include "ui/MulDiv.h"
 
 namespace pcm {
@@ -42,8 +43,17 @@ CoreApp::~CoreApp() {
 std::string CoreApp::LoadMessage(int n) {
   if (run.converting && n != 26) return {};
   std::string path = program.BesideExecutable("language.info");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CommandError("I/O error: cannot read " + path);
+  std::string text;
+  switch (ReadRegularFile(path, text)) {
+    case FileRead::Ok:
+      break;
+    case FileRead::NotRegular:
+      // A named pipe in its place would block the window for good.
+      throw CommandError("I/O error: " + path + " is not a regular file");
+    default:
+      throw CommandError("I/O error: cannot read " + path);
+  }
+  std::istringstream in(text);
   std::string line, last;
   int i = 0;
   bool found = false;

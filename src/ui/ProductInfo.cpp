@@ -1,7 +1,6 @@
 #include "ui/ProductInfo.h"
 
-#include <fstream>
-#include <iterator>
+#include "profiles/Ini.h"
 
 namespace pcm {
 
@@ -26,9 +25,9 @@ void PutField(std::string& out, const std::string& text, int room) {
 }  // namespace
 
 std::optional<ProductRecord> ReadProductRecord(const std::string& path, const std::string& key) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Only a regular file is read: a named pipe in its place must not block.
+  std::string data;
+  if (ReadRegularFile(path, data) != FileRead::Ok) return std::nullopt;
   // A short tail is not a record.
   for (size_t at = 0; at + kProductRecordSize <= data.size(); at += kProductRecordSize) {
     if (Field(data, at, kKeyRoom) != key) continue;

@@ -1,11 +1,13 @@
 // Program variant, messages from the language file, the refusal convention
 // and the strips, before any window exists.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
 #include "support/Fixtures.h"
 #include "ui/CoreApp.h"
+#include "ui/ProductInfo.h"
 
 using namespace pcm;
 
@@ -69,6 +71,15 @@ TEST(Messages, ShortOrMissingFile) {
   EXPECT_EQ(app.display().Text("hint"), "message 20");  // the last line read
   std::remove((app.program.Directory() + "language.info").c_str());
   EXPECT_THROW(app.LoadMessage(1), CommandError);
+  // A named pipe in its place is refused at once instead of waiting for a
+  // writer; so is one in place of the product records.
+  std::string dir = app.program.Directory();
+  ASSERT_EQ(mkfifo((dir + "language.info").c_str(), 0600), 0);
+  EXPECT_THROW(app.LoadMessage(1), CommandError);
+  std::remove((dir + "softinfo.dat").c_str());
+  ASSERT_EQ(mkfifo((dir + "softinfo.dat").c_str(), 0600), 0);
+  EXPECT_FALSE(ReadProductRecord(dir + "softinfo.dat", "popclipmill"));
+  std::remove((dir + "language.info").c_str());
   // A command that fails this way reaches the error box and nothing else.
   auto& ui = static_cast<ScriptedUserInterface&>(app.ui());
   app.RunCommand([&] {
