@@ -256,7 +256,7 @@ void ProfileState::SelectProfile(int n) {
 
 void ProfileState::SaveProfileChoices(int n) {
   ChoiceKeys keys = ChoiceKeysOf(n);
-  if (keys == ChoiceKeys::None) return;
+  if (keys == ChoiceKeys::None || app_.settings.readOnly) return;
   IniFile ini(app_.settings.ChoicesPath());
   std::string section = std::to_string(n);
   for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {

@@ -44,7 +44,7 @@ std::string Settings::BaseName() const {
 std::string Settings::SettingsPath() const { return ConfigDir() + BaseName(); }
 std::string Settings::ChoicesPath() const { return ConfigDir() + "pro " + BaseName(); }
 
-void Settings::LoadSettings() {
+void Settings::LoadSettings(bool selectSavedProfile) {
   IniFile ini(SettingsPath());
   videoPageFlag = ini.GetBool("plane", "video", true);
   audioPageFlag = ini.GetBool("plane", "audio", true);
@@ -57,13 +57,14 @@ void Settings::LoadSettings() {
   // A number without a block would make every start fail.
   if (!ProfileInfo(profile)) profile = kDefaultProfile;
   app_.profiles.currentProfile = profile;
-  app_.profiles.SelectProfile(profile);
+  if (selectSavedProfile) app_.profiles.SelectProfile(profile);
   finishAction = ini.GetInt("profiles", "FinishSelcet", 0);
   // Only 0, 1 and 2 name an action.
   if (finishAction < 0 || finishAction > 2) finishAction = 0;
 }
 
 void Settings::SaveSettings() {
+  if (readOnly) return;
   IniFile ini(SettingsPath());
   ini.Set("output", "path", outputDirectory);
   ini.SetInt("profiles", "selcetsubindex", app_.profiles.currentProfile);
