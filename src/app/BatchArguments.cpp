@@ -1,6 +1,4 @@
 // Command-line syntax of the headless front end.
-#include <cstring>
-
 #include "app/BatchFrontEnd.h"
 #include "ui/WholeNumber.h"
 
@@ -54,6 +52,10 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
       r.quiet = true;
       continue;
     }
+    if (a == "--help" || a == "-h") {
+      r.help = true;
+      return r;
+    }
     // Options with a value: "--name value" or "--name=value".
     std::string name = a;
     std::string value;
@@ -63,7 +65,7 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
       value = a.substr(eq + 1);
     }
     static const char* const kValued[] = {"--profile",  "--size",   "--video-quality", "--audio-quality",
-                                          "--channels", "--output", "--trim"};
+                                          "--channels", "--output", "--trim",          "--when-done"};
     bool known = false;
     for (const char* k : kValued) known = known || name == k;
     if (!known) {
@@ -128,6 +130,17 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
         return std::nullopt;
       }
       r.trim = std::make_pair(*b, *e);
+    } else if (name == "--when-done") {
+      if (value == "nothing") {
+        r.whenDone = WhenDone::Nothing;
+      } else if (value == "open") {
+        r.whenDone = WhenDone::OpenFolder;
+      } else if (value == "shutdown") {
+        r.whenDone = WhenDone::Shutdown;
+      } else {
+        error = "--when-done takes nothing, open or shutdown, not \"" + value + "\"";
+        return std::nullopt;
+      }
     }
   }
   if (r.paths.empty()) {
@@ -137,13 +150,56 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
   return r;
 }
 
+std::string ForeignOption(const std::vector<std::string>& args) {
+  // The toolkit's own options, with one dash or two; the first group takes
+  // a value (as the next argument or after "=").
+  static const char* const kValued[] = {"platform",
+                                        "platformpluginpath",
+                                        "platformtheme",
+                                        "plugin",
+                                        "qmljsdebugger",
+                                        "qwindowgeometry",
+                                        "qwindowicon",
+                                        "qwindowtitle",
+                                        "session",
+                                        "display",
+                                        "geometry",
+                                        "title",
+                                        "name",
+                                        "icon",
+                                        "style",
+                                        "stylesheet",
+                                        "qdevicepixelratio"};
+  static const char* const kFlags[] = {"reverse", "widgetcount", "sync", "nograb", "dograb", "testability"};
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--") break;  // plain names follow
+    if (a.size() < 2 || a[0] != '-') continue;
+    std::string name = a.substr(a.compare(0, 2, "--") == 0 ? 2 : 1);
+    size_t eq = name.find('=');
+    bool inlineValue = eq != std::string::npos;
+    if (inlineValue) name.erase(eq);
+    bool valued = false, flag = false;
+    for (const char* k : kValued) valued = valued || name == k;
+    for (const char* k : kFlags) flag = flag || name == k;
+    if (valued) {
+      if (!inlineValue) ++i;
+    } else if (!flag || inlineValue) {
+      return a;
+    }
+  }
+  return {};
+}
+
 bool IsHeadlessInvocation(int argc, char** argv) {
   if (argc < 2) return false;
-  const char* a = argv[1];
-  // Anything else goes to the window, which may take toolkit options.
-  return std::strcmp(a, "--batch") == 0 || std::strcmp(a, "--list-profiles") == 0 ||
-         std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0;
+  std::string a = argv[1];
+  if (a == "--batch" || a == "--list-profiles" || a == "--help" || a == "-h" || a == "--version") return true;
+  // Plain names and the toolkit's options go to the window.
+  return !ForeignOption({argv + 1, argv + argc}).empty();
 }
+
+std::string VersionText(const std::string& p) { return p + " " POPCLIPMILL_VERSION "\n"; }
 
 std::string UsageText(const std::string& p) {
   return "Usage:\n"
@@ -158,11 +214,12 @@ std::string UsageText(const std::string& p) {
          " --list-profiles\n"
          "  " +
          p +
-         " --help\n"
+         " --help | --version\n"
          "\n"
          "Converts media files without a window. The saved settings are loaded and the\n"
          "saved profile is selected, as when the window starts; the options then change\n"
-         "them for this run only (nothing is saved).\n"
+         "them for this run only. Nothing is saved: no option, not even --dry-run, writes\n"
+         "the settings or the per-profile choices.\n"
          "\n"
          "PATH is a media file or a folder; a folder adds its files ending in .mp3, .m4a,\n"
          ".aac, .ac3, .rm, .wav, .wma or .ogg (not its subfolders). Use -- before paths\n"
@@ -182,16 +239,23 @@ std::string UsageText(const std::string& p) {
          "                        or hh:mm:ss, e.g. --trim 10-70 or --trim 00:00:10-00:01:10\n"
          "  --dry-run             print each entry's encoder command line, start nothing\n"
          "  --quiet               no progress display, only the final report\n"
+         "  --when-done nothing|open|shutdown\n"
+         "                        after the last entry do nothing (the default), open the\n"
+         "                        output folder, or shut the computer down after a\n"
+         "                        60-second countdown that Ctrl-C cancels\n"
+         "  --help                print this text and do nothing else\n"
          "\n"
          "On a terminal each entry shows a progress bar; otherwise one line is printed\n"
          "when an entry starts and when it ends. At the end every entry is listed with\n"
          "its status (Finish, Failed or Stop) and output file; a failed entry also shows\n"
          "the encoder's last lines. Ctrl-C stops the batch like the Stop button and\n"
-         "leaves no encoder running. The finish action chosen in the settings dialog\n"
-         "(open the output folder, or shut down) runs after the last entry.\n"
+         "leaves no encoder running. The finish action chosen in the settings dialog is\n"
+         "not used here; only --when-done asks for one. A batch stopped with Ctrl-C\n"
+         "does nothing after it.\n"
          "\n"
          "Exit status: 0 when every entry finished, 1 when an entry failed, was stopped\n"
-         "or could not be added, 2 for bad usage.\n";
+         "or could not be added or the report could not be written, 2 for bad usage.\n"
+         "A reader that stops reading the report early does not stop the conversions.\n";
 }
 
 }  // namespace pcm

@@ -5,6 +5,9 @@
 
 namespace pcm {
 
+// What a batch does after its last entry.
+enum class WhenDone { Nothing, OpenFolder, Shutdown };
+
 // What `popclipmill --batch ...` asked for.
 struct BatchRequest {
   std::optional<int> profile;
@@ -16,6 +19,8 @@ struct BatchRequest {
   std::optional<std::pair<int, int>> trim;  // begin and end, seconds
   bool dryRun = false;
   bool quiet = false;
+  bool help = false;  // --help among the options: print the usage only
+  WhenDone whenDone = WhenDone::Nothing;
   std::vector<std::string> paths;
 };
 
@@ -32,10 +37,18 @@ std::optional<int> ParseTrimTime(const std::string& text);
 
 std::string UsageText(const std::string& programName);
 
-// True when argv asks for the headless front end.
+// The first argument that looks like an option but is neither the front
+// end's nor one the window's toolkit takes; empty when there is none.
+std::string ForeignOption(const std::vector<std::string>& args);
+
+// True when argv asks for the headless front end, or holds an option the
+// window would not understand (which the front end then refuses).
 bool IsHeadlessInvocation(int argc, char** argv);
 
-// Runs the headless front end: --batch, --list-profiles or --help. Needs a
+std::string VersionText(const std::string& programName);
+
+// Runs the headless front end: --batch, --list-profiles, --help or
+// --version, and refuses anything else. Needs a
 // QCoreApplication. programPath selects the variant and the data directory.
 int RunHeadless(const std::string& programPath, const std::vector<std::string>& args);
 

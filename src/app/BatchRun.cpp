@@ -17,6 +17,8 @@
 #include <map>
 
 #include "app/BatchFrontEnd.h"
+#include "app/ConsoleOutput.h"
+#include "app/ConsoleSystemActions.h"
 #include "app/ConsoleUserInterface.h"
 #include "profiles/Catalog.h"
 #include "ui/CoreApp.h"
@@ -85,7 +87,7 @@ class ProgressPrinter {
     if (r.outputFile != seen.output && !r.outputFile.empty()) {
       seen.output = r.outputFile;
       EndBar();
-      std::printf("%s converting to %s\n", Label(i).c_str(), r.outputFile.c_str());
+      Out(Label(i) + " converting to " + Printable(r.outputFile) + "\n");
     }
     if (r.status == seen.status) return;
     seen.status = r.status;
@@ -94,16 +96,14 @@ class ProgressPrinter {
     } else if (r.status == BatchDriver::kFinish || r.status == BatchDriver::kFailed ||
                r.status == BatchDriver::kStop) {
       EndBar();
-      std::printf("%s %s\n", Label(i).c_str(), r.status.c_str());
+      Out(Label(i) + " " + r.status + "\n");
     }
-    std::fflush(stdout);
   }
 
   // Ends a bar line before other text is printed.
   void EndBar() {
     if (!barShown_) return;
-    std::printf("\r\033[K");
-    std::fflush(stdout);
+    Out("\r\033[K");
     barShown_ = false;
   }
 
@@ -114,7 +114,7 @@ class ProgressPrinter {
   };
   std::string Label(int i) const {
     return "[" + std::to_string(i + 1) + "/" + std::to_string(app_.list.Count()) + "] " +
-           app_.list.Row(i).caption + ":";
+           Printable(app_.list.Row(i).caption) + ":";
   }
   void DrawBar(int i, const std::string& status) {
     constexpr int kWidth = 30;
@@ -122,7 +122,7 @@ class ProgressPrinter {
     int filled = std::clamp(int(pct * kWidth / 100.0 + 0.5), 0, kWidth);
     std::string bar(size_t(filled), '#');
     bar.append(size_t(kWidth - filled), '-');
-    std::printf("\r\033[K%s [%s] %s", Label(i).c_str(), bar.c_str(), status.c_str());
+    Out("\r\033[K" + Label(i) + " [" + bar + "] " + status);
     barShown_ = true;
   }
 
@@ -163,27 +163,43 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 void PrintReport(CoreApp& app) {
-  std::printf("\n");
+  std::string text = "\n";
   for (int i = 0; i < app.list.Count(); ++i) {
     const ListRow& r = app.list.Row(i);
     std::string status = r.status;
     if (status != BatchDriver::kFinish && status != BatchDriver::kFailed && status != BatchDriver::kStop)
       status = "Not converted";
-    std::printf("%s  %s\n", status.c_str(), r.outputFile.empty() ? "-" : r.outputFile.c_str());
-    std::printf("    from %s\n", r.filePath.c_str());
+    text += status + "  " + (r.outputFile.empty() ? "-" : Printable(r.outputFile)) + "\n";
+    text += "    from " + Printable(r.filePath) + "\n";
     if (status == BatchDriver::kFailed) {
-      std::printf("    the encoder's last lines:\n");
-      for (const auto& line : r.failureLines) std::printf("    | %s\n", line.c_str());
+      text += "    the encoder's last lines:\n";
+      for (const auto& line : r.failureLines) text += "    | " + Printable(line) + "\n";
     }
   }
-  std::fflush(stdout);
+  Out(text);
+}
+
+// The exit status once the report is out: a report that could not be
+// written fails the run, except when its reader went away (a pipe into
+// "head"), which says nothing about the conversions.
+int WithReportStatus(const std::string& prog, int status) {
+  int error = OutError();
+  if (error == 0 || error == EPIPE) return status;
+  std::fprintf(stderr, "%s: the report could not be written: %s\n", prog.c_str(), std::strerror(error));
+  return kExitFailed;
+}
+
+const char* StatFailure(int error) {
+  if (error == ENOENT) return "no such file or folder";
+  if (error == ELOOP) return "a loop of symbolic links (too many levels of symbolic links)";
+  return std::strerror(error);
 }
 
 }  // namespace
 
 int RunBatch(const std::string& programPath, const BatchRequest& req) {
   ConsoleUserInterface ui;
-  DesktopSystemActions system;
+  ConsoleSystemActions system;
   CoreApp app({programPath, nullptr, &ui, &system});
   const std::string prog = app.program.Name();
   auto usage = [&](const std::string& message) {
@@ -201,7 +217,12 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
   });
 
   try {
-    app.settings.LoadSettings();
+    // Nothing this run changes is saved, and only --when-done chooses what
+    // follows the batch. With --profile the saved profile is not selected
+    // first, so a damaged block of it does not stand in the way.
+    app.settings.readOnly = true;
+    app.settings.LoadSettings(!req.profile);
+    app.settings.finishAction = 0;
     if (req.profile) {
       const ProfileRecord* rec = ProfileInfo(*req.profile);
       if (!rec || !rec->displayName || rec->media == Media::None)
@@ -218,7 +239,12 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
       return usage(error);
     if (req.channels && !SelectIndex(app, app.profiles.cb_channel, *req.channels, "--channels", error))
       return usage(error);
-    if (req.output) app.settings.outputField = AbsolutePath(*req.output);
+    if (req.output) {
+      // A line break in the name would reach the report and the encoder's
+      // command line as further lines.
+      Settings::CheckFolderName(*req.output);
+      app.settings.outputField = AbsolutePath(*req.output);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", prog.c_str(), e.what());
     return kExitFailed;
@@ -245,14 +271,14 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     if (found && S_ISDIR(st.st_mode)) {
       // A folder that cannot be listed would add nothing without a word.
       if (access(path.c_str(), R_OK | X_OK) != 0) {
-        std::fprintf(stderr, "%s: %s: the folder cannot be read: %s\n", prog.c_str(), given.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "%s: %s: the folder cannot be read: %s\n", prog.c_str(),
+                     Printable(given).c_str(), std::strerror(errno));
         ++notAdded;
         continue;
       }
       notAdded += app.listCommands.AddFolderPath(path);
     } else if (!found) {
-      std::fprintf(stderr, "%s: %s: no such file or folder\n", prog.c_str(), given.c_str());
+      std::fprintf(stderr, "%s: %s: %s\n", prog.c_str(), Printable(given).c_str(), StatFailure(errno));
       ++notAdded;
     } else if (!app.listCommands.AddFileWithRetry(path)) {
       ++notAdded;
@@ -273,7 +299,7 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
       ListRow& r = app.list.Row(i);
       if (r.trim.total > 0 && req.trim->first >= r.trim.total) {
         std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n", prog.c_str(),
-                     r.filePath.c_str(), FormatClock(req.trim->first).c_str(),
+                     Printable(r.filePath).c_str(), FormatClock(req.trim->first).c_str(),
                      FormatClock(r.trim.total).c_str());
         app.list.RemoveAt(i);
         ++notAdded;
@@ -305,23 +331,24 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     for (int i = 0; i < app.list.Count(); ++i) {
       if (!app.list.Row(i).checked) continue;
       try {
-        std::printf("%s\n", BuildCommandLine(app.batch.FileJobRecord(app.list.Row(i))).c_str());
+        Out(Printable(BuildCommandLine(app.batch.FileJobRecord(app.list.Row(i)))) + "\n");
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: %s: %s\n", prog.c_str(), app.list.Row(i).filePath.c_str(), e.what());
+        std::fprintf(stderr, "%s: %s: %s\n", prog.c_str(), Printable(app.list.Row(i).filePath).c_str(),
+                     Printable(e.what()).c_str());
         ++failed;
       }
     }
-    std::fflush(stdout);
     // A dry run leaves no trace: the folder made for the output names goes.
     if (!outDirExisted) QDir().rmdir(outDir);
-    return failed + notAdded > 0 ? kExitFailed : kExitOk;
+    return WithReportStatus(prog, failed + notAdded > 0 ? kExitFailed : kExitOk);
   }
 
   // (A folder name that is not UTF-8 is left to the batch: the text form
   // would name another folder.)
   if (outDir.toStdString() == app.settings.outputField && !QDir().mkpath(outDir)) {
     std::fprintf(stderr, "%s: the output folder %s %s; nothing was converted\n", prog.c_str(),
-                 outDir.toLocal8Bit().constData(), outDirExisted ? "is not a folder" : "cannot be created");
+                 Printable(outDir.toStdString()).c_str(),
+                 outDirExisted ? "is not a folder" : "cannot be created");
     return kExitFailed;
   }
 
@@ -342,16 +369,36 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
   PrintReport(app);
   bool allFinished = true;
   for (const auto& r : app.list.Rows()) allFinished = allFinished && r.status == BatchDriver::kFinish;
-  return allFinished && notAdded == 0 && !interrupted ? kExitOk : kExitFailed;
+  int status = WithReportStatus(prog, allFinished && notAdded == 0 && !interrupted ? kExitOk : kExitFailed);
+
+  // What the person asked for after the batch; nothing after a Ctrl-C.
+  if (interrupted) return status;
+  if (req.whenDone == WhenDone::OpenFolder) {
+    system.OpenFolder(app.settings.outputField.empty() ? app.settings.outputDirectory
+                                                       : app.settings.outputField);
+  } else if (req.whenDone == WhenDone::Shutdown &&
+             CountDownToShutdown(prog, ShutdownCountdownSeconds(), interrupted)) {
+    system.Shutdown();
+    if (!system.shutdownError.empty()) {
+      std::fprintf(stderr, "%s: %s\n", prog.c_str(), system.shutdownError.c_str());
+      return kExitFailed;
+    }
+  }
+  return status;
 }
 
 int RunHeadless(const std::string& programPath, const std::vector<std::string>& args) {
   std::string prog = QFileInfo(QString::fromStdString(programPath)).fileName().toStdString();
+  SurviveBrokenPipes();
   if (args.empty()) return kExitUsage;
   const std::string& first = args[0];
   if (first == "--help" || first == "-h") {
-    std::printf("%s", UsageText(prog).c_str());
-    return kExitOk;
+    Out(UsageText(prog));
+    return WithReportStatus(prog, kExitOk);
+  }
+  if (first == "--version") {
+    Out(VersionText(prog));
+    return WithReportStatus(prog, kExitOk);
   }
   if (first == "--list-profiles") {
     if (args.size() > 1) {
@@ -359,15 +406,24 @@ int RunHeadless(const std::string& programPath, const std::vector<std::string>& 
                    UsageText(prog).c_str());
       return kExitUsage;
     }
+    std::string text;
     for (int n = 1; n <= kProfileCount; ++n) {
       const ProfileRecord* rec = ProfileInfo(n);
       if (!rec || !rec->displayName || rec->media == Media::None) continue;
-      std::printf("%3d  %-5s  %s\n", n, rec->media == Media::Audio ? "audio" : "video", rec->displayName);
+      char line[256];
+      std::snprintf(line, sizeof line, "%3d  %-5s  %s\n", n, rec->media == Media::Audio ? "audio" : "video",
+                    rec->displayName);
+      text += line;
     }
-    return kExitOk;
+    Out(text);
+    return WithReportStatus(prog, kExitOk);
   }
   if (first != "--batch") {
-    std::fprintf(stderr, "%s: unknown option %s\n\n%s", prog.c_str(), first.c_str(), UsageText(prog).c_str());
+    // Started with an option the window does not take either.
+    std::string bad = ForeignOption(args);
+    if (bad.empty()) bad = first;
+    std::fprintf(stderr, "%s: unknown option %s\n\n%s", prog.c_str(), Printable(bad).c_str(),
+                 UsageText(prog).c_str());
     return kExitUsage;
   }
   std::string error;
@@ -375,6 +431,10 @@ int RunHeadless(const std::string& programPath, const std::vector<std::string>& 
   if (!req) {
     std::fprintf(stderr, "%s: %s\n\n%s", prog.c_str(), error.c_str(), UsageText(prog).c_str());
     return kExitUsage;
+  }
+  if (req->help) {
+    Out(UsageText(prog));
+    return WithReportStatus(prog, kExitOk);
   }
   return RunBatch(programPath, *req);
 }

@@ -2,12 +2,13 @@
 #include <cstdio>
 #include <functional>
 
+#include "app/ConsoleOutput.h"
 #include "ui/UserInterface.h"
 
 namespace pcm {
 
 // The message boxes of a run without a window: every box is printed on
-// standard error; confirmations answer No and choosers are cancelled, so a
+// standard error, with control characters escaped; confirmations answer No and choosers are cancelled, so a
 // command that needs a person does nothing.
 class ConsoleUserInterface : public UserInterface {
  public:
@@ -25,8 +26,9 @@ class ConsoleUserInterface : public UserInterface {
   std::function<void()> beforePrint;
 
  private:
-  void Print(const char* kind, const std::string& text) {
+  void Print(const char* kind, const std::string& message) {
     if (beforePrint) beforePrint();
+    std::string text = Printable(message);
     if (kind)
       std::fprintf(stderr, "popclipmill: %s: %s\n", kind, text.c_str());
     else

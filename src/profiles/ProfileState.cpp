@@ -271,7 +271,7 @@ void ProfileState::RestoreProfileChoices(int n) {
 
 void ProfileState::SaveChoicesTo(int n, IniFile& ini) {
   ChoiceKeys keys = ChoiceKeysOf(n);
-  if (keys == ChoiceKeys::None) return;
+  if (keys == ChoiceKeys::None || app_.settings.readOnly) return;
   std::string section = std::to_string(n);
   for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {
     if (keys == ChoiceKeys::AudioOnly && (key == ChoiceKey::Size || key == ChoiceKey::Video)) continue;

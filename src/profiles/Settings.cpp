@@ -45,7 +45,7 @@ std::string Settings::BaseName() const {
 std::string Settings::SettingsPath() const { return ConfigDir() + BaseName(); }
 std::string Settings::ChoicesPath() const { return ConfigDir() + "pro " + BaseName(); }
 
-void Settings::LoadSettings() {
+void Settings::LoadSettings(bool selectSavedProfile) {
   IniFile ini(SettingsPath());
   videoPageFlag = ini.GetBool("plane", "video", true);
   audioPageFlag = ini.GetBool("plane", "audio", true);
@@ -62,7 +62,7 @@ void Settings::LoadSettings() {
   const ProfileRecord* rec = ProfileInfo(profile);
   if (!rec || !rec->displayName) profile = kDefaultProfile;
   app_.profiles.currentProfile = profile;
-  app_.profiles.SelectProfile(profile);
+  if (selectSavedProfile) app_.profiles.SelectProfile(profile);
   finishAction = ini.GetInt("profiles", "FinishSelcet", 0);
   // Only 0, 1 and 2 name an action.
   if (finishAction < 0 || finishAction > 2) finishAction = 0;
@@ -88,6 +88,7 @@ void Settings::CheckFolderName(const std::string& dir) {
 }
 
 void Settings::SaveSettings() {
+  if (readOnly) return;
   IniFile ini(SettingsPath());
   // A name the file cannot hold keeps the path saved before.
   ini.Set("output", "path", outputDirectory);

@@ -16,10 +16,15 @@ class Settings {
   int highlightedCategory = -1;
   int finishAction = 0;  // 0 nothing, 1 open the folder, 2 shut down
   bool videoPageFlag = true, audioPageFlag = true;
+  // When set, neither the settings file nor the per-profile choices file is
+  // ever written (a run from the command line changes nothing it loads).
+  bool readOnly = false;
 
   // Reads the settings file and selects the saved profile (SelectProfile);
-  // a selection error propagates and leaves the finish action at 0.
-  void LoadSettings();
+  // a selection error propagates and leaves the finish action at 0. Without
+  // selectSavedProfile the saved number is only noted, for a caller that
+  // selects another profile itself.
+  void LoadSettings(bool selectSavedProfile = true);
   void SaveSettings();
 
   // Settings file name: program name without extension, extension ".ini".

@@ -418,6 +418,12 @@ TEST(CliBatch, OutputFolderIsMadeOrRefusedUpFront) {
   EXPECT_EQ(below.status, 1) << below.out;
   EXPECT_TRUE(Contains(below.out, file + "/sub cannot be created; nothing was converted")) << below.out;
 
+  // A line break in the name is refused before anything is made.
+  Result broken =
+      RunProgram("--batch --profile 17 --output " + ShellQuote(base + "/two\nlines") + " " + clip);
+  EXPECT_EQ(broken.status, 1) << broken.out;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(base + "/two\nlines")));
+
   std::string fresh = base + "/fresh";
   Result dry = RunProgram("--batch --dry-run --profile 17 --output " + ShellQuote(fresh) + " " + clip,
                           Program(), false);
