@@ -208,21 +208,19 @@ bool ListCommands::AddFileEntry(const std::string& path) {
 void ListCommands::RemoveSelected() {
   if (app_.Refused(true, true)) return;
   if (!app_.list.AnySelected()) return;
-  int n = app_.list.Count();
-  int i = 0;
-  int last = 0;
+  // The rows to remove are taken before the first one goes, and removed from
+  // the bottom up: whatever a view does with its selection while it catches
+  // up with a removal, the rows that go are exactly the ones selected now.
+  std::vector<int> chosen;
+  for (int k = 0; k < app_.list.Count(); ++k)
+    if (app_.list.Row(k).selected) chosen.push_back(k);
   // Each row carries its own records, so removing it keeps the rest aligned.
-  for (int k = 0; k < n; ++k) {
-    if (app_.list.Row(i).selected) {
-      app_.list.RemoveAt(i);
-      last = i;
-    } else {
-      ++i;
-    }
-  }
+  for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) app_.list.RemoveAt(*it);
+  // The row that followed the last removed one is selected next.
+  int next = chosen.back() - int(chosen.size()) + 1;
   renameRow = -1;
   if (app_.list.Count() > 0) {
-    app_.list.SelectOnly(std::min(last, app_.list.Count() - 1));
+    app_.list.SelectOnly(std::min(next, app_.list.Count() - 1));
     if (focusListHook) focusListHook();
   }
   app_.UpdateCommandStates();
