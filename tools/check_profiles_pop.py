@@ -24,6 +24,10 @@ SOURCE_SIZE = "320x240"
 SOURCE_VIDEO = 400  # kbit/s, as the probe reports the test clip
 SOURCE_AUDIO = 128
 
+# The program refuses blocks beyond these.
+MAX_SIDE = 16384
+MAX_RATE_KBPS = 1000000
+
 AUDIO_RATE = [320, 192, 128, 64, 32]
 AMR_RATE = [12200, 10200, 7400, 5900, 4750]
 GENERAL = [6.25, 4.16, 3.33, 2.13, 1.51]
@@ -322,6 +326,9 @@ def main():
             if not (112 <= n <= 114) and (len(pieces) != 5 or not all(p.isdigit() for p in pieces)):
                 print("%d: rate line needs five whole numbers: %r" % (n, rate_line))
                 return 1
+            if any(int(p) > MAX_RATE_KBPS for p in pieces):
+                print("%d: rates above %d kbit/s are refused by the program" % (n, MAX_RATE_KBPS))
+                return 1
             if 15 <= n <= 101 and [int(p) for p in pieces] != sorted(int(p) for p in pieces):
                 print("%d: rates must rise from the lowest quality to the highest" % n)
                 return 1
@@ -331,7 +338,8 @@ def main():
                 return 1
             for s in sizes:
                 w, _, h = size_text(s).partition("x")
-                if not (w.isdigit() and h.isdigit() and int(w) % 2 == 0 and int(h) % 2 == 0):
+                if not (w.isdigit() and h.isdigit() and int(w) % 2 == 0 and int(h) % 2 == 0 and
+                        0 < int(w) <= MAX_SIDE and 0 < int(h) <= MAX_SIDE):
                     print("%d: bad size %r" % (n, s))
                     return 1
         for vname, c in variants(n, ext, is_audio, sizes, steps):
