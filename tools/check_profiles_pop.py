@@ -24,6 +24,10 @@ SOURCE_SIZE = "320x240"
 SOURCE_VIDEO = 400  # kbit/s, as the probe reports the test clip
 SOURCE_AUDIO = 128
 
+# The program refuses blocks beyond these.
+MAX_SIDE = 16384
+MAX_RATE_KBPS = 1000000
+
 AUDIO_RATE = [320, 192, 128, 64, 32]
 AMR_RATE = [12200, 10200, 7400, 5900, 4750]
 GENERAL = [6.25, 4.16, 3.33, 2.13, 1.51]
@@ -100,6 +104,9 @@ def variants(n, ext, is_audio, sizes, steps):
         yield "source", {"vi": "src", "ai": "src", "size": SOURCE_SIZE, "ch": 2}
         yield "source-lo", {"vi": "src", "ai": 4, "size": SOURCE_SIZE, "ch": 2, "srcvideo": 30}
         yield "source-hi", {"vi": "src", "ai": 0, "size": SOURCE_SIZE, "ch": 2, "srcvideo": 20000}
+        # A WAV source: 1411 kbit/s of audio, more than most encoders take.
+        yield "source-wav", {"vi": "src", "ai": "src", "size": SOURCE_SIZE, "ch": 2, "srcaudio": 1411}
+        yield "source-wav-mono", {"vi": "src", "ai": "src", "size": SOURCE_SIZE, "ch": 1, "srcaudio": 1411}
 
 
 def options(n, ext, is_audio, steps, optline, c):
@@ -110,7 +117,7 @@ def options(n, ext, is_audio, steps, optline, c):
         return words
     amr = ext in (".3gp", ".amr")
     ai = c["ai"]
-    audio_kbps = SOURCE_AUDIO if ai == "src" else AUDIO_RATE[ai]
+    audio_kbps = c.get("srcaudio", SOURCE_AUDIO) if ai == "src" else AUDIO_RATE[ai]
     if amr and ai != "src":
         ab = AMR_RATE[ai]
     else:
@@ -144,8 +151,40 @@ def options(n, ext, is_audio, steps, optline, c):
     return words
 
 
+def last_value(words, names):
+    value = None
+    for i, w in enumerate(words[:-1]):
+        if w in names:
+            value = words[i + 1]
+    return value
+
+
+def fit_audio_rate(words):
+    """What the adapter does to an audio rate the chosen encoder refuses."""
+    if "-b:a" not in words:
+        return words
+    at = max(i for i, w in enumerate(words) if w == "-b:a") + 1
+    rate = int(words[at])
+    codec = last_value(words, ("-acodec", "-c:a", "-codec:a"))
+    ar = int(last_value(words, ("-ar",)) or 0)
+    ch = int(last_value(words, ("-ac",)) or 0)
+    fitted = rate
+    if codec == "libvorbis" and ch in (1, 2) and ar in (22050, 24000, 44100, 48000):
+        wide = ar in (44100, 48000)
+        low = [[17000, 33000], [31000, 46000]][ch - 1][wide]
+        high = [[89000, 239000], [179000, 499000]][ch - 1][wide]
+        fitted = min(max(rate, low), high)
+    elif codec == "mp2" and ar in (16000, 22050, 24000, 32000, 44100, 48000):
+        table = [32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384] if ar >= 32000 else \
+            [8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160]
+        fitted = max([t * 1000 for t in table if t * 1000 <= rate] or [table[0] * 1000])
+    words = list(words)
+    words[at] = str(fitted)
+    return words
+
+
 def ffmpeg_words(words):
-    return ["-b:v" if w == "-b" else "-b:a" if w == "-ab" else w for w in words]
+    return fit_audio_rate(["-b:v" if w == "-b" else "-b:a" if w == "-ab" else w for w in words])
 
 
 def probe(path):
@@ -202,6 +241,10 @@ def run_one(job):
         auds = [s for s in info["streams"] if s["codec_type"] == "audio"]
         if len(auds) != 1:
             problems.append("%d audio streams" % len(auds))
+        elif "-target" not in words and ext != ".amr":
+            want_ch = int(last_value(words, ("-ac",)))
+            if auds[0].get("channels") != want_ch:
+                problems.append("%s channels, want %d" % (auds[0].get("channels"), want_ch))
         if is_audio and vids:
             problems.append("video stream in an audio profile")
         if not is_audio:
@@ -283,6 +326,9 @@ def main():
             if not (112 <= n <= 114) and (len(pieces) != 5 or not all(p.isdigit() for p in pieces)):
                 print("%d: rate line needs five whole numbers: %r" % (n, rate_line))
                 return 1
+            if any(int(p) > MAX_RATE_KBPS for p in pieces):
+                print("%d: rates above %d kbit/s are refused by the program" % (n, MAX_RATE_KBPS))
+                return 1
             if 15 <= n <= 101 and [int(p) for p in pieces] != sorted(int(p) for p in pieces):
                 print("%d: rates must rise from the lowest quality to the highest" % n)
                 return 1
@@ -292,7 +338,8 @@ def main():
                 return 1
             for s in sizes:
                 w, _, h = size_text(s).partition("x")
-                if not (w.isdigit() and h.isdigit() and int(w) % 2 == 0 and int(h) % 2 == 0):
+                if not (w.isdigit() and h.isdigit() and int(w) % 2 == 0 and int(h) % 2 == 0 and
+                        0 < int(w) <= MAX_SIDE and 0 < int(h) <= MAX_SIDE):
                     print("%d: bad size %r" % (n, s))
                     return 1
         for vname, c in variants(n, ext, is_audio, sizes, steps):

@@ -42,8 +42,9 @@ MKV_WMV = " -vcodec wmv2 -acodec aac -f matroska"
 A_AAC = " -vn -acodec aac -f adts"
 A_AC3 = " -vn -acodec ac3 -ar 48000 -f ac3"
 A_MP3 = " -vn -acodec libmp3lame -f mp3"
-# libvorbis refuses more than about 240 kbit/s for one channel: always stereo.
-A_OGG = " -vn -acodec libvorbis -ac 2 -f ogg"
+# libvorbis takes about 240 kbit/s at most for one channel; the adapter
+# brings the rate within its range, so mono stays mono.
+A_OGG = " -vn -acodec libvorbis -f ogg"
 A_RA = " -vn -acodec ac3 -ar 48000 -f rm"
 A_WAV = " -vn -acodec pcm_s16le -f wav"
 A_WMA = " -vn -acodec wmav2 -f asf"
@@ -202,6 +203,21 @@ P = {
 }
 
 
+# Streams: the first real video stream and the first audio stream, each only
+# when there is one. "V" leaves out attached pictures: the cover of an MP3 is
+# not the video, and an MP4 cannot carry it as one.
+MAP_VIDEO = " -map 0:V:0? -map 0:a:0?"
+MAP_AUDIO = " -map 0:a:0?"
+
+
+def with_maps(n, options):
+    """The option line with the stream maps in front; the disc presets'
+    lines are not used and stay as they are."""
+    if 112 <= n <= 114:
+        return options
+    return (MAP_AUDIO if options.startswith(" -vn") else MAP_VIDEO) + options
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "data", "profiles.pop")
     lines = []
@@ -212,7 +228,7 @@ def main():
             lines += ["%d (none)" % n, "", "*", ""]
         else:
             label, sizes, rates, options = block
-            lines += ["%d %s" % (n, label), sizes, rates, options]
+            lines += ["%d %s" % (n, label), sizes, rates, with_maps(n, options)]
     with open(out, "w", newline="\n") as f:
         f.write("\n".join(lines) + "\n")
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <initializer_list>
 
 namespace adapter {
 
@@ -70,6 +71,7 @@ Args FfmpegArguments(const Args& in) {
       out.push_back(a);
     }
   }
+  FitAudioRate(out);
   return out;
 }
 
@@ -132,6 +134,73 @@ AmrPlan PlanAmr(const Args& in) {
   if (!output.empty() && output[0] != '/') output = "./" + output;
   plan.sox = {"-V1", "-t", "wav", "-", "-t", "amr-nb", "-C", std::to_string(AmrMode(rate)), output};
   return plan;
+}
+
+namespace {
+
+// The value after the last occurrence of any of the names, or "" with
+// *at = 0 when none is given.
+std::string LastValue(const Args& args, std::initializer_list<const char*> names, size_t* at = nullptr) {
+  std::string value;
+  if (at) *at = 0;
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    for (const char* name : names)
+      if (args[i] == name) {
+        value = args[i + 1];
+        if (at) *at = i + 1;
+      }
+  return value;
+}
+
+// A whole number with an optional "k" for thousands; -1 when not one.
+long long ReadRate(const std::string& text) {
+  if (text.empty() || text.size() > 12) return -1;
+  long long v = 0;
+  size_t i = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+    v = v * 10 + (text[i] - '0');
+  if (i == 0) return -1;
+  if (i == text.size()) return v;
+  if (i + 1 == text.size() && (text[i] == 'k' || text[i] == 'K')) return v * 1000;
+  return -1;
+}
+
+}  // namespace
+
+void FitAudioRate(Args& args) {
+  size_t at = 0;
+  long long rate = ReadRate(LastValue(args, {"-b:a", "-ab"}, &at));
+  std::string codec = LastValue(args, {"-acodec", "-c:a", "-codec:a"});
+  long long sampleRate = ReadRate(LastValue(args, {"-ar"}));
+  long long channels = ReadRate(LastValue(args, {"-ac"}));
+  if (rate < 0 || at == 0) return;
+  long long fitted = rate;
+  if (codec == "libvorbis" && (channels == 1 || channels == 2)) {
+    // libvorbis's managed bit rates per channel count, measured for its two
+    // sample-rate families; other rates are left to the encoder.
+    bool wide = sampleRate == 44100 || sampleRate == 48000;
+    bool narrow = sampleRate == 22050 || sampleRate == 24000;
+    if (!wide && !narrow) return;
+    static const long long kLow[2][2] = {{17000, 33000}, {31000, 46000}};
+    static const long long kHigh[2][2] = {{89000, 239000}, {179000, 499000}};
+    fitted = std::clamp(rate, kLow[channels - 1][wide], kHigh[channels - 1][wide]);
+  } else if (codec == "mp2") {
+    // MPEG audio layer II knows only the rates of its table: the highest
+    // one not above the rate asked for, or the lowest.
+    static const long long kMpeg1[] = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+    static const long long kMpeg2[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    const long long* table;
+    if (sampleRate == 32000 || sampleRate == 44100 || sampleRate == 48000)
+      table = kMpeg1;
+    else if (sampleRate == 16000 || sampleRate == 22050 || sampleRate == 24000)
+      table = kMpeg2;
+    else
+      return;
+    fitted = table[0] * 1000;
+    for (int i = 0; i < 14; ++i)
+      if (table[i] * 1000 <= rate) fitted = table[i] * 1000;
+  }
+  if (fitted != rate) args[at] = std::to_string(fitted);
 }
 
 }  // namespace adapter

@@ -15,6 +15,13 @@ std::string LiteralPath(const std::string& path);
 // old "-b"/"-ab" spelled "-b:v"/"-b:a", the input and the output literal.
 Args FfmpegArguments(const Args& in);
 
+// Some audio encoders refuse rates that others take: libvorbis has a range
+// per channel count and sample rate, mp2 only the rates of its table. The
+// audio rate of ffmpeg arguments ("-b:a") is brought to the nearest rate the
+// chosen encoder takes, so that no quality step, channel choice or source
+// rate fails a job.
+void FitAudioRate(Args& ffmpegArgs);
+
 // True when the output (the last argument) is an AMR narrow-band file,
 // which ffmpeg cannot encode here and sox writes instead.
 bool IsAmrOutput(const Args& in);

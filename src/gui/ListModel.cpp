@@ -12,19 +12,25 @@ ListModel::ListModel(ConversionList& list, QObject* parent)
   // The list has already changed when it tells us; the views learn of one
   // row at a time so their selection and scroll position survive.
   connect(&list_, &ConversionList::rowInserted, this, [this](int i) {
+    reshaping_ = true;
     beginInsertRows({}, i, i);
     ++shown_;
     endInsertRows();
+    reshaping_ = false;
   });
   connect(&list_, &ConversionList::rowRemoved, this, [this](int i) {
+    reshaping_ = true;
     beginRemoveRows({}, i, i);
     --shown_;
     endRemoveRows();
+    reshaping_ = false;
   });
   connect(&list_, &ConversionList::listReset, this, [this] {
+    reshaping_ = true;
     beginResetModel();
     shown_ = list_.Count();
     endResetModel();
+    reshaping_ = false;
   });
   connect(&list_, &ConversionList::rowChanged, this,
           [this](int i) { emit dataChanged(index(i, 0), index(i, columnCount() - 1)); });

@@ -16,6 +16,10 @@ class ListModel : public QAbstractTableModel {
 
   void SetFirstCaption(const QString& caption);
   void SetCheckBoxes(bool shown);
+  // True while rows are being inserted, removed or reset: the views' own
+  // selection then still counts rows the list no longer has (or not yet),
+  // so it must not be copied into the list.
+  bool Reshaping() const { return reshaping_; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -29,6 +33,7 @@ class ListModel : public QAbstractTableModel {
   int shown_ = 0;  // rows the views know about
   QString firstCaption_;
   bool checkBoxes_ = true;
+  bool reshaping_ = false;
 };
 
 }  // namespace pcm

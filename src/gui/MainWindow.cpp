@@ -280,8 +280,12 @@ void MainWindow::BuildControls() {
   connect(lv_, &QTableView::customContextMenuRequested, this, [this](const QPoint& p) {
     if (QMenu* m = menus_.value("zm_pop_edit")) m->popup(lv_->viewport()->mapToGlobal(p));
   });
+  // The view's selection is copied into the list row by row. While the model
+  // takes in a removal or insertion the two are a row apart, so a change the
+  // view reports then is ignored; the list's own signal afterwards puts its
+  // selection back into the view.
   connect(lv_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-    if (syncingSelection_) return;
+    if (syncingSelection_ || model_->Reshaping()) return;
     for (int r = 0; r < app_->list.Count(); ++r) {
       bool sel = lv_->selectionModel()->isRowSelected(r, {});
       if (app_->list.Row(r).selected != sel) {

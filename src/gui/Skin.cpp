@@ -7,16 +7,32 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <cstdlib>
 
 namespace pcm {
 
 namespace {
 
+// Forms are windows: each side is painted into a buffer of its own, so a
+// skin asking for 30000 x 30000 would take gigabytes. Nothing on a screen
+// needs more than this many pixels a side, nor a font above kMaxFontSize.
+constexpr int kMaxSide = 8192;
+constexpr int kMaxFontSize = 512;
+
+QString Pixels(int w, int h) { return QString::number(w) + " x " + QString::number(h); }
+
 QRect ReadRect(const QJsonValue& v, const QString& where) {
   QJsonArray a = v.toArray();
   if (a.size() != 4)
     throw SkinError(("skin: " + where + " needs a rectangle [left, top, width, height]").toStdString());
-  return QRect(a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt());
+  QRect r(a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt());
+  if (r.width() < 0 || r.height() < 0 || r.width() > kMaxSide || r.height() > kMaxSide ||
+      std::abs(r.left()) > kMaxSide || std::abs(r.top()) > kMaxSide)
+    throw SkinError(("skin: " + where + " has the rectangle [" + QString::number(r.left()) + ", " +
+                     QString::number(r.top()) + ", " + QString::number(r.width()) + ", " +
+                     QString::number(r.height()) + "], beyond " + Pixels(kMaxSide, kMaxSide) + " pixels")
+                        .toStdString());
+  return r;
 }
 
 QColor ReadColor(const QJsonObject& o, const char* key) {
@@ -43,7 +59,14 @@ void SkinFile::Load(const QString& path) {
     SkinFormDesc form;
     form.name = it.key();
     QJsonArray size = fo.value("size").toArray();
-    form.size = QSize(size.at(0).toInt(640), size.at(1).toInt(480));
+    // A number that is not a whole one in int range reads as 0 and is refused.
+    form.size = size.isEmpty() ? QSize(640, 480) : QSize(size.at(0).toInt(0), size.at(1).toInt(0));
+    if (form.size.width() < 1 || form.size.height() < 1 || form.size.width() > kMaxSide ||
+        form.size.height() > kMaxSide)
+      throw SkinError(("the skin file " + path + ": form \"" + form.name + "\" has the size " +
+                       Pixels(form.size.width(), form.size.height()) + ", not within 1 x 1 to " +
+                       Pixels(kMaxSide, kMaxSide) + " pixels")
+                          .toStdString());
     form.background = ReadColor(fo, "background");
     form.border = ReadColor(fo, "border");
     for (const QJsonValue& ev : fo.value("elements").toArray()) {
@@ -63,6 +86,10 @@ void SkinFile::Load(const QString& path) {
       e.hoverColor = ReadColor(eo, "hoverColor");
       e.borderColor = ReadColor(eo, "borderColor");
       e.fontSize = eo.value("fontSize").toInt(12);
+      if (e.fontSize < 1 || e.fontSize > kMaxFontSize)
+        throw SkinError(("skin: element \"" + e.name + "\" has the font size " + QString::number(e.fontSize) +
+                         ", not within 1 to " + QString::number(kMaxFontSize))
+                            .toStdString());
       e.bold = eo.value("bold").toBool(false);
       e.align = eo.value("align").toString("left");
       e.image = eo.value("image").toString();

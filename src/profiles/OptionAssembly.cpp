@@ -23,19 +23,25 @@ constexpr double kMiniFactors[5] = {3.33, 2.13, 1.51, 1.06, 0.8};
 constexpr double kExcellentFactors[5] = {10.41, 8.33, 6.25, 4.16, 3.33};
 constexpr int kNormal = 2;
 
-// Nearest integer, ties to the even one.
-int RoundEven(double x) { return int(std::nearbyint(x)); }
+// Nearest integer, ties to the even one. A value no 64-bit integer holds is
+// refused rather than converted.
+int64_t RoundEven(double x) {
+  double r = std::nearbyint(x);
+  if (!(std::fabs(r) < 0x1p62)) throw CommandError("The bit rate " + std::to_string(x) + " is out of range");
+  return int64_t(r);
+}
 
 // A quality index usable with the five-step tables; anything else (the
 // source-quality entry, "No Video") reads as "Normal".
 int Step(int index) { return index >= 0 && index < 5 ? index : kNormal; }
 
-// The source's bit rates are texts; one that is not a whole number cannot be
-// turned into an option.
-int SourceRate(const std::string& text, const char* what) {
+// The source's bit rates are texts; one that is not a whole number of
+// kbit/s a 32-bit integer holds, or is below zero, cannot be turned into an
+// option. Sums and products of rates are taken in 64 bits.
+int64_t SourceRate(const std::string& text, const char* what) {
   int v;
-  if (!ParseWholeNumber(text, v))
-    throw CommandError(std::string("The source ") + what + " \"" + text + "\" is not a number");
+  if (!ParseWholeNumber(text, v) || v < 0)
+    throw CommandError(std::string("The source ") + what + " \"" + text + "\" is not a usable number");
   return v;
 }
 
@@ -83,18 +89,14 @@ Choices ReadChoices(const ProfileState& p) {
 }
 
 // The audio rate subtracted from the total for a computed profile's video.
-int TableAudioRate(const Choices& c, const ListRow& entry) {
+int64_t TableAudioRate(const Choices& c, const ListRow& entry) {
   return c.sourceAudio ? SourceRate(entry.entry.audioRate, "audio rate") : kAudioRates[Step(c.ai)];
 }
 
-int VideoPart(const ProfileState& p, const Choices& c, const ListRow& entry) {
+int64_t VideoPart(const ProfileState& p, const Choices& c, const ListRow& entry) {
   if (IsTableProfile(c.n)) {
     if (p.RateStep(0) == "*") return 0;
-    std::string step = p.RateStep(Step(c.vi));
-    int v;
-    if (!ParseWholeNumber(step, v))
-      throw CommandError("The video rate step \"" + step + "\" is not a number");
-    return v;
+    return p.RateStepValue(Step(c.vi));
   }
   if (c.sourceVideo) return SourceRate(entry.entry.videoRate, "video rate");
   std::string width, height;
@@ -107,7 +109,7 @@ int VideoPart(const ProfileState& p, const Choices& c, const ListRow& entry) {
   return RoundEven(h * factors[Step(c.vi)]);
 }
 
-int AudioPart(const Choices& c, const ListRow& entry) {
+int64_t AudioPart(const Choices& c, const ListRow& entry) {
   if (c.amr) return RoundEven(kAmrRates[Step(c.ai)]);
   if (c.wav) return 1500;
   return TableAudioRate(c, entry);
@@ -115,7 +117,7 @@ int AudioPart(const Choices& c, const ListRow& entry) {
 
 }  // namespace
 
-int OptionAssembly::TotalBitRate(const ListRow& entry) const {
+int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
   const ProfileState& p = app_.profiles;
   int n = p.currentProfile;
   if (n == 112) return 1393;
@@ -159,14 +161,12 @@ std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
     // An empty or broken step would reach the encoder as "-b 000" and the
     // job would fail while the list shows it finished.
     std::string step = p.RateStep(Step(c.vi));
-    int v;
-    if (!ParseWholeNumber(step, v))
-      throw CommandError("The video rate step \"" + step + "\" is not a number");
+    p.RateStepValue(Step(c.vi));
     return " -r 25 -b " + step + "000";
   }
   if (c.sourceVideo)
-    return " -r 25 -b " + std::to_string(int64_t(SourceRate(entry.entry.videoRate, "video rate")) * 1000);
-  int64_t rate = int64_t(TotalBitRate(entry)) - TableAudioRate(c, entry);
+    return " -r 25 -b " + std::to_string(SourceRate(entry.entry.videoRate, "video rate") * 1000);
+  int64_t rate = TotalBitRate(entry) - TableAudioRate(c, entry);
   // When the audio part differs from the subtracted rate (AMR), the rest can
   // drop to nothing or below; the video part itself is the sound value then.
   if (rate <= 0) rate = VideoPart(p, c, entry);
@@ -178,7 +178,7 @@ std::string OptionAssembly::AudioRateOption(const ListRow& entry) const {
   if (IsDiscProfile(p.currentProfile)) return {};
   Choices c = ReadChoices(p);
   if (c.amr) return " -ab " + std::to_string(kAmrBitRates[Step(c.ai)]);
-  return " -ab " + std::to_string(int64_t(TableAudioRate(c, entry)) * 1000);
+  return " -ab " + std::to_string(TableAudioRate(c, entry) * 1000);
 }
 
 std::string OptionAssembly::SampleRateOption(const std::string& audioOption) const {
@@ -253,9 +253,10 @@ std::string OptionAssembly::EstimateOutputSize(const ListRow& entry) const {
 }
 
 std::string OptionAssembly::EstimateOutputSize(const ListRow& entry, const QLocale& locale) const {
-  // 64 bits: a long entry at a high rate overflows 32.
-  int64_t kbits = int64_t(TotalBitRate(entry)) * ParseClock(entry.entry.duration);
-  double mb = double(kbits) / 8 / 1024 * 1000 / 1024;
+  // Taken as a real number: a long entry at a high rate overflows 32 bits,
+  // and any rate times any length still fits.
+  double kbits = double(TotalBitRate(entry)) * ParseClock(entry.entry.duration);
+  double mb = kbits / 8 / 1024 * 1000 / 1024;
   return FormatMegabytes(mb, locale) + "MB";
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 class QLocale;
@@ -17,7 +18,9 @@ class OptionAssembly {
  public:
   explicit OptionAssembly(CoreApp& app) : app_(app) {}
 
-  int TotalBitRate(const ListRow& entry) const;
+  // In kbit/s, taken in 64 bits: the source's rates may be as large as a
+  // 32-bit integer holds.
+  int64_t TotalBitRate(const ListRow& entry) const;
   std::string SizeOption(const ListRow& entry) const;
   std::string AspectOption(const std::string& sizeOption) const;
   std::string VideoRateOption(const ListRow& entry) const;

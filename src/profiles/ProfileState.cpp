@@ -80,6 +80,36 @@ bool WholeNumber(const std::string& text) {
   return true;
 }
 
+// A whole number no larger than limit; longer digit runs are simply too large.
+bool WholeNumberUpTo(const std::string& text, long long limit) {
+  if (!WholeNumber(text)) return false;
+  size_t i = text.find_first_not_of('0');
+  return i == std::string::npos || (text.size() - i <= 18 && std::stoll(text.substr(i)) <= limit);
+}
+
+// "in block 28 (line 111) of the profile file /path/profiles.pop"
+std::string Where(const std::string& path, int n, int lineOfBlock) {
+  return " in block " + std::to_string(n) + " (line " + std::to_string(4 * n - 4 + lineOfBlock) +
+         ") of the profile file " + path;
+}
+
+// Sizes whose sides are written as numbers must be frames that exist: a side
+// of 0 or of millions would reach the rate computation and the encoder. A
+// side that is not a number is allowed: it gives no video part.
+void CheckSizeLine(const std::string& sizeLine, const std::string& path, int n) {
+  for (const std::string& piece : SplitBlankList(sizeLine)) {
+    size_t x = piece.find('x');
+    if (x == std::string::npos) continue;
+    size_t paren = piece.find('(', x + 1);
+    for (const std::string& side :
+         {piece.substr(0, x), piece.substr(x + 1, paren == std::string::npos ? paren : paren - x - 1)}) {
+      if (WholeNumber(side) && (!WholeNumberUpTo(side, kMaxFrameSide) || std::stoll(side) == 0))
+        throw ProfileFileError("The frame size \"" + piece + "\"" + Where(path, n, 2) +
+                               " is not a frame of 1 to " + std::to_string(kMaxFrameSide) + " pixels a side");
+    }
+  }
+}
+
 }  // namespace
 
 ChoiceKeys ChoiceKeysOf(int n) {
@@ -183,6 +213,28 @@ std::string ProfileState::RateStep(int i) const {
   return rateSteps[size_t(i)];
 }
 
+int64_t ProfileState::RateStepValue(int i) const {
+  std::string step = RateStep(i);
+  if (WholeNumberUpTo(step, kMaxRateStepKbps)) return std::stoll(step);
+  // The steps are checked when a block is selected, so a bad one was left
+  // by a selection that failed (the saved profile at start-up, say). The
+  // block is read again to name its actual fault.
+  int n = currentProfile;
+  try {
+    ReadBlock(n);
+  } catch (const ProfileFileError&) {
+    throw;
+  } catch (const CommandError& e) {
+    throw ProfileFileError(e.what());
+  }
+  std::string path = app_.program.BesideExecutable("profiles.pop");
+  if (step.empty())
+    throw ProfileFileError("There is no video rate for \"" +
+                           std::string(kQualitySteps[i < 0 || i > 4 ? 2 : i]) + "\"" + Where(path, n, 3));
+  throw ProfileFileError("The video rate \"" + step + "\"" + Where(path, n, 3) +
+                         " is not a whole number of kbit/s up to " + std::to_string(kMaxRateStepKbps));
+}
+
 void ProfileState::ApplyRateLine(int n, const std::string& rateLine) {
   ResetQualityLists();
   if (IsDiscProfile(n)) {
@@ -228,14 +280,15 @@ ProfileState::Block ProfileState::ReadBlock(int n) const {
     throw CommandError("The profile file " + path + " ends before the block of profile " + std::to_string(n));
   Block block{lines[1], lines[2], lines[3]};
   // Table profiles convert their steps to numbers; check them now rather
-  // than when a conversion starts.
+  // than when a conversion starts. The disc profiles' sizes are not read.
+  if (!IsDiscProfile(n)) CheckSizeLine(block.sizeLine, path, n);
   if (IsTableProfile(n)) {
     std::vector<std::string> pieces = SplitBlankList(block.rateLine);
     bool audio = block.rateLine == "*" && SplitBlankList(block.sizeLine).size() <= 1;
     for (size_t i = 0; !audio && i < pieces.size() && i < 5; ++i) {
-      if (!WholeNumber(pieces[i]))
-        throw CommandError("The profile file " + path + " has the rate \"" + pieces[i] + "\" in block " +
-                           std::to_string(n) + ", which is not a whole number");
+      if (!WholeNumberUpTo(pieces[i], kMaxRateStepKbps))
+        throw ProfileFileError("The video rate \"" + pieces[i] + "\"" + Where(path, n, 3) +
+                               " is not a whole number of kbit/s up to " + std::to_string(kMaxRateStepKbps));
     }
   }
   return block;

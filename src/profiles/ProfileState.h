@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,11 @@ namespace pcm {
 
 class CoreApp;
 class IniFile;
+
+// The largest frame side and video rate step a block may give: far beyond
+// any real format, yet small enough that every product of them stays exact.
+inline constexpr long long kMaxFrameSide = 16384;
+inline constexpr long long kMaxRateStepKbps = 1000000;
 
 // One drop-down list of the settings dialog: its texts, the selected index
 // (-1 for none) and whether it can be changed.
@@ -54,9 +60,10 @@ class ProfileState : public QObject {
   std::string optionLine;
 
   // Makes profile n the selected one. Throws CommandError, with nothing
-  // changed, when "profiles.pop" cannot be read, lacks block n or holds a
-  // rate step that is not a whole number, or when the choices file is not
-  // a regular file.
+  // changed, when "profiles.pop" cannot be read or lacks block n, or when
+  // the choices file is not a regular file; a ProfileFileError when the
+  // block holds a rate step that is not a whole number or a size or rate
+  // beyond the limits above.
   void SelectProfile(int n);
   // Reloads the main icon and shows the display name of n (the current one
   // when n has none) in "profilestext".
@@ -67,6 +74,9 @@ class ProfileState : public QObject {
   void FillSizeList(const std::string& sizeLine);
   void StoreRateSteps(const std::string& rateLine);
   std::string RateStep(int i) const;
+  // Step i as a number of kbit/s; a step that is missing or not a whole
+  // number raises a ProfileFileError naming the current block's rate line.
+  int64_t RateStepValue(int i) const;
   const std::string& ProfileOptionLine() const { return optionLine; }
   // Write or read the choices file's section of profile n; throw
   // CommandError when the choices file is not a regular file.

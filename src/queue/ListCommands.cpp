@@ -91,7 +91,9 @@ void ListCommands::AddFiles() {
   auto files = app_.ui().ChooseFiles(ChooserFilter());
   if (!files.empty()) {
     if (showListHook) showListHook();
-    for (const auto& f : files) AddFileWithRetry(f);
+    profileFault_ = false;
+    for (const auto& f : files)
+      if (!AddFileWithRetry(f) && profileFault_) break;
   }
   SelectFirstWhenNone();
   ListClicked();
@@ -125,7 +127,10 @@ int ListCommands::AddFolderPath(const std::string& folder) {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     if (stopAddingHook && stopAddingHook()) break;
+    profileFault_ = false;
     if (!AddFileWithRetry(base + n)) ++failed;
+    // Every other file would fail on the same block: it was said once.
+    if (profileFault_) break;
   }
   SelectFirstWhenNone();
   app_.UpdateCommandStates();
@@ -133,7 +138,14 @@ int ListCommands::AddFolderPath(const std::string& folder) {
 }
 
 bool ListCommands::AddFileWithRetry(const std::string& path) {
-  if (AddFileEntry(path) || AddFileEntry(path)) return true;
+  try {
+    if (AddFileEntry(path) || AddFileEntry(path)) return true;
+  } catch (const ProfileFileError& e) {
+    // The profile's block is at fault, not the file: say which block.
+    app_.ui().Error(e.what());
+    profileFault_ = true;
+    return false;
+  }
   std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
   // A file the probe was not allowed to read may well be media: say why.
   if (access(path.c_str(), R_OK) != 0 && errno == EACCES) {
@@ -196,6 +208,8 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   row.checked = true;
   try {
     row.outputSize = app_.options.EstimateOutputSize(row);
+  } catch (const ProfileFileError&) {
+    throw;
   } catch (const std::exception&) {
     // The estimate could not be made from these values: the file is not
     // usable, and the callers' second attempt and notice apply.
@@ -208,21 +222,19 @@ bool ListCommands::AddFileEntry(const std::string& path) {
 void ListCommands::RemoveSelected() {
   if (app_.Refused(true, true)) return;
   if (!app_.list.AnySelected()) return;
-  int n = app_.list.Count();
-  int i = 0;
-  int last = 0;
+  // The rows to remove are taken before the first one goes, and removed from
+  // the bottom up: whatever a view does with its selection while it catches
+  // up with a removal, the rows that go are exactly the ones selected now.
+  std::vector<int> chosen;
+  for (int k = 0; k < app_.list.Count(); ++k)
+    if (app_.list.Row(k).selected) chosen.push_back(k);
   // Each row carries its own records, so removing it keeps the rest aligned.
-  for (int k = 0; k < n; ++k) {
-    if (app_.list.Row(i).selected) {
-      app_.list.RemoveAt(i);
-      last = i;
-    } else {
-      ++i;
-    }
-  }
+  for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) app_.list.RemoveAt(*it);
+  // The row that followed the last removed one is selected next.
+  int next = chosen.back() - int(chosen.size()) + 1;
   renameRow = -1;
   if (app_.list.Count() > 0) {
-    app_.list.SelectOnly(std::min(last, app_.list.Count() - 1));
+    app_.list.SelectOnly(std::min(next, app_.list.Count() - 1));
     if (focusListHook) focusListHook();
   }
   app_.UpdateCommandStates();

@@ -35,9 +35,11 @@ class ListCommands {
   // file system lists them. Returns how many files could not be added.
   int AddFolderPath(const std::string& folder);
   // Probes the file and appends one row; false leaves the list as it was.
+  // A fault of the profile file is raised as a ProfileFileError.
   bool AddFileEntry(const std::string& path);
   // AddFileEntry, once more on failure, then the "<name> is not support!"
-  // notice. Returns whether the file was added.
+  // notice; a fault of the profile file's current block is shown as such
+  // instead. Returns whether the file was added.
   bool AddFileWithRetry(const std::string& path);
 
   void RemoveSelected();
@@ -68,6 +70,7 @@ class ListCommands {
  private:
   void SelectFirstWhenNone();
   CoreApp& app_;
+  bool profileFault_ = false;  // the last file failed on the profile file
 };
 
 }  // namespace pcm

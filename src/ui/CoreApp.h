@@ -27,6 +27,13 @@ class CommandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A fault in "profiles.pop" itself, named by file, block and line, as
+// opposed to a media file whose values cannot be used.
+class ProfileFileError : public CommandError {
+ public:
+  using CommandError::CommandError;
+};
+
 // The application object: owns every piece of state of one run (run flags,
 // program variant, list, job, probe, profiles, settings, batch) so that tests
 // can build a fresh one. Lives on the main thread; the engine's workers hand

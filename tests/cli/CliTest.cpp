@@ -256,7 +256,7 @@ TEST(CliDryRun, ExactCommandLines) {
   EXPECT_EQ(wmv.status, 0);
   EXPECT_EQ(wmv.out, enc + " -ss 00:00:00 -y  -i " + clip +
                          " -r 25 -b 799000 -ab 128000 -ac 2 -aspect 1.3333 -t 00:01:30 -s 320x240  -ar 44100 "
-                         " -vcodec wmv2 -acodec wmav2 -f asf " +
+                         " -map 0:V:0? -map 0:a:0? -vcodec wmv2 -acodec wmav2 -f asf " +
                          out + "/clip90.wmv\n");
   Result vcd = RunProgram("--batch --dry-run --profile 112 --size 0 --channels stereo --output " +
                               ShellQuote(out) + " " + ShellQuote(clip),

@@ -229,6 +229,24 @@ TEST(RemoveSelected, RowsLeaveWithTheirRecords) {
   EXPECT_TRUE(f.app->list.Row(1).selected);  // the former row 3
 }
 
+TEST(RemoveSelected, RowsApartGoEvenWhenAViewTouchesTheSelectionMeanwhile) {
+  FakeApp f("remove-apart");
+  Fill(*f.app, 8);
+  for (int i : {0, 2, 3, 6}) f.app->list.SetSelected(i, true);
+  // A view that lags a row behind marks the row that moved up as selected and
+  // clears the one after it, as a view catching up with a removal may.
+  QObject::connect(&f.app->list, &pcm::ConversionList::rowRemoved, [&](int i) {
+    f.app->list.SetSelected(i, true);
+    f.app->list.SetSelected(i + 1, false);
+  });
+  f.app->listCommands.RemoveSelected();
+  std::vector<std::string> left;
+  for (const auto& r : f.app->list.Rows()) left.push_back(r.caption);
+  EXPECT_EQ(left, (std::vector<std::string>{"r1", "r4", "r5", "r7"}));
+  EXPECT_EQ(f.app->list.SelectedCount(), 1);
+  EXPECT_TRUE(f.app->list.Row(3).selected);  // r7 followed the last removed row
+}
+
 TEST(RemoveSelected, LastRowsAndTheOnlyRow) {
   FakeApp f("remove-edges");
   Fill(*f.app, 3);
