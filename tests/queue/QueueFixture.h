@@ -41,7 +41,7 @@ case "$(basename "$in")" in
   *wait*) printf 'frame= 1 time=1.00 bitrate= 8.0kbits/s\r'
           while [ ! -f "$in.go" ]; do sleep 0.02; done ;;
 esac
-printf 'frame= 2 time=2.00 bitrate= 8.0kbits/s\r'
+printf 'frame= 2 time=10.00 bitrate= 8.0kbits/s\r'
 printf 'converted' > "$out"
 exit 0
 )SH";
