@@ -71,7 +71,11 @@ double LastReportedTime(std::string_view text) {
     size_t digits = 0;
     for (; i < q && text[i] >= '0' && text[i] <= '9' && digits < 12; ++i, ++digits)
       whole = whole * 10 + (text[i] - '0');
-    if (digits == 0) continue;
+    if (digits == 0) {
+      // ffmpeg's "N/A": nothing written yet, or at all when it is the last.
+      if (text.substr(i, 3) == "N/A") last = 0;
+      continue;
+    }
     if (i < q && text[i] == '.')
       for (++i; i < q && text[i] >= '0' && text[i] <= '9'; ++i) fraction += (text[i] - '0') * (scale /= 10);
     last = whole + fraction;

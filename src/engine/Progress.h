@@ -17,7 +17,8 @@ int32_t ParseClock(const std::string& text);
 std::string FormatClock(int32_t seconds);
 
 // Seconds of the last "time=SECONDS[.FRACTION] ... bitrate=" report in the
-// text, fractions kept, or -1 when it holds none.
+// text, fractions kept ("time=N/A" counts as nothing written: 0), or -1 when
+// it holds none.
 double LastReportedTime(std::string_view text);
 
 // Whole seconds of the first "time=... bitrate=" report in the text, or 0.

@@ -52,6 +52,7 @@ std::string BatchDriver::FailureReason(const JobOutcome& outcome, const std::str
   }
   return {};
 }
+
 int BatchDriver::NextChecked(int after) const {
   for (int i = after + 1; i < app_.list.Count(); ++i)
     if (app_.list.Row(i).checked) return i;
@@ -86,6 +87,7 @@ void BatchDriver::StartBatch() {
 intputrec BatchDriver::FileJobRecord(const ListRow& row,
                                      const std::function<bool(const std::string&)>& reserved) {
   intputrec rec = app_.engine.record;  // keeps EncoderPath and WorkDir
+  rec.TempFile.clear();                // reserved only when the entry starts
   rec.OutputFile = app_.options.OutputFilePath(row, reserved);
   rec.InputFile = row.entry.sourcePath;
   app_.options.FillProfileOptions(rec, row);

@@ -36,7 +36,8 @@ struct ProgressFixture : ::testing::Test {
 TEST(ProgressText, LastReportedTime) {
   EXPECT_EQ(LastReportedTime("time=1.00 bitrate=1\rtime=2.50 bitrate=1\r"), 2.5);
   EXPECT_EQ(LastReportedTime("size= 1kB time=363600.04 bitrate= 8.0kbits/s"), 363600.04);
-  EXPECT_EQ(LastReportedTime("time=0.04 bitrate=1\rtime=N/A bitrate=N/A"), 0.04);
+  EXPECT_EQ(LastReportedTime("time=0.04 bitrate=1\rtime=N/A bitrate=N/A"), 0);
+  EXPECT_EQ(LastReportedTime("time=N/A bitrate=N/A\rtime=0.04 bitrate=1"), 0.04);
   EXPECT_EQ(LastReportedTime("time=7 bitrate=1"), 7);
   EXPECT_EQ(LastReportedTime("time=-1.00 bitrate=1"), -1);
   EXPECT_EQ(LastReportedTime("time=3.00"), -1);  // not a report yet
