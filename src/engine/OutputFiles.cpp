@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <random>
 
 namespace pcm {
 
@@ -45,13 +45,7 @@ Move MoveNoReplace(const std::string& from, const std::string& to, int& err) {
 
 bool PathTaken(const std::string& path) {
   struct stat st;
-  return lstat(path.c_str(), &st) == 0 || errno != ENOENT;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return lstat(path.c_str(), &st) == 0;
 }
 
 std::string ReserveTemporaryOutput(const std::string& finalPath, std::string& error) {
@@ -68,22 +62,24 @@ std::string ReserveTemporaryOutput(const std::string& finalPath, std::string& er
   }
   size_t room = kNameMax - 1 - std::strlen(kMarker) - ext.size();
   if (base.size() > room) base.resize(room);
-  std::string pattern = folder + "." + base + kMarker + ext;
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  int fd = mkostemps(buf.data(), int(ext.size()), O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot write in the output folder " + (folder.empty() ? std::string(".") : folder) + ": " +
-            std::strerror(errno);
-    return {};
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string marker = kMarker;
+    for (char& c : marker)
+      if (c == 'X') c = kLetters[random() % (sizeof kLetters - 1)];
+    std::string path = folder + "." + base + marker + ext;
+    // Created here and nowhere else; the mode as the encoder would give it.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      return path;
+    }
+    if (errno != EEXIST) break;
   }
-  // Read and write for everyone the umask allows, as the encoder would have
-  // created it; mkostemps makes it private.
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  close(fd);
-  return std::string(buf.data());
+  error = "cannot write in the output folder " + (folder.empty() ? std::string(".") : folder) + ": " +
+          std::strerror(errno);
+  return {};
 }
 
 std::string MoveToFinalName(const std::string& tempPath, const std::string& finalPath,

@@ -14,9 +14,6 @@ namespace pcm {
 // name.
 bool PathTaken(const std::string& path);
 
-// Whether both names lead to the same existing file, links followed.
-bool SameFile(const std::string& a, const std::string& b);
-
 // Creates a new empty file beside finalPath, "<folder>/.<name>.pcm-XXXXXX<ext>"
 // with finalPath's extension, so the encoder still chooses its container by
 // the extension. Returns its path, or "" with the reason in `error`.

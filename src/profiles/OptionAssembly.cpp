@@ -258,11 +258,9 @@ std::string OptionAssembly::OutputFilePath(const ListRow& entry,
   std::string ext = app_.profiles.OutputExtension();
   size_t dot = caption.rfind('.');
   std::string candidate = dir + (dot == std::string::npos ? caption : caption.substr(0, dot)) + ext;
-  // Anything of the name counts, a dangling link too; the source itself
-  // (reached through another spelling of its folder) is always taken.
-  auto taken = [&](const std::string& path) {
-    return PathTaken(path) || SameFile(path, entry.entry.sourcePath) || (reserved && reserved(path));
-  };
+  // Anything of the name counts, a dangling link too, so the source itself
+  // (reached through another spelling of its folder) is never chosen.
+  auto taken = [&](const std::string& path) { return PathTaken(path) || (reserved && reserved(path)); };
   for (int i = 1; taken(candidate); ++i) candidate = NumberedOutputPath(dir, caption, i, ext);
   return candidate;
 }

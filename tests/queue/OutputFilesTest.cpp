@@ -94,6 +94,23 @@ TEST(OutputFiles, TheSourceAndDanglingLinksAreTaken) {
   EXPECT_EQ(queuetest::ReadLines(b.media + "/song_2.mp3"), std::vector<std::string>{"converted"});
 }
 
+// A file where the output folder should be, or a folder that cannot be
+// written: each entry fails with the reason, at once.
+TEST(OutputFiles, AnOutputFolderThatCannotTakeFiles) {
+  Batch b("not-a-folder", {"a.wav", "b.wav"});
+  queuetest::WriteFile(b.out + "/file", "a file");
+  b.app().settings.outputField = b.out + "/file";
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(b.Status(i), "Failed");
+    ASSERT_EQ(b.app().list.Row(i).failureLines.size(), 1u);
+    EXPECT_EQ(b.app().list.Row(i).failureLines[0],
+              "cannot write in the output folder " + b.out + "/file/: Not a directory");
+  }
+  EXPECT_TRUE(b.f.Calls().empty());
+}
+
 // The rules that decide a finished job's fate, at their edges.
 TEST(OutputFiles, FailureReasons) {
   std::string dir = pcmtest::MakeTempDir("reasons");
