@@ -245,8 +245,9 @@ void EncoderEngine::EncoderJobEnded(std::shared_ptr<EncoderJob> job) {
   job->ended = true;
   job->Release();
   job->outcome.lastLines = job->TailLines(12);
-  // A report on the last line without a line end still counts.
-  double last = LastReportedTime(job->accumulated);
+  // A report on the last line without a line end still counts (the text is
+  // only the reader's until it is done).
+  double last = job->readerDone ? LastReportedTime(job->accumulated) : -1;
   if (last >= 0) job->outcome.reportedSeconds = last;
   // Only the current job owns the display; an older job's end leaves a job
   // started after it untouched.
