@@ -15,11 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "app/BatchFrontEnd.h"
 #include "app/ConsoleOutput.h"
 #include "app/ConsoleSystemActions.h"
 #include "app/ConsoleUserInterface.h"
+#include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
 #include "ui/CoreApp.h"
 
@@ -320,18 +322,33 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     return kExitFailed;
   }
 
-  // The entries' output folder. The batch itself creates only its last
-  // level, so a missing parent would fail every entry.
-  const QString outDir = QString::fromStdString(
-      app.settings.outputField.empty() ? app.settings.outputDirectory : app.settings.outputField);
-  const bool outDirExisted = QFileInfo::exists(outDir);
+  // The entries' output folder, by its bytes (a name that is not UTF-8 is
+  // a name like any other). The batch itself creates only its last level,
+  // so a missing parent would fail every entry; a file in its place fails
+  // the run at once, dry or not.
+  std::string outDir = app.options.OutputFolder();
+  struct stat outStat;
+  const std::string outDirName = outDir.size() > 1 ? outDir.substr(0, outDir.size() - 1) : outDir;
+  const bool outDirExisted = lstat(outDirName.c_str(), &outStat) == 0;
+  if (outDirExisted && S_ISLNK(outStat.st_mode)) stat(outDirName.c_str(), &outStat);
+  if (outDirExisted && !S_ISDIR(outStat.st_mode)) {
+    std::fprintf(stderr, "%s: the output folder %s is not a folder; nothing was converted\n", prog.c_str(),
+                 Printable(outDirName).c_str());
+    return kExitFailed;
+  }
 
   if (req.dryRun) {
+    // The names a real run would use: an entry's output name is taken for
+    // the entries after it, as its file would be. Nothing is written.
+    std::set<std::string> planned;
+    auto reserved = [&](const std::string& path) { return planned.count(path) > 0; };
     int failed = 0;
     for (int i = 0; i < app.list.Count(); ++i) {
       if (!app.list.Row(i).checked) continue;
       try {
-        Out(Printable(BuildCommandLine(app.batch.FileJobRecord(app.list.Row(i)))) + "\n");
+        intputrec rec = app.batch.FileJobRecord(app.list.Row(i), reserved);
+        planned.insert(rec.OutputFile);
+        Out(Printable(BuildCommandLine(rec)) + "\n");
       } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s: %s\n", prog.c_str(), Printable(app.list.Row(i).filePath).c_str(),
                      Printable(e.what()).c_str());
@@ -339,16 +356,14 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
       }
     }
     // A dry run leaves no trace: the folder made for the output names goes.
-    if (!outDirExisted) QDir().rmdir(outDir);
+    if (!outDirExisted) rmdir(outDir.c_str());
     return WithReportStatus(prog, failed + notAdded > 0 ? kExitFailed : kExitOk);
   }
 
-  // (A folder name that is not UTF-8 is left to the batch: the text form
-  // would name another folder.)
-  if (outDir.toStdString() == app.settings.outputField && !QDir().mkpath(outDir)) {
-    std::fprintf(stderr, "%s: the output folder %s %s; nothing was converted\n", prog.c_str(),
-                 Printable(outDir.toStdString()).c_str(),
-                 outDirExisted ? "is not a folder" : "cannot be created");
+  std::string folderError;
+  if (!MakeFolders(outDir, folderError)) {
+    std::fprintf(stderr, "%s: the output folder %s cannot be created; nothing was converted (%s)\n",
+                 prog.c_str(), Printable(outDirName).c_str(), Printable(folderError).c_str());
     return kExitFailed;
   }
 

@@ -14,6 +14,8 @@
 #include <cstring>
 
 #include "engine/EventPump.h"
+#include "engine/OutputFiles.h"
+#include "engine/Progress.h"
 #include "engine/Spawn.h"
 #include "ui/CoreApp.h"
 
@@ -189,6 +191,11 @@ void EncoderJob::StartWorkers(std::unique_ptr<WorkerThread> waiterThread,
   reader->Start();
 }
 
+void EncoderJob::DiscardTemporaryOutput() {
+  RemoveTemporaryOutput(record.TempFile);
+  record.TempFile.clear();
+}
+
 bool EncoderJob::WorkersFinished() const {
   return (!reader || reader->Finished()) && (!waiter || waiter->Finished());
 }
@@ -233,11 +240,15 @@ std::shared_ptr<EncoderJob> EncoderEngine::StartEncoderJob(const intputrec& rec)
   return job;
 }
 
-void EncoderEngine::EncoderJobEnded(const std::shared_ptr<EncoderJob>& job) {
+void EncoderEngine::EncoderJobEnded(std::shared_ptr<EncoderJob> job) {
   if (job->ended) return;
   job->ended = true;
   job->Release();
   job->outcome.lastLines = job->TailLines(12);
+  // A report on the last line without a line end still counts (the text is
+  // only the reader's until it is done).
+  double last = job->readerDone ? LastReportedTime(job->accumulated) : -1;
+  if (last >= 0) job->outcome.reportedSeconds = last;
   // Only the current job owns the display; an older job's end leaves a job
   // started after it untouched.
   if (job == current_) {
@@ -246,6 +257,9 @@ void EncoderEngine::EncoderJobEnded(const std::shared_ptr<EncoderJob>& job) {
     app_.progress.statusLine.clear();
   }
   if (app_.run.converting && entryEndedHook) entryEndedHook(*job);
+  // What the hook did not give a name (a failure, a stop, an older job's
+  // end) leaves nothing behind.
+  job->DiscardTemporaryOutput();
 }
 
 void EncoderEngine::Pause() {
@@ -267,7 +281,7 @@ void EncoderEngine::Terminate() {
   auto job = current_;
   job->outcome.stoppedByUser = true;
   if (job->pid > 0 && !job->reaped) {
-    kill(-job->pid, SIGTERM);
+    kill(job->pid, SIGTERM);
     kill(-job->pid, SIGCONT);  // a stopped group must run to act on the signal
     QTimer::singleShot(kKillGraceMs, this, [job] {
       if (!job->reaped) kill(-job->pid, SIGKILL);
@@ -298,6 +312,7 @@ void ShutdownJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs) {
     return true;
   };
   PumpEventsUntil(allDone, 10000);
+  for (auto& j : jobs) j->DiscardTemporaryOutput();
   jobs.clear();
 }
 

@@ -29,6 +29,8 @@ struct JobOutcome {
   bool stoppedByUser = false;
   std::string error;                   // why the encoder could not be started
   std::vector<std::string> lastLines;  // the encoder's last output lines
+  // The last time the encoder reported (seconds written), -1 if none.
+  double reportedSeconds = -1;
   bool Succeeded() const { return started && exited && exitCode == 0 && !stoppedByUser; }
 };
 
@@ -120,6 +122,8 @@ class EncoderJob {
   // Starts the waiter, then the reader.
   void StartWorkers(std::unique_ptr<WorkerThread> waiterThread, std::unique_ptr<WorkerThread> readerThread);
   bool WorkersFinished() const;
+  // Removes the job's reserved output file unless it was given its name.
+  void DiscardTemporaryOutput();
 
   // The last output bytes, kept to report why a job failed.
   void KeepTail(const char* data, size_t n);
@@ -167,7 +171,9 @@ class EncoderEngine : public QObject {
   void Pause();
   void Resume();
   bool IsPaused() const;
-  // The user's stop: SIGTERM to the group, SIGKILL after a grace period.
+  // The user's stop: one SIGTERM to the encoder, which passes it on to the
+  // programs it runs (a second request would make them abort their work
+  // half-written); SIGKILL to the group after a grace period.
   void Terminate();
 
   // Called after the end step of every job, with that job (the batch driver
@@ -184,7 +190,7 @@ class EncoderEngine : public QObject {
   static constexpr int kKillGraceMs = 2000;
 
  private:
-  void EncoderJobEnded(const std::shared_ptr<EncoderJob>& job);
+  void EncoderJobEnded(std::shared_ptr<EncoderJob> job);  // by value: the end step may replace current_
   CoreApp& app_;
   std::shared_ptr<EncoderJob> current_;
   std::vector<std::shared_ptr<EncoderJob>> retired_;

@@ -66,7 +66,7 @@ std::vector<std::string> BuildArgumentVector(const intputrec& r) {
   add(r.SizeOpt);
   add(r.SampleRateOpt);
   add(r.TargetOpt);
-  args.push_back(r.OutputFile);
+  args.push_back(r.TempFile.empty() ? r.OutputFile : r.TempFile);
   return args;
 }
 

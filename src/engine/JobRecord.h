@@ -10,6 +10,9 @@ namespace pcm {
 struct intputrec {
   std::string InputFile;
   std::string OutputFile;
+  // Where the encoder actually writes when set: a reserved hidden file that
+  // gets OutputFile's name (or a free alternative) once the job succeeded.
+  std::string TempFile;
   std::string EncoderPath;
   std::string WorkDir;
   std::string VideoRateOpt;
@@ -31,7 +34,8 @@ std::string QuoteIfSpaced(const std::string& text);
 // order. Kept exact for the log, the dry run and the tests.
 std::string BuildCommandLine(const intputrec& rec);
 
-// The argument vector actually started: paths taken whole from the record,
+// The argument vector actually started: paths taken whole from the record
+// (the output is TempFile when one is reserved),
 // option fields split by the command-line quoting rule. Never produced by
 // re-splitting the string above, so paths with quotes or blanks stay intact.
 std::vector<std::string> BuildArgumentVector(const intputrec& rec);

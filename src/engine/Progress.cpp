@@ -1,5 +1,6 @@
 #include "engine/Progress.h"
 
+#include <climits>
 #include <cstdio>
 
 #include "ui/CoreApp.h"
@@ -26,12 +27,16 @@ static bool ReadInteger(const std::string& text, long long& value) {
 }
 
 int32_t ParseClock(const std::string& text) {
-  auto field = [&](size_t pos, long long& v) {
-    return ReadInteger(text.substr(std::min(pos, text.size()), 2), v);
+  size_t colon = text.find(':');
+  size_t hours = colon == std::string::npos || colon < 2 ? 2 : colon;
+  auto field = [&](size_t pos, size_t len, long long& v) {
+    return ReadInteger(text.substr(std::min(pos, text.size()), len), v);
   };
   long long h, m, s;
-  if (!field(0, h) || !field(3, m) || !field(6, s)) return 0;
-  return int32_t(h * 3600 + m * 60 + s);
+  if (!field(0, hours, h) || !field(hours + 1, 2, m) || !field(hours + 4, 2, s)) return 0;
+  long long total = h * 3600 + m * 60 + s;
+  if (total > INT32_MAX || total < INT32_MIN) return 0;
+  return int32_t(total);
 }
 
 std::string FormatClock(int32_t seconds) {
@@ -55,6 +60,29 @@ int32_t ParseTimeSeconds(const std::string& text) {
   return int32_t(v);
 }
 
+double LastReportedTime(std::string_view text) {
+  double last = -1;
+  for (size_t p = text.find("time="); p != std::string_view::npos; p = text.find("time=", p + 5)) {
+    size_t q = text.find("bitrate=", p);
+    if (q == std::string_view::npos) break;
+    size_t i = p + 5;
+    while (i < q && text[i] == ' ') ++i;
+    double whole = 0, scale = 1, fraction = 0;
+    size_t digits = 0;
+    for (; i < q && text[i] >= '0' && text[i] <= '9' && digits < 12; ++i, ++digits)
+      whole = whole * 10 + (text[i] - '0');
+    if (digits == 0) {
+      // ffmpeg's "N/A": nothing written yet, or at all when it is the last.
+      if (text.substr(i, 3) == "N/A") last = 0;
+      continue;
+    }
+    if (i < q && text[i] == '.')
+      for (++i; i < q && text[i] >= '0' && text[i] <= '9'; ++i) fraction += (text[i] - '0') * (scale /= 10);
+    last = whole + fraction;
+  }
+  return last;
+}
+
 std::string ProgressPercentText(int32_t value) {
   if (value < 0) value = 0;
   char buf[32];
@@ -75,6 +103,10 @@ void Progress::ParseEncoderOutput(std::string& text) {
   for (size_t i = text.find_first_of("\r\n"); i < n; i = text.find_first_of("\r\n", i + 1)) {
     if (i < c) continue;
     char ch = text[i];
+    // What the encoder has written so far, for the check at the job's end.
+    double reported = LastReportedTime(std::string_view(text).substr(c, i - c));
+    if (reported >= 0)
+      if (auto job = app_.engine.CurrentJob()) job->outcome.reportedSeconds = reported;
     int32_t t = ParseTimeSeconds(text);
     if (t != 0) {
       Timer2.stop();

@@ -3,15 +3,23 @@
 #include <QTimer>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pcm {
 
 class CoreApp;
 
-// Time texts hh:mm:ss. ParseClock reads hours, minutes and seconds by
-// character position and yields 0 when a field is not a number.
+// Time texts hh:mm:ss. ParseClock reads the hours up to the first ":" (at
+// least two characters, so 100 hours and more are read whole), then minutes
+// and seconds by position, and yields 0 when a field is not a number or the
+// time does not fit. FormatClock writes at least two hour digits.
 int32_t ParseClock(const std::string& text);
 std::string FormatClock(int32_t seconds);
+
+// Seconds of the last "time=SECONDS[.FRACTION] ... bitrate=" report in the
+// text, fractions kept ("time=N/A" counts as nothing written: 0), or -1 when
+// it holds none.
+double LastReportedTime(std::string_view text);
 
 // Whole seconds of the first "time=... bitrate=" report in the text, or 0.
 // Negative times and times above 100000 seconds are ignored (0).

@@ -1,11 +1,12 @@
 #include "profiles/OptionAssembly.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <sys/stat.h>
+
 #include <QLocale>
 #include <cmath>
 #include <cstdlib>
 
+#include "engine/OutputFiles.h"
 #include "engine/Progress.h"
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
@@ -223,28 +224,44 @@ void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) co
 
 // ---- Output path and size ----
 
-std::string OptionAssembly::OutputFilePath(const ListRow& entry) {
+std::string OptionAssembly::OutputFolder() const {
   Settings& s = app_.settings;
   std::string dir = s.outputField;
   // An empty field would put the output at the file system's root.
   if (dir.empty()) dir = s.outputDirectory;
   if (dir.empty()) dir = Settings::DefaultOutputDirectory();
   if (dir.back() != '/') dir += '/';
-  s.outputDirectory = dir;
-  QDir().mkdir(QString::fromStdString(dir));  // one level; a failure shows in the encoder's output
+  return dir;
+}
 
-  // A "/" in a renamed caption must not lead out of the output directory.
-  std::string caption = entry.caption;
-  for (char& ch : caption)
+// A "/" in a renamed caption must not lead out of the output directory.
+static std::string SafeCaption(const std::string& caption) {
+  std::string safe = caption;
+  for (char& ch : safe)
     if (ch == '/') ch = '_';
+  return safe;
+}
+
+std::string OptionAssembly::NumberedOutputPath(const std::string& dir, const std::string& caption, int n,
+                                               const std::string& ext) {
+  return dir + SafeCaption(caption) + "_" + std::to_string(n) + ext;
+}
+
+std::string OptionAssembly::OutputFilePath(const ListRow& entry,
+                                           const std::function<bool(const std::string&)>& reserved) {
+  std::string dir = OutputFolder();
+  app_.settings.outputDirectory = dir;
+  // One level, by its bytes; a failure shows when the output is reserved.
+  mkdir(dir.c_str(), 0777);
+
+  std::string caption = SafeCaption(entry.caption);
   std::string ext = app_.profiles.OutputExtension();
   size_t dot = caption.rfind('.');
   std::string candidate = dir + (dot == std::string::npos ? caption : caption.substr(0, dot)) + ext;
-  auto taken = [](const std::string& path) {
-    QFileInfo info(QString::fromStdString(path));
-    return info.exists() || info.isSymLink();
-  };
-  for (int i = 1; taken(candidate); ++i) candidate = dir + caption + "_" + std::to_string(i) + ext;
+  // Anything of the name counts, a dangling link too, so the source itself
+  // (reached through another spelling of its folder) is never chosen.
+  auto taken = [&](const std::string& path) { return PathTaken(path) || (reserved && reserved(path)); };
+  for (int i = 1; taken(candidate); ++i) candidate = NumberedOutputPath(dir, caption, i, ext);
   return candidate;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QLocale;
@@ -31,8 +32,15 @@ class OptionAssembly {
   void FillProfileOptions(intputrec& rec, const ListRow& entry) const;
 
   // Output path in the directory typed into the output field; creates the
-  // directory when missing and picks "_1", "_2", ... when the name is taken.
-  std::string OutputFilePath(const ListRow& entry);
+  // directory when missing and picks "_1", "_2", ... when the name is taken,
+  // on disk or by `reserved` (names already planned for earlier entries).
+  std::string OutputFilePath(const ListRow& entry,
+                             const std::function<bool(const std::string&)>& reserved = {});
+  // The output folder OutputFilePath uses, ending in "/".
+  std::string OutputFolder() const;
+  // The n-th alternative name of an entry with this caption.
+  static std::string NumberedOutputPath(const std::string& dir, const std::string& caption, int n,
+                                        const std::string& ext);
   std::string EstimateOutputSize(const ListRow& entry) const;
   // The same with the decimal separator of the given locale (the default
   // locale above).

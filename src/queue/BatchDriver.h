@@ -30,13 +30,20 @@ class BatchDriver {
   void EntryEnded(EncoderJob& job);
 
   // The job record the file entry step would hand to the encoder for a row
-  // (output path chosen, options filled). Throws CommandError like the
-  // option assembly does.
-  intputrec FileJobRecord(const ListRow& row);
+  // (output path chosen, options filled), without reserving anything.
+  // `reserved` names taken by entries planned before it. Throws CommandError
+  // like the option assembly does.
+  intputrec FileJobRecord(const ListRow& row, const std::function<bool(const std::string&)>& reserved = {});
 
-  // Whether a job's end means the entry failed: not started, a non-zero
-  // exit, killed other than by the user's stop, or no output / an empty one.
-  static bool EntryFailed(const JobOutcome& outcome, const std::string& outputFile);
+  // Why a job's end means the entry failed, or "" when it succeeded: not
+  // started, a non-zero exit, killed other than by the user's stop, no or an
+  // empty output, or an output clearly shorter than the entry (more than a
+  // second and a tenth short, by the encoder's last reported time).
+  // `writtenFile` is where the encoder wrote, `shownName` the name shown.
+  static std::string FailureReason(const JobOutcome& outcome, const std::string& writtenFile,
+                                   const std::string& shownName, int32_t expectedSeconds);
+  // The line that says how the encoder ended, "" when it exited with 0.
+  static std::string EndLine(const JobOutcome& outcome);
 
   // Caption of the Pause1 menu item: "Pause" or "Continue".
   std::string pauseCaption = "Pause";
@@ -63,7 +70,12 @@ class BatchDriver {
   void BatchOver();
 
   CoreApp& app_;
+  // Gives the finished job's output its final name (updating the row) or
+  // says why it could not.
+  std::string NameOutput(EncoderJob& job, ListRow& row);
+
   std::shared_ptr<EncoderJob> job_;  // the job of the current entry
+  std::string caption_;              // its entry's caption, for the numbered names
 };
 
 }  // namespace pcm

@@ -32,6 +32,18 @@ struct ProgressFixture : ::testing::Test {
 
 }  // namespace
 
+// The last report tells how much the encoder wrote, fractions kept.
+TEST(ProgressText, LastReportedTime) {
+  EXPECT_EQ(LastReportedTime("time=1.00 bitrate=1\rtime=2.50 bitrate=1\r"), 2.5);
+  EXPECT_EQ(LastReportedTime("size= 1kB time=363600.04 bitrate= 8.0kbits/s"), 363600.04);
+  EXPECT_EQ(LastReportedTime("time=0.04 bitrate=1\rtime=N/A bitrate=N/A"), 0);
+  EXPECT_EQ(LastReportedTime("time=N/A bitrate=N/A\rtime=0.04 bitrate=1"), 0.04);
+  EXPECT_EQ(LastReportedTime("time=7 bitrate=1"), 7);
+  EXPECT_EQ(LastReportedTime("time=-1.00 bitrate=1"), -1);
+  EXPECT_EQ(LastReportedTime("time=3.00"), -1);  // not a report yet
+  EXPECT_EQ(LastReportedTime(""), -1);
+}
+
 TEST(ProgressText, ClockAndPercentForms) {
   EXPECT_EQ(FormatClock(3725), "01:02:05");
   EXPECT_EQ(FormatClock(0), "00:00:00");
@@ -39,6 +51,14 @@ TEST(ProgressText, ClockAndPercentForms) {
   EXPECT_EQ(ParseClock("01:02:05"), 3725);
   EXPECT_EQ(ParseClock("00:01:23.45"), 83);
   EXPECT_EQ(ParseClock("1:02:05"), 0);  // hours are always two characters
+  // Hours of three digits and more are read whole, so a length of 100
+  // hours is not taken for 10.
+  EXPECT_EQ(ParseClock("101:00:00"), 101 * 3600);
+  EXPECT_EQ(ParseClock("100:00:01.50"), 100 * 3600 + 1);
+  EXPECT_EQ(ParseClock(FormatClock(596522 * 3600)), 596522 * 3600);
+  EXPECT_EQ(ParseClock("999999:00:00"), 0);  // does not fit
+  EXPECT_EQ(ParseClock("101:0:00"), 0);
+  EXPECT_EQ(ParseClock("0123"), 0);
   EXPECT_EQ(ParseClock("aa:00:01"), 0);
   EXPECT_EQ(ParseClock(""), 0);
   EXPECT_EQ(ProgressPercentText(5), "00.05%");

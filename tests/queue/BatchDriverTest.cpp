@@ -6,45 +6,11 @@
 #include "engine/EncoderEngine.h"
 
 using pcm::ListRow;
+using queuetest::Batch;
 using queuetest::FakeApp;
 using queuetest::FakeMedia;
 
 namespace {
-
-// Adds fake media named by `names` (their names steer the fake encoder) to
-// the list through AddFileEntry; the output goes to a fresh folder.
-struct Batch {
-  Batch(const std::string& tag, const std::vector<std::string>& names,
-        const std::string& programName = "popclipmill")
-      : f(tag, programName) {
-    media = pcmtest::MakeTempDir(tag + "-media");
-    out = pcmtest::MakeTempDir(tag + "-out");
-    f.app->settings.outputField = out;
-    for (const auto& n : names) {
-      std::string p = FakeMedia(media, n);
-      EXPECT_TRUE(f.app->listCommands.AddFileEntry(p)) << n;
-    }
-  }
-  pcm::CoreApp& app() { return *f.app; }
-  bool WaitIdle() {
-    return pcmtest::WaitUntil([&] { return !app().run.converting && !app().engine.Running(); }, 60000);
-  }
-  // Waits until the fake encoder waits on `name`, then lets it go on.
-  bool WaitStarted(const std::string& name) {
-    return pcmtest::WaitUntil(
-        [&] {
-          auto calls = f.Calls();
-          return !calls.empty() && calls.back() == media + "/" + name && app().engine.Running();
-        },
-        60000);
-  }
-  void Release(const std::string& name) { queuetest::WriteFile(media + "/" + name + ".go", "go"); }
-  std::string Status(int i) { return app().list.Row(i).status; }
-
-  FakeApp f;
-  std::string media;
-  std::string out;
-};
 
 // Records the list's statuses at the moment of each system action.
 class SnapshotActions : public pcm::SystemActions {

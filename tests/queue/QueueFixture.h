@@ -21,8 +21,10 @@ namespace queuetest {
 //   nothing otherwise, then exits 1 as a probe does;
 // - a conversion logs its input to calls.log beside the script, then acts
 //   by the input's file name: "fail" prints an error and exits 1, "empty" exits 0
-//   without output, "crash" kills itself, "wait" prints progress and waits
-//   until the file INPUT.go exists; anything else writes the output file.
+//   without output, "crash" kills itself, "half" writes part of a file and
+//   exits 1, "short" writes a file of 3 s and exits 0, "wait" prints progress
+//   and waits until the file INPUT.go exists; anything else writes the output
+//   file and reports the default description's 10 s.
 inline const char* kFakeEncoder = R"SH(
 here=$(dirname "$0")
 if [ "$#" -eq 2 ] && [ "$1" = "-i" ]; then
@@ -38,10 +40,12 @@ case "$(basename "$in")" in
   *fail*) printf 'Input stream error\nError: scripted failure\n'; exit 1 ;;
   *empty*) exit 0 ;;
   *crash*) kill -9 $$ ;;
+  *half*) printf 'partial' > "$out"; echo 'Error: disk full'; exit 1 ;;
+  *short*) printf 'frame= 2 time=3.00 bitrate= 8.0kbits/s\r'; printf 'cut' > "$out"; exit 0 ;;
   *wait*) printf 'frame= 1 time=1.00 bitrate= 8.0kbits/s\r'
           while [ ! -f "$in.go" ]; do sleep 0.02; done ;;
 esac
-printf 'frame= 2 time=2.00 bitrate= 8.0kbits/s\r'
+printf 'frame= 2 time=10.00 bitrate= 8.0kbits/s\r'
 printf 'converted' > "$out"
 exit 0
 )SH";
@@ -111,5 +115,40 @@ inline std::string FakeMedia(const std::string& folder, const std::string& name,
   if (!description.empty()) WriteFile(path + ".probe", description);
   return path;
 }
+
+// Adds fake media named by `names` (their names steer the fake encoder) to
+// the list through AddFileEntry; the output goes to a fresh folder.
+struct Batch {
+  Batch(const std::string& tag, const std::vector<std::string>& names,
+        const std::string& programName = "popclipmill")
+      : f(tag, programName) {
+    media = pcmtest::MakeTempDir(tag + "-media");
+    out = pcmtest::MakeTempDir(tag + "-out");
+    f.app->settings.outputField = out;
+    for (const auto& n : names) {
+      std::string p = FakeMedia(media, n);
+      EXPECT_TRUE(f.app->listCommands.AddFileEntry(p)) << n;
+    }
+  }
+  pcm::CoreApp& app() { return *f.app; }
+  bool WaitIdle() {
+    return pcmtest::WaitUntil([&] { return !app().run.converting && !app().engine.Running(); }, 60000);
+  }
+  // Waits until the fake encoder waits on `name`, then lets it go on.
+  bool WaitStarted(const std::string& name) {
+    return pcmtest::WaitUntil(
+        [&] {
+          auto calls = f.Calls();
+          return !calls.empty() && calls.back() == media + "/" + name && app().engine.Running();
+        },
+        60000);
+  }
+  void Release(const std::string& name) { queuetest::WriteFile(media + "/" + name + ".go", "go"); }
+  std::string Status(int i) { return app().list.Row(i).status; }
+
+  FakeApp f;
+  std::string media;
+  std::string out;
+};
 
 }  // namespace queuetest

@@ -1,0 +1,36 @@
+#pragma once
+#include <functional>
+#include <string>
+
+namespace pcm {
+
+// Output files are written under a hidden name reserved in the output
+// folder and get their final name only once the conversion succeeded, so a
+// person's existing file is never replaced and no broken file ever carries a
+// final name. Paths are bytes throughout: a name that is not UTF-8 is used
+// exactly as given.
+
+// Whether anything (a file, a folder, a link even when dangling) has this
+// name.
+bool PathTaken(const std::string& path);
+
+// Creates a new empty file beside finalPath, "<folder>/.<name>.pcm-XXXXXX<ext>"
+// with finalPath's extension, so the encoder still chooses its container by
+// the extension. Returns its path, or "" with the reason in `error`.
+std::string ReserveTemporaryOutput(const std::string& finalPath, std::string& error);
+
+// Gives the reserved file its final name without ever replacing a file that
+// has it. When finalPath is taken meanwhile, numbered(1), numbered(2), ... are
+// tried in turn. Returns the name used, or "" with the reason in `error`
+// (the temporary file is then left for the caller to remove).
+std::string MoveToFinalName(const std::string& tempPath, const std::string& finalPath,
+                            const std::function<std::string(int)>& numbered, std::string& error);
+
+// Removes a reserved file; nothing when the path is empty.
+void RemoveTemporaryOutput(const std::string& tempPath);
+
+// Creates every missing folder of path, as bytes; false with the reason when
+// one cannot be made or a part is not a folder.
+bool MakeFolders(const std::string& path, std::string& error);
+
+}  // namespace pcm

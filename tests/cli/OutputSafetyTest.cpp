@@ -1,0 +1,238 @@
+// A person's files through the headless front end: outputs never replace a
+// file, never touch the source, and only finished conversions keep a name.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "support/Fixtures.h"
+
+using pcmtest::ShellQuote;
+
+namespace {
+
+std::string Program() { return pcmtest::BinDir() + "/popclipmill"; }
+
+// The shell command that runs the program with its settings in a fresh
+// folder, stderr merged.
+std::string Command(const std::string& args, const std::string& program = Program()) {
+  static std::string config = pcmtest::MakeTempDir("safety-config");
+  return "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config) + " " + ShellQuote(program) + " " + args + " 2>&1";
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+Result RunFrontEnd(const std::string& args, const std::string& program = Program()) {
+  Result r;
+  r.status = pcmtest::RunShell(Command(args, program), &r.out);
+  return r;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// By its bytes: some of the names here are not UTF-8.
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Every name in a folder, hidden ones too, sorted; bytes kept.
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  std::string out;
+  pcmtest::RunShell("ls -A " + ShellQuote(folder), &out);
+  size_t start = 0;
+  for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+    names.push_back(out.substr(start, end - start));
+  return names;
+}
+
+void Copy(const std::string& from, const std::string& to) {
+  ASSERT_EQ(pcmtest::RunShell("cp " + ShellQuote(from) + " " + ShellQuote(to)), 0) << to;
+}
+
+}  // namespace
+
+// Two front ends convert files of the same name into one folder at once.
+// Their encoders wait for each other, so both have chosen a name before
+// either writes: both outputs are kept, under two names.
+TEST(OutputSafety, TwoBatchesAtOnceIntoOneFolder) {
+  std::string program =
+      pcmtest::MakeProgramDir("safety-race",
+                              "here=$(dirname \"$0\")\n"
+                              "if [ \"$#\" -ne 2 ]; then\n"
+                              "  mkdir -p \"$here/barrier\"; touch \"$here/barrier/$$\"; n=0\n"
+                              "  while [ \"$(ls \"$here/barrier\" | wc -l)\" -lt 2 ] && [ $n -lt 1200 ]; do\n"
+                              "    sleep 0.05; n=$((n+1)); done\n"
+                              "fi\n"
+                              "exec " +
+                                  ShellQuote(pcmtest::BinDir() + "/register.dat") + " \"$@\"");
+  Copy(Program(), program);
+  std::string a = pcmtest::MakeTempDir("safety-race-a"), b = pcmtest::MakeTempDir("safety-race-b");
+  Copy(pcmtest::MakeMedia("wav", 2), a + "/song.wav");
+  Copy(pcmtest::MakeMedia("ogg", 3), b + "/song.ogg");
+  std::string out = pcmtest::MakeTempDir("safety-race-out");
+  std::string args = "--batch --profile 17 --output " + ShellQuote(out) + " ";
+  std::string both = "(" + Command(args + ShellQuote(a + "/song.wav"), program) + " > " +
+                     ShellQuote(a + "/log") + "; echo $? >> " + ShellQuote(a + "/log") + ") & (" +
+                     Command(args + ShellQuote(b + "/song.ogg"), program) + " > " + ShellQuote(b + "/log") +
+                     "; echo $? >> " + ShellQuote(b + "/log") + ") & wait";
+  ASSERT_EQ(pcmtest::RunShell(both), 0);
+  std::string logA = ReadAll(a + "/log"), logB = ReadAll(b + "/log");
+  EXPECT_TRUE(Contains(logA, "Finish  " + out + "/song")) << logA;
+  EXPECT_TRUE(Contains(logB, "Finish  " + out + "/song")) << logB;
+  EXPECT_EQ(logA.substr(logA.size() - 2), "0\n") << logA;
+  EXPECT_EQ(logB.substr(logB.size() - 2), "0\n") << logB;
+  ASSERT_EQ(Listing(out), (std::vector<std::string>{"song.mp3", "song_1.mp3"}));
+  // One of each length: neither output was lost.
+  double d0 = pcmtest::FfprobeFile(out + "/song.mp3").duration;
+  double d1 = pcmtest::FfprobeFile(out + "/song_1.mp3").duration;
+  EXPECT_NEAR(d0 + d1, 5.0, 0.3);
+  EXPECT_NEAR(std::abs(d0 - d1), 1.0, 0.3);
+  // Each report names the file it wrote.
+  EXPECT_NE(Contains(logA, "Finish  " + out + "/song.mp3\n"),
+            Contains(logB, "Finish  " + out + "/song.mp3\n"));
+}
+
+// An output folder whose name is not UTF-8 holding a file of the output's
+// name; then the source's own folder reached as DIR/. and through a link.
+// Nothing existing is ever written over, the source least of all.
+TEST(OutputSafety, ExistingFilesAndTheSourceAreNeverWritten) {
+  std::string base = pcmtest::MakeTempDir("safety-bytes");
+  std::string folder = base + "/d\xe9j\xe0";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  std::string song = folder + "/song.mp3";
+  Copy(pcmtest::MakeMedia("mp3", 2), song);
+  std::string original = ReadAll(song);
+  std::string other = base + "/caf\xe9";
+  ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+  ASSERT_EQ(pcmtest::RunShell("printf 'keep me' > " + ShellQuote(other + "/song.mp3")), 0);
+
+  Result r = RunFrontEnd("--batch --profile 17 --output " + ShellQuote(other) + " " + ShellQuote(song));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(ReadAll(other + "/song.mp3"), "keep me");
+  EXPECT_TRUE(Contains(r.out, "Finish  " + other + "/song_1.mp3\n")) << r.out;
+  EXPECT_TRUE(pcmtest::FfprobeFile(other + "/song_1.mp3").ok);
+
+  ASSERT_EQ(symlink(folder.c_str(), (base + "/link").c_str()), 0);
+  for (const std::string& same : {folder + "/.", base + "/link", base + "/link/"}) {
+    Result s = RunFrontEnd("--batch --profile 17 --output " + ShellQuote(same) + " " + ShellQuote(song));
+    EXPECT_EQ(s.status, 0) << same << "\n" << s.out;
+    EXPECT_FALSE(Contains(s.out, "Finish  " + same + "/song.mp3")) << s.out;
+    EXPECT_EQ(ReadAll(song), original) << same;
+  }
+  EXPECT_EQ(Listing(folder),
+            (std::vector<std::string>{"song.mp3", "song_1.mp3", "song_2.mp3", "song_3.mp3"}));
+  // The temporary root's clean-up goes by text names.
+  pcmtest::RunShell("rm -rf " + ShellQuote(base));
+}
+
+// A dry run shows the names a real run uses, entry by entry, and writes
+// nothing; an output that is a file is refused by both.
+TEST(OutputSafety, DryRunNamesAreTheRealRunsNames) {
+  std::string src = pcmtest::MakeTempDir("safety-dry");
+  std::string paths;
+  for (const char* sub : {"a", "b", "c"}) {
+    std::string dir = src + "/" + sub;
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    Copy(pcmtest::MakeMedia("wav", 2), dir + "/clip.wav");
+    paths += " " + ShellQuote(dir + "/clip.wav");
+  }
+  std::string out = src + "/out";
+  Result dry = RunFrontEnd("--batch --dry-run --profile 17 --output " + ShellQuote(out) + paths);
+  EXPECT_EQ(dry.status, 0) << dry.out;
+  for (const char* name : {"/clip.mp3\n", "/clip_1.mp3\n", "/clip_2.mp3\n"})
+    EXPECT_TRUE(Contains(dry.out, " " + out + name)) << dry.out;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
+
+  Result real = RunFrontEnd("--batch --profile 17 --output " + ShellQuote(out) + paths);
+  EXPECT_EQ(real.status, 0) << real.out;
+  for (const char* name : {"/clip.mp3\n", "/clip_1.mp3\n", "/clip_2.mp3\n"})
+    EXPECT_TRUE(Contains(real.out, "Finish  " + out + name)) << real.out;
+
+  for (const char* mode : {"--dry-run ", ""}) {
+    Result file = RunFrontEnd(std::string("--batch ") + mode + "--profile 17 --output " +
+                              ShellQuote(out + "/clip.mp3") + paths);
+    EXPECT_EQ(file.status, 1) << file.out;
+    EXPECT_TRUE(Contains(file.out, "the output folder " + out + "/clip.mp3 is not a folder")) << file.out;
+    EXPECT_FALSE(Contains(file.out, "register.dat")) << file.out;
+  }
+  EXPECT_EQ(Listing(out), (std::vector<std::string>{"clip.mp3", "clip_1.mp3", "clip_2.mp3"}));
+}
+
+// Ctrl-C while an MP4 is being written (ffmpeg slowed to the input's pace):
+// the entry is "Stop" and the folder holds nothing, no hidden file either.
+TEST(OutputSafety, StoppedMp4LeavesNothing) {
+  std::string tools = pcmtest::MakeTempDir("safety-slow");
+  ASSERT_EQ(
+      pcmtest::RunShell("printf '#!/bin/sh\\nexec ffmpeg -re \"$@\"\\n' > " + ShellQuote(tools + "/ffmpeg") +
+                        " && chmod 755 " + ShellQuote(tools + "/ffmpeg")),
+      0);
+  std::string out = pcmtest::MakeTempDir("safety-stop-out");
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("POPCLIPMILL_CONFIG_DIR", QString::fromStdString(pcmtest::MakeTempDir("safety-stop-config")));
+  env.insert("POPCLIPMILL_FFMPEG", QString::fromStdString(tools + "/ffmpeg"));
+  p.setProcessEnvironment(env);
+  p.start(QString::fromStdString(Program()),
+          {"--batch", "--profile", "4", "--output", QString::fromStdString(out),
+           QString::fromStdString(pcmtest::MakeMedia("mp4", 30))});
+  ASSERT_TRUE(p.waitForStarted());
+  // Wait until the encoder has written a good part.
+  auto written = [&] {
+    qint64 size = 0;
+    for (const QFileInfo& f : QDir(QString::fromStdString(out)).entryInfoList(QDir::Files | QDir::Hidden))
+      size += f.size();
+    return size;
+  };
+  bool writing =
+      pcmtest::WaitUntil([&] { return written() > 8192 || p.state() != QProcess::Running; }, 60000);
+  kill(pid_t(p.processId()), SIGINT);
+  ASSERT_TRUE(p.waitForFinished(60000));
+  std::string text = p.readAllStandardOutput().toStdString();
+  ASSERT_TRUE(writing);
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_TRUE(Contains(text, "Stop  " + out + "/")) << text;
+  EXPECT_EQ(Listing(out), std::vector<std::string>{}) << text;
+}
+
+// A clip of a single frame has a length of no whole second: it is converted
+// whole (never with a zero length) and reported by what was written.
+TEST(OutputSafety, OneFrameVideo) {
+  std::string src = pcmtest::MakeTempDir("safety-frame");
+  std::string frame = src + "/frame.mp4";
+  ASSERT_EQ(pcmtest::RunShell("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 1 "
+                              "-pix_fmt yuv420p -y " +
+                              ShellQuote(frame)),
+            0);
+  std::string out = src + "/out";
+  Result dry =
+      RunFrontEnd("--batch --dry-run --profile 4 --output " + ShellQuote(out) + " " + ShellQuote(frame));
+  EXPECT_EQ(dry.status, 0) << dry.out;
+  EXPECT_FALSE(Contains(dry.out, "-t 00:00:00")) << dry.out;
+  Result r = RunFrontEnd("--batch --profile 4 --output " + ShellQuote(out) + " " + ShellQuote(frame));
+  if (Contains(r.out, "Finish  ")) {
+    EXPECT_EQ(r.status, 0) << r.out;
+    auto info = pcmtest::FfprobeFile(out + "/frame.mp4");
+    EXPECT_TRUE(info.ok) << r.out;
+    EXPECT_EQ(info.videoStreams, 1) << r.out;
+  } else {
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Failed  ")) << r.out;
+    EXPECT_EQ(Listing(out), std::vector<std::string>{}) << r.out;
+  }
+}

@@ -1,0 +1,177 @@
+// What a batch leaves in the output folder: a final name only for a good
+// output, never a replaced file, never a hidden leftover.
+#include <QDir>
+
+#include "QueueFixture.h"
+#include "engine/EncoderEngine.h"
+#include "engine/OutputFiles.h"
+#include "queue/BatchDriver.h"
+
+using queuetest::Batch;
+
+namespace {
+
+// Every name in the folder, hidden ones too, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const QString& n :
+       QDir(QString::fromStdString(folder))
+           .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name))
+    names.push_back(n.toStdString());
+  return names;
+}
+
+}  // namespace
+
+// Failed, stopped and too-short jobs leave no file at all; a good one leaves
+// exactly its named file.
+TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
+  Batch b("leftovers", {"a-half.wav", "b-short.wav", "c-empty.wav", "d-crash.wav", "e.wav"});
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  const char* want[] = {"Failed", "Failed", "Failed", "Failed", "Finish"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(b.Status(i), want[i]) << i;
+  EXPECT_EQ(Listing(b.out), std::vector<std::string>{"e.mp3"});
+  EXPECT_EQ(queuetest::ReadLines(b.out + "/e.mp3"), std::vector<std::string>{"converted"});
+
+  // Each failed row says why, the way the encoder ended first.
+  const auto& half = b.app().list.Row(0).failureLines;
+  ASSERT_GE(half.size(), 2u);
+  EXPECT_EQ(half.front(), "The encoder exited with code 1");
+  EXPECT_EQ(half.back(), "Error: disk full");
+  EXPECT_EQ(b.app().list.Row(1).failureLines.back(), "The output is 3.0 s of 10.0 s");
+  EXPECT_EQ(b.app().list.Row(3).failureLines.front(), "The encoder was killed by signal 9 (Killed)");
+
+  // A stopped job's partial file goes as well.
+  ASSERT_TRUE(b.app().listCommands.AddFileEntry(queuetest::FakeMedia(b.media, "f-wait.wav")));
+  for (int i = 0; i < 5; ++i) b.app().list.SetChecked(i, false);
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitStarted("f-wait.wav"));
+  EXPECT_EQ(Listing(b.out).size(), 2u);  // the reserved file is there while it runs
+  b.app().batch.StopBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  EXPECT_EQ(b.Status(5), "Stop");
+  EXPECT_EQ(Listing(b.out), std::vector<std::string>{"e.mp3"});
+}
+
+// Another program takes the planned name while the encoder runs: its file
+// stays and the output gets the next free name, also on the next entry.
+TEST(OutputFiles, ANameTakenWhileConvertingIsNotReplaced) {
+  Batch b("taken-meanwhile", {"clip-wait.wav", "clip-wait.avi"});
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitStarted("clip-wait.wav"));
+  EXPECT_EQ(b.app().list.Row(0).outputFile, b.out + "/clip-wait.mp3");
+  queuetest::WriteFile(b.out + "/clip-wait.mp3", "someone else's");
+  queuetest::WriteFile(b.out + "/clip-wait_1.mp3", "and this too");
+  b.Release("clip-wait.wav");
+  ASSERT_TRUE(b.WaitStarted("clip-wait.avi"));
+  b.Release("clip-wait.avi");
+  ASSERT_TRUE(b.WaitIdle());
+  EXPECT_EQ(b.Status(0), "Finish");
+  EXPECT_EQ(b.Status(1), "Finish");
+  EXPECT_EQ(b.app().list.Row(0).outputFile, b.out + "/clip-wait_2.mp3");
+  EXPECT_EQ(b.app().list.Row(1).outputFile, b.out + "/clip-wait_3.mp3");
+  EXPECT_EQ(queuetest::ReadLines(b.out + "/clip-wait.mp3"), std::vector<std::string>{"someone else's"});
+  EXPECT_EQ(queuetest::ReadLines(b.out + "/clip-wait_1.mp3"), std::vector<std::string>{"and this too"});
+  EXPECT_EQ(Listing(b.out).size(), 4u);
+}
+
+// The source itself is never an output, whatever spelling of its folder
+// the output field uses, and a dangling link's name is taken too.
+TEST(OutputFiles, TheSourceAndDanglingLinksAreTaken) {
+  Batch b("self", {});
+  std::string song = queuetest::FakeMedia(b.media, "song.mp3");
+  ASSERT_TRUE(b.app().listCommands.AddFileEntry(song));
+  ASSERT_EQ(symlink(b.media.c_str(), (b.out + "/link").c_str()), 0);
+  b.app().settings.outputField = b.out + "/link/.";
+  EXPECT_EQ(b.app().options.OutputFilePath(b.app().list.Row(0)), b.out + "/link/./song_1.mp3");
+  ASSERT_EQ(symlink("/nowhere/at/all", (b.media + "/song_1.mp3").c_str()), 0);
+  EXPECT_EQ(b.app().options.OutputFilePath(b.app().list.Row(0)), b.out + "/link/./song_2.mp3");
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  EXPECT_EQ(b.Status(0), "Finish");
+  EXPECT_EQ(queuetest::ReadLines(song), std::vector<std::string>{"media"});
+  EXPECT_EQ(queuetest::ReadLines(b.media + "/song_2.mp3"), std::vector<std::string>{"converted"});
+}
+
+// A file where the output folder should be, or a folder that cannot be
+// written: each entry fails with the reason, at once.
+TEST(OutputFiles, AnOutputFolderThatCannotTakeFiles) {
+  Batch b("not-a-folder", {"a.wav", "b.wav"});
+  queuetest::WriteFile(b.out + "/file", "a file");
+  b.app().settings.outputField = b.out + "/file";
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(b.Status(i), "Failed");
+    ASSERT_EQ(b.app().list.Row(i).failureLines.size(), 1u);
+    EXPECT_EQ(b.app().list.Row(i).failureLines[0],
+              "cannot write in the output folder " + b.out + "/file/: Not a directory");
+  }
+  EXPECT_TRUE(b.f.Calls().empty());
+}
+
+// The rules that decide a finished job's fate, at their edges.
+TEST(OutputFiles, FailureReasons) {
+  std::string dir = pcmtest::MakeTempDir("reasons");
+  std::string file = dir + "/out.mp3";
+  queuetest::WriteFile(file, "data");
+  pcm::JobOutcome ok;
+  ok.started = ok.exited = true;
+  ok.exitCode = 0;
+  auto reason = [&](double written, int expected) {
+    pcm::JobOutcome o = ok;
+    o.reportedSeconds = written;
+    return pcm::BatchDriver::FailureReason(o, file, "shown.mp3", expected);
+  };
+  EXPECT_EQ(reason(-1, 600), "");  // no report: nothing to judge by
+  EXPECT_EQ(reason(5.0, 6), "");   // one second short is within bounds
+  EXPECT_EQ(reason(9.0, 10), "");  // so is a tenth
+  EXPECT_EQ(reason(90.5, 100), "");
+  EXPECT_EQ(reason(2.1, 6), "The output is 2.1 s of 6.0 s");
+  EXPECT_EQ(reason(89.0, 100), "The output is 89.0 s of 100.0 s");
+  EXPECT_EQ(reason(0.04, 0), "");  // a one-frame clip
+  EXPECT_EQ(pcm::BatchDriver::FailureReason(ok, dir + "/none.mp3", "shown.mp3", 6),
+            "No output was written to shown.mp3");
+  queuetest::WriteFile(file, "");
+  EXPECT_EQ(pcm::BatchDriver::FailureReason(ok, file, "shown.mp3", 0), "No output was written to shown.mp3");
+
+  pcm::JobOutcome o = ok;
+  o.exitCode = 137;  // the adapter's word for a program of its killed by SIGKILL
+  EXPECT_EQ(pcm::BatchDriver::EndLine(o),
+            "The encoder exited with code 137 (the program it ran was killed by signal 9, Killed)");
+  o.exitCode = 255;
+  EXPECT_EQ(pcm::BatchDriver::EndLine(o), "The encoder exited with code 255");
+  o.exited = false;
+  o.termSignal = SIGSEGV;
+  EXPECT_EQ(pcm::BatchDriver::EndLine(o), "The encoder was killed by signal 11 (Segmentation fault)");
+  o.stoppedByUser = true;
+  EXPECT_EQ(pcm::BatchDriver::EndLine(o), "");
+}
+
+// The reserved name keeps the extension (the encoder picks the container
+// by it) and fits where the final name fits.
+TEST(OutputFiles, ReservedNames) {
+  std::string dir = pcmtest::MakeTempDir("reserve");
+  std::string error;
+  std::string t = pcm::ReserveTemporaryOutput(dir + "/movie.final.mp4", error);
+  ASSERT_FALSE(t.empty()) << error;
+  EXPECT_EQ(t.rfind(dir + "/.movie.final.pcm-", 0), 0u) << t;
+  EXPECT_EQ(t.substr(t.size() - 4), ".mp4");
+  std::string longName(251, 'x');
+  std::string u = pcm::ReserveTemporaryOutput(dir + "/" + longName + ".mp4", error);
+  ASSERT_FALSE(u.empty()) << error;
+  EXPECT_EQ(u.size() - dir.size() - 1, 255u);
+  EXPECT_EQ(u.substr(u.size() - 4), ".mp4");
+  EXPECT_TRUE(pcm::ReserveTemporaryOutput(dir + "/missing/a.mp3", error).empty());
+  EXPECT_NE(error.find("cannot write in the output folder " + dir + "/missing/"), std::string::npos) << error;
+
+  // Naming gives up on a name only for a free alternative.
+  queuetest::WriteFile(dir + "/a.mp3", "old");
+  std::string named = pcm::MoveToFinalName(
+      t, dir + "/a.mp3", [&](int n) { return dir + "/a_" + std::to_string(n) + ".mp3"; }, error);
+  EXPECT_EQ(named, dir + "/a_1.mp3");
+  EXPECT_EQ(queuetest::ReadLines(dir + "/a.mp3"), std::vector<std::string>{"old"});
+  EXPECT_TRUE(pcm::MoveToFinalName(u, dir + "/a.mp3", {}, error).empty());
+  EXPECT_TRUE(queuetest::Exists(u));
+}
