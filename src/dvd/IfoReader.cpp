@@ -242,7 +242,7 @@ int TitleSetFromName(const std::string& fileName) {
   return n >= 1 && n <= 99 ? n : -1;
 }
 
-std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
+std::unique_ptr<IfoFile> ReadIfoFileInProcess(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
   size_t slash = path.find_last_of('/');

@@ -63,8 +63,13 @@ int TitleSetFromName(const std::string& fileName);
 
 // Reads one IFO file (a damaged one falls back to its .BUP). Returns null
 // when the file cannot be read. Titles that are damaged (no cells, no
-// program map, impossible sector addresses) are left out.
+// program map, impossible sector addresses) are left out. libdvdread can
+// crash on some damaged files, so the reading runs in a short-lived child
+// process: a file that kills it, or keeps it busy past a few seconds, gives
+// null like any unreadable file.
 std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path);
+// The same reading done in this process.
+std::unique_ptr<IfoFile> ReadIfoFileInProcess(const std::string& path);
 
 // Seconds from hours, minutes and seconds.
 inline int SecondsFromTime(int hours, int minutes, int seconds) {

@@ -218,6 +218,32 @@ TEST(IfoReader, LowerCaseBlankAndNonAsciiPathsReadTheSame) {
   ExpectSameListing(*original, *lone);
 }
 
+TEST(IfoReader, ChildProcessGivesWhatTheProcessReads) {
+  std::string dir = VideoTs();
+  ASSERT_FALSE(dir.empty());
+  for (const char* name : {"VTS_01_0.IFO", "VTS_02_0.IFO", "VIDEO_TS.IFO"}) {
+    SCOPED_TRACE(name);
+    auto here = ReadIfoFileInProcess(dir + "/" + name);
+    auto there = ReadIfoFile(dir + "/" + name);
+    ASSERT_TRUE(here && there);
+    ExpectSameListing(*here, *there);
+    EXPECT_EQ(here->path, there->path);
+    EXPECT_EQ(here->titleSet, there->titleSet);
+    for (size_t t = 0; t < here->titles.size(); ++t) {
+      const TitleInfo &a = here->titles[t], &b = there->titles[t];
+      EXPECT_EQ(a.programChain, b.programChain);
+      EXPECT_EQ(a.seconds, b.seconds);
+      EXPECT_EQ(a.chapters.back().lastCell, b.chapters.back().lastCell);
+      ASSERT_EQ(a.audio.size(), b.audio.size());
+      for (size_t i = 0; i < a.audio.size(); ++i) EXPECT_EQ(a.audio[i].id, b.audio[i].id);
+      ASSERT_EQ(a.subpictures.size(), b.subpictures.size());
+      for (size_t i = 0; i < a.subpictures.size(); ++i)
+        EXPECT_EQ(a.subpictures[i].language, b.subpictures[i].language);
+    }
+  }
+  EXPECT_FALSE(ReadIfoFile(dir + "/VTS_09_0.IFO"));
+}
+
 TEST(IfoReader, ManyTitles) {
   std::string disc = pcmtest::DvdWithTitles(12);
   ASSERT_FALSE(disc.empty());
