@@ -29,21 +29,32 @@ std::string IdFromText(const std::string& text) {
 
 uint32_t LittleEndian(const uint8_t* at) { return at[0] | at[1] << 8 | at[2] << 16 | uint32_t(at[3]) << 24; }
 
-// Same titles, chapters, sectors and streams.
-void ExpectSameListing(const IfoFile& a, const IfoFile& b) {
-  ASSERT_EQ(a.titles.size(), b.titles.size());
-  for (size_t t = 0; t < a.titles.size(); ++t) {
-    ASSERT_EQ(a.titles[t].chapters.size(), b.titles[t].chapters.size());
-    EXPECT_EQ(a.titles[t].milliseconds, b.titles[t].milliseconds);
-    for (size_t c = 0; c < a.titles[t].chapters.size(); ++c) {
-      EXPECT_EQ(a.titles[t].chapters[c].firstSector, b.titles[t].chapters[c].firstSector);
-      EXPECT_EQ(a.titles[t].chapters[c].lastSector, b.titles[t].chapters[c].lastSector);
-    }
+// Every field but the path, one line per record, so that two readings
+// compare in one assertion that shows the difference.
+std::string Dump(const IfoFile& f) {
+  std::string out = std::to_string(f.titleSet) + " " + f.videoDescription + " " + std::to_string(f.width) +
+                    "x" + std::to_string(f.height) + "\n";
+  auto streams = [&out](const std::vector<StreamInfo>& list) {
+    for (const StreamInfo& s : list)
+      out += "  " + std::to_string(s.number) + " " + std::to_string(s.id) + " " + s.language + " " +
+             s.coding + " " + std::to_string(s.channels) + " " + s.description + "\n";
+  };
+  streams(f.audio);
+  streams(f.subpictures);
+  for (const TitleInfo& t : f.titles) {
+    out += "title";
+    for (int64_t v : {int64_t(t.titleSet), int64_t(t.programChain), t.milliseconds, int64_t(t.hours),
+                      int64_t(t.minutes), int64_t(t.seconds), int64_t(t.firstSector), int64_t(t.lastSector)})
+      out += " " + std::to_string(v);
+    out += "\n";
+    for (const ChapterInfo& c : t.chapters)
+      out += " chapter " + std::to_string(c.program) + " " + std::to_string(c.firstCell) + "-" +
+             std::to_string(c.lastCell) + " " + std::to_string(c.firstSector) + "-" +
+             std::to_string(c.lastSector) + " " + std::to_string(c.milliseconds) + "\n";
+    streams(t.audio);
+    streams(t.subpictures);
   }
-  ASSERT_EQ(a.audio.size(), b.audio.size());
-  for (size_t i = 0; i < a.audio.size(); ++i) EXPECT_EQ(a.audio[i].description, b.audio[i].description);
-  ASSERT_EQ(a.subpictures.size(), b.subpictures.size());
-  EXPECT_EQ(a.videoDescription, b.videoDescription);
+  return out;
 }
 
 }  // namespace
@@ -206,7 +217,7 @@ TEST(IfoReader, LowerCaseBlankAndNonAsciiPathsReadTheSame) {
   std::string lower = pcmtest::CopyVideoTs("my disc \xc3\xa4", true);
   auto copy = ReadIfoFile(lower + "/vts_01_0.ifo");
   ASSERT_TRUE(copy);
-  ExpectSameListing(*original, *copy);
+  EXPECT_EQ(Dump(*original), Dump(*copy));
   EXPECT_EQ(ReadIfoFile(lower + "/vts_02_0.ifo")->titles.size(), 1u);
 
   // A title set's IFO alone in a folder, without the menu file.
@@ -215,7 +226,14 @@ TEST(IfoReader, LowerCaseBlankAndNonAsciiPathsReadTheSame) {
   fs::copy_file(dir + "/VTS_01_0.IFO", alone + "/VTS_01_0.IFO");
   auto lone = ReadIfoFile(alone + "/VTS_01_0.IFO");
   ASSERT_TRUE(lone);
-  ExpectSameListing(*original, *lone);
+  EXPECT_EQ(Dump(*original), Dump(*lone));
+
+  // The menu file alone in a folder opens and lists nothing.
+  std::string menuOnly = pcmtest::MakeTempDir("menu-only");
+  fs::copy_file(dir + "/VIDEO_TS.IFO", menuOnly + "/video_ts.ifo");
+  auto menu = ReadIfoFile(menuOnly + "/video_ts.ifo");
+  ASSERT_TRUE(menu);
+  EXPECT_TRUE(menu->titles.empty());
 }
 
 TEST(IfoReader, ChildProcessGivesWhatTheProcessReads) {
@@ -226,30 +244,18 @@ TEST(IfoReader, ChildProcessGivesWhatTheProcessReads) {
     auto here = ReadIfoFileInProcess(dir + "/" + name);
     auto there = ReadIfoFile(dir + "/" + name);
     ASSERT_TRUE(here && there);
-    ExpectSameListing(*here, *there);
+    EXPECT_EQ(Dump(*here), Dump(*there));
     EXPECT_EQ(here->path, there->path);
-    EXPECT_EQ(here->titleSet, there->titleSet);
-    for (size_t t = 0; t < here->titles.size(); ++t) {
-      const TitleInfo &a = here->titles[t], &b = there->titles[t];
-      EXPECT_EQ(a.programChain, b.programChain);
-      EXPECT_EQ(a.seconds, b.seconds);
-      EXPECT_EQ(a.chapters.back().lastCell, b.chapters.back().lastCell);
-      ASSERT_EQ(a.audio.size(), b.audio.size());
-      for (size_t i = 0; i < a.audio.size(); ++i) EXPECT_EQ(a.audio[i].id, b.audio[i].id);
-      ASSERT_EQ(a.subpictures.size(), b.subpictures.size());
-      for (size_t i = 0; i < a.subpictures.size(); ++i)
-        EXPECT_EQ(a.subpictures[i].language, b.subpictures[i].language);
-    }
   }
   EXPECT_FALSE(ReadIfoFile(dir + "/VTS_09_0.IFO"));
 }
 
 TEST(IfoReader, ManyTitles) {
-  std::string disc = pcmtest::DvdWithTitles(12);
+  std::string disc = pcmtest::DvdWithTitles(99);
   ASSERT_FALSE(disc.empty());
   auto file = ReadIfoFile(disc + "/VIDEO_TS/VTS_01_0.IFO");
   ASSERT_TRUE(file);
-  ASSERT_EQ(file->titles.size(), 12u);
+  ASSERT_EQ(file->titles.size(), 99u);
   // dvdauthor stores the shared clip once: every title plays the same sectors.
   for (size_t i = 0; i < file->titles.size(); ++i) {
     EXPECT_EQ(file->titles[i].programChain, int(i) + 1);
