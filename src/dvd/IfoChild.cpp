@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,6 +103,7 @@ std::vector<StreamInfo> GetStreams(Reader& r) {
 std::string Encode(const IfoFile& f) {
   Writer w;
   w.Text(f.path);
+  w.Text(f.folder);
   w.Int(f.titleSet);
   w.Text(f.videoDescription);
   w.Int(f.width);
@@ -129,6 +131,7 @@ std::unique_ptr<IfoFile> Decode(const std::string& bytes) {
   Reader r(bytes);
   auto f = std::make_unique<IfoFile>();
   f->path = r.Text();
+  f->folder = r.Text();
   f->titleSet = int(r.Int());
   f->videoDescription = r.Text();
   f->width = int(r.Int());
@@ -206,6 +209,7 @@ std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
     // The child: nothing it prints is wanted, and it leaves without running
     // the parent's exit handlers.
     close(fds[0]);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     int quiet = open("/dev/null", O_WRONLY);
     if (quiet >= 0) {
       dup2(quiet, STDOUT_FILENO);

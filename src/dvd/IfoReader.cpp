@@ -259,6 +259,7 @@ std::unique_ptr<IfoFile> ReadIfoFileInProcess(const std::string& path) {
 
   auto file = std::make_unique<IfoFile>();
   file->path = path;
+  file->folder = folder;
   file->titleSet = titleSet;
   if (titleSet == 0) {
     if (reader.ifo->vmgi_mat) DescribeVideo(reader.ifo->vmgi_mat->vmgm_video_attr, file.get());

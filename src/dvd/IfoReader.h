@@ -49,6 +49,7 @@ struct TitleInfo {
 // One IFO file: its title set and every usable title.
 struct IfoFile {
   std::string path;
+  std::string folder;            // the folder libdvdread was opened on: the one holding the file
   int titleSet = 0;              // 0 for the menu file
   std::string videoDescription;  // "MPEG-2 720x576 PAL 4:3": the frame size is the second word
   int width = 0, height = 0;

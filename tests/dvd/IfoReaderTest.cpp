@@ -246,6 +246,7 @@ TEST(IfoReader, ChildProcessGivesWhatTheProcessReads) {
     ASSERT_TRUE(here && there);
     EXPECT_EQ(Dump(*here), Dump(*there));
     EXPECT_EQ(here->path, there->path);
+    EXPECT_EQ(there->folder, dir);
   }
   EXPECT_FALSE(ReadIfoFile(dir + "/VTS_09_0.IFO"));
 }
