@@ -214,6 +214,18 @@ TEST(DamagedIfo, CellsOfOtherAnglesAreSkipped) {
   EXPECT_EQ(chapters[1].firstSector, intact->titles[0].chapters[1].firstSector);
 }
 
+TEST(DamagedIfo, FileThatCrashesTheLibraryGivesNothing) {
+  // More chains announced than the table holds: libdvdread 6.1 dies with a
+  // segmentation fault on this file, so only the child process may read it.
+  std::string path = PatchedCopy(1, [](std::string& b) { b.at(size_t(Big(b, 0xcc, 4)) * 2048 + 1) = 16; });
+  ASSERT_FALSE(path.empty());
+  EXPECT_FALSE(ReadBounded(path));
+  EXPECT_FALSE(ifoOpen(path, 0));
+  auto other = ReadBounded(path.substr(0, path.size() - 12) + "VTS_02_0.IFO");
+  ASSERT_TRUE(other);
+  EXPECT_EQ(other->titles.size(), 1u);
+}
+
 TEST(DamagedIfo, RandomBytesInTheChainTable) {
   // Bytes of the chain table overwritten at random places: whatever is read
   // must be sane, and stream descriptions must keep their id at the end.
