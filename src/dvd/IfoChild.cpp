@@ -11,10 +11,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 
 #include "dvd/IfoReader.h"
 
 namespace pcm::ifo {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -194,9 +197,10 @@ bool ReadUntilClosed(int fd, std::string* bytes) {
   }
 }
 
-}  // namespace
-
-std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
+// Reads the file in a child process. `died` tells a child that crashed or
+// hung from one that found the file unreadable.
+std::unique_ptr<IfoFile> ReadInChild(const std::string& path, bool* died) {
+  *died = false;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return nullptr;
   pid_t pid = fork();
@@ -227,8 +231,34 @@ std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!closed || bytes.empty()) return nullptr;
+  *died = !closed || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+  if (*died || bytes.empty()) return nullptr;
   return Decode(bytes);
+}
+
+}  // namespace
+
+std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
+  bool died = false;
+  auto file = ReadInChild(path, &died);
+  if (!died) return file;
+
+  // libdvdread died on the file before it could turn to the backup: read the
+  // backup alone, under the file's name, from a folder of its own.
+  if (path.size() < 4) return nullptr;
+  std::string backup = path.substr(0, path.size() - 3) + (path.back() == 'o' ? "bup" : "BUP");
+  std::error_code error;
+  if (!fs::is_regular_file(backup, error)) return nullptr;
+  std::string folder = (fs::temp_directory_path(error) / "popclipmill-ifo-XXXXXX").string();
+  if (error || !mkdtemp(folder.data())) return nullptr;
+  std::string copy = folder + "/" + fs::path(path).filename().string();
+  if (fs::copy_file(backup, copy, error)) file = ReadInChild(copy, &died);
+  fs::remove_all(folder, error);
+  if (file) {
+    file->path = path;
+    file->folder = fs::path(path).parent_path().string();
+  }
+  return file;
 }
 
 }  // namespace pcm::ifo

@@ -66,8 +66,8 @@ int TitleSetFromName(const std::string& fileName);
 // when the file cannot be read. Titles that are damaged (no cells, no
 // program map, impossible sector addresses) are left out. libdvdread can
 // crash on some damaged files, so the reading runs in a short-lived child
-// process: a file that kills it, or keeps it busy past a few seconds, gives
-// null like any unreadable file.
+// process; when the file kills it, or keeps it busy past a few seconds, its
+// .BUP is read the same way, and when that fails too the result is null.
 std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path);
 // The same reading done in this process.
 std::unique_ptr<IfoFile> ReadIfoFileInProcess(const std::string& path);

@@ -86,14 +86,14 @@ size_t CellAt(const std::string& b, size_t chain, int cell) {
 
 // A fresh copy of the standard disc whose title set `set` IFO (and its
 // backup, so the fallback cannot repair it) was changed by `patch`.
-std::string PatchedCopy(int set, const std::function<void(std::string&)>& patch) {
+std::string PatchedCopy(int set, const std::function<void(std::string&)>& patch, bool backupToo = true) {
   std::string dir = pcmtest::CopyVideoTs("patched");
   if (dir.empty()) return "";
   std::string base = dir + "/VTS_0" + std::to_string(set) + "_0.";
   std::string bytes = ReadAll(base + "IFO");
   patch(bytes);
   WriteAll(base + "IFO", bytes);
-  WriteAll(base + "BUP", bytes);
+  if (backupToo) WriteAll(base + "BUP", bytes);
   return base + "IFO";
 }
 
@@ -214,11 +214,19 @@ TEST(DamagedIfo, CellsOfOtherAnglesAreSkipped) {
   EXPECT_EQ(chapters[1].firstSector, intact->titles[0].chapters[1].firstSector);
 }
 
-TEST(DamagedIfo, FileThatCrashesTheLibraryGivesNothing) {
+TEST(DamagedIfo, FileThatCrashesTheLibraryFallsBackToItsBackup) {
   // More chains announced than the table holds: libdvdread 6.1 dies with a
   // segmentation fault on this file, so only the child process may read it.
-  std::string path = PatchedCopy(1, [](std::string& b) { b.at(size_t(Big(b, 0xcc, 4)) * 2048 + 1) = 16; });
+  auto tooManyChains = [](std::string& b) { b.at(size_t(Big(b, 0xcc, 4)) * 2048 + 1) = 16; };
+  std::string path = PatchedCopy(1, tooManyChains, false);
   ASSERT_FALSE(path.empty());
+  auto fromBackup = ReadBounded(path);
+  ASSERT_TRUE(fromBackup);
+  EXPECT_EQ(fromBackup->titles.size(), 2u);
+  EXPECT_EQ(fromBackup->path, path);
+  EXPECT_EQ(fromBackup->folder, fs::path(path).parent_path().string());
+
+  path = PatchedCopy(1, tooManyChains);
   EXPECT_FALSE(ReadBounded(path));
   EXPECT_FALSE(ifoOpen(path, 0));
   auto other = ReadBounded(path.substr(0, path.size() - 12) + "VTS_02_0.IFO");
