@@ -106,17 +106,14 @@ TEST(DamagedIfo, CutShortOrOverwrittenFiles) {
   ASSERT_TRUE(intact);
 
   // A cut IFO is read from its backup.
-  std::string dir = pcmtest::CopyVideoTs("cut");
-  pcmtest::TruncateFile(dir + "/VTS_01_0.IFO", 1000);
+  std::string dir = pcmtest::DamagedVideoTs(pcmtest::DvdDamage::CutIfo);
   auto fromBackup = ReadBounded(dir + "/VTS_01_0.IFO");
   ASSERT_TRUE(fromBackup);
   ASSERT_EQ(fromBackup->titles.size(), intact->titles.size());
   EXPECT_EQ(fromBackup->titles[0].lastSector, intact->titles[0].lastSector);
 
   // Without a usable backup nothing is read.
-  dir = pcmtest::CopyVideoTs("cut-no-backup");
-  pcmtest::TruncateFile(dir + "/VTS_01_0.IFO", 1000);
-  fs::remove(dir + "/VTS_01_0.BUP");
+  dir = pcmtest::DamagedVideoTs(pcmtest::DvdDamage::CutIfoWithoutBackup);
   EXPECT_FALSE(ReadBounded(dir + "/VTS_01_0.IFO"));
   dir = pcmtest::CopyVideoTs("cut-both");
   pcmtest::TruncateFile(dir + "/VTS_01_0.IFO", 0);
@@ -125,9 +122,7 @@ TEST(DamagedIfo, CutShortOrOverwrittenFiles) {
 
   // Garbage in place of both copies; a garbage menu file does not matter to
   // the title sets.
-  dir = pcmtest::CopyVideoTs("garbage");
-  pcmtest::FillWithGarbage(dir + "/VTS_01_0.IFO", 1);
-  pcmtest::FillWithGarbage(dir + "/VTS_01_0.BUP", 2);
+  dir = pcmtest::DamagedVideoTs(pcmtest::DvdDamage::Garbage);
   pcmtest::FillWithGarbage(dir + "/VIDEO_TS.IFO", 3);
   pcmtest::FillWithGarbage(dir + "/VIDEO_TS.BUP", 4);
   EXPECT_FALSE(ReadBounded(dir + "/VTS_01_0.IFO"));

@@ -117,6 +117,20 @@ std::string CopyVideoTs(const std::string& parentName, bool lowerCase) {
   return target;
 }
 
+std::string DamagedVideoTs(DvdDamage damage) {
+  std::string dir = CopyVideoTs("damaged");
+  if (dir.empty()) return "";
+  std::string ifo = dir + "/VTS_01_0.IFO", bup = dir + "/VTS_01_0.BUP";
+  if (damage == DvdDamage::Garbage) {
+    FillWithGarbage(ifo, 1);
+    FillWithGarbage(bup, 2);
+  } else {
+    TruncateFile(ifo, 1000);
+    if (damage == DvdDamage::CutIfoWithoutBackup) fs::remove(bup);
+  }
+  return dir;
+}
+
 void TruncateFile(const std::string& path, long size) { fs::resize_file(path, size); }
 
 void FillWithGarbage(const std::string& path, unsigned seed) {

@@ -30,6 +30,13 @@ std::string DvdWithTitles(int titles);
 // the folder and file names are lower-cased. Returns the VIDEO_TS path.
 std::string CopyVideoTs(const std::string& parentName, bool lowerCase = false);
 
+// A fresh copy of the standard disc's VIDEO_TS folder with title set 1's
+// IFO damaged: cut to 1000 bytes (its .BUP intact, so the backup is read),
+// cut with the .BUP removed, or IFO and .BUP overwritten with random bytes.
+// Title set 2 stays intact. Returns the VIDEO_TS path.
+enum class DvdDamage { CutIfo, CutIfoWithoutBackup, Garbage };
+std::string DamagedVideoTs(DvdDamage damage);
+
 // Damage done to a file of a copied disc.
 void TruncateFile(const std::string& path, long size);
 void FillWithGarbage(const std::string& path, unsigned seed);
