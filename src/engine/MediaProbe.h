@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -9,9 +10,10 @@ namespace pcm {
 
 class CoreApp;
 
-// What the encoder's description of a file said, as printed.
+// What the encoder's description of a file said, as printed. Values beyond
+// any real medium are left empty, as if the description had not given them.
 struct ProbeResult {
-  std::string ProbeDuration;  // hh:mm:ss
+  std::string ProbeDuration;  // hh:mm:ss, hours with two or more digits
   std::string ProbeTotalKbps;
   std::string ProbeVideoKbps;
   std::string ProbeAudioKbps;
@@ -19,7 +21,17 @@ struct ProbeResult {
   std::string ProbeAudioCodec;
   std::string ProbeSampleRate;  // with its leading blank
   std::string ProbeChannels;    // with its leading blank
+  // Why the encoder itself could not describe anything (it cannot run, or
+  // says so in a line of its own); empty when it did its part.
+  std::string ProbeFailure;
 };
+
+// Bounds of a plausible medium: 1 Gbit/s, a side of 16384 pixels, a duration
+// of 999:59:59.
+constexpr long long kMaxKbps = 1'000'000;
+constexpr long long kMaxFrameSide = 16384;
+constexpr size_t kMaxHourDigits = 3;
+constexpr size_t kMaxDurationText = kMaxHourDigits + 6;
 
 // Extracts the probe values from the unconsumed description text at every
 // line end and removes the consumed part. A value is replaced only when the
@@ -62,8 +74,9 @@ class MediaProbe : public QObject {
   bool Busy() const { return busy_; }
   // Starts a probe and processes events until it has ended. A probe that
   // takes longer than the limit is killed (an input that never answers, such
-  // as a pipe, must not hang the program).
-  void ProbeAndWait(const std::string& path);
+  // as a pipe, must not hang the program), and so is one for which stop()
+  // turns true while it runs; its result is then empty.
+  void ProbeAndWait(const std::string& path, const std::function<bool()>& stop = {});
 
   ProbeResult result;
   int timeoutMs = 30000;

@@ -133,8 +133,16 @@ int ListCommands::AddFolderPath(const std::string& folder) {
 }
 
 bool ListCommands::AddFileWithRetry(const std::string& path) {
-  if (AddFileEntry(path) || AddFileEntry(path)) return true;
+  // A stop asked for during the probe ends the adding without a second try.
+  auto stopped = [this] { return stopAddingHook && stopAddingHook(); };
+  if (AddFileEntry(path) || (!stopped() && AddFileEntry(path))) return true;
+  if (stopped()) return false;
   std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  // The encoder's own failure says more than calling the file unsupported.
+  if (!app_.probe.result.ProbeFailure.empty()) {
+    app_.ui().Information(name + " cannot be added: " + app_.probe.result.ProbeFailure);
+    return false;
+  }
   // A file the probe was not allowed to read may well be media: say why.
   if (access(path.c_str(), R_OK) != 0 && errno == EACCES) {
     app_.ui().Information(name + " cannot be read: permission denied");
@@ -149,7 +157,7 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   // waiting, a missing file has nothing to describe.
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  app_.probe.ProbeAndWait(path);
+  app_.probe.ProbeAndWait(path, stopAddingHook);
   const ProbeResult p = app_.probe.result;
   auto total = ReadWholeNumber<long long>(p.ProbeTotalKbps);
   if (!total) return false;

@@ -37,7 +37,8 @@ class ListCommands {
   // Probes the file and appends one row; false leaves the list as it was.
   bool AddFileEntry(const std::string& path);
   // AddFileEntry, once more on failure, then the "<name> is not support!"
-  // notice. Returns whether the file was added.
+  // notice, or the encoder's own reason when it could not describe anything.
+  // Returns whether the file was added.
   bool AddFileWithRetry(const std::string& path);
 
   void RemoveSelected();
@@ -58,8 +59,9 @@ class ListCommands {
   std::function<void()> focusListHook;
   // DVD mode end of ListClicked, attached by the DVD entries.
   std::function<void()> dvdClickedHook;
-  // Asked before each file of a folder is added; true ends the adding there,
-  // so a stop asked for during a long folder takes effect at once.
+  // Asked before each file of a folder is added and while a file is probed;
+  // true ends the adding there (the probe is killed, the file not retried),
+  // so a stop asked for during a long folder or a slow probe acts at once.
   std::function<bool()> stopAddingHook;
 
   // Row remembered by BeginRename, -1 when no rename is open.
