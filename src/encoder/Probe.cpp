@@ -40,26 +40,33 @@ std::string Shown(const std::string& path) {
 }
 
 // What one description may cost. The library's own probing limits are
-// stated so they hold whatever its build defaults are; the byte and time
-// limits end a probe that reads on without finding anything (a huge file of
-// zeros named .mp3 would otherwise be read to its end).
+// stated so they hold whatever its build defaults are; yet its stream
+// analysis reads a huge file of zeros named .mp3 to its end, so the reading
+// after the header (where a real file needs a few megabytes) and the whole
+// probe's time are bounded too. The header itself (an index of a very long
+// recording may be large) is bounded by the time only.
 constexpr int64_t kFormatProbeBytes = 1 << 20;
 constexpr int64_t kStreamProbeBytes = 5'000'000;
 constexpr int64_t kAnalyzeMicroseconds = 5'000'000;
-constexpr int64_t kMaxBytesRead = 64 << 20;
+constexpr int64_t kMaxBytesRead = 64 << 20;  // in each step after the header
 constexpr auto kMaxProbeTime = std::chrono::seconds(15);
 
 struct Limits {
   AVFormatContext* ic = nullptr;
   std::chrono::steady_clock::time_point deadline;
+  int64_t maxBytesRead = INT64_MAX;
   bool reached = false;
+  // From here on, kMaxBytesRead more may be read.
+  void AllowMore() {
+    if (ic && ic->pb) maxBytesRead = ic->pb->bytes_read + kMaxBytesRead;
+  }
 };
 
 // Asked by the library between reads: non-zero ends the probing.
 int LimitReached(void* opaque) {
   auto* limits = static_cast<Limits*>(opaque);
   if (!limits->reached)
-    limits->reached = (limits->ic && limits->ic->pb && limits->ic->pb->bytes_read > kMaxBytesRead) ||
+    limits->reached = (limits->ic && limits->ic->pb && limits->ic->pb->bytes_read > limits->maxBytesRead) ||
                       std::chrono::steady_clock::now() > limits->deadline;
   return limits->reached;
 }
@@ -232,6 +239,7 @@ std::string DescribeMedia(const std::string& path) {
   int rc = avformat_open_input(&ic, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (rc < 0) return limits.reached ? beyondLimits : ErrorLine(path, rc);
+  limits.AllowMore();
   rc = avformat_find_stream_info(ic, nullptr);
   if (rc < 0 || limits.reached) {
     avformat_close_input(&ic);
@@ -243,6 +251,7 @@ std::string DescribeMedia(const std::string& path) {
     if (audio < 0 && UsableAudio(ic->streams[i])) audio = static_cast<int>(i);
   }
   bool timed = ic->duration != AV_NOPTS_VALUE && ic->duration > 0;
+  limits.AllowMore();
   // A guess from the name alone (a text file called .mp3) finds a stream
   // but nothing in it: such a file has no duration and no packets.
   if ((video < 0 && audio < 0) || (!timed && !HasPacket(ic, video, audio)) || limits.reached) {
