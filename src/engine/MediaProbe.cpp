@@ -203,20 +203,20 @@ void MediaProbe::EndStep(const std::shared_ptr<EncoderJob>& job) {
     if (line.rfind(own, 0) == 0) result.ProbeFailure = line;
 }
 
-void MediaProbe::ProbeAndWait(const std::string& path, const std::function<bool()>& stop) {
+void MediaProbe::ProbeAndWait(const std::string& path) {
   ProbeMedia(path);
   auto job = job_;
   auto kill = [job] {
     if (job && job->pid > 0 && !job->reaped) ::kill(-job->pid, SIGKILL);
   };
-  bool stopped = false;
+  stopped_ = false;
   PumpEventsUntil(
       [&] {
-        stopped = stop && busy_ && stop();
-        return !busy_ || stopped;
+        stopped_ = stopHook && busy_ && stopHook();
+        return !busy_ || stopped_;
       },
       timeoutMs, kill);
-  if (stopped) {
+  if (stopped_) {
     kill();
     result = ProbeResult{};
   }

@@ -74,12 +74,16 @@ class MediaProbe : public QObject {
   bool Busy() const { return busy_; }
   // Starts a probe and processes events until it has ended. A probe that
   // takes longer than the limit is killed (an input that never answers, such
-  // as a pipe, must not hang the program), and so is one for which stop()
-  // turns true while it runs; its result is then empty.
-  void ProbeAndWait(const std::string& path, const std::function<bool()>& stop = {});
+  // as a pipe, must not hang the program), and so is one for which stopHook
+  // turns true while it runs; its result is then empty and Stopped() true.
+  void ProbeAndWait(const std::string& path);
+  bool Stopped() const { return stopped_; }
 
   ProbeResult result;
   int timeoutMs = 30000;
+  // Asked while ProbeAndWait waits: true gives the probe up at once (the
+  // front end's Ctrl-C).
+  std::function<bool()> stopHook;
 
   static constexpr size_t kReadChunk = 2048;
 
@@ -89,6 +93,7 @@ class MediaProbe : public QObject {
   void EndStep(const std::shared_ptr<EncoderJob>& job);
   CoreApp& app_;
   bool busy_ = false;
+  bool stopped_ = false;
   std::shared_ptr<EncoderJob> job_;
   std::vector<std::shared_ptr<EncoderJob>> retired_;
 };

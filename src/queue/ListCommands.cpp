@@ -133,10 +133,10 @@ int ListCommands::AddFolderPath(const std::string& folder) {
 }
 
 bool ListCommands::AddFileWithRetry(const std::string& path) {
-  // A stop asked for during the probe ends the adding without a second try.
-  auto stopped = [this] { return stopAddingHook && stopAddingHook(); };
-  if (AddFileEntry(path) || (!stopped() && AddFileEntry(path))) return true;
-  if (stopped()) return false;
+  // A probe given up on a stop request ends the adding without a second try
+  // and without a notice.
+  if (AddFileEntry(path) || (!app_.probe.Stopped() && AddFileEntry(path))) return true;
+  if (app_.probe.Stopped()) return false;
   std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
   // The encoder's own failure says more than calling the file unsupported.
   if (!app_.probe.result.ProbeFailure.empty()) {
@@ -157,7 +157,7 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   // waiting, a missing file has nothing to describe.
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  app_.probe.ProbeAndWait(path, stopAddingHook);
+  app_.probe.ProbeAndWait(path);
   const ProbeResult p = app_.probe.result;
   auto total = ReadWholeNumber<long long>(p.ProbeTotalKbps);
   if (!total) return false;

@@ -59,9 +59,9 @@ class ListCommands {
   std::function<void()> focusListHook;
   // DVD mode end of ListClicked, attached by the DVD entries.
   std::function<void()> dvdClickedHook;
-  // Asked before each file of a folder is added and while a file is probed;
-  // true ends the adding there (the probe is killed, the file not retried),
-  // so a stop asked for during a long folder or a slow probe acts at once.
+  // Asked before each file of a folder is added; true ends the adding there,
+  // so a stop asked for during a long folder takes effect at once. (A stop
+  // during a probe is the probe's stopHook; such a file is not retried.)
   std::function<bool()> stopAddingHook;
 
   // Row remembered by BeginRename, -1 when no rename is open.
