@@ -262,8 +262,9 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
   }
 
   // Add every path; a file that cannot be added is reported and counted.
-  // Ctrl-C also ends a folder between two of its files.
+  // Ctrl-C also ends a folder between two of its files, and a slow probe.
   app.listCommands.stopAddingHook = [&] { return interrupted; };
+  app.probe.stopHook = [&] { return interrupted; };
   int notAdded = 0;
   for (const auto& given : req.paths) {
     if (interrupted) break;

@@ -1,5 +1,6 @@
 #include "OutputFilter.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace adapter {
@@ -37,6 +38,33 @@ size_t ParseClock(const std::string& text, size_t pos, std::string& replacement)
   return p - pos;
 }
 
+// Whether text from pos to its end could still grow into a time to
+// rewrite: a beginning of "time=" and [-]H:MM:SS[.F] that reaches the end.
+bool MayBeUnfinishedTime(const std::string& text, size_t pos) {
+  static const std::string kKey = "time=";
+  size_t n = text.size();
+  size_t rest = n - pos;
+  if (rest <= kKey.size()) return text.compare(pos, rest, kKey, 0, rest) == 0;
+  if (text.compare(pos, kKey.size(), kKey) != 0) return false;
+  size_t p = pos + kKey.size();
+  if (text[p] == '-') ++p;
+  size_t hoursStart = p;
+  while (p < n && IsDigit(text[p]) && p - hoursStart < 12) ++p;
+  if (p == n) return true;
+  if (p == hoursStart) return false;
+  for (int field = 0; field < 2; ++field) {
+    if (text[p++] != ':') return false;
+    for (int digit = 0; digit < 2; ++digit) {
+      if (p == n) return true;
+      if (!IsDigit(text[p++])) return false;
+    }
+    if (p == n) return true;
+  }
+  if (text[p++] != '.') return false;
+  while (p < n && IsDigit(text[p])) ++p;
+  return p == n;
+}
+
 }  // namespace
 
 void RewriteTimes(std::string& text) {
@@ -63,11 +91,20 @@ void OutputFilter::Feed(const char* data, size_t size) {
       RewriteTimes(pending_);
       Send(pending_.size());
     } else if (pending_.size() >= kMaxPending) {
-      // A long line without an end: send all but a tail that may hold the
-      // start of a time still arriving. A complete time is already
-      // rewritten and cannot match again.
-      RewriteTimes(pending_);
-      Send(pending_.size() - 32);
+      // A long line without an end: send it on, but keep back a time that
+      // may still be arriving. What is kept has not been rewritten, so each
+      // time is rewritten exactly once, whole.
+      size_t keep = pending_.size();
+      for (size_t p = pending_.size() - std::min(pending_.size(), kMaxUnfinished); p < pending_.size(); ++p) {
+        if (MayBeUnfinishedTime(pending_, p)) {
+          keep = p;
+          break;
+        }
+      }
+      std::string head = pending_.substr(0, keep);
+      pending_.erase(0, keep);
+      RewriteTimes(head);
+      if (!head.empty()) sink_(head.data(), head.size());
     }
   }
 }

@@ -18,6 +18,10 @@ class OutputFilter {
  public:
   using Sink = std::function<void(const char*, size_t)>;
   static constexpr size_t kMaxPending = 4096;
+  // The longest unfinished time kept back from a long line; a time longer
+  // than this (a fraction of endless digits) is rewritten as far as it came,
+  // which leaves the same text as rewriting it whole.
+  static constexpr size_t kMaxUnfinished = 64;
 
   explicit OutputFilter(Sink sink) : sink_(std::move(sink)) {}
   void Feed(const char* data, size_t size);

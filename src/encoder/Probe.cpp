@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <cstdarg>
@@ -36,6 +37,38 @@ std::string Shown(const std::string& path) {
     for (size_t p = s.find(m); p != std::string::npos; p = s.find(m, p + 1)) s[p + m.size() - 1] = ';';
   }
   return s;
+}
+
+// What one description may cost. The library's own probing limits are
+// stated so they hold whatever its build defaults are; yet its stream
+// analysis reads a huge file of zeros named .mp3 to its end, so the reading
+// after the header (where a real file needs a few megabytes) and the whole
+// probe's time are bounded too. The header itself (an index of a very long
+// recording may be large) is bounded by the time only.
+constexpr int64_t kFormatProbeBytes = 1 << 20;
+constexpr int64_t kStreamProbeBytes = 5'000'000;
+constexpr int64_t kAnalyzeMicroseconds = 5'000'000;
+constexpr int64_t kMaxBytesRead = 64 << 20;  // in each step after the header
+constexpr auto kMaxProbeTime = std::chrono::seconds(15);
+
+struct Limits {
+  AVFormatContext* ic = nullptr;
+  std::chrono::steady_clock::time_point deadline;
+  int64_t maxBytesRead = INT64_MAX;
+  bool reached = false;
+  // From here on, kMaxBytesRead more may be read.
+  void AllowMore() {
+    if (ic && ic->pb) maxBytesRead = ic->pb->bytes_read + kMaxBytesRead;
+  }
+};
+
+// Asked by the library between reads: non-zero ends the probing.
+int LimitReached(void* opaque) {
+  auto* limits = static_cast<Limits*>(opaque);
+  if (!limits->reached)
+    limits->reached = (limits->ic && limits->ic->pb && limits->ic->pb->bytes_read > limits->maxBytesRead) ||
+                      std::chrono::steady_clock::now() > limits->deadline;
+  return limits->reached;
 }
 
 std::string ErrorLine(const std::string& path, int error) {
@@ -190,15 +223,27 @@ std::string DescribeMedia(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode)))
     return ErrorLine(path, AVERROR_INVALIDDATA);
-  AVFormatContext* ic = nullptr;
+  Limits limits;
+  limits.deadline = std::chrono::steady_clock::now() + kMaxProbeTime;
+  const std::string beyondLimits = Shown(path) + ": nothing recognisable within the probe's limits\r\n";
+  AVFormatContext* ic = avformat_alloc_context();
+  if (!ic) return ErrorLine(path, AVERROR(ENOMEM));
+  limits.ic = ic;
+  ic->interrupt_callback = {LimitReached, &limits};
+  AVDictionary* options = nullptr;
+  av_dict_set_int(&options, "formatprobesize", kFormatProbeBytes, 0);
+  av_dict_set_int(&options, "probesize", kStreamProbeBytes, 0);
+  av_dict_set_int(&options, "analyzeduration", kAnalyzeMicroseconds, 0);
   // "file:" makes names with ':' or a leading '-' plain file names.
   std::string url = "file:" + path;
-  int rc = avformat_open_input(&ic, url.c_str(), nullptr, nullptr);
-  if (rc < 0) return ErrorLine(path, rc);
+  int rc = avformat_open_input(&ic, url.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (rc < 0) return limits.reached ? beyondLimits : ErrorLine(path, rc);
+  limits.AllowMore();
   rc = avformat_find_stream_info(ic, nullptr);
-  if (rc < 0) {
+  if (rc < 0 || limits.reached) {
     avformat_close_input(&ic);
-    return ErrorLine(path, rc);
+    return limits.reached ? beyondLimits : ErrorLine(path, rc);
   }
   int video = -1, audio = -1;
   for (unsigned i = 0; i < ic->nb_streams; ++i) {
@@ -206,11 +251,12 @@ std::string DescribeMedia(const std::string& path) {
     if (audio < 0 && UsableAudio(ic->streams[i])) audio = static_cast<int>(i);
   }
   bool timed = ic->duration != AV_NOPTS_VALUE && ic->duration > 0;
+  limits.AllowMore();
   // A guess from the name alone (a text file called .mp3) finds a stream
   // but nothing in it: such a file has no duration and no packets.
-  if ((video < 0 && audio < 0) || (!timed && !HasPacket(ic, video, audio))) {
+  if ((video < 0 && audio < 0) || (!timed && !HasPacket(ic, video, audio)) || limits.reached) {
     avformat_close_input(&ic);
-    return ErrorLine(path, AVERROR_INVALIDDATA);
+    return limits.reached ? beyondLimits : ErrorLine(path, AVERROR_INVALIDDATA);
   }
   std::string text = Format("Input #0, %s, from '", ic->iformat->name) + Shown(path) + "':\r\n";
   text += DurationLine(ic);
@@ -221,6 +267,9 @@ std::string DescribeMedia(const std::string& path) {
 }
 
 int RunProbe(const std::string& path) {
+  // A last resort should the library spin without reading: the default
+  // action of the alarm ends the probe, which then described nothing.
+  alarm(2 * static_cast<unsigned>(kMaxProbeTime.count()));
   std::string text = DescribeMedia(path);
   // One write, so the reader gets the description whole; loop only for a
   // pipe that takes it in parts.

@@ -1,9 +1,11 @@
 #include "ProbeLoader.h"
 
 #include <dlfcn.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <string>
 
 namespace adapter {
@@ -27,18 +29,27 @@ void SayError(const std::string& text) {
 
 }  // namespace
 
-int LoadAndRunProbe(const std::string& path) {
-  std::string module = OwnDirectory() + "register-probe.so";
+int LoadAndRunProbe(const std::string& path, pid_t parent) {
+  // A probe runs no program to pass a stop request on to: it ends at once on
+  // one, and with its parent whatever the probing is doing.
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(128 + SIGKILL);  // the parent is gone already
+
+  std::string module = OwnDirectory() + kModuleName;
   void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
+    // The loader's reason names the path already in most cases.
     const char* why = dlerror();
-    SayError("cannot load the probe module: " + std::string(why ? why : module));
+    SayError(std::string("the probe module ") + kModuleName + " cannot be loaded: " + (why ? why : module));
     return 1;
   }
   using ProbeFn = int (*)(const char*);
   auto run = reinterpret_cast<ProbeFn>(dlsym(handle, "adapter_run_probe"));
   if (!run) {
-    SayError("the probe module " + module + " has no entry point");
+    SayError(std::string("the probe module ") + kModuleName + " cannot be used: " + module +
+             " has no entry point");
     return 1;
   }
   return run(path.c_str());

@@ -9,6 +9,7 @@
 #include "Runner.h"
 
 int main(int argc, char** argv) {
+  pid_t parent = getppid();
   adapter::SetUpLifetime();
   if (argc < 2) {
     static const char kUsage[] =
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   adapter::Args args(argv + 1, argv + argc);
-  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbe(args[1]);
+  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbe(args[1], parent);
   if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);
   return adapter::RunConversion(args);
 }

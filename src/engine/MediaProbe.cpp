@@ -9,6 +9,7 @@
 
 #include "engine/EventPump.h"
 #include "ui/CoreApp.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
@@ -16,45 +17,43 @@ namespace {
 
 // The lines of the text for the extraction rules: cut at CR only, each line
 // keeping its CR; text after the last CR is not a line.
-std::vector<std::string> CrLines(const std::string& t) {
-  std::vector<std::string> lines;
+std::vector<std::string_view> CrLines(std::string_view t) {
+  std::vector<std::string_view> lines;
   size_t start = 0;
-  for (size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '\r') {
-      lines.push_back(t.substr(start, i + 1 - start));
-      start = i + 1;
-    }
+  for (size_t i = t.find('\r'); i != std::string_view::npos; i = t.find('\r', i + 1)) {
+    lines.push_back(t.substr(start, i + 1 - start));
+    start = i + 1;
   }
   return lines;
 }
 
-const std::string* LineWith(const std::vector<std::string>& lines, const std::string& key) {
+const std::string_view* LineWith(const std::vector<std::string_view>& lines, std::string_view key) {
   for (auto& l : lines)
-    if (l.find(key) != std::string::npos) return &l;
+    if (l.find(key) != std::string_view::npos) return &l;
   return nullptr;
 }
 
 // The number before " kb/s" on the line: back from " kb/s" to a blank, at most
 // 10 characters.
-std::string RateOnLine(const std::string& line) {
+std::string RateOnLine(std::string_view line) {
   size_t p = line.find(" kb/s");
-  if (p == std::string::npos) return {};
+  if (p == std::string_view::npos) return {};
   size_t steps = 0;
   size_t k = p;
   while (steps < 10 && k > 0) {
     --k;
     ++steps;
-    if (line[k] == ' ') return line.substr(k + 1, p - k - 1);
+    if (line[k] == ' ') return std::string(line.substr(k + 1, p - k - 1));
   }
-  return line.substr(p >= 10 ? p - 10 : 0, p >= 10 ? 10 : p);
+  return std::string(line.substr(p >= 10 ? p - 10 : 0, p >= 10 ? 10 : p));
 }
 
-std::string FrameSizeOnLine(const std::string& line) {
+std::string FrameSizeOnLine(std::string_view line) {
   size_t v = line.find("Video:");
-  std::string part = line.substr(v);
-  if (!part.empty()) part.pop_back();  // the CR
+  std::string_view part = line.substr(v);
+  if (!part.empty()) part.remove_suffix(1);  // the CR
   size_t x = part.find('x');
-  if (x == std::string::npos) return {};
+  if (x == std::string_view::npos) return {};
   // Back from the "x" to a blank (i steps, 11 when none within 10).
   size_t i = 1;
   while (i <= 10 && !(x >= i && part[x - i] == ' ')) ++i;
@@ -63,46 +62,77 @@ std::string FrameSizeOnLine(const std::string& line) {
   while (j <= 10 && x + j < part.size() && part[x + j] >= '0' && part[x + j] <= '9') ++j;
   if (i > x) return {};  // no room before the "x"
   size_t begin = x - i + 1;
-  return part.substr(begin, i + j - 1);
+  return std::string(part.substr(begin, i + j - 1));
 }
 
-void AudioOnLine(const std::string& line, ProbeResult& r) {
+void AudioOnLine(std::string_view line, ProbeResult& r) {
   r.ProbeAudioCodec.clear();
   r.ProbeSampleRate.clear();
   r.ProbeChannels.clear();
   size_t a = line.find("Audio:");
   size_t comma = line.find(',');
   size_t from = a + 7;
-  if (comma == std::string::npos || comma < from) {
-    r.ProbeAudioCodec = from < line.size() ? line.substr(from) : std::string();
+  if (comma == std::string_view::npos || comma < from) {
+    r.ProbeAudioCodec = from < line.size() ? std::string(line.substr(from)) : std::string();
     if (!r.ProbeAudioCodec.empty() && r.ProbeAudioCodec.back() == '\r') r.ProbeAudioCodec.pop_back();
     return;
   }
   r.ProbeAudioCodec = line.substr(from, comma - from);
-  std::string rest = line.substr(comma + 1);
-  if (!rest.empty()) rest.pop_back();  // the CR
+  std::string_view rest = line.substr(comma + 1);
+  if (!rest.empty()) rest.remove_suffix(1);  // the CR
   size_t c2 = rest.find(',');
-  if (c2 == std::string::npos) {
+  if (c2 == std::string_view::npos) {
     r.ProbeSampleRate = rest;
     return;
   }
   r.ProbeSampleRate = rest.substr(0, c2);
   rest = rest.substr(c2 + 1);
   size_t c3 = rest.find(',');
-  if (c3 != std::string::npos) r.ProbeChannels = rest.substr(0, c3);
+  if (c3 != std::string_view::npos) r.ProbeChannels = rest.substr(0, c3);
+}
+
+// The duration after "Duration:" and a blank: the clock with as many hour
+// digits as it has, without its fraction and the fields after it ("N/A"
+// stays "N/A"). A clock beyond the longest plausible medium is dropped.
+std::string DurationAt(const std::string& t, size_t d) {
+  size_t from = std::min(d + 10, t.size());
+  size_t end = std::min(t.find_first_of(".,; \r\n", from), t.size());
+  std::string value = t.substr(from, end - from);
+  size_t colon = value.find(':');
+  if (value.size() > kMaxDurationText || (colon != std::string::npos && colon > kMaxHourDigits)) return {};
+  return value;
+}
+
+// Rates beyond any real medium (or below zero) are dropped, as if the
+// description had given none; other texts stay as printed.
+std::string BoundedRate(std::string rate) {
+  auto kbps = ReadWholeNumber<long long>(rate);
+  if (kbps && (*kbps < 0 || *kbps > kMaxKbps)) return {};
+  return rate;
+}
+
+// A frame size with a side beyond any real medium is dropped likewise.
+std::string BoundedFrameSize(std::string size) {
+  size_t x = size.find('x');
+  if (x == std::string::npos) return size;
+  for (const std::string& side : {size.substr(0, x), size.substr(x + 1)}) {
+    auto pixels = ReadWholeNumber<long long>(side);
+    if (pixels && *pixels > kMaxFrameSide) return {};
+  }
+  return size;
 }
 
 void Extract(const std::string& t, ProbeResult& r) {
   size_t d = t.find("Duration:");
-  if (d != std::string::npos) r.ProbeDuration = t.substr(std::min(d + 10, t.size()), 8);
+  if (d != std::string::npos) r.ProbeDuration = DurationAt(t, d);
   auto lines = CrLines(t);
-  if (auto l = LineWith(lines, "bitrate:")) r.ProbeTotalKbps = RateOnLine(*l);
+  if (auto l = LineWith(lines, "bitrate:")) r.ProbeTotalKbps = BoundedRate(RateOnLine(*l));
   if (auto l = LineWith(lines, "Video:")) {
-    r.ProbeVideoKbps = RateOnLine(*l);
-    r.ProbeFrameSize = FrameSizeOnLine(*l);
+    r.ProbeVideoKbps = BoundedRate(RateOnLine(*l));
+    r.ProbeFrameSize = BoundedFrameSize(FrameSizeOnLine(*l));
   }
   if (auto l = LineWith(lines, "Audio:")) {
-    r.ProbeAudioKbps = RateOnLine(*l);
+    r.ProbeAudioKbps = BoundedRate(RateOnLine(*l));
     AudioOnLine(*l, r);
   }
 }
@@ -110,18 +140,13 @@ void Extract(const std::string& t, ProbeResult& r) {
 }  // namespace
 
 void ParseProbeOutput(std::string& text, ProbeResult& result) {
-  size_t n = text.size();
-  size_t c = 0;
-  // Jump from line end to line end: the unconsumed text before a new chunk
-  // holds none, so a long line without an end is not rescanned char by char.
-  for (size_t i = text.find_first_of("\r\n"); i < n; i = text.find_first_of("\r\n", i + 1)) {
-    if (i < c) continue;
-    char ch = text[i];
-    Extract(text, result);
-    c = i + 1;
-    if (ch == '\r' && i + 1 < n && text[i + 1] == '\n') c = i + 2;
-  }
-  text.erase(0, c);
+  // Every line end extracts from the whole unconsumed text, so all of them
+  // give the same values: one extraction stands for them all, and a chunk of
+  // many line ends costs no more than its length.
+  size_t last = text.find_last_of("\r\n");
+  if (last == std::string::npos) return;
+  Extract(text, result);
+  text.erase(0, last + 1);
 }
 
 void TtimeProcessor::Execute() { job_->ReadLoop(MediaProbe::kReadChunk); }
@@ -165,15 +190,36 @@ void MediaProbe::EndStep(const std::shared_ptr<EncoderJob>& job) {
   job->ended = true;
   job->Release();
   busy_ = false;
+  if (!result.ProbeTotalKbps.empty()) return;
+  // A description of nothing: when the encoder could not start, or said in
+  // its own name that it cannot describe files, that is the reason to show.
+  if (!job->outcome.started) {
+    result.ProbeFailure = job->outcome.error;
+    return;
+  }
+  std::string encoder = app_.engine.record.EncoderPath;
+  std::string own = encoder.substr(encoder.rfind('/') + 1) + ": ";
+  for (const std::string& line : job->TailLines(4))
+    if (line.rfind(own, 0) == 0) result.ProbeFailure = line;
 }
 
 void MediaProbe::ProbeAndWait(const std::string& path) {
   ProbeMedia(path);
   auto job = job_;
-  PumpEventsUntil([this] { return !busy_; }, timeoutMs,
-                  [job] {
-                    if (job && job->pid > 0 && !job->reaped) kill(-job->pid, SIGKILL);
-                  });
+  auto kill = [job] {
+    if (job && job->pid > 0 && !job->reaped) ::kill(-job->pid, SIGKILL);
+  };
+  stopped_ = false;
+  PumpEventsUntil(
+      [&] {
+        stopped_ = stopHook && busy_ && stopHook();
+        return !busy_ || stopped_;
+      },
+      timeoutMs, kill);
+  if (stopped_) {
+    kill();
+    result = ProbeResult{};
+  }
   // The killed encoder ends through its waiter; should even that not come,
   // the probe is given up rather than waited for forever.
   if (busy_) {

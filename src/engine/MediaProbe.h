@@ -1,17 +1,20 @@
 #pragma once
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "engine/EncoderEngine.h"
+#include "engine/MediaLimits.h"
 
 namespace pcm {
 
 class CoreApp;
 
-// What the encoder's description of a file said, as printed.
+// What the encoder's description of a file said, as printed. Values beyond
+// any real medium are left empty, as if the description had not given them.
 struct ProbeResult {
-  std::string ProbeDuration;  // hh:mm:ss
+  std::string ProbeDuration;  // hh:mm:ss, hours with two or more digits
   std::string ProbeTotalKbps;
   std::string ProbeVideoKbps;
   std::string ProbeAudioKbps;
@@ -19,6 +22,9 @@ struct ProbeResult {
   std::string ProbeAudioCodec;
   std::string ProbeSampleRate;  // with its leading blank
   std::string ProbeChannels;    // with its leading blank
+  // Why the encoder itself could not describe anything (it cannot run, or
+  // says so in a line of its own); empty when it did its part.
+  std::string ProbeFailure;
 };
 
 // Extracts the probe values from the unconsumed description text at every
@@ -62,11 +68,16 @@ class MediaProbe : public QObject {
   bool Busy() const { return busy_; }
   // Starts a probe and processes events until it has ended. A probe that
   // takes longer than the limit is killed (an input that never answers, such
-  // as a pipe, must not hang the program).
+  // as a pipe, must not hang the program), and so is one for which stopHook
+  // turns true while it runs; its result is then empty and Stopped() true.
   void ProbeAndWait(const std::string& path);
+  bool Stopped() const { return stopped_; }
 
   ProbeResult result;
   int timeoutMs = 30000;
+  // Asked while ProbeAndWait waits: true gives the probe up at once (the
+  // front end's Ctrl-C).
+  std::function<bool()> stopHook;
 
   static constexpr size_t kReadChunk = 2048;
 
@@ -76,6 +87,7 @@ class MediaProbe : public QObject {
   void EndStep(const std::shared_ptr<EncoderJob>& job);
   CoreApp& app_;
   bool busy_ = false;
+  bool stopped_ = false;
   std::shared_ptr<EncoderJob> job_;
   std::vector<std::shared_ptr<EncoderJob>> retired_;
 };

@@ -5,15 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "engine/MediaLimits.h"
+
 namespace pcm {
 
 class CoreApp;
 class IniFile;
 
-// The largest frame side and video rate step a block may give: far beyond
-// any real format, yet small enough that every product of them stays exact.
-inline constexpr long long kMaxFrameSide = 16384;
-inline constexpr long long kMaxRateStepKbps = 1000000;
+// A block's frame sides and rate steps stay within the bounds of a
+// plausible medium.
+inline constexpr long long kMaxRateStepKbps = kMaxKbps;
 
 // One drop-down list of the settings dialog: its texts, the selected index
 // (-1 for none) and whether it can be changed.

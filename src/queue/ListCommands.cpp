@@ -139,14 +139,22 @@ int ListCommands::AddFolderPath(const std::string& folder) {
 
 bool ListCommands::AddFileWithRetry(const std::string& path) {
   try {
-    if (AddFileEntry(path) || AddFileEntry(path)) return true;
+    // A probe given up on a stop request ends the adding without a second
+    // try and without a notice.
+    if (AddFileEntry(path) || (!app_.probe.Stopped() && AddFileEntry(path))) return true;
   } catch (const ProfileFileError& e) {
     // The profile's block is at fault, not the file: say which block.
     app_.ui().Error(e.what());
     profileFault_ = true;
     return false;
   }
+  if (app_.probe.Stopped()) return false;
   std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  // The encoder's own failure says more than calling the file unsupported.
+  if (!app_.probe.result.ProbeFailure.empty()) {
+    app_.ui().Information(name + " cannot be added: " + app_.probe.result.ProbeFailure);
+    return false;
+  }
   // A file the probe was not allowed to read may well be media: say why.
   if (access(path.c_str(), R_OK) != 0 && errno == EACCES) {
     app_.ui().Information(name + " cannot be read: permission denied");

@@ -38,8 +38,9 @@ class ListCommands {
   // A fault of the profile file is raised as a ProfileFileError.
   bool AddFileEntry(const std::string& path);
   // AddFileEntry, once more on failure, then the "<name> is not support!"
-  // notice; a fault of the profile file's current block is shown as such
-  // instead. Returns whether the file was added.
+  // notice, or the encoder's own reason when it could not describe anything;
+  // a fault of the profile file's current block is shown as such instead.
+  // Returns whether the file was added.
   bool AddFileWithRetry(const std::string& path);
 
   void RemoveSelected();
@@ -61,7 +62,8 @@ class ListCommands {
   // DVD mode end of ListClicked, attached by the DVD entries.
   std::function<void()> dvdClickedHook;
   // Asked before each file of a folder is added; true ends the adding there,
-  // so a stop asked for during a long folder takes effect at once.
+  // so a stop asked for during a long folder takes effect at once. (A stop
+  // during a probe is the probe's stopHook; such a file is not retried.)
   std::function<bool()> stopAddingHook;
 
   // Row remembered by BeginRename, -1 when no rename is open.

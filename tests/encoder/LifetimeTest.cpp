@@ -3,11 +3,14 @@
 
 #include <QProcess>
 #include <csignal>
+#include <fstream>
+#include <sstream>
 
 #include "AdapterHarness.h"
 #include "support/Fixtures.h"
 
 using namespace adaptertest;
+using pcmtest::ShellQuote;
 
 namespace {
 
@@ -97,4 +100,58 @@ TEST(Lifetime, SigkillDuringAmrTakesBothProgramsAlong) {
   kill(s.adapter, SIGKILL);
   EXPECT_TRUE(WaitGone(ffmpeg));
   EXPECT_TRUE(WaitGone(sox));
+}
+
+namespace {
+
+// A zero-filled file of 100 GB that takes no room: the probe reads it until
+// its own limits end it.
+std::string HugeSparseMp3() {
+  std::string path = pcmtest::MakeTempDir("sparse") + "/zeros.mp3";
+  pcmtest::RunShell("truncate -s 100G " + ShellQuote(path));
+  return path;
+}
+
+// Waits until the probe module is loaded, that is the probing is under way.
+bool Probing(pid_t pid) {
+  return pcmtest::WaitUntil(
+      [&] {
+        std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+        std::stringstream text;
+        text << maps.rdbuf();
+        return text.str().find("register-probe.so") != std::string::npos;
+      },
+      20000);
+}
+
+}  // namespace
+
+TEST(Lifetime, AProbeEndsWithItsParentAndOnAStopRequest) {
+  // The probe is stopped once under way, so that neither its own limits nor
+  // the end of its input can end it: only its parent's death or the request.
+  std::string huge = HugeSparseMp3();
+  QProcess shell;
+  shell.start("/bin/sh", {"-c", "\"$0\" -i \"$1\" >/dev/null 2>&1 & echo $!; wait",
+                          QString::fromStdString(Adapter()), QString::fromStdString(huge)});
+  ASSERT_TRUE(shell.waitForStarted());
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return shell.canReadLine(); }, 20000));
+  pid_t orphan = static_cast<pid_t>(shell.readLine().trimmed().toInt());
+  ASSERT_GT(orphan, 0);
+  ASSERT_TRUE(Probing(orphan));
+  kill(orphan, SIGSTOP);
+  kill(static_cast<pid_t>(shell.processId()), SIGKILL);
+  shell.waitForFinished(20000);
+  EXPECT_TRUE(WaitGone(orphan));
+  if (!Gone(orphan)) kill(orphan, SIGKILL);  // no orphan even when failing
+
+  QProcess probe;
+  probe.start(QString::fromStdString(Adapter()), {"-i", QString::fromStdString(huge)});
+  ASSERT_TRUE(probe.waitForStarted());
+  pid_t pid = static_cast<pid_t>(probe.processId());
+  ASSERT_TRUE(Probing(pid));
+  kill(pid, SIGSTOP);
+  kill(pid, SIGTERM);
+  EXPECT_TRUE(probe.waitForFinished(20000));
+  EXPECT_EQ(probe.exitStatus(), QProcess::CrashExit);
+  if (!Gone(pid)) kill(pid, SIGKILL);
 }

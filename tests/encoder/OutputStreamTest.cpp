@@ -62,3 +62,24 @@ TEST(OutputStream, LongLineWithoutEndsKeepsEveryTime) {
   EXPECT_EQ(r.out.size(), expected.size());
   EXPECT_TRUE(r.out == expected);
 }
+
+TEST(OutputStream, TimeAtTheLongLinePointIsRewrittenOnce) {
+  // A line is sent on in pieces once it reaches 4096 bytes. A time that
+  // straddles that point, wherever it starts, is rewritten once and whole:
+  // the result is what rewriting the line at once gives.
+  std::string raw = std::string(4084, 'x') + "time=1:00:00:00:00\r";
+  std::string expected = std::string(4084, 'x') + "time=3600:00:00\r";
+  for (size_t at = 4060; at <= 4100; ++at) {
+    raw += std::string(at, 'y') + "time=12:34:56.78 bitrate=1\r";
+    expected += std::string(at, 'y') + "time=45296.78 bitrate=1\r";
+  }
+  // Unfinished ones at the point stay as printed, once.
+  raw += std::string(4091, 'z') + "time=\r" + std::string(4090, 'z') + "time=1:2\r";
+  expected += std::string(4091, 'z') + "time=\r" + std::string(4090, 'z') + "time=1:2\r";
+  std::string dir = pcmtest::MakeTempDir("split-time");
+  std::ofstream(dir + "/raw", std::ios::binary) << raw;
+  AdapterRun r = Scripted("cat " + ShellQuote(dir + "/raw"));
+  EXPECT_EQ(r.code, 0);
+  ASSERT_EQ(r.out.size(), expected.size());
+  EXPECT_TRUE(r.out == expected) << r.out.substr(0, r.out.find("time=") + 40).substr(4080);
+}

@@ -162,3 +162,32 @@ TEST(Probe, MarkersInTheFileNameDoNotPassForTheFilesOwn) {
   EXPECT_EQ(e.out.find("Duration:"), std::string::npos) << e.out;
   EXPECT_EQ(e.out.find("bitrate:"), std::string::npos) << e.out;
 }
+
+TEST(Probe, AHugeFileOfZerosEndsAsUnusable) {
+  // 100 GB of zeros named .mp3 (sparse, so it takes no room): the probe gives
+  // up within its limits instead of reading it all.
+  std::string path = pcmtest::MakeTempDir("probe-huge") + "/zeros.mp3";
+  pcmtest::RunShell("truncate -s 100G " + ShellQuote(path));
+  AdapterRun r = RunAdapter("-i " + ShellQuote(path));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, path + ": nothing recognisable within the probe's limits\r\n");
+}
+
+TEST(Probe, AMissingOrBrokenModuleIsNamed) {
+  // A copy of the adapter in a folder of its own, first without the probe
+  // module beside it, then with a damaged one.
+  std::string dir = pcmtest::MakeTempDir("probe-module");
+  std::filesystem::copy_file(Adapter(), dir + "/register.dat");
+  std::string mp3 = ShellQuote(pcmtest::MakeMedia("mp3", 2));
+  std::string command = ShellQuote(dir + "/register.dat") + " -i " + mp3 + " 2>&1";
+  std::string out;
+  EXPECT_EQ(pcmtest::RunShell(command, &out), 1);
+  EXPECT_EQ(out.rfind("register.dat: the probe module register-probe.so cannot be loaded: ", 0), 0u) << out;
+  EXPECT_NE(out.find("No such file"), std::string::npos) << out;
+
+  pcmtest::RunShell("head -c 300 " + ShellQuote(Adapter()) + " > " + ShellQuote(dir + "/register-probe.so"));
+  out.clear();
+  EXPECT_EQ(pcmtest::RunShell(command, &out), 1);
+  EXPECT_EQ(out.rfind("register.dat: the probe module register-probe.so cannot be loaded: ", 0), 0u) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+}

@@ -102,3 +102,79 @@ TEST(ProbeParser, ErrorOutputLeavesEverythingEmpty) {
   EXPECT_EQ(r.ProbeDuration, "");
   EXPECT_EQ(r.ProbeFrameSize, "");
 }
+
+TEST(ProbeParser, DurationsAreReadWholeAndBounded) {
+  struct Case {
+    const char* line;
+    const char* duration;
+  };
+  for (Case c : {Case{"  Duration: 101:00:00.00, start: 0.000000, bitrate: 64 kb/s\r\n", "101:00:00"},
+                 Case{"  Duration: 999:59:59.99, start: 0.000000, bitrate: 64 kb/s\r\n", "999:59:59"},
+                 Case{"  Duration: 00:00:05, bitrate: 64 kb/s\r\n", "00:00:05"},
+                 Case{"  Duration: N/A, start: 0.000000, bitrate: 64 kb/s\r\n", "N/A"},
+                 Case{"  Duration: N/A, bitrate: N/A\r\n", "N/A"},
+                 // Beyond any medium: dropped, as a text that is no clock at all.
+                 Case{"  Duration: 2562047788:00:54.78, bitrate: 64 kb/s\r\n", ""},
+                 Case{"  Duration: 1000:00:00.00, bitrate: 64 kb/s\r\n", ""},
+                 Case{"  Duration: 0000000000000000000000000000001\r\n", ""},
+                 // A description cut right after the marker.
+                 Case{"x\r  Duration:", ""}}) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(Parse(c.line).ProbeDuration, c.duration);
+  }
+}
+
+TEST(ProbeParser, AbsurdRatesAndFrameSizesAreDropped) {
+  // An overall rate beyond any medium leaves no overall rate, so the file is
+  // not taken; absurd stream values are dropped and their defaults apply.
+  ProbeResult r = Parse(
+      "  Duration: 00:00:10.00, start: 0.000000, bitrate: 2147483700 kb/s\r\n"
+      "    Stream #0.0: Video: mpeg4, yuv420p, 320x999999999, 4294967296 kb/s, 25 fps\r\n"
+      "    Stream #0.1: Audio: mp3, 44100 Hz, stereo, fltp, -128 kb/s\r\n");
+  EXPECT_EQ(r.ProbeTotalKbps, "");
+  EXPECT_EQ(r.ProbeVideoKbps, "");
+  EXPECT_EQ(r.ProbeAudioKbps, "");
+  EXPECT_EQ(r.ProbeFrameSize, "");
+  EXPECT_EQ(r.ProbeAudioCodec, "mp3");
+
+  // The largest plausible values stay; the first one past them goes.
+  r = Parse(
+      "  Duration: 00:00:10.00, bitrate: 1000000 kb/s\r\n"
+      "    Stream #0.0: Video: h264, yuv420p, 16384x16384, 1000000 kb/s\r\n");
+  EXPECT_EQ(r.ProbeTotalKbps, "1000000");
+  EXPECT_EQ(r.ProbeVideoKbps, "1000000");
+  EXPECT_EQ(r.ProbeFrameSize, "16384x16384");
+  r = Parse(
+      "  Duration: 00:00:10.00, bitrate: 1000001 kb/s\r\n"
+      "    Stream #0.0: Video: h264, yuv420p, 16385x240, 1000001 kb/s\r\n");
+  EXPECT_EQ(r.ProbeTotalKbps, "");
+  EXPECT_EQ(r.ProbeVideoKbps, "");
+  EXPECT_EQ(r.ProbeFrameSize, "");
+
+  // Texts that are no numbers stay as printed for the list to judge.
+  r = Parse("  Duration: 00:00:10.00, bitrate: N/A kb/s\r\n  Stream #0.0: Video: h264, 12ax34\r\n");
+  EXPECT_EQ(r.ProbeTotalKbps, "N/A");
+  EXPECT_EQ(r.ProbeFrameSize, "12ax34");
+}
+
+TEST(ProbeParser, ManyLineEndsInOneChunk) {
+  // 64 KiB of bare CRs, then a description and more CRs: every line end is
+  // consumed and the description's values are found among them.
+  std::string text(64 * 1024, '\r');
+  text += kDescription;
+  text += std::string(64 * 1024, '\r') + "unfinished";
+  ProbeResult r;
+  ParseProbeOutput(text, r);
+  EXPECT_EQ(text, "unfinished");
+  EXPECT_EQ(r.ProbeDuration, "00:01:23");
+  EXPECT_EQ(r.ProbeTotalKbps, "1152");
+  EXPECT_EQ(r.ProbeFrameSize, "640x480");
+  EXPECT_EQ(r.ProbeChannels, " stereo");
+
+  // The same with line feeds between, as CR LF pairs and bare LFs.
+  std::string mixed;
+  for (int i = 0; i < 32 * 1024; ++i) mixed += i % 2 ? "\r\n" : "\n";
+  ParseProbeOutput(mixed, r);
+  EXPECT_EQ(mixed, "");
+  EXPECT_EQ(r.ProbeTotalKbps, "1152");  // no line with the key: kept
+}

@@ -1,6 +1,10 @@
 // Real probes through register.dat of files made at test time.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
 #include "support/Fixtures.h"
 #include "ui/CoreApp.h"
 
@@ -104,4 +108,66 @@ TEST(ProbeRun, APartSecondAtTheEndIsNotCutOff) {
   app.engine.StartEncoderJob(r);
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return ended; }, 30000));
   EXPECT_NEAR(pcmtest::FfprobeFile(r.OutputFile).duration, 1.6, 0.1);
+}
+
+TEST(ProbeRun, ABrokenInstallationIsNamedInsteadOfTheFile) {
+  // A program folder with a copy of the adapter and no probe module, then a
+  // damaged one: each file would otherwise be called unsupported.
+  std::string program = pcmtest::MakeProgramDir("probe-module");
+  std::string dir = program.substr(0, program.rfind('/'));
+  std::filesystem::remove(dir + "/register.dat");
+  std::filesystem::copy_file(pcmtest::BinDir() + "/register.dat", dir + "/register.dat");
+  CoreApp app({program});
+  auto& ui = dynamic_cast<ScriptedUserInterface&>(app.ui());
+  std::string mp3 = pcmtest::MakeMedia("mp3", 2);
+  for (bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged);
+    if (damaged) pcmtest::RunShell("echo broken > " + pcmtest::ShellQuote(dir + "/register-probe.so"));
+    ui.boxes.clear();
+    EXPECT_FALSE(app.listCommands.AddFileWithRetry(mp3));
+    EXPECT_EQ(app.list.Count(), 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text.rfind("clip", 0), 0u) << ui.boxes[0].text;
+    EXPECT_NE(ui.boxes[0].text.find(" cannot be added: register.dat: the probe module register-probe.so "),
+              std::string::npos)
+        << ui.boxes[0].text;
+    EXPECT_EQ(ui.boxes[0].text.find("not support"), std::string::npos);
+  }
+  // A file the adapter describes as unusable is still called unsupported.
+  std::filesystem::remove(dir + "/register.dat");
+  std::filesystem::create_symlink(pcmtest::BinDir() + "/register.dat", dir + "/register.dat");
+  ui.boxes.clear();
+  EXPECT_FALSE(app.listCommands.AddFileWithRetry(pcmtest::MakeMedia("txt.mp3")));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find(" is not support!"), std::string::npos) << ui.boxes[0].text;
+}
+
+TEST(ProbeRun, AStopRequestEndsAProbeAtOnceAndIsNotRetried) {
+  // A scripted encoder whose description never comes, logging each start.
+  std::string program =
+      pcmtest::MakeProgramDir("probe-stop", "echo $$ >> \"$(dirname \"$0\")/probes.log\"\nexec sleep 120");
+  std::string log = program.substr(0, program.rfind('/')) + "/probes.log";
+  CoreApp app({program});
+  auto& ui = dynamic_cast<ScriptedUserInterface&>(app.ui());
+  int asked = 0;
+  // Asked until the encoder has started, then the stop is requested.
+  app.probe.stopHook = [&] { return ++asked > 1 && std::filesystem::exists(log); };
+  std::string mp3 = pcmtest::MakeMedia("mp3", 2);
+  EXPECT_FALSE(app.listCommands.AddFileWithRetry(mp3));
+  EXPECT_TRUE(app.probe.Stopped());
+  EXPECT_FALSE(app.probe.Busy());
+  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+  EXPECT_TRUE(ui.boxes.empty());  // neither a second try nor a notice
+  EXPECT_EQ(app.list.Count(), 0);
+  std::ifstream in(log);
+  pid_t pid = -1;
+  ASSERT_TRUE(in >> pid);
+  EXPECT_FALSE(in >> pid);  // one start only
+  EXPECT_TRUE(pcmtest::WaitUntil([&] { return kill(pid, 0) != 0; }, 20000));
+
+  // A probe that only runs out of time is no stop request.
+  app.probe.stopHook = nullptr;
+  app.probe.timeoutMs = 300;
+  app.probe.ProbeAndWait(mp3);
+  EXPECT_FALSE(app.probe.Stopped());
 }
