@@ -12,18 +12,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/CliSupport.h"
 #include "support/Fixtures.h"
 
+using namespace clitest;
 using pcmtest::ShellQuote;
 
 namespace {
-
-std::string Program() { return pcmtest::BinDir() + "/popclipmill"; }
-
-struct Result {
-  int status = -1;
-  std::string out;
-};
 
 // Runs the program with its settings in a fresh folder; stderr is merged
 // into the output unless dropped.
@@ -36,10 +31,6 @@ Result RunProgram(const std::string& args, const std::string& program = Program(
   Result r;
   r.status = pcmtest::RunShell(cmd, &r.out);
   return r;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 std::string Copy(const std::string& from, const std::string& to) {

@@ -13,18 +13,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/CliSupport.h"
 #include "support/Fixtures.h"
 
+using namespace clitest;
 using pcmtest::ShellQuote;
 
 namespace {
-
-std::string Program() { return pcmtest::BinDir() + "/popclipmill"; }
-
-struct Result {
-  int status = -1;
-  std::string out;
-};
 
 // Runs `env program args` through the shell with stderr merged into the
 // output (unless `redirect` says otherwise).
@@ -33,21 +28,6 @@ Result Launch(const std::string& env, const std::string& args, const std::string
   Result r;
   r.status = pcmtest::RunShell(env + " " + ShellQuote(program) + " " + args + redirect, &r.out);
   return r;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
 }
 
 // Stand-ins for everything that acts on the machine, each writing its name

@@ -12,13 +12,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/CliSupport.h"
 #include "support/Fixtures.h"
 
+using namespace clitest;
 using pcmtest::ShellQuote;
 
 namespace {
-
-std::string Program() { return pcmtest::BinDir() + "/popclipmill"; }
 
 // The shell command that runs the program with its settings in a fresh
 // folder, stderr merged.
@@ -27,27 +27,10 @@ std::string Command(const std::string& args, const std::string& program = Progra
   return "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config) + " " + ShellQuote(program) + " " + args + " 2>&1";
 }
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
-
 Result RunFrontEnd(const std::string& args, const std::string& program = Program()) {
   Result r;
   r.status = pcmtest::RunShell(Command(args, program), &r.out);
   return r;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// By its bytes: some of the names here are not UTF-8.
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 // Every name in a folder, hidden ones too, sorted; bytes kept.

@@ -1,5 +1,5 @@
 // Adding files when the media's rates are extreme and when the profile file
-// is at fault: the first is added with a sound estimate, the second is named
+// is at fault: the first is refused or added with a sound estimate, the second is named
 // as a fault of the profile file, by block and line, and not of the media.
 #include <QFile>
 
@@ -27,19 +27,26 @@ void ReplaceLine(const std::string& path, int number, const std::string& text) {
 
 }  // namespace
 
-// 2147483700 kb/s overall with a 128 kb/s audio stream, under a profile that
-// keeps both source rates: the rates of the row fit 32 bits, their sum not.
-TEST(AddFileEntry, RatesBeyond32BitsTogetherGiveAPositiveEstimate) {
+// 2147483700 kb/s overall is beyond any medium: the probe drops it and the
+// file is refused as unusable instead of reaching the estimates. At the
+// bound, with 100 hours, the estimate is large and positive.
+TEST(AddFileEntry, RatesBeyondAnyMediumAreRefusedAndTheBoundStillEstimates) {
   FakeApp f("huge-rate");
   f.app->profiles.SelectProfile(102);
   std::string d = pcmtest::MakeTempDir("huge-rate-media");
-  std::string path = FakeMedia(d, "huge.avi", Description("2147483700", "", "128", "01:00:00.00"));
-  ASSERT_TRUE(f.app->listCommands.AddFileWithRetry(path));
+  std::string absurd = FakeMedia(d, "huge.avi", Description("2147483700", "", "128", "01:00:00.00"));
+  EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(absurd));
+  EXPECT_EQ(f.app->list.Count(), 0);
+  ASSERT_FALSE(f.ui.boxes.empty());
+  EXPECT_NE(f.ui.boxes.back().text.find("huge.avi"), std::string::npos);
+
+  std::string bound = FakeMedia(d, "bound.avi", Description("1000000", "", "128", "100:00:00.00"));
+  ASSERT_TRUE(f.app->listCommands.AddFileWithRetry(bound));
   const pcm::ListRow& r = f.app->list.Row(0);
-  EXPECT_EQ(r.entry.videoRate, "2147483572");
-  EXPECT_EQ(f.app->options.TotalBitRate(r), 2147483700);
+  EXPECT_EQ(r.entry.videoRate, "999872");
+  EXPECT_EQ(f.app->options.TotalBitRate(r), 1000000);
   EXPECT_EQ(r.outputSize.find('-'), std::string::npos) << r.outputSize;
-  EXPECT_NE(r.outputSize.find("E+08MB"), std::string::npos) << r.outputSize;
+  EXPECT_NE(r.outputSize.find("E+07MB"), std::string::npos) << r.outputSize;
 }
 
 // The saved profile's block has a rate that is not a number: its selection
