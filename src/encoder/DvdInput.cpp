@@ -65,6 +65,7 @@ bool PlanDvd(const Args& in, size_t at, DvdPlan* plan, std::string* error) {
       out.push_back(a);
     }
   }
+  plan->inputAt = out.size();
   out.insert(out.end(), {"-f", "mpeg", "-i", "pipe:0"});
 
   bool video = true, audio = form.audioId != 0;
@@ -159,6 +160,37 @@ bool ReadVobuStart(const unsigned char* s, uint64_t* scr, uint64_t* pts) {
   const unsigned char* pci = s + p + 7;
   *pts = (uint64_t(pci[12]) << 24) | (uint64_t(pci[13]) << 16) | (uint64_t(pci[14]) << 8) | pci[15];
   return true;
+}
+
+std::string PaletteFromIfo(const std::string& ifo, int programChain) {
+  auto* b = reinterpret_cast<const unsigned char*>(ifo.data());
+  const size_t size = ifo.size();
+  auto u32 = [&](size_t at) {
+    return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
+  };
+  if (size < 0xd0 || ifo.compare(0, 12, "DVDVIDEO-VTS") != 0 || programChain < 1) return "";
+  // The table of program chains starts at the sector named at 0xCC; its
+  // entries of 8 bytes from byte 8 hold each chain's offset in the table.
+  const uint64_t table = uint64_t(u32(0xcc)) * kSector;
+  if (table + 8 > size) return "";
+  const int chains = (b[table] << 8) | b[table + 1];
+  const uint64_t entry = table + 8 + uint64_t(programChain - 1) * 8;
+  if (programChain > chains || entry + 8 > size) return "";
+  // The palette: 16 entries of (0, Y, Cr, Cb) at 0xA4 into the chain.
+  const uint64_t palette = table + u32(entry + 4) + 0xa4;
+  if (palette + 64 > size) return "";
+  std::string out;
+  for (int i = 0; i < 16; ++i) {
+    const unsigned char* e = b + palette + 4 * i;
+    double y = 1.164 * (e[1] - 16), cr = e[2] - 128, cb = e[3] - 128;
+    auto level = [](double v) { return v < 0 ? 0 : v > 255 ? 255 : static_cast<int>(v + 0.5); };
+    char rgb[8];
+    std::snprintf(rgb, sizeof rgb, "%02x%02x%02x", level(y + 1.596 * cr), level(y - 0.813 * cr - 0.391 * cb),
+                  level(y + 2.018 * cb));
+    if (i) out += ",";
+    out += rgb;
+  }
+  return out;
 }
 
 }  // namespace adapter

@@ -16,6 +16,7 @@ struct DvdPlan {
   // subpicture stream burned into the picture, and the row's time range
   // applied on the output side (a pipe cannot be sought).
   Args args;
+  size_t inputAt = 0;  // where in args the options of the piped input begin
 };
 
 // The position of the "-i" of a DVD input in args, or 0 when there is none.
@@ -39,5 +40,10 @@ std::string LeadInPack(int subtitleId, uint64_t scr, uint64_t pts);
 // The clock reference and the start time of a VOBU from its first sector
 // (a navigation pack). False when the sector is not one.
 bool ReadVobuStart(const unsigned char* sector, uint64_t* scr, uint64_t* pts);
+
+// The subpicture colours of a program chain from the bytes of its title
+// set's IFO file, as ffmpeg's "-palette" takes them: sixteen "rrggbb"
+// separated by commas. Empty when the bytes do not hold that chain.
+std::string PaletteFromIfo(const std::string& ifo, int programChain);
 
 }  // namespace adapter

@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
+#include <fstream>
 #include <vector>
+
+#include "DvdInput.h"
 
 namespace adapter {
 
@@ -63,6 +68,26 @@ bool DvdReader::Open(const pcm::DvdInputForm& form, std::string* error) {
     }
   }
   return true;
+}
+
+std::string DvdReader::SubtitlePalette() const {
+  char name[16];
+  for (const char* suffix : {"IFO", "BUP"}) {
+    std::snprintf(name, sizeof name, "VTS_%02d_0.%s", form_.titleSet, suffix);
+    for (bool lower : {false, true}) {
+      std::string file = name;
+      if (lower)
+        for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      std::ifstream in(form_.folder + "/" + file, std::ios::binary);
+      if (!in) continue;
+      std::string bytes(4 << 20, '\0');  // far more than any IFO file holds
+      in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      bytes.resize(static_cast<size_t>(in.gcount()));
+      std::string palette = PaletteFromIfo(bytes, form_.programChain);
+      if (!palette.empty()) return palette;
+    }
+  }
+  return "";
 }
 
 bool DvdReader::ReadChunk(uint32_t first, int count, unsigned char* buffer, int* got) {

@@ -30,6 +30,11 @@ class DvdReader {
   // The row's first sector; false when it cannot be read.
   bool ReadFirstSector(unsigned char* sector);
 
+  // The subpicture colours of the row's program chain for ffmpeg's
+  // "-palette", from the title set's IFO file or else its .BUP; "" when
+  // neither holds them.
+  std::string SubtitlePalette() const;
+
   // Sectors left out because they could not be read.
   long skipped() const { return skipped_; }
 

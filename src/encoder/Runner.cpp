@@ -292,6 +292,9 @@ int RunDvdConversion(const Args& args, size_t at) {
     uint64_t scr = 0, pts = 0;
     if (reader.ReadFirstSector(first.data()) && !ReadVobuStart(first.data(), &scr, &pts)) pts = scr;
     leadIn = LeadInPack(plan.form.subtitleId, scr, pts);
+    // The disc's own subtitle colours, given to the decoder of the input.
+    std::string palette = reader.SubtitlePalette();
+    if (!palette.empty()) plan.args.insert(plan.args.begin() + plan.inputAt, {"-palette", palette});
   }
 
   int feed[2];

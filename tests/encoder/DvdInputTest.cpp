@@ -196,10 +196,15 @@ TEST(DvdInput, EveryCatalogProfileGetsExactlyTheRowsStreams) {
                               EchoFfmpeg());
     EXPECT_EQ(r.code, 0) << r.out;  // the echo ends without reading: a quiet end
     std::vector<std::string> args = EchoedArgs(r.out);
-    ASSERT_GE(args.size(), 6u) << r.out;
-    EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + 6),
-              (std::vector<std::string>{"-nostdin", "-y", "-f", "mpeg", "-i", "pipe:0"}));
     bool video = options.find("-vn") == std::string::npos;
+    // The title's subtitle colours from its IFO (white first, then black)
+    // for the picture the subtitle is burned into.
+    std::string palette = "ffffff";
+    for (int i = 1; i < 16; ++i) palette += ",000000";
+    std::vector<std::string> head{"-nostdin", "-y", "-palette", palette, "-f", "mpeg", "-i", "pipe:0"};
+    if (!video) head.erase(head.begin() + 2, head.begin() + 4);
+    ASSERT_GE(args.size(), head.size()) << r.out;
+    EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + head.size()), head);
     std::vector<std::string> maps = ValuesOf(args, "-map");
     if (video) {
       EXPECT_EQ(maps, (std::vector<std::string>{"[v]", "0:i:0x81"}));
@@ -213,6 +218,18 @@ TEST(DvdInput, EveryCatalogProfileGetsExactlyTheRowsStreams) {
     EXPECT_EQ(ValuesOf(args, "-ss"), (std::vector<std::string>{"00:00:01", "1.500"}));
     EXPECT_EQ(args.back(), "file:out.bin");
   }
+
+  // A picture filter of the job joins the burning in; without a subtitle it stays as it is.
+  std::string options = " -vf hflip -vcodec mpeg4 out.bin";
+  std::vector<std::string> args =
+      EchoedArgs(RunAdapter("-i " + ShellQuote(pcm::EncodeDvdInput(form)) + options, EchoFfmpeg()).out);
+  EXPECT_TRUE(ValuesOf(args, "-vf").empty());
+  EXPECT_EQ(ValuesOf(args, "-filter_complex"),
+            std::vector<std::string>{"[0:i:0x1e0][0:i:0x20]overlay,hflip[v]"});
+  form.subtitleId = 0;
+  args = EchoedArgs(RunAdapter("-i " + ShellQuote(pcm::EncodeDvdInput(form)) + options, EchoFfmpeg()).out);
+  EXPECT_EQ(ValuesOf(args, "-vf"), std::vector<std::string>{"hflip"});
+  EXPECT_EQ(ValuesOf(args, "-map"), (std::vector<std::string>{"0:i:0x1e0", "0:i:0x81"}));
 }
 
 TEST(DvdInput, WholeTitleWithTheSecondAudioStreamAndSubtitles) {
@@ -274,6 +291,8 @@ TEST(DvdInput, TrimmedTitleUnderAHostileFolderName) {
   ASSERT_FALSE(times.empty());
   EXPECT_NEAR(times.back(), 3, 0.5);  // counted from the row's begin
   EXPECT_NEAR(pcmtest::FfprobeFile(out).duration, 3, 0.5);
+  // Qt's clean-up of the temporary folder cannot name the non-UTF-8 folder.
+  std::filesystem::remove_all(std::filesystem::path(videoTs).parent_path());
 }
 
 TEST(DvdInput, MpegAudioToAudioOnlyAndAmrProfiles) {
@@ -324,6 +343,22 @@ TEST(DvdInput, BadFormsAndMissingDiscsFailAtOnceWithoutFfmpeg) {
     EXPECT_NE(r.out.find(why), std::string::npos) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
   }
+  // A cut IFO file: the subtitle colours come from its backup, and with
+  // both unreadable the conversion runs on without them.
+  for (auto damage : {pcmtest::DvdDamage::CutIfo, pcmtest::DvdDamage::Garbage}) {
+    DvdInputForm damaged = good;
+    damaged.folder = pcmtest::DamagedVideoTs(damage);
+    damaged.subtitleId = 0x20;
+    std::vector<std::string> args = EchoedArgs(
+        RunAdapter("-y -i " + ShellQuote(pcm::EncodeDvdInput(damaged)) + " out.mp4", EchoFfmpeg()).out);
+    ASSERT_FALSE(args.empty());
+    std::vector<std::string> palette = ValuesOf(args, "-palette");
+    EXPECT_EQ(palette.size(), damage == pcmtest::DvdDamage::CutIfo ? 1u : 0u);
+    if (!palette.empty()) {
+      EXPECT_EQ(palette[0].substr(0, 7), "ffffff,");
+    }
+  }
+
   // A form is never described as a media file.
   AdapterRun probe = RunAdapter("-i " + ShellQuote(pcm::EncodeDvdInput(good)), EchoFfmpeg());
   EXPECT_EQ(probe.code, 1);
