@@ -270,6 +270,7 @@ TEST(DvdInput, ChapterWithoutSubtitlePacketsConvertsWithTheSubtitleChosen) {
   pcmtest::ProbeInfo info = pcmtest::FfprobeFile(out);
   ASSERT_TRUE(info.ok);
   EXPECT_EQ(info.audioStreams, 1);
+  EXPECT_EQ(info.width, 320);  // the frame size applies to the burned-in picture too
   EXPECT_NEAR(info.duration, 3.2, 0.5);
   EXPECT_NEAR(CrossingsPerSecond(out, 1), 2 * 440, 80);
 }
