@@ -99,8 +99,8 @@ AmrPlan PlanAmr(const Args& in) {
   plan.ffmpeg.push_back("-nostdin");
   std::string rate;
   std::string format;
-  // Only the input and its time range pass to the decoder; everything else
-  // (codec, rates, channels, sizes) was meant for the encoder.
+  // Only the input, its streams and its time range pass to the decoder;
+  // everything else (codec, rates, channels, sizes) was meant for the encoder.
   const size_t n = in.size();
   for (size_t i = 0; i + 1 < n; ++i) {
     const std::string& a = in[i];
@@ -123,6 +123,10 @@ AmrPlan PlanAmr(const Args& in) {
       plan.ffmpeg.push_back(in[++i]);
     } else if ((a == "-ab" || a == "-b:a") && hasValue) {
       rate = in[++i];
+    } else if (a == "-map" && hasValue && in[i + 1].compare(0, 1, "[") != 0) {
+      // Which input streams to decode; a filter graph's output is not decoded here.
+      plan.ffmpeg.push_back(a);
+      plan.ffmpeg.push_back(in[++i]);
     }
   }
   for (const char* a : {"-vn", "-sn", "-f", "wav", "-ar", "8000", "-ac", "1", "pipe:1"})

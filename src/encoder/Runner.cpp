@@ -5,16 +5,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
+#include "DvdInput.h"
+#include "DvdReader.h"
 #include "OutputFilter.h"
 
 namespace adapter {
 
 namespace {
+
+constexpr size_t kDvdSector = 2048;
 
 // The programs we run, for the signal handler. pid_t fits sig_atomic_t here.
 volatile sig_atomic_t g_children[2] = {0, 0};
@@ -183,16 +191,20 @@ void SetUpLifetime() {
   if (getppid() != parent) _exit(128 + SIGTERM);  // the parent died before we asked
 }
 
-int RunConversion(const Args& args) {
+namespace {
+
+// Runs ffmpeg with the given arguments and standard input, passing its
+// output on. in = -1 gives it /dev/null.
+int RunFfmpeg(const Args& ffmpegArgs, int in) {
   int progress[2];
   if (pipe2(progress, O_CLOEXEC) != 0) {
     Say(std::string("register.dat: cannot create a pipe: ") + strerror(errno) + "\n");
     return 1;
   }
-  int in = NullInput();
-  Child ffmpeg = Start(FfmpegProgram(), FfmpegArguments(args), in, progress[1], progress[1], 0);
+  int null = in < 0 ? NullInput() : -1;
+  Child ffmpeg = Start(FfmpegProgram(), ffmpegArgs, in < 0 ? null : in, progress[1], progress[1], 0);
   close(progress[1]);
-  if (in >= 0) close(in);
+  if (null >= 0) close(null);
   if (ffmpeg.pid < 0) {
     close(progress[0]);
     Say("register.dat: cannot start ffmpeg: " + ffmpeg.error + "\n");
@@ -205,8 +217,8 @@ int RunConversion(const Args& args) {
   return code;
 }
 
-int RunAmrConversion(const Args& args) {
-  AmrPlan plan = PlanAmr(args);
+// ffmpeg decodes the input to WAV, sox encodes it to AMR. in as above.
+int RunAmr(const AmrPlan& plan, int in) {
   int progress[2], audio[2];
   if (pipe2(progress, O_CLOEXEC) != 0) {
     Say(std::string("register.dat: cannot create a pipe: ") + strerror(errno) + "\n");
@@ -228,11 +240,11 @@ int RunAmrConversion(const Args& args) {
     Say("register.dat: cannot start sox: " + sox.error + "\n");
     return 127;
   }
-  int in = NullInput();
-  Child ffmpeg = Start(FfmpegProgram(), plan.ffmpeg, in, audio[1], progress[1], 0);
+  int null = in < 0 ? NullInput() : -1;
+  Child ffmpeg = Start(FfmpegProgram(), plan.ffmpeg, in < 0 ? null : in, audio[1], progress[1], 0);
   close(audio[1]);  // sox sees the end of its input when ffmpeg is done
   close(progress[1]);
-  if (in >= 0) close(in);
+  if (null >= 0) close(null);
   if (ffmpeg.pid < 0) {
     Say("register.dat: cannot start ffmpeg: " + ffmpeg.error + "\n");
     kill(sox.pid, SIGTERM);
@@ -249,6 +261,76 @@ int RunAmrConversion(const Args& args) {
   int encoded = Wait(sox.pid);
   g_children[1] = 0;
   return decoded != 0 ? decoded : encoded;
+}
+
+}  // namespace
+
+int RunConversion(const Args& args) { return RunFfmpeg(FfmpegArguments(args), -1); }
+
+int RunAmrConversion(const Args& args) { return RunAmr(PlanAmr(args), -1); }
+
+int RunDvdConversion(const Args& args, size_t at) {
+  DvdPlan plan;
+  std::string error;
+  if (!PlanDvd(args, at, &plan, &error)) {
+    Say("register.dat: " + error + "\n");
+    return 1;
+  }
+  if (at + 1 >= args.size()) {
+    Say("register.dat: a DVD input is converted, not described: no output given\n");
+    return 1;
+  }
+  DvdReader reader;
+  if (!reader.Open(plan.form, &error)) {
+    Say("register.dat: " + error + "\n");
+    return 1;
+  }
+  std::string leadIn;
+  const bool video = std::find(plan.args.begin(), plan.args.end(), "-vn") == plan.args.end();
+  if (plan.form.subtitleId != 0 && video) {
+    std::vector<unsigned char> first(kDvdSector);
+    uint64_t scr = 0, pts = 0;
+    if (reader.ReadFirstSector(first.data()) && !ReadVobuStart(first.data(), &scr, &pts)) pts = scr;
+    leadIn = LeadInPack(plan.form.subtitleId, scr, pts);
+    // The disc's own subtitle colours, given to the decoder of the input.
+    std::string palette = reader.SubtitlePalette();
+    if (!palette.empty()) plan.args.insert(plan.args.begin() + plan.inputAt, {"-palette", palette});
+  }
+
+  int feed[2];
+  if (pipe2(feed, O_CLOEXEC) != 0) {
+    Say(std::string("register.dat: cannot create a pipe: ") + strerror(errno) + "\n");
+    return 1;
+  }
+  // The writer feeds ffmpeg's input; it ends at the row's end, or quietly
+  // when ffmpeg closes its input early (it has read what -t asked for).
+  std::atomic<bool> written{false};
+  bool readOk = true;
+  std::string readError;
+  std::thread writer([&] {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // stop requests are the main thread's
+    readOk = reader.Stream(feed[1], leadIn, &readError);
+    close(feed[1]);
+    written = true;
+  });
+  int code = IsAmrOutput(plan.args) ? RunAmr(PlanAmr(plan.args), feed[0])
+                                    : RunFfmpeg(FfmpegArguments(plan.args), feed[0]);
+  close(feed[0]);  // a writer still busy now fails at once on the closed pipe
+  // A writer stuck in a read of the disc must not keep the adapter alive.
+  for (int i = 0; i < 500 && !written; ++i) usleep(10000);
+  if (!written) _exit(code != 0 ? code : 1);
+  writer.join();
+  if (reader.skipped() > 0)
+    Say("register.dat: " + std::to_string(reader.skipped()) + " unreadable DVD sectors were left out\n");
+  if (!readOk) {
+    Say("register.dat: " + readError + "\n");
+    if (code == 0) code = 1;
+  }
+  return code;
 }
 
 }  // namespace adapter

@@ -17,4 +17,10 @@ int RunConversion(const Args& args);
 // either fails.
 int RunAmrConversion(const Args& args);
 
+// A conversion of a DVD row given in the adapter's own form at args[at]: its
+// sectors are read from the DVD and streamed into ffmpeg's standard input.
+// A form that cannot be read or a DVD that cannot be opened gives one error
+// line and exit code 1 before anything runs.
+int RunDvdConversion(const Args& args, size_t at);
+
 }  // namespace adapter

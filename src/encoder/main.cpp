@@ -1,10 +1,12 @@
 // register.dat: the encoder behind PopClipMill. "-i PATH" alone describes a
-// media file; anything else is a conversion run by ffmpeg.
+// media file; anything else is a conversion run by ffmpeg. An input in the
+// adapter's DVD form is read from the DVD and piped into ffmpeg.
 #include <unistd.h>
 
 #include <string>
 
 #include "Arguments.h"
+#include "DvdInput.h"
 #include "ProbeLoader.h"
 #include "Runner.h"
 
@@ -19,6 +21,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   adapter::Args args(argv + 1, argv + argc);
+  if (size_t at = adapter::FindDvdInput(args)) return adapter::RunDvdConversion(args, at);
   if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbe(args[1], parent);
   if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);
   return adapter::RunConversion(args);
