@@ -1,0 +1,32 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+struct mpv_handle;
+
+namespace pcm::preview {
+
+// Bytes that the player reads instead of a file: a DVD title read sector by
+// sector, for example. Reads come from one of libmpv's threads, one at a
+// time, usually in sequence but after seeks at any offset.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Copies up to size bytes starting at offset into buffer. Returns the
+  // number copied, 0 at the end, -1 on a read error.
+  virtual int64_t ReadAt(uint64_t offset, char* buffer, uint64_t size) = 0;
+  // The total size in bytes, or -1 when it is not known.
+  virtual int64_t Size() { return -1; }
+};
+
+// Opens the source for a whole URI ("name://rest"); nullptr when it cannot.
+using ByteSourceOpener = std::function<std::unique_ptr<ByteSource>(const std::string& uri)>;
+
+// Registers protocol name on handle so that "name://..." is read through the
+// sources opener makes. opener must outlive the handle. Returns false when
+// libmpv refuses the name.
+bool RegisterStreamProtocol(mpv_handle* handle, const std::string& name, const ByteSourceOpener* opener);
+
+}  // namespace pcm::preview
