@@ -51,6 +51,14 @@ int64_t SizeOf(void* cookie) {
   return size >= 0 ? size : int64_t{MPV_ERROR_UNSUPPORTED};
 }
 
+void CancelReads(void* cookie) {
+  try {
+    static_cast<OpenStream*>(cookie)->source->Cancel();
+  } catch (...) {
+    // Nothing to undo: the stream is being stopped anyway.
+  }
+}
+
 void Close(void* cookie) { delete static_cast<OpenStream*>(cookie); }
 
 int Open(void* userData, char* uri, mpv_stream_cb_info* info) {
@@ -68,7 +76,7 @@ int Open(void* userData, char* uri, mpv_stream_cb_info* info) {
   info->seek_fn = SeekTo;
   info->size_fn = SizeOf;
   info->close_fn = Close;
-  info->cancel_fn = nullptr;
+  info->cancel_fn = CancelReads;
   return 0;
 }
 

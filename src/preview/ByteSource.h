@@ -19,6 +19,9 @@ class ByteSource {
   virtual int64_t ReadAt(uint64_t offset, char* buffer, uint64_t size) = 0;
   // The total size in bytes, or -1 when it is not known.
   virtual int64_t Size() { return -1; }
+  // Playback is being stopped: a ReadAt that waits for data (a device, a
+  // pipe) should return -1 soon. Called on another of libmpv's threads.
+  virtual void Cancel() {}
 };
 
 // Opens the source for a whole URI ("name://rest"); nullptr when it cannot.

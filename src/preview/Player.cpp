@@ -54,6 +54,7 @@ bool Player::InitPreviewWindow(FrameSink* sink, int width, int height) {
   panelWidth_ = std::max(0, width);
   panelHeight_ = std::max(0, height);
   open_ = true;
+  stopped_ = false;
   start_ = 0;
   pendingSeek_.reset();
   wantPaused_ = false;
@@ -100,6 +101,7 @@ void Player::Pause() {
 void Player::Stop() {
   std::lock_guard lock(mutex_);
   open_ = false;
+  stopped_ = true;
   if (handle_) mpv_wakeup(handle_);
 }
 
@@ -135,6 +137,9 @@ PlayEnd Player::Play(const std::string& path) {
   std::vector<const Protocol*> protocols;
   {
     std::lock_guard lock(mutex_);
+    // A Stop that came before Play began (the worker was slow to start)
+    // must not let the file play on unseen.
+    if (!playing_ && stopped_) return PlayEnd::Stopped;
     if (playing_ || !open_) {
       lastError_ = playing_ ? "a preview is already playing" : "no preview is open";
       return PlayEnd::Failed;
@@ -301,7 +306,7 @@ PlayEnd Player::RunEvents(mpv_handle* handle, bool pumpQt) {
         std::lock_guard lock(mutex_);
         // A playlist would go on to play other files: the preview plays one.
         lastError_ = end->reason == MPV_END_FILE_REASON_ERROR ? mpv_error_string(end->error)
-                                                              : "the file is a playlist";
+                                                              : "a playlist or folder, not one media file";
         return PlayEnd::Failed;
       }
       default:

@@ -77,8 +77,8 @@ class Player {
   void Seek(double seconds);
   // Plays path (a file or "protocol://..." of a registered protocol) until
   // it ends, fails or is stopped. On the application's main thread it keeps
-  // the Qt event loop running meanwhile. Returns at once with Failed when
-  // no preview is open (before InitPreviewWindow, or after Stop) or when
+  // the Qt event loop running meanwhile. Returns at once: Stopped after a
+  // Stop that came before it, Failed before InitPreviewWindow or while
   // another Play is running.
   PlayEnd Play(const std::string& path);
   // Toggles between paused and playing; before Play it sets whether
@@ -124,6 +124,7 @@ class Player {
   std::condition_variable playEnded_;
   mpv_handle* handle_ = nullptr;  // set only while Play runs
   bool open_ = false;             // between InitPreviewWindow and Stop
+  bool stopped_ = false;          // Stop closed the preview
   bool stopRequested_ = false;
   bool loaded_ = false;  // the file of the running Play has loaded
   double start_ = 0;
