@@ -23,25 +23,31 @@ using pcm::preview::Player;
 
 namespace {
 
-// Runs Play on a thread of its own, as the preview's worker does.
+// Runs Play on a thread of its own, as the preview's worker does. A test
+// that gives up early stops the play rather than wait for the clip's end.
 class PlayThread {
  public:
-  PlayThread(Player& player, std::string path) {
+  PlayThread(Player& player, std::string path) : player_(&player) {
     thread_ = std::thread([this, &player, path] {
       end_ = player.Play(path);
       done_ = true;
     });
   }
-  ~PlayThread() { thread_.join(); }
+  ~PlayThread() {
+    if (!done_ && player_) player_->Stop();
+    thread_.join();
+  }
   bool WaitDone(int timeoutMs) {
     return pcmtest::WaitUntil([this] { return done_.load(); }, timeoutMs);
   }
   bool Done() const { return done_; }
+  void ForgetPlayer() { player_ = nullptr; }
   PlayEnd End() const { return end_; }
 
  private:
   std::atomic<bool> done_{false};
   std::atomic<PlayEnd> end_{PlayEnd::Failed};
+  Player* player_;  // null once the test destroys the player itself
   std::thread thread_;
 };
 
@@ -107,16 +113,26 @@ TEST(PlayerTest, PlaysReportingRisingPositionsOnItsThreadUntilTheEnd) {
   worker.join();
   ASSERT_TRUE(returned) << "Play did not return at the end of the clip";
   EXPECT_EQ(end, PlayEnd::Ended);
-  std::lock_guard lock(mutex);
-  ASSERT_GE(reported.size(), 5u);
-  EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
-  EXPECT_GT(reported.back(), 1.5);
-  EXPECT_LE(reported.back(), 2.1);
-  EXPECT_DOUBLE_EQ(player.Position(), reported.back());
-  EXPECT_EQ(reportThread, playThread);
-  // Played again after a new start, the position begins from zero.
+  {
+    std::lock_guard lock(mutex);
+    ASSERT_GE(reported.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_GT(reported.back(), 1.5);
+    EXPECT_LE(reported.back(), 2.1);
+    EXPECT_DOUBLE_EQ(player.Position(), reported.back());
+    EXPECT_EQ(reportThread, playThread);
+  }
+  // Played again after a new start, the position begins from zero; a seek
+  // past the end ends the play as the end does.
   ASSERT_TRUE(player.InitPreviewWindow(nullptr, 0, 0));
   EXPECT_EQ(player.Position(), 0.0);
+  PlayThread again(player, pcmtest::MakeMedia("mp4", 10));
+  ASSERT_TRUE(WaitPosition(player, 0.2));
+  player.Seek(30);
+  const bool ended = again.WaitDone(5000);
+  if (!ended) player.Stop();
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(again.End(), PlayEnd::Ended);
 }
 
 TEST(PlayerTest, PauseHoldsThePositionAndTheSameCallResumes) {
@@ -150,8 +166,9 @@ TEST(PlayerTest, SeeksLandWithinATenthOfASecond) {
     PlayThread play(player, pcmtest::MakeMedia(kind, 6));
     ASSERT_TRUE(WaitPosition(player, 1.0));
     EXPECT_NEAR(SettledPosition(player), 1.5, 0.1);
-    for (double target : {4.0, 0.5, 3.2}) {
-      player.Seek(target);
+    // A negative target means the beginning.
+    for (auto [seek, target] : {std::pair{4.0, 4.0}, {0.5, 0.5}, {-3.0, 0.0}, {3.2, 3.2}}) {
+      player.Seek(seek);
       ASSERT_TRUE(pcmtest::WaitUntil([&] { return std::fabs(player.Position() - target) < 0.1; }, 5000))
           << "seek to " << target << " reached " << player.Position();
     }
@@ -225,7 +242,8 @@ TEST(PlayerTest, StopOrDestroyFromAnotherThreadEndsPlayAndLeavesNoThread) {
     ASSERT_TRUE(WaitPosition(player, 0.3));
     // Returns only after Play has returned and libmpv is gone.
     player.DestroyPreviewWindow();
-    EXPECT_TRUE(play.Done());
+    EXPECT_FALSE(player.Playing());
+    ASSERT_TRUE(play.WaitDone(1000));
     EXPECT_EQ(play.End(), PlayEnd::Stopped);
   }
   {
@@ -233,8 +251,9 @@ TEST(PlayerTest, StopOrDestroyFromAnotherThreadEndsPlayAndLeavesNoThread) {
     ASSERT_TRUE(player->InitPreviewWindow(nullptr, 0, 0));
     PlayThread play(*player, clip);
     ASSERT_TRUE(WaitPosition(*player, 0.3));
+    play.ForgetPlayer();
     player.reset();
-    EXPECT_TRUE(play.Done());
+    EXPECT_TRUE(play.WaitDone(1000));
   }
   // Only the test's own worker threads may still be exiting.
   EXPECT_TRUE(pcmtest::WaitUntil([&] { return ThreadCount() <= before; }, 5000))
@@ -245,6 +264,7 @@ TEST(PlayerTest, StopOrDestroyFromAnotherThreadEndsPlayAndLeavesNoThread) {
 // nested Play is refused, and a destroy from a timer ends the Play without
 // waiting for itself.
 TEST(PlayerTest, PlayOnTheMainThreadKeepsEventsFlowing) {
+  const std::string clip = pcmtest::MakeMedia("mp4", 10), other = pcmtest::MakeMedia("mp4", 2);
   Player player;
   ASSERT_TRUE(player.InitPreviewWindow(nullptr, 0, 0));
   int ticks = 0;
@@ -252,9 +272,9 @@ TEST(PlayerTest, PlayOnTheMainThreadKeepsEventsFlowing) {
   QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
   ticker.start(50);
   PlayEnd nested = PlayEnd::Ended;
-  QTimer::singleShot(300, [&] { nested = player.Play(pcmtest::MakeMedia("mp4", 2)); });
+  QTimer::singleShot(300, [&] { nested = player.Play(other); });
   QTimer::singleShot(600, [&] { player.DestroyPreviewWindow(); });
-  EXPECT_EQ(player.Play(pcmtest::MakeMedia("mp4", 10)), PlayEnd::Stopped);
+  EXPECT_EQ(player.Play(clip), PlayEnd::Stopped);
   EXPECT_EQ(nested, PlayEnd::Failed);
   EXPECT_GE(ticks, 5);
   EXPECT_FALSE(player.Playing());
