@@ -2,9 +2,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 struct mpv_handle;
+struct mpv_stream_cb_info;
 
 namespace pcm::preview {
 
@@ -27,9 +30,34 @@ class ByteSource {
 // Opens the source for a whole URI ("name://rest"); nullptr when it cannot.
 using ByteSourceOpener = std::function<std::unique_ptr<ByteSource>(const std::string& uri)>;
 
-// Registers protocol name on handle so that "name://..." is read through the
-// sources opener makes. opener must outlive the handle. Returns false when
-// libmpv refuses the name.
-bool RegisterStreamProtocol(mpv_handle* handle, const std::string& name, const ByteSourceOpener* opener);
+// The stream protocols of one libmpv handle and the streams opened through
+// them. libmpv may still cancel a stream while it closes it, so the record
+// of every stream lives until the session ends; destroy the session only
+// after mpv_terminate_destroy has returned.
+class StreamSession {
+ public:
+  StreamSession();
+  ~StreamSession();
+  StreamSession(const StreamSession&) = delete;
+  StreamSession& operator=(const StreamSession&) = delete;
+
+  // Registers protocol name on handle so that "name://..." is read through
+  // the sources opener makes. opener must outlive the session. Returns false
+  // when libmpv refuses the name.
+  bool Register(mpv_handle* handle, const std::string& name, const ByteSourceOpener* opener);
+
+  struct Stream;
+
+ private:
+  struct Protocol {
+    StreamSession* session;
+    const ByteSourceOpener* opener;
+  };
+  static int Open(void* protocol, char* uri, mpv_stream_cb_info* info);
+
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Protocol>> protocols_;
+  std::vector<std::unique_ptr<Stream>> streams_;
+};
 
 }  // namespace pcm::preview

@@ -166,12 +166,13 @@ PlayEnd Player::Play(const std::string& path) {
 
   PlayEnd result = PlayEnd::Failed;
   std::string error;
+  // Outlives the handle: libmpv may call into its streams until it is gone.
+  StreamSession streams;
   mpv_handle* handle = CreateHandle(headless, start, paused);
   if (!handle) {
     error = "the player could not be started";
   } else {
-    for (const Protocol* protocol : protocols)
-      RegisterStreamProtocol(handle, protocol->name, &protocol->opener);
+    for (const Protocol* protocol : protocols) streams.Register(handle, protocol->name, &protocol->opener);
     if (!headless) StartRenderer(handle);
     bool stopped = false;
     {
