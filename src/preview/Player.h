@@ -60,7 +60,8 @@ class Player {
 
   Player();
   explicit Player(Options options);
-  // Stops a running Play, waits for it to leave and destroys libmpv.
+  // Stops a running Play, waits for it to leave and destroys libmpv. Must
+  // not run from inside a Play's event loop on the same thread.
   ~Player();
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
