@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "PlayThread.h"
 #include "preview/Player.h"
 #include "support/Fixtures.h"
 
@@ -125,16 +126,9 @@ class RecordingSink : public FrameSink {
 };
 
 PlayEnd PlayBounded(Player& player, const std::string& path, int timeoutMs) {
-  std::atomic<bool> done{false};
-  PlayEnd end = PlayEnd::Failed;
-  std::thread worker([&] {
-    end = player.Play(path);
-    done = true;
-  });
-  if (!pcmtest::WaitUntil([&] { return done.load(); }, timeoutMs)) player.Stop();
-  worker.join();
-  EXPECT_TRUE(done) << path << " did not return in time";
-  return end;
+  pcmtest::PlayThread play(player, path);
+  EXPECT_TRUE(play.WaitDone(timeoutMs)) << path << " did not return in time";
+  return play.End();
 }
 
 }  // namespace
@@ -216,18 +210,12 @@ TEST(PlayerOutputTest, StopWhilePausedWithASinkEndsPlay) {
   ASSERT_TRUE(player.InitPreviewWindow(&sink, 320, 240));
   player.Pause();
   player.Seek(1.0);
-  std::atomic<bool> done{false};
-  std::thread worker([&] {
-    EXPECT_EQ(player.Play(pcmtest::MakeMedia("mp4", 10)), PlayEnd::Stopped);
-    done = true;
-  });
-  const bool drawn = pcmtest::WaitUntil([&] { return sink.Frames() > 0; }, 10000);
+  pcmtest::PlayThread play(player, pcmtest::MakeMedia("mp4", 10));
+  EXPECT_TRUE(pcmtest::WaitUntil([&] { return sink.Frames() > 0; }, 10000))
+      << "a paused start shows its first picture";
   player.Stop();
-  const bool returned = pcmtest::WaitUntil([&] { return done.load(); }, 5000);
-  player.DestroyPreviewWindow();
-  worker.join();
-  EXPECT_TRUE(drawn) << "a paused start shows its first picture";
-  EXPECT_TRUE(returned);
+  ASSERT_TRUE(play.WaitDone(5000));
+  EXPECT_EQ(play.End(), PlayEnd::Stopped);
 }
 
 // A seek and a pause that come while the file is still loading (libmpv
@@ -242,29 +230,18 @@ TEST(PlayerOutputTest, SeekAndPauseWhileLoadingApplyOnceLoaded) {
     return std::make_unique<GatedSource>(clip, gate, open, served);
   });
   ASSERT_TRUE(player.InitPreviewWindow(nullptr, 0, 0));
-  std::atomic<bool> done{false};
-  PlayEnd end = PlayEnd::Failed;
-  std::thread worker([&] {
-    end = player.Play("gated://clip");
-    done = true;
-  });
-  const bool reading = pcmtest::WaitUntil([&] { return gate.waiting.load(); }, 10000);
+  pcmtest::PlayThread play(player, "gated://clip");
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return gate.waiting.load(); }, 10000));
   player.Pause();
   player.Seek(2.0);
   gate.Open();
-  const bool landed = pcmtest::WaitUntil([&] { return player.Position() >= 1.9; }, 10000);
+  EXPECT_TRUE(pcmtest::WaitPosition(player, 1.9)) << player.Position();
   // Paused: the position stays at the seek target.
   pcmtest::WaitUntil([] { return false; }, 500);
-  const double held = player.Position();
+  EXPECT_NEAR(player.Position(), 2.0, 0.1);
   player.Stop();
-  const bool returned = pcmtest::WaitUntil([&] { return done.load(); }, 5000);
-  player.DestroyPreviewWindow();
-  worker.join();
-  ASSERT_TRUE(reading);
-  EXPECT_TRUE(landed) << player.Position();
-  EXPECT_NEAR(held, 2.0, 0.1);
-  EXPECT_TRUE(returned);
-  EXPECT_EQ(end, PlayEnd::Stopped);
+  ASSERT_TRUE(play.WaitDone(5000));
+  EXPECT_EQ(play.End(), PlayEnd::Stopped);
   EXPECT_EQ(open.load(), 0);
 }
 
@@ -283,17 +260,11 @@ TEST(PlayerOutputTest, StopCancelsAWaitingRead) {
       return std::make_unique<GatedSource>(clip, gate, open, served);
     });
     ASSERT_TRUE(player.InitPreviewWindow(nullptr, 0, 0));
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-      EXPECT_EQ(player.Play("gated://clip"), PlayEnd::Stopped);
-      done = true;
-    });
-    const bool reading = pcmtest::WaitUntil([&] { return gate.waiting.load(); }, 10000);
+    pcmtest::PlayThread play(player, "gated://clip");
+    ASSERT_TRUE(pcmtest::WaitUntil([&] { return gate.waiting.load(); }, 10000));
     player.Stop();
-    const bool returned = pcmtest::WaitUntil([&] { return done.load(); }, 5000);
-    worker.join();
-    ASSERT_TRUE(reading);
-    ASSERT_TRUE(returned) << "Play waited for the blocked read";
+    ASSERT_TRUE(play.WaitDone(5000)) << "Play waited for the blocked read";
+    EXPECT_EQ(play.End(), PlayEnd::Stopped);
     EXPECT_EQ(open.load(), 0);
     std::lock_guard lock(gate.mutex);
     EXPECT_TRUE(gate.cancelled);
