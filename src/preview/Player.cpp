@@ -64,7 +64,7 @@ bool Player::InitPreviewWindow(FrameSink* sink, int width, int height) {
   return true;
 }
 
-void Player::SetEventFunction(EventFunction function) {
+void Player::SetEventFuntion(EventFunction function) {
   std::lock_guard lock(mutex_);
   eventFunction_ = std::move(function);
 }

@@ -18,7 +18,7 @@ struct mpv_render_context;
 
 // The preview player: plays one media file at a time through libmpv, reports
 // the position while it plays and draws the picture into a frame sink. The
-// calls follow one sequence: InitPreviewWindow, SetEventFunction, Seek (the
+// calls follow one sequence: InitPreviewWindow, SetEventFuntion, Seek (the
 // start), Play (blocks), then Stop and DestroyPreviewWindow; Pause and Seek
 // may come from any thread while Play runs.
 namespace pcm::preview {
@@ -72,7 +72,7 @@ class Player {
   // output and no sound. Resets the position, the start and the pause.
   // Returns false while a Play is still running.
   bool InitPreviewWindow(FrameSink* sink, int width, int height);
-  void SetEventFunction(EventFunction function);
+  void SetEventFuntion(EventFunction function);
   // Moves playback to seconds (0 and above). Before Play it sets where
   // playback starts; before the file has loaded it is kept until then.
   void Seek(double seconds);

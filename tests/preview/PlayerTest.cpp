@@ -61,7 +61,7 @@ TEST(PlayerTest, PlaysReportingRisingPositionsOnItsThreadUntilTheEnd) {
   std::mutex mutex;
   std::vector<double> reported;
   std::thread::id reportThread;
-  player.SetEventFunction([&](double seconds) {
+  player.SetEventFuntion([&](double seconds) {
     std::lock_guard lock(mutex);
     reported.push_back(seconds);
     reportThread = std::this_thread::get_id();
