@@ -779,6 +779,12 @@ void MainWindow::UpdateCommandStates() {
     bar->setVisible(states["cut_play_bar"].visible);
 }
 
+void MainWindow::StopAndQuit() {
+  if (app_->run.converting) app_->RunCommand([this] { app_->batch.StopBatch(); });
+  close();
+  QCoreApplication::quit();
+}
+
 void MainWindow::closeEvent(QCloseEvent* e) {
   if (app_->run.converting) {
     app_->RunCommand([this] { app_->ui().Information(app_->LoadMessage(26)); });
