@@ -781,6 +781,10 @@ void MainWindow::UpdateCommandStates() {
 
 void MainWindow::StopAndQuit() {
   if (app_->run.converting) app_->RunCommand([this] { app_->batch.StopBatch(); });
+  // The unfinished output is removed when the encoder has ended, which the
+  // stop brings about within its grace time.
+  while (app_->engine.Running())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
   close();
   QCoreApplication::quit();
 }
