@@ -273,6 +273,7 @@ ProfileState::Block ProfileState::ReadBlock(int n) const {
   std::string text;
   FileRead read = ReadRegularFile(path, text);
   if (read == FileRead::NotRegular) throw CommandError("The profile file " + path + " is not a regular file");
+  if (read == FileRead::TooLarge) throw CommandError("The profile file " + path + " is larger than 16 MiB");
   if (read != FileRead::Ok) throw CommandError("Cannot read the profile file " + path);
   std::istringstream in(text);
   std::string line;
