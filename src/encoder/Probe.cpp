@@ -51,8 +51,9 @@ constexpr int64_t kStreamProbeBytes = 5'000'000;
 constexpr int64_t kAnalyzeMicroseconds = 5'000'000;
 constexpr int64_t kMaxBytesRead = 64 << 20;  // in each step after the header
 // Counting a guessed length reads the whole file; compressed audio runs to
-// hours within this.
+// hours within these, and a file beyond them keeps the guess.
 constexpr int64_t kMaxCountedBytes = 1LL << 30;
+constexpr auto kMaxCountTime = std::chrono::seconds(5);
 constexpr auto kMaxProbeTime = std::chrono::seconds(15);
 
 struct Limits {
@@ -148,6 +149,7 @@ bool HasPacket(AVFormatContext* ic, int video, int audio) {
 // probe's limits; the guess then stands.
 int64_t CountedDuration(AVFormatContext* ic, Limits& limits, int video, int audio) {
   limits.maxBytesRead = ic->pb ? ic->pb->bytes_read + kMaxCountedBytes : INT64_MAX;
+  limits.deadline = std::min(limits.deadline, std::chrono::steady_clock::now() + kMaxCountTime);
   int64_t first[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};
   int64_t end[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};
   int64_t summed[2] = {0, 0};
