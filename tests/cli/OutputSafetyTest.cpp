@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -212,24 +213,40 @@ TEST(OutputSafety, StoppedMp4LeavesNothing) {
   }
 }
 
-// A variable-rate MP3 without a length header, loud then quiet: its
-// container's length is a guess far below the real one. It is converted
-// whole and reported as finished.
+// Variable-rate MP3s without a length header: their container's length is
+// a guess from the first frame's rate. Loud then quiet, the guess is far too
+// short and cut the audio; quiet then loud, far too long, and the whole
+// output was taken for a short one and deleted. Both are converted whole and
+// reported as finished.
 TEST(OutputSafety, AGuessedLengthDoesNotCutTheConversion) {
   std::string src = pcmtest::MakeTempDir("safety-vbr");
   std::string out = pcmtest::MakeTempDir("safety-vbr-out");
-  std::string mp3 = src + "/vbr.mp3";
-  ASSERT_EQ(
-      pcmtest::RunShell("ffmpeg -nostdin -loglevel error -y -f lavfi -i anoisesrc=d=2:r=44100 -f lavfi -i "
-                        "anullsrc=r=44100:cl=mono:d=20 -filter_complex '[0][1]concat=n=2:v=0:a=1' -ac 2 "
-                        "-c:a libmp3lame -q:a 0 -write_xing 0 " +
-                        ShellQuote(mp3)),
-      0);
-  ASSERT_LT(pcmtest::FfprobeFile(mp3).duration, 15);
-  Result r = RunFrontEnd("--batch --quiet --profile 20 --output " + ShellQuote(out) + " " + ShellQuote(mp3));
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/vbr.wav\n")) << r.out;
-  EXPECT_NEAR(pcmtest::FfprobeFile(out + "/vbr.wav").duration, 22, 0.2);
+  struct Case {
+    const char* name;
+    const char* first;
+    const char* second;
+    const char* profile;
+    const char* output;
+    double seconds;
+  };
+  for (Case c :
+       {Case{"loud", "anoisesrc=d=2:r=44100", "anullsrc=r=44100:cl=mono:d=20", "20", "loud.wav", 22},
+        Case{"quiet", "anullsrc=r=44100:cl=mono:d=2", "anoisesrc=d=10:r=44100", "17", "quiet.mp3", 12}}) {
+    SCOPED_TRACE(c.name);
+    std::string mp3 = src + "/" + c.name + ".mp3";
+    ASSERT_EQ(pcmtest::RunShell(std::string("ffmpeg -nostdin -loglevel error -y -f lavfi -i ") + c.first +
+                                " -f lavfi -i " + c.second +
+                                " -filter_complex '[0][1]concat=n=2:v=0:a=1' -ac 2 "
+                                "-c:a libmp3lame -q:a 0 -write_xing 0 " +
+                                ShellQuote(mp3)),
+              0);
+    EXPECT_GT(std::abs(pcmtest::FfprobeFile(mp3).duration - c.seconds), 5);
+    Result r = RunFrontEnd("--batch --quiet --profile " + std::string(c.profile) + " --output " +
+                           ShellQuote(out) + " " + ShellQuote(mp3));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/" + c.output + "\n")) << r.out;
+    EXPECT_NEAR(pcmtest::FfprobeFile(out + "/" + c.output).duration, c.seconds, 0.2);
+  }
 }
 
 // A clip of a single frame has a length of no whole second: it is converted
