@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -24,55 +23,11 @@
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
 #include "ui/CoreApp.h"
+#include "ui/StopSignals.h"
 
 namespace pcm {
 
 namespace {
-
-// Ctrl-C and SIGTERM are written into a pipe by the handler and read on the
-// main thread, where stopping the batch is safe.
-int g_signalPipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-  int saved = errno;
-  char c = 1;
-  [[maybe_unused]] ssize_t w = write(g_signalPipe[1], &c, 1);
-  errno = saved;
-}
-
-class StopSignalWatch {
- public:
-  explicit StopSignalWatch(std::function<void()> onStop) : onStop_(std::move(onStop)) {
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    struct sigaction sa = {};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, &oldInt_);
-    sigaction(SIGTERM, &sa, &oldTerm_);
-    notifier_ = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-      char buf[16];
-      while (read(g_signalPipe[0], buf, sizeof buf) > 0) {
-      }
-      onStop_();
-    });
-  }
-  ~StopSignalWatch() {
-    if (!notifier_) return;
-    notifier_.reset();
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGTERM, &oldTerm_, nullptr);
-    close(g_signalPipe[0]);
-    close(g_signalPipe[1]);
-    g_signalPipe[0] = g_signalPipe[1] = -1;
-  }
-
- private:
-  std::function<void()> onStop_;
-  std::unique_ptr<QSocketNotifier> notifier_;
-  struct sigaction oldInt_ = {}, oldTerm_ = {};
-};
 
 bool IsPercent(const std::string& s) { return !s.empty() && s.back() == '%'; }
 

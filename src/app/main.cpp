@@ -1,7 +1,11 @@
 // The program: the window, or the headless batch front end when one of its
 // options is given.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
 
 #include "app/BatchFrontEnd.h"
@@ -18,9 +22,24 @@ std::string ProgramPath(const char* argv0) {
   return (QCoreApplication::applicationDirPath() + "/" + name).toStdString();
 }
 
+// A standard descriptor the program was started without ("2>&-") would be
+// taken by the next file opened, and the report or the messages would be
+// written into that file: each closed one is opened on /dev/null first.
+void OpenClosedStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenClosedStandardDescriptors();
   if (pcm::IsHeadlessInvocation(argc, argv)) {
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);

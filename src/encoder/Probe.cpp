@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
@@ -49,6 +50,10 @@ constexpr int64_t kFormatProbeBytes = 1 << 20;
 constexpr int64_t kStreamProbeBytes = 5'000'000;
 constexpr int64_t kAnalyzeMicroseconds = 5'000'000;
 constexpr int64_t kMaxBytesRead = 64 << 20;  // in each step after the header
+// Counting a guessed length reads the whole file; compressed audio runs to
+// hours within these, and a file beyond them keeps the guess.
+constexpr int64_t kMaxCountedBytes = 1LL << 30;
+constexpr auto kMaxCountTime = std::chrono::seconds(5);
 constexpr auto kMaxProbeTime = std::chrono::seconds(15);
 
 struct Limits {
@@ -133,6 +138,46 @@ bool HasPacket(AVFormatContext* ic, int video, int audio) {
   }
   av_packet_free(&pkt);
   return found;
+}
+
+// The length of the chosen streams, counted from their packets, for a file
+// whose container states none and whose length the library only guessed
+// from the bit rate (a variable-rate MP3 without a length header is off by
+// a factor of several). The packets the stream analysis read are returned
+// first, so the count starts at the file's beginning. Returns
+// AV_NOPTS_VALUE if the file could not be read to its end within the
+// probe's limits; the guess then stands.
+int64_t CountedDuration(AVFormatContext* ic, Limits& limits, int video, int audio) {
+  limits.maxBytesRead = ic->pb ? ic->pb->bytes_read + kMaxCountedBytes : INT64_MAX;
+  limits.deadline = std::min(limits.deadline, std::chrono::steady_clock::now() + kMaxCountTime);
+  int64_t first[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};
+  int64_t end[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};
+  int64_t summed[2] = {0, 0};
+  AVPacket* pkt = av_packet_alloc();
+  int rc = 0;
+  while (pkt && (rc = av_read_frame(ic, pkt)) >= 0) {
+    int which = pkt->stream_index == video ? 0 : pkt->stream_index == audio ? 1 : -1;
+    if (which >= 0 && pkt->duration > 0) {
+      AVRational tb = ic->streams[pkt->stream_index]->time_base;
+      int64_t length = av_rescale_q(pkt->duration, tb, AV_TIME_BASE_Q);
+      summed[which] += length;
+      if (pkt->pts != AV_NOPTS_VALUE) {
+        int64_t at = av_rescale_q(pkt->pts, tb, AV_TIME_BASE_Q);
+        if (first[which] == AV_NOPTS_VALUE || at < first[which]) first[which] = at;
+        if (end[which] == AV_NOPTS_VALUE || at + length > end[which]) end[which] = at + length;
+      }
+    }
+    av_packet_unref(pkt);
+  }
+  av_packet_free(&pkt);
+  if (rc != AVERROR_EOF || limits.reached) return AV_NOPTS_VALUE;
+  int64_t longest = 0;
+  for (int i = 0; i < 2; ++i) {
+    // Timestamps span gaps that summed durations would miss.
+    int64_t length = first[i] != AV_NOPTS_VALUE ? end[i] - first[i] : 0;
+    longest = std::max({longest, length, summed[i]});
+  }
+  return longest > 0 ? longest : AV_NOPTS_VALUE;
 }
 
 int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
@@ -257,6 +302,12 @@ std::string DescribeMedia(const std::string& path) {
   if ((video < 0 && audio < 0) || (!timed && !HasPacket(ic, video, audio)) || limits.reached) {
     avformat_close_input(&ic);
     return limits.reached ? beyondLimits : ErrorLine(path, AVERROR_INVALIDDATA);
+  }
+  if (ic->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+    if (int64_t counted = CountedDuration(ic, limits, video, audio); counted != AV_NOPTS_VALUE) {
+      ic->duration = counted;
+      ic->bit_rate = 0;  // the first frame's rate: the size over the length is shown instead
+    }
   }
   std::string text = Format("Input #0, %s, from '", ic->iformat->name) + Shown(path) + "':\r\n";
   text += DurationLine(ic);

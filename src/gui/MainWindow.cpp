@@ -779,6 +779,16 @@ void MainWindow::UpdateCommandStates() {
     bar->setVisible(states["cut_play_bar"].visible);
 }
 
+void MainWindow::StopAndQuit() {
+  if (app_->run.converting) app_->RunCommand([this] { app_->batch.StopBatch(); });
+  // The unfinished output is removed when the encoder has ended, which the
+  // stop brings about within its grace time.
+  while (app_->engine.Running())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+  close();
+  QCoreApplication::quit();
+}
+
 void MainWindow::closeEvent(QCloseEvent* e) {
   if (app_->run.converting) {
     app_->RunCommand([this] { app_->ui().Information(app_->LoadMessage(26)); });

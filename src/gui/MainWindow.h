@@ -63,6 +63,11 @@ class MainWindow : public QWidget {
   QSystemTrayIcon* trayIcon() const { return tray_; }
   const std::optional<ProductRecord>& product() const { return product_; }
   const MenuPopup& lastPopup() const { return lastPopup_; }
+  // A request to end the program from outside (logout, a closed terminal,
+  // kill): a running batch is stopped, which removes its unfinished output,
+  // then the window closes as it does when a person closes it, saving the
+  // settings, and the program quits.
+  void StopAndQuit();
   // When set, modal windows (settings, properties, about) are prepared but
   // not run, so tests can drive them.
   bool modalsDisabled = false;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "gui/MainWindow.h"
+#include "ui/StopSignals.h"
 
 namespace pcm {
 
@@ -31,6 +32,7 @@ int RunMainWindow(int argc, char** argv) {
   if (QScreen* screen = QGuiApplication::primaryScreen())
     window->move(screen->availableGeometry().center() - window->rect().center());
   window->show();
+  StopSignalWatch stopWatch([&window] { window->StopAndQuit(); });
   return qapp.exec();
 }
 

@@ -15,6 +15,7 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 
 #include "ui/CoreApp.h"
 
@@ -25,7 +26,7 @@ struct IniFile::Impl {
   CSimpleIniA ini{true, false, false};
 };
 
-FileRead ReadRegularFile(const std::string& path, std::string& text) {
+FileRead ReadRegularFile(const std::string& path, std::string& text, size_t maxBytes) {
   text.clear();
   // Opening without waiting: a named pipe without a writer would otherwise
   // block here for good.
@@ -40,6 +41,10 @@ FileRead ReadRegularFile(const std::string& path, std::string& text) {
     ::close(fd);
     return FileRead::NotRegular;
   }
+  if (st.st_size < 0 || uint64_t(st.st_size) > maxBytes) {
+    ::close(fd);
+    return FileRead::TooLarge;
+  }
   char buffer[65536];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -51,6 +56,12 @@ FileRead ReadRegularFile(const std::string& path, std::string& text) {
     }
     if (n == 0) break;
     text.append(buffer, size_t(n));
+    // A file that grows while it is read is held to the same bound.
+    if (text.size() > maxBytes) {
+      ::close(fd);
+      text.clear();
+      return FileRead::TooLarge;
+    }
   }
   ::close(fd);
   return FileRead::Ok;
@@ -58,10 +69,11 @@ FileRead ReadRegularFile(const std::string& path, std::string& text) {
 
 IniFile::IniFile(std::string path) : impl_(new Impl), path_(std::move(path)) {
   std::string text;
-  FileRead r = ReadRegularFile(path_, text);
-  if (r == FileRead::NotRegular) {
+  FileRead r = ReadRegularFile(path_, text, kMaxSettingsFileBytes);
+  if (r == FileRead::NotRegular || r == FileRead::TooLarge) {
     delete impl_;
-    throw CommandError("The settings file " + path_ + " is not a regular file");
+    throw CommandError("The settings file " + path_ +
+                       (r == FileRead::NotRegular ? " is not a regular file" : " is larger than 1 MiB"));
   }
   // A missing or unreadable file reads as empty.
   if (r == FileRead::Ok) impl_->ini.LoadData(text.data(), text.size());

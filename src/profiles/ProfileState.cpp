@@ -93,9 +93,15 @@ std::string Where(const std::string& path, int n, int lineOfBlock) {
          ") of the profile file " + path;
 }
 
+// A number with a sign ("-320", "+0"), which the aspect computation takes
+// as a number too.
+bool SignedWholeNumber(const std::string& text) {
+  return text.size() > 1 && (text[0] == '-' || text[0] == '+') && WholeNumber(text.substr(1));
+}
+
 // Sizes whose sides are written as numbers must be frames that exist: a side
-// of 0 or of millions would reach the rate computation and the encoder. A
-// side that is not a number is allowed: it gives no video part.
+// of 0, below 0 or of millions would reach the rate computation and the
+// encoder. A side that is not a number is allowed: it gives no video part.
 void CheckSizeLine(const std::string& sizeLine, const std::string& path, int n) {
   for (const std::string& piece : SplitBlankList(sizeLine)) {
     size_t x = piece.find('x');
@@ -103,7 +109,9 @@ void CheckSizeLine(const std::string& sizeLine, const std::string& path, int n) 
     size_t paren = piece.find('(', x + 1);
     for (const std::string& side :
          {piece.substr(0, x), piece.substr(x + 1, paren == std::string::npos ? paren : paren - x - 1)}) {
-      if (WholeNumber(side) && (!WholeNumberUpTo(side, kMaxFrameSide) || std::stoll(side) == 0))
+      bool number = WholeNumber(side);
+      if (SignedWholeNumber(side) ||
+          (number && (!WholeNumberUpTo(side, kMaxFrameSide) || std::stoll(side) == 0)))
         throw ProfileFileError("The frame size \"" + piece + "\"" + Where(path, n, 2) +
                                " is not a frame of 1 to " + std::to_string(kMaxFrameSide) + " pixels a side");
     }
@@ -265,6 +273,7 @@ ProfileState::Block ProfileState::ReadBlock(int n) const {
   std::string text;
   FileRead read = ReadRegularFile(path, text);
   if (read == FileRead::NotRegular) throw CommandError("The profile file " + path + " is not a regular file");
+  if (read == FileRead::TooLarge) throw CommandError("The profile file " + path + " is larger than 16 MiB");
   if (read != FileRead::Ok) throw CommandError("Cannot read the profile file " + path);
   std::istringstream in(text);
   std::string line;

@@ -244,3 +244,34 @@ TEST(FrontEndSafety, ReportOutputCannotHarmTheBatch) {
   EXPECT_EQ(std::count_if(names.out.begin(), names.out.end(), raw), 0) << names.out;
   EXPECT_FALSE(Contains(names.out, "\xc2\x9b"));
 }
+
+// Started without standard input, output or error, the program runs as with
+// them on /dev/null: no later file takes their place, so neither the report
+// nor a message lands in one, and the run's status is the conversions'.
+TEST(FrontEndSafety, ClosedStandardDescriptors) {
+  std::string config = pcmtest::MakeTempDir("closed-config");
+  std::string env = "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config);
+  std::string wav = ShellQuote(pcmtest::MakeMedia("wav", 2));
+  std::string out = pcmtest::MakeTempDir("closed-out");
+  std::string err = out + "/../closed-err";
+
+  Result noOut = Launch(env, "--batch --profile 17 --output " + ShellQuote(out + "/a") + " " + wav, Program(),
+                        " >&- 2>" + ShellQuote(err));
+  EXPECT_EQ(noOut.status, 0);
+  EXPECT_EQ(ReadAll(err), "");
+  EXPECT_NEAR(pcmtest::FfprobeFile(out + "/a/clip2.mp3").duration, 2.0, 0.2);
+
+  // A missing file: its message goes nowhere, the report still comes whole.
+  Result noErr = Launch(env,
+                        "--batch --profile 17 --output " + ShellQuote(out + "/b") + " " + wav + " " +
+                            ShellQuote(out + "/missing.wav"),
+                        Program(), " 2>&-");
+  EXPECT_EQ(noErr.status, 1);
+  EXPECT_TRUE(Contains(noErr.out, "Finish  " + out + "/b/clip2.mp3\n")) << noErr.out;
+  EXPECT_FALSE(Contains(noErr.out, "missing.wav")) << noErr.out;
+
+  Result noIn = Launch(env, "--batch --profile 17 --output " + ShellQuote(out + "/c") + " " + wav, Program(),
+                       " <&- 2>&1");
+  EXPECT_EQ(noIn.status, 0) << noIn.out;
+  EXPECT_TRUE(Contains(noIn.out, "Finish  " + out + "/c/clip2.mp3\n")) << noIn.out;
+}

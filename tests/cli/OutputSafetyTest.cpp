@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <cmath>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -42,6 +44,17 @@ std::vector<std::string> Listing(const std::string& folder) {
   for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
     names.push_back(out.substr(start, end - start));
   return names;
+}
+
+// Command lines of running processes that contain `part`.
+std::vector<std::string> ProcessesMentioning(const std::string& part) {
+  std::vector<std::string> found;
+  for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+    if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
+    std::string cmd = ReadAll("/proc/" + pid.toStdString() + "/cmdline");
+    if (Contains(cmd, part)) found.push_back(pid.toStdString() + ": " + cmd);
+  }
+  return found;
 }
 
 void Copy(const std::string& from, const std::string& to) {
@@ -160,37 +173,80 @@ TEST(OutputSafety, DryRunNamesAreTheRealRunsNames) {
 // Ctrl-C while an MP4 is being written (ffmpeg slowed to the input's pace):
 // the entry is "Stop" and the folder holds nothing, no hidden file either.
 TEST(OutputSafety, StoppedMp4LeavesNothing) {
+  // Ctrl-C, a closed terminal, Ctrl-\\ and kill all stop the batch the same
+  // way: the unfinished output is removed and no encoder is left.
   std::string tools = pcmtest::MakeTempDir("safety-slow");
   ASSERT_EQ(
       pcmtest::RunShell("printf '#!/bin/sh\\nexec ffmpeg -re \"$@\"\\n' > " + ShellQuote(tools + "/ffmpeg") +
                         " && chmod 755 " + ShellQuote(tools + "/ffmpeg")),
       0);
-  std::string out = pcmtest::MakeTempDir("safety-stop-out");
-  QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("POPCLIPMILL_CONFIG_DIR", QString::fromStdString(pcmtest::MakeTempDir("safety-stop-config")));
-  env.insert("POPCLIPMILL_FFMPEG", QString::fromStdString(tools + "/ffmpeg"));
-  p.setProcessEnvironment(env);
-  p.start(QString::fromStdString(Program()),
-          {"--batch", "--profile", "4", "--output", QString::fromStdString(out),
-           QString::fromStdString(pcmtest::MakeMedia("mp4", 30))});
-  ASSERT_TRUE(p.waitForStarted());
-  // Wait until the encoder has written a good part.
-  auto written = [&] {
-    qint64 size = 0;
-    for (const QFileInfo& f : QDir(QString::fromStdString(out)).entryInfoList(QDir::Files | QDir::Hidden))
-      size += f.size();
-    return size;
+  std::string input = pcmtest::MakeMedia("mp4", 30);
+  for (int sig : {SIGINT, SIGHUP, SIGQUIT, SIGTERM}) {
+    SCOPED_TRACE(strsignal(sig));
+    std::string out = pcmtest::MakeTempDir("safety-stop-out");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("POPCLIPMILL_CONFIG_DIR", QString::fromStdString(pcmtest::MakeTempDir("safety-stop-config")));
+    env.insert("POPCLIPMILL_FFMPEG", QString::fromStdString(tools + "/ffmpeg"));
+    p.setProcessEnvironment(env);
+    p.start(QString::fromStdString(Program()), {"--batch", "--profile", "4", "--output",
+                                                QString::fromStdString(out), QString::fromStdString(input)});
+    ASSERT_TRUE(p.waitForStarted());
+    // Wait until the encoder has written a good part.
+    auto written = [&] {
+      qint64 size = 0;
+      for (const QFileInfo& f : QDir(QString::fromStdString(out)).entryInfoList(QDir::Files | QDir::Hidden))
+        size += f.size();
+      return size;
+    };
+    bool writing =
+        pcmtest::WaitUntil([&] { return written() > 8192 || p.state() != QProcess::Running; }, 60000);
+    kill(pid_t(p.processId()), sig);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    std::string text = p.readAllStandardOutput().toStdString();
+    ASSERT_TRUE(writing);
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(Contains(text, "Stop  " + out + "/")) << text;
+    EXPECT_EQ(Listing(out), std::vector<std::string>{}) << text;
+    EXPECT_EQ(ProcessesMentioning(out), std::vector<std::string>{});
+  }
+}
+
+// Variable-rate MP3s without a length header: their container's length is
+// a guess from the first frame's rate. Loud then quiet, the guess is far too
+// short and cut the audio; quiet then loud, far too long, and the whole
+// output was taken for a short one and deleted. Both are converted whole and
+// reported as finished.
+TEST(OutputSafety, AGuessedLengthDoesNotCutTheConversion) {
+  std::string src = pcmtest::MakeTempDir("safety-vbr");
+  std::string out = pcmtest::MakeTempDir("safety-vbr-out");
+  struct Case {
+    const char* name;
+    const char* first;
+    const char* second;
+    const char* profile;
+    const char* output;
+    double seconds;
   };
-  bool writing =
-      pcmtest::WaitUntil([&] { return written() > 8192 || p.state() != QProcess::Running; }, 60000);
-  kill(pid_t(p.processId()), SIGINT);
-  ASSERT_TRUE(p.waitForFinished(60000));
-  std::string text = p.readAllStandardOutput().toStdString();
-  ASSERT_TRUE(writing);
-  EXPECT_EQ(p.exitCode(), 1);
-  EXPECT_TRUE(Contains(text, "Stop  " + out + "/")) << text;
-  EXPECT_EQ(Listing(out), std::vector<std::string>{}) << text;
+  for (Case c :
+       {Case{"loud", "anoisesrc=d=2:r=44100", "anullsrc=r=44100:cl=mono:d=20", "20", "loud.wav", 22},
+        Case{"quiet", "anullsrc=r=44100:cl=mono:d=2", "anoisesrc=d=10:r=44100", "17", "quiet.mp3", 12}}) {
+    SCOPED_TRACE(c.name);
+    std::string mp3 = src + "/" + c.name + ".mp3";
+    ASSERT_EQ(pcmtest::RunShell(std::string("ffmpeg -nostdin -loglevel error -y -f lavfi -i ") + c.first +
+                                " -f lavfi -i " + c.second +
+                                " -filter_complex '[0][1]concat=n=2:v=0:a=1' -ac 2 "
+                                "-c:a libmp3lame -q:a 0 -write_xing 0 " +
+                                ShellQuote(mp3)),
+              0);
+    EXPECT_GT(std::abs(pcmtest::FfprobeFile(mp3).duration - c.seconds), 5);
+    Result r = RunFrontEnd("--batch --quiet --profile " + std::string(c.profile) + " --output " +
+                           ShellQuote(out) + " " + ShellQuote(mp3));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/" + c.output + "\n")) << r.out;
+    EXPECT_NEAR(pcmtest::FfprobeFile(out + "/" + c.output).duration, c.seconds, 0.2);
+  }
 }
 
 // A clip of a single frame has a length of no whole second: it is converted

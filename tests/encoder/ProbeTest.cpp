@@ -191,3 +191,59 @@ TEST(Probe, AMissingOrBrokenModuleIsNamed) {
   EXPECT_EQ(out.rfind("register.dat: the probe module register-probe.so cannot be loaded: ", 0), 0u) << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
 }
+
+namespace {
+
+// A variable-rate MP3 without a length header, of silence then noise (or the
+// reverse): its container length is a guess from the first frame's rate.
+std::string MakeVbrWithoutHeader(const std::string& dir, const std::string& name, const std::string& first,
+                                 const std::string& second) {
+  std::string path = dir + "/" + name;
+  pcmtest::RunShell("ffmpeg -nostdin -loglevel error -y -f lavfi -i " + first + " -f lavfi -i " + second +
+                    " -filter_complex '[0][1]concat=n=2:v=0:a=1,aformat=channel_layouts=stereo'"
+                    " -c:a libmp3lame -q:a 0 -write_xing 0 " +
+                    ShellQuote(path));
+  return path;
+}
+
+double DescribedSeconds(const std::string& description) {
+  std::string line = LineWith(description, "Duration: ");
+  size_t at = line.find("Duration: ");
+  if (at == std::string::npos || line.size() < at + 21) return -1;
+  std::string hms = line.substr(at + 10, 11);
+  return std::stoi(hms.substr(0, 2)) * 3600 + std::stoi(hms.substr(3, 2)) * 60 + std::stod(hms.substr(6));
+}
+
+}  // namespace
+
+TEST(Probe, AGuessedLengthIsCountedFromThePackets) {
+  // Quiet first: the guess is several times too long. Loud first: far too
+  // short, which would cut the conversion. Both are described at their real
+  // length; a file with a length header keeps its stated one.
+  std::string dir = pcmtest::MakeTempDir("probe-vbr");
+  struct Case {
+    std::string path;
+    double seconds;
+  };
+  for (const Case& c : {Case{MakeVbrWithoutHeader(dir, "quiet first.mp3", "anullsrc=r=44100:cl=stereo:d=2",
+                                                  "anoisesrc=d=10:r=44100"),
+                             12},
+                        Case{MakeVbrWithoutHeader(dir, "loud first.mp3", "anoisesrc=d=2:r=44100",
+                                                  "anullsrc=r=44100:cl=mono:d=20"),
+                             22},
+                        Case{pcmtest::MakeMedia("mp3", 3), 3}}) {
+    SCOPED_TRACE(c.path);
+    AdapterRun r = RunAdapter("-i " + ShellQuote(c.path));
+    // Never short, and long by at most the whole second a last part second
+    // beyond encoder padding is rounded up to.
+    double described = DescribedSeconds(r.out);
+    EXPECT_GE(described, c.seconds) << r.out;
+    EXPECT_LE(described, c.seconds + 1) << r.out;
+    std::string total = LineWith(r.out, "bitrate: ");
+    ASSERT_NE(total.find(" kb/s"), std::string::npos) << total;
+    EXPECT_GT(std::stoi(total.substr(total.find("bitrate: ") + 9)), 0);
+  }
+  // The files are what the test means: the container's own guess is wrong.
+  EXPECT_GT(pcmtest::FfprobeFile(dir + "/quiet first.mp3").duration, 20);
+  EXPECT_LT(pcmtest::FfprobeFile(dir + "/loud first.mp3").duration, 15);
+}

@@ -77,6 +77,9 @@ TEST(HostileValues, ParameterFileWithAbsurdSizesOrRates) {
                                      {2, {"30000x240", "1 2 3 4 5", ""}},
                                      {3, {"320x0(none) 640x480", "1 2 3 4 5", ""}},
                                      {4, {"16384x16384(largest) 640xabc 0320x0240", "1 2 3 4 5", ""}},
+                                     {5, {"640x480 -320x240", "1 2 3 4 5", ""}},
+                                     {6, {"320x+240(plus)", "1 2 3 4 5", ""}},
+                                     {7, {"320x-0", "1 2 3 4 5", ""}},
                                      {27, {"320x240", "300 400 500 600 99999999999999999999", ""}},
                                      {28, {"320x240", "300 400 500 600 1000001", ""}},
                                      {29, {"320x240", "300 400 500 600 1000000", ""}}});
@@ -87,6 +90,11 @@ TEST(HostileValues, ParameterFileWithAbsurdSizesOrRates) {
   EXPECT_NE(SelectionError(bed, 2).find("\"30000x240\" in block 2 (line 6)"), std::string::npos);
   EXPECT_NE(SelectionError(bed, 3).find("\"320x0(none)\" in block 3 (line 10)"), std::string::npos);
   EXPECT_EQ(SelectionError(bed, 4), "no error");
+  // A side with a sign is refused, whatever its value.
+  EXPECT_NE(SelectionError(bed, 5).find("\"-320x240\" in block 5 (line 18) of the profile file "),
+            std::string::npos);
+  EXPECT_NE(SelectionError(bed, 6).find("\"320x+240(plus)\" in block 6 (line 22)"), std::string::npos);
+  EXPECT_NE(SelectionError(bed, 7).find("\"320x-0\" in block 7 (line 26)"), std::string::npos);
   e = SelectionError(bed, 27);
   EXPECT_NE(e.find("\"99999999999999999999\" in block 27 (line 107)"), std::string::npos) << e;
   EXPECT_NE(SelectionError(bed, 28).find("\"1000001\" in block 28 (line 111)"), std::string::npos);

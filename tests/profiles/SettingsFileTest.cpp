@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QStandardPaths>
+#include <cerrno>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -91,6 +92,50 @@ TEST(SettingsFiles, FolderOrMissingFileInPlaceOfTheSettings) {
   rmdir(s.SettingsPath().c_str());
   EXPECT_NO_THROW(s.LoadSettings());
   EXPECT_EQ(bed.profiles().currentProfile, 17);
+}
+
+// A file far larger than any settings or profile file (here sparse, taking
+// no room) is refused unread, naming it; one at the bound is read.
+TEST(SettingsFiles, OversizedFilesAreRefusedUnread) {
+  struct Case {
+    const char* which;
+    off_t size;
+    const char* error;
+  };
+  for (Case c : {Case{"settings", off_t(2) << 30, " is larger than 1 MiB"},
+                 Case{"choices", (off_t(1) << 20) + 1, " is larger than 1 MiB"},
+                 Case{"profiles", (off_t(16) << 20) + 1, " is larger than 16 MiB"}}) {
+    SCOPED_TRACE(c.which);
+    ProfileTestBed bed;
+    auto& s = bed.app->settings;
+    std::string path = std::string(c.which) == "settings"  ? s.SettingsPath()
+                       : std::string(c.which) == "choices" ? s.ChoicesPath()
+                                                           : bed.dir + "/profiles.pop";
+    ASSERT_EQ(truncate(path.c_str(), 0) == 0 || errno == ENOENT, true);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, c.size), 0);
+    ::close(fd);
+    std::string error;
+    try {
+      s.LoadSettings();
+    } catch (const pcm::CommandError& e) {
+      error = e.what();
+    }
+    EXPECT_NE(error.find(path + c.error), std::string::npos) << error;
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, c.size);
+  }
+  ProfileTestBed bed;
+  std::string path = bed.app->settings.SettingsPath();
+  std::string text = "[Settings]\n";
+  text.resize(pcm::kMaxSettingsFileBytes, ' ');
+  std::ofstream(path, std::ios::binary) << text;
+  std::string read;
+  EXPECT_EQ(pcm::ReadRegularFile(path, read, pcm::kMaxSettingsFileBytes), pcm::FileRead::Ok);
+  EXPECT_EQ(read.size(), pcm::kMaxSettingsFileBytes);
+  EXPECT_NO_THROW(bed.app->settings.LoadSettings());
 }
 
 // A line break in the saved folder would let the rest of the name be read
