@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,7 @@ namespace pcm {
 
 namespace {
 
-constexpr size_t kNameMax = 255;
+constexpr size_t kNameMax = kOutputNameMax;
 constexpr const char* kMarker = ".pcm-XXXXXX";
 
 enum class Move { Done, Taken, Failed };
@@ -42,6 +43,24 @@ Move MoveNoReplace(const std::string& from, const std::string& to, int& err) {
 }
 
 }  // namespace
+
+bool IsReservedOutputName(const std::string& fileName) {
+  if (fileName.size() < 1 + 11 || fileName[0] != '.') return false;
+  // The extension is what follows the last dot; without one the marker ends
+  // the name.
+  size_t end = fileName.size();
+  size_t dot = fileName.rfind('.');
+  size_t markerLen = std::strlen(kMarker);
+  auto markerEndsAt = [&](size_t e) {
+    if (e < 1 + markerLen) return false;
+    size_t start = e - markerLen;
+    if (fileName.compare(start, 5, ".pcm-") != 0) return false;
+    for (size_t i = start + 5; i < e; ++i)
+      if (!std::isalnum(static_cast<unsigned char>(fileName[i]))) return false;
+    return true;
+  };
+  return markerEndsAt(end) || (dot != std::string::npos && dot > 0 && markerEndsAt(dot));
+}
 
 bool PathTaken(const std::string& path) {
   struct stat st;

@@ -10,6 +10,17 @@ namespace pcm {
 // final name. Paths are bytes throughout: a name that is not UTF-8 is used
 // exactly as given.
 
+// The longest file name the file systems take, in bytes.
+constexpr size_t kOutputNameMax = 255;
+// What a reserved name adds to the final name's base: "." before it and
+// ".pcm-XXXXXX" after it.
+constexpr size_t kReservedNameExtra = 12;
+
+// Whether a file name (no folder) has the form of a reserved output name,
+// "." + base + ".pcm-" + six letters or digits + an extension or nothing:
+// another run's unfinished output, never an input.
+bool IsReservedOutputName(const std::string& fileName);
+
 // Whether anything (a file, a folder, a link even when dangling) has this
 // name.
 bool PathTaken(const std::string& path);

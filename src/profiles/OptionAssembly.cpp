@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <QLocale>
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -234,17 +236,50 @@ std::string OptionAssembly::OutputFolder() const {
   return dir;
 }
 
-// A "/" in a renamed caption must not lead out of the output directory.
-static std::string SafeCaption(const std::string& caption) {
-  std::string safe = caption;
-  for (char& ch : safe)
+namespace {
+
+// Extensions a renamed title may still carry from its file; only these are
+// replaced by the output's. Any other dot belongs to the title.
+bool IsMediaExtension(const std::string& ext) {
+  static const char* const kKnown[] = {".mp3", ".m4a",  ".aac", ".ac3",  ".rm",   ".wav", ".wma",
+                                       ".ogg", ".flac", ".avi", ".mp4",  ".m4v",  ".mpg", ".mpeg",
+                                       ".wmv", ".mov",  ".mkv", ".flv",  ".3gp",  ".amr", ".vob",
+                                       ".asf", ".webm", ".ts",  ".rmvb", ".divx", ".dat", ".swf"};
+  std::string lower = ext;
+  for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* k : kKnown)
+    if (lower == k) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string OptionAssembly::OutputBaseName(const std::string& caption, const std::string& ext) {
+  std::string base = caption;
+  // A "/" must not lead out of the output directory.
+  for (char& ch : base)
     if (ch == '/') ch = '_';
-  return safe;
+  size_t dot = base.rfind('.');
+  if (dot != std::string::npos && dot > 0 && IsMediaExtension(base.substr(dot))) base.resize(dot);
+  // Never a hidden name, nor "." or "..", nor an empty one.
+  size_t dots = base.find_first_not_of('.');
+  base.replace(0, dots == std::string::npos ? base.size() : dots,
+               dots == std::string::npos ? std::max<size_t>(base.size(), 1) : dots, '_');
+  // Room for "_n" and the extension, and for the reserved name beside it;
+  // cut where no UTF-8 character is split.
+  size_t limit = kOutputNameMax - kReservedNameExtra - std::min(ext.size(), kOutputNameMax / 2);
+  if (base.size() > limit) {
+    size_t cut = limit;
+    for (int back = 0; back < 3 && cut > 1 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80; ++back)
+      --cut;
+    base.resize(cut);
+  }
+  return base;
 }
 
 std::string OptionAssembly::NumberedOutputPath(const std::string& dir, const std::string& caption, int n,
                                                const std::string& ext) {
-  return dir + SafeCaption(caption) + "_" + std::to_string(n) + ext;
+  return dir + OutputBaseName(caption, ext) + "_" + std::to_string(n) + ext;
 }
 
 std::string OptionAssembly::OutputFilePath(const ListRow& entry,
@@ -254,14 +289,12 @@ std::string OptionAssembly::OutputFilePath(const ListRow& entry,
   // One level, by its bytes; a failure shows when the output is reserved.
   mkdir(dir.c_str(), 0777);
 
-  std::string caption = SafeCaption(entry.caption);
   std::string ext = app_.profiles.OutputExtension();
-  size_t dot = caption.rfind('.');
-  std::string candidate = dir + (dot == std::string::npos ? caption : caption.substr(0, dot)) + ext;
+  std::string candidate = dir + OutputBaseName(entry.caption, ext) + ext;
   // Anything of the name counts, a dangling link too, so the source itself
   // (reached through another spelling of its folder) is never chosen.
   auto taken = [&](const std::string& path) { return PathTaken(path) || (reserved && reserved(path)); };
-  for (int i = 1; taken(candidate); ++i) candidate = NumberedOutputPath(dir, caption, i, ext);
+  for (int i = 1; taken(candidate); ++i) candidate = NumberedOutputPath(dir, entry.caption, i, ext);
   return candidate;
 }
 

@@ -38,6 +38,11 @@ class OptionAssembly {
                              const std::function<bool(const std::string&)>& reserved = {});
   // The output folder OutputFilePath uses, ending in "/".
   std::string OutputFolder() const;
+  // The output name of a title without its extension: the title whole (a
+  // media extension a renamed title still carries dropped), never hidden or
+  // empty, "/" made "_", short enough for "_n", the extension and the
+  // reserved name beside it. Bytes are kept as they are.
+  static std::string OutputBaseName(const std::string& caption, const std::string& ext);
   // The n-th alternative name of an entry with this caption.
   static std::string NumberedOutputPath(const std::string& dir, const std::string& caption, int n,
                                         const std::string& ext);

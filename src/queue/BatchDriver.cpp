@@ -7,9 +7,27 @@
 
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
+#include "profiles/Settings.h"
 #include "ui/CoreApp.h"
 
 namespace pcm {
+
+namespace {
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// Writes the final path for the reserved one in a line, and the final file
+// name for the reserved file name.
+void ShowFinalName(std::string& line, const std::string& temp, const std::string& final) {
+  ReplaceAll(line, temp, final);
+  ReplaceAll(line, temp.substr(temp.rfind('/') + 1), final.substr(final.rfind('/') + 1));
+}
+
+}  // namespace
 
 BatchDriver::BatchDriver(CoreApp& app) : app_(app) {
   app_.engine.entryEndedHook = [this](EncoderJob& job) { EntryEnded(job); };
@@ -33,8 +51,8 @@ std::string BatchDriver::EndLine(const JobOutcome& o) {
   return line;
 }
 
-std::string BatchDriver::FailureReason(const JobOutcome& outcome, const std::string& writtenFile,
-                                       const std::string& shownName, int32_t expectedSeconds) {
+std::string BatchDriver::NoOutputReason(const JobOutcome& outcome, const std::string& writtenFile,
+                                        const std::string& shownName) {
   if (!outcome.Succeeded()) {
     std::string line = EndLine(outcome);
     return line.empty() ? (outcome.error.empty() ? std::string("The encoder did not finish") : outcome.error)
@@ -44,6 +62,10 @@ std::string BatchDriver::FailureReason(const JobOutcome& outcome, const std::str
   struct stat st;
   if (stat(writtenFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
     return "No output was written to " + shownName;
+  return {};
+}
+
+std::string BatchDriver::ShortOutputReason(const JobOutcome& outcome, int32_t expectedSeconds) {
   double written = outcome.reportedSeconds;
   if (written >= 0 && expectedSeconds - written > 1 && written < expectedSeconds * 0.9) {
     char text[96];
@@ -51,6 +73,12 @@ std::string BatchDriver::FailureReason(const JobOutcome& outcome, const std::str
     return text;
   }
   return {};
+}
+
+std::string BatchDriver::FailureReason(const JobOutcome& outcome, const std::string& writtenFile,
+                                       const std::string& shownName, int32_t expectedSeconds) {
+  std::string reason = NoOutputReason(outcome, writtenFile, shownName);
+  return reason.empty() ? ShortOutputReason(outcome, expectedSeconds) : reason;
 }
 
 int BatchDriver::NextChecked(int after) const {
@@ -88,6 +116,8 @@ intputrec BatchDriver::FileJobRecord(const ListRow& row,
                                      const std::function<bool(const std::string&)>& reserved) {
   intputrec rec = app_.engine.record;  // keeps EncoderPath and WorkDir
   rec.TempFile.clear();                // reserved only when the entry starts
+  // The field may have been edited since the batch started.
+  Settings::CheckFolderName(app_.options.OutputFolder());
   rec.OutputFile = app_.options.OutputFilePath(row, reserved);
   rec.InputFile = row.entry.sourcePath;
   app_.options.FillProfileOptions(rec, row);
@@ -117,6 +147,7 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   rec.TempFile = ReserveTemporaryOutput(rec.OutputFile, error);
   if (rec.TempFile.empty()) throw CommandError(error);
   caption_ = app_.list.Row(pos).caption;
+  extension_ = app_.profiles.OutputExtension();
   app_.list.Row(pos).outputFile = rec.OutputFile;
   app_.list.NotifyRowChanged(pos);
   app_.engine.record = rec;
@@ -154,13 +185,22 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
   if (app_.list.Valid(pos)) {
     ListRow& row = app_.list.Row(pos);
     const JobOutcome& o = job.outcome;
-    const std::string& written = job.record.TempFile.empty() ? job.record.OutputFile : job.record.TempFile;
-    std::string reason = FailureReason(o, written, row.outputFile, job.record.DurationSecs);
-    if (reason.empty() && !job.record.TempFile.empty()) reason = NameOutput(job, row);
+    const std::string temp = job.record.TempFile;
+    const std::string& written = temp.empty() ? job.record.OutputFile : temp;
+    std::string reason = NoOutputReason(o, written, row.outputFile);
+    // A complete output shorter than the entry promised keeps its name; the
+    // entry still fails and says so.
+    std::string shortNote = reason.empty() ? ShortOutputReason(o, job.record.DurationSecs) : std::string();
+    if (reason.empty() && !temp.empty()) reason = NameOutput(job, row);
+    if (reason.empty()) reason = shortNote;
     bool failed = !reason.empty();
     if (failed) {
       row.failureLines = o.lastLines;
       if (row.failureLines.empty() && !o.error.empty()) row.failureLines.push_back(o.error);
+      // The encoder's lines name the reserved file; the person knows the
+      // output by its final name.
+      if (!temp.empty())
+        for (std::string& line : row.failureLines) ShowFinalName(line, temp, row.outputFile);
       // How the encoder ended heads its last lines; what is wrong with an
       // output it wrote follows them.
       if (!o.Succeeded()) {
@@ -177,10 +217,8 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
 
 std::string BatchDriver::NameOutput(EncoderJob& job, ListRow& row) {
   const intputrec& rec = job.record;
-  size_t slash = rec.OutputFile.rfind('/');
-  std::string dir = rec.OutputFile.substr(0, slash + 1);
-  size_t dot = rec.OutputFile.rfind('.');
-  std::string ext = dot == std::string::npos || dot < slash ? std::string() : rec.OutputFile.substr(dot);
+  std::string dir = rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1);
+  std::string ext = extension_;
   std::string caption = caption_;
   std::string error;
   std::string named = MoveToFinalName(

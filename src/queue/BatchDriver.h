@@ -42,6 +42,12 @@ class BatchDriver {
   // `writtenFile` is where the encoder wrote, `shownName` the name shown.
   static std::string FailureReason(const JobOutcome& outcome, const std::string& writtenFile,
                                    const std::string& shownName, int32_t expectedSeconds);
+  // The part of FailureReason that leaves nothing worth keeping: the job
+  // failed or wrote nothing.
+  static std::string NoOutputReason(const JobOutcome& outcome, const std::string& writtenFile,
+                                    const std::string& shownName);
+  // The part that judges a complete output by its length only.
+  static std::string ShortOutputReason(const JobOutcome& outcome, int32_t expectedSeconds);
   // The line that says how the encoder ended, "" when it exited with 0.
   static std::string EndLine(const JobOutcome& outcome);
 
@@ -76,6 +82,7 @@ class BatchDriver {
 
   std::shared_ptr<EncoderJob> job_;  // the job of the current entry
   std::string caption_;              // its entry's caption, for the numbered names
+  std::string extension_;            // and its output's extension
 };
 
 }  // namespace pcm

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <cerrno>
 
+#include "engine/OutputFiles.h"
 #include "engine/Progress.h"
 #include "ui/CoreApp.h"
 #include "ui/WholeNumber.h"
@@ -66,7 +67,9 @@ std::string ListCommands::QtFilterFromPairs(const std::string& filter) {
 std::string ListCommands::ChooserFilter() { return QtFilterFromPairs(kOpenFilter); }
 
 std::string ListCommands::EntryName(const std::string& path) {
-  std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  // By its bytes: the output name is made from it, and a file name that is
+  // not UTF-8 must keep them.
+  std::string name = path.substr(path.rfind('/') + 1);
   size_t dot = name.rfind('.');
   if (dot == std::string::npos) return name;
   return name.substr(0, dot);
@@ -123,7 +126,10 @@ int ListCommands::AddFolderPath(const std::string& folder) {
   int failed = 0;
   for (const std::string& n : names) {
     struct stat st;
-    if (!IsFolderExtension(n) || stat((base + n).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    // Another run's unfinished output is not media to convert.
+    if (!IsFolderExtension(n) || IsReservedOutputName(n) || stat((base + n).c_str(), &st) != 0 ||
+        !S_ISREG(st.st_mode))
+      continue;
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     if (stopAddingHook && stopAddingHook()) break;

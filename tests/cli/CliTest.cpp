@@ -475,5 +475,10 @@ TEST(CliBatch, NamesThatAreNotUtf8) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(Contains(r.out, "    from " + file + "\n")) << r.out;
   EXPECT_TRUE(Contains(r.out, "    from " + folder + "/na\xefve.wav\n")) << r.out;
-  EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files).size(), 2);
+  // The outputs are named by the inputs' bytes (and nothing else is there).
+  std::string listing;
+  pcmtest::RunShell("ls -A " + ShellQuote(out), &listing);
+  EXPECT_EQ(listing, "caf\xe9.mp3\nna\xefve.mp3\n");
+  for (const char* name : {"/caf\xe9.mp3", "/na\xefve.mp3"})
+    EXPECT_TRUE(Contains(r.out, "Finish  " + out + name + "\n")) << r.out;
 }

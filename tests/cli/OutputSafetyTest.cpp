@@ -170,6 +170,27 @@ TEST(OutputSafety, DryRunNamesAreTheRealRunsNames) {
   EXPECT_EQ(Listing(out), (std::vector<std::string>{"clip.mp3", "clip_1.mp3", "clip_2.mp3"}));
 }
 
+// A name as long as the file system takes: the output name is cut so that
+// its numbered form and the reserved name beside it fit too, and a dry run
+// shows the names the real run gives.
+TEST(OutputSafety, LongNamesFitTheFileSystem) {
+  std::string src = pcmtest::MakeTempDir("safety-long");
+  std::string input = src + "/" + std::string(251, 'K') + ".wav";
+  Copy(pcmtest::MakeMedia("wav", 1), input);
+  std::string out = src + "/out";
+  std::string base = std::string(239, 'K');
+  std::string args = "--profile 17 --output " + ShellQuote(out) + " " + ShellQuote(input);
+  Result first = RunFrontEnd("--batch " + args);
+  EXPECT_EQ(first.status, 0) << first.out;
+  EXPECT_TRUE(Contains(first.out, "Finish  " + out + "/" + base + ".mp3\n")) << first.out;
+  Result dry = RunFrontEnd("--batch --dry-run " + args);
+  EXPECT_TRUE(Contains(dry.out, " " + out + "/" + base + "_1.mp3\n")) << dry.out;
+  Result second = RunFrontEnd("--batch " + args);
+  EXPECT_EQ(second.status, 0) << second.out;
+  EXPECT_TRUE(Contains(second.out, "Finish  " + out + "/" + base + "_1.mp3\n")) << second.out;
+  EXPECT_EQ(Listing(out), (std::vector<std::string>{base + ".mp3", base + "_1.mp3"}));
+}
+
 // Ctrl-C while an MP4 is being written (ffmpeg slowed to the input's pace):
 // the entry is "Stop" and the folder holds nothing, no hidden file either.
 TEST(OutputSafety, StoppedMp4LeavesNothing) {

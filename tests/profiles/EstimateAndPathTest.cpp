@@ -86,15 +86,55 @@ TEST(OutputPath, CreatesTheFolderAndCountsUpOnCollision) {
   EXPECT_EQ(bed.options().OutputFilePath(row), out + "/clip_2.wmv");
 }
 
-TEST(OutputPath, CaptionExtensionIsReplacedButCountersKeepTheCaptionWhole) {
+// A title is the name of its output whole: its dots are its own. Only a
+// media extension a renamed title still carries is replaced, and the
+// numbered names are the plain name with a number.
+TEST(OutputPath, TitlesKeepTheirDotsAndTheNumberedNamesFollowThePlainOne) {
   ProfileTestBed bed;
   bed.profiles().SelectProfile(17);
   std::string out = MakeTempDir("out");
   bed.app->settings.outputField = out;
-  auto row = Entry("my.song");
-  EXPECT_EQ(bed.options().OutputFilePath(row), out + "/my.mp3");
-  Touch(out + "/my.mp3");
-  EXPECT_EQ(bed.options().OutputFilePath(row), out + "/my.song_1.mp3");
+  auto path = [&](const std::string& title) { return bed.options().OutputFilePath(Entry(title)); };
+  EXPECT_EQ(path("my.song"), out + "/my.song.mp3");
+  EXPECT_EQ(path("01. Intro"), out + "/01. Intro.mp3");
+  EXPECT_EQ(path("Mr. Smith - Track 1"), out + "/Mr. Smith - Track 1.mp3");
+  EXPECT_EQ(path("My.Song.Title"), out + "/My.Song.Title.mp3");
+  EXPECT_EQ(path("a_5.4"), out + "/a_5.4.mp3");
+  EXPECT_EQ(path("movie.AVI"), out + "/movie.mp3");
+  Touch(out + "/Dr. No.mp3");
+  EXPECT_EQ(path("Dr. No"), out + "/Dr. No_1.mp3");
+  Touch(out + "/movie.mp3");
+  EXPECT_EQ(path("movie.avi"), out + "/movie_1.mp3");
+  // Never a hidden name, nor none.
+  EXPECT_EQ(path("."), out + "/_.mp3");
+  EXPECT_EQ(path(".."), out + "/__.mp3");
+  EXPECT_EQ(path(".hidden"), out + "/_hidden.mp3");
+  EXPECT_EQ(path(""), out + "/_.mp3");
+  EXPECT_EQ(path(".wav"), out + "/_wav.mp3");
+  // Bytes that are not UTF-8 stay as they are.
+  EXPECT_EQ(path("bad\xff\xfe"), out + "/bad\xff\xfe.mp3");
+}
+
+// A name too long for the file system is cut, between two characters, so
+// that the numbered name and the reserved name beside it fit too.
+TEST(OutputPath, LongTitlesAreCutToFit) {
+  ProfileTestBed bed;
+  bed.profiles().SelectProfile(17);
+  std::string out = MakeTempDir("out");
+  bed.app->settings.outputField = out;
+  std::string wide;
+  for (int i = 0; i < 130; ++i) wide += "\xc3\xa9";  // 260 bytes of two-byte letters
+  for (const std::string& title : {std::string(251, 'K'), wide}) {
+    std::string first = bed.options().OutputFilePath(Entry(title));
+    std::string name = first.substr(out.size() + 1);
+    ASSERT_LE(name.size() + 12, 255u) << name;  // the reserved name fits
+    EXPECT_GE(name.size(), 230u);
+    EXPECT_EQ(name.substr(name.size() - 4), ".mp3");
+    std::string base = name.substr(0, name.size() - 4);
+    EXPECT_EQ(QString::fromUtf8(base.data(), qsizetype(base.size())).toUtf8().toStdString(), base);
+    Touch(first);
+    EXPECT_EQ(bed.options().OutputFilePath(Entry(title)), out + "/" + base + "_1.mp3");
+  }
 }
 
 TEST(OutputPath, UnsafeCaptionAndEmptyFieldStayInTheOutputFolder) {
@@ -103,7 +143,7 @@ TEST(OutputPath, UnsafeCaptionAndEmptyFieldStayInTheOutputFolder) {
   std::string out = MakeTempDir("out");
   bed.app->settings.outputDirectory = out + "/";
   bed.app->settings.outputField = "";
-  EXPECT_EQ(bed.options().OutputFilePath(Entry("../../etc/x")), out + "/.._..mp3");
+  EXPECT_EQ(bed.options().OutputFilePath(Entry("../../etc/x")), out + "/___.._etc_x.mp3");
   EXPECT_EQ(bed.options().OutputFilePath(Entry("sub/dir")), out + "/sub_dir.mp3");
   EXPECT_EQ(bed.app->settings.outputDirectory, out + "/");
 }

@@ -224,7 +224,7 @@ TEST(FileEntryStep, StartAndLengthAlwaysGiven) {
   EXPECT_EQ(rec.LengthOpt, " -t 00:01:00");
   EXPECT_EQ(rec.DurationSecs, 60);
   EXPECT_EQ(rec.InputFile, b.media + "/clip.final.avi");
-  EXPECT_EQ(rec.OutputFile, b.out + "/clip.mp3");  // the last extension of the name is replaced
+  EXPECT_EQ(rec.OutputFile, b.out + "/clip.final.mp3");  // the title keeps its inner dot
   EXPECT_EQ(rec.EncoderPath, b.f.dir + "register.dat");
   b.app().list.Row(0).trim.begin = 0;
   EXPECT_EQ(b.app().batch.FileJobRecord(b.app().list.Row(0)).StartOpt, " -ss 00:00:00");

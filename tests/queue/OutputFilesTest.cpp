@@ -1,6 +1,11 @@
 // What a batch leaves in the output folder: a final name only for a good
 // output, never a replaced file, never a hidden leftover.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <algorithm>
+#include <fstream>
 
 #include "QueueFixture.h"
 #include "engine/EncoderEngine.h"
@@ -23,22 +28,30 @@ std::vector<std::string> Listing(const std::string& folder) {
 
 }  // namespace
 
-// Failed, stopped and too-short jobs leave no file at all; a good one leaves
-// exactly its named file.
+// Failed, empty and stopped jobs leave no file at all; a good one leaves
+// exactly its named file. A complete output shorter than the entry keeps its
+// name, and the entry fails and says why.
 TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
   Batch b("leftovers", {"a-half.wav", "b-short.wav", "c-empty.wav", "d-crash.wav", "e.wav"});
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
   const char* want[] = {"Failed", "Failed", "Failed", "Failed", "Finish"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(b.Status(i), want[i]) << i;
-  EXPECT_EQ(Listing(b.out), std::vector<std::string>{"e.mp3"});
+  const std::vector<std::string> kept{"b-short.mp3", "e.mp3"};
+  EXPECT_EQ(Listing(b.out), kept);
   EXPECT_EQ(queuetest::ReadLines(b.out + "/e.mp3"), std::vector<std::string>{"converted"});
+  EXPECT_EQ(queuetest::ReadLines(b.out + "/b-short.mp3"), std::vector<std::string>{"cut"});
+  EXPECT_EQ(b.app().list.Row(1).outputFile, b.out + "/b-short.mp3");
 
   // Each failed row says why, the way the encoder ended first.
   const auto& half = b.app().list.Row(0).failureLines;
   ASSERT_GE(half.size(), 2u);
   EXPECT_EQ(half.front(), "The encoder exited with code 1");
   EXPECT_EQ(half.back(), "Error: disk full");
+  // The encoder named the reserved file; the row shows the final name.
+  EXPECT_NE(std::find(half.begin(), half.end(), "Output #0, mp3, to '" + b.out + "/a-half.mp3':"),
+            half.end());
+  for (const auto& line : half) EXPECT_EQ(line.find(".pcm-"), std::string::npos) << line;
   EXPECT_EQ(b.app().list.Row(1).failureLines.back(), "The output is 3.0 s of 10.0 s");
   EXPECT_EQ(b.app().list.Row(3).failureLines.front(), "The encoder was killed by signal 9 (Killed)");
 
@@ -47,11 +60,11 @@ TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
   for (int i = 0; i < 5; ++i) b.app().list.SetChecked(i, false);
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitStarted("f-wait.wav"));
-  EXPECT_EQ(Listing(b.out).size(), 2u);  // the reserved file is there while it runs
+  EXPECT_EQ(Listing(b.out).size(), 3u);  // the reserved file is there while it runs
   b.app().batch.StopBatch();
   ASSERT_TRUE(b.WaitIdle());
   EXPECT_EQ(b.Status(5), "Stop");
-  EXPECT_EQ(Listing(b.out), std::vector<std::string>{"e.mp3"});
+  EXPECT_EQ(Listing(b.out), kept);
 }
 
 // Another program takes the planned name while the encoder runs: its file
@@ -174,4 +187,60 @@ TEST(OutputFiles, ReservedNames) {
   EXPECT_EQ(queuetest::ReadLines(dir + "/a.mp3"), std::vector<std::string>{"old"});
   EXPECT_TRUE(pcm::MoveToFinalName(u, dir + "/a.mp3", {}, error).empty());
   EXPECT_TRUE(queuetest::Exists(u));
+}
+
+// A folder holding another run's unfinished output: that file is not media
+// to convert, whatever its extension; look-alike names are. A name that is
+// not UTF-8 reaches its output byte for byte.
+TEST(OutputFiles, FolderAddsSkipReservedNamesAndKeepNameBytes) {
+  Batch b("reserved-in-folder", {});
+  for (const char* n :
+       {".long.pcm-JAWA8E.mp3", ".x.pcm-AbC123", ".x.pcm-AbC12.wav", ".hidden.pcm-ABCDEF.x.mp3"})
+    queuetest::FakeMedia(b.media, n);
+  // Written by its bytes: the helper's file names go through UTF-16.
+  std::ofstream(b.media + "/bad\xff\xfe.wav") << "media";
+  std::ofstream(b.media + "/bad\xff\xfe.wav.probe") << queuetest::Description("1000", "872", "128");
+  EXPECT_TRUE(pcm::IsReservedOutputName(".long.pcm-JAWA8E.mp3"));
+  EXPECT_TRUE(pcm::IsReservedOutputName(".x.pcm-AbC123"));
+  EXPECT_FALSE(pcm::IsReservedOutputName("x.pcm-AbC123.mp3"));   // not hidden
+  EXPECT_FALSE(pcm::IsReservedOutputName(".x.pcm-AbC12.wav"));   // five marks
+  EXPECT_FALSE(pcm::IsReservedOutputName(".x.pcm-AbC1-3.wav"));  // not a letter or digit
+  EXPECT_FALSE(pcm::IsReservedOutputName(".hidden.pcm-ABCDEF.x.mp3"));
+  EXPECT_EQ(b.app().listCommands.AddFolderPath(b.media), 0);
+  std::vector<std::string> added;
+  for (int i = 0; i < b.app().list.Count(); ++i) added.push_back(b.app().list.Row(i).caption);
+  std::sort(added.begin(), added.end());
+  EXPECT_EQ(added, (std::vector<std::string>{".hidden.pcm-ABCDEF.x", ".x.pcm-AbC12", "bad\xff\xfe"}));
+
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(b.Status(i), "Finish") << b.app().list.Row(i).outputFile;
+  struct stat st;
+  EXPECT_EQ(lstat((b.out + "/bad\xff\xfe.mp3").c_str(), &st), 0);
+  // Titles that start with a dot give visible names.
+  EXPECT_TRUE(queuetest::Exists(b.out + "/_x.pcm-AbC12.mp3"));
+  EXPECT_TRUE(queuetest::Exists(b.out + "/_hidden.pcm-ABCDEF.x.mp3"));
+  // The test folders' cleanup reads names as UTF-8: these go here.
+  for (const std::string& p :
+       {b.media + "/bad\xff\xfe.wav", b.media + "/bad\xff\xfe.wav.probe", b.out + "/bad\xff\xfe.mp3"})
+    EXPECT_EQ(unlink(p.c_str()), 0) << p;
+}
+
+// The output folder field edited in the middle of a batch is checked for
+// each entry: a name with a control character fails that entry, and no such
+// folder is made.
+TEST(OutputFiles, OutputFolderEditedWhileConverting) {
+  Batch b("edited-folder", {"a-wait.wav", "b.wav"});
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitStarted("a-wait.wav"));
+  b.app().settings.outputField = b.out + "/x\x1bX";
+  b.Release("a-wait.wav");
+  ASSERT_TRUE(b.WaitIdle());
+  EXPECT_EQ(b.Status(0), "Finish");
+  EXPECT_EQ(b.Status(1), "Failed");
+  ASSERT_EQ(b.app().list.Row(1).failureLines.size(), 1u);
+  EXPECT_NE(b.app().list.Row(1).failureLines[0].find("control character"), std::string::npos);
+  EXPECT_FALSE(queuetest::Exists(b.out + "/x\x1bX"));
+  EXPECT_EQ(b.app().settings.outputDirectory, b.out + "/");
+  EXPECT_EQ(b.f.Calls().size(), 1u);
 }

@@ -24,7 +24,8 @@ namespace queuetest {
 //   without output, "crash" kills itself, "half" writes part of a file and
 //   exits 1, "short" writes a file of 3 s and exits 0, "wait" prints progress
 //   and waits until the file INPUT.go exists; anything else writes the output
-//   file and reports the default description's 10 s.
+//   file and reports the default description's 10 s. "half" names its output
+//   file in its lines, as the encoder does.
 inline const char* kFakeEncoder = R"SH(
 here=$(dirname "$0")
 if [ "$#" -eq 2 ] && [ "$1" = "-i" ]; then
@@ -40,7 +41,7 @@ case "$(basename "$in")" in
   *fail*) printf 'Input stream error\nError: scripted failure\n'; exit 1 ;;
   *empty*) exit 0 ;;
   *crash*) kill -9 $$ ;;
-  *half*) printf 'partial' > "$out"; echo 'Error: disk full'; exit 1 ;;
+  *half*) printf 'partial' > "$out"; echo "Output #0, mp3, to '$out':"; echo 'Error: disk full'; exit 1 ;;
   *short*) printf 'frame= 2 time=3.00 bitrate= 8.0kbits/s\r'; printf 'cut' > "$out"; exit 0 ;;
   *wait*) printf 'frame= 1 time=1.00 bitrate= 8.0kbits/s\r'
           while [ ! -f "$in.go" ]; do sleep 0.02; done ;;
