@@ -53,4 +53,20 @@ bool WaitGone(pid_t pid) {
   return pcmtest::WaitUntil([&] { return Gone(pid); }, 20000);
 }
 
+std::string EchoFfmpeg() {
+  static std::string path = WriteScript(pcmtest::MakeTempDir("echo-ffmpeg"), "ffmpeg",
+                                        "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done");
+  return "POPCLIPMILL_FFMPEG=" + pcmtest::ShellQuote(path);
+}
+
+std::vector<std::string> EchoedArgs(const std::string& out) {
+  std::vector<std::string> args;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']')
+      args.push_back(line.substr(1, line.size() - 2));
+  return args;
+}
+
 }  // namespace adaptertest

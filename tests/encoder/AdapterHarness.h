@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace adaptertest {
 
@@ -24,5 +25,11 @@ pid_t WaitForChild(pid_t pid);
 // True once pid is gone (or only a zombie waiting for its reaper).
 bool Gone(pid_t pid);
 bool WaitGone(pid_t pid);
+
+// The environment setting that makes the adapter run a scripted ffmpeg which
+// prints each argument it gets on a line of its own, in brackets.
+std::string EchoFfmpeg();
+// The arguments such a script printed, in order.
+std::vector<std::string> EchoedArgs(const std::string& out);
 
 }  // namespace adaptertest

@@ -24,23 +24,6 @@ std::vector<std::string> Times(const std::string& out) {
   return times;
 }
 
-// A scripted ffmpeg that prints each argument on a line of its own.
-std::string EchoFfmpeg() {
-  static std::string path = WriteScript(pcmtest::MakeTempDir("echo-ffmpeg"), "ffmpeg",
-                                        "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done");
-  return "POPCLIPMILL_FFMPEG=" + ShellQuote(path);
-}
-
-std::vector<std::string> EchoedArgs(const std::string& out) {
-  std::vector<std::string> args;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line))
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']')
-      args.push_back(line.substr(1, line.size() - 2));
-  return args;
-}
-
 }  // namespace
 
 TEST(Conversion, ForwardsProgressInSecondsAndWritesTheOutput) {

@@ -21,22 +21,6 @@ using pcmtest::ShellQuote;
 
 namespace {
 
-std::string EchoFfmpeg() {
-  static std::string path = WriteScript(pcmtest::MakeTempDir("dvd-echo"), "ffmpeg",
-                                        "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done");
-  return "POPCLIPMILL_FFMPEG=" + ShellQuote(path);
-}
-
-std::vector<std::string> EchoedArgs(const std::string& out) {
-  std::vector<std::string> args;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line))
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']')
-      args.push_back(line.substr(1, line.size() - 2));
-  return args;
-}
-
 std::vector<std::string> ValuesOf(const std::vector<std::string>& args, const std::string& option) {
   std::vector<std::string> values;
   for (size_t i = 0; i + 1 < args.size(); ++i)
