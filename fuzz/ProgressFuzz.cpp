@@ -6,7 +6,7 @@
 #include "FuzzSupport.h"
 #include "engine/EncoderEngine.h"
 #include "engine/Progress.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);

@@ -23,7 +23,7 @@
 #include "app/ConsoleUserInterface.h"
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 

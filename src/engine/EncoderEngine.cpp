@@ -17,7 +17,7 @@
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
 #include "engine/Spawn.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 

@@ -8,7 +8,7 @@
 #include <csignal>
 
 #include "engine/EventPump.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 #include "ui/WholeNumber.h"
 
 namespace pcm {

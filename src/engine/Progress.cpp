@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 #include "ui/MulDiv.h"
 
 namespace pcm {

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 

@@ -16,7 +16,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 

@@ -10,7 +10,7 @@
 #include "engine/Progress.h"
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 

@@ -7,7 +7,7 @@
 
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 

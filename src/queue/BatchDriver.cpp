@@ -7,7 +7,7 @@
 
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "engine/Progress.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 #include "ui/WholeNumber.h"
 
 namespace pcm {

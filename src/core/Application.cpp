@@ -1,4 +1,4 @@
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 #include <QCoreApplication>
 #include <QThread>

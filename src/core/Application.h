@@ -13,26 +13,13 @@
 #include "queue/BatchDriver.h"
 #include "queue/ConversionList.h"
 #include "queue/ListCommands.h"
+#include "ui/CommandError.h"
 #include "ui/Display.h"
 #include "ui/RunState.h"
 #include "ui/SystemActions.h"
 #include "ui/UserInterface.h"
 
 namespace pcm {
-
-// A failure that abandons the command that raised it; the dispatcher shows
-// its text in the error box and the program goes on.
-class CommandError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A fault in "profiles.pop" itself, named by file, block and line, as
-// opposed to a media file whose values cannot be used.
-class ProfileFileError : public CommandError {
- public:
-  using CommandError::CommandError;
-};
 
 // The application object: owns every piece of state of one run (run flags,
 // program variant, list, job, probe, profiles, settings, batch) so that tests
