@@ -17,7 +17,8 @@
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
 #include "engine/Spawn.h"
-#include "core/Application.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
 
 namespace pcm {
 
@@ -200,7 +201,8 @@ bool EncoderJob::WorkersFinished() const {
   return (!reader || reader->Finished()) && (!waiter || waiter->Finished());
 }
 
-EncoderEngine::EncoderEngine(CoreApp& app) : app_(app) {}
+EncoderEngine::EncoderEngine(Progress& progress, Notifier& notifier, const RunState& run)
+    : progress_(progress), notifier_(notifier), run_(run) {}
 
 EncoderEngine::~EncoderEngine() { Shutdown(); }
 
@@ -223,14 +225,14 @@ std::shared_ptr<EncoderJob> EncoderEngine::StartEncoderJob(const intputrec& rec)
 
   EncoderJob* j = job.get();
   job->onChunk = [this, j] {
-    app_.HandOver([this, j] {
+    HandOver(*this, [this, j] {
       // Output of an ended or superseded job changes nothing.
       if (j->ended || current_.get() != j) return;
-      app_.progress.ParseEncoderOutput(j->accumulated);
+      progress_.ParseEncoderOutput(j->accumulated, j->record.DurationSecs, &j->outcome.reportedSeconds);
     });
   };
   job->onEnd = [this, j] {
-    app_.HandOver([this, j] {
+    HandOver(*this, [this, j] {
       for (auto& k : retired_)
         if (k.get() == j) return EncoderJobEnded(k);
       if (current_.get() == j) EncoderJobEnded(current_);
@@ -252,11 +254,11 @@ void EncoderEngine::EncoderJobEnded(std::shared_ptr<EncoderJob> job) {
   // Only the current job owns the display; an older job's end leaves a job
   // started after it untouched.
   if (job == current_) {
-    app_.progress.StopCreep();
-    app_.ShowConvertProgress(0);
-    app_.progress.statusLine.clear();
+    progress_.StopCreep();
+    notifier_.ShowConvertProgress(0);
+    progress_.statusLine.clear();
   }
-  if (app_.run.converting && entryEndedHook) entryEndedHook(*job);
+  if (run_.converting && entryEndedHook) entryEndedHook(*job);
   // What the hook did not give a name (a failure, a stop, an older job's
   // end) leaves nothing behind.
   job->DiscardTemporaryOutput();

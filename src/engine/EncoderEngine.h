@@ -16,8 +16,10 @@
 
 namespace pcm {
 
-class CoreApp;
 class EncoderJob;
+class Notifier;
+class Progress;
+struct RunState;
 
 // How a job ended. A job that could not start, or whose encoder exited
 // non-zero or was killed, did not succeed.
@@ -152,7 +154,9 @@ void DropFinishedJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs);
 class EncoderEngine : public QObject {
   Q_OBJECT
  public:
-  explicit EncoderEngine(CoreApp& app);
+  // The parser gets the current job's output; the notifier shows the strip;
+  // the run state says whether a batch is converting.
+  EncoderEngine(Progress& progress, Notifier& notifier, const RunState& run);
   ~EncoderEngine() override;
 
   // The program-wide job record; EncoderPath and WorkDir are set once.
@@ -191,7 +195,9 @@ class EncoderEngine : public QObject {
 
  private:
   void EncoderJobEnded(std::shared_ptr<EncoderJob> job);  // by value: the end step may replace current_
-  CoreApp& app_;
+  Progress& progress_;
+  Notifier& notifier_;
+  const RunState& run_;
   std::shared_ptr<EncoderJob> current_;
   std::vector<std::shared_ptr<EncoderJob>> retired_;
   uint64_t nextId_ = 1;

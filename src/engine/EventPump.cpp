@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 
 namespace pcm {
@@ -25,6 +26,14 @@ bool PumpEventsUntil(const std::function<bool()>& pred, int timeoutMs,
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;
+}
+
+void HandOver(QObject& owner, const std::function<void()>& fn) {
+  if (QThread::currentThread() == owner.thread()) {
+    fn();
+    return;
+  }
+  QMetaObject::invokeMethod(&owner, fn, Qt::BlockingQueuedConnection);
 }
 
 }  // namespace pcm

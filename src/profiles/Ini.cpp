@@ -16,7 +16,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "core/Application.h"
+#include "ui/CommandError.h"
 
 namespace pcm {
 

@@ -10,7 +10,10 @@
 #include "engine/Progress.h"
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
-#include "core/Application.h"
+#include "profiles/ProfileState.h"
+#include "profiles/Settings.h"
+#include "queue/ConversionList.h"
+#include "ui/CommandError.h"
 
 namespace pcm {
 
@@ -119,7 +122,7 @@ int64_t AudioPart(const Choices& c, const ListRow& entry) {
 }  // namespace
 
 int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   int n = p.currentProfile;
   if (n == 112) return 1393;
   if (n == 113) return 1948;
@@ -129,7 +132,7 @@ int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
 }
 
 std::string OptionAssembly::SizeOption(const ListRow& entry) const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   if (!p.cb_size.enabled || IsDiscProfile(p.currentProfile)) return {};
   Choices c = ReadChoices(p);
   if (c.sourceSize) return " -s " + entry.entry.frameSize;
@@ -140,7 +143,7 @@ std::string OptionAssembly::SizeOption(const ListRow& entry) const {
 // The ratio goes to the encoder, so it is written with "." whatever the
 // user's locale.
 std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   if (!p.cb_size.enabled || sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
   std::string width, height;
   int w = 0, h = 0;
@@ -153,7 +156,7 @@ std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
 }
 
 std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   int n = p.currentProfile;
   if (IsDiscProfile(n)) return {};
   Choices c = ReadChoices(p);
@@ -175,7 +178,7 @@ std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
 }
 
 std::string OptionAssembly::AudioRateOption(const ListRow& entry) const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   if (IsDiscProfile(p.currentProfile)) return {};
   Choices c = ReadChoices(p);
   if (c.amr) return " -ab " + std::to_string(kAmrBitRates[Step(c.ai)]);
@@ -183,7 +186,7 @@ std::string OptionAssembly::AudioRateOption(const ListRow& entry) const {
 }
 
 std::string OptionAssembly::SampleRateOption(const std::string& audioOption) const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   if (audioOption.empty() || IsDiscProfile(p.currentProfile)) return {};
   std::string ext = p.OutputExtension();
   if (ext == ".3gp" || ext == ".amr") return " -ar 8000 ";
@@ -194,7 +197,7 @@ std::string OptionAssembly::SampleRateOption(const std::string& audioOption) con
 }
 
 std::string OptionAssembly::ChannelsOption() const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   std::string ext = p.OutputExtension();
   if (ext == ".3gp" || ext == ".amr") return " -ac 1 ";
   int channel = p.EffectiveIndex(p.cb_channel, ChoiceKey::Channel);
@@ -202,7 +205,7 @@ std::string OptionAssembly::ChannelsOption() const {
 }
 
 std::string OptionAssembly::TargetOption() const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   int n = p.currentProfile;
   if (!IsDiscProfile(n)) return p.ProfileOptionLine();
   int si = p.EffectiveIndex(p.cb_size, ChoiceKey::Size);
@@ -225,7 +228,7 @@ void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) co
 // ---- Output path and size ----
 
 std::string OptionAssembly::OutputFolder() const {
-  Settings& s = app_.settings;
+  Settings& s = settings_;
   std::string dir = s.outputField;
   // An empty field would put the output at the file system's root.
   if (dir.empty()) dir = s.outputDirectory;
@@ -250,12 +253,12 @@ std::string OptionAssembly::NumberedOutputPath(const std::string& dir, const std
 std::string OptionAssembly::OutputFilePath(const ListRow& entry,
                                            const std::function<bool(const std::string&)>& reserved) {
   std::string dir = OutputFolder();
-  app_.settings.outputDirectory = dir;
+  settings_.outputDirectory = dir;
   // One level, by its bytes; a failure shows when the output is reserved.
   mkdir(dir.c_str(), 0777);
 
   std::string caption = SafeCaption(entry.caption);
-  std::string ext = app_.profiles.OutputExtension();
+  std::string ext = profiles_.OutputExtension();
   size_t dot = caption.rfind('.');
   std::string candidate = dir + (dot == std::string::npos ? caption : caption.substr(0, dot)) + ext;
   // Anything of the name counts, a dangling link too, so the source itself
@@ -290,7 +293,7 @@ std::string OptionAssembly::FormatMegabytes(double mb, const QLocale& given) {
 // One entry whose rates are not numbers must not leave the others with
 // stale estimates: every row is done, then the first error is raised.
 void OptionAssembly::RefreshSizeEstimates() {
-  ConversionList& list = app_.list;
+  ConversionList& list = list_;
   std::string firstError;
   for (int i = 0; i < list.Count(); ++i) {
     try {

@@ -5,7 +5,10 @@
 
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
-#include "core/Application.h"
+#include "profiles/Settings.h"
+#include "ui/CommandError.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
 
 namespace pcm {
 
@@ -134,7 +137,8 @@ int DefaultChoice(int n, ChoiceKey key, bool dvdMode) {
 
 // ---- The state ----
 
-ProfileState::ProfileState(CoreApp& app) : app_(app) {
+ProfileState::ProfileState(Notifier& notifier, const ProgramInfo& program, Settings& settings)
+    : notifier_(notifier), program_(program), settings_(settings) {
   ResetQualityLists();
   cb_channel.items = {"Mono", "Stereo"};
   cb_channel.selected = 1;
@@ -167,17 +171,17 @@ int ProfileState::EffectiveIndex(const ChoiceList& list, ChoiceKey key) const {
   int count = int(list.items.size());
   if (count == 0) return -1;
   if (list.HasSelection()) return list.selected;
-  int def = DefaultChoice(currentProfile, key, app_.program.DvdMode());
+  int def = DefaultChoice(currentProfile, key, program_.DvdMode());
   if (def >= 0 && def < count) return def;
   int fallback = key == ChoiceKey::Size ? 0 : key == ChoiceKey::Channel ? 1 : 2;
   return fallback < count ? fallback : 0;
 }
 
 void ProfileState::ShowProfileName(int n) {
-  app_.display().SetPicture("im_mainico", app_.program.BesideExecutable("images/main/2.bmp"));
+  notifier_.display().SetPicture("im_mainico", program_.BesideExecutable("images/main/2.bmp"));
   const ProfileRecord* rec = ProfileInfo(n);
   if (rec && rec->displayName) currentDisplayName = rec->displayName;
-  app_.display().SetText("profilestext", currentDisplayName);
+  notifier_.display().SetText("profilestext", currentDisplayName);
 }
 
 std::string ProfileState::OutputExtension() const { return ExtensionOfName(currentDisplayName); }
@@ -227,7 +231,7 @@ int64_t ProfileState::RateStepValue(int i) const {
   } catch (const CommandError& e) {
     throw ProfileFileError(e.what());
   }
-  std::string path = app_.program.BesideExecutable("profiles.pop");
+  std::string path = program_.BesideExecutable("profiles.pop");
   if (step.empty())
     throw ProfileFileError("There is no video rate for \"" +
                            std::string(kQualitySteps[i < 0 || i > 4 ? 2 : i]) + "\"" + Where(path, n, 3));
@@ -243,7 +247,7 @@ void ProfileState::ApplyRateLine(int n, const std::string& rateLine) {
     return;
   }
   cb_videobitrate.enabled = cb_audiobitrate.enabled = cb_channel.enabled = true;
-  if (IsComputedProfile(n) && OutputExtension() != ".mp4" && !app_.program.DvdMode()) {
+  if (IsComputedProfile(n) && OutputExtension() != ".mp4" && !program_.DvdMode()) {
     cb_videobitrate.items.push_back(kOriginalVideo);
     cb_audiobitrate.items.push_back(kOriginalAudio);
   }
@@ -261,7 +265,7 @@ void ProfileState::ApplyRateLine(int n, const std::string& rateLine) {
 // Reads the whole block of profile n before anything changes, so that a bad
 // file leaves the selection as it was.
 ProfileState::Block ProfileState::ReadBlock(int n) const {
-  std::string path = app_.program.BesideExecutable("profiles.pop");
+  std::string path = program_.BesideExecutable("profiles.pop");
   std::string text;
   FileRead read = ReadRegularFile(path, text);
   if (read == FileRead::NotRegular) throw CommandError("The profile file " + path + " is not a regular file");
@@ -298,7 +302,7 @@ void ProfileState::SelectProfile(int n) {
   if (!ProfileInfo(n)) throw CommandError("There is no profile " + std::to_string(n));
   Block block = ReadBlock(n);
   // The choices file is read before anything changes as well.
-  IniFile choices(app_.settings.ChoicesPath());
+  IniFile choices(settings_.ChoicesPath());
   ShowProfileName(n);
   if (lastSelected != 0) SaveChoicesTo(lastSelected, choices);
   currentProfile = n;
@@ -309,22 +313,22 @@ void ProfileState::SelectProfile(int n) {
   lastSelected = n;
   emit listsChanged();
   emit profileChanged(n);
-  app_.options.RefreshSizeEstimates();
+  if (selectedHook) selectedHook();
 }
 
 void ProfileState::SaveProfileChoices(int n) {
-  IniFile ini(app_.settings.ChoicesPath());
+  IniFile ini(settings_.ChoicesPath());
   SaveChoicesTo(n, ini);
 }
 
 void ProfileState::RestoreProfileChoices(int n) {
-  IniFile ini(app_.settings.ChoicesPath());
+  IniFile ini(settings_.ChoicesPath());
   RestoreChoicesFrom(n, ini);
 }
 
 void ProfileState::SaveChoicesTo(int n, IniFile& ini) {
   ChoiceKeys keys = ChoiceKeysOf(n);
-  if (keys == ChoiceKeys::None || app_.settings.readOnly) return;
+  if (keys == ChoiceKeys::None || settings_.readOnly) return;
   std::string section = std::to_string(n);
   for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {
     if (keys == ChoiceKeys::AudioOnly && (key == ChoiceKey::Size || key == ChoiceKey::Video)) continue;
@@ -337,7 +341,7 @@ void ProfileState::RestoreChoicesFrom(int n, const IniFile& ini) {
   ChoiceKeys keys = ChoiceKeysOf(n);
   if (keys == ChoiceKeys::None) return;
   std::string section = std::to_string(n);
-  bool dvd = app_.program.DvdMode();
+  bool dvd = program_.DvdMode();
   for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {
     if (keys == ChoiceKeys::AudioOnly && (key == ChoiceKey::Size || key == ChoiceKey::Video)) continue;
     ChoiceList& list = ListOf(key);

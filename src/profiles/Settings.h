@@ -3,13 +3,16 @@
 
 namespace pcm {
 
-class CoreApp;
+class ProfileState;
+class ProgramInfo;
 
 // The persisted settings: output directory, saved profile, highlighted
 // category, finish action and the page flags of the two two-page categories.
 class Settings {
  public:
-  explicit Settings(CoreApp& app) : app_(app) {}
+  // The program's name names the files; the profile state gets the saved
+  // profile.
+  Settings(const ProgramInfo& program, ProfileState& profiles) : program_(program), profiles_(profiles) {}
 
   std::string outputDirectory;  // the program's current output directory
   std::string outputField;      // text of the output folder field ed_output
@@ -41,7 +44,8 @@ class Settings {
   std::string ChoicesPath() const;   // ConfigDir() + "pro " + BaseName()
 
  private:
-  CoreApp& app_;
+  const ProgramInfo& program_;
+  ProfileState& profiles_;
 };
 
 }  // namespace pcm

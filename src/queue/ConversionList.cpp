@@ -1,5 +1,7 @@
 #include "queue/ConversionList.h"
 
+#include "engine/Progress.h"
+
 namespace pcm {
 
 int ConversionList::Append(ListRow row) {
@@ -24,6 +26,10 @@ void ConversionList::SetStatus(int i, const std::string& status) {
   if (!Valid(i)) return;
   rows_[size_t(i)].status = status;
   emit rowChanged(i);
+}
+
+void ConversionList::ShowCurrentProgress(int32_t value) {
+  SetStatus(currentPosition, ProgressPercentText(value));
 }
 
 void ConversionList::SetCaption(int i, const std::string& caption) {

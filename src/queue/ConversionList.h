@@ -28,6 +28,9 @@ class ConversionList : public QObject {
   void SetChecked(int i, bool checked);
   void SetSelected(int i, bool selected);
   void SelectOnly(int i);
+  // The progress (0..10000) of the entry the batch works on, when it is a
+  // row.
+  void ShowCurrentProgress(int32_t value);
   // Any other change made through Row(i) is announced with this.
   void NotifyRowChanged(int i) { emit rowChanged(i); }
 

@@ -6,14 +6,30 @@
 
 namespace pcm {
 
-class CoreApp;
+class ConversionList;
+class MediaProbe;
+class Notifier;
+class OptionAssembly;
+class ProgramInfo;
+struct RunState;
 
 // The commands that fill and edit the conversion list. Each is a public
 // method taking what the window gives it; every rule lives here so that the
 // window, the batch front end and the tests drive the same code.
 class ListCommands {
  public:
-  explicit ListCommands(CoreApp& app) : app_(app) {}
+  // What the commands use: the list they edit, the probe that describes an
+  // added file, the option assembly for the size estimate, the run flags and
+  // program variant, and the notifier for questions and refusals.
+  struct Parts {
+    ConversionList& list;
+    MediaProbe& probe;
+    const OptionAssembly& options;
+    const RunState& run;
+    const ProgramInfo& program;
+    Notifier& notifier;
+  };
+  explicit ListCommands(const Parts& parts) : parts_(parts) {}
 
   // The file chooser's filter as the system writes it, and in Qt syntax.
   static const char* const kOpenFilter;
@@ -71,7 +87,7 @@ class ListCommands {
 
  private:
   void SelectFirstWhenNone();
-  CoreApp& app_;
+  Parts parts_;
   bool profileFault_ = false;  // the last file failed on the profile file
 };
 

@@ -7,8 +7,8 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "core/Application.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 using namespace pcm;
 

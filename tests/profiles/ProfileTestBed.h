@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "core/Application.h"
 #include "profiles/Catalog.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 namespace pcmtest {
 

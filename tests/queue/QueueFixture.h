@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Application.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 namespace queuetest {
 
