@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>

@@ -13,6 +13,10 @@ namespace pcm {
 bool PumpEventsUntil(const std::function<bool()>& pred, int timeoutMs,
                      const std::function<void()>& onTimeout = {});
 
+// Runs the events already posted on the calling (main) thread, twice, so
+// that events posted by the first round run as well.
+void ProcessPendingEvents();
+
 // Runs fn on the thread of `owner` (the main thread) and waits for it; a
 // direct call when already there. The workers' hand-overs go through here.
 void HandOver(QObject& owner, const std::function<void()>& fn);

@@ -2,7 +2,6 @@
 
 #include <sys/eventfd.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <csignal>

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <cerrno>
 
+#include "engine/EventPump.h"
 #include "engine/MediaProbe.h"
 #include "engine/Progress.h"
 #include "profiles/OptionAssembly.h"
@@ -91,8 +91,19 @@ void ListCommands::SelectFirstWhenNone() {
   if (parts_.list.Count() > 0 && !parts_.list.AnySelected()) parts_.list.SetSelected(0, true);
 }
 
+// Adding waits for each file's probe with events running, so the person may
+// ask for another add meanwhile. Probes are one at a time: the new add is
+// refused with a notice until the running one is done, so no row can take
+// the values of another file's probe.
+bool ListCommands::RefusedWhileAdding() {
+  if (adding_ == 0) return false;
+  parts_.notifier.ui().Information(kStillAdding);
+  return true;
+}
+
 void ListCommands::AddFiles() {
-  if (parts_.notifier.Refused(false, true)) return;
+  if (parts_.notifier.Refused(false, true) || RefusedWhileAdding()) return;
+  Adding busy(adding_);
   auto files = parts_.notifier.ui().ChooseFiles(ChooserFilter());
   if (!files.empty()) {
     if (showListHook) showListHook();
@@ -106,13 +117,14 @@ void ListCommands::AddFiles() {
 }
 
 void ListCommands::AddFolder() {
-  if (parts_.notifier.Refused(false, true)) return;
+  if (parts_.notifier.Refused(false, true) || RefusedWhileAdding()) return;
   auto folder = parts_.notifier.ui().ChooseFolder("File Directory");
   if (!folder || folder->empty()) return;
   AddFolderPath(*folder);
 }
 
 int ListCommands::AddFolderPath(const std::string& folder) {
+  Adding busy(adding_);
   if (showListHook) showListHook();
   // Regular files only, hidden ones included, no recursion, in the file
   // system's order: the listing is not sorted. Pipes and devices are left
@@ -129,8 +141,9 @@ int ListCommands::AddFolderPath(const std::string& folder) {
   for (const std::string& n : names) {
     struct stat st;
     if (!IsFolderExtension(n) || stat((base + n).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
+    // Safe to run events here: every list command checks its flags, and an
+    // add asked for now is refused while this one runs.
+    ProcessPendingEvents();
     if (stopAddingHook && stopAddingHook()) break;
     profileFault_ = false;
     if (!AddFileWithRetry(base + n)) ++failed;
@@ -174,6 +187,7 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   // waiting, a missing file has nothing to describe.
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  Adding busy(adding_);
   parts_.probe.ProbeAndWait(path);
   const ProbeResult p = parts_.probe.result;
   auto total = ReadWholeNumber<long long>(p.ProbeTotalKbps);

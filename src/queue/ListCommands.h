@@ -82,11 +82,25 @@ class ListCommands {
   // during a probe is the probe's stopHook; such a file is not retried.)
   std::function<bool()> stopAddingHook;
 
+  // The notice for an add asked for while files are still being added.
+  static constexpr const char* kStillAdding =
+      "Files are still being added; please wait until they are in the list.";
+
   // Row remembered by BeginRename, -1 when no rename is open.
   int renameRow = -1;
 
  private:
   void SelectFirstWhenNone();
+  bool RefusedWhileAdding();
+  // Counts the adds in progress for as long as it lives.
+  struct Adding {
+    explicit Adding(int& n) : n_(n) { ++n_; }
+    ~Adding() { --n_; }
+    Adding(const Adding&) = delete;
+    Adding& operator=(const Adding&) = delete;
+    int& n_;
+  };
+  int adding_ = 0;
   Parts parts_;
   bool profileFault_ = false;  // the last file failed on the profile file
 };
