@@ -21,9 +21,9 @@
 #include "app/ConsoleOutput.h"
 #include "app/ConsoleSystemActions.h"
 #include "app/ConsoleUserInterface.h"
+#include "core/Application.h"
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
-#include "core/Application.h"
 
 namespace pcm {
 
@@ -74,7 +74,10 @@ class StopSignalWatch {
   struct sigaction oldInt_ = {}, oldTerm_ = {};
 };
 
-bool IsPercent(const std::string& s) { return !s.empty() && s.back() == '%'; }
+// Whether the entry's conversion is over, one way or another.
+bool Ended(EntryState s) {
+  return s == EntryState::Finished || s == EntryState::Failed || s == EntryState::Stopped;
+}
 
 // Shows what the list's "Status" column shows: a bar per entry on a
 // terminal, otherwise a line when an entry starts and when it ends.
@@ -91,14 +94,14 @@ class ProgressPrinter {
       EndBar();
       Out(Label(i) + " converting to " + Printable(r.outputFile) + "\n");
     }
-    if (r.status == seen.status) return;
-    seen.status = r.status;
-    if (IsPercent(r.status)) {
-      if (terminal_) DrawBar(i, r.status);
-    } else if (r.status == BatchDriver::kFinish || r.status == BatchDriver::kFailed ||
-               r.status == BatchDriver::kStop) {
+    if (r.state == seen.state && r.progress == seen.progress) return;
+    seen.state = r.state;
+    seen.progress = r.progress;
+    if (r.state == EntryState::Converting) {
+      if (terminal_) DrawBar(i, r);
+    } else if (Ended(r.state)) {
       EndBar();
-      Out(Label(i) + " " + r.status + "\n");
+      Out(Label(i) + " " + StatusText(r) + "\n");
     }
   }
 
@@ -111,20 +114,21 @@ class ProgressPrinter {
 
  private:
   struct Seen {
-    std::string status = "Status";
+    EntryState state = EntryState::Waiting;
+    int32_t progress = 0;
     std::string output;
   };
   std::string Label(int i) const {
     return "[" + std::to_string(i + 1) + "/" + std::to_string(app_.list.Count()) + "] " +
            Printable(app_.list.Row(i).caption) + ":";
   }
-  void DrawBar(int i, const std::string& status) {
+  void DrawBar(int i, const ListRow& r) {
     constexpr int kWidth = 30;
-    double pct = std::atof(status.c_str());
+    double pct = r.progress / 100.0;
     int filled = std::clamp(int(pct * kWidth / 100.0 + 0.5), 0, kWidth);
     std::string bar(size_t(filled), '#');
     bar.append(size_t(kWidth - filled), '-');
-    Out("\r\033[K" + Label(i) + " [" + bar + "] " + status);
+    Out("\r\033[K" + Label(i) + " [" + bar + "] " + StatusText(r));
     barShown_ = true;
   }
 
@@ -168,12 +172,10 @@ void PrintReport(CoreApp& app) {
   std::string text = "\n";
   for (int i = 0; i < app.list.Count(); ++i) {
     const ListRow& r = app.list.Row(i);
-    std::string status = r.status;
-    if (status != BatchDriver::kFinish && status != BatchDriver::kFailed && status != BatchDriver::kStop)
-      status = "Not converted";
+    std::string status = Ended(r.state) ? StatusText(r) : "Not converted";
     text += status + "  " + (r.outputFile.empty() ? "-" : Printable(r.outputFile)) + "\n";
     text += "    from " + Printable(r.filePath) + "\n";
-    if (status == BatchDriver::kFailed) {
+    if (r.state == EntryState::Failed) {
       text += "    the encoder's last lines:\n";
       for (const auto& line : r.failureLines) text += "    | " + Printable(line) + "\n";
     }
@@ -384,7 +386,7 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
 
   PrintReport(app);
   bool allFinished = true;
-  for (const auto& r : app.list.Rows()) allFinished = allFinished && r.status == BatchDriver::kFinish;
+  for (const auto& r : app.list.Rows()) allFinished = allFinished && r.state == EntryState::Finished;
   int status = WithReportStatus(prog, allFinished && notAdded == 0 && !interrupted ? kExitOk : kExitFailed);
 
   // What the person asked for after the batch; nothing after a Ctrl-C.

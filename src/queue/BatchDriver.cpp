@@ -149,7 +149,7 @@ void BatchDriver::RunFrom(int pos) {
 void BatchDriver::MarkFailed(int pos, std::vector<std::string> lines) {
   if (!parts_.list.Valid(pos)) return;
   parts_.list.Row(pos).failureLines = std::move(lines);
-  parts_.list.SetStatus(pos, kFailed);
+  parts_.list.SetState(pos, EntryState::Failed);
 }
 
 void BatchDriver::EntryEnded(EncoderJob& job) {
@@ -174,7 +174,7 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
         row.failureLines.push_back(reason);
       }
     }
-    if (row.checked) parts_.list.SetStatus(pos, failed ? kFailed : kFinish);
+    if (row.checked) parts_.list.SetState(pos, failed ? EntryState::Failed : EntryState::Finished);
   }
   // Whether a later row is converted is decided by its check box now.
   RunFrom(NextChecked(pos));
@@ -233,7 +233,7 @@ void BatchDriver::StopBatch() {
   parts_.engine.Terminate();
   job_.reset();
   int pos = parts_.list.currentPosition;
-  if (parts_.list.Valid(pos)) parts_.list.SetStatus(pos, kStop);
+  if (parts_.list.Valid(pos)) parts_.list.SetState(pos, EntryState::Stopped);
   parts_.notifier.ShowConvertProgress(0);
   parts_.list.currentPosition = parts_.list.Count() + 1;
   parts_.run.converting = false;

@@ -76,11 +76,6 @@ class BatchDriver {
   // after a stop.
   std::function<void()> batchOverHook;
 
-  // Status texts written here.
-  static constexpr const char* kFinish = "Finish";
-  static constexpr const char* kFailed = "Failed";
-  static constexpr const char* kStop = "Stop";
-
  private:
   // Starts the entry at pos, or the next checked one when it cannot start;
   // ends the batch when none is left.

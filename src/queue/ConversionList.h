@@ -23,7 +23,7 @@ class ConversionList : public QObject {
   void Clear();
 
   // Column and state setters that tell the views.
-  void SetStatus(int i, const std::string& status);
+  void SetState(int i, EntryState state);
   void SetCaption(int i, const std::string& caption);
   void SetChecked(int i, bool checked);
   void SetSelected(int i, bool selected);

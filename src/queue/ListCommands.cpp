@@ -231,7 +231,7 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   row.caption = EntryName(path);
   row.filePath = path;
   row.time = p.ProbeDuration;
-  row.status = "Status";
+  row.state = EntryState::Waiting;
   row.checked = true;
   try {
     row.outputSize = parts_.options.EstimateOutputSize(row);

@@ -33,7 +33,7 @@ struct ProgressFixture : ::testing::Test {
   }
   void StartJob(int seconds) { duration = seconds; }
   void Parse(std::string& text) { progress.ParseEncoderOutput(text, duration, &reported); }
-  std::string Status() { return list.Row(0).status; }
+  std::string Status() { return StatusText(list.Row(0)); }
   int Strip() { return display.StripWidth("convertpos"); }
 };
 

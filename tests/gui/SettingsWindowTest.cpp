@@ -132,7 +132,7 @@ TEST(ShutdownCountdown, CancelMeansNoPowerOffNowAndTheEndPowerOffOnce) {
   h.app().settings.finishAction = 2;
   w.ImageButtonClicked("bt_start");
   ASSERT_TRUE(WaitUntil([&] { return !h.app().run.converting; }, 120000));
-  EXPECT_EQ(h.app().list.Row(0).status, "Finish");
+  EXPECT_EQ(StatusText(h.app().list.Row(0)), "Finish");
   pcm::ShutdownDialog* d = w.windowSystem().countdownDialog();
   ASSERT_NE(d, nullptr);
   EXPECT_TRUE(d->isVisible());

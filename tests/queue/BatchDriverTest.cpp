@@ -26,7 +26,7 @@ class SnapshotActions : public pcm::SystemActions {
   void Record(const std::string& call) {
     calls.push_back(call);
     std::vector<std::string> s;
-    for (const auto& r : list->Rows()) s.push_back(r.status);
+    for (const auto& r : list->Rows()) s.push_back(StatusText(r));
     statuses.push_back(s);
   }
 };
@@ -261,12 +261,12 @@ TEST(RealBatch, RowsOneAndThreeOfFive) {
   app.batch.StartBatch();
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 120000));
   for (int i : {1, 3}) {
-    ASSERT_EQ(app.list.Row(i).status, "Finish") << i;
+    ASSERT_EQ(StatusText(app.list.Row(i)), "Finish") << i;
     auto info = pcmtest::FfprobeFile(app.list.Row(i).outputFile);
     EXPECT_TRUE(info.ok);
     EXPECT_EQ(info.formatName, "mp3");
     EXPECT_NEAR(info.duration, 2.0, 0.2);
   }
-  for (int i : {0, 2, 4}) EXPECT_EQ(app.list.Row(i).status, "Status");
+  for (int i : {0, 2, 4}) EXPECT_EQ(StatusText(app.list.Row(i)), "Status");
   EXPECT_EQ(system.calls, std::vector<std::string>{"shutdown"});
 }
