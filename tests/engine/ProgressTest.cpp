@@ -192,3 +192,18 @@ TEST_F(ProgressFixture, NoEntryBeingConvertedLeavesTheListAlone) {
   EXPECT_EQ(Status(), "");
   EXPECT_EQ(Strip(), 358);
 }
+
+// The shown progress follows the first report of a chunk, while the time the
+// encoder says it wrote follows the last one (the check at the job's end
+// uses it); a report without a time counts as nothing written.
+TEST_F(ProgressFixture, WrittenTimeFollowsTheLastReport) {
+  StartJob(100);
+  std::string text = "time=10.00 bitrate=1\rtime=11.50 bitrate=1\rtime=12";
+  Parse(text);
+  EXPECT_EQ(Status(), "10.00%");
+  EXPECT_EQ(reported, 11.5);
+  text += ".25 bitrate=1\rtime=N/A bitrate=N/A\r";
+  Parse(text);
+  EXPECT_EQ(reported, 0);
+  EXPECT_EQ(list.Row(0).progress, 1200);
+}
