@@ -4,24 +4,18 @@
 #include <cstdio>
 
 #include "ui/MulDiv.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
 // Reads a decimal integer that may have leading blanks and must fill the rest
-// of the text; false when it does not.
+// of the text, of at most 10^12 either way; false when it does not.
 static bool ReadInteger(const std::string& text, long long& value) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool neg = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) neg = text[i++] == '-';
-  if (i >= text.size()) return false;
-  long long v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > 1000000000000LL) return false;
-  }
-  value = neg ? -v : v;
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string::npos) return false;
+  auto v = ReadSignedWholeNumber<long long>(std::string_view(text).substr(i));
+  if (!v || *v > 1000000000000LL || *v < -1000000000000LL) return false;
+  value = *v;
   return true;
 }
 

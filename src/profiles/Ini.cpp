@@ -17,6 +17,7 @@
 #include <climits>
 
 #include "ui/CommandError.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
@@ -56,35 +57,25 @@ FileRead ReadRegularFile(const std::string& path, std::string& text) {
   return FileRead::Ok;
 }
 
-IniFile::IniFile(std::string path) : impl_(new Impl), path_(std::move(path)) {
+IniFile::IniFile(std::string path) : impl_(std::make_unique<Impl>()), path_(std::move(path)) {
   std::string text;
   FileRead r = ReadRegularFile(path_, text);
   if (r == FileRead::NotRegular) {
-    delete impl_;
     throw CommandError("The settings file " + path_ + " is not a regular file");
   }
   // A missing or unreadable file reads as empty.
   if (r == FileRead::Ok) impl_->ini.LoadData(text.data(), text.size());
 }
 
-IniFile::~IniFile() { delete impl_; }
+IniFile::~IniFile() = default;
 
 bool ParseWholeNumber(const std::string& text, int& value) {
   size_t i = 0, end = text.size();
   while (i < end && (text[i] == ' ' || text[i] == '\t')) ++i;
   while (end > i && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) --end;
-  bool neg = false;
-  if (i < end && (text[i] == '-' || text[i] == '+')) neg = text[i++] == '-';
-  if (i >= end) return false;
-  long long v = 0;
-  for (; i < end; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > static_cast<long long>(INT_MAX) + 1) return false;
-  }
-  if (neg) v = -v;
-  if (v > INT_MAX || v < INT_MIN) return false;
-  value = int(v);
+  auto v = ReadSignedWholeNumber<int>(std::string_view(text).substr(i, end - i));
+  if (!v) return false;
+  value = *v;
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
 #include "ui/CommandError.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
@@ -190,7 +191,9 @@ std::string OptionAssembly::SampleRateOption(const std::string& audioOption) con
   if (audioOption.empty() || IsDiscProfile(p.currentProfile)) return {};
   std::string ext = p.OutputExtension();
   if (ext == ".3gp" || ext == ".amr") return " -ar 8000 ";
-  long long rate = std::atoll(audioOption.substr(std::min<size_t>(5, audioOption.size())).c_str());
+  long long rate = ReadWholeNumber<long long>(
+                       std::string_view(audioOption).substr(std::min<size_t>(5, audioOption.size())))
+                       .value_or(0);
   if (rate > 192000) return " -ar 48000 ";
   if (rate > 64000) return " -ar 44100 ";
   return " -ar 22050 ";

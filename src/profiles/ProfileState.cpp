@@ -9,6 +9,7 @@
 #include "ui/CommandError.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
@@ -86,8 +87,8 @@ bool WholeNumber(const std::string& text) {
 // A whole number no larger than limit; longer digit runs are simply too large.
 bool WholeNumberUpTo(const std::string& text, long long limit) {
   if (!WholeNumber(text)) return false;
-  size_t i = text.find_first_not_of('0');
-  return i == std::string::npos || (text.size() - i <= 18 && std::stoll(text.substr(i)) <= limit);
+  auto v = ReadWholeNumber<unsigned long long>(text);
+  return v && *v <= static_cast<unsigned long long>(limit);
 }
 
 // "in block 28 (line 111) of the profile file /path/profiles.pop"
@@ -106,7 +107,8 @@ void CheckSizeLine(const std::string& sizeLine, const std::string& path, int n) 
     size_t paren = piece.find('(', x + 1);
     for (const std::string& side :
          {piece.substr(0, x), piece.substr(x + 1, paren == std::string::npos ? paren : paren - x - 1)}) {
-      if (WholeNumber(side) && (!WholeNumberUpTo(side, kMaxFrameSide) || std::stoll(side) == 0))
+      if (WholeNumber(side) &&
+          (!WholeNumberUpTo(side, kMaxFrameSide) || ReadWholeNumber<long long>(side) == 0))
         throw ProfileFileError("The frame size \"" + piece + "\"" + Where(path, n, 2) +
                                " is not a frame of 1 to " + std::to_string(kMaxFrameSide) + " pixels a side");
     }
@@ -219,7 +221,7 @@ std::string ProfileState::RateStep(int i) const {
 
 int64_t ProfileState::RateStepValue(int i) const {
   std::string step = RateStep(i);
-  if (WholeNumberUpTo(step, kMaxRateStepKbps)) return std::stoll(step);
+  if (WholeNumberUpTo(step, kMaxRateStepKbps)) return *ReadWholeNumber<long long>(step);
   // The steps are checked when a block is selected, so a bad one was left
   // by a selection that failed (the saved profile at start-up, say). The
   // block is read again to name its actual fault.
