@@ -162,7 +162,7 @@ void MediaProbe::ProbeMedia(const std::string& path) {
   busy_ = true;
   auto job = std::make_shared<EncoderJob>();
   job_ = job;
-  job->wakeFd = eventfd(0, EFD_CLOEXEC);
+  job->wakeFd.reset(eventfd(0, EFD_CLOEXEC));
   if (!job->Spawn({encoderPath_, "-i", path}, workDir_)) {
     QMetaObject::invokeMethod(
         this, [this, job] { EndStep(job); }, Qt::QueuedConnection);
@@ -208,6 +208,9 @@ void MediaProbe::ProbeAndWait(const std::string& path) {
     if (job && job->pid > 0 && !job->reaped) ::kill(-job->pid, SIGKILL);
   };
   stopped_ = false;
+  // Events run while the probe is waited for (the window stays responsive).
+  // Safe: the list commands refuse a second add while this one runs, so no
+  // other probe replaces this one or its result.
   PumpEventsUntil(
       [&] {
         stopped_ = stopHook && busy_ && stopHook();

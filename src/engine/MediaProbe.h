@@ -54,6 +54,9 @@ class TtimeClientWaitThread : public WorkerThread {
 };
 
 // Runs the encoder with only an input to have it describe the file.
+// Threads: lives on the main thread; result, busy_ and job_ change only
+// there (in the hand-overs and the end step). The job's workers follow the
+// rules of EncoderJob.
 class MediaProbe : public QObject {
   Q_OBJECT
  public:
