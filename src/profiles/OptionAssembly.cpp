@@ -120,25 +120,57 @@ int64_t AudioPart(const Choices& c, const ListRow& entry) {
   return TableAudioRate(c, entry);
 }
 
-}  // namespace
+// ---- The options, from the profile state and the lists read once ----
 
-int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
-  const ProfileState& p = profiles_;
+int64_t TotalBitRateOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
   int n = p.currentProfile;
   if (n == 112) return 1393;
   if (n == 113) return 1948;
   if (n == 114) return 3222;
-  Choices c = ReadChoices(p);
   return VideoPart(p, c, entry) + AudioPart(c, entry);
 }
 
-std::string OptionAssembly::SizeOption(const ListRow& entry) const {
-  const ProfileState& p = profiles_;
+std::string SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
   if (!p.cb_size.enabled || IsDiscProfile(p.currentProfile)) return {};
-  Choices c = ReadChoices(p);
   if (c.sourceSize) return " -s " + entry.entry.frameSize;
   if (c.sizeText.empty()) return {};
   return " -s " + c.sizeText.substr(0, c.sizeText.find('('));
+}
+
+std::string VideoRateOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
+  int n = p.currentProfile;
+  if (IsDiscProfile(n)) return {};
+  if (IsTableProfile(n)) {
+    if (p.RateStep(0) == "*") return {};
+    // An empty or broken step would reach the encoder as "-b 000" and the
+    // job would fail while the list shows it finished.
+    std::string step = p.RateStep(Step(c.vi));
+    p.RateStepValue(Step(c.vi));
+    return " -r 25 -b " + step + "000";
+  }
+  if (c.sourceVideo)
+    return " -r 25 -b " + std::to_string(SourceRate(entry.entry.videoRate, "video rate") * 1000);
+  int64_t rate = TotalBitRateOf(p, c, entry) - TableAudioRate(c, entry);
+  // When the audio part differs from the subtracted rate (AMR), the rest can
+  // drop to nothing or below; the video part itself is the sound value then.
+  if (rate <= 0) rate = VideoPart(p, c, entry);
+  return " -r 25 -b " + std::to_string(rate * 1000);
+}
+
+std::string AudioRateOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
+  if (IsDiscProfile(p.currentProfile)) return {};
+  if (c.amr) return " -ab " + std::to_string(kAmrBitRates[Step(c.ai)]);
+  return " -ab " + std::to_string(TableAudioRate(c, entry) * 1000);
+}
+
+}  // namespace
+
+int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
+  return TotalBitRateOf(profiles_, ReadChoices(profiles_), entry);
+}
+
+std::string OptionAssembly::SizeOption(const ListRow& entry) const {
+  return SizeOptionOf(profiles_, ReadChoices(profiles_), entry);
 }
 
 // The ratio goes to the encoder, so it is written with "." whatever the
@@ -157,33 +189,11 @@ std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
 }
 
 std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
-  const ProfileState& p = profiles_;
-  int n = p.currentProfile;
-  if (IsDiscProfile(n)) return {};
-  Choices c = ReadChoices(p);
-  if (IsTableProfile(n)) {
-    if (p.RateStep(0) == "*") return {};
-    // An empty or broken step would reach the encoder as "-b 000" and the
-    // job would fail while the list shows it finished.
-    std::string step = p.RateStep(Step(c.vi));
-    p.RateStepValue(Step(c.vi));
-    return " -r 25 -b " + step + "000";
-  }
-  if (c.sourceVideo)
-    return " -r 25 -b " + std::to_string(SourceRate(entry.entry.videoRate, "video rate") * 1000);
-  int64_t rate = TotalBitRate(entry) - TableAudioRate(c, entry);
-  // When the audio part differs from the subtracted rate (AMR), the rest can
-  // drop to nothing or below; the video part itself is the sound value then.
-  if (rate <= 0) rate = VideoPart(p, c, entry);
-  return " -r 25 -b " + std::to_string(rate * 1000);
+  return VideoRateOptionOf(profiles_, ReadChoices(profiles_), entry);
 }
 
 std::string OptionAssembly::AudioRateOption(const ListRow& entry) const {
-  const ProfileState& p = profiles_;
-  if (IsDiscProfile(p.currentProfile)) return {};
-  Choices c = ReadChoices(p);
-  if (c.amr) return " -ab " + std::to_string(kAmrBitRates[Step(c.ai)]);
-  return " -ab " + std::to_string(TableAudioRate(c, entry) * 1000);
+  return AudioRateOptionOf(profiles_, ReadChoices(profiles_), entry);
 }
 
 std::string OptionAssembly::SampleRateOption(const std::string& audioOption) const {
@@ -219,10 +229,12 @@ std::string OptionAssembly::TargetOption() const {
 }
 
 void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) const {
-  rec.SizeOpt = SizeOption(entry);
+  // The lists are read once, so every option sees the same choices.
+  const Choices c = ReadChoices(profiles_);
+  rec.SizeOpt = SizeOptionOf(profiles_, c, entry);
   rec.AspectOpt = AspectOption(rec.SizeOpt);
-  rec.VideoRateOpt = VideoRateOption(entry);
-  rec.AudioRateOpt = AudioRateOption(entry);
+  rec.VideoRateOpt = VideoRateOptionOf(profiles_, c, entry);
+  rec.AudioRateOpt = AudioRateOptionOf(profiles_, c, entry);
   rec.SampleRateOpt = SampleRateOption(rec.AudioRateOpt);
   rec.ChannelsOpt = ChannelsOption();
   rec.TargetOpt = TargetOption();
