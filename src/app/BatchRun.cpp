@@ -24,6 +24,7 @@
 #include "core/Application.h"
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
+#include "queue/Trim.h"
 
 namespace pcm {
 
@@ -295,14 +296,11 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
   }
 
   if (req.trim) {
-    // As the trim window's close: begin, end and the length as duration text.
-    // The trim window only takes times within the entry, so an end past it
-    // becomes its end, and an entry that ends before the begin is left out:
-    // the encoder would write an empty file and report success. An entry of
-    // no known whole second is trimmed as asked.
+    // Every entry is trimmed as the trim window would; one that ends before
+    // the begin is left out.
     for (int i = 0; i < app.list.Count();) {
       ListRow& r = app.list.Row(i);
-      if (r.trim.total > 0 && req.trim->first >= r.trim.total) {
+      if (!ApplyTrim(r, req.trim->first, req.trim->second)) {
         std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n", prog.c_str(),
                      Printable(r.filePath).c_str(), FormatClock(req.trim->first).c_str(),
                      FormatClock(r.trim.total).c_str());
@@ -310,10 +308,6 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
         ++notAdded;
         continue;
       }
-      r.trim.begin = req.trim->first;
-      r.trim.end = r.trim.total > 0 ? std::min(req.trim->second, r.trim.total) : req.trim->second;
-      r.entry.duration = FormatClock(r.trim.end - r.trim.begin);
-      r.time = r.entry.duration;
       app.list.NotifyRowChanged(i);
       ++i;
     }
