@@ -227,7 +227,7 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     // first, so a damaged block of it does not stand in the way.
     app.settings.readOnly = true;
     app.settings.LoadSettings(!req.profile);
-    app.settings.finishAction = 0;
+    app.settings.finishAction = kFinishNothing;
     if (req.profile) {
       const ProfileRecord* rec = ProfileInfo(*req.profile);
       if (!rec || !rec->displayName || rec->media == Media::None)

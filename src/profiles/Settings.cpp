@@ -65,9 +65,7 @@ void Settings::LoadSettings(bool selectSavedProfile) {
   if (!rec || !rec->displayName) profile = kDefaultProfile;
   profiles_.currentProfile = profile;
   if (selectSavedProfile) profiles_.SelectProfile(profile);
-  finishAction = ini.GetInt("profiles", "FinishSelcet", 0);
-  // Only 0, 1 and 2 name an action.
-  if (finishAction < 0 || finishAction > 2) finishAction = 0;
+  finishAction = FinishActionOf(ini.GetInt("profiles", "FinishSelcet", 0));
 }
 
 void Settings::CheckFolderName(const std::string& dir) {

@@ -3,6 +3,14 @@
 
 namespace pcm {
 
+// What follows the last entry of a batch; the settings file stores the
+// number.
+enum FinishAction : int { kFinishNothing = 0, kFinishOpenFolder = 1, kFinishShutdown = 2 };
+// The action a stored number names; any other number names none.
+inline FinishAction FinishActionOf(int n) {
+  return n >= kFinishNothing && n <= kFinishShutdown ? FinishAction(n) : kFinishNothing;
+}
+
 class ProfileState;
 class ProgramInfo;
 
@@ -17,7 +25,7 @@ class Settings {
   std::string outputDirectory;  // the program's current output directory
   std::string outputField;      // text of the output folder field ed_output
   int highlightedCategory = -1;
-  int finishAction = 0;  // 0 nothing, 1 open the folder, 2 shut down
+  FinishAction finishAction = kFinishNothing;
   bool videoPageFlag = true, audioPageFlag = true;
   // When set, neither the settings file nor the per-profile choices file is
   // ever written (a run from the command line changes nothing it loads).

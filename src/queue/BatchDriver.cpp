@@ -206,10 +206,10 @@ void BatchDriver::BatchOver() {
   parts_.notifier.UpdateCommandStates();
   parts_.notifier.ShowConvertProgress(0);
   switch (parts_.settings.finishAction) {
-    case 1:
+    case kFinishOpenFolder:
       parts_.notifier.system().OpenFolder(parts_.settings.outputDirectory);
       break;
-    case 2:
+    case kFinishShutdown:
       parts_.notifier.system().Shutdown();
       break;
     default:

@@ -304,7 +304,7 @@ TEST(WindowClose, RefusedWhileConvertingThenSavesSettings) {
   EXPECT_EQ(h.LastBox(), "information: " + Message(26));
   EXPECT_TRUE(h.app().run.converting);
   h.app().run.converting = false;
-  h.app().settings.finishAction = 2;
+  h.app().settings.finishAction = pcm::kFinishShutdown;
   EXPECT_TRUE(w.close());
   std::ifstream ini(h.configDir + "/popclipmill.ini");
   std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
