@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "engine/EventPump.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 using namespace pcm;
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <memory>
 
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace fuzz {
 

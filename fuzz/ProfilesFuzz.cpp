@@ -6,7 +6,7 @@
 
 #include "FuzzSupport.h"
 #include "profiles/Catalog.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

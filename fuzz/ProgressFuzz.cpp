@@ -4,9 +4,9 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "core/Application.h"
 #include "engine/EncoderEngine.h"
 #include "engine/Progress.h"
-#include "ui/CoreApp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
@@ -15,11 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (t < 0 || t > 100000) fuzz::Fail("a time outside 0..100000 seconds");
   pcm::ProgressPercentText(t);
 
-  pcm::Progress& progress = fuzz::App().progress;
+  fuzz::App();  // the event loop's application object
+  pcm::Progress progress{[](int32_t) {}};
+  double written = -1;
   std::string pending;
   for (size_t at = 0; at < text.size(); at += pcm::EncoderEngine::kReadChunk) {
     pending.append(text, at, pcm::EncoderEngine::kReadChunk);
-    progress.ParseEncoderOutput(pending);
+    progress.ParseEncoderOutput(pending, t, &written);
     if (pending.find_first_of("\r\n") != std::string::npos) fuzz::Fail("a line end left unconsumed");
   }
   return 0;

@@ -20,16 +20,20 @@
 #include "app/ConsoleOutput.h"
 #include "app/ConsoleSystemActions.h"
 #include "app/ConsoleUserInterface.h"
+#include "core/Application.h"
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
-#include "ui/CoreApp.h"
+#include "queue/Trim.h"
 #include "ui/StopSignals.h"
 
 namespace pcm {
 
 namespace {
 
-bool IsPercent(const std::string& s) { return !s.empty() && s.back() == '%'; }
+// Whether the entry's conversion is over, one way or another.
+bool Ended(EntryState s) {
+  return s == EntryState::Finished || s == EntryState::Failed || s == EntryState::Stopped;
+}
 
 // Shows what the list's "Status" column shows: a bar per entry on a
 // terminal, otherwise a line when an entry starts and when it ends.
@@ -46,14 +50,14 @@ class ProgressPrinter {
       EndBar();
       Out(Label(i) + " converting to " + Printable(r.outputFile) + "\n");
     }
-    if (r.status == seen.status) return;
-    seen.status = r.status;
-    if (IsPercent(r.status)) {
-      if (terminal_) DrawBar(i, r.status);
-    } else if (r.status == BatchDriver::kFinish || r.status == BatchDriver::kFailed ||
-               r.status == BatchDriver::kStop) {
+    if (r.state == seen.state && r.progress == seen.progress) return;
+    seen.state = r.state;
+    seen.progress = r.progress;
+    if (r.state == EntryState::Converting) {
+      if (terminal_) DrawBar(i, r);
+    } else if (Ended(r.state)) {
       EndBar();
-      Out(Label(i) + " " + r.status + "\n");
+      Out(Label(i) + " " + StatusText(r) + "\n");
     }
   }
 
@@ -66,20 +70,21 @@ class ProgressPrinter {
 
  private:
   struct Seen {
-    std::string status = "Status";
+    EntryState state = EntryState::Waiting;
+    int32_t progress = 0;
     std::string output;
   };
   std::string Label(int i) const {
     return "[" + std::to_string(i + 1) + "/" + std::to_string(app_.list.Count()) + "] " +
            Printable(app_.list.Row(i).caption) + ":";
   }
-  void DrawBar(int i, const std::string& status) {
+  void DrawBar(int i, const ListRow& r) {
     constexpr int kWidth = 30;
-    double pct = std::atof(status.c_str());
+    double pct = r.progress / 100.0;
     int filled = std::clamp(int(pct * kWidth / 100.0 + 0.5), 0, kWidth);
     std::string bar(size_t(filled), '#');
     bar.append(size_t(kWidth - filled), '-');
-    Out("\r\033[K" + Label(i) + " [" + bar + "] " + status);
+    Out("\r\033[K" + Label(i) + " [" + bar + "] " + StatusText(r));
     barShown_ = true;
   }
 
@@ -123,12 +128,10 @@ void PrintReport(CoreApp& app) {
   std::string text = "\n";
   for (int i = 0; i < app.list.Count(); ++i) {
     const ListRow& r = app.list.Row(i);
-    std::string status = r.status;
-    if (status != BatchDriver::kFinish && status != BatchDriver::kFailed && status != BatchDriver::kStop)
-      status = "Not converted";
+    std::string status = Ended(r.state) ? StatusText(r) : "Not converted";
     text += status + "  " + (r.outputFile.empty() ? "-" : Printable(r.outputFile)) + "\n";
     text += "    from " + Printable(r.filePath) + "\n";
-    if (status == BatchDriver::kFailed) {
+    if (r.state == EntryState::Failed) {
       text += "    the encoder's last lines:\n";
       for (const auto& line : r.failureLines) text += "    | " + Printable(line) + "\n";
     }
@@ -179,7 +182,7 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
     // first, so a damaged block of it does not stand in the way.
     app.settings.readOnly = true;
     app.settings.LoadSettings(!req.profile);
-    app.settings.finishAction = 0;
+    app.settings.finishAction = kFinishNothing;
     if (req.profile) {
       const ProfileRecord* rec = ProfileInfo(*req.profile);
       if (!rec || !rec->displayName || rec->media == Media::None)
@@ -248,14 +251,11 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
   }
 
   if (req.trim) {
-    // As the trim window's close: begin, end and the length as duration text.
-    // The trim window only takes times within the entry, so an end past it
-    // becomes its end, and an entry that ends before the begin is left out:
-    // the encoder would write an empty file and report success. An entry of
-    // no known whole second is trimmed as asked.
+    // Every entry is trimmed as the trim window would; one that ends before
+    // the begin is left out.
     for (int i = 0; i < app.list.Count();) {
       ListRow& r = app.list.Row(i);
-      if (r.trim.total > 0 && req.trim->first >= r.trim.total) {
+      if (!ApplyTrim(r, req.trim->first, req.trim->second)) {
         std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n", prog.c_str(),
                      Printable(r.filePath).c_str(), FormatClock(req.trim->first).c_str(),
                      FormatClock(r.trim.total).c_str());
@@ -263,10 +263,6 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
         ++notAdded;
         continue;
       }
-      r.trim.begin = req.trim->first;
-      r.trim.end = r.trim.total > 0 ? std::min(req.trim->second, r.trim.total) : req.trim->second;
-      r.entry.duration = FormatClock(r.trim.end - r.trim.begin);
-      r.time = r.entry.duration;
       app.list.NotifyRowChanged(i);
       ++i;
     }
@@ -339,7 +335,7 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
 
   PrintReport(app);
   bool allFinished = true;
-  for (const auto& r : app.list.Rows()) allFinished = allFinished && r.status == BatchDriver::kFinish;
+  for (const auto& r : app.list.Rows()) allFinished = allFinished && r.state == EntryState::Finished;
   int status = WithReportStatus(prog, allFinished && notAdded == 0 && !interrupted ? kExitOk : kExitFailed);
 
   // What the person asked for after the batch; nothing after a Ctrl-C.

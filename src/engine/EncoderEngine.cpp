@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
@@ -17,7 +16,8 @@
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
 #include "engine/Spawn.h"
-#include "ui/CoreApp.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
 
 namespace pcm {
 
@@ -63,9 +63,6 @@ void TClientWaitThread::Execute() { job_->WaitLoop(); }
 EncoderJob::~EncoderJob() {
   reader.reset();
   waiter.reset();
-  if (outFd >= 0) close(outFd);
-  if (inFd >= 0) close(inFd);
-  if (wakeFd >= 0) close(wakeFd);
 }
 
 void EncoderJob::KeepTail(const char* data, size_t n) {
@@ -100,14 +97,14 @@ void EncoderJob::ReadLoop(size_t chunk) {
   accumulated.clear();
   std::vector<char> buf(chunk + 1);
   for (;;) {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{outFd.get(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
     int r = poll(fds, 2, -1);
     if (r < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (fds[1].revents) break;  // the job has ended: unread output is dropped
-    ssize_t n = read(outFd, buf.data(), chunk);
+    ssize_t n = read(outFd.get(), buf.data(), chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       break;
@@ -122,8 +119,7 @@ void EncoderJob::ReadLoop(size_t chunk) {
     if (onChunk) onChunk();
     if (n == 0) break;
   }
-  close(outFd);
-  outFd = -1;
+  outFd.reset();
   {
     std::lock_guard<std::mutex> l(readerMutex);
     readerDone = true;
@@ -159,13 +155,10 @@ void EncoderJob::WaitLoop() {
 }
 
 void EncoderJob::Release() {
-  if (inFd >= 0) {
-    close(inFd);
-    inFd = -1;
-  }
-  if (wakeFd >= 0) {
+  inFd.reset();
+  if (wakeFd.valid()) {
     uint64_t one = 1;
-    [[maybe_unused]] ssize_t w = write(wakeFd, &one, sizeof one);
+    [[maybe_unused]] ssize_t w = write(wakeFd.get(), &one, sizeof one);
   }
 }
 
@@ -177,8 +170,8 @@ bool EncoderJob::Spawn(const std::vector<std::string>& args, const std::string& 
     return false;
   }
   pid = sp.pid;
-  outFd = sp.outFd;
-  inFd = sp.inFd;
+  outFd.reset(sp.outFd);
+  inFd.reset(sp.inFd);
   outcome.started = true;
   return true;
 }
@@ -200,7 +193,8 @@ bool EncoderJob::WorkersFinished() const {
   return (!reader || reader->Finished()) && (!waiter || waiter->Finished());
 }
 
-EncoderEngine::EncoderEngine(CoreApp& app) : app_(app) {}
+EncoderEngine::EncoderEngine(Progress& progress, Notifier& notifier, const RunState& run)
+    : progress_(progress), notifier_(notifier), run_(run) {}
 
 EncoderEngine::~EncoderEngine() { Shutdown(); }
 
@@ -210,7 +204,7 @@ std::shared_ptr<EncoderJob> EncoderEngine::StartEncoderJob(const intputrec& rec)
   auto job = std::make_shared<EncoderJob>();
   job->id = nextId_++;
   job->record = rec;
-  job->wakeFd = eventfd(0, EFD_CLOEXEC);
+  job->wakeFd.reset(eventfd(0, EFD_CLOEXEC));
   current_ = job;
 
   if (!job->Spawn(BuildArgumentVector(rec), rec.WorkDir)) {
@@ -223,14 +217,14 @@ std::shared_ptr<EncoderJob> EncoderEngine::StartEncoderJob(const intputrec& rec)
 
   EncoderJob* j = job.get();
   job->onChunk = [this, j] {
-    app_.HandOver([this, j] {
+    HandOver(*this, [this, j] {
       // Output of an ended or superseded job changes nothing.
       if (j->ended || current_.get() != j) return;
-      app_.progress.ParseEncoderOutput(j->accumulated);
+      progress_.ParseEncoderOutput(j->accumulated, j->record.DurationSecs, &j->outcome.reportedSeconds);
     });
   };
   job->onEnd = [this, j] {
-    app_.HandOver([this, j] {
+    HandOver(*this, [this, j] {
       for (auto& k : retired_)
         if (k.get() == j) return EncoderJobEnded(k);
       if (current_.get() == j) EncoderJobEnded(current_);
@@ -252,11 +246,11 @@ void EncoderEngine::EncoderJobEnded(std::shared_ptr<EncoderJob> job) {
   // Only the current job owns the display; an older job's end leaves a job
   // started after it untouched.
   if (job == current_) {
-    app_.progress.StopCreep();
-    app_.ShowConvertProgress(0);
-    app_.progress.statusLine.clear();
+    progress_.StopCreep();
+    notifier_.ShowConvertProgress(0);
+    progress_.statusLine.clear();
   }
-  if (app_.run.converting && entryEndedHook) entryEndedHook(*job);
+  if (run_.converting && entryEndedHook) entryEndedHook(*job);
   // What the hook did not give a name (a failure, a stop, an older job's
   // end) leaves nothing behind.
   job->DiscardTemporaryOutput();
@@ -311,6 +305,8 @@ void ShutdownJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs) {
       if (!j->WorkersFinished()) return false;
     return true;
   };
+  // Safe: every job is marked ended, so the hand-overs that run here change
+  // nothing; the wait only lets the workers' blocked hand-overs return.
   PumpEventsUntil(allDone, 10000);
   for (auto& j : jobs) j->DiscardTemporaryOutput();
   jobs.clear();

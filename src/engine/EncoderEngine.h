@@ -13,11 +13,14 @@
 #include <vector>
 
 #include "engine/JobRecord.h"
+#include "engine/UniqueFd.h"
 
 namespace pcm {
 
-class CoreApp;
 class EncoderJob;
+class Notifier;
+class Progress;
+struct RunState;
 
 // How a job ended. A job that could not start, or whose encoder exited
 // non-zero or was killed, did not succeed.
@@ -91,15 +94,24 @@ class TClientWaitThread : public WorkerThread {
 };
 
 // One encoder run: its record, process, pipe ends and workers.
+//
+// Threads: the main thread creates the job, sets record, pid, the hooks and
+// the pipe ends before the workers start, runs every hand-over and the end
+// step (ended, outcome.lastLines, outcome.reportedSeconds, accumulated
+// between chunks) and closes inFd. The reader owns outFd and appends to
+// accumulated, then passes the gate and hands the chunk over, waiting until
+// the main thread has parsed it (a blocking hand-over). The waiter owns the wait for pid and writes
+// outcome's exit fields before handing the end step over. ended, reaped and
+// readerDone are atomics read by both sides; the tail has its own mutex.
 class EncoderJob {
  public:
   ~EncoderJob();
   uint64_t id = 0;
   intputrec record;
   pid_t pid = -1;   // also the process group of the encoder and its children
-  int outFd = -1;   // parent's read end of the merged output pipe
-  int inFd = -1;    // parent's write end of the input pipe; nothing is written
-  int wakeFd = -1;  // wakes the reader when the job ends
+  UniqueFd outFd;   // parent's read end of the merged output pipe
+  UniqueFd inFd;    // parent's write end of the input pipe; nothing is written
+  UniqueFd wakeFd;  // wakes the reader when the job ends
   // Text the reader accumulated and the parser has not consumed yet.
   std::string accumulated;
   std::atomic<bool> ended{false};   // the end step has run
@@ -152,7 +164,9 @@ void DropFinishedJobs(std::vector<std::shared_ptr<EncoderJob>>& jobs);
 class EncoderEngine : public QObject {
   Q_OBJECT
  public:
-  explicit EncoderEngine(CoreApp& app);
+  // The parser gets the current job's output; the notifier shows the strip;
+  // the run state says whether a batch is converting.
+  EncoderEngine(Progress& progress, Notifier& notifier, const RunState& run);
   ~EncoderEngine() override;
 
   // The program-wide job record; EncoderPath and WorkDir are set once.
@@ -191,7 +205,9 @@ class EncoderEngine : public QObject {
 
  private:
   void EncoderJobEnded(std::shared_ptr<EncoderJob> job);  // by value: the end step may replace current_
-  CoreApp& app_;
+  Progress& progress_;
+  Notifier& notifier_;
+  const RunState& run_;
   std::shared_ptr<EncoderJob> current_;
   std::vector<std::shared_ptr<EncoderJob>> retired_;
   uint64_t nextId_ = 1;

@@ -1,7 +1,8 @@
 #include "engine/EventPump.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 
 namespace pcm {
@@ -15,6 +16,7 @@ bool PumpEventsUntil(const std::function<bool()>& pred, int timeoutMs,
   tick.setInterval(10);
   tick.start();
   bool timedOut = false;
+  QEventLoop loop;
   while (!pred()) {
     if (timeoutMs >= 0 && t.elapsed() > timeoutMs) {
       if (timedOut || !onTimeout) return pred();
@@ -22,9 +24,23 @@ bool PumpEventsUntil(const std::function<bool()>& pred, int timeoutMs,
       onTimeout();
       t.restart();
     }
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    loop.processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;
+}
+
+void ProcessPendingEvents() {
+  QEventLoop loop;
+  loop.processEvents();
+  loop.processEvents();
+}
+
+void HandOver(QObject& owner, const std::function<void()>& fn) {
+  if (QThread::currentThread() == owner.thread()) {
+    fn();
+    return;
+  }
+  QMetaObject::invokeMethod(&owner, fn, Qt::BlockingQueuedConnection);
 }
 
 }  // namespace pcm

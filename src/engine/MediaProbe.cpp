@@ -2,13 +2,11 @@
 
 #include <sys/eventfd.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <csignal>
 
 #include "engine/EventPump.h"
-#include "ui/CoreApp.h"
 #include "ui/WholeNumber.h"
 
 namespace pcm {
@@ -152,7 +150,8 @@ void ParseProbeOutput(std::string& text, ProbeResult& result) {
 void TtimeProcessor::Execute() { job_->ReadLoop(MediaProbe::kReadChunk); }
 void TtimeClientWaitThread::Execute() { job_->WaitLoop(); }
 
-MediaProbe::MediaProbe(CoreApp& app) : app_(app) {}
+MediaProbe::MediaProbe(std::string encoderPath, std::string workDir)
+    : encoderPath_(std::move(encoderPath)), workDir_(std::move(workDir)) {}
 
 MediaProbe::~MediaProbe() { Shutdown(); }
 
@@ -163,22 +162,21 @@ void MediaProbe::ProbeMedia(const std::string& path) {
   busy_ = true;
   auto job = std::make_shared<EncoderJob>();
   job_ = job;
-  job->wakeFd = eventfd(0, EFD_CLOEXEC);
-  const std::string& encoder = app_.engine.record.EncoderPath;
-  if (!job->Spawn({encoder, "-i", path}, app_.engine.record.WorkDir)) {
+  job->wakeFd.reset(eventfd(0, EFD_CLOEXEC));
+  if (!job->Spawn({encoderPath_, "-i", path}, workDir_)) {
     QMetaObject::invokeMethod(
         this, [this, job] { EndStep(job); }, Qt::QueuedConnection);
     return;
   }
   EncoderJob* j = job.get();
   job->onChunk = [this, j] {
-    app_.HandOver([this, j] {
+    HandOver(*this, [this, j] {
       if (j->ended || job_.get() != j) return;
       ParseProbeOutput(j->accumulated, result);
     });
   };
   job->onEnd = [this, j] {
-    app_.HandOver([this, j] {
+    HandOver(*this, [this, j] {
       if (job_.get() == j) EndStep(job_);
     });
   };
@@ -197,7 +195,7 @@ void MediaProbe::EndStep(const std::shared_ptr<EncoderJob>& job) {
     result.ProbeFailure = job->outcome.error;
     return;
   }
-  std::string encoder = app_.engine.record.EncoderPath;
+  const std::string& encoder = encoderPath_;
   std::string own = encoder.substr(encoder.rfind('/') + 1) + ": ";
   for (const std::string& line : job->TailLines(4))
     if (line.rfind(own, 0) == 0) result.ProbeFailure = line;
@@ -210,6 +208,9 @@ void MediaProbe::ProbeAndWait(const std::string& path) {
     if (job && job->pid > 0 && !job->reaped) ::kill(-job->pid, SIGKILL);
   };
   stopped_ = false;
+  // Events run while the probe is waited for (the window stays responsive).
+  // Safe: the list commands refuse a second add while this one runs, so no
+  // other probe replaces this one or its result.
   PumpEventsUntil(
       [&] {
         stopped_ = stopHook && busy_ && stopHook();

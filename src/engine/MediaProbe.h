@@ -9,8 +9,6 @@
 
 namespace pcm {
 
-class CoreApp;
-
 // What the encoder's description of a file said, as printed. Values beyond
 // any real medium are left empty, as if the description had not given them.
 struct ProbeResult {
@@ -56,10 +54,14 @@ class TtimeClientWaitThread : public WorkerThread {
 };
 
 // Runs the encoder with only an input to have it describe the file.
+// Threads: lives on the main thread; result, busy_ and job_ change only
+// there (in the hand-overs and the end step). The job's workers follow the
+// rules of EncoderJob.
 class MediaProbe : public QObject {
   Q_OBJECT
  public:
-  explicit MediaProbe(CoreApp& app);
+  // `encoderPath` is the adapter that describes files; it runs in `workDir`.
+  MediaProbe(std::string encoderPath, std::string workDir);
   ~MediaProbe() override;
 
   // Starts the probe and returns at once; Busy() is true until its end step
@@ -85,7 +87,8 @@ class MediaProbe : public QObject {
 
  private:
   void EndStep(const std::shared_ptr<EncoderJob>& job);
-  CoreApp& app_;
+  std::string encoderPath_;
+  std::string workDir_;
   bool busy_ = false;
   bool stopped_ = false;
   std::shared_ptr<EncoderJob> job_;

@@ -3,26 +3,19 @@
 #include <climits>
 #include <cstdio>
 
-#include "ui/CoreApp.h"
 #include "ui/MulDiv.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
 // Reads a decimal integer that may have leading blanks and must fill the rest
-// of the text; false when it does not.
+// of the text, of at most 10^12 either way; false when it does not.
 static bool ReadInteger(const std::string& text, long long& value) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool neg = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) neg = text[i++] == '-';
-  if (i >= text.size()) return false;
-  long long v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > 1000000000000LL) return false;
-  }
-  value = neg ? -v : v;
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string::npos) return false;
+  auto v = ReadSignedWholeNumber<long long>(std::string_view(text).substr(i));
+  if (!v || *v > 1000000000000LL || *v < -1000000000000LL) return false;
+  value = *v;
   return true;
 }
 
@@ -90,12 +83,12 @@ std::string ProgressPercentText(int32_t value) {
   return buf;
 }
 
-Progress::Progress(CoreApp& app) : app_(app) {
+Progress::Progress(Sink sink) : sink_(std::move(sink)) {
   Timer2.setInterval(1000);
   connect(&Timer2, &QTimer::timeout, this, &Progress::CreepTick);
 }
 
-void Progress::ParseEncoderOutput(std::string& text) {
+void Progress::ParseEncoderOutput(std::string& text, int32_t durationSecs, double* reportedSeconds) {
   size_t n = text.size();
   size_t c = 0;  // characters consumed
   // Jump from line end to line end: the unconsumed text before a new chunk
@@ -105,14 +98,12 @@ void Progress::ParseEncoderOutput(std::string& text) {
     char ch = text[i];
     // What the encoder has written so far, for the check at the job's end.
     double reported = LastReportedTime(std::string_view(text).substr(c, i - c));
-    if (reported >= 0)
-      if (auto job = app_.engine.CurrentJob()) job->outcome.reportedSeconds = reported;
+    if (reported >= 0 && reportedSeconds) *reportedSeconds = reported;
     int32_t t = ParseTimeSeconds(text);
     if (t != 0) {
       Timer2.stop();
       remainingSpan = 10000 - creep;
-      auto job = app_.engine.CurrentJob();
-      int32_t duration = job ? job->record.DurationSecs : 0;
+      int32_t duration = durationSecs;
       // Without a duration there is no fraction to show: the entry stays at
       // its creep value while the status line still shows the encoder's time.
       int32_t v = duration > 0 ? MulDiv(t, remainingSpan, duration) : 0;
@@ -131,9 +122,7 @@ void Progress::ParseEncoderOutput(std::string& text) {
 
 void Progress::ShowEntryProgress(int32_t v) {
   if (!Timer2.isActive()) v += creep;
-  app_.ShowConvertProgress(v);
-  int pos = app_.list.currentPosition;
-  if (app_.list.Valid(pos)) app_.list.SetStatus(pos, ProgressPercentText(v));
+  if (sink_) sink_(v);
 }
 
 void Progress::CreepTick() {

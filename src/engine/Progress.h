@@ -2,12 +2,11 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace pcm {
-
-class CoreApp;
 
 // Time texts hh:mm:ss. ParseClock reads the hours up to the first ":" (at
 // least two characters, so 100 hours and more are read whole), then minutes
@@ -28,16 +27,21 @@ int32_t ParseTimeSeconds(const std::string& text);
 // "12.34%" style text of a 0..10000 progress value.
 std::string ProgressPercentText(int32_t value);
 
-// Turns the encoder's output into progress on the 0..10000 scale, shown on the
-// conversion strip and in the "Status" column of the entry being converted.
+// Turns the encoder's output into progress on the 0..10000 scale. Every new
+// value of the entry being converted goes to the sink (the conversion strip
+// and the entry's row); the parser knows neither. Lives on the main thread.
 class Progress : public QObject {
   Q_OBJECT
  public:
-  explicit Progress(CoreApp& app);
+  using Sink = std::function<void(int32_t value)>;
+  explicit Progress(Sink sink);
 
   // Parses the unconsumed output of the current job at every line end and
-  // removes the consumed lines from `text`.
-  void ParseEncoderOutput(std::string& text);
+  // removes the consumed lines from `text`. `durationSecs` is the entry's
+  // length; the time the encoder last said it wrote goes to
+  // `reportedSeconds` when given.
+  void ParseEncoderOutput(std::string& text, int32_t durationSecs, double* reportedSeconds = nullptr);
+  // Adds the creep (unless it is still running) and hands the value on.
   void ShowEntryProgress(int32_t v);
 
   // Start-up creep, used while a DVD entry has not reported a time yet.
@@ -56,7 +60,7 @@ class Progress : public QObject {
   void CreepTick();
 
  private:
-  CoreApp& app_;
+  Sink sink_;
 };
 
 }  // namespace pcm

@@ -6,7 +6,7 @@
 
 #include "gui/Dialogs.h"
 #include "gui/Skin.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 

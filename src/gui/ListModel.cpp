@@ -54,11 +54,12 @@ int ListModel::columnCount(const QModelIndex& parent) const { return parent.isVa
 QVariant ListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !list_.Valid(index.row())) return {};
   const ListRow& row = list_.Row(index.row());
-  const bool failed = row.status == "Failed";
+  const bool failed = row.state == EntryState::Failed;
+  const std::string status = StatusText(row);
   switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole: {
-      const std::string* texts[5] = {&row.caption, &row.filePath, &row.time, &row.outputSize, &row.status};
+      const std::string* texts[5] = {&row.caption, &row.filePath, &row.time, &row.outputSize, &status};
       return QString::fromStdString(*texts[index.column()]);
     }
     case Qt::CheckStateRole:
@@ -76,8 +77,8 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
     case Qt::ForegroundRole:
       if (index.column() == 4) {
         if (failed) return QBrush(QColor("#c0392b"));
-        if (row.status == "Finish") return QBrush(QColor("#2f9e5b"));
-        if (row.status == "Stop") return QBrush(QColor("#b7791f"));
+        if (row.state == EntryState::Finished) return QBrush(QColor("#2f9e5b"));
+        if (row.state == EntryState::Stopped) return QBrush(QColor("#b7791f"));
       }
       return {};
     default:

@@ -358,13 +358,13 @@ void MainWindow::StartUp() {
   started_ = true;
   CoreApp& app = *app_;
   app.RunCommand([&] {
-    // 1. Display items at rest.
+    // Display items at rest.
     app.ShowStrip("convertpos", kConvertStripWidth, 0);
     display_.SetText("hint", app.progress.statusLine);
     form_->Element("play_bar")->SetPosition(0);
     app.ShowStrip("playpos", kPlayStripWidth, 0);
     app.ShowStrip("cutplaypos", kCutPlayStripWidth, 0);
-    // 2. Title image, when there is one for this name.
+    // Title image, when there is one for this name.
     std::string title =
         app.program.BesideExecutable("images/main/" + app.program.NameWithoutExtension() + ".bmp");
     display_.SetText("apptitle", app.program.NameWithoutExtension());
@@ -377,10 +377,10 @@ void MainWindow::StartUp() {
     }
     // Without a title image the skin's title text names the program.
     if (SkinElement* t = form_->Element("apptitle")) t->setVisible(pl_appname_->isHidden());
-    // 3 to 5.
+    // The profile panels hidden until a category is picked, then the layout.
     picker_->HideProfilePanels();
     ApplyLayout();
-    // 6. Product record, pictures, settings.
+    // Product record, pictures, settings.
     product_ =
         ReadProductRecord(app.program.BesideExecutable("softinfo.dat"), app.program.NameWithoutExtension());
     if (!product_) app.ui().Information(app.LoadMessage(31));
@@ -392,7 +392,7 @@ void MainWindow::StartUp() {
     picker_->videoPage = app.settings.videoPageFlag;
     picker_->audioPage = app.settings.audioPageFlag;
     ed_output_->setText(QString::fromStdString(app.settings.outputField));
-    // 7 and 8.
+    // Nothing is being dragged; the backdrop goes and the commands are set.
     app.run.dragging = false;
     pickerWidgets_->HideBackdrop();
     UpdateCommandStates();

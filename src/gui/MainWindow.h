@@ -7,7 +7,7 @@
 #include "gui/GuiServices.h"
 #include "gui/Skin.h"
 #include "ui/CommandMap.h"
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 #include "ui/PickerState.h"
 #include "ui/ProductInfo.h"
 

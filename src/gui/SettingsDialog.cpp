@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 namespace pcm {
 
@@ -109,7 +109,7 @@ void SettingsDialog::Prepare() {
 }
 
 void SettingsDialog::OkClicked() {
-  app_.settings.finishAction = std::max(0, rg_finish->checkedId());
+  app_.settings.finishAction = FinishActionOf(rg_finish->checkedId());
   app_.RunCommand([this] { app_.options.RefreshSizeEstimates(); });
   accept();
 }

@@ -17,7 +17,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "ui/CoreApp.h"
+#include "ui/CommandError.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
@@ -67,11 +68,10 @@ FileRead ReadRegularFile(const std::string& path, std::string& text, size_t maxB
   return FileRead::Ok;
 }
 
-IniFile::IniFile(std::string path) : impl_(new Impl), path_(std::move(path)) {
+IniFile::IniFile(std::string path) : impl_(std::make_unique<Impl>()), path_(std::move(path)) {
   std::string text;
   FileRead r = ReadRegularFile(path_, text, kMaxSettingsFileBytes);
   if (r == FileRead::NotRegular || r == FileRead::TooLarge) {
-    delete impl_;
     throw CommandError("The settings file " + path_ +
                        (r == FileRead::NotRegular ? " is not a regular file" : " is larger than 1 MiB"));
   }
@@ -79,24 +79,15 @@ IniFile::IniFile(std::string path) : impl_(new Impl), path_(std::move(path)) {
   if (r == FileRead::Ok) impl_->ini.LoadData(text.data(), text.size());
 }
 
-IniFile::~IniFile() { delete impl_; }
+IniFile::~IniFile() = default;
 
 bool ParseWholeNumber(const std::string& text, int& value) {
   size_t i = 0, end = text.size();
   while (i < end && (text[i] == ' ' || text[i] == '\t')) ++i;
   while (end > i && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) --end;
-  bool neg = false;
-  if (i < end && (text[i] == '-' || text[i] == '+')) neg = text[i++] == '-';
-  if (i >= end) return false;
-  long long v = 0;
-  for (; i < end; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > static_cast<long long>(INT_MAX) + 1) return false;
-  }
-  if (neg) v = -v;
-  if (v > INT_MAX || v < INT_MIN) return false;
-  value = int(v);
+  auto v = ReadSignedWholeNumber<int>(std::string_view(text).substr(i, end - i));
+  if (!v) return false;
+  value = *v;
   return true;
 }
 

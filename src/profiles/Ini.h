@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace pcm {
@@ -52,7 +53,7 @@ class IniFile {
 
  private:
   struct Impl;
-  Impl* impl_;
+  std::unique_ptr<Impl> impl_;
   std::string path_;
 };
 

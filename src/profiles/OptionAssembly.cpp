@@ -12,7 +12,11 @@
 #include "engine/Progress.h"
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
-#include "ui/CoreApp.h"
+#include "profiles/ProfileState.h"
+#include "profiles/Settings.h"
+#include "queue/ConversionList.h"
+#include "ui/CommandError.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
@@ -118,31 +122,63 @@ int64_t AudioPart(const Choices& c, const ListRow& entry) {
   return TableAudioRate(c, entry);
 }
 
-}  // namespace
+// ---- The options, from the profile state and the lists read once ----
 
-int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
-  const ProfileState& p = app_.profiles;
+int64_t TotalBitRateOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
   int n = p.currentProfile;
   if (n == 112) return 1393;
   if (n == 113) return 1948;
   if (n == 114) return 3222;
-  Choices c = ReadChoices(p);
   return VideoPart(p, c, entry) + AudioPart(c, entry);
 }
 
-std::string OptionAssembly::SizeOption(const ListRow& entry) const {
-  const ProfileState& p = app_.profiles;
+std::string SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
   if (!p.cb_size.enabled || IsDiscProfile(p.currentProfile)) return {};
-  Choices c = ReadChoices(p);
   if (c.sourceSize) return " -s " + entry.entry.frameSize;
   if (c.sizeText.empty()) return {};
   return " -s " + c.sizeText.substr(0, c.sizeText.find('('));
 }
 
+std::string VideoRateOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
+  int n = p.currentProfile;
+  if (IsDiscProfile(n)) return {};
+  if (IsTableProfile(n)) {
+    if (p.RateStep(0) == "*") return {};
+    // An empty or broken step would reach the encoder as "-b 000" and the
+    // job would fail while the list shows it finished.
+    std::string step = p.RateStep(Step(c.vi));
+    p.RateStepValue(Step(c.vi));
+    return " -r 25 -b " + step + "000";
+  }
+  if (c.sourceVideo)
+    return " -r 25 -b " + std::to_string(SourceRate(entry.entry.videoRate, "video rate") * 1000);
+  int64_t rate = TotalBitRateOf(p, c, entry) - TableAudioRate(c, entry);
+  // When the audio part differs from the subtracted rate (AMR), the rest can
+  // drop to nothing or below; the video part itself is the sound value then.
+  if (rate <= 0) rate = VideoPart(p, c, entry);
+  return " -r 25 -b " + std::to_string(rate * 1000);
+}
+
+std::string AudioRateOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
+  if (IsDiscProfile(p.currentProfile)) return {};
+  if (c.amr) return " -ab " + std::to_string(kAmrBitRates[Step(c.ai)]);
+  return " -ab " + std::to_string(TableAudioRate(c, entry) * 1000);
+}
+
+}  // namespace
+
+int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
+  return TotalBitRateOf(profiles_, ReadChoices(profiles_), entry);
+}
+
+std::string OptionAssembly::SizeOption(const ListRow& entry) const {
+  return SizeOptionOf(profiles_, ReadChoices(profiles_), entry);
+}
+
 // The ratio goes to the encoder, so it is written with "." whatever the
 // user's locale.
 std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   if (!p.cb_size.enabled || sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
   std::string width, height;
   int w = 0, h = 0;
@@ -155,48 +191,28 @@ std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
 }
 
 std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
-  const ProfileState& p = app_.profiles;
-  int n = p.currentProfile;
-  if (IsDiscProfile(n)) return {};
-  Choices c = ReadChoices(p);
-  if (IsTableProfile(n)) {
-    if (p.RateStep(0) == "*") return {};
-    // An empty or broken step would reach the encoder as "-b 000" and the
-    // job would fail while the list shows it finished.
-    std::string step = p.RateStep(Step(c.vi));
-    p.RateStepValue(Step(c.vi));
-    return " -r 25 -b " + step + "000";
-  }
-  if (c.sourceVideo)
-    return " -r 25 -b " + std::to_string(SourceRate(entry.entry.videoRate, "video rate") * 1000);
-  int64_t rate = TotalBitRate(entry) - TableAudioRate(c, entry);
-  // When the audio part differs from the subtracted rate (AMR), the rest can
-  // drop to nothing or below; the video part itself is the sound value then.
-  if (rate <= 0) rate = VideoPart(p, c, entry);
-  return " -r 25 -b " + std::to_string(rate * 1000);
+  return VideoRateOptionOf(profiles_, ReadChoices(profiles_), entry);
 }
 
 std::string OptionAssembly::AudioRateOption(const ListRow& entry) const {
-  const ProfileState& p = app_.profiles;
-  if (IsDiscProfile(p.currentProfile)) return {};
-  Choices c = ReadChoices(p);
-  if (c.amr) return " -ab " + std::to_string(kAmrBitRates[Step(c.ai)]);
-  return " -ab " + std::to_string(TableAudioRate(c, entry) * 1000);
+  return AudioRateOptionOf(profiles_, ReadChoices(profiles_), entry);
 }
 
 std::string OptionAssembly::SampleRateOption(const std::string& audioOption) const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   if (audioOption.empty() || IsDiscProfile(p.currentProfile)) return {};
   std::string ext = p.OutputExtension();
   if (ext == ".3gp" || ext == ".amr") return " -ar 8000 ";
-  long long rate = std::atoll(audioOption.substr(std::min<size_t>(5, audioOption.size())).c_str());
+  long long rate = ReadWholeNumber<long long>(
+                       std::string_view(audioOption).substr(std::min<size_t>(5, audioOption.size())))
+                       .value_or(0);
   if (rate > 192000) return " -ar 48000 ";
   if (rate > 64000) return " -ar 44100 ";
   return " -ar 22050 ";
 }
 
 std::string OptionAssembly::ChannelsOption() const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   std::string ext = p.OutputExtension();
   if (ext == ".3gp" || ext == ".amr") return " -ac 1 ";
   int channel = p.EffectiveIndex(p.cb_channel, ChoiceKey::Channel);
@@ -204,7 +220,7 @@ std::string OptionAssembly::ChannelsOption() const {
 }
 
 std::string OptionAssembly::TargetOption() const {
-  const ProfileState& p = app_.profiles;
+  const ProfileState& p = profiles_;
   int n = p.currentProfile;
   if (!IsDiscProfile(n)) return p.ProfileOptionLine();
   int si = p.EffectiveIndex(p.cb_size, ChoiceKey::Size);
@@ -215,10 +231,12 @@ std::string OptionAssembly::TargetOption() const {
 }
 
 void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) const {
-  rec.SizeOpt = SizeOption(entry);
+  // The lists are read once, so every option sees the same choices.
+  const Choices c = ReadChoices(profiles_);
+  rec.SizeOpt = SizeOptionOf(profiles_, c, entry);
   rec.AspectOpt = AspectOption(rec.SizeOpt);
-  rec.VideoRateOpt = VideoRateOption(entry);
-  rec.AudioRateOpt = AudioRateOption(entry);
+  rec.VideoRateOpt = VideoRateOptionOf(profiles_, c, entry);
+  rec.AudioRateOpt = AudioRateOptionOf(profiles_, c, entry);
   rec.SampleRateOpt = SampleRateOption(rec.AudioRateOpt);
   rec.ChannelsOpt = ChannelsOption();
   rec.TargetOpt = TargetOption();
@@ -227,7 +245,7 @@ void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) co
 // ---- Output path and size ----
 
 std::string OptionAssembly::OutputFolder() const {
-  Settings& s = app_.settings;
+  Settings& s = settings_;
   std::string dir = s.outputField;
   // An empty field would put the output at the file system's root.
   if (dir.empty()) dir = s.outputDirectory;
@@ -253,6 +271,8 @@ bool IsMediaExtension(const std::string& ext) {
 }
 
 }  // namespace
+
+std::string OptionAssembly::OutputExtension() const { return profiles_.OutputExtension(); }
 
 std::string OptionAssembly::OutputBaseName(const std::string& caption, const std::string& ext) {
   std::string base = caption;
@@ -285,11 +305,11 @@ std::string OptionAssembly::NumberedOutputPath(const std::string& dir, const std
 std::string OptionAssembly::OutputFilePath(const ListRow& entry,
                                            const std::function<bool(const std::string&)>& reserved) {
   std::string dir = OutputFolder();
-  app_.settings.outputDirectory = dir;
+  settings_.outputDirectory = dir;
   // One level, by its bytes; a failure shows when the output is reserved.
   mkdir(dir.c_str(), 0777);
 
-  std::string ext = app_.profiles.OutputExtension();
+  std::string ext = profiles_.OutputExtension();
   std::string candidate = dir + OutputBaseName(entry.caption, ext) + ext;
   // Anything of the name counts, a dangling link too, so the source itself
   // (reached through another spelling of its folder) is never chosen.
@@ -323,7 +343,7 @@ std::string OptionAssembly::FormatMegabytes(double mb, const QLocale& given) {
 // One entry whose rates are not numbers must not leave the others with
 // stale estimates: every row is done, then the first error is raised.
 void OptionAssembly::RefreshSizeEstimates() {
-  ConversionList& list = app_.list;
+  ConversionList& list = list_;
   std::string firstError;
   for (int i = 0; i < list.Count(); ++i) {
     try {

@@ -10,14 +10,19 @@ class QLocale;
 
 namespace pcm {
 
-class CoreApp;
+class ConversionList;
+class ProfileState;
+class Settings;
 
 // Turns the current profile, the four choice lists and an entry's source
 // facts into the encoder's option fragments, the output path and the size
 // estimate.
 class OptionAssembly {
  public:
-  explicit OptionAssembly(CoreApp& app) : app_(app) {}
+  // Reads the profile state and the settings; refreshes the size column of
+  // the list.
+  OptionAssembly(const ProfileState& profiles, Settings& settings, ConversionList& list)
+      : profiles_(profiles), settings_(settings), list_(list) {}
 
   // In kbit/s, taken in 64 bits: the source's rates may be as large as a
   // 32-bit integer holds.
@@ -38,6 +43,8 @@ class OptionAssembly {
                              const std::function<bool(const std::string&)>& reserved = {});
   // The output folder OutputFilePath uses, ending in "/".
   std::string OutputFolder() const;
+  // The current profile's output extension, as OutputFilePath uses it.
+  std::string OutputExtension() const;
   // The output name of a title without its extension: the title whole (a
   // media extension a renamed title still carries dropped), never hidden or
   // empty, "/" made "_", short enough for "_n", the extension and the
@@ -55,7 +62,9 @@ class OptionAssembly {
   void RefreshSizeEstimates();
 
  private:
-  [[maybe_unused]] CoreApp& app_;
+  const ProfileState& profiles_;
+  Settings& settings_;
+  ConversionList& list_;
 };
 
 }  // namespace pcm

@@ -5,7 +5,11 @@
 
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
-#include "ui/CoreApp.h"
+#include "profiles/Settings.h"
+#include "ui/CommandError.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
@@ -83,8 +87,8 @@ bool WholeNumber(const std::string& text) {
 // A whole number no larger than limit; longer digit runs are simply too large.
 bool WholeNumberUpTo(const std::string& text, long long limit) {
   if (!WholeNumber(text)) return false;
-  size_t i = text.find_first_not_of('0');
-  return i == std::string::npos || (text.size() - i <= 18 && std::stoll(text.substr(i)) <= limit);
+  auto v = ReadWholeNumber<unsigned long long>(text);
+  return v && *v <= static_cast<unsigned long long>(limit);
 }
 
 // "in block 28 (line 111) of the profile file /path/profiles.pop"
@@ -109,9 +113,8 @@ void CheckSizeLine(const std::string& sizeLine, const std::string& path, int n) 
     size_t paren = piece.find('(', x + 1);
     for (const std::string& side :
          {piece.substr(0, x), piece.substr(x + 1, paren == std::string::npos ? paren : paren - x - 1)}) {
-      bool number = WholeNumber(side);
-      if (SignedWholeNumber(side) ||
-          (number && (!WholeNumberUpTo(side, kMaxFrameSide) || std::stoll(side) == 0)))
+      if (SignedWholeNumber(side) || (WholeNumber(side) && (!WholeNumberUpTo(side, kMaxFrameSide) ||
+                                                            ReadWholeNumber<long long>(side) == 0)))
         throw ProfileFileError("The frame size \"" + piece + "\"" + Where(path, n, 2) +
                                " is not a frame of 1 to " + std::to_string(kMaxFrameSide) + " pixels a side");
     }
@@ -142,7 +145,8 @@ int DefaultChoice(int n, ChoiceKey key, bool dvdMode) {
 
 // ---- The state ----
 
-ProfileState::ProfileState(CoreApp& app) : app_(app) {
+ProfileState::ProfileState(Notifier& notifier, const ProgramInfo& program, Settings& settings)
+    : notifier_(notifier), program_(program), settings_(settings) {
   ResetQualityLists();
   cb_channel.items = {"Mono", "Stereo"};
   cb_channel.selected = 1;
@@ -175,17 +179,17 @@ int ProfileState::EffectiveIndex(const ChoiceList& list, ChoiceKey key) const {
   int count = int(list.items.size());
   if (count == 0) return -1;
   if (list.HasSelection()) return list.selected;
-  int def = DefaultChoice(currentProfile, key, app_.program.DvdMode());
+  int def = DefaultChoice(currentProfile, key, program_.DvdMode());
   if (def >= 0 && def < count) return def;
   int fallback = key == ChoiceKey::Size ? 0 : key == ChoiceKey::Channel ? 1 : 2;
   return fallback < count ? fallback : 0;
 }
 
 void ProfileState::ShowProfileName(int n) {
-  app_.display().SetPicture("im_mainico", app_.program.BesideExecutable("images/main/2.bmp"));
+  notifier_.display().SetPicture("im_mainico", program_.BesideExecutable("images/main/2.bmp"));
   const ProfileRecord* rec = ProfileInfo(n);
   if (rec && rec->displayName) currentDisplayName = rec->displayName;
-  app_.display().SetText("profilestext", currentDisplayName);
+  notifier_.display().SetText("profilestext", currentDisplayName);
 }
 
 std::string ProfileState::OutputExtension() const { return ExtensionOfName(currentDisplayName); }
@@ -223,7 +227,7 @@ std::string ProfileState::RateStep(int i) const {
 
 int64_t ProfileState::RateStepValue(int i) const {
   std::string step = RateStep(i);
-  if (WholeNumberUpTo(step, kMaxRateStepKbps)) return std::stoll(step);
+  if (WholeNumberUpTo(step, kMaxRateStepKbps)) return *ReadWholeNumber<long long>(step);
   // The steps are checked when a block is selected, so a bad one was left
   // by a selection that failed (the saved profile at start-up, say). The
   // block is read again to name its actual fault.
@@ -235,7 +239,7 @@ int64_t ProfileState::RateStepValue(int i) const {
   } catch (const CommandError& e) {
     throw ProfileFileError(e.what());
   }
-  std::string path = app_.program.BesideExecutable("profiles.pop");
+  std::string path = program_.BesideExecutable("profiles.pop");
   if (step.empty())
     throw ProfileFileError("There is no video rate for \"" +
                            std::string(kQualitySteps[i < 0 || i > 4 ? 2 : i]) + "\"" + Where(path, n, 3));
@@ -251,7 +255,7 @@ void ProfileState::ApplyRateLine(int n, const std::string& rateLine) {
     return;
   }
   cb_videobitrate.enabled = cb_audiobitrate.enabled = cb_channel.enabled = true;
-  if (IsComputedProfile(n) && OutputExtension() != ".mp4" && !app_.program.DvdMode()) {
+  if (IsComputedProfile(n) && OutputExtension() != ".mp4" && !program_.DvdMode()) {
     cb_videobitrate.items.push_back(kOriginalVideo);
     cb_audiobitrate.items.push_back(kOriginalAudio);
   }
@@ -269,7 +273,7 @@ void ProfileState::ApplyRateLine(int n, const std::string& rateLine) {
 // Reads the whole block of profile n before anything changes, so that a bad
 // file leaves the selection as it was.
 ProfileState::Block ProfileState::ReadBlock(int n) const {
-  std::string path = app_.program.BesideExecutable("profiles.pop");
+  std::string path = program_.BesideExecutable("profiles.pop");
   std::string text;
   FileRead read = ReadRegularFile(path, text);
   if (read == FileRead::NotRegular) throw CommandError("The profile file " + path + " is not a regular file");
@@ -307,7 +311,7 @@ void ProfileState::SelectProfile(int n) {
   if (!ProfileInfo(n)) throw CommandError("There is no profile " + std::to_string(n));
   Block block = ReadBlock(n);
   // The choices file is read before anything changes as well.
-  IniFile choices(app_.settings.ChoicesPath());
+  IniFile choices(settings_.ChoicesPath());
   ShowProfileName(n);
   if (lastSelected != 0) SaveChoicesTo(lastSelected, choices);
   currentProfile = n;
@@ -318,22 +322,22 @@ void ProfileState::SelectProfile(int n) {
   lastSelected = n;
   emit listsChanged();
   emit profileChanged(n);
-  app_.options.RefreshSizeEstimates();
+  if (selectedHook) selectedHook();
 }
 
 void ProfileState::SaveProfileChoices(int n) {
-  IniFile ini(app_.settings.ChoicesPath());
+  IniFile ini(settings_.ChoicesPath());
   SaveChoicesTo(n, ini);
 }
 
 void ProfileState::RestoreProfileChoices(int n) {
-  IniFile ini(app_.settings.ChoicesPath());
+  IniFile ini(settings_.ChoicesPath());
   RestoreChoicesFrom(n, ini);
 }
 
 void ProfileState::SaveChoicesTo(int n, IniFile& ini) {
   ChoiceKeys keys = ChoiceKeysOf(n);
-  if (keys == ChoiceKeys::None || app_.settings.readOnly) return;
+  if (keys == ChoiceKeys::None || settings_.readOnly) return;
   std::string section = std::to_string(n);
   for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {
     if (keys == ChoiceKeys::AudioOnly && (key == ChoiceKey::Size || key == ChoiceKey::Video)) continue;
@@ -346,7 +350,7 @@ void ProfileState::RestoreChoicesFrom(int n, const IniFile& ini) {
   ChoiceKeys keys = ChoiceKeysOf(n);
   if (keys == ChoiceKeys::None) return;
   std::string section = std::to_string(n);
-  bool dvd = app_.program.DvdMode();
+  bool dvd = program_.DvdMode();
   for (ChoiceKey key : {ChoiceKey::Size, ChoiceKey::Video, ChoiceKey::Audio, ChoiceKey::Channel}) {
     if (keys == ChoiceKeys::AudioOnly && (key == ChoiceKey::Size || key == ChoiceKey::Video)) continue;
     ChoiceList& list = ListOf(key);

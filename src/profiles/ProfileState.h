@@ -2,6 +2,7 @@
 #include <QObject>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,9 @@
 
 namespace pcm {
 
-class CoreApp;
+class Notifier;
+class ProgramInfo;
+class Settings;
 class IniFile;
 
 // A block's frame sides and rate steps stay within the bounds of a
@@ -51,7 +54,13 @@ int DefaultChoice(int n, ChoiceKey key, bool dvdMode);
 class ProfileState : public QObject {
   Q_OBJECT
  public:
-  explicit ProfileState(CoreApp& app);
+  // The notifier's display shows the profile's name and icon; the program
+  // finds "profiles.pop" and the variant; the settings give the choices file.
+  ProfileState(Notifier& notifier, const ProgramInfo& program, Settings& settings);
+
+  // Called at the end of every selection, once the lists hold the new
+  // profile's choices (the size estimates are refreshed there).
+  std::function<void()> selectedHook;
 
   int currentProfile = -1;  // saved as "selcetsubindex"
   int lastSelected = 0;
@@ -108,7 +117,9 @@ class ProfileState : public QObject {
   void RestoreChoicesFrom(int n, const IniFile& ini);
   void ResetQualityLists();
 
-  CoreApp& app_;
+  Notifier& notifier_;
+  const ProgramInfo& program_;
+  Settings& settings_;
 };
 
 }  // namespace pcm

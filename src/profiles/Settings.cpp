@@ -7,7 +7,9 @@
 
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
-#include "ui/CoreApp.h"
+#include "profiles/ProfileState.h"
+#include "ui/CommandError.h"
+#include "ui/RunState.h"
 
 namespace pcm {
 
@@ -36,7 +38,7 @@ std::string Settings::DefaultOutputDirectory() {
 // The name without extension with its extension changed to ".ini": the part
 // from the last "." on is replaced, or ".ini" is appended.
 std::string Settings::BaseName() const {
-  std::string name = app_.program.NameWithoutExtension();
+  std::string name = program_.NameWithoutExtension();
   size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.erase(dot);
   return name + ".ini";
@@ -61,11 +63,9 @@ void Settings::LoadSettings(bool selectSavedProfile) {
   // the panels produce nothing.
   const ProfileRecord* rec = ProfileInfo(profile);
   if (!rec || !rec->displayName) profile = kDefaultProfile;
-  app_.profiles.currentProfile = profile;
-  if (selectSavedProfile) app_.profiles.SelectProfile(profile);
-  finishAction = ini.GetInt("profiles", "FinishSelcet", 0);
-  // Only 0, 1 and 2 name an action.
-  if (finishAction < 0 || finishAction > 2) finishAction = 0;
+  profiles_.currentProfile = profile;
+  if (selectSavedProfile) profiles_.SelectProfile(profile);
+  finishAction = FinishActionOf(ini.GetInt("profiles", "FinishSelcet", 0));
 }
 
 void Settings::CheckFolderName(const std::string& dir) {
@@ -92,7 +92,7 @@ void Settings::SaveSettings() {
   IniFile ini(SettingsPath());
   // A name the file cannot hold keeps the path saved before.
   ini.Set("output", "path", outputDirectory);
-  ini.SetInt("profiles", "selcetsubindex", app_.profiles.currentProfile);
+  ini.SetInt("profiles", "selcetsubindex", profiles_.currentProfile);
   ini.SetInt("profiles", "selcetindex", highlightedCategory);
   ini.SetInt("profiles", "FinishSelcet", finishAction);
   ini.SetBool("plane", "video", videoPageFlag);

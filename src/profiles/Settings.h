@@ -3,18 +3,29 @@
 
 namespace pcm {
 
-class CoreApp;
+// What follows the last entry of a batch; the settings file stores the
+// number.
+enum FinishAction : int { kFinishNothing = 0, kFinishOpenFolder = 1, kFinishShutdown = 2 };
+// The action a stored number names; any other number names none.
+inline FinishAction FinishActionOf(int n) {
+  return n >= kFinishNothing && n <= kFinishShutdown ? FinishAction(n) : kFinishNothing;
+}
+
+class ProfileState;
+class ProgramInfo;
 
 // The persisted settings: output directory, saved profile, highlighted
 // category, finish action and the page flags of the two two-page categories.
 class Settings {
  public:
-  explicit Settings(CoreApp& app) : app_(app) {}
+  // The program's name names the files; the profile state gets the saved
+  // profile.
+  Settings(const ProgramInfo& program, ProfileState& profiles) : program_(program), profiles_(profiles) {}
 
   std::string outputDirectory;  // the program's current output directory
   std::string outputField;      // text of the output folder field ed_output
   int highlightedCategory = -1;
-  int finishAction = 0;  // 0 nothing, 1 open the folder, 2 shut down
+  FinishAction finishAction = kFinishNothing;
   bool videoPageFlag = true, audioPageFlag = true;
   // When set, neither the settings file nor the per-profile choices file is
   // ever written (a run from the command line changes nothing it loads).
@@ -41,7 +52,8 @@ class Settings {
   std::string ChoicesPath() const;   // ConfigDir() + "pro " + BaseName()
 
  private:
-  CoreApp& app_;
+  const ProgramInfo& program_;
+  ProfileState& profiles_;
 };
 
 }  // namespace pcm

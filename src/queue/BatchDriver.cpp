@@ -5,10 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
+#include "profiles/OptionAssembly.h"
 #include "profiles/Settings.h"
-#include "ui/CoreApp.h"
+#include "queue/ConversionList.h"
+#include "ui/CommandError.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
 
 namespace pcm {
 
@@ -29,8 +34,8 @@ void ShowFinalName(std::string& line, const std::string& temp, const std::string
 
 }  // namespace
 
-BatchDriver::BatchDriver(CoreApp& app) : app_(app) {
-  app_.engine.entryEndedHook = [this](EncoderJob& job) { EntryEnded(job); };
+BatchDriver::BatchDriver(const Parts& parts) : parts_(parts) {
+  parts_.engine.entryEndedHook = [this](EncoderJob& job) { EntryEnded(job); };
 }
 
 std::string BatchDriver::EndLine(const JobOutcome& o) {
@@ -82,45 +87,45 @@ std::string BatchDriver::FailureReason(const JobOutcome& outcome, const std::str
 }
 
 int BatchDriver::NextChecked(int after) const {
-  for (int i = after + 1; i < app_.list.Count(); ++i)
-    if (app_.list.Row(i).checked) return i;
-  return app_.list.Count();
+  for (int i = after + 1; i < parts_.list.Count(); ++i)
+    if (parts_.list.Row(i).checked) return i;
+  return parts_.list.Count();
 }
 
 void BatchDriver::StartBatch() {
-  if (app_.Refused(true, false)) return;
-  if (app_.run.converting) {
-    if (app_.engine.IsPaused()) {
-      app_.engine.Resume();
+  if (parts_.notifier.Refused(true, false)) return;
+  if (parts_.run.converting) {
+    if (parts_.engine.IsPaused()) {
+      parts_.engine.Resume();
       pauseCaption = "Pause";
       return;
     }
-    app_.ui().Warning(app_.LoadMessage(26));
+    parts_.notifier.ui().Warning(parts_.notifier.LoadMessage(26));
     return;
   }
-  if (app_.list.Count() == 0) return;
+  if (parts_.list.Count() == 0) return;
   int first = NextChecked(-1);
-  if (first >= app_.list.Count()) {
-    app_.ui().Information("Please select one file.");
+  if (first >= parts_.list.Count()) {
+    parts_.notifier.ui().Information("Please select one file.");
     return;
   }
-  app_.list.currentPosition = first;
-  app_.progress.creep = 0;
-  app_.run.converting = true;
+  parts_.list.currentPosition = first;
+  parts_.progress.creep = 0;
+  parts_.run.converting = true;
   pauseCaption = "Pause";
-  app_.UpdateCommandStates();
+  parts_.notifier.UpdateCommandStates();
   RunFrom(first);
 }
 
 intputrec BatchDriver::FileJobRecord(const ListRow& row,
                                      const std::function<bool(const std::string&)>& reserved) {
-  intputrec rec = app_.engine.record;  // keeps EncoderPath and WorkDir
-  rec.TempFile.clear();                // reserved only when the entry starts
+  intputrec rec = parts_.engine.record;  // keeps EncoderPath and WorkDir
+  rec.TempFile.clear();                  // reserved only when the entry starts
   // The field may have been edited since the batch started.
-  Settings::CheckFolderName(app_.options.OutputFolder());
-  rec.OutputFile = app_.options.OutputFilePath(row, reserved);
+  Settings::CheckFolderName(parts_.options.OutputFolder());
+  rec.OutputFile = parts_.options.OutputFilePath(row, reserved);
   rec.InputFile = row.entry.sourcePath;
-  app_.options.FillProfileOptions(rec, row);
+  parts_.options.FillProfileOptions(rec, row);
   rec.DurationSecs = ParseClock(row.entry.duration);
   // Both are given also for an untrimmed entry; but a length of nothing
   // (a clip shorter than a second, an unknown length) would make the
@@ -132,33 +137,32 @@ intputrec BatchDriver::FileJobRecord(const ListRow& row,
 }
 
 std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
-  if (app_.program.DvdMode()) {
+  if (parts_.program.DvdMode()) {
     if (!dvdEntryStep) throw CommandError("DVD rows cannot be converted by this build");
     return dvdEntryStep(pos);
   }
   // What a previous batch left on the row no longer applies.
-  app_.list.Row(pos).outputFile.clear();
-  app_.list.Row(pos).failureLines.clear();
-  intputrec rec = FileJobRecord(app_.list.Row(pos));
+  parts_.list.Row(pos).outputFile.clear();
+  parts_.list.Row(pos).failureLines.clear();
+  intputrec rec = FileJobRecord(parts_.list.Row(pos));
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
   std::string error;
   rec.TempFile = ReserveTemporaryOutput(rec.OutputFile, error);
   if (rec.TempFile.empty()) throw CommandError(error);
-  caption_ = app_.list.Row(pos).caption;
-  extension_ = app_.profiles.OutputExtension();
-  app_.list.Row(pos).outputFile = rec.OutputFile;
-  app_.list.NotifyRowChanged(pos);
-  app_.engine.record = rec;
-  return app_.engine.StartEncoderJob(rec);
+  caption_ = parts_.list.Row(pos).caption;
+  extension_ = parts_.options.OutputExtension();
+  parts_.list.Row(pos).outputFile = rec.OutputFile;
+  parts_.list.NotifyRowChanged(pos);
+  return parts_.engine.StartEncoderJob(rec);
 }
 
 void BatchDriver::RunFrom(int pos) {
   // An entry whose job cannot even be built fails here and the batch goes on
   // with the next checked entry; a loop, so many such entries cannot nest.
-  while (app_.list.Valid(pos)) {
-    app_.list.currentPosition = pos;
+  while (parts_.list.Valid(pos)) {
+    parts_.list.currentPosition = pos;
     try {
       job_ = StartEntry(pos);
       return;
@@ -168,22 +172,22 @@ void BatchDriver::RunFrom(int pos) {
       pos = NextChecked(pos);
     }
   }
-  app_.list.currentPosition = app_.list.Count();
+  parts_.list.currentPosition = parts_.list.Count();
   BatchOver();
 }
 
 void BatchDriver::MarkFailed(int pos, std::vector<std::string> lines) {
-  if (!app_.list.Valid(pos)) return;
-  app_.list.Row(pos).failureLines = std::move(lines);
-  app_.list.SetStatus(pos, kFailed);
+  if (!parts_.list.Valid(pos)) return;
+  parts_.list.Row(pos).failureLines = std::move(lines);
+  parts_.list.SetState(pos, EntryState::Failed);
 }
 
 void BatchDriver::EntryEnded(EncoderJob& job) {
-  if (!app_.run.converting || !job_ || job_.get() != &job) return;
+  if (!parts_.run.converting || !job_ || job_.get() != &job) return;
   job_.reset();
-  int pos = app_.list.currentPosition;
-  if (app_.list.Valid(pos)) {
-    ListRow& row = app_.list.Row(pos);
+  int pos = parts_.list.currentPosition;
+  if (parts_.list.Valid(pos)) {
+    ListRow& row = parts_.list.Row(pos);
     const JobOutcome& o = job.outcome;
     const std::string temp = job.record.TempFile;
     const std::string& written = temp.empty() ? job.record.OutputFile : temp;
@@ -209,7 +213,7 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
         row.failureLines.push_back(reason);
       }
     }
-    if (row.checked) app_.list.SetStatus(pos, failed ? kFailed : kFinish);
+    if (row.checked) parts_.list.SetState(pos, failed ? EntryState::Failed : EntryState::Finished);
   }
   // Whether a later row is converted is decided by its check box now.
   RunFrom(NextChecked(pos));
@@ -228,22 +232,22 @@ std::string BatchDriver::NameOutput(EncoderJob& job, ListRow& row) {
   job.record.TempFile.clear();
   if (named != row.outputFile) {
     row.outputFile = named;
-    app_.list.NotifyRowChanged(app_.list.currentPosition);
+    parts_.list.NotifyRowChanged(parts_.list.currentPosition);
   }
   return {};
 }
 
 void BatchDriver::BatchOver() {
-  app_.run.converting = false;
+  parts_.run.converting = false;
   pauseCaption = "Pause";
-  app_.UpdateCommandStates();
-  app_.ShowConvertProgress(0);
-  switch (app_.settings.finishAction) {
-    case 1:
-      app_.system().OpenFolder(app_.settings.outputDirectory);
+  parts_.notifier.UpdateCommandStates();
+  parts_.notifier.ShowConvertProgress(0);
+  switch (parts_.settings.finishAction) {
+    case kFinishOpenFolder:
+      parts_.notifier.system().OpenFolder(parts_.settings.outputDirectory);
       break;
-    case 2:
-      app_.system().Shutdown();
+    case kFinishShutdown:
+      parts_.notifier.system().Shutdown();
       break;
     default:
       break;
@@ -252,27 +256,27 @@ void BatchDriver::BatchOver() {
 }
 
 void BatchDriver::PauseOrContinue() {
-  if (!app_.run.converting) return;
-  if (app_.engine.IsPaused()) {
-    app_.engine.Resume();
+  if (!parts_.run.converting) return;
+  if (parts_.engine.IsPaused()) {
+    parts_.engine.Resume();
   } else {
-    app_.engine.Pause();
+    parts_.engine.Pause();
   }
-  pauseCaption = app_.engine.IsPaused() ? "Continue" : "Pause";
+  pauseCaption = parts_.engine.IsPaused() ? "Continue" : "Pause";
 }
 
 void BatchDriver::StopBatch() {
-  if (!app_.run.converting) return;
-  app_.engine.Terminate();
+  if (!parts_.run.converting) return;
+  parts_.engine.Terminate();
   job_.reset();
-  int pos = app_.list.currentPosition;
-  if (app_.list.Valid(pos)) app_.list.SetStatus(pos, kStop);
-  app_.ShowConvertProgress(0);
-  app_.list.currentPosition = app_.list.Count() + 1;
-  app_.run.converting = false;
-  app_.progress.StopCreep();
+  int pos = parts_.list.currentPosition;
+  if (parts_.list.Valid(pos)) parts_.list.SetState(pos, EntryState::Stopped);
+  parts_.notifier.ShowConvertProgress(0);
+  parts_.list.currentPosition = parts_.list.Count() + 1;
+  parts_.run.converting = false;
+  parts_.progress.StopCreep();
   pauseCaption = "Pause";
-  app_.UpdateCommandStates();
+  parts_.notifier.UpdateCommandStates();
   if (batchOverHook) batchOverHook();
 }
 

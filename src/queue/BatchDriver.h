@@ -8,16 +8,37 @@
 
 namespace pcm {
 
-class CoreApp;
+class ConversionList;
+class EncoderEngine;
 class EncoderJob;
+class Notifier;
+class OptionAssembly;
+class ProgramInfo;
+class Progress;
+class Settings;
 struct JobOutcome;
+struct RunState;
 
 // Converts the checked entries one after another, top to bottom, one encoder
 // job at a time; pause, continue, stop, the entry statuses and the finish
 // action after the last entry.
 class BatchDriver {
  public:
-  explicit BatchDriver(CoreApp& app);
+  // What a batch uses: the list it converts, the job runner and its progress
+  // parser, the option assembly, the settings (output folder, finish
+  // action), the run flags and program variant, and the notifier for
+  // refusals, messages, command states and the strip.
+  struct Parts {
+    ConversionList& list;
+    EncoderEngine& engine;
+    Progress& progress;
+    OptionAssembly& options;
+    Settings& settings;
+    RunState& run;
+    const ProgramInfo& program;
+    Notifier& notifier;
+  };
+  explicit BatchDriver(const Parts& parts);
 
   // "converter", "Convert", bt_start. While paused it continues instead.
   void StartBatch();
@@ -61,11 +82,6 @@ class BatchDriver {
   // after a stop.
   std::function<void()> batchOverHook;
 
-  // Status texts written here.
-  static constexpr const char* kFinish = "Finish";
-  static constexpr const char* kFailed = "Failed";
-  static constexpr const char* kStop = "Stop";
-
  private:
   // Starts the entry at pos, or the next checked one when it cannot start;
   // ends the batch when none is left.
@@ -75,7 +91,7 @@ class BatchDriver {
   void MarkFailed(int pos, std::vector<std::string> lines);
   void BatchOver();
 
-  CoreApp& app_;
+  Parts parts_;
   // Gives the finished job's output its final name (updating the row) or
   // says why it could not.
   std::string NameOutput(EncoderJob& job, ListRow& row);

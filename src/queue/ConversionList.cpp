@@ -1,6 +1,26 @@
 #include "queue/ConversionList.h"
 
+#include "engine/Progress.h"
+
 namespace pcm {
+
+std::string StatusText(const ListRow& row) {
+  switch (row.state) {
+    case EntryState::Blank:
+      return {};
+    case EntryState::Waiting:
+      return "Status";
+    case EntryState::Converting:
+      return ProgressPercentText(row.progress);
+    case EntryState::Finished:
+      return "Finish";
+    case EntryState::Failed:
+      return "Failed";
+    case EntryState::Stopped:
+      return "Stop";
+  }
+  return {};
+}
 
 int ConversionList::Append(ListRow row) {
   rows_.push_back(std::move(row));
@@ -20,10 +40,18 @@ void ConversionList::Clear() {
   emit listReset();
 }
 
-void ConversionList::SetStatus(int i, const std::string& status) {
+void ConversionList::SetState(int i, EntryState state) {
   if (!Valid(i)) return;
-  rows_[size_t(i)].status = status;
+  rows_[size_t(i)].state = state;
   emit rowChanged(i);
+}
+
+void ConversionList::ShowCurrentProgress(int32_t value) {
+  if (!Valid(currentPosition)) return;
+  ListRow& row = rows_[size_t(currentPosition)];
+  row.state = EntryState::Converting;
+  row.progress = value;
+  emit rowChanged(currentPosition);
 }
 
 void ConversionList::SetCaption(int i, const std::string& caption) {

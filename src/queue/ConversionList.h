@@ -23,11 +23,14 @@ class ConversionList : public QObject {
   void Clear();
 
   // Column and state setters that tell the views.
-  void SetStatus(int i, const std::string& status);
+  void SetState(int i, EntryState state);
   void SetCaption(int i, const std::string& caption);
   void SetChecked(int i, bool checked);
   void SetSelected(int i, bool selected);
   void SelectOnly(int i);
+  // The progress (0..10000) of the entry the batch works on, when it is a
+  // row.
+  void ShowCurrentProgress(int32_t value);
   // Any other change made through Row(i) is announced with this.
   void NotifyRowChanged(int i) { emit rowChanged(i); }
 

@@ -4,13 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <cerrno>
 
+#include "engine/EventPump.h"
+#include "engine/MediaProbe.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "ui/CoreApp.h"
+#include "profiles/OptionAssembly.h"
+#include "queue/ConversionList.h"
+#include "ui/CommandError.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
 #include "ui/WholeNumber.h"
 
 namespace pcm {
@@ -86,12 +91,23 @@ bool ListCommands::IsFolderExtension(const std::string& fileName) {
 }
 
 void ListCommands::SelectFirstWhenNone() {
-  if (app_.list.Count() > 0 && !app_.list.AnySelected()) app_.list.SetSelected(0, true);
+  if (parts_.list.Count() > 0 && !parts_.list.AnySelected()) parts_.list.SetSelected(0, true);
+}
+
+// Adding waits for each file's probe with events running, so the person may
+// ask for another add meanwhile. Probes are one at a time: the new add is
+// refused with a notice until the running one is done, so no row can take
+// the values of another file's probe.
+bool ListCommands::RefusedWhileAdding() {
+  if (adding_ == 0) return false;
+  parts_.notifier.ui().Information(kStillAdding);
+  return true;
 }
 
 void ListCommands::AddFiles() {
-  if (app_.Refused(false, true)) return;
-  auto files = app_.ui().ChooseFiles(ChooserFilter());
+  if (parts_.notifier.Refused(false, true) || RefusedWhileAdding()) return;
+  Adding busy(adding_);
+  auto files = parts_.notifier.ui().ChooseFiles(ChooserFilter());
   if (!files.empty()) {
     if (showListHook) showListHook();
     profileFault_ = false;
@@ -100,17 +116,18 @@ void ListCommands::AddFiles() {
   }
   SelectFirstWhenNone();
   ListClicked();
-  app_.UpdateCommandStates();
+  parts_.notifier.UpdateCommandStates();
 }
 
 void ListCommands::AddFolder() {
-  if (app_.Refused(false, true)) return;
-  auto folder = app_.ui().ChooseFolder("File Directory");
+  if (parts_.notifier.Refused(false, true) || RefusedWhileAdding()) return;
+  auto folder = parts_.notifier.ui().ChooseFolder("File Directory");
   if (!folder || folder->empty()) return;
   AddFolderPath(*folder);
 }
 
 int ListCommands::AddFolderPath(const std::string& folder) {
+  Adding busy(adding_);
   if (showListHook) showListHook();
   // Regular files only, hidden ones included, no recursion, in the file
   // system's order: the listing is not sorted. Pipes and devices are left
@@ -130,8 +147,9 @@ int ListCommands::AddFolderPath(const std::string& folder) {
     if (!IsFolderExtension(n) || IsReservedOutputName(n) || stat((base + n).c_str(), &st) != 0 ||
         !S_ISREG(st.st_mode))
       continue;
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
+    // Safe to run events here: every list command checks its flags, and an
+    // add asked for now is refused while this one runs.
+    ProcessPendingEvents();
     if (stopAddingHook && stopAddingHook()) break;
     profileFault_ = false;
     if (!AddFileWithRetry(base + n)) ++failed;
@@ -139,7 +157,7 @@ int ListCommands::AddFolderPath(const std::string& folder) {
     if (profileFault_) break;
   }
   SelectFirstWhenNone();
-  app_.UpdateCommandStates();
+  parts_.notifier.UpdateCommandStates();
   return failed;
 }
 
@@ -147,26 +165,26 @@ bool ListCommands::AddFileWithRetry(const std::string& path) {
   try {
     // A probe given up on a stop request ends the adding without a second
     // try and without a notice.
-    if (AddFileEntry(path) || (!app_.probe.Stopped() && AddFileEntry(path))) return true;
+    if (AddFileEntry(path) || (!parts_.probe.Stopped() && AddFileEntry(path))) return true;
   } catch (const ProfileFileError& e) {
     // The profile's block is at fault, not the file: say which block.
-    app_.ui().Error(e.what());
+    parts_.notifier.ui().Error(e.what());
     profileFault_ = true;
     return false;
   }
-  if (app_.probe.Stopped()) return false;
+  if (parts_.probe.Stopped()) return false;
   std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
   // The encoder's own failure says more than calling the file unsupported.
-  if (!app_.probe.result.ProbeFailure.empty()) {
-    app_.ui().Information(name + " cannot be added: " + app_.probe.result.ProbeFailure);
+  if (!parts_.probe.result.ProbeFailure.empty()) {
+    parts_.notifier.ui().Information(name + " cannot be added: " + parts_.probe.result.ProbeFailure);
     return false;
   }
   // A file the probe was not allowed to read may well be media: say why.
   if (access(path.c_str(), R_OK) != 0 && errno == EACCES) {
-    app_.ui().Information(name + " cannot be read: permission denied");
+    parts_.notifier.ui().Information(name + " cannot be read: permission denied");
     return false;
   }
-  app_.ui().Information(name + " is not support!");
+  parts_.notifier.ui().Information(name + " is not support!");
   return false;
 }
 
@@ -175,8 +193,9 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   // waiting, a missing file has nothing to describe.
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  app_.probe.ProbeAndWait(path);
-  const ProbeResult p = app_.probe.result;
+  Adding busy(adding_);
+  parts_.probe.ProbeAndWait(path);
+  const ProbeResult p = parts_.probe.result;
   auto total = ReadWholeNumber<long long>(p.ProbeTotalKbps);
   if (!total) return false;
 
@@ -218,10 +237,10 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   row.caption = EntryName(path);
   row.filePath = path;
   row.time = p.ProbeDuration;
-  row.status = "Status";
+  row.state = EntryState::Waiting;
   row.checked = true;
   try {
-    row.outputSize = app_.options.EstimateOutputSize(row);
+    row.outputSize = parts_.options.EstimateOutputSize(row);
   } catch (const ProfileFileError&) {
     throw;
   } catch (const std::exception&) {
@@ -229,72 +248,72 @@ bool ListCommands::AddFileEntry(const std::string& path) {
     // usable, and the callers' second attempt and notice apply.
     return false;
   }
-  app_.list.currentPosition = app_.list.Append(std::move(row));
+  parts_.list.currentPosition = parts_.list.Append(std::move(row));
   return true;
 }
 
 void ListCommands::RemoveSelected() {
-  if (app_.Refused(true, true)) return;
-  if (!app_.list.AnySelected()) return;
+  if (parts_.notifier.Refused(true, true)) return;
+  if (!parts_.list.AnySelected()) return;
   // The rows to remove are taken before the first one goes, and removed from
   // the bottom up: whatever a view does with its selection while it catches
   // up with a removal, the rows that go are exactly the ones selected now.
   std::vector<int> chosen;
-  for (int k = 0; k < app_.list.Count(); ++k)
-    if (app_.list.Row(k).selected) chosen.push_back(k);
+  for (int k = 0; k < parts_.list.Count(); ++k)
+    if (parts_.list.Row(k).selected) chosen.push_back(k);
   // Each row carries its own records, so removing it keeps the rest aligned.
-  for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) app_.list.RemoveAt(*it);
+  for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) parts_.list.RemoveAt(*it);
   // The row that followed the last removed one is selected next.
   int next = chosen.back() - int(chosen.size()) + 1;
   renameRow = -1;
-  if (app_.list.Count() > 0) {
-    app_.list.SelectOnly(std::min(next, app_.list.Count() - 1));
+  if (parts_.list.Count() > 0) {
+    parts_.list.SelectOnly(std::min(next, parts_.list.Count() - 1));
     if (focusListHook) focusListHook();
   }
-  app_.UpdateCommandStates();
+  parts_.notifier.UpdateCommandStates();
 }
 
 void ListCommands::ClearList() {
-  if (app_.Refused(true, true)) return;
-  if (app_.list.Count() > 0 && app_.ui().Confirm(app_.LoadMessage(29))) {
-    app_.list.Clear();
+  if (parts_.notifier.Refused(true, true)) return;
+  if (parts_.list.Count() > 0 && parts_.notifier.ui().Confirm(parts_.notifier.LoadMessage(29))) {
+    parts_.list.Clear();
     renameRow = -1;
   }
-  app_.UpdateCommandStates();
+  parts_.notifier.UpdateCommandStates();
 }
 
 std::optional<std::string> ListCommands::BeginRename() {
-  int i = app_.list.FirstSelected();
+  int i = parts_.list.FirstSelected();
   if (i < 0) return std::nullopt;
   renameRow = i;
-  return app_.list.Row(i).caption;
+  return parts_.list.Row(i).caption;
 }
 
 void ListCommands::EndRename(const std::string& text) {
   int i = renameRow;
   renameRow = -1;
-  if (text.empty() || !app_.list.Valid(i)) return;
-  app_.list.SetCaption(i, text);
+  if (text.empty() || !parts_.list.Valid(i)) return;
+  parts_.list.SetCaption(i, text);
 }
 
 void ListCommands::CheckAll() {
-  for (int i = 0; i < app_.list.Count(); ++i) app_.list.SetChecked(i, true);
-  app_.UpdateCommandStates();
+  for (int i = 0; i < parts_.list.Count(); ++i) parts_.list.SetChecked(i, true);
+  parts_.notifier.UpdateCommandStates();
 }
 
 void ListCommands::UncheckAll() {
-  for (int i = 0; i < app_.list.Count(); ++i) app_.list.SetChecked(i, false);
-  app_.UpdateCommandStates();
+  for (int i = 0; i < parts_.list.Count(); ++i) parts_.list.SetChecked(i, false);
+  parts_.notifier.UpdateCommandStates();
 }
 
 void ListCommands::ListClicked() {
-  if (app_.run.converting || app_.run.previewing) return;
-  int i = app_.list.FirstSelected();
-  app_.UpdateCommandStates();
+  if (parts_.run.converting || parts_.run.previewing) return;
+  int i = parts_.list.FirstSelected();
+  parts_.notifier.UpdateCommandStates();
   if (i < 0) return;
-  app_.display().SetText("alltime", app_.list.Row(i).entry.duration);
-  app_.list.previewedEntry = i;
-  if (app_.program.DvdMode() && dvdClickedHook) dvdClickedHook();
+  parts_.notifier.display().SetText("alltime", parts_.list.Row(i).entry.duration);
+  parts_.list.previewedEntry = i;
+  if (parts_.program.DvdMode() && dvdClickedHook) dvdClickedHook();
 }
 
 }  // namespace pcm

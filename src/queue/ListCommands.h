@@ -6,14 +6,30 @@
 
 namespace pcm {
 
-class CoreApp;
+class ConversionList;
+class MediaProbe;
+class Notifier;
+class OptionAssembly;
+class ProgramInfo;
+struct RunState;
 
 // The commands that fill and edit the conversion list. Each is a public
 // method taking what the window gives it; every rule lives here so that the
 // window, the batch front end and the tests drive the same code.
 class ListCommands {
  public:
-  explicit ListCommands(CoreApp& app) : app_(app) {}
+  // What the commands use: the list they edit, the probe that describes an
+  // added file, the option assembly for the size estimate, the run flags and
+  // program variant, and the notifier for questions and refusals.
+  struct Parts {
+    ConversionList& list;
+    MediaProbe& probe;
+    const OptionAssembly& options;
+    const RunState& run;
+    const ProgramInfo& program;
+    Notifier& notifier;
+  };
+  explicit ListCommands(const Parts& parts) : parts_(parts) {}
 
   // The file chooser's filter as the system writes it, and in Qt syntax.
   static const char* const kOpenFilter;
@@ -66,12 +82,26 @@ class ListCommands {
   // during a probe is the probe's stopHook; such a file is not retried.)
   std::function<bool()> stopAddingHook;
 
+  // The notice for an add asked for while files are still being added.
+  static constexpr const char* kStillAdding =
+      "Files are still being added; please wait until they are in the list.";
+
   // Row remembered by BeginRename, -1 when no rename is open.
   int renameRow = -1;
 
  private:
   void SelectFirstWhenNone();
-  CoreApp& app_;
+  bool RefusedWhileAdding();
+  // Counts the adds in progress for as long as it lives.
+  struct Adding {
+    explicit Adding(int& n) : n_(n) { ++n_; }
+    ~Adding() { --n_; }
+    Adding(const Adding&) = delete;
+    Adding& operator=(const Adding&) = delete;
+    int& n_;
+  };
+  int adding_ = 0;
+  Parts parts_;
   bool profileFault_ = false;  // the last file failed on the profile file
 };
 

@@ -8,10 +8,10 @@ namespace pcm {
 // Entry record: what the probe said about the source, as text.
 struct Toriginalinfo {
   std::string sourcePath;
-  std::string frameSize;   // WIDTHxHEIGHT, "320x240" when the probe found none
-  std::string duration;    // hh:mm:ss, the length to convert
-  std::string videoRate;   // kbit/s, decimal text
-  std::string audioRate;   // kbit/s, decimal text
+  std::string frameSize;  // WIDTHxHEIGHT, "320x240" when the probe found none
+  std::string duration;   // hh:mm:ss, the length to convert
+  std::string videoRate;  // kbit/s, decimal text
+  std::string audioRate;  // kbit/s, decimal text
   std::string audioCodec;
   std::string sampleRate;  // as printed, with its leading blank
   std::string channels;    // as printed, with its leading blank
@@ -24,14 +24,26 @@ struct TrimRecord {
   int32_t end = 0;
 };
 
+// Where an entry stands in the batch; its "Status" column is made from this
+// and its progress.
+enum class EntryState {
+  Blank,       // shows nothing
+  Waiting,     // "Status": added, not converted yet
+  Converting,  // its progress, "12.34%"
+  Finished,    // "Finish"
+  Failed,      // "Failed"
+  Stopped,     // "Stop"
+};
+
 // One row of the conversion list with everything that belongs to it, so that
 // the columns, the states and the hidden records can never fall out of step.
 struct ListRow {
-  std::string caption;     // column 0: entry name
-  std::string filePath;    // column 1
-  std::string time;        // column 2
-  std::string outputSize;  // column 3
-  std::string status;      // column 4
+  std::string caption;                   // column 0: entry name
+  std::string filePath;                  // column 1
+  std::string time;                      // column 2
+  std::string outputSize;                // column 3
+  EntryState state = EntryState::Blank;  // column 4, with the progress
+  int32_t progress = 0;                  // 0..10000 (more when overrun)
   bool checked = true;
   bool selected = false;
   Toriginalinfo entry;
@@ -41,6 +53,9 @@ struct ListRow {
   // Output file of the entry's last conversion (empty before one started).
   std::string outputFile;
 };
+
+// The text of the "Status" column for the row.
+std::string StatusText(const ListRow& row);
 
 // Column captions and widths of the list.
 struct ListColumn {

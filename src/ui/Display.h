@@ -2,6 +2,8 @@
 #include <map>
 #include <string>
 
+#include "ui/MulDiv.h"
+
 namespace pcm {
 
 // The named display items the core writes: text lines ("hint", "alltime",
@@ -51,5 +53,12 @@ class HeadlessDisplay : public Display {
 constexpr int kConvertStripWidth = 715;
 constexpr int kPlayStripWidth = 210;
 constexpr int kCutPlayStripWidth = 294;
+
+// Sets a strip of full width `fullWidth` to fraction p of 0..10000 (clamped).
+inline void ShowStrip(Display& display, const std::string& element, int fullWidth, int32_t p) {
+  if (p < 0) p = 0;
+  if (p > 10000) p = 10000;
+  display.SetStripWidth(element, MulDiv(p, fullWidth, 10000));
+}
 
 }  // namespace pcm

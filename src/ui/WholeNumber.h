@@ -2,19 +2,31 @@
 #include <charconv>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace pcm {
 
 // A whole decimal number and nothing else (no blanks, no fraction), or
 // nothing when the text is not one or does not fit T.
+// A "-" sign is taken only by signed types.
 template <class T>
-std::optional<T> ReadWholeNumber(const std::string& text) {
+std::optional<T> ReadWholeNumber(std::string_view text) {
   T v = 0;
   const char* b = text.data();
   const char* e = b + text.size();
   auto [p, ec] = std::from_chars(b, e, v);
   if (text.empty() || ec != std::errc() || p != e) return std::nullopt;
   return v;
+}
+
+// The same with an optional leading "+" as well as "-".
+template <class T>
+std::optional<T> ReadSignedWholeNumber(std::string_view text) {
+  if (!text.empty() && text[0] == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text[0] == '-') return std::nullopt;
+  }
+  return ReadWholeNumber<T>(text);
 }
 
 }  // namespace pcm

@@ -7,8 +7,8 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "core/Application.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 using namespace pcm;
 
@@ -27,7 +27,7 @@ struct JobRun {
       accumulatedAtEnd = job.accumulated.size();
     };
     QObject::connect(&app.list, &ConversionList::rowChanged,
-                     [this](int i) { statuses.push_back(app.list.Row(i).status); });
+                     [this](int i) { statuses.push_back(StatusText(app.list.Row(i))); });
   }
   std::shared_ptr<EncoderJob> Start(const std::string& input, const std::string& output, int duration,
                                     const std::string& extra = "", const std::string& start = "") {
@@ -152,7 +152,7 @@ TEST(EngineRun, AnOlderJobsEndLeavesTheNewJobAlone) {
                                      "printf 'time=3.00 bitrate=1\\r'; sleep 30"));
   auto first = run.Start("first", "/tmp/first.out", 10);
   auto second = run.Start("second", "/tmp/second.out", 10);
-  ASSERT_TRUE(pcmtest::WaitUntil([&] { return run.app.list.Row(0).status == "30.00%"; }, 10000));
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return StatusText(run.app.list.Row(0)) == "30.00%"; }, 10000));
   ASSERT_TRUE(run.WaitEnd(1, 10000));
   EXPECT_EQ(run.endedIds[0], first->id);
   EXPECT_TRUE(first->ended);

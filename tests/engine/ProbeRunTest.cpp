@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/Application.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 using namespace pcm;
 

@@ -2,32 +2,39 @@
 // the strip and the status column.
 #include <gtest/gtest.h>
 
+#include "engine/Progress.h"
+#include "queue/ConversionList.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
+#include "ui/Display.h"
 #include "ui/MulDiv.h"
 
 using namespace pcm;
 
 namespace {
 
-// A CoreApp whose current job has the given duration; the job's encoder is a
-// scripted fake that waits, so only the parser's effects are seen.
+// The parser alone, without a process or an application: a list with one
+// row being converted, a headless display, and the sink the application
+// gives the parser (the strip and hint, then the entry's row).
 struct ProgressFixture : ::testing::Test {
-  std::string program = pcmtest::MakeProgramDir("progress", "sleep 30");
-  CoreApp app{{program}};
+  HeadlessDisplay display;
+  ConversionList list;
+  Progress progress{[this](int32_t v) {
+    ShowStrip(display, "convertpos", kConvertStripWidth, v);
+    display.SetText("hint", progress.statusLine);
+    list.ShowCurrentProgress(v);
+  }};
+  int32_t duration = 0;
+  double reported = -1;
   void SetUp() override {
     ListRow row;
     row.caption = "clip";
-    app.list.Append(row);
-    app.list.currentPosition = 0;
+    list.Append(row);
+    list.currentPosition = 0;
   }
-  void StartJob(int duration) {
-    intputrec r = app.engine.record;
-    r.DurationSecs = duration;
-    app.engine.StartEncoderJob(r);
-  }
-  std::string Status() { return app.list.Row(0).status; }
-  int Strip() { return app.display().StripWidth("convertpos"); }
+  void StartJob(int seconds) { duration = seconds; }
+  void Parse(std::string& text) { progress.ParseEncoderOutput(text, duration, &reported); }
+  std::string Status() { return StatusText(list.Row(0)); }
+  int Strip() { return display.StripWidth("convertpos"); }
 };
 
 }  // namespace
@@ -93,11 +100,11 @@ TEST(ProgressText, MulDivRoundsHalvesAwayFromZero) {
 TEST_F(ProgressFixture, ChunkEndingInsideAReportWaitsForTheRest) {
   StartJob(166);
   std::string text = "frame= 1 time=12";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(Status(), "");
   EXPECT_EQ(text, "frame= 1 time=12");  // nothing consumed without a line end
   text += ".50 bitrate= 1.0kbits/s\r";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(Status(), "07.23%");  // 12 * 10000 / 166 = 722.9
   EXPECT_EQ(text, "");
 }
@@ -105,7 +112,7 @@ TEST_F(ProgressFixture, ChunkEndingInsideAReportWaitsForTheRest) {
 TEST_F(ProgressFixture, HalfwayShowsFiftyPercentAndA358PixelStrip) {
   StartJob(166);
   std::string text = "time=83.45 bitrate=128.0kbits/s\r";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(Status(), "50.00%");
   EXPECT_EQ(Strip(), 358);
 }
@@ -113,7 +120,7 @@ TEST_F(ProgressFixture, HalfwayShowsFiftyPercentAndA358PixelStrip) {
 TEST_F(ProgressFixture, OnlyTheFirstReportOfAChunkIsShown) {
   StartJob(100);
   std::string text = "time=10.00 bitrate=1\rtime=11.00 bitrate=1\r";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(Status(), "10.00%");
   EXPECT_EQ(text, "");
 }
@@ -121,49 +128,49 @@ TEST_F(ProgressFixture, OnlyTheFirstReportOfAChunkIsShown) {
 TEST_F(ProgressFixture, StatusLineKeptFromElevenSeconds) {
   StartJob(100);
   std::string text = "time=5.00 bitrate=1\r";
-  app.progress.statusLine = "old";
-  app.progress.ParseEncoderOutput(text);
-  EXPECT_EQ(app.progress.statusLine, "");
+  progress.statusLine = "old";
+  Parse(text);
+  EXPECT_EQ(progress.statusLine, "");
   text = "time=11.00 bitrate=1\r";
-  app.progress.ParseEncoderOutput(text);
-  EXPECT_EQ(app.progress.statusLine, "time=11.00 bitrate=1\r");
+  Parse(text);
+  EXPECT_EQ(progress.statusLine, "time=11.00 bitrate=1\r");
   // The hint shows the line stored at the previous update.
-  EXPECT_EQ(app.display().Text("hint"), "");
+  EXPECT_EQ(display.Text("hint"), "");
   text = "time=12.00 bitrate=1\r";
-  app.progress.ParseEncoderOutput(text);
-  EXPECT_EQ(app.display().Text("hint"), "time=11.00 bitrate=1\r");
+  Parse(text);
+  EXPECT_EQ(display.Text("hint"), "time=11.00 bitrate=1\r");
 }
 
 TEST_F(ProgressFixture, LineEnds) {
   StartJob(100);
   std::string text = "a\r\nb\nc\rd";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(text, "d");
   text = "x\r";  // a CR at the very end: its LF may come with the next chunk
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(text, "");
   text = "\ntime=20.00 bitrate=1\n";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(Status(), "20.00%");
 }
 
 TEST_F(ProgressFixture, CreepThenFirstReport) {
   StartJob(600);
-  app.progress.StartCreep();
-  for (int i = 0; i < 30; ++i) app.progress.CreepTick();
+  progress.StartCreep();
+  for (int i = 0; i < 30; ++i) progress.CreepTick();
   EXPECT_EQ(Status(), "00.30%");
   std::string text = "time=60.00 bitrate=1\r";
-  app.progress.ParseEncoderOutput(text);
-  EXPECT_FALSE(app.progress.CreepRunning());
+  Parse(text);
+  EXPECT_FALSE(progress.CreepRunning());
   EXPECT_EQ(Status(), "10.27%");  // 30 + 60 * 9970 / 600
 }
 
 TEST_F(ProgressFixture, BeyondTheEndTheStripStaysFull) {
   StartJob(100);
   std::string text = "time=101.50 bitrate=1\r";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(Status(), "101.00%");
-  app.progress.ShowEntryProgress(10150);
+  progress.ShowEntryProgress(10150);
   EXPECT_EQ(Status(), "101.50%");
   EXPECT_EQ(Strip(), 715);
 }
@@ -171,17 +178,32 @@ TEST_F(ProgressFixture, BeyondTheEndTheStripStaysFull) {
 TEST_F(ProgressFixture, ZeroDurationNeverShowsNegativeProgress) {
   StartJob(0);
   std::string text = "time=42.00 bitrate=1\r";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(Status(), "00.00%");
   EXPECT_EQ(Strip(), 0);
-  EXPECT_EQ(app.progress.statusLine, "time=42.00 bitrate=1\r");  // the time still reaches the hint
+  EXPECT_EQ(progress.statusLine, "time=42.00 bitrate=1\r");  // the time still reaches the hint
 }
 
 TEST_F(ProgressFixture, NoEntryBeingConvertedLeavesTheListAlone) {
   StartJob(100);
-  app.list.currentPosition = 5;
+  list.currentPosition = 5;
   std::string text = "time=50.00 bitrate=1\r";
-  app.progress.ParseEncoderOutput(text);
+  Parse(text);
   EXPECT_EQ(Status(), "");
   EXPECT_EQ(Strip(), 358);
+}
+
+// The shown progress follows the first report of a chunk, while the time the
+// encoder says it wrote follows the last one (the check at the job's end
+// uses it); a report without a time counts as nothing written.
+TEST_F(ProgressFixture, WrittenTimeFollowsTheLastReport) {
+  StartJob(100);
+  std::string text = "time=10.00 bitrate=1\rtime=11.50 bitrate=1\rtime=12";
+  Parse(text);
+  EXPECT_EQ(Status(), "10.00%");
+  EXPECT_EQ(reported, 11.5);
+  text += ".25 bitrate=1\rtime=N/A bitrate=N/A\r";
+  Parse(text);
+  EXPECT_EQ(reported, 0);
+  EXPECT_EQ(list.Row(0).progress, 1200);
 }

@@ -8,8 +8,8 @@
 #include <QFileInfo>
 #include <cstdlib>
 
+#include "core/Application.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 using namespace pcm;
 

@@ -47,7 +47,7 @@ TEST(Session, AddPickConvertCloseAndRestart) {
     EXPECT_FALSE(w.close());
     ASSERT_TRUE(WaitUntil([&] { return !h.app().run.converting; }, 180000));
     for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(h.app().list.Row(i).status, "Finish") << i;
+      EXPECT_EQ(StatusText(h.app().list.Row(i)), "Finish") << i;
       EXPECT_EQ(w.listView()->model()->index(i, 4).data().toString(), "Finish");
       ProbeInfo p = FfprobeFile(h.app().list.Row(i).outputFile);
       EXPECT_TRUE(p.ok) << h.app().list.Row(i).outputFile;

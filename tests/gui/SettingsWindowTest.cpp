@@ -40,7 +40,7 @@ TEST(SettingsWindow, FinishActionChosenInTheDialogSurvivesAListChange) {
   for (QComboBox* list : lists) {
     for (int action : {0, 1}) {
       SCOPED_TRACE(list->objectName().toStdString() + " " + std::to_string(action));
-      h.app().settings.finishAction = 2;
+      h.app().settings.finishAction = pcm::kFinishShutdown;
       ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
       ASSERT_TRUE(d->rg_finish->button(2)->isChecked());
       d->rg_finish->button(action)->setChecked(true);
@@ -129,10 +129,10 @@ TEST(ShutdownCountdown, CancelMeansNoPowerOffNowAndTheEndPowerOffOnce) {
   w.ImageButtonClicked("bt_dvdopen");
   ASSERT_EQ(h.app().list.Count(), 1);
   w.outputField()->setText(QString::fromStdString(MakeTempDir("countdown-out")));
-  h.app().settings.finishAction = 2;
+  h.app().settings.finishAction = pcm::kFinishShutdown;
   w.ImageButtonClicked("bt_start");
   ASSERT_TRUE(WaitUntil([&] { return !h.app().run.converting; }, 120000));
-  EXPECT_EQ(h.app().list.Row(0).status, "Finish");
+  EXPECT_EQ(StatusText(h.app().list.Row(0)), "Finish");
   pcm::ShutdownDialog* d = w.windowSystem().countdownDialog();
   ASSERT_NE(d, nullptr);
   EXPECT_TRUE(d->isVisible());

@@ -79,7 +79,7 @@ TEST(WindowStopSignals, ARunningBatchIsStoppedBeforeQuitting) {
 
     w.StopAndQuit();
     EXPECT_FALSE(h.app().run.converting);
-    EXPECT_EQ(h.app().list.Row(0).status, "Stop");
+    EXPECT_EQ(pcm::StatusText(h.app().list.Row(0)), "Stop");
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(config + "/popclipmill.ini")));

@@ -304,7 +304,7 @@ TEST(WindowClose, RefusedWhileConvertingThenSavesSettings) {
   EXPECT_EQ(h.LastBox(), "information: " + Message(26));
   EXPECT_TRUE(h.app().run.converting);
   h.app().run.converting = false;
-  h.app().settings.finishAction = 2;
+  h.app().settings.finishAction = pcm::kFinishShutdown;
   EXPECT_TRUE(w.close());
   std::ifstream ini(h.configDir + "/popclipmill.ini");
   std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
@@ -343,7 +343,7 @@ TEST(WindowList, RenameInPlaceAndFailedEntries) {
   EXPECT_EQ(h.app().list.Row(1).caption, "renamed");
   // A failed entry tells why in its tooltip and in the properties.
   h.app().list.Row(1).failureLines = {"Unknown encoder 'xyz'"};
-  h.app().list.SetStatus(1, "Failed");
+  h.app().list.SetState(1, pcm::EntryState::Failed);
   QString tip = w.listView()->model()->index(1, 4).data(Qt::ToolTipRole).toString();
   EXPECT_TRUE(tip.contains("Unknown encoder 'xyz'")) << tip.toStdString();
   ASSERT_TRUE(w.TriggerMenuItem("zm_popup_file", "Properties"));

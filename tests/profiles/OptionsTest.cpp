@@ -10,7 +10,7 @@ using namespace pcmtest;
 namespace {
 
 // The options a profile gives an entry, filled as the batch fills them.
-pcm::intputrec Filled(ProfileTestBed& bed, const pcm::ListRow& row) {
+pcm::intputrec Filled(OptionBed& bed, const pcm::ListRow& row) {
   pcm::intputrec rec;
   rec.EncoderPath = "/opt/pcm/register.dat";
   rec.InputFile = "/media/in.avi";
@@ -24,7 +24,7 @@ pcm::intputrec Filled(ProfileTestBed& bed, const pcm::ListRow& row) {
 }  // namespace
 
 TEST(WorkedExample, Profile7ComputedWmv) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(7, 1, 2, 2, 1);
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 927);
@@ -42,7 +42,7 @@ TEST(WorkedExample, Profile7ComputedWmv) {
 }
 
 TEST(WorkedExample, Profile112DiscUsesTheTargetOnly) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(112, 0, -2, -2, 1);
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 1393);
@@ -61,7 +61,7 @@ TEST(WorkedExample, Profile112DiscUsesTheTargetOnly) {
 }
 
 TEST(WorkedExample, Profile17Audio) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(17, -2, -2, 1, 1);
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 192);
@@ -76,7 +76,7 @@ TEST(WorkedExample, Profile17Audio) {
 }
 
 TEST(WorkedExample, Profile68TableWithAmrRates) {
-  ProfileTestBed bed("popclipmill", {{68, {"176x144 352x288", "64 96 128 256 384", " -f 3gp"}}});
+  OptionBed bed("popclipmill", {{68, {"176x144 352x288", "64 96 128 256 384", " -f 3gp"}}});
   bed.Choose(68, 0, 2, 2, 1);
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 135);
@@ -99,7 +99,7 @@ TEST(WorkedExample, Profile68TableWithAmrRates) {
 }
 
 TEST(WorkedExample, Profile102WithSourceQualityEntries) {
-  ProfileTestBed bed(
+  OptionBed bed(
       "popclipmill",
       {{102, {"176x144 320x240 352x288 480x360 640x480 720x576", "1 2 3 4 5", " -vcodec libx264"}}});
   bed.profiles().SelectProfile(102);
@@ -128,7 +128,7 @@ TEST(WorkedExample, Profile102WithSourceQualityEntries) {
 }
 
 TEST(HeightFactors, GeneralMiniAndExcellentAtNormal480) {
-  ProfileTestBed bed;
+  OptionBed bed;
   auto row = Entry();
   const std::pair<int, int> cases[] = {{119, 1598}, {122, 1598}, {118, 725},
                                        {121, 725},  {120, 3000}, {123, 3000}};
@@ -141,7 +141,7 @@ TEST(HeightFactors, GeneralMiniAndExcellentAtNormal480) {
 }
 
 TEST(Sizes, NotesAndHeightsThatAreNoNumber) {
-  ProfileTestBed bed("popclipmill", {{1, {"320x240(QVGA) 640xabc 800", "1 2 3 4 5", ""}}});
+  OptionBed bed("popclipmill", {{1, {"320x240(QVGA) 640xabc 800", "1 2 3 4 5", ""}}});
   bed.Choose(1, 0, 2, 2, 1);
   auto row = Entry();
   EXPECT_EQ(bed.options().SizeOption(row), " -s 320x240");
@@ -156,7 +156,7 @@ TEST(Sizes, NotesAndHeightsThatAreNoNumber) {
 }
 
 TEST(SampleRate, Thresholds) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(7, 1, 2, 2, 1);
   auto& o = bed.options();
   EXPECT_EQ(o.SampleRateOption(" -ab 256000"), " -ar 48000 ");
@@ -176,14 +176,14 @@ TEST(SampleRate, Thresholds) {
 }
 
 TEST(Extensions, UpperCaseMp4IsNotMp4AndWavCountsAsPcm) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(123, 2, 5, 5, 1);
   auto row = Entry("clip", "320x240", "900", "96");
   EXPECT_EQ(bed.profiles().OutputExtension(), ".MP4");
   EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 900000");
   EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 96000");
-  bed.app->settings.outputField = MakeTempDir("mp4out");
-  EXPECT_EQ(bed.options().OutputFilePath(row), bed.app->settings.outputField + "/clip.MP4");
+  bed.settings().outputField = MakeTempDir("mp4out");
+  EXPECT_EQ(bed.options().OutputFilePath(row), bed.settings().outputField + "/clip.MP4");
 
   bed.Choose(20, -2, -2, 4, 1);  // ".wav"
   ASSERT_EQ(bed.profiles().OutputExtension(), ".wav");
@@ -192,7 +192,7 @@ TEST(Extensions, UpperCaseMp4IsNotMp4AndWavCountsAsPcm) {
 }
 
 TEST(Profile8, AmrPartsAndTheSubtractedTableRate) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(8, 0, 2, 2, 1);
   ASSERT_EQ(bed.profiles().cb_size.SelectedText(), "176x144");
   auto row = Entry();
@@ -204,7 +204,7 @@ TEST(Profile8, AmrPartsAndTheSubtractedTableRate) {
 // AMR has no mode for the source's rate, so the audio source-quality entry
 // reads as "Normal": 7.4 kbit/s at 8000 Hz, 128 subtracted for the video.
 TEST(Profile8, AudioSourceQualityReadsAsNormal) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(8, 0, 2, 5, 1);
   ASSERT_EQ(bed.profiles().cb_audiobitrate.SelectedText(), pcm::kOriginalAudio);
   auto row = Entry("clip", "320x240", "768", "256");
@@ -218,7 +218,7 @@ TEST(Profile8, AudioSourceQualityReadsAsNormal) {
 // High AMR audio with low video would leave a negative video rate after the
 // table rate is subtracted; the video part itself is used then.
 TEST(Profile8, VideoRateNeverDropsToZeroOrBelow) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(8, 0, 4, 0, 1);  // 144 x 1.51 = 217, AMR 12, table 320
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 229);
@@ -228,7 +228,7 @@ TEST(Profile8, VideoRateNeverDropsToZeroOrBelow) {
 // A list without a selection uses the profile's default, else "Normal", the
 // first size or "Stereo": never an empty value where the encoder needs one.
 TEST(NoSelection, ListsFallBackToDefaults) {
-  ProfileTestBed bed("popclipmill", {{4, {"320x240 640x480", "1 2 3 4 5", ""}}});
+  OptionBed bed("popclipmill", {{4, {"320x240 640x480", "1 2 3 4 5", ""}}});
   auto row = Entry("clip", "320x240", "768", "128");
   bed.Choose(7, -1, -1, -1, -1);
   pcm::intputrec rec = Filled(bed, row);
@@ -253,7 +253,7 @@ TEST(NoSelection, ListsFallBackToDefaults) {
 }
 
 TEST(SourceRates, NotANumberIsAClearError) {
-  ProfileTestBed bed;
+  OptionBed bed;
   bed.Choose(1, 0, 5, 5, 1);
   auto row = Entry("clip", "320x240", "fast", "128");
   EXPECT_THROW(bed.options().TotalBitRate(row), pcm::CommandError);
@@ -264,7 +264,7 @@ TEST(SourceRates, NotANumberIsAClearError) {
 
 // A table profile whose rate line stored nothing has no step to pass on.
 TEST(TableRates, MissingStepIsAnErrorNotAnEmptyRate) {
-  ProfileTestBed bed("popclipmill", {{27, {"320x240", " 1 2 3 4 5", ""}}});
+  OptionBed bed("popclipmill", {{27, {"320x240", " 1 2 3 4 5", ""}}});
   bed.Choose(27, 0, 2, 2, 1);
   ASSERT_EQ(bed.profiles().RateStep(2), "");
   auto row = Entry();

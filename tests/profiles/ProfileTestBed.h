@@ -6,9 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "core/Application.h"
 #include "profiles/Catalog.h"
+#include "profiles/OptionAssembly.h"
+#include "profiles/ProfileState.h"
+#include "profiles/Settings.h"
+#include "queue/ConversionList.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
+#include "ui/Notifier.h"
 
 namespace pcmtest {
 
@@ -72,6 +77,64 @@ class ProfileTestBed {
 
   std::string dir, configDir;
   std::unique_ptr<pcm::CoreApp> app;
+};
+
+// A notifier with a headless display, scripted answers and recorded system
+// actions, that refuses nothing and has no messages.
+class QuietNotifier : public pcm::Notifier {
+ public:
+  std::string LoadMessage(int) override { return {}; }
+  bool Refused(bool, bool) override { return false; }
+  void UpdateCommandStates() override {}
+  void ShowConvertProgress(int32_t) override {}
+  pcm::Display& display() override { return display_; }
+  pcm::UserInterface& ui() override { return ui_; }
+  pcm::SystemActions& system() override { return system_; }
+
+ private:
+  pcm::HeadlessDisplay display_;
+  pcm::ScriptedUserInterface ui_;
+  pcm::RecordingSystemActions system_;
+};
+
+// The option assembly without the application: only the pieces it reads
+// (profile state, settings, list), built from a test "profiles.pop" as the
+// application builds them.
+class OptionBed {
+ public:
+  explicit OptionBed(const std::string& programName = "popclipmill",
+                     const std::map<int, PopBlock>& blocks = {})
+      : dir(MakeTempDir("options-bin")),
+        program(dir + "/" + programName),
+        profiles_(notifier, program, settings_),
+        settings_(program, profiles_),
+        options_(profiles_, settings_, list) {
+    setenv("POPCLIPMILL_CONFIG_DIR", MakeTempDir("options-config").c_str(), 1);
+    WriteFile(dir + "/profiles.pop", PopText(blocks));
+  }
+
+  pcm::ProfileState& profiles() { return profiles_; }
+  pcm::Settings& settings() { return settings_; }
+  pcm::OptionAssembly& options() { return options_; }
+
+  // Selects n and then the given list indexes (-2 leaves a list alone).
+  void Choose(int n, int size, int video, int audio, int channel = 1) {
+    profiles_.SelectProfile(n);
+    if (size != -2) profiles_.SetSelected(profiles_.cb_size, size);
+    if (video != -2) profiles_.SetSelected(profiles_.cb_videobitrate, video);
+    if (audio != -2) profiles_.SetSelected(profiles_.cb_audiobitrate, audio);
+    if (channel != -2) profiles_.SetSelected(profiles_.cb_channel, channel);
+  }
+
+  std::string dir;
+  pcm::ProgramInfo program;
+  QuietNotifier notifier;
+  pcm::ConversionList list;
+
+ private:
+  pcm::ProfileState profiles_;
+  pcm::Settings settings_;
+  pcm::OptionAssembly options_;
 };
 
 // An entry as the probe leaves it.

@@ -7,9 +7,9 @@
 #include <QByteArray>
 #include <sstream>
 
+#include "core/Application.h"
 #include "profiles/Catalog.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 using namespace pcm;
 

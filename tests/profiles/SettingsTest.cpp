@@ -56,7 +56,7 @@ TEST(LoadSettings, SavedValuesSurviveARestartWhateverTheCase) {
     bed.profiles().SelectProfile(3);
     s.outputDirectory = "/srv/out/";
     s.highlightedCategory = 9;
-    s.finishAction = 1;
+    s.finishAction = pcm::kFinishOpenFolder;
     s.videoPageFlag = false;
     s.SaveSettings();
   }

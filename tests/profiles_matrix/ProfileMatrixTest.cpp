@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "core/Application.h"
 #include "profiles/Catalog.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 using namespace pcm;
 

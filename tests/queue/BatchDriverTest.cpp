@@ -26,7 +26,7 @@ class SnapshotActions : public pcm::SystemActions {
   void Record(const std::string& call) {
     calls.push_back(call);
     std::vector<std::string> s;
-    for (const auto& r : list->Rows()) s.push_back(r.status);
+    for (const auto& r : list->Rows()) s.push_back(StatusText(r));
     statuses.push_back(s);
   }
 };
@@ -36,7 +36,7 @@ class SnapshotActions : public pcm::SystemActions {
 TEST(StartBatch, CheckedRowsOnlyTopToBottomThenTheFinishAction) {
   Batch b("rows13", {"r0.wav", "r1.wav", "r2.wav", "r3.wav", "r4.wav"});
   for (int i : {0, 2, 4}) b.app().list.SetChecked(i, false);
-  b.app().settings.finishAction = 1;
+  b.app().settings.finishAction = pcm::kFinishOpenFolder;
   b.app().batch.StartBatch();
   EXPECT_TRUE(b.app().run.converting);
   ASSERT_TRUE(b.WaitIdle());
@@ -98,7 +98,7 @@ TEST(StartBatch, RefusedWhilePreviewing) {
 
 TEST(StopBatch, DuringTheSecondOfThree) {
   Batch b("stop", {"a.wav", "b-wait.wav", "c.wav"});
-  b.app().settings.finishAction = 2;
+  b.app().settings.finishAction = pcm::kFinishShutdown;
   int over = 0;
   b.app().batch.batchOverHook = [&] { ++over; };
   b.app().batch.StartBatch();
@@ -152,7 +152,7 @@ TEST(FinishAction, ShutdownOnceAfterTheLastFinish) {
   app.settings.outputField = pcmtest::MakeTempDir("shutdown-out");
   for (const char* n : {"a.wav", "b.wav", "c.wav"})
     ASSERT_TRUE(app.listCommands.AddFileEntry(FakeMedia(media, n)));
-  app.settings.finishAction = 2;
+  app.settings.finishAction = pcm::kFinishShutdown;
   app.batch.StartBatch();
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 60000));
   ASSERT_EQ(actions.calls, std::vector<std::string>{"shutdown"});
@@ -161,7 +161,7 @@ TEST(FinishAction, ShutdownOnceAfterTheLastFinish) {
 
 TEST(FailedEntries, AreFailedAndTheBatchGoesOn) {
   Batch b("failed", {"a-fail.wav", "b-empty.wav", "c-crash.wav", "d.wav"});
-  b.app().settings.finishAction = 1;
+  b.app().settings.finishAction = pcm::kFinishOpenFolder;
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
   EXPECT_EQ(b.Status(0), "Failed");
@@ -181,7 +181,7 @@ TEST(FailedEntries, AreFailedAndTheBatchGoesOn) {
 TEST(FailedEntries, EncoderThatCannotStart) {
   Batch b("nostart", {"a.wav", "b.wav"});
   ASSERT_EQ(std::remove((b.f.dir + "register.dat").c_str()), 0);
-  b.app().settings.finishAction = 1;
+  b.app().settings.finishAction = pcm::kFinishOpenFolder;
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
   EXPECT_EQ(b.Status(0), "Failed");
@@ -234,7 +234,7 @@ TEST(FileEntryStep, StartAndLengthAlwaysGiven) {
 // goes on; here the DVD step is not attached yet.
 TEST(DvdMode, WithoutAnAttachedStepRowsFailAndTheBatchEnds) {
   Batch b("dvd", {"a.wav", "b.wav"}, "popclipmill-dvd");
-  b.app().settings.finishAction = 1;
+  b.app().settings.finishAction = pcm::kFinishOpenFolder;
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
   EXPECT_EQ(b.Status(0), "Failed");
@@ -257,16 +257,16 @@ TEST(RealBatch, RowsOneAndThreeOfFive) {
   const char* kinds[] = {"wav", "ogg", "mp4", "m4a", "avi"};
   for (const char* k : kinds) ASSERT_TRUE(app.listCommands.AddFileEntry(pcmtest::MakeMedia(k, 2))) << k;
   for (int i : {0, 2, 4}) app.list.SetChecked(i, false);
-  app.settings.finishAction = 2;
+  app.settings.finishAction = pcm::kFinishShutdown;
   app.batch.StartBatch();
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 120000));
   for (int i : {1, 3}) {
-    ASSERT_EQ(app.list.Row(i).status, "Finish") << i;
+    ASSERT_EQ(StatusText(app.list.Row(i)), "Finish") << i;
     auto info = pcmtest::FfprobeFile(app.list.Row(i).outputFile);
     EXPECT_TRUE(info.ok);
     EXPECT_EQ(info.formatName, "mp3");
     EXPECT_NEAR(info.duration, 2.0, 0.2);
   }
-  for (int i : {0, 2, 4}) EXPECT_EQ(app.list.Row(i).status, "Status");
+  for (int i : {0, 2, 4}) EXPECT_EQ(StatusText(app.list.Row(i)), "Status");
   EXPECT_EQ(system.calls, std::vector<std::string>{"shutdown"});
 }

@@ -21,7 +21,7 @@ ListRow Row(const std::string& name) {
   r.entry.sourcePath = r.filePath;
   r.entry.duration = "00:00:10";
   r.time = r.entry.duration;
-  r.status = "Status";
+  r.state = pcm::EntryState::Waiting;
   r.trim = {10, 0, 10};
   return r;
 }
@@ -97,7 +97,7 @@ TEST(AddFileEntry, FillsTheRowAndItsRecords) {
   EXPECT_EQ(r.entry.audioCodec, "mp3");
   EXPECT_EQ(r.entry.sampleRate, " 44100 Hz");
   EXPECT_EQ(r.entry.channels, " stereo");
-  EXPECT_EQ(r.status, "Status");
+  EXPECT_EQ(StatusText(r), "Status");
   EXPECT_TRUE(r.checked);
   EXPECT_FALSE(r.outputSize.empty());
   EXPECT_EQ(r.trim.total, 100);

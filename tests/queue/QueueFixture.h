@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Application.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 
 namespace queuetest {
 
@@ -145,7 +145,7 @@ struct Batch {
         60000);
   }
   void Release(const std::string& name) { queuetest::WriteFile(media + "/" + name + ".go", "go"); }
-  std::string Status(int i) { return app().list.Row(i).status; }
+  std::string Status(int i) { return StatusText(app().list.Row(i)); }
 
   FakeApp f;
   std::string media;

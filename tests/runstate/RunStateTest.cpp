@@ -5,8 +5,8 @@
 
 #include <fstream>
 
+#include "core/Application.h"
 #include "support/Fixtures.h"
-#include "ui/CoreApp.h"
 #include "ui/ProductInfo.h"
 
 using namespace pcm;

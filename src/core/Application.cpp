@@ -1,4 +1,4 @@
-#include "ui/CoreApp.h"
+#include "core/Application.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -19,19 +19,24 @@ static Interface* OrOwn(Interface* given, std::unique_ptr<Default>& own) {
 
 CoreApp::CoreApp(const Options& o)
     : program(o.programPath),
-      progress(*this),
-      engine(*this),
-      probe(*this),
-      profiles(*this),
-      options(*this),
-      settings(*this),
-      listCommands(*this),
-      batch(*this) {
+      progress([this](int32_t v) {
+        // The strip and the row of the entry being converted, if any.
+        ShowConvertProgress(v);
+        list.ShowCurrentProgress(v);
+      }),
+      engine(progress, *this, run),
+      probe(program.BesideExecutable("register.dat"), program.Directory()),
+      profiles(*this, program, settings),
+      options(profiles, settings, list),
+      settings(program, profiles),
+      listCommands({list, probe, options, run, program, *this}),
+      batch({list, engine, progress, options, settings, run, program, *this}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
+  profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
 }
 
 CoreApp::~CoreApp() {
@@ -77,9 +82,7 @@ std::string CoreApp::LoadMessage(int n) {
 }
 
 void CoreApp::ShowStrip(const std::string& element, int fullWidth, int32_t p) {
-  if (p < 0) p = 0;
-  if (p > 10000) p = 10000;
-  display_->SetStripWidth(element, MulDiv(p, fullWidth, 10000));
+  pcm::ShowStrip(*display_, element, fullWidth, p);
 }
 
 void CoreApp::ShowConvertProgress(int32_t p) {
@@ -105,14 +108,6 @@ void CoreApp::RunCommand(const std::function<void()>& command) {
   } catch (const std::exception& e) {
     ui_->Error(e.what());
   }
-}
-
-void CoreApp::HandOver(const std::function<void()>& fn) {
-  if (QThread::currentThread() == thread()) {
-    fn();
-    return;
-  }
-  QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
 }
 
 }  // namespace pcm

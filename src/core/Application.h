@@ -13,32 +13,20 @@
 #include "queue/BatchDriver.h"
 #include "queue/ConversionList.h"
 #include "queue/ListCommands.h"
+#include "ui/CommandError.h"
 #include "ui/Display.h"
+#include "ui/Notifier.h"
 #include "ui/RunState.h"
 #include "ui/SystemActions.h"
 #include "ui/UserInterface.h"
 
 namespace pcm {
 
-// A failure that abandons the command that raised it; the dispatcher shows
-// its text in the error box and the program goes on.
-class CommandError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A fault in "profiles.pop" itself, named by file, block and line, as
-// opposed to a media file whose values cannot be used.
-class ProfileFileError : public CommandError {
- public:
-  using CommandError::CommandError;
-};
-
 // The application object: owns every piece of state of one run (run flags,
 // program variant, list, job, probe, profiles, settings, batch) so that tests
-// can build a fresh one. Lives on the main thread; the engine's workers hand
-// their results to it through blocking queued calls.
-class CoreApp : public QObject {
+// can build a fresh one, and gives each piece what it uses. Lives on the main
+// thread. It is the pieces' notifier; no piece knows it.
+class CoreApp : public QObject, public Notifier {
   Q_OBJECT
  public:
   struct Options {
@@ -52,16 +40,16 @@ class CoreApp : public QObject {
 
   // Messages from "language.info" beside the executable, read anew each time.
   // Throws CommandError when the file cannot be read.
-  std::string LoadMessage(int n);
+  std::string LoadMessage(int n) override;
 
   // Conversion strip and the "hint" status line.
-  void ShowConvertProgress(int32_t p);
+  void ShowConvertProgress(int32_t p) override;
   // Sets a strip of full width `fullWidth` to fraction p of 0..10000.
   void ShowStrip(const std::string& element, int fullWidth, int32_t p);
 
   // Re-evaluates which commands are enabled; a no-op until a window sets the
   // hook.
-  void UpdateCommandStates() {
+  void UpdateCommandStates() override {
     if (commandStatesHook) commandStatesHook();
   }
   std::function<void()> commandStatesHook;
@@ -69,19 +57,15 @@ class CoreApp : public QObject {
   // The refusal convention: message 27 while previewing, then 26 while
   // converting, each in a warning box. Returns true when the command must not
   // run.
-  bool Refused(bool whilePreviewing, bool whileConverting);
+  bool Refused(bool whilePreviewing, bool whileConverting) override;
 
   // Runs a command; an exception leaving it reaches the error box and the
   // command is abandoned.
   void RunCommand(const std::function<void()>& command);
 
-  // Runs fn on the main thread and waits for it (a direct call on the main
-  // thread).
-  void HandOver(const std::function<void()>& fn);
-
-  Display& display() { return *display_; }
-  UserInterface& ui() { return *ui_; }
-  SystemActions& system() { return *system_; }
+  Display& display() override { return *display_; }
+  UserInterface& ui() override { return *ui_; }
+  SystemActions& system() override { return *system_; }
 
   RunState run;
   ProgramInfo program;
