@@ -151,6 +151,9 @@ TEST(Lifetime, AProbeEndsWithItsParentAndOnAStopRequest) {
   ASSERT_TRUE(Probing(pid));
   kill(pid, SIGSTOP);
   kill(pid, SIGTERM);
+  // A stopped process keeps the request pending until it runs again, and
+  // then acts on it before anything else.
+  kill(pid, SIGCONT);
   EXPECT_TRUE(probe.waitForFinished(20000));
   EXPECT_EQ(probe.exitStatus(), QProcess::CrashExit);
   if (!Gone(pid)) kill(pid, SIGKILL);
