@@ -272,8 +272,6 @@ bool IsMediaExtension(const std::string& ext) {
 
 }  // namespace
 
-std::string OptionAssembly::OutputExtension() const { return profiles_.OutputExtension(); }
-
 std::string OptionAssembly::OutputBaseName(const std::string& caption, const std::string& ext) {
   std::string base = caption;
   // A "/" must not lead out of the output directory.

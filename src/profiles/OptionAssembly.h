@@ -43,8 +43,6 @@ class OptionAssembly {
                              const std::function<bool(const std::string&)>& reserved = {});
   // The output folder OutputFilePath uses, ending in "/".
   std::string OutputFolder() const;
-  // The current profile's output extension, as OutputFilePath uses it.
-  std::string OutputExtension() const;
   // The output name of a title without its extension: the title whole (a
   // media extension a renamed title still carries dropped), never hidden or
   // empty, "/" made "_", short enough for "_n", the extension and the

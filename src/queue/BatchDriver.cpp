@@ -152,7 +152,6 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   rec.TempFile = ReserveTemporaryOutput(rec.OutputFile, error);
   if (rec.TempFile.empty()) throw CommandError(error);
   caption_ = parts_.list.Row(pos).caption;
-  extension_ = parts_.options.OutputExtension();
   parts_.list.Row(pos).outputFile = rec.OutputFile;
   parts_.list.NotifyRowChanged(pos);
   return parts_.engine.StartEncoderJob(rec);
@@ -222,7 +221,9 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
 std::string BatchDriver::NameOutput(EncoderJob& job, ListRow& row) {
   const intputrec& rec = job.record;
   std::string dir = rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1);
-  std::string ext = extension_;
+  // The final path ends in the profile's extension, whose only dot is its
+  // first character.
+  std::string ext = rec.OutputFile.substr(rec.OutputFile.rfind('.'));
   std::string caption = caption_;
   std::string error;
   std::string named = MoveToFinalName(

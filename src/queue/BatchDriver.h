@@ -98,7 +98,6 @@ class BatchDriver {
 
   std::shared_ptr<EncoderJob> job_;  // the job of the current entry
   std::string caption_;              // its entry's caption, for the numbered names
-  std::string extension_;            // and its output's extension
 };
 
 }  // namespace pcm

@@ -8,46 +8,13 @@
 #include <cstdlib>
 
 #include "core/Application.h"
+#include "engine/JobRun.h"
 #include "support/Fixtures.h"
 
 using namespace pcm;
+using enginetest::JobRun;
 
 namespace {
-
-struct JobRun {
-  explicit JobRun(const std::string& program) : app({program}) {
-    ListRow row;
-    row.caption = "clip";
-    app.list.Append(row);
-    app.list.currentPosition = 0;
-    app.run.converting = true;  // so the end step reaches the hook
-    app.engine.entryEndedHook = [this](EncoderJob& job) {
-      endedIds.push_back(job.id);
-      outcome = job.outcome;
-      accumulatedAtEnd = job.accumulated.size();
-    };
-    QObject::connect(&app.list, &ConversionList::rowChanged,
-                     [this](int i) { statuses.push_back(StatusText(app.list.Row(i))); });
-  }
-  std::shared_ptr<EncoderJob> Start(const std::string& input, const std::string& output, int duration,
-                                    const std::string& extra = "", const std::string& start = "") {
-    intputrec r = app.engine.record;
-    r.InputFile = input;
-    r.OutputFile = output;
-    r.DurationSecs = duration;
-    r.TargetOpt = extra;
-    r.StartOpt = start;
-    return app.engine.StartEncoderJob(r);
-  }
-  bool WaitEnd(size_t count = 1, int ms = 60000) {
-    return pcmtest::WaitUntil([&] { return endedIds.size() >= count; }, ms);
-  }
-  CoreApp app;
-  std::vector<uint64_t> endedIds;
-  std::vector<std::string> statuses;
-  JobOutcome outcome;
-  size_t accumulatedAtEnd = 0;
-};
 
 bool GroupAlive(pid_t pgid) { return kill(-pgid, 0) == 0; }
 

@@ -9,36 +9,13 @@
 #include <cstdlib>
 
 #include "core/Application.h"
+#include "engine/JobRun.h"
 #include "support/Fixtures.h"
 
 using namespace pcm;
+using enginetest::JobRun;
 
 namespace {
-
-struct StopRun {
-  explicit StopRun(const std::string& program) : app({program}) {
-    ListRow row;
-    row.caption = "clip";
-    app.list.Append(row);
-    app.list.currentPosition = 0;
-    app.run.converting = true;
-    app.engine.entryEndedHook = [this](EncoderJob& job) {
-      ended = true;
-      outcome = job.outcome;
-    };
-  }
-  std::shared_ptr<EncoderJob> Start(const std::string& input, const std::string& output,
-                                    const std::string& options) {
-    intputrec r = app.engine.record;
-    r.InputFile = input;
-    r.OutputFile = output;
-    r.TargetOpt = options;
-    return app.engine.StartEncoderJob(r);
-  }
-  CoreApp app;
-  bool ended = false;
-  JobOutcome outcome;
-};
 
 std::string ReadAll(const std::string& path) {
   QFile f(QString::fromStdString(path));
@@ -51,7 +28,7 @@ std::string ReadAll(const std::string& path) {
 // runs ffmpeg. The stop goes to the encoder, which passes it on; the helper
 // hears nothing from the engine directly.
 TEST(Stop, GoesToTheEncoderOnly) {
-  StopRun run(pcmtest::MakeProgramDir(
+  JobRun run(pcmtest::MakeProgramDir(
       "stop-once",
       "here=$(dirname \"$0\")\n"
       "sh -c 'trap \"echo helper >> \\\"$0/signals.log\\\"; exit 0\" TERM; touch \"$0/ready\";"
@@ -59,11 +36,11 @@ TEST(Stop, GoesToTheEncoderOnly) {
       "trap 'echo encoder >> \"$here/signals.log\"; exit 255' TERM\n"
       "while :; do sleep 0.05; done"));
   std::string dir = run.app.program.Directory();
-  auto job = run.Start("in", "/dev/null", "");
+  auto job = run.Start("in", "/dev/null", 0);
   ASSERT_TRUE(
       pcmtest::WaitUntil([&] { return QFile::exists(QString::fromStdString(dir + "ready")); }, 30000));
   run.app.engine.Terminate();
-  ASSERT_TRUE(pcmtest::WaitUntil([&] { return run.ended; }, 30000));
+  ASSERT_TRUE(run.WaitEnd(1, 30000));
   EXPECT_TRUE(run.outcome.stoppedByUser);
   EXPECT_EQ(run.outcome.exitCode, 255);
   EXPECT_EQ(ReadAll(dir + "signals.log"), "encoder\n");
@@ -82,13 +59,13 @@ TEST(Stop, RealMp4EndsWithItsIndex) {
   }
   ASSERT_EQ(chmod(slow.c_str(), 0755), 0);
   setenv("POPCLIPMILL_FFMPEG", slow.c_str(), 1);
-  StopRun run(pcmtest::MakeProgramDir("stop-mp4"));
+  JobRun run(pcmtest::MakeProgramDir("stop-mp4"));
   std::string out = pcmtest::MakeTempDir("stop-mp4-out") + "/clip.mp4";
-  run.Start(pcmtest::MakeMedia("mp4", 30), out, " -vcodec mpeg4 -acodec aac -f mp4");
+  run.Start(pcmtest::MakeMedia("mp4", 30), out, 0, " -vcodec mpeg4 -acodec aac -f mp4");
   bool writing =
       pcmtest::WaitUntil([&] { return QFileInfo(QString::fromStdString(out)).size() > 4096; }, 60000);
   run.app.engine.Terminate();
-  ASSERT_TRUE(pcmtest::WaitUntil([&] { return run.ended; }, 60000));
+  ASSERT_TRUE(run.WaitEnd());
   unsetenv("POPCLIPMILL_FFMPEG");
   ASSERT_TRUE(writing);
   std::string lines;
