@@ -125,6 +125,8 @@ const BatchOption kOptions[] = {
      }},
     {"--dry-run", nullptr, "print each entry's encoder command line, start nothing",
      [](const std::string&, BatchRequest& r, std::string&) { return r.dryRun = true; }},
+    {"--recursive", nullptr, "take the files of a folder's subfolders too, at any depth",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.recursive = true; }},
     {"--quiet", nullptr, "no progress display, only the final report",
      [](const std::string&, BatchRequest& r, std::string&) { return r.quiet = true; }},
     {"--when-done", "nothing|open|shutdown",
@@ -305,9 +307,10 @@ std::string UsageText(const std::string& p) {
          "them for this run only. Nothing is saved: no option, not even --dry-run, writes\n"
          "the settings or the per-profile choices.\n"
          "\n"
-         "PATH is a media file or a folder; a folder adds its files ending in .mp3, .m4a,\n"
-         ".aac, .ac3, .rm, .wav, .wma or .ogg (not its subfolders). Use -- before paths\n"
-         "that begin with \"-\".\n"
+         "PATH is a media file or a folder. A folder adds its files with a common audio or\n"
+         "video extension (.mp3, .flac, .ogg, .opus, .wav, .m4a, .aiff, .mka, .mp4, .mkv,\n"
+         ".avi, .mov, .webm, .mpg, .vob, .ts, .wmv, ...), sorted by name; its subfolders\n"
+         "only with --recursive. Use -- before paths that begin with \"-\".\n"
          "\n"
          "Options:\n" +
          OptionsHelp() +

@@ -19,7 +19,8 @@ struct BatchRequest {
   std::optional<std::pair<int, int>> trim;  // begin and end, seconds
   bool dryRun = false;
   bool quiet = false;
-  bool help = false;  // --help among the options: print the usage only
+  bool recursive = false;  // folders: their subfolders too
+  bool help = false;       // --help among the options: print the usage only
   WhenDone whenDone = WhenDone::Nothing;
   std::vector<std::string> paths;
 };

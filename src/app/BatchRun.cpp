@@ -21,7 +21,9 @@
 #include "app/ConsoleProgress.h"
 #include "app/ConsoleSystemActions.h"
 #include "app/ConsoleUserInterface.h"
+#include "app/FolderWalk.h"
 #include "core/Application.h"
+#include "engine/EventPump.h"
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
 #include "queue/Trim.h"
@@ -209,13 +211,33 @@ class HeadlessBatch {
           ++notAdded_;
           continue;
         }
-        notAdded_ += app_.listCommands.AddFolderPath(path);
+        AddFolder(path);
       } else if (!found) {
         std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(), StatFailure(errno));
         ++notAdded_;
       } else if (!app_.listCommands.AddFileWithRetry(path)) {
         ++notAdded_;
       }
+    }
+  }
+
+  // The folder's media files, its subfolders' too with --recursive. Events
+  // run between two files, so Ctrl-C ends the adding at the next one; no
+  // other command can start meanwhile, as nothing but the signal watch
+  // listens.
+  void AddFolder(const std::string& folder) {
+    std::vector<std::string> files;
+    notAdded_ +=
+        ListMediaFiles(folder, req_.recursive, files, [&](const std::string& path, const std::string& why) {
+          std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(path).c_str(), why.c_str());
+        });
+    for (const std::string& file : files) {
+      ProcessPendingEvents();
+      if (interrupted_) return;
+      const int errors = ui_.errors;
+      if (!app_.listCommands.AddFileWithRetry(file)) ++notAdded_;
+      // A fault of the profile file fails every file alike: said once.
+      if (ui_.errors != errors) return;
     }
   }
 
