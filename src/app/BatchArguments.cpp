@@ -127,6 +127,14 @@ const BatchOption kOptions[] = {
      [](const std::string&, BatchRequest& r, std::string&) { return r.dryRun = true; }},
     {"--recursive", nullptr, "take the files of a folder's subfolders too, at any depth",
      [](const std::string&, BatchRequest& r, std::string&) { return r.recursive = true; }},
+    {"--export-jobs", "FILE",
+     "write one shell command line per entry to FILE (a new\n"
+     "file; - for standard output) instead of converting, for\n"
+     "parallel --jobs N < FILE, here or on machines that share\n"
+     "the folders (see the README)",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       return NotEmpty("--export-jobs", "a file name", v, r.exportJobs, error);
+     }},
     {"--quiet", nullptr, "no progress display, only the final report",
      [](const std::string&, BatchRequest& r, std::string&) { return r.quiet = true; }},
     {"--when-done", "nothing|open|shutdown",
@@ -211,6 +219,10 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
   }
   if (r.paths.empty()) {
     error = "no file or folder to convert";
+    return std::nullopt;
+  }
+  if (r.dryRun && r.exportJobs) {
+    error = "--dry-run and --export-jobs exclude each other";
     return std::nullopt;
   }
   return r;

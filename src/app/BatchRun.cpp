@@ -22,11 +22,14 @@
 #include "app/ConsoleSystemActions.h"
 #include "app/ConsoleUserInterface.h"
 #include "app/FolderWalk.h"
+#include "app/JobExport.h"
 #include "core/Application.h"
 #include "engine/EventPump.h"
+#include "engine/JobRecord.h"
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
 #include "queue/Trim.h"
+#include "ui/CommandError.h"
 #include "ui/StopSignals.h"
 
 namespace pcm {
@@ -122,6 +125,7 @@ class HeadlessBatch {
     if (auto status = CheckOutputFolder()) return *status;
     if (req_.dryRun) return DryRun();
     if (auto status = MakeOutputFolder()) return *status;
+    if (req_.exportJobs) return ExportJobs();
     return AfterBatch(Convert());
   }
 
@@ -298,6 +302,56 @@ class HeadlessBatch {
     // A dry run leaves no trace: the folder made for the output names goes.
     if (!outDirExisted_) rmdir(outDir_.c_str());
     return WithReportStatus(prog_, failed + notAdded_ > 0 ? kExitFailed : kExitOk);
+  }
+
+  // One job line per checked entry instead of converting. Output names are
+  // chosen as the batch would choose them, each name also taken for the
+  // entries after it, and every temporary name is one nothing has.
+  int ExportJobs() {
+    if (app_.program.DvdMode()) {
+      std::fprintf(stderr, "%s: --export-jobs takes files; DVD rows cannot be exported yet\n", prog_.c_str());
+      return kExitFailed;
+    }
+    std::set<std::string> finals;
+    std::vector<std::string> temps;
+    auto reserved = [&](const std::string& path) { return finals.count(path) > 0; };
+    std::string text;
+    int failed = 0, written = 0;
+    for (int i = 0; i < app_.list.Count(); ++i) {
+      const ListRow& row = app_.list.Row(i);
+      if (!row.checked) continue;
+      std::string error;
+      try {
+        intputrec rec = app_.batch.FileJobRecord(row, reserved);
+        rec.TempFile = UnusedTemporaryName(rec.OutputFile, temps);
+        if (rec.TempFile.empty()) throw CommandError("no free temporary name beside " + rec.OutputFile);
+        const std::vector<std::string> args = BuildArgumentVector(rec);
+        auto command = EncoderCommand(rec.EncoderPath, {args.begin() + 1, args.end()}, error);
+        if (!command) throw CommandError(error);
+        std::string line = JobLine(*command, rec.TempFile, rec.OutputFile);
+        // The job file holds one job a line.
+        if (line.find('\n') != std::string::npos)
+          throw CommandError("a name with a line break cannot be written into a job file");
+        text += line + "\n";
+        finals.insert(rec.OutputFile);
+        temps.push_back(rec.TempFile);
+        ++written;
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(row.filePath).c_str(),
+                     Printable(e.what()).c_str());
+        ++failed;
+      }
+    }
+    std::string error;
+    if (!WriteNewFile(*req_.exportJobs, text, error)) {
+      std::fprintf(stderr, "%s: the job file %s cannot be written: %s\n", prog_.c_str(),
+                   Printable(*req_.exportJobs).c_str(), Printable(error).c_str());
+      return kExitFailed;
+    }
+    if (*req_.exportJobs != "-")
+      std::fprintf(stderr, "%s: %d job%s written to %s\n", prog_.c_str(), written, written == 1 ? "" : "s",
+                   Printable(*req_.exportJobs).c_str());
+    return failed + notAdded_ > 0 ? kExitFailed : kExitOk;
   }
 
   std::optional<int> MakeOutputFolder() {
