@@ -327,7 +327,8 @@ std::string UsageText(const std::string& p) {
          "Options:\n" +
          OptionsHelp() +
          "\n"
-         "On a terminal each entry shows a progress bar; otherwise one line is printed\n"
+         "On a terminal each entry shows a progress bar, \"entry n of N\" and the time left\n"
+         "for the whole batch at the speed measured so far; otherwise one line is printed\n"
          "when an entry starts and when it ends. At the end every entry is listed with\n"
          "its status (Finish, Failed or Stop) and output file; a failed entry also shows\n"
          "the encoder's last lines. Ctrl-C stops the batch like the Stop button and\n"
