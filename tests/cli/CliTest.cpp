@@ -69,7 +69,7 @@ TEST(CliUsage, HelpListAndBadUsage) {
   EXPECT_EQ(help.status, 0);
   for (const char* opt :
        {"--batch", "--profile", "--size", "--video-quality", "--audio-quality", "--channels", "--output",
-        "--trim", "--dry-run", "--quiet", "--list-profiles", "Exit status"})
+        "--trim", "--dry-run", "--quiet", "--list-profiles", "Exit status", "--recursive", "--export-jobs"})
     EXPECT_TRUE(Contains(help.out, opt)) << opt;
 
   Result list = RunProgram("--list-profiles");
@@ -85,7 +85,11 @@ TEST(CliUsage, HelpListAndBadUsage) {
                        "--batch --channels quad ",
                        "--batch --trim 70-10 ",
                        "--batch --trim 10 ",
-                       "--batch --frobnicate "};
+                       "--batch --frobnicate ",
+                       "--batch --recursive=yes ",
+                       "--batch --export-jobs",
+                       "--batch --export-jobs= ",
+                       "--batch --dry-run --export-jobs jobs.txt "};
   for (const char* args : bad) {
     SCOPED_TRACE(args);
     std::string a = args;
