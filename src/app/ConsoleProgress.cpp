@@ -1,5 +1,8 @@
 #include "app/ConsoleProgress.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "app/ConsoleOutput.h"
@@ -94,13 +97,53 @@ std::string ProgressPrinter::Label(int i) const {
          Printable(list_.Row(i).caption) + ":";
 }
 
+namespace {
+
+// Columns of the terminal on standard output; 0 when unknown.
+int TerminalColumns() {
+  struct winsize size = {};
+  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+// Characters of UTF-8 text (a byte that starts no character counts as one).
+size_t Columns(const std::string& text) {
+  size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+// The text cut to at most `columns` characters, ending in "..." when cut.
+std::string CutTo(const std::string& text, size_t columns) {
+  if (Columns(text) <= columns) return text;
+  if (columns < 3) return std::string(columns, '.');
+  size_t keep = columns - 3, n = 0, i = 0;
+  for (; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && n++ == keep) break;
+  }
+  return text.substr(0, i) + "...";
+}
+
+}  // namespace
+
 void ProgressPrinter::DrawBar(int i, const ListRow& r) {
   constexpr int kWidth = 30;
   double pct = r.progress / 100.0;
   int filled = std::clamp(int(pct * kWidth / 100.0 + 0.5), 0, kWidth);
   std::string bar(size_t(filled), '#');
   bar.append(size_t(kWidth - filled), '-');
-  Out("\r\033[K" + Label(i) + " [" + bar + "] " + StatusText(r) + "  " + BatchText());
+  std::string label = Label(i);
+  const std::string tail = " [" + bar + "] " + StatusText(r) + "  " + BatchText();
+  // A line wider than the terminal would wrap, and the next redraw would
+  // return only to the start of its last part: the entry's name gives way
+  // first, so the progress and the time left stay in sight.
+  const int columns = TerminalColumns();
+  if (columns > 1) {
+    const size_t room = size_t(columns - 1);
+    label = CutTo(label, room > Columns(tail) ? room - Columns(tail) : 0);
+    Out("\r\033[K" + CutTo(label + tail, room));
+  } else {
+    Out("\r\033[K" + label + tail);
+  }
   barShown_ = true;
 }
 

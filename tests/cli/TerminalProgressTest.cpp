@@ -16,8 +16,8 @@ using pcmtest::ShellQuote;
 
 namespace {
 
-// Runs program with args on a new pseudo-terminal; returns what it wrote
-// there and its exit status.
+// Runs program with args on a new pseudo-terminal of 80 columns; returns
+// what it wrote there and its exit status.
 Result RunOnTerminal(const std::string& program, const std::vector<std::string>& args,
                      const std::string& config) {
   std::vector<std::string> all{program};
@@ -27,7 +27,10 @@ Result RunOnTerminal(const std::string& program, const std::vector<std::string>&
   argv.push_back(nullptr);
   Result r;
   int master = -1;
-  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  struct winsize size = {};
+  size.ws_row = 24;
+  size.ws_col = 80;
+  pid_t pid = forkpty(&master, nullptr, nullptr, &size);
   if (pid < 0) return r;
   if (pid == 0) {
     setenv("POPCLIPMILL_CONFIG_DIR", config.c_str(), 1);
@@ -72,7 +75,11 @@ TEST(CliTerminal, PlaceInTheBatchAndTimeLeft) {
   std::string src = pcmtest::MakeTempDir("cli-terminal-src");
   std::vector<std::string> args{"--batch", "--profile", "17", "--output",
                                 pcmtest::MakeTempDir("cli-terminal-out")};
-  for (const char* name : {"/a.wav", "/bad.wav", "/c.wav"}) {
+  // The last name is wider than the terminal.
+  std::string wide = "/c";
+  for (int k = 0; k < 60; ++k) wide += "\xC3\xBC";  // ü
+  wide += std::string(80, 'x') + ".wav";
+  for (const std::string& name : {std::string("/a.wav"), std::string("/bad.wav"), wide}) {
     ASSERT_TRUE(QFile::copy(QString::fromStdString(pcmtest::MakeMedia("wav", 4)),
                             QString::fromStdString(src + name)));
     args.push_back(src + name);
@@ -97,4 +104,20 @@ TEST(CliTerminal, PlaceInTheBatchAndTimeLeft) {
   EXPECT_LE(left.back(), 1) << r.out;
   for (int seconds : left) EXPECT_LE(seconds, left.front() + 1) << r.out;
   EXPECT_TRUE(Contains(r.out, "Failed")) << r.out;
+
+  // A redraw that wrapped would leave its first part on the screen: each
+  // fits in a line, the wide name giving way to the progress.
+  size_t redraws = 0;
+  for (size_t at = r.out.find("\033[K["); at != std::string::npos; at = r.out.find("\033[K[", at + 1)) {
+    std::string line = r.out.substr(at + 3, r.out.find_first_of("\r\n", at) - at - 3);
+    if (!Contains(line, "%")) continue;  // an entry's end: a whole line of its own
+    size_t columns = 0;
+    for (unsigned char c : line) columns += (c & 0xC0) != 0x80;
+    EXPECT_LE(columns, 79u) << line;
+    if (Contains(line, "[3/3]")) {
+      EXPECT_TRUE(Contains(line, "entry 3 of 3")) << line;
+    }
+    ++redraws;
+  }
+  EXPECT_GE(redraws, 8u) << r.out;
 }
