@@ -135,6 +135,16 @@ TEST(CliExport, AwkwardNamesRunCorrectly) {
   std::map<std::string, double> expected;
   for (const std::string& n : names) expected[n.substr(0, n.size() - 4) + ".mp3"] = 1;
   EXPECT_EQ(Outputs(out), expected);
+
+  // A line break cannot be written into a one-job-a-line file: that entry is
+  // named and fails the export; the others are written.
+  std::string broken = Copy(pcmtest::MakeMedia("wav", 1), src + "/new\nline.wav");
+  std::string more = src + "/more jobs.txt";
+  Result refused = RunFront("--batch --profile 17 --output " + ShellQuote(out) + " --export-jobs " +
+                            ShellQuote(more) + " " + ShellQuote(broken) + " " + ShellQuote(src + "/a b.wav"));
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_TRUE(Contains(refused.out, "new\\nline.wav: a name with a line break")) << refused.out;
+  EXPECT_EQ(Lines(ReadAll(more)).size(), 1u);
 }
 
 // A job whose input has gone fails with a non-zero status and leaves
