@@ -95,10 +95,6 @@ const char* StatFailure(int error) {
   return std::strerror(error);
 }
 
-}  // namespace
-
-namespace {
-
 // One run of `--batch`, step by step: choices, encoder check, adding, trim,
 // output folder, then the dry run or the conversions and what follows them.
 // Each step that ends the run returns its exit status.
