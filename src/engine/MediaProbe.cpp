@@ -1,7 +1,5 @@
 #include "engine/MediaProbe.h"
 
-#include <sys/eventfd.h>
-
 #include <QElapsedTimer>
 #include <QThread>
 #include <csignal>
@@ -147,8 +145,16 @@ void ParseProbeOutput(std::string& text, ProbeResult& result) {
   text.erase(0, last + 1);
 }
 
-void TtimeProcessor::Execute() { job_->ReadLoop(MediaProbe::kReadChunk); }
-void TtimeClientWaitThread::Execute() { job_->WaitLoop(); }
+namespace {
+
+// The description parser: the values of one probe's description.
+class DescriptionParser : public OutputParser {
+ public:
+  void Feed(std::string& text) override { ParseProbeOutput(text, described); }
+  ProbeResult described;
+};
+
+}  // namespace
 
 MediaProbe::MediaProbe(std::string encoderPath, std::string workDir)
     : encoderPath_(std::move(encoderPath)), workDir_(std::move(workDir)) {}
@@ -156,57 +162,42 @@ MediaProbe::MediaProbe(std::string encoderPath, std::string workDir)
 MediaProbe::~MediaProbe() { Shutdown(); }
 
 void MediaProbe::ProbeMedia(const std::string& path) {
-  DropFinishedJobs(retired_);
-  if (job_) retired_.push_back(job_);
   result = ProbeResult{};
   busy_ = true;
-  auto job = std::make_shared<EncoderJob>();
-  job_ = job;
-  job->wakeFd.reset(eventfd(0, EFD_CLOEXEC));
-  if (!job->Spawn({encoderPath_, "-i", path}, workDir_)) {
-    QMetaObject::invokeMethod(
-        this, [this, job] { EndStep(job); }, Qt::QueuedConnection);
-    return;
-  }
-  EncoderJob* j = job.get();
-  job->onChunk = [this, j] {
-    HandOver(*this, [this, j] {
-      if (j->ended || job_.get() != j) return;
-      ParseProbeOutput(j->accumulated, result);
-    });
+  auto parser = std::make_shared<DescriptionParser>();
+  JobRunner::Spec spec;
+  spec.args = {encoderPath_, "-i", path};
+  spec.workDir = workDir_;
+  spec.chunk = kReadChunk;
+  spec.parser = parser;
+  // Only the probe started last gives its values; an older one's end
+  // changes nothing.
+  spec.onEnd = [this, parser](EncoderJob& job) {
+    if (job_.get() == &job) EndStep(job, parser->described);
   };
-  job->onEnd = [this, j] {
-    HandOver(*this, [this, j] {
-      if (job_.get() == j) EndStep(job_);
-    });
-  };
-  job->StartWorkers(std::make_unique<TtimeClientWaitThread>(j), std::make_unique<TtimeProcessor>(j));
+  job_ = runner_.Start(std::move(spec));
 }
 
-void MediaProbe::EndStep(const std::shared_ptr<EncoderJob>& job) {
-  if (job->ended) return;
-  job->ended = true;
-  job->Release();
+void MediaProbe::EndStep(EncoderJob& job, const ProbeResult& described) {
   busy_ = false;
+  result = described;
   if (!result.ProbeTotalKbps.empty()) return;
   // A description of nothing: when the encoder could not start, or said in
   // its own name that it cannot describe files, that is the reason to show.
-  if (!job->outcome.started) {
-    result.ProbeFailure = job->outcome.error;
+  if (!job.outcome.started) {
+    result.ProbeFailure = job.outcome.error;
     return;
   }
   const std::string& encoder = encoderPath_;
   std::string own = encoder.substr(encoder.rfind('/') + 1) + ": ";
-  for (const std::string& line : job->TailLines(4))
+  for (const std::string& line : job.TailLines(4))
     if (line.rfind(own, 0) == 0) result.ProbeFailure = line;
 }
 
 void MediaProbe::ProbeAndWait(const std::string& path) {
   ProbeMedia(path);
   auto job = job_;
-  auto kill = [job] {
-    if (job && job->pid > 0 && !job->reaped) ::kill(-job->pid, SIGKILL);
-  };
+  auto kill = [this, job] { runner_.Kill(*job); };
   stopped_ = false;
   // Events run while the probe is waited for (the window stays responsive).
   // Safe: the list commands refuse a second add while this one runs, so no
@@ -224,17 +215,15 @@ void MediaProbe::ProbeAndWait(const std::string& path) {
   // The killed encoder ends through its waiter; should even that not come,
   // the probe is given up rather than waited for forever.
   if (busy_) {
-    job->ended = true;
-    job->Release();
+    runner_.Abandon(*job);
     busy_ = false;
   }
 }
 
 void MediaProbe::Shutdown() {
-  if (job_) retired_.push_back(job_);
   job_.reset();
   busy_ = false;
-  ShutdownJobs(retired_);
+  runner_.Shutdown();
 }
 
 }  // namespace pcm

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/EncoderEngine.h"
+#include "engine/JobRunner.h"
 #include "engine/MediaLimits.h"
 
 namespace pcm {
@@ -31,29 +31,8 @@ struct ProbeResult {
 // chunks keeps what earlier chunks gave.
 void ParseProbeOutput(std::string& text, ProbeResult& result);
 
-class TtimeProcessor : public WorkerThread {
- public:
-  explicit TtimeProcessor(EncoderJob* job) : job_(job) {}
-
- protected:
-  void Execute() override;
-
- private:
-  EncoderJob* job_;
-};
-
-class TtimeClientWaitThread : public WorkerThread {
- public:
-  explicit TtimeClientWaitThread(EncoderJob* job) : job_(job) {}
-
- protected:
-  void Execute() override;
-
- private:
-  EncoderJob* job_;
-};
-
-// Runs the encoder with only an input to have it describe the file.
+// Runs the encoder with only an input to have it describe the file, on its
+// own job runner with the description parser.
 // Threads: lives on the main thread; result, busy_ and job_ change only
 // there (in the hand-overs and the end step). The job's workers follow the
 // rules of EncoderJob.
@@ -86,13 +65,13 @@ class MediaProbe : public QObject {
   void Shutdown();
 
  private:
-  void EndStep(const std::shared_ptr<EncoderJob>& job);
+  void EndStep(EncoderJob& job, const ProbeResult& described);
   std::string encoderPath_;
   std::string workDir_;
   bool busy_ = false;
   bool stopped_ = false;
+  JobRunner runner_;
   std::shared_ptr<EncoderJob> job_;
-  std::vector<std::shared_ptr<EncoderJob>> retired_;
 };
 
 }  // namespace pcm

@@ -6,6 +6,9 @@ namespace pcm {
 enum class Media { Video, Audio, None };
 enum class ProfileClass { Computed, Table, Disc, None };
 enum class ButtonKind { Select, Category, Foot, None };
+// What sets a profile apart within its class: the disc formats, and the
+// computed video profiles with a smaller or larger rate per line.
+enum class Variant { Plain, Mini, Excellent, Vcd, Svcd, Dvd };
 
 // One output profile of the compiled-in catalog.
 struct ProfileRecord {
@@ -17,6 +20,7 @@ struct ProfileRecord {
   Media media;
   ProfileClass cls;
   ButtonKind button;
+  Variant variant;
 };
 
 constexpr int kProfileCount = 132;
@@ -28,11 +32,22 @@ const ProfileRecord* ProfileInfo(int n);
 // closing parenthesis ("...(*.mp4)" gives ".mp4").
 std::string ExtensionOfName(const std::string& displayName);
 
+// The category, class and variant of profile n as the catalog gives them;
+// 0, None and Plain outside 1..132. A panel's foot has the class of the
+// profiles on its panel.
 int CategoryOf(int n);
-inline bool IsTableProfile(int n) { return n >= 15 && n <= 101; }
-inline bool IsDiscProfile(int n) { return n >= 112 && n <= 114; }
-inline bool IsComputedProfile(int n) {
-  return (n >= 1 && n <= 14) || (n >= 102 && n <= 111) || (n >= 115 && n <= 132);
-}
+ProfileClass ClassOf(int n);
+Variant VariantOf(int n);
+inline bool IsTableProfile(int n) { return ClassOf(n) == ProfileClass::Table; }
+inline bool IsDiscProfile(int n) { return ClassOf(n) == ProfileClass::Disc; }
+inline bool IsComputedProfile(int n) { return ClassOf(n) == ProfileClass::Computed; }
+
+// A disc format's target option and its fixed total rate in kbit/s; empty
+// and 0 for a profile that is no disc format.
+struct DiscFormat {
+  const char* target = "";
+  int totalKbps = 0;
+};
+DiscFormat DiscFormatOf(int n);
 
 }  // namespace pcm

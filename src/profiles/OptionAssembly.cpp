@@ -67,9 +67,10 @@ bool SplitSize(const std::string& text, std::string& width, std::string& height)
 struct Choices {
   int n;
   std::string ext;
+  int si;                // the size list's index, -1 when it is empty
   std::string sizeText;  // "" when the size list is empty
   bool sourceSize, sourceVideo, sourceAudio;
-  int vi, ai;
+  int vi, ai, channel;
   bool amr, wav;
 };
 
@@ -79,13 +80,14 @@ Choices ReadChoices(const ProfileState& p) {
   c.ext = p.OutputExtension();
   c.amr = c.ext == ".3gp" || c.ext == ".amr";
   c.wav = c.ext == ".wav";
-  int si = p.EffectiveIndex(p.cb_size, ChoiceKey::Size);
-  c.sizeText = si >= 0 ? p.cb_size.items[size_t(si)] : std::string();
+  c.si = p.EffectiveIndex(p.cb_size, ChoiceKey::Size);
+  c.sizeText = c.si >= 0 ? p.cb_size.items[size_t(c.si)] : std::string();
   c.sourceSize = c.sizeText == kOriginalSize;
   c.vi = p.EffectiveIndex(p.cb_videobitrate, ChoiceKey::Video);
   c.sourceVideo = c.vi >= 0 && p.cb_videobitrate.items[size_t(c.vi)] == kOriginalVideo;
   c.ai = p.EffectiveIndex(p.cb_audiobitrate, ChoiceKey::Audio);
   c.sourceAudio = c.ai >= 0 && p.cb_audiobitrate.items[size_t(c.ai)] == kOriginalAudio;
+  c.channel = p.EffectiveIndex(p.cb_channel, ChoiceKey::Channel);
   // AMR has no mode for the source's rate: its source-quality entry reads
   // as "Normal" (7.4 kbit/s).
   if (c.amr && c.sourceAudio) {
@@ -111,8 +113,8 @@ int64_t VideoPart(const ProfileState& p, const Choices& c, const ListRow& entry)
   int h;
   if (!ParseWholeNumber(height, h)) return 0;
   const double* factors = kGeneralFactors;
-  if (c.n == 118 || c.n == 121) factors = kMiniFactors;
-  if (c.n == 120 || c.n == 123) factors = kExcellentFactors;
+  if (VariantOf(c.n) == Variant::Mini) factors = kMiniFactors;
+  if (VariantOf(c.n) == Variant::Excellent) factors = kExcellentFactors;
   return RoundEven(h * factors[Step(c.vi)]);
 }
 
@@ -125,10 +127,8 @@ int64_t AudioPart(const Choices& c, const ListRow& entry) {
 // ---- The options, from the profile state and the lists read once ----
 
 int64_t TotalBitRateOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
-  int n = p.currentProfile;
-  if (n == 112) return 1393;
-  if (n == 113) return 1948;
-  if (n == 114) return 3222;
+  // A disc format has its fixed total rate.
+  if (int disc = DiscFormatOf(p.currentProfile).totalKbps) return disc;
   return VideoPart(p, c, entry) + AudioPart(c, entry);
 }
 
@@ -165,20 +165,9 @@ std::string AudioRateOptionOf(const ProfileState& p, const Choices& c, const Lis
   return " -ab " + std::to_string(TableAudioRate(c, entry) * 1000);
 }
 
-}  // namespace
-
-int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
-  return TotalBitRateOf(profiles_, ReadChoices(profiles_), entry);
-}
-
-std::string OptionAssembly::SizeOption(const ListRow& entry) const {
-  return SizeOptionOf(profiles_, ReadChoices(profiles_), entry);
-}
-
 // The ratio goes to the encoder, so it is written with "." whatever the
 // user's locale.
-std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
-  const ProfileState& p = profiles_;
+std::string AspectOptionOf(const ProfileState& p, const std::string& sizeOption) {
   if (!p.cb_size.enabled || sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
   std::string width, height;
   int w = 0, h = 0;
@@ -190,6 +179,42 @@ std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
   return " -aspect " + QString::number(ratio, 'f', 4).toStdString();
 }
 
+std::string SampleRateOptionOf(const Choices& c, const std::string& audioOption) {
+  if (audioOption.empty() || IsDiscProfile(c.n)) return {};
+  if (c.amr) return " -ar 8000 ";
+  long long rate = ReadWholeNumber<long long>(
+                       std::string_view(audioOption).substr(std::min<size_t>(5, audioOption.size())))
+                       .value_or(0);
+  if (rate > 192000) return " -ar 48000 ";
+  if (rate > 64000) return " -ar 44100 ";
+  return " -ar 22050 ";
+}
+
+std::string ChannelsOptionOf(const Choices& c) {
+  if (c.amr) return " -ac 1 ";
+  return " -ac " + std::to_string(c.channel + 1);
+}
+
+std::string TargetOptionOf(const ProfileState& p, const Choices& c) {
+  if (!IsDiscProfile(c.n)) return p.ProfileOptionLine();
+  std::string standard = QString::fromStdString(c.si >= 0 ? c.sizeText : "PAL").toLower().toStdString();
+  return " -target " + standard + DiscFormatOf(c.n).target;
+}
+
+}  // namespace
+
+int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
+  return TotalBitRateOf(profiles_, ReadChoices(profiles_), entry);
+}
+
+std::string OptionAssembly::SizeOption(const ListRow& entry) const {
+  return SizeOptionOf(profiles_, ReadChoices(profiles_), entry);
+}
+
+std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
+  return AspectOptionOf(profiles_, sizeOption);
+}
+
 std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
   return VideoRateOptionOf(profiles_, ReadChoices(profiles_), entry);
 }
@@ -199,53 +224,37 @@ std::string OptionAssembly::AudioRateOption(const ListRow& entry) const {
 }
 
 std::string OptionAssembly::SampleRateOption(const std::string& audioOption) const {
-  const ProfileState& p = profiles_;
-  if (audioOption.empty() || IsDiscProfile(p.currentProfile)) return {};
-  std::string ext = p.OutputExtension();
-  if (ext == ".3gp" || ext == ".amr") return " -ar 8000 ";
-  long long rate = ReadWholeNumber<long long>(
-                       std::string_view(audioOption).substr(std::min<size_t>(5, audioOption.size())))
-                       .value_or(0);
-  if (rate > 192000) return " -ar 48000 ";
-  if (rate > 64000) return " -ar 44100 ";
-  return " -ar 22050 ";
+  return SampleRateOptionOf(ReadChoices(profiles_), audioOption);
 }
 
-std::string OptionAssembly::ChannelsOption() const {
-  const ProfileState& p = profiles_;
-  std::string ext = p.OutputExtension();
-  if (ext == ".3gp" || ext == ".amr") return " -ac 1 ";
-  int channel = p.EffectiveIndex(p.cb_channel, ChoiceKey::Channel);
-  return " -ac " + std::to_string(channel + 1);
-}
+std::string OptionAssembly::ChannelsOption() const { return ChannelsOptionOf(ReadChoices(profiles_)); }
 
-std::string OptionAssembly::TargetOption() const {
-  const ProfileState& p = profiles_;
-  int n = p.currentProfile;
-  if (!IsDiscProfile(n)) return p.ProfileOptionLine();
-  int si = p.EffectiveIndex(p.cb_size, ChoiceKey::Size);
-  std::string standard =
-      QString::fromStdString(si >= 0 ? p.cb_size.items[size_t(si)] : "PAL").toLower().toStdString();
-  const char* disc = n == 112 ? "-vcd " : n == 113 ? "-svcd " : "-dvd ";
-  return " -target " + standard + disc;
-}
+std::string OptionAssembly::TargetOption() const { return TargetOptionOf(profiles_, ReadChoices(profiles_)); }
 
 void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) const {
   // The lists are read once, so every option sees the same choices.
   const Choices c = ReadChoices(profiles_);
   rec.SizeOpt = SizeOptionOf(profiles_, c, entry);
-  rec.AspectOpt = AspectOption(rec.SizeOpt);
+  rec.AspectOpt = AspectOptionOf(profiles_, rec.SizeOpt);
   rec.VideoRateOpt = VideoRateOptionOf(profiles_, c, entry);
   rec.AudioRateOpt = AudioRateOptionOf(profiles_, c, entry);
-  rec.SampleRateOpt = SampleRateOption(rec.AudioRateOpt);
-  rec.ChannelsOpt = ChannelsOption();
-  rec.TargetOpt = TargetOption();
+  rec.SampleRateOpt = SampleRateOptionOf(c, rec.AudioRateOpt);
+  rec.ChannelsOpt = ChannelsOptionOf(c);
+  rec.TargetOpt = TargetOptionOf(profiles_, c);
 }
 
 // ---- Output path and size ----
 
+std::string OptionAssembly::MakeOutputFolder(Settings& settings) const {
+  std::string dir = OutputFolder();
+  settings.outputDirectory = dir;
+  // One level, by its bytes; a failure shows when the output is reserved.
+  mkdir(dir.c_str(), 0777);
+  return dir;
+}
+
 std::string OptionAssembly::OutputFolder() const {
-  Settings& s = settings_;
+  const Settings& s = settings_;
   std::string dir = s.outputField;
   // An empty field would put the output at the file system's root.
   if (dir.empty()) dir = s.outputDirectory;
@@ -301,11 +310,8 @@ std::string OptionAssembly::NumberedOutputPath(const std::string& dir, const std
 }
 
 std::string OptionAssembly::OutputFilePath(const ListRow& entry,
-                                           const std::function<bool(const std::string&)>& reserved) {
+                                           const std::function<bool(const std::string&)>& reserved) const {
   std::string dir = OutputFolder();
-  settings_.outputDirectory = dir;
-  // One level, by its bytes; a failure shows when the output is reserved.
-  mkdir(dir.c_str(), 0777);
 
   std::string ext = profiles_.OutputExtension();
   std::string candidate = dir + OutputBaseName(entry.caption, ext) + ext;

@@ -20,8 +20,8 @@ class Settings;
 class OptionAssembly {
  public:
   // Reads the profile state and the settings; refreshes the size column of
-  // the list.
-  OptionAssembly(const ProfileState& profiles, Settings& settings, ConversionList& list)
+  // the list. Everything but RefreshSizeEstimates only computes.
+  OptionAssembly(const ProfileState& profiles, const Settings& settings, ConversionList& list)
       : profiles_(profiles), settings_(settings), list_(list) {}
 
   // In kbit/s, taken in 64 bits: the source's rates may be as large as a
@@ -34,15 +34,21 @@ class OptionAssembly {
   std::string SampleRateOption(const std::string& audioOption) const;
   std::string ChannelsOption() const;
   std::string TargetOption() const;
+  // The option fields of the job record for the entry, from the profile
+  // state, the settings and the entry; the choice lists are read once.
   void FillProfileOptions(intputrec& rec, const ListRow& entry) const;
 
-  // Output path in the directory typed into the output field; creates the
-  // directory when missing and picks "_1", "_2", ... when the name is taken,
-  // on disk or by `reserved` (names already planned for earlier entries).
+  // Output path in the directory typed into the output field; picks "_1",
+  // "_2", ... when the name is taken, on disk or by `reserved` (names
+  // already planned for earlier entries). Makes nothing.
   std::string OutputFilePath(const ListRow& entry,
-                             const std::function<bool(const std::string&)>& reserved = {});
+                             const std::function<bool(const std::string&)>& reserved = {}) const;
   // The output folder OutputFilePath uses, ending in "/".
   std::string OutputFolder() const;
+  // The step before a job starts: makes the output folder when it is
+  // missing (one level) and keeps it as the settings' output directory,
+  // which the finish action opens. Returns the folder.
+  std::string MakeOutputFolder(Settings& settings) const;
   // The output name of a title without its extension: the title whole (a
   // media extension a renamed title still carries dropped), never hidden or
   // empty, "/" made "_", short enough for "_n", the extension and the
@@ -61,7 +67,7 @@ class OptionAssembly {
 
  private:
   const ProfileState& profiles_;
-  Settings& settings_;
+  const Settings& settings_;
   ConversionList& list_;
 };
 

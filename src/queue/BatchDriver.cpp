@@ -137,6 +137,11 @@ intputrec BatchDriver::FileJobRecord(const ListRow& row,
 }
 
 std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
+  // The output folder is made when a job is about to start; computing
+  // names (a dry run) makes nothing. The field may have been edited since
+  // the batch started: a name that cannot be a folder fails the entry.
+  Settings::CheckFolderName(parts_.options.OutputFolder());
+  parts_.options.MakeOutputFolder(parts_.settings);
   if (parts_.program.DvdMode()) {
     if (!dvdEntryStep) throw CommandError("DVD rows cannot be converted by this build");
     return dvdEntryStep(pos);

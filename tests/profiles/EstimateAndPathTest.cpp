@@ -75,6 +75,9 @@ TEST(OutputPath, CreatesTheFolderAndCountsUpOnCollision) {
   auto row = Entry("clip");
   std::string first = bed.options().OutputFilePath(row);
   EXPECT_EQ(first, out + "/clip.wmv");
+  // Computing the name makes nothing; the step before a job makes the folder.
+  EXPECT_FALSE(QDir(QString::fromStdString(out)).exists());
+  EXPECT_EQ(bed.options().MakeOutputFolder(bed.app->settings), out + "/");
   EXPECT_TRUE(QDir(QString::fromStdString(out)).exists());
   EXPECT_EQ(bed.app->settings.outputDirectory, out + "/");
   Touch(first);
