@@ -21,9 +21,9 @@ namespace {
 constexpr int kChunk = 256;          // sectors per read: half a megabyte
 constexpr long kGiveUpAfter = 1024;  // unreadable sectors in a row that end the reading
 // A pipe of 1 MiB (the usual limit for a process without privileges) holds
-// two chunks: the reader can read ahead while ffmpeg drains it, and the two
-// wake each other 16 times less often than with the default 64 KiB. On a
-// busy machine each wake-up may wait for a processor.
+// two chunks: the reader reads ahead while ffmpeg drains it, and the two wait
+// for each other about half as often as with the default 64 KiB. On a busy
+// machine each wake-up may wait for a processor.
 constexpr int kPipeBytes = 1 << 20;
 
 void SwallowLog(void*, dvd_logger_level_t, const char*, va_list) {}
