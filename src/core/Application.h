@@ -13,6 +13,8 @@
 #include "queue/BatchDriver.h"
 #include "queue/ConversionList.h"
 #include "queue/ListCommands.h"
+#include "queue/ListStore.h"
+#include "queue/OpenedPaths.h"
 #include "ui/CommandError.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
@@ -78,6 +80,8 @@ class CoreApp : public QObject, public Notifier {
   Settings settings;
   ListCommands listCommands;
   BatchDriver batch;
+  ListStore listStore;
+  OpenedPaths openedPaths;
 
  private:
   std::unique_ptr<HeadlessDisplay> ownDisplay_;

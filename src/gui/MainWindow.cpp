@@ -18,6 +18,7 @@
 #include "gui/ListModel.h"
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
+#include "ui/HelpAddress.h"
 
 namespace pcm {
 
@@ -35,8 +36,8 @@ const QStringList kMainControls = {"pl_appname", "im_mainico",  "lv",         "e
                                    "bt_images",  "bt_web"};
 
 // Maker pages: installation data of ours.
-const char* const kContactPage = "https://popclipmill.example.org/contact/";
-const char* const kAboutPage = "https://popclipmill.example.org/about/";
+const char* const kContactPage = "help.html#support";
+const char* const kAboutPage = "help.html#about";
 
 // Visible captions of the image buttons; the hints stay the system's own.
 QString ButtonCaption(const QString& name) {
@@ -399,6 +400,7 @@ void MainWindow::StartUp() {
     const auto& help = menus_.value("zm_pop_help")->actions();
     help.last()->setText(QString::fromStdString(AboutItemCaption(app.program)));
   });
+  app.listStore.Restore();
   UpdateCommandStates();
 }
 
@@ -664,7 +666,7 @@ void MainWindow::RunCommandOf(Command c) {
 
 void MainWindow::OpenAddress(const std::string& url) {
   // No record, no address: nothing to open.
-  if (!url.empty()) app_->system().OpenAddress(url);
+  OpenShippedAddress(app_->program, app_->system(), app_->ui(), url);
 }
 
 void MainWindow::ShowProperties() {
