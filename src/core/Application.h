@@ -13,6 +13,8 @@
 #include "queue/BatchDriver.h"
 #include "queue/ConversionList.h"
 #include "queue/ListCommands.h"
+#include "queue/ListStore.h"
+#include "queue/OpenedPaths.h"
 #include "ui/CommandError.h"
 #include "ui/CommandTable.h"
 #include "ui/Display.h"
@@ -87,6 +89,8 @@ class CoreApp : public QObject, public Notifier {
   CommandTable commands;
   // The program's record from "softinfo.dat", read by the window at start.
   std::optional<ProductRecord> product;
+  ListStore listStore;
+  OpenedPaths openedPaths;
 
  private:
   std::unique_ptr<HeadlessDisplay> ownDisplay_;

@@ -1,18 +1,20 @@
 #include "core/CoreCommands.h"
 
 #include "core/Application.h"
+#include "ui/HelpAddress.h"
 
 namespace pcm {
 
 namespace {
 
-// Maker pages: installation data of ours.
-const char* const kContactPage = "https://popclipmill.example.org/contact/";
-const char* const kAboutPage = "https://popclipmill.example.org/about/";
+// Maker pages: sections of the help page shipped with the program.
+const char* const kContactPage = "help.html#support";
+const char* const kAboutPage = "help.html#about";
 
-// No record, no address: nothing to open.
+// No record, no address: nothing to open. A page that is missing or that no
+// program can open is said in a warning.
 void OpenAddress(CoreApp& app, const std::string& url) {
-  if (!url.empty()) app.system().OpenAddress(url);
+  OpenShippedAddress(app.program, app.system(), app.ui(), url);
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ class WindowSystemActions : public SystemActions {
   WindowSystemActions(QWidget* parent, SystemActions& actions) : parent_(parent), actions_(actions) {}
   ~WindowSystemActions() override;
   void OpenFolder(const std::string& path) override { actions_.OpenFolder(path); }
-  void OpenAddress(const std::string& url) override { actions_.OpenAddress(url); }
+  bool OpenAddress(const std::string& url) override { return actions_.OpenAddress(url); }
   // Shows the countdown; while one runs, a second request only raises it.
   void Shutdown() override;
 

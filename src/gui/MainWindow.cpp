@@ -18,6 +18,7 @@
 #include "gui/ListModel.h"
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
+#include "ui/HelpAddress.h"
 
 namespace pcm {
 
@@ -368,6 +369,7 @@ void MainWindow::StartUp() {
     const auto& help = menus_.value("zm_pop_help")->actions();
     help.last()->setText(QString::fromStdString(AboutItemCaption(app.program)));
   });
+  app.listStore.Restore();
   UpdateCommandStates();
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "gui/MainWindow.h"
+#include "gui/SingleInstance.h"
 #include "ui/StopSignals.h"
 
 namespace pcm {
@@ -18,7 +19,16 @@ int RunMainWindow(int argc, char** argv) {
   QString path = QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath();
   if (!QFileInfo(path).exists())
     path = QCoreApplication::applicationDirPath() + "/" + QFileInfo(path).fileName();
+  // Started through a link in another folder (an installed bin/popclipmill),
+  // the data files are beside the file the link leads to.
+  else if (QFileInfo(path).isSymLink())
+    path = QFileInfo(QFileInfo(path).canonicalFilePath()).absolutePath() + "/" + QFileInfo(path).fileName();
   std::unique_ptr<MainWindow> window;
+  // A second start hands its files to the running window and ends.
+  SingleInstance instance;
+  if (HandOverOrServe(instance, QFileInfo(path).fileName().toStdString(), StartPaths(),
+                      [&window] { return window.get(); }))
+    return 0;
   try {
     MainWindow::Options o;
     o.programPath = path.toStdString();

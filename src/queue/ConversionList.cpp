@@ -5,6 +5,7 @@
 namespace pcm {
 
 std::string StatusText(const ListRow& row) {
+  if (row.sourceMissing && row.state != EntryState::Converting) return "Missing";
   switch (row.state) {
     case EntryState::Blank:
       return {};
@@ -25,6 +26,7 @@ std::string StatusText(const ListRow& row) {
 int ConversionList::Append(ListRow row) {
   rows_.push_back(std::move(row));
   int i = Count() - 1;
+  Changed();
   emit rowInserted(i);
   return i;
 }
@@ -32,17 +34,20 @@ int ConversionList::Append(ListRow row) {
 void ConversionList::RemoveAt(int i) {
   if (!Valid(i)) return;
   rows_.erase(rows_.begin() + i);
+  Changed();
   emit rowRemoved(i);
 }
 
 void ConversionList::Clear() {
   rows_.clear();
+  Changed();
   emit listReset();
 }
 
 void ConversionList::SetState(int i, EntryState state) {
   if (!Valid(i)) return;
   rows_[size_t(i)].state = state;
+  Changed();
   emit rowChanged(i);
 }
 
@@ -57,12 +62,14 @@ void ConversionList::ShowCurrentProgress(int32_t value) {
 void ConversionList::SetCaption(int i, const std::string& caption) {
   if (!Valid(i)) return;
   rows_[size_t(i)].caption = caption;
+  Changed();
   emit rowChanged(i);
 }
 
 void ConversionList::SetChecked(int i, bool checked) {
   if (!Valid(i)) return;
   rows_[size_t(i)].checked = checked;
+  Changed();
   emit rowChanged(i);
 }
 

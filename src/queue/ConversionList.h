@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <functional>
 #include <vector>
 
 #include "queue/ListRow.h"
@@ -32,7 +33,10 @@ class ConversionList : public QObject {
   // row.
   void ShowCurrentProgress(int32_t value);
   // Any other change made through Row(i) is announced with this.
-  void NotifyRowChanged(int i) { emit rowChanged(i); }
+  void NotifyRowChanged(int i) {
+    Changed();
+    emit rowChanged(i);
+  }
 
   int FirstSelected() const;
   bool AnySelected() const { return FirstSelected() >= 0; }
@@ -43,6 +47,12 @@ class ConversionList : public QObject {
   // Index of the row last clicked (used by preview and snapshots).
   int previewedEntry = -1;
 
+  // Called after every change of an entry's stored data (rows added or
+  // removed, state, caption, check mark, anything announced through
+  // NotifyRowChanged), before the views hear of it; not for the selection or
+  // the running progress. The list store sets it to write the list.
+  std::function<void()> changedHook;
+
  signals:
   void rowChanged(int index);
   void rowInserted(int index);
@@ -50,6 +60,10 @@ class ConversionList : public QObject {
   void listReset();
 
  private:
+  void Changed() {
+    if (changedHook) changedHook();
+  }
+
   std::vector<ListRow> rows_;
 };
 

@@ -86,6 +86,9 @@ class ListCommands {
   static constexpr const char* kStillAdding =
       "Files are still being added; please wait until they are in the list.";
 
+  // Whether files are being added now (a probe may be running events).
+  bool AddingFiles() const { return adding_ > 0; }
+
   // Row remembered by BeginRename, -1 when no rename is open.
   int renameRow = -1;
 

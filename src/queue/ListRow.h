@@ -52,6 +52,8 @@ struct ListRow {
   std::vector<std::string> failureLines;
   // Output file of the entry's last conversion (empty before one started).
   std::string outputFile;
+  // Restored from the saved list while its source file was gone.
+  bool sourceMissing = false;
 };
 
 // The text of the "Status" column for the row.

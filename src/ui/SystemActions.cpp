@@ -1,6 +1,7 @@
 #include "ui/SystemActions.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <utility>
@@ -12,8 +13,21 @@ void DesktopSystemActions::OpenFolder(const std::string& path) {
   QProcess::startDetached("xdg-open", {QString::fromStdString(path)});
 }
 
-void DesktopSystemActions::OpenAddress(const std::string& url) {
-  QProcess::startDetached("xdg-open", {QString::fromStdString(url)});
+// xdg-open hands the address to the desktop's browser. Without a desktop it
+// tries a default for web pages, $BROWSER, then the usual browsers: when none
+// of them is there, nothing can open the address.
+bool DesktopSystemActions::OpenAddress(const std::string& url) {
+  if (QStandardPaths::findExecutable("xdg-open").isEmpty()) return false;
+  bool browser = !qEnvironmentVariableIsEmpty("BROWSER");
+  for (const char* b : {"x-www-browser", "www-browser", "sensible-browser", "firefox", "firefox-esr",
+                        "chromium", "google-chrome", "epiphany", "konqueror", "falkon", "lynx", "w3m"})
+    browser = browser || !QStandardPaths::findExecutable(b).isEmpty();
+  if (!browser) {
+    QProcess query;
+    query.start("xdg-mime", {"query", "default", "text/html"});
+    browser = query.waitForFinished(3000) && !query.readAllStandardOutput().trimmed().isEmpty();
+  }
+  return browser && QProcess::startDetached("xdg-open", {QString::fromStdString(url)});
 }
 
 void DesktopSystemActions::Shutdown() { QProcess::startDetached("systemctl", {"poweroff"}); }

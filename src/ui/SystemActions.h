@@ -11,7 +11,8 @@ class SystemActions {
  public:
   virtual ~SystemActions() = default;
   virtual void OpenFolder(const std::string& path) = 0;
-  virtual void OpenAddress(const std::string& url) = 0;
+  // Hands the address to the desktop; false when no program can open it.
+  virtual bool OpenAddress(const std::string& url) = 0;
   virtual void Shutdown() = 0;
 };
 
@@ -20,7 +21,7 @@ class SystemActions {
 class DesktopSystemActions : public SystemActions {
  public:
   void OpenFolder(const std::string& path) override;
-  void OpenAddress(const std::string& url) override;
+  bool OpenAddress(const std::string& url) override;
   void Shutdown() override;
 };
 
@@ -54,7 +55,12 @@ class ShutdownCountdown {
 class RecordingSystemActions : public SystemActions {
  public:
   void OpenFolder(const std::string& path) override { calls.push_back("open-folder " + path); }
-  void OpenAddress(const std::string& url) override { calls.push_back("open-address " + url); }
+  bool OpenAddress(const std::string& url) override {
+    calls.push_back("open-address " + url);
+    return addressOpens;
+  }
+  // What OpenAddress answers: whether a program took the address.
+  bool addressOpens = true;
   void Shutdown() override { calls.push_back("shutdown"); }
   std::vector<std::string> calls;
 };

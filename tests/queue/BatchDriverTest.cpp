@@ -16,7 +16,10 @@ namespace {
 class SnapshotActions : public pcm::SystemActions {
  public:
   void OpenFolder(const std::string& path) override { Record("open-folder " + path); }
-  void OpenAddress(const std::string& url) override { Record("open-address " + url); }
+  bool OpenAddress(const std::string& url) override {
+    Record("open-address " + url);
+    return true;
+  }
   void Shutdown() override { Record("shutdown"); }
   pcm::ConversionList* list = nullptr;
   std::vector<std::string> calls;

@@ -127,7 +127,8 @@ std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncode
   std::string dir = MakeTempDir(tag);
   QDir bin(QString::fromStdString(BinDir()));
   for (const QString& name : bin.entryList(QDir::Files)) {
-    if (name.endsWith(".pop") || name.endsWith(".info") || name.endsWith(".skn") || name.endsWith(".dat")) {
+    if (name.endsWith(".pop") || name.endsWith(".info") || name.endsWith(".skn") || name.endsWith(".dat") ||
+        name.endsWith(".html")) {
       if (name == "register.dat") continue;
       QFile::copy(bin.filePath(name), QString::fromStdString(dir) + "/" + name);
     }

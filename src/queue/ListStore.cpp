@@ -1,0 +1,332 @@
+#include "queue/ListStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "profiles/Ini.h"
+#include "profiles/Settings.h"
+#include "queue/ConversionList.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
+
+namespace pcm {
+
+namespace {
+
+constexpr int kFormat = 1;
+
+// Entry states by name, so the file does not depend on the enum's order.
+constexpr struct {
+  EntryState state;
+  const char* name;
+} kStateNames[] = {{EntryState::Blank, "blank"},           {EntryState::Waiting, "waiting"},
+                   {EntryState::Converting, "converting"}, {EntryState::Finished, "finished"},
+                   {EntryState::Failed, "failed"},         {EntryState::Stopped, "stopped"}};
+
+QString Text(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+class Writer {
+ public:
+  QJsonObject object;
+
+  void operator()(const char* key, const std::string& s) { object[key] = Text(s); }
+  void operator()(const char* key, bool b) { object[key] = b; }
+  void operator()(const char* key, int32_t n) { object[key] = n; }
+  void operator()(const char* key, EntryState s) {
+    for (const auto& n : kStateNames)
+      if (n.state == s) object[key] = n.name;
+  }
+  void operator()(const char* key, const std::vector<std::string>& lines) {
+    QJsonArray a;
+    for (const auto& l : lines) a.append(Text(l));
+    object[key] = a;
+  }
+  template <class T>
+  void operator()(const char* key, const T& record) requires requires(Writer& w, const T& t) {
+    VisitFields(w, t);
+  }
+  {
+    Writer inner;
+    VisitFields(inner, record);
+    object[key] = inner.object;
+  }
+  template <class T>
+  void operator()(const char* key, const std::optional<T>& record) {
+    if (record) (*this)(key, *record);
+  }
+};
+
+// Reads fields from one object; the first bad one stops the reading with
+// its name in `error`.
+class Reader {
+ public:
+  Reader(const QJsonObject& object, std::string& error) : object_(object), error_(error) {}
+
+  void operator()(const char* key, std::string& s) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    if (!v.isString()) return Bad(key, "is not a text");
+    QByteArray bytes = v.toString().toUtf8();
+    // A NUL would cut a path short where it is handed to the system.
+    if (bytes.contains('\0')) return Bad(key, "holds a NUL character");
+    s.assign(bytes.constData(), size_t(bytes.size()));
+  }
+  void operator()(const char* key, bool& b) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    if (!v.isBool()) return Bad(key, "is not true or false");
+    b = v.toBool();
+  }
+  void operator()(const char* key, int32_t& n) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    double d = v.toDouble(-1);
+    // Every stored number is a count of seconds or bytes: whole, not negative.
+    if (!v.isDouble() || d < 0 || d > INT32_MAX || std::floor(d) != d)
+      return Bad(key, "is not a whole number from 0 to 2147483647");
+    n = int32_t(d);
+  }
+  void operator()(const char* key, EntryState& s) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    for (const auto& n : kStateNames)
+      if (v.isString() && v.toString() == QLatin1String(n.name)) {
+        s = n.state;
+        return;
+      }
+    Bad(key, "is not an entry state");
+  }
+  void operator()(const char* key, std::vector<std::string>& lines) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    if (!v.isArray()) return Bad(key, "is not a list of texts");
+    lines.clear();
+    const QJsonArray a = v.toArray();
+    for (const QJsonValue& item : a) {
+      if (!item.isString()) return Bad(key, "is not a list of texts");
+      QByteArray bytes = item.toString().toUtf8();
+      if (bytes.contains('\0')) return Bad(key, "holds a NUL character");
+      lines.emplace_back(bytes.constData(), size_t(bytes.size()));
+    }
+  }
+  template <class T>
+  void operator()(const char* key, T& record) requires requires(Reader& r, T& t) {
+    VisitFields(r, t);
+  }
+  {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    if (!v.isObject()) return Bad(key, "is not a record");
+    Reader inner(v.toObject(), error_);
+    VisitFields(inner, record);
+  }
+  template <class T>
+  void operator()(const char* key, std::optional<T>& record) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) {
+      record.reset();
+      return;
+    }
+    record.emplace();
+    (*this)(key, *record);
+  }
+
+ private:
+  // Undefined once an error is set, so the rest is skipped.
+  QJsonValue Value(const char* key) const {
+    return error_.empty() ? object_.value(QLatin1String(key)) : QJsonValue(QJsonValue::Undefined);
+  }
+  void Bad(const char* key, const char* what) {
+    if (error_.empty()) error_ = std::string("the field \"") + key + "\" " + what;
+  }
+
+  QJsonObject object_;
+  std::string& error_;
+};
+
+// Writes the text to a new file beside `path`, syncs it and renames it over
+// `path`, then syncs the folder so the rename itself survives a power cut.
+bool WriteAtomically(const std::string& path, const std::string& text, std::string& error) {
+  std::string dir = path.substr(0, path.rfind('/') + 1);
+  if (!QDir().mkpath(Text(dir))) {
+    error = "cannot make the folder " + dir;
+    return false;
+  }
+  std::string temp = path + ".XXXXXX";
+  int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot write in " + dir + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += size_t(n);
+  }
+  ok = ok && ::fsync(fd) == 0;
+  int savedErrno = errno;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    savedErrno = errno;
+  }
+  if (!ok) {
+    error = "cannot write " + path + ": " + std::strerror(savedErrno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+std::string CountText(int n) { return std::to_string(n) + (n == 1 ? " entry" : " entries"); }
+
+}  // namespace
+
+std::string EncodeList(const std::vector<ListRow>& rows) {
+  QJsonArray a;
+  for (const ListRow& r : rows) {
+    Writer w;
+    VisitFields(w, r);
+    a.append(w.object);
+  }
+  QJsonObject top{{"format", kFormat}, {"rows", a}};
+  return QJsonDocument(top).toJson(QJsonDocument::Indented).toStdString();
+}
+
+std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::string& error) {
+  error.clear();
+  // The list is written with every control character escaped: a raw one
+  // means the file was not written by this program.
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      error = "not a list file (a control character at byte " + std::to_string(i) + ")";
+      return std::nullopt;
+    }
+  }
+  QJsonParseError parse{};
+  QJsonDocument doc =
+      QJsonDocument::fromJson(QByteArray::fromRawData(text.data(), qsizetype(text.size())), &parse);
+  if (parse.error != QJsonParseError::NoError) {
+    error = "not a list file (" + parse.errorString().toStdString() + " at byte " +
+            std::to_string(parse.offset) + ")";
+    return std::nullopt;
+  }
+  QJsonObject top = doc.object();
+  if (!doc.isObject() || top.value("format").toInt(-1) != kFormat || !top.value("rows").isArray()) {
+    error = "not a list file of this program";
+    return std::nullopt;
+  }
+  const QJsonArray a = top.value("rows").toArray();
+  if (a.size() > ListStore::kMaxRows) {
+    error = "more than " + std::to_string(ListStore::kMaxRows) + " entries";
+    return std::nullopt;
+  }
+  std::vector<ListRow> rows;
+  rows.reserve(size_t(a.size()));
+  for (qsizetype i = 0; i < a.size(); ++i) {
+    if (!a[i].isObject()) {
+      error = "entry " + std::to_string(i + 1) + " is not a record";
+      return std::nullopt;
+    }
+    ListRow row;
+    Reader r(a[i].toObject(), error);
+    VisitFields(r, row);
+    if (!error.empty()) {
+      error = "entry " + std::to_string(i + 1) + ": " + error;
+      return std::nullopt;
+    }
+    if (row.state == EntryState::Converting) {
+      // Its conversion never ended and its output never got its name.
+      row.state = EntryState::Waiting;
+      row.outputFile.clear();
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::string ListStore::Path() const {
+  return Settings::ConfigDir() + program_.NameWithoutExtension() + ".list";
+}
+
+void ListStore::Restore() {
+  if (restored_) return;
+  restored_ = true;
+  const std::string path = Path();
+  std::string text, error;
+  std::optional<std::vector<ListRow>> rows;
+  switch (ReadRegularFile(path, text, size_t(kMaxFileBytes))) {
+    case FileRead::Ok:
+      rows = DecodeList(text, error);
+      break;
+    case FileRead::Missing:
+      rows.emplace();
+      break;
+    case FileRead::TooLarge:
+      error = "larger than any list file";
+      break;
+    case FileRead::NotRegular:
+      error = "not a regular file";
+      break;
+    default:
+      error = "cannot be read";
+      break;
+  }
+  if (!rows) {
+    std::string kept = path + ".damaged";
+    bool moved = std::rename(path.c_str(), kept.c_str()) == 0;
+    notifier_.display().SetText("hint", "The saved list could not be restored: " + path + " is " + error +
+                                            "." + (moved ? " It was kept as " + kept + "." : ""));
+  } else if (!rows->empty()) {
+    int missing = 0;
+    for (ListRow& row : *rows) {
+      const std::string& source = row.entry.sourcePath.empty() ? row.filePath : row.entry.sourcePath;
+      row.sourceMissing = !QFileInfo::exists(Text(source));
+      missing += row.sourceMissing ? 1 : 0;
+      list_.Append(std::move(row));
+    }
+    std::string hint = "Restored " + CountText(int(list_.Count())) + " from the last session.";
+    if (missing > 0) hint += " " + CountText(missing) + (missing == 1 ? " has" : " have") + " lost its file.";
+    notifier_.display().SetText("hint", hint);
+  }
+  lastWritten_ = rows ? EncodeList(list_.Rows()) : std::string();
+  list_.changedHook = [this] { SaveAfterChange(); };
+}
+
+bool ListStore::Save(std::string& error) {
+  std::string text = EncodeList(list_.Rows());
+  if (text == lastWritten_) return true;
+  if (!WriteAtomically(Path(), text, error)) return false;
+  lastWritten_ = std::move(text);
+  return true;
+}
+
+void ListStore::SaveAfterChange() {
+  std::string error;
+  bool ok = Save(error);
+  // Said once when writing starts to fail, not at every change after.
+  if (!ok && !failing_) notifier_.display().SetText("hint", "The list could not be saved: " + error);
+  failing_ = !ok;
+}
+
+}  // namespace pcm

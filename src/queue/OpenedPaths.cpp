@@ -1,0 +1,100 @@
+#include "queue/OpenedPaths.h"
+
+#include <sys/stat.h>
+
+#include "queue/ListCommands.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
+
+namespace pcm {
+
+int OpenedPaths::Add(const std::vector<std::string>& paths) {
+  if (paths.empty()) return 0;
+  if (notifier_.Refused(false, true)) return -1;
+  // A probe of an add in progress runs events; a second add would start a
+  // probe inside it.
+  if (commands_.AddingFiles()) {
+    notifier_.ui().Information(ListCommands::kStillAdding);
+    return -1;
+  }
+  int failed = 0;
+  for (const std::string& path : paths) {
+    struct stat st;
+    if (path.empty() || stat(path.c_str(), &st) != 0) {
+      notifier_.ui().Information(path + " cannot be added: there is no such file or folder");
+      ++failed;
+    } else if (S_ISDIR(st.st_mode)) {
+      if (program_.DvdMode() && openDvdFolderHook)
+        openDvdFolderHook(path);
+      else
+        failed += commands_.AddFolderPath(path);
+    } else if (!commands_.AddFileWithRetry(path)) {
+      ++failed;
+    }
+  }
+  notifier_.UpdateCommandStates();
+  return failed;
+}
+
+}  // namespace pcm
+
+namespace pcm {
+
+namespace {
+constexpr const char kOpenHeader[] = "popclipmill-open ";
+}
+
+std::string OpenMessage(const std::vector<std::string>& paths) {
+  std::string m = kOpenHeader + std::to_string(paths.size()) + "\n";
+  for (const std::string& p : paths) {
+    m += p;
+    m += '\0';
+  }
+  return m;
+}
+
+OpenMessageRead ReadOpenMessage(const std::string& bytes) {
+  OpenMessageRead r;
+  const std::string header = kOpenHeader;
+  auto bad = [&r] {
+    r.kind = OpenMessageRead::Bad;
+    r.paths.clear();
+    return r;
+  };
+  if (bytes.size() > kMaxOpenMessage) return bad();
+  // The header so far must agree with what has arrived.
+  if (bytes.compare(0, std::min(bytes.size(), header.size()), header, 0,
+                    std::min(bytes.size(), header.size())) != 0)
+    return bad();
+  size_t eol = bytes.find('\n');
+  if (eol == std::string::npos) {
+    // Still the header: only digits may follow it, and not many.
+    for (size_t i = header.size(); i < bytes.size(); ++i)
+      if (bytes[i] < '0' || bytes[i] > '9' || i - header.size() >= 6) return bad();
+    return r;
+  }
+  std::string count = bytes.substr(header.size(), eol - header.size());
+  if (count.empty() || count.size() > 6 || count.find_first_not_of("0123456789") != std::string::npos)
+    return bad();
+  size_t n = std::stoul(count);
+  if (n > kMaxOpenPaths) return bad();
+  size_t at = eol + 1;
+  while (r.paths.size() < n) {
+    size_t end = bytes.find('\0', at);
+    if (end == std::string::npos) {
+      // A path still arriving must already look like one.
+      if (at < bytes.size() && bytes[at] != '/') return bad();
+      r.paths.clear();
+      return r;
+    }
+    std::string path = bytes.substr(at, end - at);
+    if (path.empty() || path[0] != '/') return bad();
+    r.paths.push_back(std::move(path));
+    at = end + 1;
+  }
+  if (at != bytes.size()) return bad();
+  r.kind = OpenMessageRead::Complete;
+  return r;
+}
+
+}  // namespace pcm

@@ -1,0 +1,135 @@
+// The list across starts of the window: the same rows, check marks, names
+// and trims come back, a row whose file went away is marked, and the real
+// program killed while adding loses no row.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTableView>
+#include <fstream>
+#include <sstream>
+
+#include "WindowFixture.h"
+#include "queue/ListStore.h"
+#include "queue/Trim.h"
+
+namespace pcmtest {
+namespace {
+
+std::string CopyMedia(const std::string& kind, const std::string& dir, const std::string& name) {
+  std::string to = dir + "/" + name;
+  QFile::copy(QString::fromStdString(MakeMedia(kind, 2)), QString::fromStdString(to));
+  return to;
+}
+
+std::vector<pcm::ListRow> ListOnDisk(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  std::string error;
+  auto rows = pcm::DecodeList(ss.str(), error);
+  return rows ? *rows : std::vector<pcm::ListRow>{};
+}
+
+TEST(ListRestore, ANewWindowShowsTheSameListAndMarksAGoneFile) {
+  std::string config = MakeTempDir("restore-config");
+  std::string media = MakeTempDir("restore-media");
+  std::vector<std::string> files = {CopyMedia("mp3", media, "one.mp3"), CopyMedia("wav", media, "two.wav"),
+                                    CopyMedia("ogg", media, "three.ogg")};
+  std::string programDir;
+  {
+    WindowHarness h("popclipmill", config);
+    programDir = h.Directory();
+    pcm::MainWindow& w = h.Open();
+    EXPECT_EQ(h.app().list.Count(), 0);
+    h.ui.fileAnswers.push_back(files);
+    w.ImageButtonClicked("bt_dvdopen");
+    ASSERT_EQ(h.app().list.Count(), 3);
+    h.app().list.SetChecked(1, false);
+    h.app().list.SetCaption(2, "third renamed");
+    ASSERT_TRUE(pcm::ApplyTrim(h.app().list.Row(0), 0, 1));
+    h.app().list.NotifyRowChanged(0);
+    EXPECT_TRUE(w.close());
+  }
+  std::remove(files[1].c_str());
+  WindowHarness again("popclipmill", config, programDir);
+  pcm::MainWindow& w = again.Open();
+  pcm::CoreApp& app = again.app();
+  ASSERT_EQ(app.list.Count(), 3);
+  auto* model = w.listView()->model();
+  ASSERT_EQ(model->rowCount(), 3);
+  EXPECT_EQ(model->index(0, 0).data().toString(), "one");
+  EXPECT_EQ(model->index(2, 0).data().toString(), "third renamed");
+  EXPECT_EQ(model->index(0, 2).data().toString(), "00:00:01");
+  EXPECT_EQ(app.list.Row(0).trim.end, 1);
+  EXPECT_EQ(model->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+  EXPECT_EQ(model->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+  EXPECT_EQ(model->index(1, 4).data().toString(), "Missing");
+  EXPECT_EQ(model->index(0, 4).data().toString(), "Status");
+  EXPECT_EQ(again.Hint(), "Restored 3 entries from the last session. 1 entry has lost its file.");
+}
+
+// The real program, offscreen, started with files to open: killed with
+// SIGKILL while it adds them, and again once they are all in, it finds every
+// row it had shown when started again.
+TEST(ListRestore, TheRealProgramKilledWhileAddingLosesNoRow) {
+  std::string config = MakeTempDir("kill-config");
+  std::string runtime = MakeTempDir("kill-runtime");
+  chmod(runtime.c_str(), 0700);
+  std::string media = MakeTempDir("kill-media");
+  std::vector<std::string> files;
+  QStringList args;
+  for (int i = 0; i < 6; ++i) {
+    files.push_back(
+        CopyMedia(i % 2 ? "wav" : "mp3", media, "f" + std::to_string(i) + (i % 2 ? ".wav" : ".mp3")));
+    args << QString::fromStdString(files.back());
+  }
+  std::string listPath = config + "/popclipmill.list";
+  auto start = [&](QProcess& p, const QStringList& a) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("POPCLIPMILL_CONFIG_DIR", QString::fromStdString(config + "/"));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QString::fromStdString(BinDir() + "/popclipmill"), a);
+    return p.waitForStarted(10000);
+  };
+  auto kill = [](QProcess& p) {
+    ::kill(pid_t(p.processId()), SIGKILL);
+    p.waitForFinished(10000);
+  };
+  auto rowsOnDisk = [&] { return ListOnDisk(listPath).size(); };
+
+  // Killed as soon as the first row is written, while the others are added.
+  {
+    QProcess p;
+    ASSERT_TRUE(start(p, args));
+    ASSERT_TRUE(WaitUntil([&] { return rowsOnDisk() >= 1; }, 120000));
+    kill(p);
+  }
+  std::vector<pcm::ListRow> seen = ListOnDisk(listPath);
+  ASSERT_GE(seen.size(), 1u);
+  for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].filePath, files[i]);
+
+  // Started again with the same files: the restored rows, then the files.
+  {
+    QProcess p;
+    ASSERT_TRUE(start(p, args));
+    ASSERT_TRUE(WaitUntil([&] { return rowsOnDisk() == seen.size() + files.size(); }, 120000));
+    kill(p);
+  }
+  WindowHarness h("popclipmill", config);
+  h.Open();
+  ASSERT_EQ(size_t(h.app().list.Count()), seen.size() + files.size());
+  for (size_t i = 0; i < files.size(); ++i)
+    EXPECT_EQ(h.app().list.Row(int(seen.size() + i)).filePath, files[i]);
+  EXPECT_EQ(h.Hint(),
+            "Restored " + std::to_string(seen.size() + files.size()) + " entries from the last session.");
+}
+
+}  // namespace
+}  // namespace pcmtest

@@ -1,0 +1,266 @@
+// The list kept in the settings folder: what comes back, what is refused,
+// and that every change is on disk before the next one.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <fstream>
+#include <sstream>
+
+#include "core/Application.h"
+#include "queue/ListStore.h"
+#include "support/Fixtures.h"
+
+namespace pcmtest {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+pcm::ListRow MakeRow(const std::string& path, const std::string& caption) {
+  pcm::ListRow r;
+  r.caption = caption;
+  r.filePath = path;
+  r.time = "00:01:00";
+  r.outputSize = "1.20MB";
+  r.state = pcm::EntryState::Waiting;
+  r.entry.sourcePath = path;
+  r.entry.duration = "00:01:00";
+  r.entry.audioRate = "128";
+  r.entry.sampleRate = " 44100 Hz";
+  r.trim = {60, 5, 50};
+  return r;
+}
+
+// An application on a settings folder of its own (the store's folder).
+struct StoreBed {
+  std::string config;
+  std::unique_ptr<pcm::CoreApp> app;
+  explicit StoreBed(const std::string& configDir, const std::string& name = "popclipmill")
+      : config(configDir) {
+    qputenv("POPCLIPMILL_CONFIG_DIR", QByteArray::fromStdString(config + "/"));
+    pcm::CoreApp::Options o;
+    o.programPath = MakeProgramDir("store", "", name);
+    app = std::make_unique<pcm::CoreApp>(o);
+  }
+  std::string Hint() { return app->display().Text("hint"); }
+  std::vector<pcm::ListRow> OnDisk() {
+    std::string error;
+    auto rows = pcm::DecodeList(ReadFile(app->listStore.Path()), error);
+    EXPECT_TRUE(rows) << error;
+    return rows ? *rows : std::vector<pcm::ListRow>{};
+  }
+};
+
+TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
+  std::vector<pcm::ListRow> rows;
+  rows.push_back(
+      MakeRow("/m/\xc3\xa9t\xc3\xa9 \"quoted\"\tand\nnewline.mp3", "caption with \x1b[31m escape"));
+  rows.back().checked = false;
+  rows.back().failureLines = {"[mp3 @ 0x1] error line", "", "last \xe2\x9c\x93"};
+  rows.back().state = pcm::EntryState::Failed;
+  rows.back().outputFile = "/out/a.mp3";
+  rows.push_back(MakeRow("/m/b.wav", "b"));
+  rows.back().state = pcm::EntryState::Converting;
+  rows.back().progress = 4200;
+  rows.back().outputFile = "/out/b.mp3";
+  for (auto s : {pcm::EntryState::Blank, pcm::EntryState::Finished, pcm::EntryState::Stopped}) {
+    rows.push_back(MakeRow("/m/c.ogg", "c"));
+    rows.back().state = s;
+  }
+  std::string error;
+  auto back = pcm::DecodeList(pcm::EncodeList(rows), error);
+  ASSERT_TRUE(back) << error;
+  ASSERT_EQ(back->size(), rows.size());
+  const pcm::ListRow& a = (*back)[0];
+  EXPECT_EQ(a.caption, rows[0].caption);
+  EXPECT_EQ(a.filePath, rows[0].filePath);
+  EXPECT_EQ(a.entry.sourcePath, rows[0].filePath);
+  EXPECT_EQ(a.entry.sampleRate, " 44100 Hz");
+  EXPECT_FALSE(a.checked);
+  EXPECT_EQ(a.failureLines, rows[0].failureLines);
+  EXPECT_EQ(a.state, pcm::EntryState::Failed);
+  EXPECT_EQ(a.outputFile, "/out/a.mp3");
+  EXPECT_EQ(a.trim.total, 60);
+  EXPECT_EQ(a.trim.begin, 5);
+  EXPECT_EQ(a.trim.end, 50);
+  EXPECT_EQ(a.outputSize, "1.20MB");
+  // The kill came during its conversion: not converted, no output.
+  EXPECT_EQ((*back)[1].state, pcm::EntryState::Waiting);
+  EXPECT_TRUE((*back)[1].outputFile.empty());
+  EXPECT_EQ((*back)[2].state, pcm::EntryState::Blank);
+  EXPECT_EQ((*back)[3].state, pcm::EntryState::Finished);
+  EXPECT_EQ((*back)[4].state, pcm::EntryState::Stopped);
+
+  // A field an older file lacks keeps its default; fields it does not know
+  // are passed over.
+  back = pcm::DecodeList(R"({"format":1,"rows":[{"caption":"old","future":{"x":1}}]})", error);
+  ASSERT_TRUE(back) << error;
+  EXPECT_EQ((*back)[0].caption, "old");
+  EXPECT_TRUE((*back)[0].checked);
+  EXPECT_EQ((*back)[0].state, pcm::EntryState::Blank);
+}
+
+TEST(ListFile, DamagedOrHostileTextRestoresNothing) {
+  const std::string good = R"({"format":1,"rows":[{"caption":"a"},{"caption":"b"}]})";
+  const char* const bad[] = {
+      "",
+      "garbage",
+      "{\"format\":1,\"rows\":[{\"caption\":\"a\"}",        // cut short by a crash of another writer
+      "{\"format\":1,\"rows\":[{\"caption\":\"a\x01\"}]}",  // a raw control character
+      "[1,2,3]",
+      "{\"format\":2,\"rows\":[]}",
+      "{\"rows\":[]}",
+      "{\"format\":1,\"rows\":{}}",
+      "{\"format\":1,\"rows\":[{\"caption\":\"a\"},7]}",
+      "{\"format\":1,\"rows\":[{\"state\":\"exploded\"}]}",
+      "{\"format\":1,\"rows\":[{\"state\":3}]}",
+      "{\"format\":1,\"rows\":[{\"trim\":{\"begin\":-1}}]}",
+      "{\"format\":1,\"rows\":[{\"trim\":{\"end\":1.5}}]}",
+      "{\"format\":1,\"rows\":[{\"trim\":{\"total\":3e9}}]}",
+      "{\"format\":1,\"rows\":[{\"trim\":[]}]}",
+      "{\"format\":1,\"rows\":[{\"caption\":12}]}",
+      "{\"format\":1,\"rows\":[{\"checked\":\"yes\"}]}",
+      "{\"format\":1,\"rows\":[{\"failureLines\":[\"x\",3]}]}",
+      "{\"format\":1,\"rows\":[{\"filePath\":\"/m/a\\u0000.mp3\"}]}",  // would cut the path short
+      "{\"format\":1,\"rows\":[{\"entry\":{\"sourcePath\":\"/a\\u0000/etc/passwd\"}}]}",
+  };
+  std::string error;
+  ASSERT_TRUE(pcm::DecodeList(good, error)) << error;
+  for (const char* text : bad) {
+    error.clear();
+    EXPECT_FALSE(pcm::DecodeList(text, error)) << text;
+    EXPECT_FALSE(error.empty()) << text;
+  }
+  // Too many entries.
+  std::string many = "{\"format\":1,\"rows\":[";
+  for (int i = 0; i <= pcm::ListStore::kMaxRows; ++i) many += i ? ",{}" : "{}";
+  many += "]}";
+  EXPECT_FALSE(pcm::DecodeList(many, error));
+}
+
+TEST(ListStore, EveryChangeIsOnDiskAndANewStartShowsTheSameList) {
+  std::string config = MakeTempDir("store-config");
+  std::string media = MakeTempDir("store-media");
+  for (const char* n : {"a.mp3", "b.wav", "c.ogg"}) WriteFile(media + "/" + n, "x");
+  {
+    StoreBed bed(config);
+    pcm::CoreApp& app = *bed.app;
+    // Before the restore nothing is written: the headless front end never
+    // restores and so never touches the list file.
+    app.list.Append(MakeRow(media + "/zzz.mp3", "never"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(app.listStore.Path())));
+    app.list.Clear();
+
+    app.listStore.Restore();
+    EXPECT_EQ(app.list.Count(), 0);
+    EXPECT_EQ(bed.Hint(), "");
+    int n = 0;
+    for (const char* f : {"a.mp3", "b.wav", "c.ogg"}) {
+      app.list.Append(MakeRow(media + "/" + f, f));
+      ASSERT_EQ(bed.OnDisk().size(), size_t(++n));
+    }
+    app.list.SetChecked(1, false);
+    EXPECT_FALSE(bed.OnDisk()[1].checked);
+    app.list.SetCaption(2, "renamed");
+    EXPECT_EQ(bed.OnDisk()[2].caption, "renamed");
+    app.list.Row(0).trim = {60, 10, 20};
+    app.list.NotifyRowChanged(0);
+    EXPECT_EQ(bed.OnDisk()[0].trim.begin, 10);
+    app.list.SetState(0, pcm::EntryState::Finished);
+    EXPECT_EQ(bed.OnDisk()[0].state, pcm::EntryState::Finished);
+    app.list.SetState(2, pcm::EntryState::Converting);
+    app.list.currentPosition = 2;
+    app.list.ShowCurrentProgress(5000);
+    // No temporary file is left beside the list.
+    QStringList names = QDir(QString::fromStdString(config)).entryList(QDir::Files);
+    EXPECT_EQ(names, QStringList{"popclipmill.list"});
+  }
+  // One source file went away meanwhile.
+  std::remove((media + "/b.wav").c_str());
+  {
+    StoreBed bed(config);
+    pcm::CoreApp& app = *bed.app;
+    app.listStore.Restore();
+    ASSERT_EQ(app.list.Count(), 3);
+    EXPECT_EQ(app.list.Row(0).state, pcm::EntryState::Finished);
+    EXPECT_EQ(app.list.Row(0).trim.begin, 10);
+    EXPECT_FALSE(app.list.Row(1).checked);
+    EXPECT_TRUE(app.list.Row(1).sourceMissing);
+    EXPECT_EQ(pcm::StatusText(app.list.Row(1)), "Missing");
+    EXPECT_FALSE(app.list.Row(0).sourceMissing);
+    EXPECT_EQ(app.list.Row(2).caption, "renamed");
+    EXPECT_EQ(app.list.Row(2).state, pcm::EntryState::Waiting);
+    EXPECT_EQ(bed.Hint(), "Restored 3 entries from the last session. 1 entry has lost its file.");
+    app.list.RemoveAt(1);
+    EXPECT_EQ(bed.OnDisk().size(), 2u);
+    app.list.Clear();
+    EXPECT_EQ(bed.OnDisk().size(), 0u);
+  }
+  // The other variant keeps a list of its own.
+  StoreBed dvd(config, "popclipmill-dvd");
+  dvd.app->listStore.Restore();
+  EXPECT_EQ(dvd.app->list.Count(), 0);
+  EXPECT_NE(dvd.app->listStore.Path(), StoreBed(config).app->listStore.Path());
+}
+
+TEST(ListStore, ADamagedFileIsKeptAsideAndAnUnwritableFolderIsReported) {
+  std::string config = MakeTempDir("store-damaged");
+  std::string path = config + "/popclipmill.list";
+  WriteFile(path, "{\"format\":1,\"rows\":[{\"caption\":\"a\"},{\"caption\":");
+  {
+    StoreBed bed(config);
+    bed.app->listStore.Restore();
+    EXPECT_EQ(bed.app->list.Count(), 0);
+    EXPECT_NE(bed.Hint().find("could not be restored"), std::string::npos) << bed.Hint();
+    EXPECT_NE(bed.Hint().find("popclipmill.list.damaged"), std::string::npos) << bed.Hint();
+    // The damaged file is kept; the next change writes a new list.
+    EXPECT_EQ(ReadFile(path + ".damaged").substr(0, 11), "{\"format\":1");
+    bed.app->list.Append(MakeRow("/m/a.mp3", "a"));
+    EXPECT_EQ(bed.OnDisk().size(), 1u);
+  }
+  // A file far larger than any list is refused unread; a named pipe in its
+  // place does not keep the start waiting.
+  std::remove((path + ".damaged").c_str());
+  ASSERT_EQ(truncate(path.c_str(), pcm::ListStore::kMaxFileBytes + 1), 0);
+  {
+    StoreBed bed(config);
+    bed.app->listStore.Restore();
+    EXPECT_EQ(bed.app->list.Count(), 0);
+    EXPECT_NE(bed.Hint().find("larger than any list file"), std::string::npos) << bed.Hint();
+  }
+  std::remove(path.c_str());
+  std::remove((path + ".damaged").c_str());
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  {
+    StoreBed bed(config);
+    bed.app->listStore.Restore();
+    EXPECT_EQ(bed.app->list.Count(), 0);
+    EXPECT_NE(bed.Hint().find("not a regular file"), std::string::npos) << bed.Hint();
+  }
+  // A settings folder that cannot be made: the list still works and the
+  // hint says once that it is not kept.
+  std::string blocker = MakeTempDir("store-blocked") + "/file";
+  WriteFile(blocker, "x");
+  StoreBed bed(blocker + "/config");
+  bed.app->listStore.Restore();
+  bed.app->list.Append(MakeRow("/m/a.mp3", "a"));
+  EXPECT_EQ(bed.app->list.Count(), 1);
+  EXPECT_EQ(bed.Hint().rfind("The list could not be saved", 0), 0u) << bed.Hint();
+  std::string error;
+  EXPECT_FALSE(bed.app->listStore.Save(error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace pcmtest
