@@ -1,5 +1,6 @@
 #include "gui/Dialogs.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QFrame>
@@ -114,6 +115,11 @@ InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
   failureText_->setObjectName("ed_failure");
   failureText_->setReadOnly(true);
   failureText_->setGeometry(10, 24, 199, 196);
+  failureText_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  wholeOutput_ = new QCheckBox("Whole encoder output", this);
+  wholeOutput_->setObjectName("cb_wholeoutput");
+  wholeOutput_->setGeometry(334, 255, 200, 24);
+  connect(wholeOutput_, &QCheckBox::toggled, this, &InfoDialog::ShowOutput);
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("Button1");
   ok->setGeometry(237, 252, 81, 30);
@@ -126,10 +132,28 @@ void InfoDialog::Fill(const ListRow& row) {
   bitRate_->setText(QString::fromStdString(row.entry.audioRate) + " Kb/s");
   sampleRate_->setText(QString::fromStdString(row.entry.sampleRate));
   channels_->setText(QString::fromStdString(row.entry.channels));
-  // A failed entry shows why: the encoder's last lines.
-  QString lines;
-  for (const auto& l : row.failureLines) lines += QString::fromStdString(l) + "\n";
-  failureText_->setPlainText(lines.isEmpty() ? QString("No problems reported.") : lines.trimmed());
+  // A failed entry shows why: the encoder's meaningful last lines; the
+  // whole output of the last conversion on request.
+  auto join = [](const std::vector<std::string>& lines) {
+    QString text;
+    for (const auto& l : lines) text += QString::fromStdString(l) + "\n";
+    return text.trimmed();
+  };
+  failureLines_ = join(row.failureLines);
+  encoderOutput_ = join(row.encoderOutput);
+  wholeOutput_->setChecked(false);
+  wholeOutput_->setEnabled(!encoderOutput_.isEmpty());
+  ShowOutput();
+}
+
+void InfoDialog::ShowOutput() {
+  if (wholeOutput_->isChecked()) {
+    failure_->setTitle("Encoder output");
+    failureText_->setPlainText(encoderOutput_);
+    return;
+  }
+  failure_->setTitle("Last conversion");
+  failureText_->setPlainText(failureLines_.isEmpty() ? QString("No problems reported.") : failureLines_);
 }
 
 AboutDialog::AboutDialog(const QString& iconPath, QWidget* parent) : QDialog(parent) {

@@ -6,6 +6,7 @@
 
 #include "ui/SystemActions.h"
 
+class QCheckBox;
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
@@ -61,6 +62,10 @@ class InfoDialog : public QDialog {
   QLineEdit* channels_;
   QGroupBox* failure_;
   QPlainTextEdit* failureText_;
+  QCheckBox* wholeOutput_;  // the entry's whole encoder output instead
+  QString failureLines_;
+  QString encoderOutput_;
+  void ShowOutput();
 };
 
 // Tfm_about: the program's name and a Close button.

@@ -3,16 +3,24 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
+#include <QUrl>
+#include <algorithm>
 
 #include "gui/Dialogs.h"
 #include "gui/ListModel.h"
@@ -97,6 +105,8 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   form_ = new SkinForm(skin_.Form("popclipmill"), base, this);
   setFixedSize(form_->size());
   setStyleSheet(kStyle);
+  // Files and folders may be dropped anywhere on the window.
+  setAcceptDrops(true);
   display_.Attach(form_);
 
   // The windows in their order: main, folder chooser, about, settings,
@@ -128,6 +138,7 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
 
   BuildControls();
   BuildMenus();
+  BuildKeys();
   pickerWidgets_ =
       new ProfilePicker(form_, display_, form_->Element("di"), ImagesDir().toStdString(), layout_);
   pickerWidgets_->SetPreviewPanel(pl_play_);
@@ -188,7 +199,8 @@ QPushButton* MainWindow::MakeButton(const ImageButton& b) {
   button->setToolTip(QString::fromStdString(b.hint));
   button->setIcon(QIcon(ImagesDir() + "buttons/" + name + ".png"));
   button->setIconSize(QSize(18, 18));
-  button->setFocusPolicy(Qt::NoFocus);
+  // Reached with Tab; a click leaves the focus where it was (on the list).
+  button->setFocusPolicy(Qt::TabFocus);
   button->setCursor(Qt::PointingHandCursor);
   button->installEventFilter(this);
   connect(button, &QPushButton::pressed, this, [this] { picker_->HideProfilePanels(); });
@@ -276,11 +288,14 @@ void MainWindow::BuildControls() {
   edt_tit_ = new QLineEdit(lv_->viewport());
   edt_tit_->setObjectName("edt_tit");
   edt_tit_->hide();
+  edt_tit_->installEventFilter(this);  // Escape cancels
   connect(edt_tit_, &QLineEdit::editingFinished, this, &MainWindow::FinishRename);
 
   ed_output_ = new QLineEdit(form_);
   ed_output_->setObjectName("ed_output");
   ed_output_->setGeometry(form_->ControlRect("ed_output"));
+  // A file dropped on the field is added to the list like anywhere else.
+  ed_output_->setAcceptDrops(false);
   // The field and the setting are one: a command reads the setting.
   connect(ed_output_, &QLineEdit::textChanged, this,
           [this](const QString& t) { app_->settings.outputField = t.toStdString(); });
@@ -314,6 +329,46 @@ void MainWindow::BuildMenus() {
     connect(menu, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
     menus_.insert(menu->objectName(), menu);
   }
+}
+
+void MainWindow::BuildKeys() {
+  for (const KeyBinding& k : KeyBindings(app_->program.Branded())) {
+    const QKeySequence keys(QString::fromStdString(k.keys));
+    // A list key belongs to the list alone; the others to the whole window.
+    auto* sc = new QShortcut(keys, k.listOnly ? static_cast<QWidget*>(lv_) : this);
+    sc->setContext(k.listOnly ? Qt::WidgetShortcut : Qt::WindowShortcut);
+    const Command c = k.command;
+    connect(sc, &QShortcut::activated, this, [this, c] { RunKeyCommand(c); });
+    shortcuts_.push_back({sc, c});
+    if (k.listOnly) continue;
+    // The menus show the key beside the first item of its command. The
+    // action itself acts on it only while its menu is open.
+    for (QMenu* m : menus_) {
+      for (QAction* a : m->actions()) {
+        if (Command(a->data().toInt()) != c) continue;
+        a->setShortcut(keys);
+        a->setShortcutContext(Qt::WidgetShortcut);
+        break;
+      }
+    }
+  }
+  connect(lv_, &QTableView::doubleClicked, this, [this] { RunKeyCommand(Command::StartPreview); });
+
+  // Tab goes through the controls as they are laid out: top to bottom, left
+  // to right.
+  QList<QWidget*> order = {lv_, ed_output_, cb_audio_, cb_subtitle_};
+  for (QPushButton* b : buttons_) order.push_back(b);
+  std::stable_sort(order.begin(), order.end(), [](QWidget* a, QWidget* b) {
+    return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+  });
+  for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void MainWindow::RunKeyCommand(Command c) {
+  const CommandStateTable states =
+      CommandStates(app_->list.AnySelected(), app_->run.previewing, app_->run.converting);
+  if (!states.ForMenu(c).enabled || !states.ForButton(c).enabled) return;
+  RunCommandOf(c);
 }
 
 void MainWindow::showEvent(QShowEvent* e) {
@@ -630,9 +685,22 @@ void MainWindow::BeginRename() {
   edt_tit_->setFocus();
 }
 
+void MainWindow::CancelRename() {
+  if (edt_tit_->isHidden()) return;
+  // Closed in the core first: the editor's end, when hiding it moves the
+  // focus, then finds nothing to apply.
+  app_->listCommands.CancelRename();
+  edt_tit_->hide();
+  lv_->setFocus();
+}
+
 void MainWindow::FinishRename() {
   if (edt_tit_->isHidden()) return;
+  const bool hadFocus = edt_tit_->hasFocus();
   edt_tit_->hide();
+  // After Enter the keys go back to the list; after a click elsewhere the
+  // focus stays where the click put it.
+  if (hadFocus) lv_->setFocus();
   std::string text = edt_tit_->text().toStdString();
   app_->RunCommand([&] { app_->listCommands.EndRename(text); });
 }
@@ -670,6 +738,8 @@ void MainWindow::UpdateCommandStates() {
     if (IsPreviewButton(w->objectName())) shown = shown && layout_.previewButtons;
     w->setVisible(shown);
   }
+  // A list key whose command is missing leaves the key to the list.
+  for (const auto& [sc, c] : shortcuts_) sc->setEnabled(app.commands.Available(c));
   form_->Element("play_bar")->setVisible(states.playBarsShown);
   if (SkinElement* bar = cutterForm_->Element("cut_play_bar")) bar->setVisible(states.playBarsShown);
 }
@@ -703,8 +773,51 @@ void MainWindow::closeEvent(QCloseEvent* e) {
   e->accept();
 }
 
+namespace {
+
+// The local paths of a drop, as bytes: a name that is not UTF-8 still opens.
+std::vector<std::string> DroppedPaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (!data || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  return paths;
+}
+
+}  // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+  if (!DroppedPaths(e->mimeData()).empty()) e->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* e) {
+  if (!DroppedPaths(e->mimeData()).empty()) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+  std::vector<std::string> paths = DroppedPaths(e->mimeData());
+  if (paths.empty()) return;
+  e->acceptProposedAction();
+  // Adding probes each file with events running; the drop is answered
+  // first so the program the files came from is not kept waiting.
+  QMetaObject::invokeMethod(
+      this,
+      [this, paths] {
+        app_->RunCommand([&] { app_->listCommands.AddDropped(paths); });
+        UpdateCommandStates();
+      },
+      Qt::QueuedConnection);
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
   if (!lv_) return false;
+  if (watched == edt_tit_) {
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+      CancelRename();
+      return true;
+    }
+    return false;
+  }
   if (watched == lv_->viewport()) {
     if (e->type() == QEvent::MouseButtonPress) {
       picker_->HideProfilePanels();

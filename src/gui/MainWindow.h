@@ -14,6 +14,7 @@
 class QComboBox;
 class QLineEdit;
 class QMenu;
+class QShortcut;
 class QPushButton;
 class QSystemTrayIcon;
 class QTableView;
@@ -94,6 +95,9 @@ class MainWindow : public QWidget {
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   void BuildControls();
@@ -101,6 +105,12 @@ class MainWindow : public QWidget {
   // The commands only a window can carry out: dialogs, choosers, menus, the
   // rename editor, running in the background, closing.
   void RegisterWindowCommands();
+  // The keys: window shortcuts, list keys, shortcut texts in the menus, and
+  // a tab order that follows the layout.
+  void BuildKeys();
+  // A key runs its command only when the command's menu item and button
+  // would be enabled.
+  void RunKeyCommand(Command c);
   void ApplyLayout();
   QPushButton* MakeButton(const ImageButton& b);
   void PopupMenu(const QString& element);
@@ -111,6 +121,7 @@ class MainWindow : public QWidget {
   void RunBackground();
   void BeginRename();
   void FinishRename();
+  void CancelRename();
   void SyncSelectionToView();
   void SyncPickerToSettings();
   QString ImagesDir() const;
@@ -144,6 +155,7 @@ class MainWindow : public QWidget {
   AboutDialog* aboutDialog_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   VariantLayout layout_;
+  std::vector<std::pair<QShortcut*, Command>> shortcuts_;
   std::vector<Command> windowCommands_;  // registered by the window, removed with it
   MenuPopup lastPopup_;
   bool started_ = false;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QLocale>
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +12,7 @@
 #include "profiles/OptionAssembly.h"
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
+#include "queue/EncoderLines.h"
 #include "ui/CommandError.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
@@ -18,6 +20,11 @@
 namespace pcm {
 
 namespace {
+
+// What an entry keeps of its encoder's output: the lines shown for a
+// failure, and the whole output (bounded; the runner keeps only its tail).
+constexpr size_t kFailureLines = 12;
+constexpr size_t kKeptOutputLines = 400;
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return;
@@ -149,6 +156,7 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   // What a previous batch left on the row no longer applies.
   parts_.list.Row(pos).outputFile.clear();
   parts_.list.Row(pos).failureLines.clear();
+  parts_.list.Row(pos).encoderOutput.clear();
   intputrec rec = FileJobRecord(parts_.list.Row(pos));
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
@@ -202,13 +210,16 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
     if (reason.empty() && !temp.empty()) reason = NameOutput(job, row);
     if (reason.empty()) reason = shortNote;
     bool failed = !reason.empty();
+    // The encoder's lines name the reserved file; the person knows the
+    // output by its final name.
+    std::vector<std::string> output = job.TailLines(kKeptOutputLines);
+    if (!temp.empty())
+      for (std::string& line : output) ShowFinalName(line, temp, row.outputFile);
+    row.encoderOutput = KeptOutput(output, kKeptOutputLines);
     if (failed) {
-      row.failureLines = o.lastLines;
+      // What went wrong, without the descriptions printed before it.
+      row.failureLines = MeaningfulLines(output, kFailureLines);
       if (row.failureLines.empty() && !o.error.empty()) row.failureLines.push_back(o.error);
-      // The encoder's lines name the reserved file; the person knows the
-      // output by its final name.
-      if (!temp.empty())
-        for (std::string& line : row.failureLines) ShowFinalName(line, temp, row.outputFile);
       // How the encoder ended heads its last lines; what is wrong with an
       // output it wrote follows them.
       if (!o.Succeeded()) {
@@ -217,6 +228,10 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
         row.failureLines.push_back(reason);
       }
     }
+    // A written file shows its real size in place of the estimate.
+    struct stat st;
+    if (!failed && stat(row.outputFile.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      row.outputSize = OptionAssembly::FormatMegabytes(double(st.st_size) / 1024 / 1024, QLocale()) + "MB";
     if (row.checked) parts_.list.SetState(pos, failed ? EntryState::Failed : EntryState::Finished);
   }
   // Whether a later row is converted is decided by its check box now.

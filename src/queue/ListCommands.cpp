@@ -252,6 +252,28 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   return true;
 }
 
+void ListCommands::AddDropped(const std::vector<std::string>& paths) {
+  if (paths.empty() || parts_.notifier.Refused(true, true) || RefusedWhileAdding()) return;
+  Adding busy(adding_);
+  if (showListHook) showListHook();
+  for (const std::string& path : paths) {
+    if (parts_.program.DvdMode() && dropDvdHook && dropDvdHook(path)) continue;
+    // Each add runs events; a stop asked for meanwhile ends the drop there.
+    if (stopAddingHook && stopAddingHook()) break;
+    profileFault_ = false;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      AddFolderPath(path);
+    else
+      AddFileWithRetry(path);
+    // Every other file would fail on the same block: it was said once.
+    if (profileFault_) break;
+  }
+  SelectFirstWhenNone();
+  ListClicked();
+  parts_.notifier.UpdateCommandStates();
+}
+
 void ListCommands::RemoveSelected() {
   if (parts_.notifier.Refused(true, true)) return;
   if (!parts_.list.AnySelected()) return;

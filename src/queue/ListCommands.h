@@ -59,6 +59,12 @@ class ListCommands {
   // Returns whether the file was added.
   bool AddFileWithRetry(const std::string& path);
 
+  // Files and folders dropped on the window: a file is added as Add Files
+  // adds a chosen one, a folder by the folder rule. Refused while converting
+  // or previewing with the buttons' messages. In the DVD variant each path
+  // is first offered to dropDvdHook.
+  void AddDropped(const std::vector<std::string>& paths);
+
   void RemoveSelected();
   void ClearList();
 
@@ -67,6 +73,9 @@ class ListCommands {
   // text to that row.
   std::optional<std::string> BeginRename();
   void EndRename(const std::string& text);
+  // Closes an open rename and keeps the old caption; a later EndRename does
+  // nothing.
+  void CancelRename() { renameRow = -1; }
 
   void CheckAll();
   void UncheckAll();
@@ -75,6 +84,10 @@ class ListCommands {
   // Set by the window: makes the list visible; gives it the input focus.
   std::function<void()> showListHook;
   std::function<void()> focusListHook;
+  // A dropped path in the DVD variant: returns true when it was a DVD folder
+  // or an IFO file and was opened as Add DVD / Add IFO would; false leaves
+  // it to the file and folder rules. Attached by the DVD entries.
+  std::function<bool(const std::string& path)> dropDvdHook;
   // DVD mode end of ListClicked, attached by the DVD entries.
   std::function<void()> dvdClickedHook;
   // Asked before each file of a folder is added; true ends the adding there,

@@ -50,6 +50,8 @@ struct ListRow {
   TrimRecord trim;
   // Why the last conversion of this entry failed: the encoder's last lines.
   std::vector<std::string> failureLines;
+  // The encoder's output of the entry's last conversion, bounded.
+  std::vector<std::string> encoderOutput;
   // Output file of the entry's last conversion (empty before one started).
   std::string outputFile;
   // Restored from the saved list while its source file was gone.

@@ -146,6 +146,23 @@ const std::vector<ImageButton>& ImageButtons() {
   return buttons;
 }
 
+const std::vector<KeyBinding>& KeyBindings(bool branded) {
+  auto make = [](Command help) {
+    return std::vector<KeyBinding>{
+        {"Del", Command::Remove},
+        {"F2", Command::Rename},
+        {"Ctrl+O", Command::AddFiles},
+        {"F1", help},
+        {"Return", Command::StartPreview, true},
+        {"Enter", Command::StartPreview, true},
+        {"Space", Command::TogglePause, true},
+    };
+  };
+  static const std::vector<KeyBinding> plain = make(MenuItems(PopupFor("help", false).menu).front().command);
+  static const std::vector<KeyBinding> brand = make(MenuItems(PopupFor("help", true).menu).front().command);
+  return branded ? brand : plain;
+}
+
 Command ButtonCommand(const std::string& name) {
   for (const ImageButton& b : ImageButtons())
     if (b.name == name) return b.command;

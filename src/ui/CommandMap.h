@@ -91,6 +91,17 @@ struct ImageButton {
 };
 const std::vector<ImageButton>& ImageButtons();
 
+// A key and the command it runs. A list key acts only while the list has the
+// input focus: elsewhere Enter and Space belong to the focused control.
+struct KeyBinding {
+  std::string keys;  // as a key sequence is written: "Del", "Ctrl+O"
+  Command command;
+  bool listOnly = false;
+};
+// The keys of the main window; F1 runs the first item of the variant's help
+// menu.
+const std::vector<KeyBinding>& KeyBindings(bool branded);
+
 // One control's state from the command state table.
 struct ControlState {
   bool enabled = true;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QMouseEvent>
 #include <QTableView>
 #include <vector>
 
@@ -13,17 +12,6 @@ namespace pcmtest {
 namespace {
 
 using pcm::MainWindow;
-
-// A click on a row of the list as the mouse gives it, with its modifiers.
-void ClickRow(QTableView* view, int row, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  QWidget* port = view->viewport();
-  QPointF at = view->visualRect(view->model()->index(row, 1)).center();
-  QPointF global = port->mapToGlobal(at);
-  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, mods);
-  QApplication::sendEvent(port, &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, mods);
-  QApplication::sendEvent(port, &release);
-}
 
 std::vector<std::string> CoreCaptions(pcm::CoreApp& app) {
   std::vector<std::string> out;
@@ -91,6 +79,31 @@ TEST(WindowListRemove, ShiftSelectionOfTenOfTwelve) {
   EXPECT_EQ(h.app().list.Count(), 0);
   EXPECT_EQ(view->model()->rowCount(), 0);
   EXPECT_FALSE(h.app().list.AnySelected());
+}
+
+// The Delete key does what Remove does, to exactly the selected rows, and
+// nothing while a batch runs (when Remove is disabled).
+TEST(WindowListRemove, DeleteKeyOnRowsApart) {
+  WindowHarness h;
+  MainWindow& w = h.Open();
+  ASSERT_TRUE(h.Activate());
+  AddTwelve(h.app());
+  QTableView* view = w.listView();
+  ClickRow(view, 0);
+  for (int r : {2, 5, 11}) ClickRow(view, r, Qt::ControlModifier);
+  ASSERT_EQ(h.app().list.SelectedCount(), 4);
+  view->setFocus();
+  PressKey(view, Qt::Key_Delete);
+  ExpectRowsAgree(h.app(), view, {"r1", "r3", "r4", "r6", "r7", "r8", "r9", "r10"});
+
+  ClickRow(view, 1);
+  ClickRow(view, 3, Qt::ControlModifier);
+  h.app().run.converting = true;
+  PressKey(view, Qt::Key_Delete);
+  EXPECT_EQ(h.app().list.Count(), 8);
+  h.app().run.converting = false;
+  PressKey(view, Qt::Key_Delete);
+  ExpectRowsAgree(h.app(), view, {"r1", "r4", "r7", "r8", "r9", "r10"});
 }
 
 }  // namespace

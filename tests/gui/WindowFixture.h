@@ -2,8 +2,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QTableView>
 #include <memory>
 #include <string>
 
@@ -45,6 +48,12 @@ struct WindowHarness {
     return *window;
   }
   pcm::CoreApp& app() { return window->app(); }
+  // Makes the window the active one, as a person's click would: keys reach
+  // its shortcuts only then.
+  bool Activate() {
+    window->activateWindow();
+    return WaitUntil([&] { return window->isActiveWindow(); }, 5000);
+  }
   std::string Hint() { return window->display().Text("hint"); }
   std::string Directory() const { return programPath.substr(0, programPath.rfind('/')); }
   // The last box shown, as "kind: text".
@@ -52,6 +61,27 @@ struct WindowHarness {
     return ui.boxes.empty() ? std::string() : ui.boxes.back().kind + ": " + ui.boxes.back().text;
   }
 };
+
+// A click on a row of the list as the mouse gives it, with its modifiers.
+inline void ClickRow(QTableView* view, int row, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  QWidget* port = view->viewport();
+  QPointF at = view->visualRect(view->model()->index(row, 1)).center();
+  QPointF global = port->mapToGlobal(at);
+  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, mods);
+  QApplication::sendEvent(port, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, mods);
+  QApplication::sendEvent(port, &release);
+}
+
+// A key pressed and released on a widget as the keyboard gives it; the
+// window's shortcuts see it first.
+inline void PressKey(QWidget* target, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
+                     const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, key, mods, text);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+  QApplication::sendEvent(target, &release);
+}
 
 // Appends a row as the list commands would, without a probe.
 inline int AddRow(pcm::CoreApp& app, const std::string& caption, bool selected = false) {

@@ -1,0 +1,20 @@
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace pcm {
+
+// The lines of an encoder's output that say what went wrong, at most
+// maxLines of the last ones. The version banner, the input and stream
+// descriptions with their tags, the stream mapping and the progress reports
+// it prints on the way are left out; a line that names the output file stays.
+// When nothing else is left, the last lines as they were.
+std::vector<std::string> MeaningfulLines(const std::vector<std::string>& lines, size_t maxLines);
+
+// The encoder output kept with an entry for the properties window: every
+// line, except that the progress reports are reduced to the last one; at
+// most maxLines of the last ones.
+std::vector<std::string> KeptOutput(const std::vector<std::string>& lines, size_t maxLines);
+
+}  // namespace pcm

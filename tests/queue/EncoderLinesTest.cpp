@@ -1,0 +1,95 @@
+// What a failed entry shows of the encoder's output, checked on the real
+// encoder's output for real failures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "queue/EncoderLines.h"
+#include "support/Fixtures.h"
+
+namespace pcmtest {
+namespace {
+
+// The real encoder's merged output, split into lines at CR and LF as the
+// job runner splits it.
+std::vector<std::string> EncoderLines(const std::string& arguments) {
+  std::string out;
+  RunShell("ffmpeg -nostdin " + arguments + " 2>&1", &out);
+  std::vector<std::string> lines;
+  std::string cur;
+  for (char c : out) {
+    if (c == '\r' || c == '\n') {
+      if (!cur.empty()) lines.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) lines.push_back(cur);
+  return lines;
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& part) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+TEST(EncoderLines, RealFailuresShowTheirReasonNotTheDescriptions) {
+  const std::string dir = MakeTempDir("lines");
+  // A tagged source, so the description carries metadata lines.
+  const std::string tagged = dir + "/tagged.mp3";
+  ASSERT_EQ(RunShell("ffmpeg -nostdin -v error -f lavfi -i sine=d=2 -metadata title=TaggedTitle -metadata "
+                     "artist=SomeArtist -c:a libmp3lame " +
+                     ShellQuote(tagged)),
+            0);
+
+  // An encoder that does not exist: the reason comes after the description.
+  auto unknown =
+      EncoderLines("-i " + ShellQuote(tagged) + " -c:a no_such_encoder " + ShellQuote(dir + "/o.mp3"));
+  ASSERT_TRUE(Has(unknown, "TaggedTitle"));  // the raw output does describe the input
+  auto shown = pcm::MeaningfulLines(unknown, 12);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_TRUE(Has(shown, "no_such_encoder")) << shown.front();
+  for (const char* noise :
+       {"TaggedTitle", "SomeArtist", "Stream #", "Duration:", "Input #", "ffmpeg version", "configuration:"})
+    EXPECT_FALSE(Has(shown, noise)) << noise;
+  // The lines keep their order and are the output's own.
+  auto at = unknown.begin();
+  for (const auto& line : shown) {
+    at = std::find(at, unknown.end(), line);
+    ASSERT_NE(at, unknown.end()) << line;
+  }
+
+  // A damaged input says so.
+  const std::string damaged = dir + "/damaged.mp4";
+  ASSERT_EQ(RunShell("head -c 3000 /dev/urandom > " + ShellQuote(damaged)), 0);
+  auto bad =
+      pcm::MeaningfulLines(EncoderLines("-i " + ShellQuote(damaged) + " " + ShellQuote(dir + "/b.mp3")), 12);
+  EXPECT_TRUE(Has(bad, "Invalid data") || Has(bad, "moov atom not found")) << (bad.empty() ? "" : bad.back());
+
+  // Only descriptions: shown as they are rather than nothing at all. The
+  // limit keeps the last lines.
+  std::vector<std::string> onlyNoise = {"Input #0, wav, from 'x':", "  Duration: 00:00:01.00",
+                                        "  Stream #0:0"};
+  EXPECT_EQ(pcm::MeaningfulLines(onlyNoise, 12), onlyNoise);
+  EXPECT_EQ(pcm::MeaningfulLines(onlyNoise, 2), (std::vector<std::string>{onlyNoise[1], onlyNoise[2]}));
+  EXPECT_TRUE(pcm::MeaningfulLines({}, 12).empty());
+}
+
+TEST(EncoderLines, KeptOutputOfARealConversionHasOneProgressReport) {
+  const std::string dir = MakeTempDir("kept");
+  auto lines = EncoderLines("-stats -f lavfi -i sine=d=30 -c:a pcm_s16le " + ShellQuote(dir + "/long.wav"));
+  auto kept = pcm::KeptOutput(lines, 400);
+  auto reports = std::count_if(kept.begin(), kept.end(), [](const std::string& l) {
+    return l.find("time=") != std::string::npos && l.find("bitrate=") != std::string::npos;
+  });
+  EXPECT_EQ(reports, 1);
+  EXPECT_TRUE(Has(kept, "Output #0"));
+  // The report kept is the last one, at the end of the conversion.
+  EXPECT_TRUE(Has(kept, "time=00:00:30"));
+  EXPECT_LE(pcm::KeptOutput(lines, 3).size(), 3u);
+}
+
+}  // namespace
+}  // namespace pcmtest
