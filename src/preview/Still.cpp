@@ -109,7 +109,8 @@ void StillWriter::CheckEnded() {
       continue;
     }
     std::string reason = BatchDriver::NoOutputReason(p.job->outcome, p.path, p.path);
-    if (!reason.empty() && !p.job->outcome.lastLines.empty()) reason += ": " + p.job->outcome.lastLines.back();
+    if (!reason.empty() && !p.job->outcome.lastLines.empty())
+      reason += ": " + p.job->outcome.lastLines.back();
     std::string path = p.path;
     if (!reason.empty()) {
       // The name was free when the still began: what is there now is a

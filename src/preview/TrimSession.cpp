@@ -211,7 +211,8 @@ void TrimSession::BarTracked(int position) {
 void TrimSession::BarReleased(int position) {
   if (!IsOpen() || parts_.run.converting) return;
   if (parts_.run.previewing) {
-    double target = double(int64_t(std::clamp(position, 0, 10000)) * BarSpan(previewed_) / 10000) + startOffset_;
+    double target =
+        double(int64_t(std::clamp(position, 0, 10000)) * BarSpan(previewed_) / 10000) + startOffset_;
     parts_.playback.Seek(target);
     seekFloor_ = target;
     if (!parts_.run.paused) positionTimer.start();

@@ -9,8 +9,8 @@ namespace pcm {
 std::string SetTrimRange(TrimRecord& trim, int32_t begin, int32_t end) {
   if (begin < 0 || end < 0) return "A trim time cannot be negative.";
   if (trim.total > 0 && begin >= trim.total)
-    return "The begin " + FormatClock(begin) + " is not before the end of the entry (" + FormatClock(trim.total) +
-           ").";
+    return "The begin " + FormatClock(begin) + " is not before the end of the entry (" +
+           FormatClock(trim.total) + ").";
   int32_t last = trim.total > 0 ? std::min(end, trim.total) : end;
   if (begin >= last)
     return "The begin " + FormatClock(begin) + " must lie before the end " + FormatClock(last) +
