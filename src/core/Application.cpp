@@ -4,6 +4,7 @@
 #include <QThread>
 #include <sstream>
 
+#include "core/CoreCommands.h"
 #include "profiles/Ini.h"
 #include "ui/MulDiv.h"
 
@@ -37,6 +38,7 @@ CoreApp::CoreApp(const Options& o)
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
+  RegisterCoreCommands(*this);
 }
 
 CoreApp::~CoreApp() {
@@ -108,6 +110,13 @@ void CoreApp::RunCommand(const std::function<void()>& command) {
   } catch (const std::exception& e) {
     ui_->Error(e.what());
   }
+}
+
+bool CoreApp::Execute(Command c) {
+  if (!commands.Available(c)) return false;
+  RunCommand([&] { commands.Run(c); });
+  UpdateCommandStates();
+  return true;
 }
 
 }  // namespace pcm
