@@ -31,7 +31,9 @@ CoreApp::CoreApp(const Options& o)
       options(profiles, settings, list),
       settings(program, profiles),
       listCommands({list, probe, options, run, program, *this}),
-      batch({list, engine, progress, options, settings, run, program, *this}) {
+      batch({list, engine, progress, options, settings, run, program, *this}),
+      trim({list, run, *this, options, trimPlayback}),
+      stills({list, engine, options, run, *this}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);

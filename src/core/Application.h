@@ -7,6 +7,9 @@
 #include "engine/EncoderEngine.h"
 #include "engine/MediaProbe.h"
 #include "engine/Progress.h"
+#include "preview/Still.h"
+#include "preview/TrimPlayback.h"
+#include "preview/TrimSession.h"
 #include "profiles/OptionAssembly.h"
 #include "profiles/ProfileState.h"
 #include "profiles/Settings.h"
@@ -87,6 +90,10 @@ class CoreApp : public QObject, public Notifier {
   CommandTable commands;
   // The program's record from "softinfo.dat", read by the window at start.
   std::optional<ProductRecord> product;
+  // The trim window's player, its rules, and the stills.
+  WorkerPlayback trimPlayback;
+  TrimSession trim;
+  StillWriter stills;
 
  private:
   std::unique_ptr<HeadlessDisplay> ownDisplay_;

@@ -18,6 +18,7 @@
 #include "gui/ListModel.h"
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
+#include "gui/TrimWindow.h"
 
 namespace pcm {
 
@@ -124,6 +125,8 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   cutterForm_ = new SkinForm(skin_.Form("cutter"), base, trimWindow_);
   trimWindow_->setFixedSize(cutterForm_->size());
   trimWindow_->hide();
+  display_.Attach(cutterForm_);
+  trimView_ = new TrimWindow(*app_, trimWindow_, cutterForm_, this);
 
   BuildControls();
   BuildMenus();
@@ -552,7 +555,6 @@ void MainWindow::RegisterWindowCommands() {
   add(Command::Settings, [this] { ShowSettings(); });
   add(Command::About, [this] { ShowAbout(); });
   add(Command::Browse, [this] { Browse(); });
-  add(Command::CutClose, [this] { trimWindow_->hide(); });
   add(Command::ShowProfiles, [this] {
     if (!app_->Refused(false, true)) picker_->ShowFirstAudioPage();
   });

@@ -52,6 +52,7 @@ bool TrimSession::Open() {
   previewed_ = 0;
   emit rowsReset();
   if (RowCount() > 0) SelectRow(0);
+  emit opened();
   return true;
 }
 

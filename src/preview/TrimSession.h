@@ -102,6 +102,8 @@ class TrimSession : public QObject {
   void barMoved(int position);
   // Previewing or paused changed.
   void playStateChanged();
+  // Open let the window show; Close ended it.
+  void opened();
   void closed();
 
  private:
