@@ -13,8 +13,9 @@ bool WorkerPlayback::Start(const std::string& path, preview::FrameSink* sink, in
   uint64_t generation = ++generation_;
   worker_ = std::thread([this, path, generation] {
     player_->Play(path);
-    // Queued: the main thread handles the end after whatever it is doing,
-    // and a Stop that came first has raised the generation already.
+    // Queued, not handed over: Stop on the main thread joins this worker,
+    // and a blocking hand-over would wait for it. A Stop that came first has
+    // raised the generation already, so its end is ignored.
     QMetaObject::invokeMethod(
         this,
         [this, generation] {
