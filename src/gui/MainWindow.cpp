@@ -171,7 +171,8 @@ MainWindow::~MainWindow() {
   app_->listCommands.focusListHook = nullptr;
   for (Command c : windowCommands_) app_->commands.Unregister(c);
   lv_->setModel(nullptr);
-  lv_ = nullptr;  // the event filter stops here
+  lv_ = nullptr;     // the event filter stops here
+  delete trimView_;  // stops a trim play while its panel still exists
   delete trimWindow_;
   delete form_;
   form_ = nullptr;

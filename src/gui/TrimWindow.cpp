@@ -94,6 +94,7 @@ TrimWindow::TrimWindow(CoreApp& app, QWidget* window, SkinForm* form, QWidget* m
 }
 
 TrimWindow::~TrimWindow() {
+  session_.disconnect(this);
   session_.Stop();
   session_.sink = nullptr;
 }

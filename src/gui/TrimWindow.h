@@ -45,6 +45,7 @@ class TrimWindow : public QObject {
   // below whose top the trim window is placed.
   TrimWindow(CoreApp& app, QWidget* window, SkinForm* form, QWidget* main);
   // Stops a play first: the player must not draw into a panel that is gone.
+  // Deleted before the trim window's widgets.
   ~TrimWindow() override;
 
   QTreeWidget* List() const { return lv_; }
