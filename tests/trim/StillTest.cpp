@@ -102,6 +102,11 @@ TEST(Still, WritesNumberedBitmapsOfTheChosenSize) {
   EXPECT_FALSE(t.app->run.converting);
   EXPECT_TRUE(t.ui.boxes.empty());
   EXPECT_EQ(QDir(QString::fromStdString(t.out + "/stills")).entryList(QDir::Files | QDir::Hidden).size(), 4);
+
+  // Neither name leads out of the output folder or hides the file.
+  EXPECT_EQ(pcm::StillWriter::FirstStillName(" \tclips/../x.y.avi"), "x.y.bmp");
+  EXPECT_EQ(pcm::StillWriter::FirstStillName("../.avi"), "_.bmp");
+  EXPECT_EQ(pcm::StillWriter::NumberedStillName("../up", 2), ".._up_2.bmp");
 }
 
 // With the size list disabled no size is passed and the picture keeps the
