@@ -33,7 +33,9 @@ CoreApp::CoreApp(const Options& o)
       listCommands({list, probe, options, run, program, *this}),
       batch({list, engine, progress, options, settings, run, program, *this}),
       listStore(list, program, *this),
-      openedPaths(listCommands, program, *this) {
+      openedPaths(listCommands, program, *this),
+      trim({list, run, *this, options, trimPlayback}),
+      stills({list, engine, options, run, *this}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);

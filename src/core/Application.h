@@ -7,6 +7,9 @@
 #include "engine/EncoderEngine.h"
 #include "engine/MediaProbe.h"
 #include "engine/Progress.h"
+#include "preview/Still.h"
+#include "preview/TrimPlayback.h"
+#include "preview/TrimSession.h"
 #include "profiles/OptionAssembly.h"
 #include "profiles/ProfileState.h"
 #include "profiles/Settings.h"
@@ -91,6 +94,10 @@ class CoreApp : public QObject, public Notifier {
   std::optional<ProductRecord> product;
   ListStore listStore;
   OpenedPaths openedPaths;
+  // The trim window's player, its rules, and the stills.
+  WorkerPlayback trimPlayback;
+  TrimSession trim;
+  StillWriter stills;
 
  private:
   std::unique_ptr<HeadlessDisplay> ownDisplay_;

@@ -2,6 +2,7 @@
 
 #include "core/Application.h"
 #include "ui/HelpAddress.h"
+#include "engine/Progress.h"
 
 namespace pcm {
 
@@ -44,9 +45,26 @@ void RegisterCoreCommands(CoreApp& app) {
              [&app] { OpenAddress(app, app.product ? app.product->webAddress : ""); });
   t.Register(Command::OpenContactPage, [&app] { OpenAddress(app, kContactPage); });
   t.Register(Command::OpenAboutPage, [&app] { OpenAddress(app, kAboutPage); });
-  t.Register(Command::Cutter, [&app] {
-    if (app.Refused(true, true)) return;
-    if (app.program.DvdMode() && !app.run.titleView) app.ui().Warning(app.LoadMessage(28));
+  TrimSession& trim = app.trim;
+  t.Register(Command::Cutter, [&trim] { trim.Open(); });
+  t.Register(Command::OpenTrim, [&trim] { trim.Open(); });
+  t.Register(Command::TrimPlay, [&trim] { trim.Play(); });
+  t.Register(Command::TrimBegin, [&trim] { trim.SetBegin(); });
+  t.Register(Command::TrimEnd, [&trim] { trim.SetEnd(); });
+  t.Register(Command::TrimBack, [&trim] { trim.JumpBack(); });
+  t.Register(Command::TrimForward, [&trim] { trim.JumpForward(); });
+  t.Register(Command::CutClose, [&trim] { trim.Close(); });
+  // "stop" and "pause" of the trim window share their commands with the
+  // main window's preview; while the trim window is open they are its own.
+  t.Register(Command::StopPreview, [&trim] {
+    if (trim.IsOpen()) trim.Stop();
+  });
+  t.Register(Command::TogglePause, [&trim] {
+    if (trim.IsOpen()) trim.TogglePause();
+  });
+  // The still of the previewed entry at the shown position.
+  t.Register(Command::Snapshot, [&app] {
+    app.stills.SaveStill(app.list.FirstSelected(), ParseClock(app.display().Text("play_time")));
   });
 }
 

@@ -4,9 +4,9 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 
+#include "core/Application.h"
 #include "gui/Dialogs.h"
 #include "gui/Skin.h"
-#include "core/Application.h"
 
 namespace pcm {
 
@@ -36,33 +36,35 @@ void PictureLabel::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void SkinDisplay::Attach(SkinForm* form) {
-  form_ = form;
+  forms_.push_back(form);
   for (const auto& e : form->desc().elements)
     if (e.kind == "strip") stripRects_[e.name.toStdString()] = e.rect;
 }
 
+SkinElement* SkinDisplay::Find(const std::string& element) const {
+  for (const QPointer<SkinForm>& f : forms_)
+    if (f)
+      if (SkinElement* e = f->Element(QString::fromStdString(element))) return e;
+  return nullptr;
+}
+
 void SkinDisplay::SetText(const std::string& element, const std::string& text) {
-  if (form_) {
-    if (SkinElement* e = form_->Element(QString::fromStdString(element))) {
-      e->SetText(QString::fromStdString(text));
-      return;
-    }
+  if (SkinElement* e = Find(element)) {
+    e->SetText(QString::fromStdString(text));
+    return;
   }
   texts_[element] = text;
 }
 
 std::string SkinDisplay::Text(const std::string& element) const {
-  if (form_) {
-    if (SkinElement* e = form_->Element(QString::fromStdString(element))) return e->Text().toStdString();
-  }
+  if (SkinElement* e = Find(element)) return e->Text().toStdString();
   auto it = texts_.find(element);
   return it == texts_.end() ? std::string() : it->second;
 }
 
 void SkinDisplay::SetStripWidth(const std::string& element, int pixels) {
   strips_[element] = pixels;
-  if (!form_) return;
-  SkinElement* e = form_->Element(QString::fromStdString(element));
+  SkinElement* e = Find(element);
   auto r = stripRects_.find(element);
   if (!e || r == stripRects_.end()) return;
   QRect g = r->second;

@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QPointer>
 #include <map>
+#include <vector>
 #include <string>
 
 #include "gui/Dialogs.h"
@@ -13,6 +14,7 @@
 namespace pcm {
 
 class FolderDialog;
+class SkinElement;
 class SkinForm;
 
 // A picture control (profile buttons, category pictures, page pictures,
@@ -45,6 +47,8 @@ class PictureLabel : public QLabel {
 // shown) and picture controls.
 class SkinDisplay : public Display {
  public:
+  // Adds a form whose elements the display writes (the main window's, the
+  // trim window's); element names are unique across them.
   void Attach(SkinForm* form);
   void AddPicture(const std::string& name, PictureLabel* label) { labels_[name] = label; }
 
@@ -59,7 +63,8 @@ class SkinDisplay : public Display {
   int Loads(const std::string& element) const;
 
  private:
-  QPointer<SkinForm> form_;
+  SkinElement* Find(const std::string& element) const;
+  std::vector<QPointer<SkinForm>> forms_;
   std::map<std::string, std::string> texts_;  // items the form lacks
   std::map<std::string, int> strips_;
   std::map<std::string, QRect> stripRects_;

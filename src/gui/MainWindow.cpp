@@ -27,6 +27,7 @@
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
 #include "ui/HelpAddress.h"
+#include "gui/TrimWindow.h"
 
 namespace pcm {
 
@@ -135,6 +136,8 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   cutterForm_ = new SkinForm(skin_.Form("cutter"), base, trimWindow_);
   trimWindow_->setFixedSize(cutterForm_->size());
   trimWindow_->hide();
+  display_.Attach(cutterForm_);
+  trimView_ = new TrimWindow(*app_, trimWindow_, cutterForm_, this);
 
   BuildControls();
   BuildMenus();
@@ -180,7 +183,8 @@ MainWindow::~MainWindow() {
   app_->listCommands.focusListHook = nullptr;
   for (Command c : windowCommands_) app_->commands.Unregister(c);
   lv_->setModel(nullptr);
-  lv_ = nullptr;  // the event filter stops here
+  lv_ = nullptr;     // the event filter stops here
+  delete trimView_;  // stops a trim play while its panel still exists
   delete trimWindow_;
   delete form_;
   form_ = nullptr;
@@ -609,7 +613,6 @@ void MainWindow::RegisterWindowCommands() {
   add(Command::Settings, [this] { ShowSettings(); });
   add(Command::About, [this] { ShowAbout(); });
   add(Command::Browse, [this] { Browse(); });
-  add(Command::CutClose, [this] { trimWindow_->hide(); });
   add(Command::ShowProfiles, [this] {
     if (!app_->Refused(false, true)) picker_->ShowFirstAudioPage();
   });

@@ -27,6 +27,7 @@ class InfoDialog;
 class ListModel;
 class ProfilePicker;
 class SettingsDialog;
+class TrimWindow;
 
 // Tfm_main: the skinned main window and its dispatcher. Every rule lives in
 // the core (CoreApp, CommandMap, PickerState); this class builds the widgets,
@@ -57,6 +58,8 @@ class MainWindow : public QWidget {
   SettingsDialog* settingsDialog() const { return settingsDialog_; }
   InfoDialog* infoDialog() const { return infoDialog_; }
   AboutDialog* aboutDialog() const { return aboutDialog_; }
+  QWidget* trimWindow() const { return trimWindow_; }
+  TrimWindow* trimView() const { return trimView_; }
   WindowSystemActions& windowSystem() { return *windowSystem_; }
   const std::optional<ProductRecord>& product() const { return app_->product; }
   const MenuPopup& lastPopup() const { return lastPopup_; }
@@ -136,6 +139,7 @@ class MainWindow : public QWidget {
   SkinForm* form_ = nullptr;
   QWidget* trimWindow_ = nullptr;
   SkinForm* cutterForm_ = nullptr;
+  TrimWindow* trimView_ = nullptr;  // owned by trimWindow_
   QTableView* lv_ = nullptr;
   QLineEdit* ed_output_ = nullptr;
   QLineEdit* edt_tit_ = nullptr;

@@ -275,9 +275,10 @@ TEST(WindowCommandStates, AppliedToTheWidgets) {
   EXPECT_TRUE(enabled("bt_remove"));
   EXPECT_TRUE(item("zm_popup_file", "Properties"));
   EXPECT_TRUE(item("zm_pop_edit", "Rename"));
-  // The preview does not exist yet: its buttons stay disabled.
+  // The preview does not exist yet: its button stays disabled. The trim
+  // window opens with a selection.
   EXPECT_FALSE(enabled("bt_play"));
-  EXPECT_FALSE(enabled("bt_cut"));
+  EXPECT_TRUE(enabled("bt_cut"));
   // Converting.
   h.app().run.converting = true;
   h.app().UpdateCommandStates();
@@ -286,6 +287,7 @@ TEST(WindowCommandStates, AppliedToTheWidgets) {
   EXPECT_FALSE(enabled("bt_dvdopen"));
   EXPECT_FALSE(enabled("bt_remove"));
   EXPECT_FALSE(enabled("bt_set"));
+  EXPECT_FALSE(enabled("bt_cut"));
   EXPECT_TRUE(item("zm_pop_actions", "Pause"));
   EXPECT_TRUE(item("zm_pop_actions", "Stop"));
   EXPECT_FALSE(item("zm_pop_actions", "Convert"));

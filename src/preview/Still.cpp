@@ -1,0 +1,134 @@
+#include "preview/Still.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/EncoderEngine.h"
+#include "engine/OutputFiles.h"
+#include "engine/Progress.h"
+#include "profiles/OptionAssembly.h"
+#include "profiles/Settings.h"
+#include "queue/BatchDriver.h"
+#include "queue/ConversionList.h"
+#include "ui/Display.h"
+#include "ui/Notifier.h"
+#include "ui/RunState.h"
+
+namespace pcm {
+
+namespace {
+
+constexpr const char* kExt = ".bmp";
+
+// "/" would lead out of the output folder.
+std::string NoSlashes(std::string text) {
+  for (char& c : text)
+    if (c == '/') c = '_';
+  return text;
+}
+
+}  // namespace
+
+StillWriter::StillWriter(const Parts& parts) : parts_(parts) {
+  poll_.setInterval(50);
+  connect(&poll_, &QTimer::timeout, this, [this] { CheckEnded(); });
+}
+
+StillWriter::~StillWriter() = default;
+
+std::string StillWriter::FirstStillName(const std::string& caption) {
+  size_t from = 0;
+  while (from < caption.size() && static_cast<unsigned char>(caption[from]) <= ' ') ++from;
+  std::string name = caption.substr(from);
+  size_t slash = name.rfind('/');
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);
+  // Never a hidden or empty name.
+  if (name.empty()) name = "_";
+  return name + kExt;
+}
+
+std::string StillWriter::NumberedStillName(const std::string& caption, int n) {
+  return NoSlashes(caption) + "_" + std::to_string(n) + kExt;
+}
+
+std::string StillWriter::SaveStill(int index, int32_t seconds) {
+  // The job runner runs one job at a time: a still would take over the job
+  // of the entry being converted.
+  if (parts_.notifier.Refused(false, true)) return {};
+  if (!parts_.list.Valid(index)) return {};
+  const ListRow& row = parts_.list.Row(index);
+
+  std::string dir = parts_.options.OutputFolder();
+  Settings::CheckFolderName(dir);
+  // One level, as the conversions do.
+  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    Failed(dir, std::string("the folder could not be made: ") + std::strerror(errno));
+    return {};
+  }
+  // A still still being written has no file yet; its name counts as taken.
+  auto taken = [this](const std::string& path) {
+    if (PathTaken(path)) return true;
+    for (const Pending& p : pending_)
+      if (p.path == path) return true;
+    return false;
+  };
+  std::string path = dir + FirstStillName(row.caption);
+  for (int n = 1; taken(path); ++n) path = dir + NumberedStillName(row.caption, n);
+
+  intputrec rec = parts_.engine.record;  // keeps EncoderPath, WorkDir and DurationSecs
+  rec.InputFile = row.entry.sourcePath;
+  rec.OutputFile = path;
+  rec.TempFile.clear();
+  rec.StartOpt = " -ss " + FormatClock(seconds);
+  rec.LengthOpt = " -t 0.01";
+  rec.TargetOpt = " -f image2 ";
+  rec.SizeOpt = parts_.options.SizeOption(row);
+  rec.VideoRateOpt.clear();
+  rec.AudioRateOpt.clear();
+  rec.SampleRateOpt.clear();
+  rec.ChannelsOpt.clear();
+  rec.AspectOpt.clear();
+  // The encoder's progress goes to the entry at the batch position; a still
+  // belongs to no entry, so none shows it.
+  parts_.list.currentPosition = -1;
+  pending_.push_back({parts_.engine.StartEncoderJob(rec), path});
+  poll_.start();
+  return path;
+}
+
+void StillWriter::CheckEnded() {
+  for (size_t i = 0; i < pending_.size();) {
+    Pending& p = pending_[i];
+    if (!p.job->ended) {
+      ++i;
+      continue;
+    }
+    std::string reason = BatchDriver::NoOutputReason(p.job->outcome, p.path, p.path);
+    if (!reason.empty() && !p.job->outcome.lastLines.empty())
+      reason += ": " + p.job->outcome.lastLines.back();
+    std::string path = p.path;
+    if (!reason.empty()) {
+      // The name was free when the still began: what is there now is a
+      // broken picture of ours.
+      if (!p.job->outcome.Succeeded()) std::remove(path.c_str());
+    }
+    pending_.erase(pending_.begin() + long(i));
+    if (reason.empty())
+      emit stillEnded(path, {});
+    else
+      Failed(path, reason);
+  }
+  if (pending_.empty()) poll_.stop();
+}
+
+void StillWriter::Failed(const std::string& path, const std::string& reason) {
+  parts_.notifier.display().SetText("hint", "The still " + path + " was not saved: " + reason);
+  emit stillEnded(path, reason);
+}
+
+}  // namespace pcm

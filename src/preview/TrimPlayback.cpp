@@ -1,0 +1,42 @@
+#include "preview/TrimPlayback.h"
+
+namespace pcm {
+
+WorkerPlayback::~WorkerPlayback() { Stop(); }
+
+bool WorkerPlayback::Start(const std::string& path, preview::FrameSink* sink, int width, int height) {
+  Stop();
+  if (!player_->InitPreviewWindow(sink, width, height)) return false;
+  position_ = 0;
+  player_->SetEventFuntion([this](double seconds) { position_ = seconds; });
+  player_->Seek(0);
+  uint64_t generation = ++generation_;
+  worker_ = std::thread([this, path, generation] {
+    player_->Play(path);
+    // Queued, not handed over: Stop on the main thread joins this worker,
+    // and a blocking hand-over would wait for it. A Stop that came first has
+    // raised the generation already, so its end is ignored.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+          if (generation != generation_) return;
+          ++generation_;
+          if (worker_.joinable()) worker_.join();
+          player_->DestroyPreviewWindow();
+          if (endedHook) endedHook();
+        },
+        Qt::QueuedConnection);
+  });
+  return true;
+}
+
+void WorkerPlayback::Stop() {
+  ++generation_;
+  if (!worker_.joinable()) return;
+  player_->Stop();
+  // Waits for the worker's Play to return; the surface goes with it.
+  player_->DestroyPreviewWindow();
+  worker_.join();
+}
+
+}  // namespace pcm

@@ -1,0 +1,60 @@
+#pragma once
+#include <QObject>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "preview/Player.h"
+
+namespace pcm {
+
+// What the trim window needs of a player: a play that returns at once, so
+// that clicks and timer ticks keep working while it runs, and the position
+// it last reported. The trim session drives it; tests give a scripted one.
+class TrimPlayback {
+ public:
+  virtual ~TrimPlayback() = default;
+  // Opens the preview into sink (headless without one) and starts playing
+  // path from 0. False when it cannot start.
+  virtual bool Start(const std::string& path, preview::FrameSink* sink, int width, int height) = 0;
+  virtual void Seek(double seconds) = 0;
+  // Toggles between paused and playing.
+  virtual void Pause() = 0;
+  // Ends the play and removes the surface; endedHook is not called for it.
+  virtual void Stop() = 0;
+  // The last position reported, in seconds; 0 after Start.
+  virtual double Position() const = 0;
+
+  // Runs on the main thread when a play ended by itself (the media's end or
+  // a failure), after the play has returned.
+  std::function<void()> endedHook;
+};
+
+// The real one: preview::Player with its blocking Play on a worker thread.
+// The position is the value the player's event function stores; the end of
+// the play is queued to the main thread.
+class WorkerPlayback : public QObject, public TrimPlayback {
+ public:
+  WorkerPlayback() : player_(std::make_unique<preview::Player>()) {}
+  explicit WorkerPlayback(preview::Player::Options options)
+      : player_(std::make_unique<preview::Player>(std::move(options))) {}
+  ~WorkerPlayback() override;
+
+  bool Start(const std::string& path, preview::FrameSink* sink, int width, int height) override;
+  void Seek(double seconds) override { player_->Seek(seconds); }
+  void Pause() override { player_->Pause(); }
+  void Stop() override;
+  double Position() const override { return position_.load(); }
+
+ private:
+  std::unique_ptr<preview::Player> player_;
+  std::thread worker_;
+  std::atomic<double> position_{0};
+  // Counts the plays, so that the end of a play that was stopped meanwhile
+  // is ignored when it reaches the main thread.
+  uint64_t generation_ = 0;
+};
+
+}  // namespace pcm

@@ -1,0 +1,161 @@
+// Stills through the real encoder: the file names, the picture's format and
+// size, and what a still leaves alone.
+#include <QDir>
+#include <QFile>
+
+#include "TrimFixture.h"
+#include "engine/EncoderEngine.h"
+#include "preview/Still.h"
+#include "profiles/ProfileState.h"
+#include "ui/RunState.h"
+
+using trimtest::TrimApp;
+
+namespace {
+
+struct StillApp : TrimApp {
+  explicit StillApp(const std::string& tag)
+      : TrimApp(tag), still({app->list, app->engine, app->options, app->run, *app}) {
+    QObject::connect(&still, &pcm::StillWriter::stillEnded,
+                     [this](const std::string& path, const std::string& error) {
+                       ended.push_back({path, error});
+                     });
+  }
+  // Adds a real 4-second clip under `name` through the probe.
+  int AddClip(const std::string& name) {
+    std::string dir = pcmtest::MakeTempDir("media");
+    std::string path = dir + "/" + name;
+    EXPECT_TRUE(
+        QFile::copy(QString::fromStdString(pcmtest::MakeMedia("avi", 4)), QString::fromStdString(path)));
+    EXPECT_TRUE(app->listCommands.AddFileEntry(path));
+    return app->list.Count() - 1;
+  }
+  // Selects a frame size other than the clip's own 320x240, so that a
+  // picture of the clip's size shows the size was not applied.
+  void ChooseOtherSize() {
+    pcm::ChoiceList& sizes = app->profiles.cb_size;
+    for (size_t i = 0; i < sizes.items.size(); ++i)
+      if (sizes.items[i].find('x') != std::string::npos && sizes.items[i].rfind("320x240", 0) != 0 &&
+          sizes.items[i] != pcm::kOriginalSize) {
+        sizes.selected = int(i);
+        return;
+      }
+    ADD_FAILURE() << "no other size";
+  }
+  // Saves a still and waits for its end; the error, "" when written.
+  std::string Save(int index, int32_t seconds, const std::string& expectedPath) {
+    size_t before = ended.size();
+    std::string path = still.SaveStill(index, seconds);
+    EXPECT_EQ(path, expectedPath);
+    EXPECT_TRUE(pcmtest::WaitUntil([&] { return ended.size() > before; }, 30000));
+    return ended.size() > before ? ended.back().second : "no end";
+  }
+
+  pcm::StillWriter still;
+  std::vector<std::pair<std::string, std::string>> ended;
+};
+
+}  // namespace
+
+// clip.avi at 00:00:02 gives clip.bmp, a 24-bit BMP of the size option's
+// size, then clip_1.bmp; the output folder is made. A renamed entry
+// "my.movie" gives my.bmp, then my.movie_1.bmp. No entry's status or
+// progress changes and no batch starts.
+TEST(Still, WritesNumberedBitmapsOfTheChosenSize) {
+  StillApp t("still-names");
+  t.app->profiles.SelectProfile(7);
+  int clip = t.AddClip("clip.avi");
+  int other = t.AddClip("other.avi");
+  t.ChooseOtherSize();
+  ASSERT_EQ(t.app->list.Row(clip).caption, "clip");
+  const pcm::EntryState before = t.app->list.Row(clip).state;
+  std::string size = t.app->options.SizeOption(t.app->list.Row(clip));
+  ASSERT_EQ(size.rfind(" -s ", 0), 0u) << size;
+  std::string wanted = size.substr(4);
+  ASSERT_NE(wanted, "320x240");
+  t.app->settings.outputField = t.out + "/stills";
+
+  EXPECT_EQ(t.Save(clip, 2, t.out + "/stills/clip.bmp"), "");
+  pcm::intputrec rec = t.app->engine.CurrentJob()->record;
+  EXPECT_EQ(rec.StartOpt, " -ss 00:00:02");
+  EXPECT_EQ(rec.LengthOpt, " -t 0.01");
+  EXPECT_EQ(rec.TargetOpt, " -f image2 ");
+  EXPECT_EQ(rec.SizeOpt, size);
+  pcmtest::ProbeInfo bmp = pcmtest::FfprobeFile(t.out + "/stills/clip.bmp");
+  EXPECT_EQ(bmp.videoCodec, "bmp");
+  EXPECT_EQ(std::to_string(bmp.width) + "x" + std::to_string(bmp.height), wanted);
+  std::string pixels;
+  pcmtest::RunShell("ffprobe -v error -show_entries stream=pix_fmt -of csv=p=0 " +
+                        pcmtest::ShellQuote(t.out + "/stills/clip.bmp"),
+                    &pixels);
+  EXPECT_EQ(pixels, "bgr24\n");
+  EXPECT_EQ(t.Save(clip, 3, t.out + "/stills/clip_1.bmp"), "");
+
+  t.app->list.SetCaption(other, "my.movie");
+  EXPECT_EQ(t.Save(other, 1, t.out + "/stills/my.bmp"), "");
+  EXPECT_EQ(t.Save(other, 1, t.out + "/stills/my.movie_1.bmp"), "");
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(t.out + "/stills/my.movie_1.bmp")));
+
+  EXPECT_EQ(t.app->list.Row(clip).state, before);
+  EXPECT_EQ(t.app->list.Row(clip).progress, 0);
+  EXPECT_EQ(t.app->list.Row(other).state, before);
+  EXPECT_FALSE(t.app->run.converting);
+  EXPECT_TRUE(t.ui.boxes.empty());
+  EXPECT_EQ(QDir(QString::fromStdString(t.out + "/stills")).entryList(QDir::Files | QDir::Hidden).size(), 4);
+
+  // Neither name leads out of the output folder or hides the file.
+  EXPECT_EQ(pcm::StillWriter::FirstStillName(" \tclips/../x.y.avi"), "x.y.bmp");
+  EXPECT_EQ(pcm::StillWriter::FirstStillName("../.avi"), "_.bmp");
+  EXPECT_EQ(pcm::StillWriter::NumberedStillName("../up", 2), ".._up_2.bmp");
+}
+
+// With the size list disabled no size is passed and the picture keeps the
+// source's size; two stills asked for at once get two names.
+TEST(Still, NoSizeOptionWhenTheSizeListIsDisabled) {
+  StillApp t("still-nosize");
+  t.app->profiles.SelectProfile(7);
+  int clip = t.AddClip("clip.avi");
+  t.ChooseOtherSize();
+  t.app->profiles.cb_size.enabled = false;
+  std::string first = t.still.SaveStill(clip, 1);
+  EXPECT_EQ(t.app->engine.CurrentJob()->record.SizeOpt, "");
+  EXPECT_EQ(t.Save(clip, 1, t.out + "/clip_1.bmp"), "");
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !t.still.Busy(); }, 30000));
+  EXPECT_EQ(first, t.out + "/clip.bmp");
+  pcmtest::ProbeInfo source = pcmtest::FfprobeFile(t.app->list.Row(clip).entry.sourcePath);
+  for (const std::string& path : {first, t.out + "/clip_1.bmp"}) {
+    pcmtest::ProbeInfo bmp = pcmtest::FfprobeFile(path);
+    EXPECT_EQ(bmp.width, source.width) << path;
+    EXPECT_EQ(bmp.height, source.height) << path;
+  }
+}
+
+// A still that could not be written says so on the hint line with the
+// reason and leaves no file; while converting it is refused, since it would
+// take over the conversion's job.
+TEST(Still, AFailureIsSaidAndNothingIsLeft) {
+  StillApp t("still-fail");
+  int clip = t.AddClip("clip.avi");
+  QFile::remove(QString::fromStdString(t.app->list.Row(clip).entry.sourcePath));
+  std::string error = t.Save(clip, 1, t.out + "/clip.bmp");
+  EXPECT_FALSE(error.empty());
+  std::string hint = t.app->display().Text("hint");
+  EXPECT_NE(hint.find("was not saved"), std::string::npos) << hint;
+  EXPECT_NE(hint.find(error), std::string::npos) << hint;
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(t.out + "/clip.bmp")));
+
+  // A folder in the place of the output folder's parent: the folder
+  // cannot be made.
+  QFile blocker(QString::fromStdString(t.out + "/file"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  t.app->settings.outputField = t.out + "/file/stills";
+  EXPECT_EQ(t.still.SaveStill(clip, 1), "");
+  hint = t.app->display().Text("hint");
+  EXPECT_NE(hint.find("could not be made"), std::string::npos) << hint;
+
+  t.app->run.converting = true;
+  EXPECT_EQ(t.still.SaveStill(clip, 1), "");
+  ASSERT_EQ(t.ui.boxes.size(), 1u);
+  EXPECT_EQ(t.ui.boxes[0].text, t.app->LoadMessage(26));
+  t.app->run.converting = false;
+}
