@@ -4,6 +4,7 @@
 #include <QThread>
 #include <sstream>
 
+#include "preview/DvdByteSource.h"
 #include "profiles/Ini.h"
 #include "ui/MulDiv.h"
 
@@ -30,13 +31,16 @@ CoreApp::CoreApp(const Options& o)
       options(profiles, settings, list),
       settings(program, profiles),
       listCommands({list, probe, options, run, program, *this}),
-      batch({list, engine, progress, options, settings, run, program, *this}) {
+      batch({list, engine, progress, options, settings, run, program, *this}),
+      preview({list, run, *this, player}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
+  preview.listClickedHook = [this] { listCommands.ListClicked(); };
+  player.AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);
 }
 
 CoreApp::~CoreApp() {

@@ -7,6 +7,8 @@
 #include "engine/EncoderEngine.h"
 #include "engine/MediaProbe.h"
 #include "engine/Progress.h"
+#include "preview/Player.h"
+#include "preview/PreviewControl.h"
 #include "profiles/OptionAssembly.h"
 #include "profiles/ProfileState.h"
 #include "profiles/Settings.h"
@@ -78,6 +80,8 @@ class CoreApp : public QObject, public Notifier {
   Settings settings;
   ListCommands listCommands;
   BatchDriver batch;
+  preview::Player player;
+  preview::PreviewControl preview;
 
  private:
   std::unique_ptr<HeadlessDisplay> ownDisplay_;
