@@ -1,4 +1,6 @@
 // Command-line syntax of the headless front end.
+#include <cstdlib>
+
 #include "app/BatchFrontEnd.h"
 #include "ui/WholeNumber.h"
 
@@ -31,6 +33,145 @@ std::optional<int> ParseTrimTime(const std::string& text) {
   return int(total);
 }
 
+namespace {
+
+// One option of "--batch": its name, the value it takes (none for a flag),
+// its lines of the usage text, and what it does to the request. Adding an
+// option is one row here and, where the batch acts on it, one step in
+// BatchRun.cpp.
+struct BatchOption {
+  const char* name;
+  const char* value;  // nullptr for a flag
+  const char* help;   // lines after the first are indented to the help column
+  // Takes the value ("" for a flag) into the request; false with `error` set
+  // on a bad value.
+  bool (*apply)(const std::string& value, BatchRequest& r, std::string& error);
+};
+
+bool ListIndex(const char* name, const std::string& value, std::optional<int>& into, std::string& error) {
+  auto v = ReadWholeNumber<int>(value);
+  if (!v || *v < 0) {
+    error = std::string(name) + " needs a list index (0, 1, 2, ...), not \"" + value + "\"";
+    return false;
+  }
+  into = v;
+  return true;
+}
+
+bool NotEmpty(const char* name, const char* what, const std::string& value, std::optional<std::string>& into,
+              std::string& error) {
+  if (value.empty()) {
+    error = std::string(name) + " needs " + what;
+    return false;
+  }
+  into = value;
+  return true;
+}
+
+const BatchOption kOptions[] = {
+    {"--profile", "N", "select output profile N (see --list-profiles)",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       r.profile = ReadWholeNumber<int>(v);
+       if (!r.profile) error = "--profile needs a profile number, not \"" + v + "\"";
+       return r.profile.has_value();
+     }},
+    {"--size", "I", "select entry I (from 0) of the profile's frame sizes",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       return ListIndex("--size", v, r.size, error);
+     }},
+    {"--video-quality", "I",
+     "select video quality I: 0 Higher Quality, 1 High Quality,\n"
+     "2 Normal, 3 Low Quality, 4 Lower Quality, 5 the source's\n"
+     "quality where the profile offers it",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       return ListIndex("--video-quality", v, r.videoQuality, error);
+     }},
+    {"--audio-quality", "I", "select audio quality I, numbered as above",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       return ListIndex("--audio-quality", v, r.audioQuality, error);
+     }},
+    {"--channels", "mono|stereo", "convert to one channel or two",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       if (v == "mono" || v == "stereo")
+         r.channels = v == "mono" ? 0 : 1;
+       else
+         error = "--channels takes mono or stereo, not \"" + v + "\"";
+       return r.channels.has_value();
+     }},
+    {"--output", "DIR",
+     "write the converted files to DIR (created when missing);\n"
+     "a taken name gets _1, _2, ...",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       return NotEmpty("--output", "a folder", v, r.output, error);
+     }},
+    {"--trim", "BEGIN-END",
+     "convert only BEGIN to END of every entry; each is seconds\n"
+     "or hh:mm:ss, e.g. --trim 10-70 or --trim 00:00:10-00:01:10",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       // The dash that splits them is the one after the begin.
+       size_t dash = v.find('-');
+       auto b = dash == std::string::npos ? std::nullopt : ParseTrimTime(v.substr(0, dash));
+       auto e = dash == std::string::npos ? std::nullopt : ParseTrimTime(v.substr(dash + 1));
+       if (!b || !e) {
+         error = "--trim takes BEGIN-END (seconds or hh:mm:ss), not \"" + v + "\"";
+         return false;
+       }
+       if (*e <= *b) {
+         error = "--trim: the end must lie after the begin";
+         return false;
+       }
+       r.trim = std::make_pair(*b, *e);
+       return true;
+     }},
+    {"--dry-run", nullptr, "print each entry's encoder command line, start nothing",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.dryRun = true; }},
+    {"--quiet", nullptr, "no progress display, only the final report",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.quiet = true; }},
+    {"--when-done", "nothing|open|shutdown",
+     "after the last entry do nothing (the default), open the\n"
+     "output folder, or shut the computer down after a\n"
+     "60-second countdown that Ctrl-C cancels",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       static const std::pair<const char*, WhenDone> kChoices[] = {
+           {"nothing", WhenDone::Nothing}, {"open", WhenDone::OpenFolder}, {"shutdown", WhenDone::Shutdown}};
+       for (const auto& [word, action] : kChoices)
+         if (v == word) {
+           r.whenDone = action;
+           return true;
+         }
+       error = "--when-done takes nothing, open or shutdown, not \"" + v + "\"";
+       return false;
+     }},
+    {"--help", nullptr, "print this text and do nothing else",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.help = true; }},
+};
+
+const BatchOption* FindOption(const std::string& name) {
+  for (const BatchOption& o : kOptions)
+    if (name == o.name) return &o;
+  return name == "-h" ? FindOption("--help") : nullptr;
+}
+
+// The options' part of the usage text, made from the table: the name and
+// its value, then the help at column 25 (on the next line when they do not
+// fit before it).
+std::string OptionsHelp() {
+  constexpr size_t kColumn = 24;
+  std::string text;
+  for (const BatchOption& o : kOptions) {
+    std::string head = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
+    head +=
+        head.size() < kColumn ? std::string(kColumn - head.size(), ' ') : "\n" + std::string(kColumn, ' ');
+    std::string help = o.help;
+    for (size_t nl = help.find('\n'); nl != std::string::npos; nl = help.find('\n', nl + 1 + kColumn))
+      help.insert(nl + 1, kColumn, ' ');
+    text += head + help + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
 std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& args, std::string& error) {
   BatchRequest r;
   bool optionsEnded = false;
@@ -44,104 +185,27 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
       optionsEnded = true;
       continue;
     }
-    if (a == "--dry-run") {
-      r.dryRun = true;
-      continue;
-    }
-    if (a == "--quiet") {
-      r.quiet = true;
-      continue;
-    }
-    if (a == "--help" || a == "-h") {
-      r.help = true;
-      return r;
-    }
-    // Options with a value: "--name value" or "--name=value".
-    std::string name = a;
-    std::string value;
+    // "--name value" or "--name=value" for an option with a value.
     size_t eq = a.find('=');
-    if (eq != std::string::npos) {
-      name = a.substr(0, eq);
-      value = a.substr(eq + 1);
-    }
-    static const char* const kValued[] = {"--profile",  "--size",   "--video-quality", "--audio-quality",
-                                          "--channels", "--output", "--trim",          "--when-done"};
-    bool known = false;
-    for (const char* k : kValued) known = known || name == k;
-    if (!known) {
+    const std::string name = a.substr(0, eq);
+    const BatchOption* option = FindOption(name);
+    if (!option || (!option->value && eq != std::string::npos)) {
       error = "unknown option " + a;
       return std::nullopt;
     }
-    if (eq == std::string::npos) {
+    std::string value;
+    if (option->value && eq != std::string::npos) {
+      value = a.substr(eq + 1);
+    } else if (option->value) {
       if (i + 1 >= args.size()) {
         error = name + " needs a value";
         return std::nullopt;
       }
       value = args[++i];
     }
-    auto index = [&](std::optional<int>& into) {
-      auto v = ReadWholeNumber<int>(value);
-      if (!v || *v < 0) {
-        error = name + " needs a list index (0, 1, 2, ...), not \"" + value + "\"";
-        return false;
-      }
-      into = v;
-      return true;
-    };
-    if (name == "--profile") {
-      auto v = ReadWholeNumber<int>(value);
-      if (!v) {
-        error = "--profile needs a profile number, not \"" + value + "\"";
-        return std::nullopt;
-      }
-      r.profile = v;
-    } else if (name == "--size") {
-      if (!index(r.size)) return std::nullopt;
-    } else if (name == "--video-quality") {
-      if (!index(r.videoQuality)) return std::nullopt;
-    } else if (name == "--audio-quality") {
-      if (!index(r.audioQuality)) return std::nullopt;
-    } else if (name == "--channels") {
-      if (value == "mono") {
-        r.channels = 0;
-      } else if (value == "stereo") {
-        r.channels = 1;
-      } else {
-        error = "--channels takes mono or stereo, not \"" + value + "\"";
-        return std::nullopt;
-      }
-    } else if (name == "--output") {
-      if (value.empty()) {
-        error = "--output needs a folder";
-        return std::nullopt;
-      }
-      r.output = value;
-    } else if (name == "--trim") {
-      // BEGIN-END; the dash that splits them is the one after the begin.
-      size_t dash = value.find('-');
-      auto b = dash == std::string::npos ? std::nullopt : ParseTrimTime(value.substr(0, dash));
-      auto e = dash == std::string::npos ? std::nullopt : ParseTrimTime(value.substr(dash + 1));
-      if (!b || !e) {
-        error = "--trim takes BEGIN-END (seconds or hh:mm:ss), not \"" + value + "\"";
-        return std::nullopt;
-      }
-      if (*e <= *b) {
-        error = "--trim: the end must lie after the begin";
-        return std::nullopt;
-      }
-      r.trim = std::make_pair(*b, *e);
-    } else if (name == "--when-done") {
-      if (value == "nothing") {
-        r.whenDone = WhenDone::Nothing;
-      } else if (value == "open") {
-        r.whenDone = WhenDone::OpenFolder;
-      } else if (value == "shutdown") {
-        r.whenDone = WhenDone::Shutdown;
-      } else {
-        error = "--when-done takes nothing, open or shutdown, not \"" + value + "\"";
-        return std::nullopt;
-      }
-    }
+    if (!option->apply(value, r, error)) return std::nullopt;
+    // --help prints the usage whatever follows it.
+    if (r.help) return r;
   }
   if (r.paths.empty()) {
     error = "no file or folder to convert";
@@ -199,6 +263,26 @@ bool IsHeadlessInvocation(int argc, char** argv) {
   return !ForeignOption({argv + 1, argv + argc}).empty();
 }
 
+bool WindowPlatformAvailable(int argc, char** argv) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--") break;
+    if (a == "-platform" || a == "--platform" || a.rfind("-platform=", 0) == 0 ||
+        a.rfind("--platform=", 0) == 0)
+      return true;
+  }
+  return false;
+}
+
+std::string NoDisplayText(const std::string& p) {
+  return p + ": there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set).\n" +
+         "To convert without a window: " + p + " --batch [OPTIONS] PATH...  (see " + p + " --help)\n";
+}
+
 std::string VersionText(const std::string& p) { return p + " " POPCLIPMILL_VERSION "\n"; }
 
 std::string UsageText(const std::string& p) {
@@ -225,25 +309,8 @@ std::string UsageText(const std::string& p) {
          ".aac, .ac3, .rm, .wav, .wma or .ogg (not its subfolders). Use -- before paths\n"
          "that begin with \"-\".\n"
          "\n"
-         "Options:\n"
-         "  --profile N           select output profile N (see --list-profiles)\n"
-         "  --size I              select entry I (from 0) of the profile's frame sizes\n"
-         "  --video-quality I     select video quality I: 0 Higher Quality, 1 High Quality,\n"
-         "                        2 Normal, 3 Low Quality, 4 Lower Quality, 5 the source's\n"
-         "                        quality where the profile offers it\n"
-         "  --audio-quality I     select audio quality I, numbered as above\n"
-         "  --channels mono|stereo\n"
-         "  --output DIR          write the converted files to DIR (created when missing);\n"
-         "                        a taken name gets _1, _2, ...\n"
-         "  --trim BEGIN-END      convert only BEGIN to END of every entry; each is seconds\n"
-         "                        or hh:mm:ss, e.g. --trim 10-70 or --trim 00:00:10-00:01:10\n"
-         "  --dry-run             print each entry's encoder command line, start nothing\n"
-         "  --quiet               no progress display, only the final report\n"
-         "  --when-done nothing|open|shutdown\n"
-         "                        after the last entry do nothing (the default), open the\n"
-         "                        output folder, or shut the computer down after a\n"
-         "                        60-second countdown that Ctrl-C cancels\n"
-         "  --help                print this text and do nothing else\n"
+         "Options:\n" +
+         OptionsHelp() +
          "\n"
          "On a terminal each entry shows a progress bar; otherwise one line is printed\n"
          "when an entry starts and when it ends. At the end every entry is listed with\n"

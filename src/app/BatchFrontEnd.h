@@ -45,6 +45,15 @@ std::string ForeignOption(const std::vector<std::string>& args);
 // window would not understand (which the front end then refuses).
 bool IsHeadlessInvocation(int argc, char** argv);
 
+// Whether the window has somewhere to appear: an X or Wayland display in the
+// environment, or a platform named by QT_QPA_PLATFORM or "-platform" (the
+// offscreen one of the tests, for one). Qt would abort without one.
+bool WindowPlatformAvailable(int argc, char** argv);
+
+// What a start of the window without a display prints: the reason and how
+// to convert without a window.
+std::string NoDisplayText(const std::string& programName);
+
 std::string VersionText(const std::string& programName);
 
 // Runs the headless front end: --batch, --list-profiles, --help or

@@ -18,6 +18,7 @@
 
 #include "app/BatchFrontEnd.h"
 #include "app/ConsoleOutput.h"
+#include "app/ConsoleProgress.h"
 #include "app/ConsoleSystemActions.h"
 #include "app/ConsoleUserInterface.h"
 #include "core/Application.h"
@@ -29,71 +30,6 @@
 namespace pcm {
 
 namespace {
-
-// Whether the entry's conversion is over, one way or another.
-bool Ended(EntryState s) {
-  return s == EntryState::Finished || s == EntryState::Failed || s == EntryState::Stopped;
-}
-
-// Shows what the list's "Status" column shows: a bar per entry on a
-// terminal, otherwise a line when an entry starts and when it ends.
-class ProgressPrinter {
- public:
-  ProgressPrinter(CoreApp& app, bool terminal, bool quiet) : app_(app), terminal_(terminal), quiet_(quiet) {}
-
-  void RowChanged(int i) {
-    if (quiet_ || !app_.list.Valid(i)) return;
-    const ListRow& r = app_.list.Row(i);
-    Seen& seen = seen_[i];
-    if (r.outputFile != seen.output && !r.outputFile.empty()) {
-      seen.output = r.outputFile;
-      EndBar();
-      Out(Label(i) + " converting to " + Printable(r.outputFile) + "\n");
-    }
-    if (r.state == seen.state && r.progress == seen.progress) return;
-    seen.state = r.state;
-    seen.progress = r.progress;
-    if (r.state == EntryState::Converting) {
-      if (terminal_) DrawBar(i, r);
-    } else if (Ended(r.state)) {
-      EndBar();
-      Out(Label(i) + " " + StatusText(r) + "\n");
-    }
-  }
-
-  // Ends a bar line before other text is printed.
-  void EndBar() {
-    if (!barShown_) return;
-    Out("\r\033[K");
-    barShown_ = false;
-  }
-
- private:
-  struct Seen {
-    EntryState state = EntryState::Waiting;
-    int32_t progress = 0;
-    std::string output;
-  };
-  std::string Label(int i) const {
-    return "[" + std::to_string(i + 1) + "/" + std::to_string(app_.list.Count()) + "] " +
-           Printable(app_.list.Row(i).caption) + ":";
-  }
-  void DrawBar(int i, const ListRow& r) {
-    constexpr int kWidth = 30;
-    double pct = r.progress / 100.0;
-    int filled = std::clamp(int(pct * kWidth / 100.0 + 0.5), 0, kWidth);
-    std::string bar(size_t(filled), '#');
-    bar.append(size_t(kWidth - filled), '-');
-    Out("\r\033[K" + Label(i) + " [" + bar + "] " + StatusText(r));
-    barShown_ = true;
-  }
-
-  CoreApp& app_;
-  bool terminal_;
-  bool quiet_;
-  bool barShown_ = false;
-  std::map<int, Seen> seen_;
-};
 
 // Selects an index of a choice list as the settings dialog would. A list
 // the window shows disabled still takes an index: the disc profiles read the
@@ -157,201 +93,257 @@ const char* StatFailure(int error) {
 
 }  // namespace
 
-int RunBatch(const std::string& programPath, const BatchRequest& req) {
-  ConsoleUserInterface ui;
-  ConsoleSystemActions system;
-  CoreApp app({programPath, nullptr, &ui, &system});
-  const std::string prog = app.program.Name();
-  auto usage = [&](const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n\n%s", prog.c_str(), message.c_str(), UsageText(prog).c_str());
-    return int(kExitUsage);
-  };
+namespace {
 
-  bool interrupted = false;
-  StopSignalWatch stopWatch([&] {
-    interrupted = true;
-    if (app.run.converting) {
-      std::fprintf(stderr, "\n%s: stopping the batch\n", prog.c_str());
-      app.batch.StopBatch();
-    }
-  });
+// One run of `--batch`, step by step: choices, encoder check, adding, trim,
+// output folder, then the dry run or the conversions and what follows them.
+// Each step that ends the run returns its exit status.
+class HeadlessBatch {
+ public:
+  HeadlessBatch(const std::string& programPath, const BatchRequest& req)
+      : req_(req), app_({programPath, nullptr, &ui_, &system_}), prog_(app_.program.Name()) {}
 
-  try {
-    // Nothing this run changes is saved, and only --when-done chooses what
-    // follows the batch. With --profile the saved profile is not selected
-    // first, so a damaged block of it does not stand in the way.
-    app.settings.readOnly = true;
-    app.settings.LoadSettings(!req.profile);
-    app.settings.finishAction = kFinishNothing;
-    if (req.profile) {
-      const ProfileRecord* rec = ProfileInfo(*req.profile);
-      if (!rec || !rec->displayName || rec->media == Media::None)
-        return usage("there is no profile " + std::to_string(*req.profile) + " (see --list-profiles)");
-      app.profiles.SelectProfile(*req.profile);
+  int Run() {
+    StopSignalWatch stopWatch([this] { OnStopSignal(); });
+    if (auto status = ApplyChoices()) return *status;
+    if (auto status = CheckEncoder()) return *status;
+    AddPaths();
+    if (interrupted_) {
+      std::fprintf(stderr, "%s: interrupted while adding; nothing was converted\n", prog_.c_str());
+      return kExitFailed;
     }
-    std::string error;
-    if (req.size && !SelectIndex(app, app.profiles.cb_size, *req.size, "--size", error)) return usage(error);
-    if (req.videoQuality &&
-        !SelectIndex(app, app.profiles.cb_videobitrate, *req.videoQuality, "--video-quality", error))
-      return usage(error);
-    if (req.audioQuality &&
-        !SelectIndex(app, app.profiles.cb_audiobitrate, *req.audioQuality, "--audio-quality", error))
-      return usage(error);
-    if (req.channels && !SelectIndex(app, app.profiles.cb_channel, *req.channels, "--channels", error))
-      return usage(error);
-    if (req.output) {
-      // A line break in the name would reach the report and the encoder's
-      // command line as further lines.
-      Settings::CheckFolderName(*req.output);
-      app.settings.outputField = AbsolutePath(*req.output);
+    if (req_.trim) TrimEntries();
+    if (app_.list.Count() == 0) {
+      std::fprintf(stderr, "%s: nothing to convert\n", prog_.c_str());
+      return kExitFailed;
     }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s: %s\n", prog.c_str(), e.what());
-    return kExitFailed;
+    if (auto status = CheckOutputFolder()) return *status;
+    if (req_.dryRun) return DryRun();
+    if (auto status = MakeOutputFolder()) return *status;
+    return AfterBatch(Convert());
+  }
+
+ private:
+  int Usage(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n\n%s", prog_.c_str(), message.c_str(), UsageText(prog_).c_str());
+    return kExitUsage;
+  }
+
+  // Ctrl-C and the other ending signals: a running batch is stopped as the
+  // Stop button stops it; an add ends at its next file.
+  void OnStopSignal() {
+    interrupted_ = true;
+    if (app_.run.converting) {
+      std::fprintf(stderr, "\n%s: stopping the batch\n", prog_.c_str());
+      app_.batch.StopBatch();
+    }
+  }
+
+  // The saved settings and profile, then the options' choices on top.
+  std::optional<int> ApplyChoices() {
+    try {
+      // Nothing this run changes is saved, and only --when-done chooses what
+      // follows the batch. With --profile the saved profile is not selected
+      // first, so a damaged block of it does not stand in the way.
+      app_.settings.readOnly = true;
+      app_.settings.LoadSettings(!req_.profile);
+      app_.settings.finishAction = kFinishNothing;
+      if (req_.profile) {
+        const ProfileRecord* rec = ProfileInfo(*req_.profile);
+        if (!rec || !rec->displayName || rec->media == Media::None)
+          return Usage("there is no profile " + std::to_string(*req_.profile) + " (see --list-profiles)");
+        app_.profiles.SelectProfile(*req_.profile);
+      }
+      ProfileState& p = app_.profiles;
+      struct Choice {
+        const std::optional<int>& index;
+        ChoiceList& list;
+        const char* option;
+      };
+      const Choice kChoices[] = {{req_.size, p.cb_size, "--size"},
+                                 {req_.videoQuality, p.cb_videobitrate, "--video-quality"},
+                                 {req_.audioQuality, p.cb_audiobitrate, "--audio-quality"},
+                                 {req_.channels, p.cb_channel, "--channels"}};
+      for (const Choice& c : kChoices) {
+        std::string error;
+        if (c.index && !SelectIndex(app_, c.list, *c.index, c.option, error)) return Usage(error);
+      }
+      if (req_.output) {
+        // A line break in the name would reach the report and the encoder's
+        // command line as further lines.
+        Settings::CheckFolderName(*req_.output);
+        app_.settings.outputField = AbsolutePath(*req_.output);
+      }
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s: %s\n", prog_.c_str(), e.what());
+      return kExitFailed;
+    }
+    return std::nullopt;
   }
 
   // Without the encoder every probe fails and each file would be called
   // unsupported; a broken installation is named as such instead.
-  const std::string& encoder = app.engine.record.EncoderPath;
-  if (access(encoder.c_str(), X_OK) != 0) {
-    std::fprintf(stderr, "%s: the encoder %s cannot be run: %s\n", prog.c_str(), encoder.c_str(),
+  std::optional<int> CheckEncoder() {
+    const std::string& encoder = app_.engine.record.EncoderPath;
+    if (access(encoder.c_str(), X_OK) == 0) return std::nullopt;
+    std::fprintf(stderr, "%s: the encoder %s cannot be run: %s\n", prog_.c_str(), encoder.c_str(),
                  std::strerror(errno));
     return kExitFailed;
   }
 
-  // Add every path; a file that cannot be added is reported and counted.
+  // Adds every path; a file that cannot be added is reported and counted.
   // Ctrl-C also ends a folder between two of its files, and a slow probe.
-  app.listCommands.stopAddingHook = [&] { return interrupted; };
-  app.probe.stopHook = [&] { return interrupted; };
-  int notAdded = 0;
-  for (const auto& given : req.paths) {
-    if (interrupted) break;
-    std::string path = AbsolutePath(given);
-    struct stat st;
-    bool found = stat(path.c_str(), &st) == 0;
-    if (found && S_ISDIR(st.st_mode)) {
-      // A folder that cannot be listed would add nothing without a word.
-      if (access(path.c_str(), R_OK | X_OK) != 0) {
-        std::fprintf(stderr, "%s: %s: the folder cannot be read: %s\n", prog.c_str(),
-                     Printable(given).c_str(), std::strerror(errno));
-        ++notAdded;
-        continue;
+  void AddPaths() {
+    app_.listCommands.stopAddingHook = [this] { return interrupted_; };
+    app_.probe.stopHook = [this] { return interrupted_; };
+    for (const auto& given : req_.paths) {
+      if (interrupted_) break;
+      std::string path = AbsolutePath(given);
+      struct stat st;
+      bool found = stat(path.c_str(), &st) == 0;
+      if (found && S_ISDIR(st.st_mode)) {
+        // A folder that cannot be listed would add nothing without a word.
+        if (access(path.c_str(), R_OK | X_OK) != 0) {
+          std::fprintf(stderr, "%s: %s: the folder cannot be read: %s\n", prog_.c_str(),
+                       Printable(given).c_str(), std::strerror(errno));
+          ++notAdded_;
+          continue;
+        }
+        notAdded_ += app_.listCommands.AddFolderPath(path);
+      } else if (!found) {
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(), StatFailure(errno));
+        ++notAdded_;
+      } else if (!app_.listCommands.AddFileWithRetry(path)) {
+        ++notAdded_;
       }
-      notAdded += app.listCommands.AddFolderPath(path);
-    } else if (!found) {
-      std::fprintf(stderr, "%s: %s: %s\n", prog.c_str(), Printable(given).c_str(), StatFailure(errno));
-      ++notAdded;
-    } else if (!app.listCommands.AddFileWithRetry(path)) {
-      ++notAdded;
     }
   }
-  if (interrupted) {
-    std::fprintf(stderr, "%s: interrupted while adding; nothing was converted\n", prog.c_str());
-    return kExitFailed;
-  }
 
-  if (req.trim) {
-    // Every entry is trimmed as the trim window would; one that ends before
-    // the begin is left out.
-    for (int i = 0; i < app.list.Count();) {
-      ListRow& r = app.list.Row(i);
-      if (!ApplyTrim(r, req.trim->first, req.trim->second)) {
-        std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n", prog.c_str(),
-                     Printable(r.filePath).c_str(), FormatClock(req.trim->first).c_str(),
+  // Every entry is trimmed as the trim window would; one that ends before
+  // the begin is left out.
+  void TrimEntries() {
+    const auto [begin, end] = *req_.trim;
+    for (int i = 0; i < app_.list.Count();) {
+      ListRow& r = app_.list.Row(i);
+      if (!ApplyTrim(r, begin, end)) {
+        std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n",
+                     prog_.c_str(), Printable(r.filePath).c_str(), FormatClock(begin).c_str(),
                      FormatClock(r.trim.total).c_str());
-        app.list.RemoveAt(i);
-        ++notAdded;
+        app_.list.RemoveAt(i);
+        ++notAdded_;
         continue;
       }
-      app.list.NotifyRowChanged(i);
+      app_.list.NotifyRowChanged(i);
       ++i;
     }
-    app.RunCommand([&] { app.options.RefreshSizeEstimates(); });
-  }
-
-  if (app.list.Count() == 0) {
-    std::fprintf(stderr, "%s: nothing to convert\n", prog.c_str());
-    return kExitFailed;
+    app_.RunCommand([&] { app_.options.RefreshSizeEstimates(); });
   }
 
   // The entries' output folder, by its bytes (a name that is not UTF-8 is
   // a name like any other). The batch itself creates only its last level,
   // so a missing parent would fail every entry; a file in its place fails
   // the run at once, dry or not.
-  std::string outDir = app.options.OutputFolder();
-  struct stat outStat;
-  const std::string outDirName = outDir.size() > 1 ? outDir.substr(0, outDir.size() - 1) : outDir;
-  const bool outDirExisted = lstat(outDirName.c_str(), &outStat) == 0;
-  if (outDirExisted && S_ISLNK(outStat.st_mode)) stat(outDirName.c_str(), &outStat);
-  if (outDirExisted && !S_ISDIR(outStat.st_mode)) {
-    std::fprintf(stderr, "%s: the output folder %s is not a folder; nothing was converted\n", prog.c_str(),
-                 Printable(outDirName).c_str());
+  std::optional<int> CheckOutputFolder() {
+    outDir_ = app_.options.OutputFolder();
+    outDirName_ = outDir_.size() > 1 ? outDir_.substr(0, outDir_.size() - 1) : outDir_;
+    struct stat st;
+    outDirExisted_ = lstat(outDirName_.c_str(), &st) == 0;
+    if (outDirExisted_ && S_ISLNK(st.st_mode)) stat(outDirName_.c_str(), &st);
+    if (!outDirExisted_ || S_ISDIR(st.st_mode)) return std::nullopt;
+    std::fprintf(stderr, "%s: the output folder %s is not a folder; nothing was converted\n", prog_.c_str(),
+                 Printable(outDirName_).c_str());
     return kExitFailed;
   }
 
-  if (req.dryRun) {
-    // The names a real run would use: an entry's output name is taken for
-    // the entries after it, as its file would be. Nothing is written.
+  // The names a real run would use: an entry's output name is taken for
+  // the entries after it, as its file would be. Nothing is written.
+  int DryRun() {
     std::set<std::string> planned;
     auto reserved = [&](const std::string& path) { return planned.count(path) > 0; };
     int failed = 0;
-    for (int i = 0; i < app.list.Count(); ++i) {
-      if (!app.list.Row(i).checked) continue;
+    for (int i = 0; i < app_.list.Count(); ++i) {
+      if (!app_.list.Row(i).checked) continue;
       try {
-        intputrec rec = app.batch.FileJobRecord(app.list.Row(i), reserved);
+        intputrec rec = app_.batch.FileJobRecord(app_.list.Row(i), reserved);
         planned.insert(rec.OutputFile);
         Out(Printable(BuildCommandLine(rec)) + "\n");
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: %s: %s\n", prog.c_str(), Printable(app.list.Row(i).filePath).c_str(),
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(app_.list.Row(i).filePath).c_str(),
                      Printable(e.what()).c_str());
         ++failed;
       }
     }
     // A dry run leaves no trace: the folder made for the output names goes.
-    if (!outDirExisted) rmdir(outDir.c_str());
-    return WithReportStatus(prog, failed + notAdded > 0 ? kExitFailed : kExitOk);
+    if (!outDirExisted_) rmdir(outDir_.c_str());
+    return WithReportStatus(prog_, failed + notAdded_ > 0 ? kExitFailed : kExitOk);
   }
 
-  std::string folderError;
-  if (!MakeFolders(outDir, folderError)) {
+  std::optional<int> MakeOutputFolder() {
+    std::string error;
+    if (MakeFolders(outDir_, error)) return std::nullopt;
     std::fprintf(stderr, "%s: the output folder %s cannot be created; nothing was converted (%s)\n",
-                 prog.c_str(), Printable(outDirName).c_str(), Printable(folderError).c_str());
+                 prog_.c_str(), Printable(outDirName_).c_str(), Printable(error).c_str());
     return kExitFailed;
   }
 
-  ProgressPrinter printer(app, isatty(STDOUT_FILENO) == 1, req.quiet);
-  ui.beforePrint = [&] { printer.EndBar(); };
-  QObject::connect(&app.list, &ConversionList::rowChanged, [&](int i) { printer.RowChanged(i); });
+  // Runs the batch with the progress display, then prints the report.
+  int Convert() {
+    ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet);
+    ui_.beforePrint = [&] { printer.EndBar(); };
+    QMetaObject::Connection shown =
+        QObject::connect(&app_.list, &ConversionList::rowChanged, [&](int i) { printer.RowChanged(i); });
 
-  bool over = false;
-  app.batch.batchOverHook = [&] { over = true; };
-  app.RunCommand([&] { app.batch.StartBatch(); });
-  // The batch runs on hand-overs from the encoder's workers; after a stop
-  // the encoder's end is awaited too, so none is left running.
-  while ((app.run.converting && !over) || app.engine.Running())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
-  printer.EndBar();
-  app.batch.batchOverHook = nullptr;
+    bool over = false;
+    app_.batch.batchOverHook = [&] { over = true; };
+    app_.RunCommand([&] { app_.batch.StartBatch(); });
+    // The batch runs on hand-overs from the encoder's workers; after a stop
+    // the encoder's end is awaited too, so none is left running.
+    while ((app_.run.converting && !over) || app_.engine.Running())
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    printer.EndBar();
+    app_.batch.batchOverHook = nullptr;
+    QObject::disconnect(shown);
+    ui_.beforePrint = nullptr;
 
-  PrintReport(app);
-  bool allFinished = true;
-  for (const auto& r : app.list.Rows()) allFinished = allFinished && r.state == EntryState::Finished;
-  int status = WithReportStatus(prog, allFinished && notAdded == 0 && !interrupted ? kExitOk : kExitFailed);
+    PrintReport(app_);
+    bool allFinished = true;
+    for (const auto& r : app_.list.Rows()) allFinished = allFinished && r.state == EntryState::Finished;
+    return WithReportStatus(prog_, allFinished && notAdded_ == 0 && !interrupted_ ? kExitOk : kExitFailed);
+  }
 
   // What the person asked for after the batch; nothing after a Ctrl-C.
-  if (interrupted) return status;
-  if (req.whenDone == WhenDone::OpenFolder) {
-    system.OpenFolder(app.settings.outputField.empty() ? app.settings.outputDirectory
-                                                       : app.settings.outputField);
-  } else if (req.whenDone == WhenDone::Shutdown &&
-             CountDownToShutdown(prog, ShutdownCountdownSeconds(), interrupted)) {
-    system.Shutdown();
-    if (!system.shutdownError.empty()) {
-      std::fprintf(stderr, "%s: %s\n", prog.c_str(), system.shutdownError.c_str());
-      return kExitFailed;
+  int AfterBatch(int status) {
+    if (interrupted_) return status;
+    if (req_.whenDone == WhenDone::OpenFolder) {
+      system_.OpenFolder(app_.settings.outputField.empty() ? app_.settings.outputDirectory
+                                                           : app_.settings.outputField);
+    } else if (req_.whenDone == WhenDone::Shutdown &&
+               CountDownToShutdown(prog_, ShutdownCountdownSeconds(), interrupted_)) {
+      system_.Shutdown();
+      if (!system_.shutdownError.empty()) {
+        std::fprintf(stderr, "%s: %s\n", prog_.c_str(), system_.shutdownError.c_str());
+        return kExitFailed;
+      }
     }
+    return status;
   }
-  return status;
+
+  const BatchRequest& req_;
+  ConsoleUserInterface ui_;
+  ConsoleSystemActions system_;
+  CoreApp app_;
+  const std::string prog_;
+  bool interrupted_ = false;
+  int notAdded_ = 0;
+  std::string outDir_;      // with its trailing '/'
+  std::string outDirName_;  // without it
+  bool outDirExisted_ = false;
+};
+
+}  // namespace
+
+int RunBatch(const std::string& programPath, const BatchRequest& req) {
+  return HeadlessBatch(programPath, req).Run();
 }
 
 int RunHeadless(const std::string& programPath, const std::vector<std::string>& args) {

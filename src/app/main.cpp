@@ -46,6 +46,14 @@ int main(int argc, char** argv) {
     return pcm::RunHeadless(ProgramPath(argv[0]), args);
   }
 #ifdef POPCLIPMILL_HAVE_GUI
+  // Without a display Qt would abort with a message about its platform
+  // plugins; the person is told what happened and what works instead.
+  if (!pcm::WindowPlatformAvailable(argc, argv)) {
+    std::string message =
+        pcm::NoDisplayText(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toStdString());
+    std::fputs(message.c_str(), stderr);
+    return pcm::kExitUsage;
+  }
   return pcm::RunMainWindow(argc, argv);
 #else
   QCoreApplication app(argc, argv);

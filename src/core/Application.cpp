@@ -4,6 +4,7 @@
 #include <QThread>
 #include <sstream>
 
+#include "core/CoreCommands.h"
 #include "preview/DvdByteSource.h"
 #include "profiles/Ini.h"
 #include "ui/MulDiv.h"
@@ -39,6 +40,7 @@ CoreApp::CoreApp(const Options& o)
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
+  RegisterCoreCommands(*this);
   preview.listClickedHook = [this] { listCommands.ListClicked(); };
   player.AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);
 }
@@ -112,6 +114,13 @@ void CoreApp::RunCommand(const std::function<void()>& command) {
   } catch (const std::exception& e) {
     ui_->Error(e.what());
   }
+}
+
+bool CoreApp::Execute(Command c) {
+  if (!commands.Available(c)) return false;
+  RunCommand([&] { commands.Run(c); });
+  UpdateCommandStates();
+  return true;
 }
 
 }  // namespace pcm

@@ -16,6 +16,7 @@
 
 #include "gui/Dialogs.h"
 #include "gui/ListModel.h"
+#include "gui/PreviewPanel.h"
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
 
@@ -33,10 +34,6 @@ const QStringList kMainControls = {"pl_appname", "im_mainico",  "lv",         "e
                                    "bt_clear",   "bt_set",      "bt_chapte",  "bt_start",  "Bt_Convertstop",
                                    "bt_play",    "bt_playstop", "bt_back",    "bt_next",   "bt_cut",
                                    "bt_images",  "bt_web"};
-
-// Maker pages: installation data of ours.
-const char* const kContactPage = "https://popclipmill.example.org/contact/";
-const char* const kAboutPage = "https://popclipmill.example.org/about/";
 
 // Visible captions of the image buttons; the hints stay the system's own.
 QString ButtonCaption(const QString& name) {
@@ -60,36 +57,6 @@ QString HintTwin(const QString& name) {
 bool IsPreviewButton(const QString& name) {
   return name == "bt_back" || name == "bt_play" || name == "bt_next" || name == "bt_playstop" ||
          name == "bt_cut" || name == "bt_images";
-}
-
-// The state-table key of a command.
-QString StateKey(Command c) {
-  switch (c) {
-    case Command::AddFiles:
-      return "Add File(s)...";
-    case Command::AddFolder:
-      return "Add Folder";
-    case Command::Properties:
-      return "Properties";
-    case Command::Remove:
-      return "Remove";
-    case Command::Rename:
-      return "Rename";
-    case Command::Clear:
-      return "Clear";
-    case Command::CheckAll:
-      return "Select All";
-    case Command::UncheckAll:
-      return "Unselect All";
-    case Command::Convert:
-      return "Convert";
-    case Command::PauseOrContinue:
-      return "Pause";
-    case Command::StopConvert:
-      return "Stop";
-    default:
-      return {};
-  }
 }
 
 const char* const kStyle = R"(
@@ -148,6 +115,7 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   if (qtUi_) qtUi_->SetTitle(QString::fromStdString(program.NameWithoutExtension()));
   setWindowTitle(QString::fromStdString(program.NameWithoutExtension()));
   layout_ = LayoutFor(app_->program);
+  RegisterWindowCommands();
 
   aboutDialog_ = new AboutDialog(ImagesDir() + "main/icon.png", this);
   settingsDialog_ = new SettingsDialog(*app_, this);
@@ -199,6 +167,7 @@ MainWindow::~MainWindow() {
   app_->commandStatesHook = nullptr;
   app_->listCommands.showListHook = nullptr;
   app_->listCommands.focusListHook = nullptr;
+  for (Command c : windowCommands_) app_->commands.Unregister(c);
   lv_->setModel(nullptr);
   lv_ = nullptr;  // the event filter stops here
   delete trimWindow_;
@@ -249,11 +218,18 @@ void MainWindow::BuildControls() {
 
   for (const ImageButton& b : ImageButtons()) MakeButton(b);
 
-  pl_play_ = new QWidget(form_);
-  pl_play_->setObjectName("pl_play");
+  pl_play_ = new PreviewPanel(form_);
   pl_play_->setGeometry(form_->ControlRect("pl_play"));
   pl_play_->setAttribute(Qt::WA_TransparentForMouseEvents);
   pl_play_->lower();
+  // The preview draws into the panel and moves the bars; the panel shows
+  // only while a preview runs.
+  app_->preview.SetSurface({pl_play_, pl_play_->width(), pl_play_->height()});
+  connect(&app_->preview, &preview::PreviewControl::panelShown, pl_play_, &QWidget::setVisible);
+  connect(&app_->preview, &preview::PreviewControl::barMoved, this, [this](const QString& bar, int p) {
+    SkinForm* form = bar == "cut_play_bar" ? cutterForm_ : form_;
+    if (SkinElement* e = form->Element(bar)) e->SetPosition(p);
+  });
 
   lv_ = new QTableView(form_);
   lv_->setObjectName("lv");
@@ -312,7 +288,8 @@ void MainWindow::BuildControls() {
   ed_output_ = new QLineEdit(form_);
   ed_output_->setObjectName("ed_output");
   ed_output_->setGeometry(form_->ControlRect("ed_output"));
-  connect(ed_output_, &QLineEdit::textEdited, this,
+  // The field and the setting are one: a command reads the setting.
+  connect(ed_output_, &QLineEdit::textChanged, this,
           [this](const QString& t) { app_->settings.outputField = t.toStdString(); });
 
   cb_audio_ = new QComboBox(form_);
@@ -339,7 +316,7 @@ void MainWindow::BuildMenus() {
       Command c = item.command;
       a->setData(int(c));
       connect(a, &QAction::triggered, this, [this, c] { RunCommandOf(c); });
-      if (!CommandAvailable(c)) a->setEnabled(false);
+      if (!app_->commands.Available(c)) a->setEnabled(false);
     }
     connect(menu, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
     menus_.insert(menu->objectName(), menu);
@@ -381,9 +358,9 @@ void MainWindow::StartUp() {
     picker_->HideProfilePanels();
     ApplyLayout();
     // Product record, pictures, settings.
-    product_ =
+    app.product =
         ReadProductRecord(app.program.BesideExecutable("softinfo.dat"), app.program.NameWithoutExtension());
-    if (!product_) app.ui().Information(app.LoadMessage(31));
+    if (!app.product) app.ui().Information(app.LoadMessage(31));
     picker_->StartUp();
     app.settings.LoadSettings();
     settingsLoaded_ = true;
@@ -406,7 +383,7 @@ void MainWindow::ApplyLayout() {
   const bool dvd = app_->program.DvdMode(), quorv = app_->program.Branded();
   for (const QString& b : buttons_.keys())
     if (IsPreviewButton(b)) buttons_[b]->setVisible(layout_.previewButtons);
-  pl_play_->setVisible(layout_.previewButtons);
+  pl_play_->setVisible(layout_.previewButtons && app_->run.previewing);
   cb_audio_->setVisible(layout_.streamBoxes);
   cb_subtitle_->setVisible(layout_.streamBoxes);
   if (layout_.streamBoxes) {
@@ -423,7 +400,7 @@ void MainWindow::ApplyLayout() {
     SkinElement* el = form_->Element(e);
     if (!el) continue;
     el->setVisible(dvd);
-    el->setEnabled(CommandAvailable(ClickCommand(e)));
+    el->setEnabled(app_->commands.Available(ClickCommand(e)));
   }
   if (dvd && quorv) {
     // The stream boxes take the row below the list; the DVD buttons move up
@@ -481,8 +458,8 @@ void MainWindow::Press(const QString& element, const QPoint& pos) {
     dragReleased_ = false;
     return;
   }
-  if (!app_->run.converting && (element == "play_bar" || element == "cut_play_bar"))
-    app_->run.dragging = true;
+  if (element == "play_bar" || element == "cut_play_bar")
+    app_->RunCommand([&] { app_->preview.PressBar(element.toStdString()); });
 }
 
 void MainWindow::Release(const QString& element) {
@@ -490,8 +467,10 @@ void MainWindow::Release(const QString& element) {
     dragReleased_ = true;
     return;
   }
-  if (app_->run.converting) return;
-  if (element == "play_bar" || element == "cut_play_bar") app_->run.dragging = false;
+  if (element != "play_bar" && element != "cut_play_bar") return;
+  SkinForm* form = element == "cut_play_bar" ? cutterForm_ : form_;
+  const int position = form->Element(element) ? form->Element(element)->Position() : 0;
+  app_->RunCommand([&] { app_->preview.ReleaseBar(element.toStdString(), position); });
 }
 
 void MainWindow::PointerMove(const QString& element, const QPoint& pos, Qt::MouseButtons buttons) {
@@ -504,14 +483,12 @@ void MainWindow::PointerMove(const QString& element, const QPoint& pos, Qt::Mous
   Hover(element);
 }
 
-void MainWindow::BarTrack(const QString&, int) {
-  // Seeking arrives with the preview.
+void MainWindow::BarTrack(const QString& element, int position) {
+  if (app_->run.converting) return;
+  app_->RunCommand([&] { app_->preview.TrackBar(element.toStdString(), position); });
 }
 
-void MainWindow::ImageButtonClicked(const QString& name) {
-  for (const ImageButton& b : ImageButtons())
-    if (QString::fromStdString(b.name) == name) RunCommandOf(b.command);
-}
+void MainWindow::ImageButtonClicked(const QString& name) { RunCommandOf(ButtonCommand(name.toStdString())); }
 
 bool MainWindow::TriggerMenuItem(const QString& menu, const QString& caption) {
   QMenu* m = menus_.value(menu);
@@ -574,97 +551,27 @@ void MainWindow::SyncPickerToSettings() {
   app_->settings.audioPageFlag = picker_->audioPage;
 }
 
-void MainWindow::RunCommandOf(Command c) {
-  if (!CommandAvailable(c)) return;
-  CoreApp& app = *app_;
-  app.RunCommand([&] {
-    switch (c) {
-      case Command::AddFiles:
-        app.listCommands.AddFiles();
-        break;
-      case Command::AddFolder:
-        app.listCommands.AddFolder();
-        break;
-      case Command::Properties:
-        ShowProperties();
-        break;
-      case Command::RunBackground:
-        RunBackground();
-        break;
-      case Command::Exit:
-        close();
-        break;
-      case Command::Remove:
-        app.listCommands.RemoveSelected();
-        break;
-      case Command::Clear:
-        app.listCommands.ClearList();
-        break;
-      case Command::Rename:
-        BeginRename();
-        break;
-      case Command::CheckAll:
-        app.listCommands.CheckAll();
-        break;
-      case Command::UncheckAll:
-        app.listCommands.UncheckAll();
-        break;
-      case Command::Convert:
-        Settings::CheckFolderName(ed_output_->text().toStdString());
-        app.settings.outputField = ed_output_->text().toStdString();
-        app.batch.StartBatch();
-        break;
-      case Command::PauseOrContinue:
-        app.batch.PauseOrContinue();
-        break;
-      case Command::StopConvert:
-        app.batch.StopBatch();
-        break;
-      case Command::Settings:
-        ShowSettings();
-        break;
-      case Command::OpenHelpAddress:
-        OpenAddress(product_ ? product_->supportAddress : "");
-        break;
-      case Command::OpenWebAddress:
-        OpenAddress(product_ ? product_->webAddress : "");
-        break;
-      case Command::OpenContactPage:
-        OpenAddress(kContactPage);
-        break;
-      case Command::OpenAboutPage:
-        OpenAddress(kAboutPage);
-        break;
-      case Command::About:
-        ShowAbout();
-        break;
-      case Command::ShowProfiles:
-        if (app.Refused(false, true)) break;
-        picker_->ShowFirstAudioPage();
-        break;
-      case Command::Browse:
-        Browse();
-        break;
-      case Command::OpenOutput:
-        app.system().OpenFolder(ed_output_->text().toStdString());
-        break;
-      case Command::Cutter:
-        if (app.Refused(true, true)) break;
-        if (app.program.DvdMode() && !app.run.titleView) app.ui().Warning(app.LoadMessage(28));
-        break;
-      case Command::CutClose:
-        trimWindow_->hide();
-        break;
-      default:
-        break;
-    }
+void MainWindow::RegisterWindowCommands() {
+  auto add = [this](Command c, CommandTable::Handler run) {
+    app_->commands.Register(c, std::move(run));
+    windowCommands_.push_back(c);
+  };
+  add(Command::Properties, [this] { ShowProperties(); });
+  add(Command::RunBackground, [this] { RunBackground(); });
+  add(Command::Exit, [this] { close(); });
+  add(Command::Rename, [this] { BeginRename(); });
+  add(Command::Settings, [this] { ShowSettings(); });
+  add(Command::About, [this] { ShowAbout(); });
+  add(Command::Browse, [this] { Browse(); });
+  add(Command::CutClose, [this] { trimWindow_->hide(); });
+  add(Command::ShowProfiles, [this] {
+    if (!app_->Refused(false, true)) picker_->ShowFirstAudioPage();
   });
-  UpdateCommandStates();
 }
 
-void MainWindow::OpenAddress(const std::string& url) {
-  // No record, no address: nothing to open.
-  if (!url.empty()) app_->system().OpenAddress(url);
+void MainWindow::RunCommandOf(Command c) {
+  // The application runs it and then asks for the command states again.
+  app_->Execute(c);
 }
 
 void MainWindow::ShowProperties() {
@@ -754,29 +661,28 @@ void MainWindow::SyncSelectionToView() {
 void MainWindow::UpdateCommandStates() {
   if (!form_) return;
   CoreApp& app = *app_;
-  auto states = CommandStates(app.list.AnySelected(), app.run.previewing, app.run.converting);
+  const CommandStateTable states =
+      CommandStates(app.list.AnySelected(), app.run.previewing, app.run.converting);
   for (QMenu* m : menus_) {
     for (QAction* a : m->actions()) {
       Command c = Command(a->data().toInt());
-      QString key = StateKey(c);
-      bool on = CommandAvailable(c);
-      if (!key.isEmpty()) on = on && states[key.toStdString()].enabled;
-      a->setEnabled(on);
+      a->setEnabled(app.commands.Available(c) && states.ForMenu(c).enabled);
       if (c == Command::PauseOrContinue) a->setText(QString::fromStdString(app.batch.pauseCaption));
     }
   }
   for (const ImageButton& b : ImageButtons()) {
     QPushButton* w = buttons_.value(QString::fromStdString(b.name));
-    auto it = states.find(b.name);
-    if (!w || it == states.end()) continue;
-    w->setEnabled(it->second.enabled && CommandAvailable(b.command));
-    bool shown = it->second.visible && !form_->ControlRect(w->objectName()).isEmpty();
+    if (!w) continue;
+    const ControlState state = states.ForButton(b.command);
+    w->setEnabled(state.enabled && app.commands.Available(b.command));
+    bool shown = state.visible && !form_->ControlRect(w->objectName()).isEmpty();
     if (IsPreviewButton(w->objectName())) shown = shown && layout_.previewButtons;
     w->setVisible(shown);
   }
-  form_->Element("play_bar")->setVisible(states["play_bar"].visible);
-  if (SkinElement* bar = cutterForm_->Element("cut_play_bar"))
-    bar->setVisible(states["cut_play_bar"].visible);
+  form_->Element("play_bar")->setVisible(states.playBarsShown);
+  // The time field says something only while a preview runs.
+  form_->Element("play_time")->setVisible(app.run.previewing);
+  if (SkinElement* bar = cutterForm_->Element("cut_play_bar")) bar->setVisible(states.playBarsShown);
 }
 
 void MainWindow::StopAndQuit() {
@@ -803,6 +709,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     // another profile is selected.
     app_->RunCommand([this] { app_->profiles.SaveProfileChoices(app_->profiles.lastSelected); });
   }
+  // Nothing plays on behind a closed window.
+  if (app_->run.previewing) app_->RunCommand([this] { app_->preview.StopPreview(); });
   tray_->hide();
   trimWindow_->hide();
   e->accept();

@@ -482,3 +482,22 @@ TEST(CliBatch, NamesThatAreNotUtf8) {
   for (const char* name : {"/caf\xe9.mp3", "/na\xefve.mp3"})
     EXPECT_TRUE(Contains(r.out, "Finish  " + out + name + "\n")) << r.out;
 }
+
+// Started without any display, the window program names the problem and the
+// way to convert without a window, instead of Qt's platform-plugin abort;
+// files given to open change nothing about that.
+TEST(CliUsage, WithoutADisplayTheWindowPointsToBatch) {
+  std::string clip = ShellQuote(pcmtest::MakeMedia("wav", 2));
+  for (const std::string& env : {std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"),
+                                 std::string("env -u QT_QPA_PLATFORM DISPLAY= WAYLAND_DISPLAY=")}) {
+    for (const std::string& args : {std::string(), clip}) {
+      SCOPED_TRACE(env + " " + args);
+      Result r;
+      r.status = pcmtest::RunShell(env + " " + ShellQuote(Program()) + " " + args + " 2>&1", &r.out);
+      EXPECT_EQ(r.status, 2) << r.out;
+      EXPECT_TRUE(Contains(r.out, "no display")) << r.out;
+      EXPECT_TRUE(Contains(r.out, "popclipmill --batch [OPTIONS] PATH...")) << r.out;
+      EXPECT_FALSE(Contains(r.out, "plugin")) << r.out;
+    }
+  }
+}

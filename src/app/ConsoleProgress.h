@@ -1,0 +1,39 @@
+#pragma once
+#include <map>
+#include <string>
+
+#include "queue/ConversionList.h"
+
+namespace pcm {
+
+// Whether the entry's conversion is over, one way or another.
+bool Ended(EntryState s);
+
+// Shows what the list's "Status" column shows: a bar per entry on a
+// terminal, otherwise a line when an entry starts and when it ends.
+class ProgressPrinter {
+ public:
+  ProgressPrinter(const ConversionList& list, bool terminal, bool quiet)
+      : list_(list), terminal_(terminal), quiet_(quiet) {}
+
+  void RowChanged(int i);
+  // Ends a bar line before other text is printed.
+  void EndBar();
+
+ private:
+  struct Seen {
+    EntryState state = EntryState::Waiting;
+    int32_t progress = 0;
+    std::string output;
+  };
+  std::string Label(int i) const;
+  void DrawBar(int i, const ListRow& r);
+
+  const ConversionList& list_;
+  bool terminal_;
+  bool quiet_;
+  bool barShown_ = false;
+  std::map<int, Seen> seen_;
+};
+
+}  // namespace pcm
