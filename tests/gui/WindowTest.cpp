@@ -274,9 +274,11 @@ TEST(WindowCommandStates, AppliedToTheWidgets) {
   EXPECT_TRUE(enabled("bt_remove"));
   EXPECT_TRUE(item("zm_popup_file", "Properties"));
   EXPECT_TRUE(item("zm_pop_edit", "Rename"));
-  // The preview does not exist yet: its buttons stay disabled.
-  EXPECT_FALSE(enabled("bt_play"));
-  EXPECT_FALSE(enabled("bt_cut"));
+  // A selected entry can be previewed; the preview's own buttons wait for
+  // a preview.
+  EXPECT_TRUE(enabled("bt_play"));
+  EXPECT_FALSE(enabled("bt_playstop"));
+  EXPECT_FALSE(enabled("bt_next"));
   // Converting.
   h.app().run.converting = true;
   h.app().UpdateCommandStates();
