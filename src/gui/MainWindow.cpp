@@ -219,13 +219,24 @@ void MainWindow::BuildControls() {
   for (const ImageButton& b : ImageButtons()) MakeButton(b);
 
   pl_play_ = new PreviewPanel(form_);
-  pl_play_->setGeometry(form_->ControlRect("pl_play"));
+  // A skin that gives the panel no room for a picture (a strip in the tool
+  // row) gets it in the lower right corner of the list instead, above the
+  // rows while a preview runs.
+  QRect panel = form_->ControlRect("pl_play");
+  if (panel.width() < 160 || panel.height() < 120) {
+    const QRect list = form_->ControlRect("lv");
+    panel = QRect(0, 0, 320, 240) & QRect(0, 0, list.width() / 2, list.height() - 26);
+    panel.moveBottomRight(list.bottomRight() - QPoint(2, 2));
+  }
+  pl_play_->setGeometry(panel);
   pl_play_->setAttribute(Qt::WA_TransparentForMouseEvents);
-  pl_play_->lower();
   // The preview draws into the panel and moves the bars; the panel shows
   // only while a preview runs.
   app_->preview.SetSurface({pl_play_, pl_play_->width(), pl_play_->height()});
-  connect(&app_->preview, &preview::PreviewControl::panelShown, pl_play_, &QWidget::setVisible);
+  connect(&app_->preview, &preview::PreviewControl::panelShown, this, [this](bool shown) {
+    pl_play_->setVisible(shown);
+    if (shown) pl_play_->raise();
+  });
   connect(&app_->preview, &preview::PreviewControl::barMoved, this, [this](const QString& bar, int p) {
     SkinForm* form = bar == "cut_play_bar" ? cutterForm_ : form_;
     if (SkinElement* e = form->Element(bar)) e->SetPosition(p);
