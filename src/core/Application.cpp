@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "core/CoreCommands.h"
+#include "preview/DvdByteSource.h"
 #include "profiles/Ini.h"
 #include "ui/MulDiv.h"
 
@@ -32,6 +33,7 @@ CoreApp::CoreApp(const Options& o)
       settings(program, profiles),
       listCommands({list, probe, options, run, program, *this}),
       batch({list, engine, progress, options, settings, run, program, *this}),
+      preview({list, run, *this, player}),
       listStore(list, program, *this),
       openedPaths(listCommands, program, *this),
       trim({list, run, *this, options, trimPlayback}),
@@ -43,6 +45,8 @@ CoreApp::CoreApp(const Options& o)
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
   RegisterCoreCommands(*this);
+  preview.listClickedHook = [this] { listCommands.ListClicked(); };
+  player.AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);
 }
 
 CoreApp::~CoreApp() {

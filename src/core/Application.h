@@ -7,6 +7,8 @@
 #include "engine/EncoderEngine.h"
 #include "engine/MediaProbe.h"
 #include "engine/Progress.h"
+#include "preview/Player.h"
+#include "preview/PreviewControl.h"
 #include "preview/Still.h"
 #include "preview/TrimPlayback.h"
 #include "preview/TrimSession.h"
@@ -88,6 +90,8 @@ class CoreApp : public QObject, public Notifier {
   Settings settings;
   ListCommands listCommands;
   BatchDriver batch;
+  preview::Player player;
+  preview::PreviewControl preview;
   // Every command's function: the core's own and those a window adds.
   CommandTable commands;
   // The program's record from "softinfo.dat", read by the window at start.

@@ -1,8 +1,8 @@
 #include "core/CoreCommands.h"
 
 #include "core/Application.h"
-#include "ui/HelpAddress.h"
 #include "engine/Progress.h"
+#include "ui/HelpAddress.h"
 
 namespace pcm {
 
@@ -46,6 +46,7 @@ void RegisterCoreCommands(CoreApp& app) {
   t.Register(Command::OpenContactPage, [&app] { OpenAddress(app, kContactPage); });
   t.Register(Command::OpenAboutPage, [&app] { OpenAddress(app, kAboutPage); });
   TrimSession& trim = app.trim;
+  preview::PreviewControl& preview = app.preview;
   t.Register(Command::Cutter, [&trim] { trim.Open(); });
   t.Register(Command::OpenTrim, [&trim] { trim.Open(); });
   t.Register(Command::TrimPlay, [&trim] { trim.Play(); });
@@ -54,17 +55,27 @@ void RegisterCoreCommands(CoreApp& app) {
   t.Register(Command::TrimBack, [&trim] { trim.JumpBack(); });
   t.Register(Command::TrimForward, [&trim] { trim.JumpForward(); });
   t.Register(Command::CutClose, [&trim] { trim.Close(); });
+  t.Register(Command::StartPreview, [&preview] { preview.StartPreview(); });
+  t.Register(Command::StepBack, [&preview] { preview.StepBack(); });
+  t.Register(Command::StepForward, [&preview] { preview.StepForward(); });
   // "stop" and "pause" of the trim window share their commands with the
   // main window's preview; while the trim window is open they are its own.
-  t.Register(Command::StopPreview, [&trim] {
-    if (trim.IsOpen()) trim.Stop();
+  t.Register(Command::StopPreview, [&trim, &preview] {
+    if (trim.IsOpen())
+      trim.Stop();
+    else
+      preview.StopPreview();
   });
-  t.Register(Command::TogglePause, [&trim] {
-    if (trim.IsOpen()) trim.TogglePause();
+  t.Register(Command::TogglePause, [&trim, &preview] {
+    if (trim.IsOpen())
+      trim.TogglePause();
+    else
+      preview.TogglePause();
   });
   // The still of the previewed entry at the shown position.
   t.Register(Command::Snapshot, [&app] {
-    app.stills.SaveStill(app.list.FirstSelected(), ParseClock(app.display().Text("play_time")));
+    if (!app.preview.Previewing()) return;
+    app.stills.SaveStill(app.preview.PreviewedIndex(), ParseClock(app.display().Text("play_time")));
   });
 }
 

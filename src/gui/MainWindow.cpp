@@ -24,6 +24,7 @@
 
 #include "gui/Dialogs.h"
 #include "gui/ListModel.h"
+#include "gui/PreviewPanel.h"
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
 #include "ui/HelpAddress.h"
@@ -234,11 +235,29 @@ void MainWindow::BuildControls() {
 
   for (const ImageButton& b : ImageButtons()) MakeButton(b);
 
-  pl_play_ = new QWidget(form_);
-  pl_play_->setObjectName("pl_play");
-  pl_play_->setGeometry(form_->ControlRect("pl_play"));
+  pl_play_ = new PreviewPanel(form_);
+  // A skin that gives the panel no room for a picture (a strip in the tool
+  // row) gets it in the lower right corner of the list instead, above the
+  // rows while a preview runs.
+  QRect panel = form_->ControlRect("pl_play");
+  if (panel.width() < 160 || panel.height() < 120) {
+    const QRect list = form_->ControlRect("lv");
+    panel = QRect(0, 0, 320, 240) & QRect(0, 0, list.width() / 2, list.height() - 26);
+    panel.moveBottomRight(list.bottomRight() - QPoint(2, 2));
+  }
+  pl_play_->setGeometry(panel);
   pl_play_->setAttribute(Qt::WA_TransparentForMouseEvents);
-  pl_play_->lower();
+  // The preview draws into the panel and moves the bars; the panel shows
+  // only while a preview runs.
+  app_->preview.SetSurface({pl_play_, pl_play_->width(), pl_play_->height()});
+  connect(&app_->preview, &preview::PreviewControl::panelShown, this, [this](bool shown) {
+    pl_play_->setVisible(shown);
+    if (shown) pl_play_->raise();
+  });
+  connect(&app_->preview, &preview::PreviewControl::barMoved, this, [this](const QString& bar, int p) {
+    SkinForm* form = bar == "cut_play_bar" ? cutterForm_ : form_;
+    if (SkinElement* e = form->Element(bar)) e->SetPosition(p);
+  });
 
   lv_ = new QTableView(form_);
   lv_->setObjectName("lv");
@@ -436,7 +455,7 @@ void MainWindow::ApplyLayout() {
   const bool dvd = app_->program.DvdMode(), quorv = app_->program.Branded();
   for (const QString& b : buttons_.keys())
     if (IsPreviewButton(b)) buttons_[b]->setVisible(layout_.previewButtons);
-  pl_play_->setVisible(layout_.previewButtons);
+  pl_play_->setVisible(layout_.previewButtons && app_->run.previewing);
   cb_audio_->setVisible(layout_.streamBoxes);
   cb_subtitle_->setVisible(layout_.streamBoxes);
   if (layout_.streamBoxes) {
@@ -511,8 +530,8 @@ void MainWindow::Press(const QString& element, const QPoint& pos) {
     dragReleased_ = false;
     return;
   }
-  if (!app_->run.converting && (element == "play_bar" || element == "cut_play_bar"))
-    app_->run.dragging = true;
+  if (element == "play_bar" || element == "cut_play_bar")
+    app_->RunCommand([&] { app_->preview.PressBar(element.toStdString()); });
 }
 
 void MainWindow::Release(const QString& element) {
@@ -520,8 +539,10 @@ void MainWindow::Release(const QString& element) {
     dragReleased_ = true;
     return;
   }
-  if (app_->run.converting) return;
-  if (element == "play_bar" || element == "cut_play_bar") app_->run.dragging = false;
+  if (element != "play_bar" && element != "cut_play_bar") return;
+  SkinForm* form = element == "cut_play_bar" ? cutterForm_ : form_;
+  const int position = form->Element(element) ? form->Element(element)->Position() : 0;
+  app_->RunCommand([&] { app_->preview.ReleaseBar(element.toStdString(), position); });
 }
 
 void MainWindow::PointerMove(const QString& element, const QPoint& pos, Qt::MouseButtons buttons) {
@@ -534,8 +555,9 @@ void MainWindow::PointerMove(const QString& element, const QPoint& pos, Qt::Mous
   Hover(element);
 }
 
-void MainWindow::BarTrack(const QString&, int) {
-  // Seeking arrives with the preview.
+void MainWindow::BarTrack(const QString& element, int position) {
+  if (app_->run.converting) return;
+  app_->RunCommand([&] { app_->preview.TrackBar(element.toStdString(), position); });
 }
 
 void MainWindow::ImageButtonClicked(const QString& name) { RunCommandOf(ButtonCommand(name.toStdString())); }
@@ -744,6 +766,8 @@ void MainWindow::UpdateCommandStates() {
   // A list key whose command is missing leaves the key to the list.
   for (const auto& [sc, c] : shortcuts_) sc->setEnabled(app.commands.Available(c));
   form_->Element("play_bar")->setVisible(states.playBarsShown);
+  // The time field says something only while a preview runs.
+  form_->Element("play_time")->setVisible(app.run.previewing);
   if (SkinElement* bar = cutterForm_->Element("cut_play_bar")) bar->setVisible(states.playBarsShown);
 }
 
@@ -771,6 +795,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     // another profile is selected.
     app_->RunCommand([this] { app_->profiles.SaveProfileChoices(app_->profiles.lastSelected); });
   }
+  // Nothing plays on behind a closed window.
+  if (app_->run.previewing) app_->RunCommand([this] { app_->preview.StopPreview(); });
   tray_->hide();
   trimWindow_->hide();
   e->accept();

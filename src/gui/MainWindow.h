@@ -25,6 +25,7 @@ class AboutDialog;
 class FolderDialog;
 class InfoDialog;
 class ListModel;
+class PreviewPanel;
 class ProfilePicker;
 class SettingsDialog;
 class TrimWindow;
@@ -51,6 +52,7 @@ class MainWindow : public QWidget {
   ProfilePicker& pickerWidgets() { return *pickerWidgets_; }
   PickerState& picker() { return *picker_; }
   QTableView* listView() const { return lv_; }
+  PreviewPanel* previewPanel() const { return pl_play_; }
   QLineEdit* outputField() const { return ed_output_; }
   QLineEdit* renameField() const { return edt_tit_; }
   QPushButton* Button(const QString& name) const { return buttons_.value(name); }
@@ -148,7 +150,7 @@ class MainWindow : public QWidget {
   QWidget* pl_appname_ = nullptr;
   PictureLabel* img_name_ = nullptr;
   PictureLabel* im_mainico_ = nullptr;
-  QWidget* pl_play_ = nullptr;
+  PreviewPanel* pl_play_ = nullptr;
   QMap<QString, QPushButton*> buttons_;
   QMap<QString, QMenu*> menus_;
   ProfilePicker* pickerWidgets_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <cstdio>
 
 #include "gui/MainWindow.h"
@@ -11,6 +12,28 @@
 #include "ui/StopSignals.h"
 
 namespace pcm {
+
+namespace {
+
+// A hook for scripts/screenshot, not part of the product: when
+// POPCLIPMILL_SCREENSHOT_PREVIEW names a media file, it is added and
+// previewed once the window is up, so that a screenshot shows the window
+// while previewing.
+void StartScreenshotPreview(MainWindow& window) {
+  const QString file = qEnvironmentVariable("POPCLIPMILL_SCREENSHOT_PREVIEW");
+  if (file.isEmpty()) return;
+  QTimer::singleShot(300, &window, [&window, file] {
+    CoreApp& app = window.app();
+    bool added = false;
+    app.RunCommand([&] { added = app.listCommands.AddFileWithRetry(file.toStdString()); });
+    if (!added) return;
+    app.list.SelectOnly(app.list.Count() - 1);
+    app.RunCommand([&] { app.listCommands.ListClicked(); });
+    window.RunCommandOf(Command::StartPreview);
+  });
+}
+
+}  // namespace
 
 int RunMainWindow(int argc, char** argv) {
   QApplication qapp(argc, argv);
@@ -42,6 +65,7 @@ int RunMainWindow(int argc, char** argv) {
   if (QScreen* screen = QGuiApplication::primaryScreen())
     window->move(screen->availableGeometry().center() - window->rect().center());
   window->show();
+  StartScreenshotPreview(*window);
   StopSignalWatch stopWatch([&window] { window->StopAndQuit(); });
   return qapp.exec();
 }

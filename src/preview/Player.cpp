@@ -59,6 +59,7 @@ bool Player::InitPreviewWindow(FrameSink* sink, int width, int height) {
   pendingSeek_.reset();
   wantPaused_ = false;
   paused_ = false;
+  audioStream_ = 0;
   position_ = 0;
   lastError_.clear();
   return true;
@@ -86,6 +87,41 @@ void Player::ApplySeek(mpv_handle* handle, double seconds) {
   const std::string target = SecondsText(seconds);
   const char* command[] = {"seek", target.c_str(), "absolute+exact", nullptr};
   mpv_command_async(handle, 0, command);
+}
+
+void Player::SelectAudioStream(int streamId) {
+  std::lock_guard lock(mutex_);
+  audioStream_ = streamId;
+}
+
+void Player::ApplyAudioStream(mpv_handle* handle, int streamId) {
+  // libmpv numbers tracks in the order it found them; the container's own
+  // id is the track's "src-id". MPEG audio streams carry 0x100 above the
+  // id a DVD gives them.
+  mpv_node list;
+  if (mpv_get_property(handle, "track-list", MPV_FORMAT_NODE, &list) < 0) return;
+  int64_t track = -1;
+  if (list.format == MPV_FORMAT_NODE_ARRAY) {
+    for (int i = 0; i < list.u.list->num && track < 0; ++i) {
+      const mpv_node& entry = list.u.list->values[i];
+      if (entry.format != MPV_FORMAT_NODE_MAP) continue;
+      bool audio = false;
+      int64_t id = -1, source = -1;
+      for (int k = 0; k < entry.u.list->num; ++k) {
+        const char* key = entry.u.list->keys[k];
+        const mpv_node& value = entry.u.list->values[k];
+        if (!std::strcmp(key, "type") && value.format == MPV_FORMAT_STRING)
+          audio = !std::strcmp(value.u.string, "audio");
+        else if (!std::strcmp(key, "id") && value.format == MPV_FORMAT_INT64)
+          id = value.u.int64;
+        else if (!std::strcmp(key, "src-id") && value.format == MPV_FORMAT_INT64)
+          source = value.u.int64;
+      }
+      if (audio && (source == streamId || source == streamId + 0x100)) track = id;
+    }
+  }
+  mpv_free_node_contents(&list);
+  if (track >= 0) mpv_set_property_async(handle, 0, "aid", MPV_FORMAT_INT64, &track);
 }
 
 void Player::Pause() {
@@ -273,6 +309,7 @@ PlayEnd Player::RunEvents(mpv_handle* handle, bool pumpQt) {
       case MPV_EVENT_FILE_LOADED: {
         std::lock_guard lock(mutex_);
         loaded_ = true;
+        if (audioStream_ > 0) ApplyAudioStream(handle, audioStream_);
         if (pendingSeek_) ApplySeek(handle, *pendingSeek_);
         pendingSeek_.reset();
         break;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "preview/ByteSource.h"
+#include "preview/PreviewLibrary.h"
 
 struct mpv_handle;
 struct mpv_render_context;
@@ -23,34 +24,11 @@ struct mpv_render_context;
 // may come from any thread while Play runs.
 namespace pcm::preview {
 
-// Receives the pictures of the playing video. The window implements it and
-// paints the last frame inside its panel.
-class FrameSink {
- public:
-  virtual ~FrameSink() = default;
-  // One picture of width x height pixels whose rows lie stride bytes apart;
-  // each pixel is the four bytes R, G, B, 0xFF (QImage::Format_RGBX8888).
-  // Called on the player's render thread; the pixels are valid only during
-  // the call, so copy them. Must not wait for the thread that calls Stop or
-  // DestroyPreviewWindow.
-  virtual void ShowFrame(int width, int height, int stride, const uint8_t* pixels) = 0;
-  // The surface is gone (DestroyPreviewWindow): drop the last picture.
-  // Called on the thread that calls DestroyPreviewWindow.
-  virtual void ClearFrame() {}
-};
-
-// How Play ended.
-enum class PlayEnd {
-  Ended,    // the media played to its end
-  Stopped,  // Stop or DestroyPreviewWindow ended it
-  Failed,   // the file could not be played, or Play was called out of sequence
-};
-
-class Player {
+class Player : public PreviewLibrary {
  public:
   // Called with the current position in seconds, on the thread that runs
   // Play, each time libmpv reports a new position.
-  using EventFunction = std::function<void(double seconds)>;
+  using EventFunction = PreviewLibrary::EventFunction;
 
   // Options that the product leaves alone; tests use them to speed playback
   // up (for example "speed" or "untimed").
@@ -62,7 +40,7 @@ class Player {
   explicit Player(Options options);
   // Stops a running Play, waits for it to leave and destroys libmpv. Must
   // not run from inside a Play's event loop on the same thread.
-  ~Player();
+  ~Player() override;
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
 
@@ -71,27 +49,28 @@ class Player {
   // with POPCLIPMILL_HEADLESS_PREVIEW=1, the preview runs headless: no video
   // output and no sound. Resets the position, the start and the pause.
   // Returns false while a Play is still running.
-  bool InitPreviewWindow(FrameSink* sink, int width, int height);
-  void SetEventFuntion(EventFunction function);
+  bool InitPreviewWindow(FrameSink* sink, int width, int height) override;
+  void SetEventFuntion(EventFunction function) override;
   // Moves playback to seconds (0 and above). Before Play it sets where
   // playback starts; before the file has loaded it is kept until then.
-  void Seek(double seconds);
+  void Seek(double seconds) override;
   // Plays path (a file or "protocol://..." of a registered protocol) until
   // it ends, fails or is stopped. On the application's main thread it keeps
   // the Qt event loop running meanwhile. Returns at once: Stopped after a
   // Stop that came before it, Failed before InitPreviewWindow or while
   // another Play is running.
-  PlayEnd Play(const std::string& path);
+  PlayEnd Play(const std::string& path) override;
   // Toggles between paused and playing; before Play it sets whether
   // playback starts paused.
-  void Pause();
+  void Pause() override;
   // Ends playback: a running Play returns; a Play that has not begun yet
   // returns at once. The preview stays closed until the next
   // InitPreviewWindow.
-  void Stop();
+  void Stop() override;
   // Stops, waits for a Play on another thread to return, and lets go of the
   // sink: it is not called again after this returns.
-  void DestroyPreviewWindow();
+  void DestroyPreviewWindow() override;
+  void SelectAudioStream(int streamId) override;
 
   // The last position reported, in seconds; 0 after InitPreviewWindow.
   double Position() const { return position_.load(); }
@@ -115,6 +94,7 @@ class Player {
   mpv_handle* CreateHandle(bool headless, double start, bool paused);
   PlayEnd RunEvents(mpv_handle* handle, bool pumpQt);
   void ApplySeek(mpv_handle* handle, double seconds);
+  void ApplyAudioStream(mpv_handle* handle, int streamId);
   void StartRenderer(mpv_handle* handle);
   void StopRenderer();
   void RenderLoop();
@@ -131,6 +111,7 @@ class Player {
   double start_ = 0;
   std::optional<double> pendingSeek_;
   bool wantPaused_ = false;
+  int audioStream_ = 0;
   EventFunction eventFunction_;
   std::string lastError_;
   std::vector<std::unique_ptr<Protocol>> protocols_;

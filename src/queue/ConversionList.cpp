@@ -19,6 +19,10 @@ std::string StatusText(const ListRow& row) {
       return "Failed";
     case EntryState::Stopped:
       return "Stop";
+    case EntryState::Playing:
+      return "Play";
+    case EntryState::Paused:
+      return "Pause";
   }
   return {};
 }

@@ -33,6 +33,8 @@ enum class EntryState {
   Finished,    // "Finish"
   Failed,      // "Failed"
   Stopped,     // "Stop"
+  Playing,     // "Play": being previewed
+  Paused,      // "Pause": its preview is paused
 };
 
 // One row of the conversion list with everything that belongs to it, so that

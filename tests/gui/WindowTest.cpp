@@ -275,10 +275,12 @@ TEST(WindowCommandStates, AppliedToTheWidgets) {
   EXPECT_TRUE(enabled("bt_remove"));
   EXPECT_TRUE(item("zm_popup_file", "Properties"));
   EXPECT_TRUE(item("zm_pop_edit", "Rename"));
-  // The preview does not exist yet: its button stays disabled. The trim
-  // window opens with a selection.
-  EXPECT_FALSE(enabled("bt_play"));
+  // A selected entry can be previewed and opened in the trim window; the
+  // preview's own buttons wait for a preview.
+  EXPECT_TRUE(enabled("bt_play"));
   EXPECT_TRUE(enabled("bt_cut"));
+  EXPECT_FALSE(enabled("bt_playstop"));
+  EXPECT_FALSE(enabled("bt_next"));
   // Converting.
   h.app().run.converting = true;
   h.app().UpdateCommandStates();

@@ -1,0 +1,94 @@
+// A DVD row previewed from its cells: the bytes the player reads are the
+// VOB data of the row's sectors, and the row's chapter plays to its end
+// through the application's own player, headless.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "core/Application.h"
+#include "dvd/DvdInputForm.h"
+#include "dvd/IfoReader.h"
+#include "engine/Progress.h"
+#include "preview/DvdByteSource.h"
+#include "support/DvdFixtures.h"
+#include "support/Fixtures.h"
+
+using pcm::preview::DvdByteSource;
+
+namespace {
+
+std::vector<char> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(in)), {});
+}
+
+TEST(DvdPreviewTest, RowReadsItsSectorsAndPlaysItsChapter) {
+  const std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty()) << "the DVD fixture could not be made";
+  const std::string folder = disc + "/VIDEO_TS";
+  auto set1 = pcm::ifo::ReadIfoFile(folder + "/VTS_01_0.IFO");
+  ASSERT_TRUE(set1);
+  ASSERT_EQ(set1->titles[0].chapters.size(), 3u);
+  const auto& first = set1->titles[0].chapters[0];
+  const auto& middle = set1->titles[0].chapters[1];
+
+  // Two ranges joined: the bytes read across the join are the VOB's own.
+  pcm::DvdInputForm form;
+  form.folder = folder;
+  form.titleSet = 1;
+  form.sectors = {{middle.firstSector, middle.lastSector}, {first.firstSector, first.firstSector + 9}};
+  form.audioId = 0x81;
+  std::string error;
+  auto source = DvdByteSource::Open(form, &error);
+  ASSERT_TRUE(source) << error;
+  const int64_t middleBytes = int64_t(middle.lastSector - middle.firstSector + 1) * 2048;
+  EXPECT_EQ(source->Size(), middleBytes + 10 * 2048);
+  const std::vector<char> vob = ReadAll(folder + "/VTS_01_1.VOB");
+  ASSERT_GT(vob.size(), size_t(middle.lastSector + 1) * 2048);
+  std::vector<char> got(6000);
+  ASSERT_EQ(source->ReadAt(uint64_t(middleBytes) - 3000, got.data(), got.size()), 6000);
+  EXPECT_TRUE(
+      std::equal(got.begin(), got.begin() + 3000, vob.begin() + (middle.lastSector + 1) * 2048 - 3000));
+  EXPECT_TRUE(std::equal(got.begin() + 3000, got.end(), vob.begin() + first.firstSector * 2048));
+  // At the end: a short read, then nothing.
+  EXPECT_EQ(source->ReadAt(uint64_t(source->Size()) - 100, got.data(), got.size()), 100);
+  EXPECT_EQ(source->ReadAt(uint64_t(source->Size()), got.data(), got.size()), 0);
+  // Sectors beyond the title set, or no folder at all, are refused.
+  pcm::DvdInputForm beyond = form;
+  beyond.sectors = {{0, 50'000'000}};
+  EXPECT_FALSE(DvdByteSource::Open(beyond, &error));
+  pcm::DvdInputForm gone = form;
+  gone.folder = folder + "/missing";
+  EXPECT_FALSE(DvdByteSource::Open(gone, &error));
+
+  // The middle chapter as a list row, previewed by the application.
+  pcm::ScriptedUserInterface ui;
+  pcm::CoreApp::Options o;
+  o.programPath = pcmtest::MakeProgramDir("dvd-preview", "", "popclipmill_dvd");
+  o.ui = &ui;
+  pcm::CoreApp app(o);
+  form.sectors = {{middle.firstSector, middle.lastSector}};
+  pcm::ListRow row;
+  row.caption = "Chapter 2";
+  row.filePath = pcm::EncodeDvdInput(form);
+  row.time = "00:00:03";
+  row.entry.duration = row.time;
+  row.trim.total = 3;
+  app.list.Append(row);
+  app.list.SelectOnly(0);
+  bool returned = false;
+  QObject::connect(&app.preview, &pcm::preview::PreviewControl::playReturned,
+                   [&](pcm::preview::PlayEnd) { returned = true; });
+  app.preview.StartPreview();
+  ASSERT_TRUE(app.run.previewing);
+  EXPECT_EQ(pcm::StatusText(app.list.Row(0)), "Play");
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return app.preview.PositionSeconds() > 1.0; }, 15000));
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.previewing; }, 15000));
+  EXPECT_EQ(pcm::StatusText(app.list.Row(0)), "Stop");
+  EXPECT_TRUE(pcmtest::WaitUntil([&] { return returned; }, 5000));
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+}  // namespace
