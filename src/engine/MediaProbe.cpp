@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 
 #include "engine/EventPump.h"
@@ -180,18 +181,77 @@ void MediaProbe::ProbeMedia(const std::string& path) {
 
 void MediaProbe::EndStep(EncoderJob& job, const ProbeResult& described) {
   busy_ = false;
-  result = described;
-  if (!result.ProbeTotalKbps.empty()) return;
+  result = Described(job, described);
+}
+
+ProbeResult MediaProbe::Described(const EncoderJob& job, const ProbeResult& described) const {
+  ProbeResult r = described;
+  if (!r.ProbeTotalKbps.empty()) return r;
   // A description of nothing: when the encoder could not start, or said in
   // its own name that it cannot describe files, that is the reason to show.
   if (!job.outcome.started) {
-    result.ProbeFailure = job.outcome.error;
-    return;
+    r.ProbeFailure = job.outcome.error;
+    return r;
   }
   const std::string& encoder = encoderPath_;
   std::string own = encoder.substr(encoder.rfind('/') + 1) + ": ";
   for (const std::string& line : job.TailLines(4))
-    if (line.rfind(own, 0) == 0) result.ProbeFailure = line;
+    if (line.rfind(own, 0) == 0) r.ProbeFailure = line;
+  return r;
+}
+
+std::vector<ProbeResult> MediaProbe::ProbeAllAndWait(const std::vector<std::string>& paths, int atOnce) {
+  std::vector<ProbeResult> results(paths.size());
+  struct Probe {
+    std::shared_ptr<EncoderJob> job;
+    QElapsedTimer clock;
+    bool killed = false;
+  };
+  std::vector<Probe> running;
+  size_t next = 0;
+  stopped_ = false;
+  busy_ = true;
+  auto startMore = [&] {
+    while (int(running.size()) < std::max(atOnce, 1) && next < paths.size()) {
+      size_t index = next++;
+      auto parser = std::make_shared<DescriptionParser>();
+      JobRunner::Spec spec;
+      spec.args = {encoderPath_, "-i", paths[index]};
+      spec.workDir = workDir_;
+      spec.chunk = kReadChunk;
+      spec.parser = parser;
+      // Runs only while this call waits: a probe given up below is marked
+      // ended first, so its end never comes here.
+      spec.onEnd = [&, index, parser](EncoderJob& job) {
+        results[index] = stopped_ ? ProbeResult{} : Described(job, parser->described);
+        std::erase_if(running, [&](const Probe& p) { return p.job.get() == &job; });
+      };
+      running.push_back({runner_.Start(std::move(spec)), {}, false});
+      running.back().clock.start();
+    }
+  };
+  startMore();
+  // Events run while the probes are waited for. Safe for the same reason as
+  // in ProbeAndWait: the list commands refuse a second add meanwhile. Each
+  // round starts probes for the places that ended, kills a probe past the
+  // limit and gives up one that does not end even then.
+  PumpEventsUntil(
+      [&] {
+        if (stopHook && stopHook()) stopped_ = true;
+        for (Probe& p : running) {
+          if (stopped_ || (!p.killed && p.clock.elapsed() > timeoutMs)) {
+            runner_.Kill(*p.job);
+            p.killed = true;
+          }
+          if (p.killed && p.clock.elapsed() > 2 * qint64(timeoutMs)) runner_.Abandon(*p.job);
+        }
+        std::erase_if(running, [](const Probe& p) { return p.job->ended.load(); });
+        if (!stopped_) startMore();
+        return running.empty();
+      },
+      -1);
+  busy_ = false;
+  return results;
 }
 
 void MediaProbe::ProbeAndWait(const std::string& path) {

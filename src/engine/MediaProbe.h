@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/JobRunner.h"
 #include "engine/MediaLimits.h"
@@ -53,6 +54,12 @@ class MediaProbe : public QObject {
   // turns true while it runs; its result is then empty and Stopped() true.
   void ProbeAndWait(const std::string& path);
   bool Stopped() const { return stopped_; }
+  // Probes the files, up to `atOnce` at a time, and processes events until
+  // every probe has ended; the results are in the order of `paths`, each as
+  // ProbeAndWait gives it (the time limit is per probe). When stopHook turns
+  // true every probe is killed at once, Stopped() is true and the probes
+  // that had not ended give empty results.
+  std::vector<ProbeResult> ProbeAllAndWait(const std::vector<std::string>& paths, int atOnce);
 
   ProbeResult result;
   int timeoutMs = 30000;
@@ -66,6 +73,8 @@ class MediaProbe : public QObject {
 
  private:
   void EndStep(EncoderJob& job, const ProbeResult& described);
+  // The result of an ended probe: what it described, or why nothing.
+  ProbeResult Described(const EncoderJob& job, const ProbeResult& described) const;
   std::string encoderPath_;
   std::string workDir_;
   bool busy_ = false;

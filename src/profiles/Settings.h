@@ -26,6 +26,8 @@ class Settings {
   std::string outputField;      // text of the output folder field ed_output
   int highlightedCategory = -1;
   FinishAction finishAction = kFinishNothing;
+  // How many entries a batch converts at once; 0 means one per processor.
+  int simultaneousJobs = 1;
   bool videoPageFlag = true, audioPageFlag = true;
   // When set, neither the settings file nor the per-profile choices file is
   // ever written (a run from the command line changes nothing it loads).

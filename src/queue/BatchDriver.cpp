@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <QLocale>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
@@ -120,8 +122,11 @@ void BatchDriver::StartBatch() {
   parts_.progress.creep = 0;
   parts_.run.converting = true;
   pauseCaption = "Pause";
+  running_.clear();
+  doneCount_ = 0;
+  jobsAtOnce_ = JobsAtOnce();
   parts_.notifier.UpdateCommandStates();
-  RunFrom(first);
+  RunFrom(first - 1);
 }
 
 intputrec BatchDriver::FileJobRecord(const ListRow& row,
@@ -157,35 +162,78 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   parts_.list.Row(pos).outputFile.clear();
   parts_.list.Row(pos).failureLines.clear();
   parts_.list.Row(pos).encoderOutput.clear();
-  intputrec rec = FileJobRecord(parts_.list.Row(pos));
+  // A name planned for a running entry is taken: two jobs never write one
+  // name, whichever ends first.
+  auto planned = [this](const std::string& path) {
+    return std::any_of(running_.begin(), running_.end(),
+                       [&](const Running& r) { return r.job && r.job->record.OutputFile == path; });
+  };
+  intputrec rec = FileJobRecord(parts_.list.Row(pos), planned);
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
   std::string error;
   rec.TempFile = ReserveTemporaryOutput(rec.OutputFile, error);
   if (rec.TempFile.empty()) throw CommandError(error);
-  caption_ = parts_.list.Row(pos).caption;
   parts_.list.Row(pos).outputFile = rec.OutputFile;
   parts_.list.NotifyRowChanged(pos);
-  return parts_.engine.StartEncoderJob(rec);
+  if (jobsAtOnce_ == 1) return parts_.engine.StartEncoderJob(rec);
+  // Beside others, the entry's progress goes to its own row only, while it
+  // is one of the batch's running entries.
+  uint64_t serial = nextSerial_;
+  return parts_.engine.StartEncoderJob(rec, [this, pos, serial](int32_t v) {
+    bool running =
+        std::any_of(running_.begin(), running_.end(), [&](const Running& r) { return r.serial == serial; });
+    if (!parts_.run.converting || !running || !parts_.list.Valid(pos)) return;
+    ListRow& row = parts_.list.Row(pos);
+    row.state = EntryState::Converting;
+    row.progress = v;
+    parts_.list.NotifyRowChanged(pos);
+    ShowBatchProgress();
+  });
 }
 
-void BatchDriver::RunFrom(int pos) {
+int BatchDriver::JobsAtOnce() const {
+  // A disc is read by one job at a time.
+  if (parts_.program.DvdMode()) return 1;
+  int n = parts_.settings.simultaneousJobs;
+  if (n <= 0) n = int(std::thread::hardware_concurrency());
+  return std::max(n, 1);
+}
+
+void BatchDriver::RunFrom(int after) {
   // An entry whose job cannot even be built fails here and the batch goes on
   // with the next checked entry; a loop, so many such entries cannot nest.
-  while (parts_.list.Valid(pos)) {
+  // Whether a row is converted is decided by its check box when its turn
+  // comes.
+  for (int pos = NextChecked(after); int(running_.size()) < jobsAtOnce_ && parts_.list.Valid(pos);
+       pos = NextChecked(pos)) {
     parts_.list.currentPosition = pos;
+    lastStarted_ = pos;
     try {
-      job_ = StartEntry(pos);
-      return;
+      std::string caption = parts_.list.Row(pos).caption;
+      auto job = StartEntry(pos);
+      running_.push_back({pos, job, caption, nextSerial_++});
     } catch (const std::exception& e) {
-      job_.reset();
+      ++doneCount_;
       MarkFailed(pos, {e.what()});
-      pos = NextChecked(pos);
     }
+  }
+  if (!running_.empty()) {
+    if (jobsAtOnce_ > 1) ShowBatchProgress();
+    return;
   }
   parts_.list.currentPosition = parts_.list.Count();
   BatchOver();
+}
+
+void BatchDriver::ShowBatchProgress() {
+  int64_t entries = doneCount_ + int64_t(running_.size());
+  for (int i = NextChecked(lastStarted_); parts_.list.Valid(i); i = NextChecked(i)) ++entries;
+  int64_t sum = int64_t(doneCount_) * 10000;
+  for (const Running& r : running_)
+    if (parts_.list.Valid(r.pos)) sum += std::clamp(parts_.list.Row(r.pos).progress, 0, 10000);
+  parts_.notifier.ShowConvertProgress(entries > 0 ? int32_t(sum / entries) : 0);
 }
 
 void BatchDriver::MarkFailed(int pos, std::vector<std::string> lines) {
@@ -195,9 +243,14 @@ void BatchDriver::MarkFailed(int pos, std::vector<std::string> lines) {
 }
 
 void BatchDriver::EntryEnded(EncoderJob& job) {
-  if (!parts_.run.converting || !job_ || job_.get() != &job) return;
-  job_.reset();
-  int pos = parts_.list.currentPosition;
+  if (!parts_.run.converting) return;
+  auto it =
+      std::find_if(running_.begin(), running_.end(), [&](const Running& r) { return r.job.get() == &job; });
+  if (it == running_.end()) return;
+  const Running entry = std::move(*it);
+  running_.erase(it);
+  ++doneCount_;
+  int pos = entry.pos;
   if (parts_.list.Valid(pos)) {
     ListRow& row = parts_.list.Row(pos);
     const JobOutcome& o = job.outcome;
@@ -207,7 +260,7 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
     // A complete output shorter than the entry promised keeps its name; the
     // entry still fails and says so.
     std::string shortNote = reason.empty() ? ShortOutputReason(o, job.record.DurationSecs) : std::string();
-    if (reason.empty() && !temp.empty()) reason = NameOutput(job, row);
+    if (reason.empty() && !temp.empty()) reason = NameOutput(job, entry);
     if (reason.empty()) reason = shortNote;
     bool failed = !reason.empty();
     // The encoder's lines name the reserved file; the person knows the
@@ -234,17 +287,17 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
       row.outputSize = OptionAssembly::FormatMegabytes(double(st.st_size) / 1024 / 1024, QLocale()) + "MB";
     if (row.checked) parts_.list.SetState(pos, failed ? EntryState::Failed : EntryState::Finished);
   }
-  // Whether a later row is converted is decided by its check box now.
-  RunFrom(NextChecked(pos));
+  RunFrom(lastStarted_);
 }
 
-std::string BatchDriver::NameOutput(EncoderJob& job, ListRow& row) {
+std::string BatchDriver::NameOutput(EncoderJob& job, const Running& entry) {
+  ListRow& row = parts_.list.Row(entry.pos);
   const intputrec& rec = job.record;
   std::string dir = rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1);
   // The final path ends in the profile's extension, whose only dot is its
   // first character.
   std::string ext = rec.OutputFile.substr(rec.OutputFile.rfind('.'));
-  std::string caption = caption_;
+  const std::string& caption = entry.caption;
   std::string error;
   std::string named = MoveToFinalName(
       rec.TempFile, rec.OutputFile,
@@ -253,7 +306,7 @@ std::string BatchDriver::NameOutput(EncoderJob& job, ListRow& row) {
   job.record.TempFile.clear();
   if (named != row.outputFile) {
     row.outputFile = named;
-    parts_.list.NotifyRowChanged(parts_.list.currentPosition);
+    parts_.list.NotifyRowChanged(entry.pos);
   }
   return {};
 }
@@ -289,9 +342,10 @@ void BatchDriver::PauseOrContinue() {
 void BatchDriver::StopBatch() {
   if (!parts_.run.converting) return;
   parts_.engine.Terminate();
-  job_.reset();
-  int pos = parts_.list.currentPosition;
-  if (parts_.list.Valid(pos)) parts_.list.SetState(pos, EntryState::Stopped);
+  if (running_.empty()) running_.push_back({parts_.list.currentPosition, nullptr, {}, 0});
+  for (const Running& r : running_)
+    if (parts_.list.Valid(r.pos)) parts_.list.SetState(r.pos, EntryState::Stopped);
+  running_.clear();
   parts_.notifier.ShowConvertProgress(0);
   parts_.list.currentPosition = parts_.list.Count() + 1;
   parts_.run.converting = false;

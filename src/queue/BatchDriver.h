@@ -1,7 +1,9 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/JobRecord.h"
 #include "queue/ListRow.h"
@@ -19,9 +21,9 @@ class Settings;
 struct JobOutcome;
 struct RunState;
 
-// Converts the checked entries one after another, top to bottom, one encoder
-// job at a time; pause, continue, stop, the entry statuses and the finish
-// action after the last entry.
+// Converts the checked entries top to bottom, up to the settings' number of
+// encoder jobs at once (one by default); pause, continue, stop, the entry
+// statuses and the finish action after the last entry.
 class BatchDriver {
  public:
   // What a batch uses: the list it converts, the job runner and its progress
@@ -47,8 +49,11 @@ class BatchDriver {
   // "stopconverter", "Stop", Bt_Convertstop.
   void StopBatch();
   // Called after the end step of every job while converting; acts only on
-  // the job started for the current entry.
+  // the jobs started for the batch's entries.
   void EntryEnded(EncoderJob& job);
+  // How many entries this batch converts at once: the setting, one per
+  // processor for 0, always one for DVD rows.
+  int JobsAtOnce() const;
 
   // The job record the file entry step would hand to the encoder for a row
   // (output path chosen, options filled), without reserving anything.
@@ -83,21 +88,36 @@ class BatchDriver {
   std::function<void()> batchOverHook;
 
  private:
-  // Starts the entry at pos, or the next checked one when it cannot start;
-  // ends the batch when none is left.
-  void RunFrom(int pos);
+  // An entry being converted: its row, its job and its caption then, for
+  // the numbered names.
+  struct Running {
+    int pos;
+    std::shared_ptr<EncoderJob> job;
+    std::string caption;
+    uint64_t serial;  // tells a late progress report of a stopped entry apart
+  };
+  // Starts checked entries after `after` until as many run as allowed; an
+  // entry that cannot start fails and the next is taken. Ends the batch
+  // when nothing runs and none is left.
+  void RunFrom(int after);
   std::shared_ptr<EncoderJob> StartEntry(int pos);
   int NextChecked(int after) const;
   void MarkFailed(int pos, std::vector<std::string> lines);
   void BatchOver();
+  // The strip while several entries run: the entries done and the running
+  // ones' progress, over those plus the checked ones still to come.
+  void ShowBatchProgress();
 
   Parts parts_;
   // Gives the finished job's output its final name (updating the row) or
   // says why it could not.
-  std::string NameOutput(EncoderJob& job, ListRow& row);
+  std::string NameOutput(EncoderJob& job, const Running& entry);
 
-  std::shared_ptr<EncoderJob> job_;  // the job of the current entry
-  std::string caption_;              // its entry's caption, for the numbered names
+  std::vector<Running> running_;  // oldest first
+  int lastStarted_ = -1;          // the row the next start searches after
+  int doneCount_ = 0;             // entries of this batch that have ended
+  int jobsAtOnce_ = 1;
+  uint64_t nextSerial_ = 1;
 };
 
 }  // namespace pcm

@@ -1,0 +1,78 @@
+// Several probes at once: the same values as one after another, in the
+// order given, a bad file still named by its own result, and a stop that
+// ends every probe at once.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/MediaProbe.h"
+#include "support/Fixtures.h"
+
+using namespace pcm;
+
+namespace {
+
+std::string Values(const ProbeResult& r) {
+  return r.ProbeDuration + "|" + r.ProbeTotalKbps + "|" + r.ProbeVideoKbps + "|" + r.ProbeAudioKbps + "|" +
+         r.ProbeFrameSize + "|" + r.ProbeAudioCodec + "|" + r.ProbeSampleRate + "|" + r.ProbeChannels + "|" +
+         r.ProbeFailure;
+}
+
+}  // namespace
+
+TEST(ProbeAll, SameValuesInTheGivenOrderAsOneAfterAnother) {
+  std::string program = pcmtest::MakeProgramDir("probe-all");
+  std::string dir = program.substr(0, program.rfind('/') + 1);
+  std::vector<std::string> paths = {pcmtest::MakeMedia("avi", 3),  pcmtest::MakeMedia("mp3", 2),
+                                    pcmtest::MakeMedia("txt.mp3"), pcmtest::MakeMedia("wav", 1),
+                                    "/nonexistent/file.mp3",       pcmtest::MakeMedia("mp4", 2),
+                                    pcmtest::MakeMedia("ogg", 2),  pcmtest::MakeMedia("wav", 4)};
+  MediaProbe probe(dir + "register.dat", dir);
+  std::vector<std::string> serial;
+  for (const auto& p : paths) {
+    probe.ProbeAndWait(p);
+    serial.push_back(Values(probe.result));
+  }
+  for (int atOnce : {3, 1, 20}) {
+    auto results = probe.ProbeAllAndWait(paths, atOnce);
+    EXPECT_FALSE(probe.Stopped());
+    EXPECT_FALSE(probe.Busy());
+    ASSERT_EQ(results.size(), paths.size());
+    for (size_t i = 0; i < paths.size(); ++i)
+      EXPECT_EQ(Values(results[i]), serial[i]) << atOnce << " " << paths[i];
+  }
+  EXPECT_FALSE(serial[0].starts_with("|"));  // the good files were described
+  EXPECT_EQ(probe.ProbeAllAndWait({}, 4).size(), 0u);
+}
+
+TEST(ProbeAll, AStopEndsEveryProbeAndAHangingOneIsKilledAtTheLimit) {
+  // A scripted encoder that never answers, logging each start.
+  std::string program = pcmtest::MakeProgramDir(
+      "probe-all-stop", "echo $$ >> \"$(dirname \"$0\")/probes.log\"\nexec sleep 120");
+  std::string dir = program.substr(0, program.rfind('/') + 1);
+  MediaProbe probe(dir + "register.dat", dir);
+  auto started = [&] {
+    std::ifstream in(dir + "probes.log");
+    std::vector<pid_t> pids;
+    for (pid_t p; in >> p;) pids.push_back(p);
+    return pids;
+  };
+  probe.stopHook = [&] { return started().size() >= 3; };
+  auto results = probe.ProbeAllAndWait(std::vector<std::string>(7, "/whatever.mp3"), 3);
+  EXPECT_TRUE(probe.Stopped());
+  ASSERT_EQ(results.size(), 7u);
+  for (const auto& r : results) EXPECT_EQ(Values(r), "||||||||");
+  auto pids = started();
+  EXPECT_EQ(pids.size(), 3u);  // nothing started after the stop
+  for (pid_t pid : pids) EXPECT_TRUE(pcmtest::WaitUntil([&] { return kill(pid, 0) != 0; }, 10000));
+
+  // Without a stop request, probes that never answer end at the time limit.
+  probe.stopHook = nullptr;
+  probe.timeoutMs = 300;
+  results = probe.ProbeAllAndWait(std::vector<std::string>(4, "/whatever.mp3"), 2);
+  EXPECT_FALSE(probe.Stopped());
+  EXPECT_EQ(started().size(), 7u);
+  for (const auto& r : results) EXPECT_EQ(r.ProbeTotalKbps, "");
+}
