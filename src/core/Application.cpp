@@ -4,6 +4,7 @@
 #include <QThread>
 #include <sstream>
 
+#include "dvd/DvdJob.h"
 #include "profiles/Ini.h"
 #include "ui/MulDiv.h"
 
@@ -30,13 +31,20 @@ CoreApp::CoreApp(const Options& o)
       options(profiles, settings, list),
       settings(program, profiles),
       listCommands({list, probe, options, run, program, *this}),
-      batch({list, engine, progress, options, settings, run, program, *this}) {
+      batch({list, engine, progress, options, settings, run, program, *this}),
+      dvd({list, options, run, *this}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
+  // DVD rows: their job records, and the DVD end of a click on the list.
+  batch.dvdJobRecord = [this](const ListRow& row, const std::function<bool(const std::string&)>& reserved) {
+    return DvdJobRecord(engine.record, options, row, reserved);
+  };
+  listCommands.dvdClickedHook = [this] { dvd.ListClickedEnd(); };
+  dvd.listClickedHook = [this] { listCommands.ListClicked(); };
 }
 
 CoreApp::~CoreApp() {

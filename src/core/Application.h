@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "dvd/DvdSource.h"
 #include "engine/EncoderEngine.h"
 #include "engine/MediaProbe.h"
 #include "engine/Progress.h"
@@ -78,6 +79,7 @@ class CoreApp : public QObject, public Notifier {
   Settings settings;
   ListCommands listCommands;
   BatchDriver batch;
+  DvdSource dvd;
 
  private:
   std::unique_ptr<HeadlessDisplay> ownDisplay_;

@@ -137,24 +137,30 @@ intputrec BatchDriver::FileJobRecord(const ListRow& row,
 }
 
 std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
-  if (parts_.program.DvdMode()) {
-    if (!dvdEntryStep) throw CommandError("DVD rows cannot be converted by this build");
-    return dvdEntryStep(pos);
-  }
+  ListRow& row = parts_.list.Row(pos);
   // What a previous batch left on the row no longer applies.
-  parts_.list.Row(pos).outputFile.clear();
-  parts_.list.Row(pos).failureLines.clear();
-  intputrec rec = FileJobRecord(parts_.list.Row(pos));
+  row.outputFile.clear();
+  row.failureLines.clear();
+  const bool dvd = row.dvd.has_value();
+  if (dvd && !dvdJobRecord) throw CommandError("DVD rows cannot be converted by this build");
+  intputrec rec = dvd ? dvdJobRecord(row, {}) : FileJobRecord(row);
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
   std::string error;
   rec.TempFile = ReserveTemporaryOutput(rec.OutputFile, error);
   if (rec.TempFile.empty()) throw CommandError(error);
-  caption_ = parts_.list.Row(pos).caption;
-  parts_.list.Row(pos).outputFile = rec.OutputFile;
+  // A DVD row's numbered names drop the caption's leading blanks too.
+  caption_ = dvd ? DvdOutputCaption(row.caption) : row.caption;
+  row.outputFile = rec.OutputFile;
   parts_.list.NotifyRowChanged(pos);
-  return parts_.engine.StartEncoderJob(rec);
+  if (!dvd) return parts_.engine.StartEncoderJob(rec);
+  // A DVD row reports no time until the encoder has probed its stream; the
+  // creep shows that it is working meanwhile.
+  parts_.notifier.ShowConvertProgress(0);
+  auto job = parts_.engine.StartEncoderJob(rec);
+  if (job && !job->ended) parts_.progress.StartCreep();
+  return job;
 }
 
 void BatchDriver::RunFrom(int pos) {

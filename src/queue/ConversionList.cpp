@@ -18,6 +18,8 @@ std::string StatusText(const ListRow& row) {
       return "Failed";
     case EntryState::Stopped:
       return "Stop";
+    case EntryState::Ready:
+      return "Ready";
   }
   return {};
 }

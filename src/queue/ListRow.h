@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "dvd/DvdRow.h"
 
 namespace pcm {
 
@@ -33,6 +36,7 @@ enum class EntryState {
   Finished,    // "Finish"
   Failed,      // "Failed"
   Stopped,     // "Stop"
+  Ready,       // "Ready": a DVD row listed, not converted yet
 };
 
 // One row of the conversion list with everything that belongs to it, so that
@@ -52,6 +56,8 @@ struct ListRow {
   std::vector<std::string> failureLines;
   // Output file of the entry's last conversion (empty before one started).
   std::string outputFile;
+  // Set for a row listed from a DVD: its part of the disc and its streams.
+  std::optional<DvdRowData> dvd;
 };
 
 // The text of the "Status" column for the row.
