@@ -200,6 +200,16 @@ const BatchOption kOptions[] = {
      [](const std::string&, BatchRequest& r, std::string&) { return r.list = true; }},
     {"--dry-run", nullptr, "print each entry's encoder command line, start nothing",
      [](const std::string&, BatchRequest& r, std::string&) { return r.dryRun = true; }},
+    {"--recursive", nullptr, "take the files of a folder's subfolders too, at any depth",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.recursive = true; }},
+    {"--export-jobs", "FILE",
+     "write one shell command line per entry to FILE (a new\n"
+     "file; - for standard output) instead of converting, for\n"
+     "parallel --jobs N < FILE, here or on machines that share\n"
+     "the folders (see the README)",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       return NotEmpty("--export-jobs", "a file name", v, r.exportJobs, error);
+     }},
     {"--quiet", nullptr, "no progress display, only the final report",
      [](const std::string&, BatchRequest& r, std::string&) { return r.quiet = true; }},
     {"--when-done", "nothing|open|shutdown",
@@ -284,6 +294,10 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
   }
   if (r.paths.empty()) {
     error = "no file or folder to convert";
+    return std::nullopt;
+  }
+  if (r.dryRun && r.exportJobs) {
+    error = "--dry-run and --export-jobs exclude each other";
     return std::nullopt;
   }
   return r;
@@ -380,9 +394,10 @@ std::string UsageText(const std::string& p) {
          "them for this run only. Nothing is saved: no option, not even --dry-run, writes\n"
          "the settings or the per-profile choices.\n"
          "\n"
-         "PATH is a media file or a folder; a folder adds its files ending in .mp3, .m4a,\n"
-         ".aac, .ac3, .rm, .wav, .wma or .ogg (not its subfolders). Use -- before paths\n"
-         "that begin with \"-\".\n"
+         "PATH is a media file or a folder. A folder adds its files with a common audio or\n"
+         "video extension (.mp3, .flac, .ogg, .opus, .wav, .m4a, .aiff, .mka, .mp4, .mkv,\n"
+         ".avi, .mov, .webm, .mpg, .vob, .ts, .wmv, ...), sorted by name; its subfolders\n"
+         "only with --recursive. Use -- before paths that begin with \"-\".\n"
          "\n"
          "PATH may also be a DVD: a folder holding VIDEO_TS, the VIDEO_TS folder itself\n"
          "(any letter case) or one IFO file. Its titles become rows (with --chapters\n"
@@ -392,7 +407,8 @@ std::string UsageText(const std::string& p) {
          "Options:\n" +
          OptionsHelp() +
          "\n"
-         "On a terminal each entry shows a progress bar; otherwise one line is printed\n"
+         "On a terminal each entry shows a progress bar, \"entry n of N\" and the time left\n"
+         "for the whole batch at the speed measured so far; otherwise one line is printed\n"
          "when an entry starts and when it ends. At the end every entry is listed with\n"
          "its status (Finish, Failed or Stop) and output file; a failed entry also shows\n"
          "the encoder's last lines. Ctrl-C stops the batch like the Stop button and\n"

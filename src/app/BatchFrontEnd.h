@@ -31,8 +31,10 @@ struct BatchRequest {
   std::optional<std::string> output;
   std::optional<std::pair<int, int>> trim;  // begin and end, seconds
   bool dryRun = false;
+  std::optional<std::string> exportJobs;  // the job file to write instead of converting
   bool quiet = false;
-  bool help = false;  // --help among the options: print the usage only
+  bool recursive = false;  // folders: their subfolders too
+  bool help = false;       // --help among the options: print the usage only
   WhenDone whenDone = WhenDone::Nothing;
   // DVDs given as paths: the chapter view, the rows picked, the streams
   // for every picked row, and listing instead of converting.

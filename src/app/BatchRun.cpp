@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <set>
 
 #include "app/BatchFrontEnd.h"
@@ -22,11 +21,16 @@
 #include "app/ConsoleProgress.h"
 #include "app/ConsoleSystemActions.h"
 #include "app/ConsoleUserInterface.h"
+#include "app/FolderWalk.h"
+#include "app/JobExport.h"
 #include "core/Application.h"
 #include "dvd/DvdJob.h"
+#include "engine/EventPump.h"
+#include "engine/JobRecord.h"
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
 #include "queue/Trim.h"
+#include "ui/CommandError.h"
 #include "ui/StopSignals.h"
 
 namespace pcm {
@@ -122,10 +126,6 @@ const char* StatFailure(int error) {
   return std::strerror(error);
 }
 
-}  // namespace
-
-namespace {
-
 // One run of `--batch`, step by step: choices, encoder check, adding, trim,
 // output folder, then the dry run or the conversions and what follows them.
 // Each step that ends the run returns its exit status.
@@ -153,6 +153,7 @@ class HeadlessBatch {
     if (auto status = CheckOutputFolder()) return *status;
     if (req_.dryRun) return DryRun();
     if (auto status = MakeOutputFolder()) return *status;
+    if (req_.exportJobs) return ExportJobs();
     return AfterBatch(Convert());
   }
 
@@ -246,7 +247,7 @@ class HeadlessBatch {
           ++notAdded_;
           continue;
         }
-        notAdded_ += app_.listCommands.AddFolderPath(path);
+        AddFolder(path);
       } else if (!found) {
         std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(), StatFailure(errno));
         ++notAdded_;
@@ -367,6 +368,26 @@ class HeadlessBatch {
     return WithReportStatus(prog_, notAdded_ > 0 ? kExitFailed : kExitOk);
   }
 
+  // The folder's media files, its subfolders' too with --recursive. Events
+  // run between two files, so Ctrl-C ends the adding at the next one; no
+  // other command can start meanwhile, as nothing but the signal watch
+  // listens.
+  void AddFolder(const std::string& folder) {
+    std::vector<std::string> files;
+    notAdded_ +=
+        ListMediaFiles(folder, req_.recursive, files, [&](const std::string& path, const std::string& why) {
+          std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(path).c_str(), why.c_str());
+        });
+    for (const std::string& file : files) {
+      ProcessPendingEvents();
+      if (interrupted_) return;
+      const int errors = ui_.errors;
+      if (!app_.listCommands.AddFileWithRetry(file)) ++notAdded_;
+      // A fault of the profile file fails every file alike: said once.
+      if (ui_.errors != errors) return;
+    }
+  }
+
   // Every entry is trimmed as the trim window would; one that ends before
   // the begin is left out.
   void TrimEntries() {
@@ -426,6 +447,59 @@ class HeadlessBatch {
     // A dry run leaves no trace: the folder made for the output names goes.
     if (!outDirExisted_) rmdir(outDir_.c_str());
     return WithReportStatus(prog_, failed + notAdded_ > 0 ? kExitFailed : kExitOk);
+  }
+
+  // One job line per checked entry instead of converting. Output names are
+  // chosen as the batch would choose them, each name also taken for the
+  // entries after it, and every temporary name is one nothing has.
+  int ExportJobs() {
+    const auto& rows = app_.list.Rows();
+    const bool dvdRows =
+        std::any_of(rows.begin(), rows.end(), [](const ListRow& r) { return r.dvd.has_value(); });
+    if (app_.program.DvdMode() || dvdRows) {
+      std::fprintf(stderr, "%s: --export-jobs takes files; DVD rows cannot be exported yet\n", prog_.c_str());
+      return kExitFailed;
+    }
+    std::set<std::string> finals;
+    std::vector<std::string> temps;
+    auto reserved = [&](const std::string& path) { return finals.count(path) > 0; };
+    std::string text;
+    int failed = 0, written = 0;
+    for (int i = 0; i < app_.list.Count(); ++i) {
+      const ListRow& row = app_.list.Row(i);
+      if (!row.checked) continue;
+      std::string error;
+      try {
+        intputrec rec = app_.batch.FileJobRecord(row, reserved);
+        rec.TempFile = UnusedTemporaryName(rec.OutputFile, temps);
+        if (rec.TempFile.empty()) throw CommandError("no free temporary name beside " + rec.OutputFile);
+        const std::vector<std::string> args = BuildArgumentVector(rec);
+        auto command = EncoderCommand(rec.EncoderPath, {args.begin() + 1, args.end()}, error);
+        if (!command) throw CommandError(error);
+        std::string line = JobLine(*command, rec.TempFile, rec.OutputFile);
+        // The job file holds one job a line.
+        if (line.find('\n') != std::string::npos)
+          throw CommandError("a name with a line break cannot be written into a job file");
+        text += line + "\n";
+        finals.insert(rec.OutputFile);
+        temps.push_back(rec.TempFile);
+        ++written;
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(RowSource(row)).c_str(),
+                     Printable(e.what()).c_str());
+        ++failed;
+      }
+    }
+    std::string error;
+    if (!WriteNewFile(*req_.exportJobs, text, error)) {
+      std::fprintf(stderr, "%s: the job file %s cannot be written: %s\n", prog_.c_str(),
+                   Printable(*req_.exportJobs).c_str(), Printable(error).c_str());
+      return kExitFailed;
+    }
+    if (*req_.exportJobs != "-")
+      std::fprintf(stderr, "%s: %d job%s written to %s\n", prog_.c_str(), written, written == 1 ? "" : "s",
+                   Printable(*req_.exportJobs).c_str());
+    return failed + notAdded_ > 0 ? kExitFailed : kExitOk;
   }
 
   std::optional<int> MakeOutputFolder() {

@@ -14,7 +14,10 @@ class ConsoleUserInterface : public UserInterface {
  public:
   void Warning(const std::string& text) override { Print("warning", text); }
   void Information(const std::string& text) override { Print(nullptr, text); }
-  void Error(const std::string& text) override { Print("error", text); }
+  void Error(const std::string& text) override {
+    ++errors;
+    Print("error", text);
+  }
   bool Confirm(const std::string& text) override {
     Print(nullptr, text + " (answered No)");
     return false;
@@ -24,6 +27,9 @@ class ConsoleUserInterface : public UserInterface {
 
   // Called before a box is printed, so a progress bar can end its line.
   std::function<void()> beforePrint;
+  // How many error boxes were printed: an add that printed one failed on
+  // the profile file, which every further file would fail on as well.
+  int errors = 0;
 
  private:
   void Print(const char* kind, const std::string& message) {

@@ -4,6 +4,7 @@
 #include <QThread>
 #include <sstream>
 
+#include "core/CoreCommands.h"
 #include "dvd/DvdJob.h"
 #include "profiles/Ini.h"
 #include "ui/MulDiv.h"
@@ -45,6 +46,7 @@ CoreApp::CoreApp(const Options& o)
   };
   listCommands.dvdClickedHook = [this] { dvd.ListClickedEnd(); };
   dvd.listClickedHook = [this] { listCommands.ListClicked(); };
+  RegisterCoreCommands(*this);
 }
 
 CoreApp::~CoreApp() {
@@ -116,6 +118,13 @@ void CoreApp::RunCommand(const std::function<void()>& command) {
   } catch (const std::exception& e) {
     ui_->Error(e.what());
   }
+}
+
+bool CoreApp::Execute(Command c) {
+  if (!commands.Available(c)) return false;
+  RunCommand([&] { commands.Run(c); });
+  UpdateCommandStates();
+  return true;
 }
 
 }  // namespace pcm

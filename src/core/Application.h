@@ -15,8 +15,10 @@
 #include "queue/ConversionList.h"
 #include "queue/ListCommands.h"
 #include "ui/CommandError.h"
+#include "ui/CommandTable.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
+#include "ui/ProductInfo.h"
 #include "ui/RunState.h"
 #include "ui/SystemActions.h"
 #include "ui/UserInterface.h"
@@ -63,6 +65,9 @@ class CoreApp : public QObject, public Notifier {
   // Runs a command; an exception leaving it reaches the error box and the
   // command is abandoned.
   void RunCommand(const std::function<void()>& command);
+  // Runs a command from the table as RunCommand does, then re-evaluates the
+  // command states. False when the command is not available.
+  bool Execute(Command c);
 
   Display& display() override { return *display_; }
   UserInterface& ui() override { return *ui_; }
@@ -80,6 +85,10 @@ class CoreApp : public QObject, public Notifier {
   ListCommands listCommands;
   BatchDriver batch;
   DvdSource dvd;
+  // Every command's function: the core's own and those a window adds.
+  CommandTable commands;
+  // The program's record from "softinfo.dat", read by the window at start.
+  std::optional<ProductRecord> product;
 
  private:
   std::unique_ptr<HeadlessDisplay> ownDisplay_;

@@ -333,4 +333,36 @@ int RunDvdConversion(const Args& args, size_t at) {
   return code;
 }
 
+int PrintCommand(const Args& args) {
+  Args command;
+  if (FindDvdInput(args) || IsAmrOutput(args)) {
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return 1;
+    command.emplace_back(self, size_t(n));
+    command.insert(command.end(), args.begin(), args.end());
+  } else {
+    // The program as found now, made absolute, so the command runs from any
+    // folder.
+    std::string ffmpeg = FfmpegProgram();
+    if (ffmpeg.find('/') != std::string::npos && ffmpeg[0] != '/')
+      if (char* real = realpath(ffmpeg.c_str(), nullptr)) {
+        ffmpeg = real;
+        free(real);
+      }
+    command = FfmpegArguments(args);
+    command.insert(command.begin(), ffmpeg);
+  }
+  std::string out;
+  for (const std::string& a : command) out.append(a).push_back('\0');
+  size_t written = 0;
+  while (written < out.size()) {
+    ssize_t n = write(STDOUT_FILENO, out.data() + written, out.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return 1;
+    written += size_t(n);
+  }
+  return 0;
+}
+
 }  // namespace adapter

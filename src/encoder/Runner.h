@@ -23,4 +23,11 @@ int RunAmrConversion(const Args& args);
 // line and exit code 1 before anything runs.
 int RunDvdConversion(const Args& args, size_t at);
 
+// Writes, instead of running it, the command a conversion with these
+// arguments runs, each argument ended by a NUL byte: ffmpeg's path and
+// arguments for a plain conversion; the adapter's own path and the
+// arguments as given for a DVD row or an AMR output, which need the adapter
+// around ffmpeg. Returns 0, or 1 when the command cannot be written.
+int PrintCommand(const Args& args);
+
 }  // namespace adapter

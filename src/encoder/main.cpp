@@ -1,5 +1,6 @@
 // register.dat: the encoder behind PopClipMill. "-i PATH" alone describes a
-// media file; anything else is a conversion run by ffmpeg. An input in the
+// media file; anything else is a conversion run by ffmpeg, or printed with
+// "--print-command" first. An input in the
 // adapter's DVD form is read from the DVD and piped into ffmpeg.
 #include <unistd.h>
 
@@ -16,11 +17,15 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     static const char kUsage[] =
         "usage: register.dat -i INPUT\n"
-        "       register.dat [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n";
+        "       register.dat [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
+        "       register.dat --print-command [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n";
     (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
     return 2;
   }
   adapter::Args args(argv + 1, argv + argc);
+  // "--print-command" before a conversion's arguments: the command it would
+  // run, for running it elsewhere (a job file for several machines).
+  if (args[0] == "--print-command") return adapter::PrintCommand({args.begin() + 1, args.end()});
   if (size_t at = adapter::FindDvdInput(args)) return adapter::RunDvdConversion(args, at);
   if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbe(args[1], parent);
   if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);

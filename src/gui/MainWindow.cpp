@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
@@ -34,10 +35,6 @@ const QStringList kMainControls = {"pl_appname", "im_mainico",  "lv",         "e
                                    "bt_play",    "bt_playstop", "bt_back",    "bt_next",   "bt_cut",
                                    "bt_images",  "bt_web"};
 
-// Maker pages: installation data of ours.
-const char* const kContactPage = "https://popclipmill.example.org/contact/";
-const char* const kAboutPage = "https://popclipmill.example.org/about/";
-
 // Visible captions of the image buttons; the hints stay the system's own.
 QString ButtonCaption(const QString& name) {
   static const QMap<QString, QString> captions = {
@@ -60,36 +57,6 @@ QString HintTwin(const QString& name) {
 bool IsPreviewButton(const QString& name) {
   return name == "bt_back" || name == "bt_play" || name == "bt_next" || name == "bt_playstop" ||
          name == "bt_cut" || name == "bt_images";
-}
-
-// The state-table key of a command.
-QString StateKey(Command c) {
-  switch (c) {
-    case Command::AddFiles:
-      return "Add File(s)...";
-    case Command::AddFolder:
-      return "Add Folder";
-    case Command::Properties:
-      return "Properties";
-    case Command::Remove:
-      return "Remove";
-    case Command::Rename:
-      return "Rename";
-    case Command::Clear:
-      return "Clear";
-    case Command::CheckAll:
-      return "Select All";
-    case Command::UncheckAll:
-      return "Unselect All";
-    case Command::Convert:
-      return "Convert";
-    case Command::PauseOrContinue:
-      return "Pause";
-    case Command::StopConvert:
-      return "Stop";
-    default:
-      return {};
-  }
 }
 
 const char* const kStyle = R"(
@@ -148,6 +115,7 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   if (qtUi_) qtUi_->SetTitle(QString::fromStdString(program.NameWithoutExtension()));
   setWindowTitle(QString::fromStdString(program.NameWithoutExtension()));
   layout_ = LayoutFor(app_->program);
+  RegisterWindowCommands();
 
   aboutDialog_ = new AboutDialog(ImagesDir() + "main/icon.png", this);
   settingsDialog_ = new SettingsDialog(*app_, this);
@@ -199,6 +167,7 @@ MainWindow::~MainWindow() {
   app_->commandStatesHook = nullptr;
   app_->listCommands.showListHook = nullptr;
   app_->listCommands.focusListHook = nullptr;
+  for (Command c : windowCommands_) app_->commands.Unregister(c);
   lv_->setModel(nullptr);
   lv_ = nullptr;  // the event filter stops here
   delete trimWindow_;
@@ -312,7 +281,8 @@ void MainWindow::BuildControls() {
   ed_output_ = new QLineEdit(form_);
   ed_output_->setObjectName("ed_output");
   ed_output_->setGeometry(form_->ControlRect("ed_output"));
-  connect(ed_output_, &QLineEdit::textEdited, this,
+  // The field and the setting are one: a command reads the setting.
+  connect(ed_output_, &QLineEdit::textChanged, this,
           [this](const QString& t) { app_->settings.outputField = t.toStdString(); });
 
   cb_audio_ = new QComboBox(form_);
@@ -323,11 +293,33 @@ void MainWindow::BuildControls() {
   cb_subtitle_->setPlaceholderText("Subtitle");
   for (QComboBox* b : {cb_audio_, cb_subtitle_}) {
     b->setGeometry(form_->ControlRect(b->objectName()));
-    // The stream choice arrives with the DVD entries.
-    b->setEnabled(false);
     b->installEventFilter(this);
     b->hide();
   }
+  cb_audio_->addItem("No Audio");  // until a DVD row is first shown
+  cb_audio_->setCurrentIndex(0);
+  // The selectors show the selected DVD row's streams; a choice the person
+  // makes goes to that row.
+  connect(&app_->dvd, &DvdSource::selectorsChanged, this, [this] {
+    const DvdSource::Selectors& s = app_->dvd.selectors();
+    auto fill = [](QComboBox* box, const std::vector<std::string>& items, int index) {
+      QSignalBlocker quiet(box);
+      box->clear();
+      for (const std::string& item : items) box->addItem(QString::fromStdString(item));
+      box->setCurrentIndex(index);
+    };
+    fill(cb_audio_, s.audio, s.audioIndex);
+    fill(cb_subtitle_, s.subtitles, s.subtitleIndex);
+  });
+  connect(cb_audio_, &QComboBox::activated, this,
+          [this](int i) { app_->RunCommand([this, i] { app_->dvd.AudioChanged(i); }); });
+  connect(cb_subtitle_, &QComboBox::activated, this,
+          [this](int i) { app_->RunCommand([this, i] { app_->dvd.SubtitleChanged(i); }); });
+  // A DVD folder is scanned with events running; the list takes no input
+  // meanwhile.
+  app_->dvd.listEnabledHook = [this](bool on) {
+    if (lv_) lv_->setEnabled(on);
+  };
 }
 
 void MainWindow::BuildMenus() {
@@ -339,7 +331,7 @@ void MainWindow::BuildMenus() {
       Command c = item.command;
       a->setData(int(c));
       connect(a, &QAction::triggered, this, [this, c] { RunCommandOf(c); });
-      if (!CommandAvailable(c)) a->setEnabled(false);
+      if (!app_->commands.Available(c)) a->setEnabled(false);
     }
     connect(menu, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
     menus_.insert(menu->objectName(), menu);
@@ -381,9 +373,9 @@ void MainWindow::StartUp() {
     picker_->HideProfilePanels();
     ApplyLayout();
     // Product record, pictures, settings.
-    product_ =
+    app.product =
         ReadProductRecord(app.program.BesideExecutable("softinfo.dat"), app.program.NameWithoutExtension());
-    if (!product_) app.ui().Information(app.LoadMessage(31));
+    if (!app.product) app.ui().Information(app.LoadMessage(31));
     picker_->StartUp();
     app.settings.LoadSettings();
     settingsLoaded_ = true;
@@ -416,14 +408,15 @@ void MainWindow::ApplyLayout() {
   }
   model_->SetFirstCaption(QString::fromStdString(layout_.firstColumnCaption));
   model_->SetCheckBoxes(layout_.checkBoxes);
-  // The DVD commands are laid out and stay disabled until they exist.
+  // The DVD commands show in the DVD variant, enabled when they are
+  // registered.
   if (SkinElement* e = form_->Element("file")) e->setVisible(!dvd);
   if (SkinElement* e = form_->Element("dvdfile")) e->setVisible(dvd);
   for (const char* e : {"dvdopen", "ifoopen", "chapter"}) {
     SkinElement* el = form_->Element(e);
     if (!el) continue;
     el->setVisible(dvd);
-    el->setEnabled(CommandAvailable(ClickCommand(e)));
+    el->setEnabled(app_->commands.Available(ClickCommand(e)));
   }
   if (dvd && quorv) {
     // The stream boxes take the row below the list; the DVD buttons move up
@@ -508,10 +501,7 @@ void MainWindow::BarTrack(const QString&, int) {
   // Seeking arrives with the preview.
 }
 
-void MainWindow::ImageButtonClicked(const QString& name) {
-  for (const ImageButton& b : ImageButtons())
-    if (QString::fromStdString(b.name) == name) RunCommandOf(b.command);
-}
+void MainWindow::ImageButtonClicked(const QString& name) { RunCommandOf(ButtonCommand(name.toStdString())); }
 
 bool MainWindow::TriggerMenuItem(const QString& menu, const QString& caption) {
   QMenu* m = menus_.value(menu);
@@ -574,97 +564,27 @@ void MainWindow::SyncPickerToSettings() {
   app_->settings.audioPageFlag = picker_->audioPage;
 }
 
-void MainWindow::RunCommandOf(Command c) {
-  if (!CommandAvailable(c)) return;
-  CoreApp& app = *app_;
-  app.RunCommand([&] {
-    switch (c) {
-      case Command::AddFiles:
-        app.listCommands.AddFiles();
-        break;
-      case Command::AddFolder:
-        app.listCommands.AddFolder();
-        break;
-      case Command::Properties:
-        ShowProperties();
-        break;
-      case Command::RunBackground:
-        RunBackground();
-        break;
-      case Command::Exit:
-        close();
-        break;
-      case Command::Remove:
-        app.listCommands.RemoveSelected();
-        break;
-      case Command::Clear:
-        app.listCommands.ClearList();
-        break;
-      case Command::Rename:
-        BeginRename();
-        break;
-      case Command::CheckAll:
-        app.listCommands.CheckAll();
-        break;
-      case Command::UncheckAll:
-        app.listCommands.UncheckAll();
-        break;
-      case Command::Convert:
-        Settings::CheckFolderName(ed_output_->text().toStdString());
-        app.settings.outputField = ed_output_->text().toStdString();
-        app.batch.StartBatch();
-        break;
-      case Command::PauseOrContinue:
-        app.batch.PauseOrContinue();
-        break;
-      case Command::StopConvert:
-        app.batch.StopBatch();
-        break;
-      case Command::Settings:
-        ShowSettings();
-        break;
-      case Command::OpenHelpAddress:
-        OpenAddress(product_ ? product_->supportAddress : "");
-        break;
-      case Command::OpenWebAddress:
-        OpenAddress(product_ ? product_->webAddress : "");
-        break;
-      case Command::OpenContactPage:
-        OpenAddress(kContactPage);
-        break;
-      case Command::OpenAboutPage:
-        OpenAddress(kAboutPage);
-        break;
-      case Command::About:
-        ShowAbout();
-        break;
-      case Command::ShowProfiles:
-        if (app.Refused(false, true)) break;
-        picker_->ShowFirstAudioPage();
-        break;
-      case Command::Browse:
-        Browse();
-        break;
-      case Command::OpenOutput:
-        app.system().OpenFolder(ed_output_->text().toStdString());
-        break;
-      case Command::Cutter:
-        if (app.Refused(true, true)) break;
-        if (app.program.DvdMode() && !app.run.titleView) app.ui().Warning(app.LoadMessage(28));
-        break;
-      case Command::CutClose:
-        trimWindow_->hide();
-        break;
-      default:
-        break;
-    }
+void MainWindow::RegisterWindowCommands() {
+  auto add = [this](Command c, CommandTable::Handler run) {
+    app_->commands.Register(c, std::move(run));
+    windowCommands_.push_back(c);
+  };
+  add(Command::Properties, [this] { ShowProperties(); });
+  add(Command::RunBackground, [this] { RunBackground(); });
+  add(Command::Exit, [this] { close(); });
+  add(Command::Rename, [this] { BeginRename(); });
+  add(Command::Settings, [this] { ShowSettings(); });
+  add(Command::About, [this] { ShowAbout(); });
+  add(Command::Browse, [this] { Browse(); });
+  add(Command::CutClose, [this] { trimWindow_->hide(); });
+  add(Command::ShowProfiles, [this] {
+    if (!app_->Refused(false, true)) picker_->ShowFirstAudioPage();
   });
-  UpdateCommandStates();
 }
 
-void MainWindow::OpenAddress(const std::string& url) {
-  // No record, no address: nothing to open.
-  if (!url.empty()) app_->system().OpenAddress(url);
+void MainWindow::RunCommandOf(Command c) {
+  // The application runs it and then asks for the command states again.
+  app_->Execute(c);
 }
 
 void MainWindow::ShowProperties() {
@@ -754,29 +674,26 @@ void MainWindow::SyncSelectionToView() {
 void MainWindow::UpdateCommandStates() {
   if (!form_) return;
   CoreApp& app = *app_;
-  auto states = CommandStates(app.list.AnySelected(), app.run.previewing, app.run.converting);
+  const CommandStateTable states =
+      CommandStates(app.list.AnySelected(), app.run.previewing, app.run.converting);
   for (QMenu* m : menus_) {
     for (QAction* a : m->actions()) {
       Command c = Command(a->data().toInt());
-      QString key = StateKey(c);
-      bool on = CommandAvailable(c);
-      if (!key.isEmpty()) on = on && states[key.toStdString()].enabled;
-      a->setEnabled(on);
+      a->setEnabled(app.commands.Available(c) && states.ForMenu(c).enabled);
       if (c == Command::PauseOrContinue) a->setText(QString::fromStdString(app.batch.pauseCaption));
     }
   }
   for (const ImageButton& b : ImageButtons()) {
     QPushButton* w = buttons_.value(QString::fromStdString(b.name));
-    auto it = states.find(b.name);
-    if (!w || it == states.end()) continue;
-    w->setEnabled(it->second.enabled && CommandAvailable(b.command));
-    bool shown = it->second.visible && !form_->ControlRect(w->objectName()).isEmpty();
+    if (!w) continue;
+    const ControlState state = states.ForButton(b.command);
+    w->setEnabled(state.enabled && app.commands.Available(b.command));
+    bool shown = state.visible && !form_->ControlRect(w->objectName()).isEmpty();
     if (IsPreviewButton(w->objectName())) shown = shown && layout_.previewButtons;
     w->setVisible(shown);
   }
-  form_->Element("play_bar")->setVisible(states["play_bar"].visible);
-  if (SkinElement* bar = cutterForm_->Element("cut_play_bar"))
-    bar->setVisible(states["cut_play_bar"].visible);
+  form_->Element("play_bar")->setVisible(states.playBarsShown);
+  if (SkinElement* bar = cutterForm_->Element("cut_play_bar")) bar->setVisible(states.playBarsShown);
 }
 
 void MainWindow::StopAndQuit() {

@@ -4,10 +4,10 @@
 #include <QWidget>
 #include <memory>
 
+#include "core/Application.h"
 #include "gui/GuiServices.h"
 #include "gui/Skin.h"
 #include "ui/CommandMap.h"
-#include "core/Application.h"
 #include "ui/PickerState.h"
 #include "ui/ProductInfo.h"
 
@@ -46,7 +46,6 @@ class MainWindow : public QWidget {
   CoreApp& app() { return *app_; }
   SkinDisplay& display() { return display_; }
   SkinForm* form() const { return form_; }
-  SkinForm* cutterForm() const { return cutterForm_; }
   ProfilePicker& pickerWidgets() { return *pickerWidgets_; }
   PickerState& picker() { return *picker_; }
   QTableView* listView() const { return lv_; }
@@ -54,14 +53,11 @@ class MainWindow : public QWidget {
   QLineEdit* renameField() const { return edt_tit_; }
   QPushButton* Button(const QString& name) const { return buttons_.value(name); }
   QMenu* Menu(const QString& name) const { return menus_.value(name); }
-  FolderDialog* folderDialog() const { return folderDialog_; }
   SettingsDialog* settingsDialog() const { return settingsDialog_; }
   InfoDialog* infoDialog() const { return infoDialog_; }
   AboutDialog* aboutDialog() const { return aboutDialog_; }
   WindowSystemActions& windowSystem() { return *windowSystem_; }
-  QWidget* trimWindow() const { return trimWindow_; }
-  QSystemTrayIcon* trayIcon() const { return tray_; }
-  const std::optional<ProductRecord>& product() const { return product_; }
+  const std::optional<ProductRecord>& product() const { return app_->product; }
   const MenuPopup& lastPopup() const { return lastPopup_; }
   // A request to end the program from outside (logout, a closed terminal,
   // kill): a running batch is stopped, which removes its unfinished output,
@@ -102,6 +98,9 @@ class MainWindow : public QWidget {
  private:
   void BuildControls();
   void BuildMenus();
+  // The commands only a window can carry out: dialogs, choosers, menus, the
+  // rename editor, running in the background, closing.
+  void RegisterWindowCommands();
   void ApplyLayout();
   QPushButton* MakeButton(const ImageButton& b);
   void PopupMenu(const QString& element);
@@ -114,7 +113,6 @@ class MainWindow : public QWidget {
   void FinishRename();
   void SyncSelectionToView();
   void SyncPickerToSettings();
-  void OpenAddress(const std::string& url);
   QString ImagesDir() const;
 
   std::unique_ptr<ListModel> model_;
@@ -146,7 +144,7 @@ class MainWindow : public QWidget {
   AboutDialog* aboutDialog_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   VariantLayout layout_;
-  std::optional<ProductRecord> product_;
+  std::vector<Command> windowCommands_;  // registered by the window, removed with it
   MenuPopup lastPopup_;
   bool started_ = false;
   bool settingsLoaded_ = false;

@@ -4,31 +4,6 @@
 
 namespace pcm {
 
-bool CommandAvailable(Command c) {
-  switch (c) {
-    case Command::AddDvd:
-    case Command::AddIfo:
-    case Command::DvdCheckAll:
-    case Command::DvdUncheckAll:
-    case Command::ToggleChapterView:
-    case Command::TrimPlay:
-    case Command::StopPreview:
-    case Command::TogglePause:
-    case Command::TrimBegin:
-    case Command::TrimEnd:
-    case Command::TrimBack:
-    case Command::TrimForward:
-    case Command::StartPreview:
-    case Command::StepBack:
-    case Command::StepForward:
-    case Command::OpenTrim:
-    case Command::Snapshot:
-      return false;
-    default:
-      return true;
-  }
-}
-
 Command ClickCommand(const std::string& e) {
   // First match wins; the names are compared exactly.
   static const std::vector<std::pair<std::string, Command>> table = {
@@ -171,37 +146,56 @@ const std::vector<ImageButton>& ImageButtons() {
   return buttons;
 }
 
-std::map<std::string, ControlState> CommandStates(bool anySelected, bool previewing, bool converting) {
+Command ButtonCommand(const std::string& name) {
+  for (const ImageButton& b : ImageButtons())
+    if (b.name == name) return b.command;
+  return Command::None;
+}
+
+ControlState CommandStateTable::ForMenu(Command c) const {
+  auto it = menuItems.find(c);
+  return it == menuItems.end() ? ControlState{} : it->second;
+}
+
+ControlState CommandStateTable::ForButton(Command c) const {
+  auto it = buttons.find(c);
+  return it == buttons.end() ? ControlState{} : it->second;
+}
+
+CommandStateTable CommandStates(bool anySelected, bool previewing, bool converting) {
   // Each row: no selection, selection, previewing, converting.
   struct Row {
-    std::vector<std::string> controls;
+    std::vector<Command> commands;
     bool col[4];
   };
-  static const std::vector<Row> rows = {
-      {{"Add File(s)...", "Add Folder"}, {1, 1, 0, 0}},
-      {{"Properties", "Remove", "Rename"}, {0, 1, 0, 0}},
-      {{"Clear", "Select All", "Unselect All"}, {1, 1, 0, 0}},
-      {{"Convert"}, {1, 1, 0, 0}},
-      {{"Pause", "Stop"}, {0, 0, 0, 1}},
-      {{"bt_dvdopen", "bt_ifo", "bt_clear", "bt_chapte", "bt_set"}, {1, 1, 0, 0}},
-      {{"bt_remove"}, {0, 1, 0, 0}},
-      {{"bt_play", "bt_cut"}, {0, 1, 0, 0}},
-      {{"bt_back", "bt_next", "bt_playstop", "bt_images"}, {0, 0, 1, 0}},
-      {{"bt_start"}, {1, 1, 0, 0}},
-      {{"Bt_Convertstop"}, {0, 0, 0, 1}},
+  using C = Command;
+  static const std::vector<Row> menuRows = {
+      {{C::AddFiles, C::AddFolder}, {1, 1, 0, 0}},
+      {{C::Properties, C::Remove, C::Rename}, {0, 1, 0, 0}},
+      {{C::Clear, C::CheckAll, C::UncheckAll}, {1, 1, 0, 0}},
+      {{C::Convert}, {1, 1, 0, 0}},
+      {{C::PauseOrContinue, C::StopConvert}, {0, 0, 0, 1}},
+  };
+  static const std::vector<Row> buttonRows = {
+      {{C::AddFiles, C::AddFolder, C::Clear, C::Properties, C::Settings}, {1, 1, 0, 0}},
+      {{C::Remove}, {0, 1, 0, 0}},
+      {{C::StartPreview, C::OpenTrim}, {0, 1, 0, 0}},
+      {{C::StepBack, C::StepForward, C::StopPreview, C::Snapshot}, {0, 0, 1, 0}},
+      {{C::Convert}, {1, 1, 0, 0}},
+      {{C::StopConvert}, {0, 0, 0, 1}},
   };
   // The column that decides: the last one that applies.
   int column = anySelected ? 1 : 0;
   if (previewing) column = 2;
   if (converting) column = 3;
-  std::map<std::string, ControlState> states;
-  for (const auto& row : rows)
-    for (const auto& c : row.controls) states[c] = {row.col[column], true};
-  states["bt_start"].visible = !converting;
-  bool bars = previewing && !converting;
-  states["play_bar"] = {true, bars};
-  states["cut_play_bar"] = {true, bars};
-  return states;
+  CommandStateTable t;
+  for (const auto& row : menuRows)
+    for (Command c : row.commands) t.menuItems[c] = {row.col[column], true};
+  for (const auto& row : buttonRows)
+    for (Command c : row.commands) t.buttons[c] = {row.col[column], true};
+  t.buttons[C::Convert].visible = !converting;
+  t.playBarsShown = previewing && !converting;
+  return t;
 }
 
 VariantLayout LayoutFor(const ProgramInfo& program) {

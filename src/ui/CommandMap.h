@@ -57,10 +57,6 @@ enum class Command {
   Snapshot,
 };
 
-// Whether a command has an implementation in this build. Preview, trim,
-// snapshots and the DVD commands arrive later; their controls stay disabled.
-bool CommandAvailable(Command c);
-
 // Click dispatch on a skin element; None for names without a command.
 Command ClickCommand(const std::string& element);
 
@@ -101,10 +97,24 @@ struct ControlState {
   bool visible = true;
 };
 
-// The command state table; the columns no selection, selection, previewing,
-// converting apply in that order, later ones overriding. Keys are menu item
-// captions, image button names and the two bars.
-std::map<std::string, ControlState> CommandStates(bool anySelected, bool previewing, bool converting);
+// The command state table, keyed by command. Menu items and image buttons
+// look up their command; the two may differ (the properties button answers
+// without a selection, the menu item does not). A command the table does not
+// list is enabled.
+struct CommandStateTable {
+  std::map<Command, ControlState> menuItems;
+  std::map<Command, ControlState> buttons;
+  bool playBarsShown = false;  // play_bar and cut_play_bar
+  ControlState ForMenu(Command c) const;
+  ControlState ForButton(Command c) const;
+};
+
+// The columns no selection, selection, previewing, converting apply in that
+// order, later ones overriding.
+CommandStateTable CommandStates(bool anySelected, bool previewing, bool converting);
+
+// The command of an image button by its object name; None for other names.
+Command ButtonCommand(const std::string& name);
 
 struct Rect {
   int left = 0, top = 0, width = 0, height = 0;

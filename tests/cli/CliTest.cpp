@@ -69,7 +69,7 @@ TEST(CliUsage, HelpListAndBadUsage) {
   EXPECT_EQ(help.status, 0);
   for (const char* opt :
        {"--batch", "--profile", "--size", "--video-quality", "--audio-quality", "--channels", "--output",
-        "--trim", "--dry-run", "--quiet", "--list-profiles", "Exit status"})
+        "--trim", "--dry-run", "--quiet", "--list-profiles", "Exit status", "--recursive", "--export-jobs"})
     EXPECT_TRUE(Contains(help.out, opt)) << opt;
 
   Result list = RunProgram("--list-profiles");
@@ -85,7 +85,11 @@ TEST(CliUsage, HelpListAndBadUsage) {
                        "--batch --channels quad ",
                        "--batch --trim 70-10 ",
                        "--batch --trim 10 ",
-                       "--batch --frobnicate "};
+                       "--batch --frobnicate ",
+                       "--batch --recursive=yes ",
+                       "--batch --export-jobs",
+                       "--batch --export-jobs= ",
+                       "--batch --dry-run --export-jobs jobs.txt "};
   for (const char* args : bad) {
     SCOPED_TRACE(args);
     std::string a = args;
@@ -197,15 +201,16 @@ TEST(CliBatch, FolderAndTrim) {
   std::string out = pcmtest::MakeTempDir("cli-folder-out");
   Copy(pcmtest::MakeMedia("wav", 5), src + "/a.WAV");
   Copy(pcmtest::MakeMedia("ogg", 5), src + "/b.ogg");
-  Copy(pcmtest::MakeMedia("mp4", 2), src + "/c.mp4");  // not taken from a folder
+  Copy(pcmtest::MakeMedia("mp4", 2), src + "/c.mp4");  // the front end takes video from a folder too
+  QFile(QString::fromStdString(src + "/notes.txt")).open(QIODevice::WriteOnly);
   Result r = RunProgram("--batch --profile 17 --trim 00:00:01-3 --output " + ShellQuote(out) + " " +
                         ShellQuote(src));
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out + "/c.mp3")));
-  for (const char* name : {"/a.mp3", "/b.mp3"}) {
+  EXPECT_FALSE(Contains(r.out, "notes")) << r.out;
+  for (auto [name, seconds] : {std::pair{"/a.mp3", 2.0}, {"/b.mp3", 2.0}, {"/c.mp3", 1.0}}) {
     auto info = pcmtest::FfprobeFile(out + name);
     EXPECT_TRUE(info.ok) << name;
-    EXPECT_NEAR(info.duration, 2.0, 0.2) << name;
+    EXPECT_NEAR(info.duration, seconds, 0.2) << name;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AdapterHarness.h"
+#include "dvd/DvdInputForm.h"
 #include "support/Fixtures.h"
 
 using namespace adaptertest;
@@ -135,4 +136,35 @@ TEST(Conversion, UsageWithoutArguments) {
   AdapterRun r = RunAdapter("");
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(r.out.rfind("usage: register.dat", 0), 0u) << r.out;
+}
+
+// The command printed for a job file is the one a conversion runs: ffmpeg by
+// its absolute path with the same arguments; a DVD row or an AMR output,
+// which need the adapter around ffmpeg, are the adapter's own command.
+TEST(Conversion, PrintedCommandIsTheOneThatRuns) {
+  auto printed = [](const std::string& args, const std::string& env = "") {
+    std::string out;
+    EXPECT_EQ(pcmtest::RunShell(env + " " + ShellQuote(Adapter()) + " --print-command " + args, &out), 0);
+    std::vector<std::string> words;
+    for (size_t start = 0, end; (end = out.find('\0', start)) != std::string::npos; start = end + 1)
+      words.push_back(out.substr(start, end - start));
+    return words;
+  };
+  const std::string args = "-ss 00:00:05 -y -i '-odd:name.avi' -r 25 -b 799000 -ab 128000 -ac 2 out.mp4";
+  std::vector<std::string> command = printed(args);
+  AdapterRun r = RunAdapter(args, EchoFfmpeg());
+  ASSERT_FALSE(command.empty());
+  EXPECT_EQ(command[0][0], '/') << command[0];
+  EXPECT_EQ(std::vector<std::string>(command.begin() + 1, command.end()), EchoedArgs(r.out));
+
+  const std::string self = std::filesystem::canonical(Adapter()).string();
+  std::string amr = "/tmp/a b.amr";
+  EXPECT_EQ(printed("-y -i /in.wav -ab 12200 " + ShellQuote(amr)),
+            (std::vector<std::string>{self, "-y", "-i", "/in.wav", "-ab", "12200", amr}));
+  pcm::DvdInputForm form;
+  form.folder = "/dvd/it's";
+  form.sectors = {{0, 10}};
+  std::string dvd = pcm::EncodeDvdInput(form);
+  EXPECT_EQ(printed("-ss 00:00:01 -y -i " + ShellQuote(dvd) + " out.mpg"),
+            (std::vector<std::string>{self, "-ss", "00:00:01", "-y", "-i", dvd, "out.mpg"}));
 }

@@ -1,7 +1,10 @@
 // The dispatcher's tables checked without a window: click and hover names,
-// menus and their offsets, the command state table and the four layouts.
+// menus and their offsets, the command state table and the four layouts,
+// and the core's own commands run from the command table.
 #include <gtest/gtest.h>
 
+#include "core/Application.h"
+#include "support/Fixtures.h"
 #include "ui/CommandMap.h"
 #include "ui/RunState.h"
 
@@ -9,20 +12,27 @@ namespace pcm {
 namespace {
 
 TEST(CommandStateTable, EachColumnControlByControl) {
+  // Menu items are addressed by their command, image buttons by their name.
   struct Expect {
-    const char* control;
+    Command menuItem;
+    const char* button;
     bool none, selected, previewing, converting;
   };
+  using C = Command;
   const Expect table[] = {
-      {"Add File(s)...", 1, 1, 0, 0}, {"Add Folder", 1, 1, 0, 0},   {"Properties", 0, 1, 0, 0},
-      {"Remove", 0, 1, 0, 0},         {"Rename", 0, 1, 0, 0},       {"Clear", 1, 1, 0, 0},
-      {"Select All", 1, 1, 0, 0},     {"Unselect All", 1, 1, 0, 0}, {"Convert", 1, 1, 0, 0},
-      {"Pause", 0, 0, 0, 1},          {"Stop", 0, 0, 0, 1},         {"bt_dvdopen", 1, 1, 0, 0},
-      {"bt_ifo", 1, 1, 0, 0},         {"bt_clear", 1, 1, 0, 0},     {"bt_chapte", 1, 1, 0, 0},
-      {"bt_set", 1, 1, 0, 0},         {"bt_remove", 0, 1, 0, 0},    {"bt_play", 0, 1, 0, 0},
-      {"bt_cut", 0, 1, 0, 0},         {"bt_back", 0, 0, 1, 0},      {"bt_next", 0, 0, 1, 0},
-      {"bt_playstop", 0, 0, 1, 0},    {"bt_images", 0, 0, 1, 0},    {"bt_start", 1, 1, 0, 0},
-      {"Bt_Convertstop", 0, 0, 0, 1},
+      {C::AddFiles, nullptr, 1, 1, 0, 0},      {C::AddFolder, nullptr, 1, 1, 0, 0},
+      {C::Properties, nullptr, 0, 1, 0, 0},    {C::Remove, nullptr, 0, 1, 0, 0},
+      {C::Rename, nullptr, 0, 1, 0, 0},        {C::Clear, nullptr, 1, 1, 0, 0},
+      {C::CheckAll, nullptr, 1, 1, 0, 0},      {C::UncheckAll, nullptr, 1, 1, 0, 0},
+      {C::Convert, nullptr, 1, 1, 0, 0},       {C::PauseOrContinue, nullptr, 0, 0, 0, 1},
+      {C::StopConvert, nullptr, 0, 0, 0, 1},   {C::None, "bt_dvdopen", 1, 1, 0, 0},
+      {C::None, "bt_ifo", 1, 1, 0, 0},         {C::None, "bt_clear", 1, 1, 0, 0},
+      {C::None, "bt_chapte", 1, 1, 0, 0},      {C::None, "bt_set", 1, 1, 0, 0},
+      {C::None, "bt_remove", 0, 1, 0, 0},      {C::None, "bt_play", 0, 1, 0, 0},
+      {C::None, "bt_cut", 0, 1, 0, 0},         {C::None, "bt_back", 0, 0, 1, 0},
+      {C::None, "bt_next", 0, 0, 1, 0},        {C::None, "bt_playstop", 0, 0, 1, 0},
+      {C::None, "bt_images", 0, 0, 1, 0},      {C::None, "bt_start", 1, 1, 0, 0},
+      {C::None, "Bt_Convertstop", 0, 0, 0, 1},
   };
   auto none = CommandStates(false, false, false);
   auto selected = CommandStates(true, false, false);
@@ -31,23 +41,28 @@ TEST(CommandStateTable, EachColumnControlByControl) {
   auto converting = CommandStates(true, false, true);
   auto convertingEmpty = CommandStates(false, false, true);
   for (const Expect& e : table) {
-    SCOPED_TRACE(e.control);
-    EXPECT_EQ(none.at(e.control).enabled, e.none);
-    EXPECT_EQ(selected.at(e.control).enabled, e.selected);
-    EXPECT_EQ(previewing.at(e.control).enabled, e.previewing);
-    EXPECT_EQ(converting.at(e.control).enabled, e.converting);
-    EXPECT_EQ(convertingEmpty.at(e.control).enabled, e.converting);
+    auto at = [&e](const CommandStateTable& t) {
+      return e.button ? t.ForButton(ButtonCommand(e.button)) : t.ForMenu(e.menuItem);
+    };
+    SCOPED_TRACE(e.button ? e.button : std::to_string(int(e.menuItem)));
+    EXPECT_EQ(at(none).enabled, e.none);
+    EXPECT_EQ(at(selected).enabled, e.selected);
+    EXPECT_EQ(at(previewing).enabled, e.previewing);
+    EXPECT_EQ(at(converting).enabled, e.converting);
+    EXPECT_EQ(at(convertingEmpty).enabled, e.converting);
   }
-  EXPECT_TRUE(none.at("bt_start").visible);
-  EXPECT_TRUE(previewing.at("bt_start").visible);
-  EXPECT_FALSE(converting.at("bt_start").visible);
-  for (const char* bar : {"play_bar", "cut_play_bar"}) {
-    EXPECT_FALSE(none.at(bar).visible);
-    EXPECT_FALSE(selected.at(bar).visible);
-    EXPECT_TRUE(previewing.at(bar).visible);
-    EXPECT_FALSE(converting.at(bar).visible);
-    EXPECT_FALSE(CommandStates(true, true, true).at(bar).visible);
-  }
+  EXPECT_TRUE(none.ForButton(Command::Convert).visible);
+  EXPECT_TRUE(previewing.ForButton(Command::Convert).visible);
+  EXPECT_FALSE(converting.ForButton(Command::Convert).visible);
+  // Both play bars follow one rule.
+  EXPECT_FALSE(none.playBarsShown);
+  EXPECT_FALSE(selected.playBarsShown);
+  EXPECT_TRUE(previewing.playBarsShown);
+  EXPECT_FALSE(converting.playBarsShown);
+  EXPECT_FALSE(CommandStates(true, true, true).playBarsShown);
+  // Commands the table does not list are always enabled.
+  EXPECT_TRUE(converting.ForMenu(Command::Exit).enabled);
+  EXPECT_TRUE(converting.ForButton(Command::OpenAboutPage).enabled);
 }
 
 TEST(HoverMessages, NamedElementsAndTheRest) {
@@ -182,6 +197,52 @@ TEST(VariantLayouts, FourNames) {
   EXPECT_EQ(dvd.audioBox, (Rect{516, 59, 75, 22}));
   EXPECT_EQ(dvd.subtitleBox, (Rect{642, 59, 75, 22}));
   EXPECT_EQ(dvd.firstColumnCaption, "Title");
+}
+
+// The core carries out its commands without a window; the window's own
+// commands (dialogs, the rename editor) are simply not available there.
+TEST(CoreCommands, DispatchedWithoutAWindow) {
+  ScriptedUserInterface ui;
+  RecordingSystemActions system;
+  CoreApp app({pcmtest::MakeProgramDir("commands"), nullptr, &ui, &system});
+  for (Command c : {Command::AddFiles, Command::AddFolder, Command::Remove, Command::Clear, Command::Convert,
+                    Command::StopConvert, Command::OpenOutput, Command::OpenHelpAddress})
+    EXPECT_TRUE(app.commands.Available(c)) << int(c);
+  for (Command c : {Command::Properties, Command::Settings, Command::Rename, Command::Browse, Command::None})
+    EXPECT_FALSE(app.Execute(c)) << int(c);
+  EXPECT_TRUE(ui.boxes.empty());
+
+  // A folder name with a line break is refused with a box before anything runs.
+  app.settings.outputField = "/tmp/x\n[profiles]";
+  app.settings.outputField[6] = '\n';
+  EXPECT_TRUE(app.Execute(Command::Convert));
+  EXPECT_FALSE(app.run.converting);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].kind, "error");
+  EXPECT_EQ(ui.boxes[0].text.rfind("The folder name", 0), 0u) << ui.boxes[0].text;
+
+  // The output folder opens what the field says; an address needs a record.
+  app.settings.outputField = "/srv/out/";
+  app.Execute(Command::OpenOutput);
+  app.Execute(Command::OpenWebAddress);
+  app.product = ProductRecord{"popclipmill", "https://web.example/", "https://help.example/"};
+  app.Execute(Command::OpenHelpAddress);
+  EXPECT_EQ(system.calls,
+            (std::vector<std::string>{"open-folder /srv/out/", "open-address https://help.example/"}));
+
+  // A piece adds a command with one line (the menu pop-up is the window's
+  // own and never registered); a fault inside it reaches the error box and
+  // the command states are asked for again.
+  int statesAsked = 0;
+  app.commandStatesHook = [&] { ++statesAsked; };
+  ASSERT_FALSE(app.commands.Available(Command::PopupMenu));
+  app.commands.Register(Command::PopupMenu, [] { throw CommandError("no picture"); });
+  EXPECT_TRUE(app.Execute(Command::PopupMenu));
+  EXPECT_EQ(ui.boxes.back().text, "no picture");
+  EXPECT_EQ(statesAsked, 1);
+  app.commands.Unregister(Command::PopupMenu);
+  EXPECT_FALSE(app.Execute(Command::PopupMenu));
+  EXPECT_EQ(statesAsked, 1);
 }
 
 }  // namespace

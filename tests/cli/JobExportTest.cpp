@@ -1,0 +1,181 @@
+// The job file of --export-jobs, run by the real GNU parallel: the same
+// outputs as the batch, awkward names, failures that say so and leave no
+// file under a final name, and a failed run completed with --resume-failed.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <map>
+
+#include "cli/CliSupport.h"
+#include "support/Fixtures.h"
+
+using namespace clitest;
+using pcmtest::ShellQuote;
+
+namespace {
+
+bool HaveParallel() { return pcmtest::RunShell("parallel --version >/dev/null 2>&1") == 0; }
+
+std::string Copy(const std::string& from, const std::string& to) {
+  EXPECT_TRUE(QFile::copy(QString::fromStdString(from), QString::fromStdString(to))) << to;
+  return to;
+}
+
+Result RunFront(const std::string& args) {
+  static std::string config = pcmtest::MakeTempDir("cli-export-config");
+  Result r;
+  r.status = pcmtest::RunShell(
+      "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config) + " " + ShellQuote(Program()) + " " + args + " 2>&1",
+      &r.out);
+  return r;
+}
+
+// Runs a job file with parallel from the shell the tests use.
+Result RunParallel(const std::string& jobs, const std::string& extra = "") {
+  Result r;
+  r.status = pcmtest::RunShell("parallel --jobs 2 " + extra + " < " + ShellQuote(jobs) + " 2>&1", &r.out);
+  return r;
+}
+
+// Every file of a folder, hidden ones too, with its duration (-1 when it is
+// no media file).
+std::map<std::string, double> Outputs(const std::string& folder) {
+  std::map<std::string, double> found;
+  for (const QString& name : QDir(QString::fromStdString(folder)).entryList(QDir::Files | QDir::Hidden)) {
+    auto info = pcmtest::FfprobeFile(folder + "/" + name.toStdString());
+    found[name.toStdString()] = info.ok ? double(int(info.duration * 10 + 0.5)) / 10 : -1;
+  }
+  return found;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+}  // namespace
+
+// Entries of different lengths, two of one name, and an output name taken
+// before: the job file run by parallel writes what the batch writes, and
+// leaves no temporary file.
+TEST(CliExport, ParallelWritesWhatTheBatchWrites) {
+  if (!HaveParallel()) GTEST_SKIP() << "GNU parallel is not installed";
+  std::string src = pcmtest::MakeTempDir("cli-export-src");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(src + "/other")));
+  std::string args = " --profile 17 --trim 0-2 ";
+  for (auto [kind, seconds, name] : {std::tuple{"wav", 3, "/one.wav"},
+                                     {"ogg", 1, "/two.ogg"},
+                                     {"wav", 1, "/other/one.wav"},
+                                     {"mp4", 2, "/taken.mp4"}})
+    args += ShellQuote(Copy(pcmtest::MakeMedia(kind, seconds), src + name)) + " ";
+
+  std::string batchOut = pcmtest::MakeTempDir("cli-export-batch");
+  std::string jobsOut = pcmtest::MakeTempDir("cli-export-jobs");
+  for (const std::string& out : {batchOut, jobsOut}) WriteAll(out + "/taken.mp3", "a person's file");
+  Result batch = RunFront("--batch --output " + ShellQuote(batchOut) + args);
+  ASSERT_EQ(batch.status, 0) << batch.out;
+
+  std::string jobs = pcmtest::MakeTempDir("cli-export-file") + "/jobs.txt";
+  Result exported =
+      RunFront("--batch --output " + ShellQuote(jobsOut) + " --export-jobs " + ShellQuote(jobs) + args);
+  ASSERT_EQ(exported.status, 0) << exported.out;
+  EXPECT_TRUE(Contains(exported.out, "4 jobs written to")) << exported.out;
+  std::string text = ReadAll(jobs);
+  ASSERT_EQ(Lines(text).size(), 4u) << text;
+  for (const std::string& line : Lines(text)) {
+    EXPECT_EQ(line.rfind("'/", 0), 0u) << line;  // the program by its absolute path
+    EXPECT_TRUE(Contains(line, "'-nostdin'")) << line;
+    EXPECT_TRUE(Contains(line, "'file:" + src + "/")) << line;  // absolute input
+  }
+  // Exporting converts nothing.
+  EXPECT_EQ(Outputs(jobsOut), (std::map<std::string, double>{{"taken.mp3", -1}}));
+
+  Result run = RunParallel(jobs);
+  EXPECT_EQ(run.status, 0) << run.out;
+  std::map<std::string, double> expected{
+      {"one.mp3", 2}, {"two.mp3", 1}, {"one_1.mp3", 1}, {"taken_1.mp3", 2}, {"taken.mp3", -1}};
+  EXPECT_EQ(Outputs(batchOut), expected);
+  EXPECT_EQ(Outputs(jobsOut), expected);
+  EXPECT_EQ(ReadAll(jobsOut + "/taken.mp3"), "a person's file");
+
+  // The job file is never written over, and "-" writes it to standard output.
+  Result again =
+      RunFront("--batch --output " + ShellQuote(jobsOut) + " --export-jobs " + ShellQuote(jobs) + args);
+  EXPECT_EQ(again.status, 1) << again.out;
+  EXPECT_TRUE(Contains(again.out, "cannot be written: it exists already")) << again.out;
+  EXPECT_EQ(ReadAll(jobs), text);
+  Result out = RunFront("--batch --output " + ShellQuote(jobsOut) + " --export-jobs -" + args);
+  EXPECT_EQ(out.status, 0) << out.out;
+  EXPECT_EQ(Lines(out.out).size(), 4u) << out.out;
+  EXPECT_TRUE(Contains(out.out, "one_2.mp3'")) << out.out;  // the names the first run took are taken
+}
+
+// Names a shell, ffmpeg or parallel could read as something else: blanks,
+// quotes, '$', a leading '-', '{}', ';', '&', a backslash, non-ASCII.
+TEST(CliExport, AwkwardNamesRunCorrectly) {
+  if (!HaveParallel()) GTEST_SKIP() << "GNU parallel is not installed";
+  std::string src = pcmtest::MakeTempDir("cli-export-awkward");
+  std::string out = pcmtest::MakeTempDir("cli-export-awkward-out") + "/out $HOME 'q'";
+  const std::vector<std::string> names{"a b.wav",         "it's.wav",        "say \"hi\".wav",
+                                       "$HOME.wav",       "-dash.wav",       "{} {.}.wav",
+                                       "x; rm y & z.wav", "back\\slash.wav", "ünïcødé 音.wav"};
+  std::string args;
+  for (const std::string& n : names)
+    args += " " + ShellQuote(Copy(pcmtest::MakeMedia("wav", 1), src + "/" + n));
+  std::string jobs = src + "/jobs for 'me'.txt";
+  Result exported = RunFront("--batch --profile 17 --output " + ShellQuote(out) + " --export-jobs " +
+                             ShellQuote(jobs) + " --" + args);
+  ASSERT_EQ(exported.status, 0) << exported.out;
+  Result run = RunParallel(jobs);
+  EXPECT_EQ(run.status, 0) << run.out;
+  std::map<std::string, double> expected;
+  for (const std::string& n : names) expected[n.substr(0, n.size() - 4) + ".mp3"] = 1;
+  EXPECT_EQ(Outputs(out), expected);
+
+  // A line break cannot be written into a one-job-a-line file: that entry is
+  // named and fails the export; the others are written.
+  std::string broken = Copy(pcmtest::MakeMedia("wav", 1), src + "/new\nline.wav");
+  std::string more = src + "/more jobs.txt";
+  Result refused = RunFront("--batch --profile 17 --output " + ShellQuote(out) + " --export-jobs " +
+                            ShellQuote(more) + " " + ShellQuote(broken) + " " + ShellQuote(src + "/a b.wav"));
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_TRUE(Contains(refused.out, "new\\nline.wav: a name with a line break")) << refused.out;
+  EXPECT_EQ(Lines(ReadAll(more)).size(), 1u);
+}
+
+// A job whose input has gone fails with a non-zero status and leaves
+// nothing; one whose name was taken meanwhile leaves that file alone. The
+// job log and --resume-failed complete the run once the cause is gone.
+TEST(CliExport, FailedJobsSaySoAndCanBeResumed) {
+  if (!HaveParallel()) GTEST_SKIP() << "GNU parallel is not installed";
+  std::string src = pcmtest::MakeTempDir("cli-export-fail");
+  std::string out = pcmtest::MakeTempDir("cli-export-fail-out");
+  std::string clip = pcmtest::MakeMedia("wav", 1);
+  for (const char* n : {"/ok.wav", "/gone.wav", "/raced.wav"}) Copy(clip, src + n);
+  std::string jobs = src + "/jobs.txt";
+  Result exported = RunFront("--batch --profile 17 --output " + ShellQuote(out) + " --export-jobs " +
+                             ShellQuote(jobs) + " " + ShellQuote(src));
+  ASSERT_EQ(exported.status, 0) << exported.out;
+  ASSERT_TRUE(
+      QFile::rename(QString::fromStdString(src + "/gone.wav"), QString::fromStdString(src + "/away")));
+  WriteAll(out + "/raced.mp3", "came first");
+
+  std::string log = src + "/joblog";
+  Result run = RunParallel(jobs, "--joblog " + ShellQuote(log));
+  EXPECT_EQ(run.status, 2) << run.out;  // parallel counts the failed jobs
+  EXPECT_EQ(Outputs(out), (std::map<std::string, double>{{"ok.mp3", 1}, {"raced.mp3", -1}}));
+  EXPECT_EQ(ReadAll(out + "/raced.mp3"), "came first");
+
+  ASSERT_TRUE(
+      QFile::rename(QString::fromStdString(src + "/away"), QString::fromStdString(src + "/gone.wav")));
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(out + "/raced.mp3")));
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(out + "/ok.mp3")));
+  Result resumed = RunParallel(jobs, "--joblog " + ShellQuote(log) + " --resume-failed");
+  EXPECT_EQ(resumed.status, 0) << resumed.out;
+  // Only the failed jobs ran again: the finished one is not redone.
+  EXPECT_EQ(Outputs(out), (std::map<std::string, double>{{"gone.mp3", 1}, {"raced.mp3", 1}}));
+}
