@@ -92,9 +92,11 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   if (Busy()) return false;
   Reset();
   const bool found = AddFolderPath(folder);
-  if (!found) {
+  // IFO files that give no title at all would otherwise leave an empty list
+  // without a word: the person hears that no titles were found.
+  if (parts_.list.Count() == 0) {
     parts_.notifier.ui().Information(parts_.notifier.LoadMessage(33));
-  } else if (parts_.list.Count() > 0) {
+  } else {
     ShowListed();
   }
   parts_.notifier.UpdateCommandStates();

@@ -58,7 +58,8 @@ class DvdSource : public QObject {
 
   // Replaces the list with what a folder holds, waiting first when it lies
   // on an optical drive that may still spin up; message 33 when it holds no
-  // title set's IFO file. Returns whether one was found.
+  // title set's IFO file or none of its titles can be listed. Returns
+  // whether an IFO file was found.
   bool OpenFolderPath(const std::string& folder);
   // Replaces the list with the titles of the given IFO files (any name, the
   // menu file too); message 34 when the first of them gives no rows, and

@@ -337,6 +337,14 @@ TEST(DvdListing, FoldersOnARealDisc) {
   EXPECT_EQ(l.dvd().Files(), std::vector<std::string>{menuOnly + "/video_ts.ifo"});
   EXPECT_EQ(l.LastBox(), "information: " + l.Message(34));
   EXPECT_EQ(l.ui.boxes.size(), boxes + 3);
+  // IFO files that give no title: message 33 rather than an empty list
+  // without a word.
+  std::string unreadable = pcmtest::CopyVideoTs("dvdlist-unreadable");
+  for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP", "/VTS_02_0.IFO", "/VTS_02_0.BUP"})
+    pcmtest::FillWithGarbage(unreadable + name, 7);
+  EXPECT_TRUE(l.dvd().OpenFolderPath(unreadable));
+  EXPECT_EQ(l.app->list.Count(), 0);
+  EXPECT_EQ(l.LastBox(), "information: " + none);
   // Cancelling the chooser keeps what is listed.
   ASSERT_TRUE(l.dvd().OpenFolderPath(disc));
   l.dvd().OpenDvdFolder();
