@@ -1,4 +1,5 @@
 // Command-line syntax of the headless front end.
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/BatchFrontEnd.h"
@@ -31,6 +32,39 @@ std::optional<int> ParseTrimTime(const std::string& text) {
   }
   if (total > 100000000) return std::nullopt;
   return int(total);
+}
+
+std::optional<StreamRequest> ParseStreamRequest(const std::string& text, bool subtitle) {
+  if (subtitle && text == "none") return StreamRequest{false, 0};
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    if (text.size() > 6 || text.find_first_not_of("0123456789abcdefABCDEF", 2) != std::string::npos)
+      return std::nullopt;
+    int id = int(std::strtol(text.c_str() + 2, nullptr, 16));
+    if (id == 0) return std::nullopt;
+    return StreamRequest{true, id};
+  }
+  auto n = ReadWholeNumber<int>(text);
+  if (!n || *n < 0) return std::nullopt;
+  return StreamRequest{false, *n};
+}
+
+std::optional<std::vector<int>> ParseRowList(const std::string& text) {
+  std::vector<int> rows;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = text.find(',', start);
+    std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    size_t dash = part.find('-');
+    auto from = ReadWholeNumber<int>(part.substr(0, dash));
+    auto to = dash == std::string::npos ? from : ReadWholeNumber<int>(part.substr(dash + 1));
+    if (!from || !to || *from < 1 || *to < *from || *to - *from > 100000) return std::nullopt;
+    for (int r = *from; r <= *to; ++r) rows.push_back(r);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
 }
 
 namespace {
@@ -123,6 +157,47 @@ const BatchOption kOptions[] = {
        r.trim = std::make_pair(*b, *e);
        return true;
      }},
+    {"--chapters", nullptr, "list DVDs with their chapters: each title, then a row\nper chapter",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.chapters = true; }},
+    {"--titles", "main|all|LIST",
+     "which DVD rows to convert: the longest title of each DVD,\n"
+     "all rows, or row numbers as --list shows them, e.g. 1,5-7\n"
+     "(default: every row, as the window checks them)",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       if (v == "main" || v == "all") {
+         r.titles = v == "main" ? TitlePick::Main : TitlePick::All;
+         return true;
+       }
+       auto rows = ParseRowList(v);
+       if (!rows) {
+         error = "--titles takes main, all or row numbers such as 1,5-7, not \"" + v + "\"";
+         return false;
+       }
+       r.titles = TitlePick::Rows;
+       r.titleRows = *rows;
+       return true;
+     }},
+    {"--audio", "N|0xID",
+     "the audio stream of every DVD row: N-th of the row's streams\n"
+     "(0 = the first) or the stream id, e.g. 0x81",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       r.audio = ParseStreamRequest(v, false);
+       if (!r.audio) error = "--audio takes a number or a stream id such as 0x81, not \"" + v + "\"";
+       return r.audio.has_value();
+     }},
+    {"--subtitle", "none|N|0xID",
+     "the subtitle burned into every DVD row: none, the N-th of the\n"
+     "row's subtitles (1 = the first) or the stream id, e.g. 0x20",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       r.subtitle = ParseStreamRequest(v, true);
+       if (!r.subtitle)
+         error = "--subtitle takes none, a number or a stream id such as 0x20, not \"" + v + "\"";
+       return r.subtitle.has_value();
+     }},
+    {"--list", nullptr,
+     "print every row (number, title, frame size, duration, size\n"
+     "estimate, audio and subtitle) and convert nothing",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.list = true; }},
     {"--dry-run", nullptr, "print each entry's encoder command line, start nothing",
      [](const std::string&, BatchRequest& r, std::string&) { return r.dryRun = true; }},
     {"--recursive", nullptr, "take the files of a folder's subfolders too, at any depth",
@@ -323,6 +398,11 @@ std::string UsageText(const std::string& p) {
          "video extension (.mp3, .flac, .ogg, .opus, .wav, .m4a, .aiff, .mka, .mp4, .mkv,\n"
          ".avi, .mov, .webm, .mpg, .vob, .ts, .wmv, ...), sorted by name; its subfolders\n"
          "only with --recursive. Use -- before paths that begin with \"-\".\n"
+         "\n"
+         "PATH may also be a DVD: a folder holding VIDEO_TS, the VIDEO_TS folder itself\n"
+         "(any letter case) or one IFO file. Its titles become rows (with --chapters\n"
+         "also its chapters), converted with the chosen profile like files; --titles,\n"
+         "--audio and --subtitle choose what is converted, --list shows the rows.\n"
          "\n"
          "Options:\n" +
          OptionsHelp() +

@@ -8,6 +8,19 @@ namespace pcm {
 // What a batch does after its last entry.
 enum class WhenDone { Nothing, OpenFolder, Shutdown };
 
+// A DVD stream asked for on the command line: by its id as the disc names
+// it (0x80), or by its position in the window's selector (audio: 0 = the
+// first stream; subtitle: 0 = no subtitle, 1 = the first stream).
+struct StreamRequest {
+  bool byId = false;
+  int value = 0;
+};
+
+// Which DVD rows a batch converts: the rows the window would check, the
+// longest row of each DVD given, every row, or rows by their numbers as
+// --list shows them (from 1).
+enum class TitlePick { Checked, Main, All, Rows };
+
 // What `popclipmill --batch ...` asked for.
 struct BatchRequest {
   std::optional<int> profile;
@@ -23,6 +36,14 @@ struct BatchRequest {
   bool recursive = false;  // folders: their subfolders too
   bool help = false;       // --help among the options: print the usage only
   WhenDone whenDone = WhenDone::Nothing;
+  // DVDs given as paths: the chapter view, the rows picked, the streams
+  // for every picked row, and listing instead of converting.
+  bool chapters = false;
+  TitlePick titles = TitlePick::Checked;
+  std::vector<int> titleRows;  // for TitlePick::Rows, ascending, no repeats
+  std::optional<StreamRequest> audio;
+  std::optional<StreamRequest> subtitle;
+  bool list = false;
   std::vector<std::string> paths;
 };
 
@@ -36,6 +57,11 @@ std::optional<BatchRequest> ParseBatchArguments(const std::vector<std::string>& 
 // Seconds of "hh:mm:ss", "mm:ss" or a whole number of seconds; nothing for
 // anything else.
 std::optional<int> ParseTrimTime(const std::string& text);
+
+// "0xID" (hexadecimal) or a position "N"; "none" for a subtitle is 0.
+std::optional<StreamRequest> ParseStreamRequest(const std::string& text, bool subtitle);
+// Row numbers "1,5-7" (from 1), ascending without repeats.
+std::optional<std::vector<int>> ParseRowList(const std::string& text);
 
 std::string UsageText(const std::string& programName);
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "app/FolderWalk.h"
 #include "app/JobExport.h"
 #include "core/Application.h"
+#include "dvd/DvdJob.h"
 #include "engine/EventPump.h"
 #include "engine/JobRecord.h"
 #include "engine/OutputFiles.h"
@@ -64,13 +66,42 @@ std::string AbsolutePath(const std::string& path) {
   return QFileInfo(text).absoluteFilePath().toStdString();
 }
 
+// How a row is named in messages: its source file, or for a DVD row its
+// IFO file and caption.
+std::string RowSource(const ListRow& r) {
+  if (r.dvd && r.dvd->file) return r.dvd->file->ifoPath + " " + DvdOutputCaption(r.caption);
+  return r.filePath;
+}
+
+// A DVD path: an IFO file, a VIDEO_TS folder, or a folder holding one or
+// holding IFO files (names in any letter case).
+bool IsDvdPath(const std::string& path, bool folder) {
+  auto lower = [](std::string t) {
+    for (char& c : t) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+  };
+  auto isIfo = [&](const std::string& name) {
+    std::string l = lower(name);
+    return l.size() > 4 && l.compare(l.size() - 4, 4, ".ifo") == 0;
+  };
+  std::string name = path.substr(path.find_last_of('/', path.size() > 1 ? path.size() - 2 : 0) + 1);
+  if (!folder) return isIfo(name);
+  if (!name.empty() && name.back() == '/') name.pop_back();
+  if (lower(name) == "video_ts") return true;
+  QDir dir(QString::fromStdString(path));
+  for (const QString& entry :
+       dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+    if (lower(entry.toStdString()) == "video_ts" || isIfo(entry.toStdString())) return true;
+  return false;
+}
+
 void PrintReport(CoreApp& app) {
   std::string text = "\n";
   for (int i = 0; i < app.list.Count(); ++i) {
     const ListRow& r = app.list.Row(i);
     std::string status = Ended(r.state) ? StatusText(r) : "Not converted";
     text += status + "  " + (r.outputFile.empty() ? "-" : Printable(r.outputFile)) + "\n";
-    text += "    from " + Printable(r.filePath) + "\n";
+    text += "    from " + Printable(RowSource(r)) + "\n";
     if (r.state == EntryState::Failed) {
       text += "    the encoder's last lines:\n";
       for (const auto& line : r.failureLines) text += "    | " + Printable(line) + "\n";
@@ -112,6 +143,8 @@ class HeadlessBatch {
       std::fprintf(stderr, "%s: interrupted while adding; nothing was converted\n", prog_.c_str());
       return kExitFailed;
     }
+    if (auto status = ChooseDvdRows()) return *status;
+    if (req_.list) return ListRows();
     if (req_.trim) TrimEntries();
     if (app_.list.Count() == 0) {
       std::fprintf(stderr, "%s: nothing to convert\n", prog_.c_str());
@@ -197,12 +230,16 @@ class HeadlessBatch {
   void AddPaths() {
     app_.listCommands.stopAddingHook = [this] { return interrupted_; };
     app_.probe.stopHook = [this] { return interrupted_; };
+    // DVDs are listed in the view asked for; the list is still empty.
+    if (req_.chapters) app_.dvd.ToggleChapterView();
     for (const auto& given : req_.paths) {
       if (interrupted_) break;
       std::string path = AbsolutePath(given);
       struct stat st;
       bool found = stat(path.c_str(), &st) == 0;
-      if (found && S_ISDIR(st.st_mode)) {
+      if (found && IsDvdPath(path, S_ISDIR(st.st_mode))) {
+        AddDvd(given, path, S_ISDIR(st.st_mode));
+      } else if (found && S_ISDIR(st.st_mode)) {
         // A folder that cannot be listed would add nothing without a word.
         if (access(path.c_str(), R_OK | X_OK) != 0) {
           std::fprintf(stderr, "%s: %s: the folder cannot be read: %s\n", prog_.c_str(),
@@ -218,6 +255,117 @@ class HeadlessBatch {
         ++notAdded_;
       }
     }
+  }
+
+  // Lists a DVD's titles (or titles and chapters) after the rows so far.
+  void AddDvd(const std::string& given, const std::string& path, bool folder) {
+    const int before = app_.list.Count();
+    bool found = true;
+    if (folder)
+      found = app_.dvd.AddFolderPath(path);
+    else
+      app_.dvd.AddIfoPath(path);
+    if (app_.list.Count() == before) {
+      std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(),
+                   found ? "no title of the DVD can be converted" : "no IFO file of a title set found");
+      ++notAdded_;
+      return;
+    }
+    dvdRanges_.push_back({before, app_.list.Count()});
+  }
+
+  // Applies --titles, --audio and --subtitle to the DVD rows. Rows not
+  // picked are left out of the batch (and shown unmarked by --list).
+  std::optional<int> ChooseDvdRows() {
+    const int n = app_.list.Count();
+    std::vector<bool> picked(size_t(n), req_.titles != TitlePick::Main);
+    if (req_.titles == TitlePick::Main) {
+      for (int i = 0; i < n; ++i) picked[size_t(i)] = !app_.list.Row(i).dvd;
+      for (const auto& [from, to] : dvdRanges_) {
+        int best = from;
+        int64_t span = -1;
+        for (int i = from; i < to; ++i) {
+          const DvdRowData& d = *app_.list.Row(i).dvd;
+          if (int64_t(d.lastSector) - int64_t(d.firstSector) > span) {
+            span = int64_t(d.lastSector) - int64_t(d.firstSector);
+            best = i;
+          }
+        }
+        picked[size_t(best)] = true;
+      }
+    } else if (req_.titles == TitlePick::Rows) {
+      std::fill(picked.begin(), picked.end(), false);
+      for (int r : req_.titleRows) {
+        if (r > n) return Usage("--titles: there is no row " + std::to_string(r) + " (see --list)");
+        picked[size_t(r - 1)] = true;
+      }
+    }
+    for (int i = 0; i < n; ++i) {
+      ListRow& row = app_.list.Row(i);
+      app_.list.SetChecked(i, picked[size_t(i)]);
+      if (!row.dvd || !row.dvd->file || !picked[size_t(i)]) continue;
+      app_.list.SelectOnly(i);
+      const DvdFileRecord& file = *row.dvd->file;
+      if (req_.audio) {
+        int position = StreamPosition(*req_.audio, file.audio, 0);
+        if (position < 0) return NoSuchStream(row, "audio", *req_.audio);
+        app_.dvd.AudioChanged(position);
+      }
+      if (req_.subtitle) {
+        int position = req_.subtitle->byId || req_.subtitle->value > 0
+                           ? StreamPosition(*req_.subtitle, file.subtitles, 1)
+                           : 0;
+        if (position < 0) return NoSuchStream(row, "subtitle", *req_.subtitle);
+        app_.dvd.SubtitleChanged(position);
+      }
+    }
+    if (!req_.list) {
+      // Only the picked rows are converted and reported.
+      for (int i = n - 1; i >= 0; --i)
+        if (!picked[size_t(i)]) app_.list.RemoveAt(i);
+    }
+    return std::nullopt;
+  }
+
+  // The selector position of a stream: by id, or the given position when
+  // the row has it; -1 when it does not. `first` is the position of the
+  // first description (1 for subtitles, after "No Subtitle").
+  static int StreamPosition(const StreamRequest& want, const std::vector<std::string>& descriptions,
+                            int first) {
+    if (!want.byId) return want.value - first < int(descriptions.size()) ? want.value : -1;
+    for (size_t k = 0; k < descriptions.size(); ++k)
+      if (StreamIdValue(StreamIdFromText(descriptions[k])) == want.value) return int(k) + first;
+    return -1;
+  }
+
+  int NoSuchStream(const ListRow& row, const char* kind, const StreamRequest& want) {
+    char id[16];
+    std::snprintf(id, sizeof id, want.byId ? "0x%x" : "%d", want.value);
+    std::fprintf(stderr, "%s: %s has no %s stream %s (see --list); nothing was converted\n", prog_.c_str(),
+                 Printable(RowSource(row)).c_str(), kind, id);
+    return kExitFailed;
+  }
+
+  // --list: every row with its number, marked "*" when it would be
+  // converted, and the chosen streams of a DVD row.
+  int ListRows() {
+    std::string text;
+    for (int i = 0; i < app_.list.Count(); ++i) {
+      const ListRow& r = app_.list.Row(i);
+      std::string audio = "-", subtitle = "-";
+      if (r.dvd && r.dvd->file) {
+        const DvdRowData& d = *r.dvd;
+        audio = d.file->audio.empty() ? "No Audio" : d.file->audio[size_t(d.audioChoice)];
+        subtitle = d.subtitleChoice == 0 ? "No Subtitle" : d.file->subtitles[size_t(d.subtitleChoice) - 1];
+      }
+      char number[16];
+      std::snprintf(number, sizeof number, "%3d%s ", i + 1, r.checked ? "*" : " ");
+      text += number + Printable(r.caption) + "  " + (r.entry.frameSize.empty() ? "-" : r.entry.frameSize) +
+              "  " + r.time + "  " + r.outputSize + "  audio: " + Printable(audio) +
+              "  subtitle: " + Printable(subtitle) + "\n";
+    }
+    Out(text);
+    return WithReportStatus(prog_, notAdded_ > 0 ? kExitFailed : kExitOk);
   }
 
   // The folder's media files, its subfolders' too with --recursive. Events
@@ -246,9 +394,9 @@ class HeadlessBatch {
     const auto [begin, end] = *req_.trim;
     for (int i = 0; i < app_.list.Count();) {
       ListRow& r = app_.list.Row(i);
-      if (!ApplyTrim(r, begin, end)) {
+      if (!ApplyRowTrim(r, begin, end)) {
         std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n",
-                     prog_.c_str(), Printable(r.filePath).c_str(), FormatClock(begin).c_str(),
+                     prog_.c_str(), Printable(RowSource(r)).c_str(), FormatClock(begin).c_str(),
                      FormatClock(r.trim.total).c_str());
         app_.list.RemoveAt(i);
         ++notAdded_;
@@ -285,11 +433,13 @@ class HeadlessBatch {
     for (int i = 0; i < app_.list.Count(); ++i) {
       if (!app_.list.Row(i).checked) continue;
       try {
-        intputrec rec = app_.batch.FileJobRecord(app_.list.Row(i), reserved);
+        const ListRow& row = app_.list.Row(i);
+        intputrec rec =
+            row.dvd ? app_.batch.dvdJobRecord(row, reserved) : app_.batch.FileJobRecord(row, reserved);
         planned.insert(rec.OutputFile);
         Out(Printable(BuildCommandLine(rec)) + "\n");
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(app_.list.Row(i).filePath).c_str(),
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(RowSource(app_.list.Row(i))).c_str(),
                      Printable(e.what()).c_str());
         ++failed;
       }
@@ -303,7 +453,10 @@ class HeadlessBatch {
   // chosen as the batch would choose them, each name also taken for the
   // entries after it, and every temporary name is one nothing has.
   int ExportJobs() {
-    if (app_.program.DvdMode()) {
+    const auto& rows = app_.list.Rows();
+    const bool dvdRows =
+        std::any_of(rows.begin(), rows.end(), [](const ListRow& r) { return r.dvd.has_value(); });
+    if (app_.program.DvdMode() || dvdRows) {
       std::fprintf(stderr, "%s: --export-jobs takes files; DVD rows cannot be exported yet\n", prog_.c_str());
       return kExitFailed;
     }
@@ -332,7 +485,7 @@ class HeadlessBatch {
         temps.push_back(rec.TempFile);
         ++written;
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(row.filePath).c_str(),
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(RowSource(row)).c_str(),
                      Printable(e.what()).c_str());
         ++failed;
       }
@@ -409,6 +562,7 @@ class HeadlessBatch {
   std::string outDir_;      // with its trailing '/'
   std::string outDirName_;  // without it
   bool outDirExisted_ = false;
+  std::vector<std::pair<int, int>> dvdRanges_;  // rows of each DVD path
 };
 
 }  // namespace

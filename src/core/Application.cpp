@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "core/CoreCommands.h"
+#include "dvd/DvdJob.h"
 #include "preview/DvdByteSource.h"
 #include "profiles/Ini.h"
 #include "ui/MulDiv.h"
@@ -37,13 +38,20 @@ CoreApp::CoreApp(const Options& o)
       listStore(list, program, *this),
       openedPaths(listCommands, program, *this),
       trim({list, run, *this, options, trimPlayback}),
-      stills({list, engine, options, run, *this}) {
+      stills({list, engine, options, run, *this}),
+      dvd({list, options, run, *this}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
+  // DVD rows: their job records, and the DVD end of a click on the list.
+  batch.dvdJobRecord = [this](const ListRow& row, const std::function<bool(const std::string&)>& reserved) {
+    return DvdJobRecord(engine.record, options, row, reserved);
+  };
+  listCommands.dvdClickedHook = [this] { dvd.ListClickedEnd(); };
+  dvd.listClickedHook = [this] { listCommands.ListClicked(); };
   RegisterCoreCommands(*this);
   preview.listClickedHook = [this] { listCommands.ListClicked(); };
   player.AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "dvd/DvdSource.h"
 #include "engine/EncoderEngine.h"
 #include "engine/MediaProbe.h"
 #include "engine/Progress.h"
@@ -92,6 +93,7 @@ class CoreApp : public QObject, public Notifier {
   BatchDriver batch;
   preview::Player player;
   preview::PreviewControl preview;
+  DvdSource dvd;
   // Every command's function: the core's own and those a window adds.
   CommandTable commands;
   // The program's record from "softinfo.dat", read by the window at start.

@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
@@ -331,11 +332,33 @@ void MainWindow::BuildControls() {
   cb_subtitle_->setPlaceholderText("Subtitle");
   for (QComboBox* b : {cb_audio_, cb_subtitle_}) {
     b->setGeometry(form_->ControlRect(b->objectName()));
-    // The stream choice arrives with the DVD entries.
-    b->setEnabled(false);
     b->installEventFilter(this);
     b->hide();
   }
+  cb_audio_->addItem("No Audio");  // until a DVD row is first shown
+  cb_audio_->setCurrentIndex(0);
+  // The selectors show the selected DVD row's streams; a choice the person
+  // makes goes to that row.
+  connect(&app_->dvd, &DvdSource::selectorsChanged, this, [this] {
+    const DvdSource::Selectors& s = app_->dvd.selectors();
+    auto fill = [](QComboBox* box, const std::vector<std::string>& items, int index) {
+      QSignalBlocker quiet(box);
+      box->clear();
+      for (const std::string& item : items) box->addItem(QString::fromStdString(item));
+      box->setCurrentIndex(index);
+    };
+    fill(cb_audio_, s.audio, s.audioIndex);
+    fill(cb_subtitle_, s.subtitles, s.subtitleIndex);
+  });
+  connect(cb_audio_, &QComboBox::activated, this,
+          [this](int i) { app_->RunCommand([this, i] { app_->dvd.AudioChanged(i); }); });
+  connect(cb_subtitle_, &QComboBox::activated, this,
+          [this](int i) { app_->RunCommand([this, i] { app_->dvd.SubtitleChanged(i); }); });
+  // A DVD folder is scanned with events running; the list takes no input
+  // meanwhile.
+  app_->dvd.listEnabledHook = [this](bool on) {
+    if (lv_) lv_->setEnabled(on);
+  };
 }
 
 void MainWindow::BuildMenus() {
@@ -465,7 +488,8 @@ void MainWindow::ApplyLayout() {
   }
   model_->SetFirstCaption(QString::fromStdString(layout_.firstColumnCaption));
   model_->SetCheckBoxes(layout_.checkBoxes);
-  // The DVD commands are laid out and stay disabled until they exist.
+  // The DVD commands show in the DVD variant, enabled when they are
+  // registered.
   if (SkinElement* e = form_->Element("file")) e->setVisible(!dvd);
   if (SkinElement* e = form_->Element("dvdfile")) e->setVisible(dvd);
   for (const char* e : {"dvdopen", "ifoopen", "chapter"}) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "dvd/DvdRow.h"
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
@@ -154,29 +155,36 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   // the batch started: a name that cannot be a folder fails the entry.
   Settings::CheckFolderName(parts_.options.OutputFolder());
   parts_.options.MakeOutputFolder(parts_.settings);
-  if (parts_.program.DvdMode()) {
-    if (!dvdEntryStep) throw CommandError("DVD rows cannot be converted by this build");
-    return dvdEntryStep(pos);
-  }
+  ListRow& row = parts_.list.Row(pos);
   // What a previous batch left on the row no longer applies.
-  parts_.list.Row(pos).outputFile.clear();
-  parts_.list.Row(pos).failureLines.clear();
-  parts_.list.Row(pos).encoderOutput.clear();
+  row.outputFile.clear();
+  row.failureLines.clear();
+  row.encoderOutput.clear();
   // A name planned for a running entry is taken: two jobs never write one
   // name, whichever ends first.
   auto planned = [this](const std::string& path) {
     return std::any_of(running_.begin(), running_.end(),
                        [&](const Running& r) { return r.job && r.job->record.OutputFile == path; });
   };
-  intputrec rec = FileJobRecord(parts_.list.Row(pos), planned);
+  const bool dvd = row.dvd.has_value();
+  if (dvd && !dvdJobRecord) throw CommandError("DVD rows cannot be converted by this build");
+  intputrec rec = dvd ? dvdJobRecord(row, planned) : FileJobRecord(row, planned);
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
   std::string error;
   rec.TempFile = ReserveTemporaryOutput(rec.OutputFile, error);
   if (rec.TempFile.empty()) throw CommandError(error);
-  parts_.list.Row(pos).outputFile = rec.OutputFile;
+  row.outputFile = rec.OutputFile;
   parts_.list.NotifyRowChanged(pos);
+  if (dvd) {
+    // A DVD row reports no time until the encoder has probed its stream; the
+    // creep shows that it is working meanwhile. DVD rows run one at a time.
+    parts_.notifier.ShowConvertProgress(0);
+    auto job = parts_.engine.StartEncoderJob(rec);
+    if (job && !job->ended) parts_.progress.StartCreep();
+    return job;
+  }
   if (jobsAtOnce_ == 1) return parts_.engine.StartEncoderJob(rec);
   // Beside others, the entry's progress goes to its own row only, while it
   // is one of the batch's running entries.
@@ -194,8 +202,11 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
 }
 
 int BatchDriver::JobsAtOnce() const {
-  // A disc is read by one job at a time.
+  // A disc is read by one job at a time, and a DVD row's creep uses the
+  // shared progress display.
   if (parts_.program.DvdMode()) return 1;
+  for (int i = 0; i < parts_.list.Count(); ++i)
+    if (parts_.list.Row(i).dvd) return 1;
   int n = parts_.settings.simultaneousJobs;
   if (n <= 0) n = int(std::thread::hardware_concurrency());
   return std::max(n, 1);
@@ -211,7 +222,9 @@ void BatchDriver::RunFrom(int after) {
     parts_.list.currentPosition = pos;
     lastStarted_ = pos;
     try {
-      std::string caption = parts_.list.Row(pos).caption;
+      // A DVD row's numbered names drop the caption's leading blanks too.
+      const ListRow& row = parts_.list.Row(pos);
+      std::string caption = row.dvd ? DvdOutputCaption(row.caption) : row.caption;
       auto job = StartEntry(pos);
       running_.push_back({pos, job, caption, nextSerial_++});
     } catch (const std::exception& e) {

@@ -80,9 +80,11 @@ class BatchDriver {
   // Caption of the Pause1 menu item: "Pause" or "Continue".
   std::string pauseCaption = "Pause";
 
-  // DVD mode entry step, attached by the DVD entries; gets the row index and
-  // returns the started job. Until it is attached a DVD row fails.
-  std::function<std::shared_ptr<EncoderJob>(int row)> dvdEntryStep;
+  // Builds the job record of a row listed from a DVD (attached by the DVD
+  // source; a DVD row fails without it). Such a row runs the DVD entry step,
+  // any other row the file entry step, whatever the program's variant.
+  std::function<intputrec(const ListRow& row, const std::function<bool(const std::string&)>& reserved)>
+      dvdJobRecord;
   // Called when a batch has run out of entries, after the finish action, and
   // after a stop.
   std::function<void()> batchOverHook;

@@ -23,6 +23,8 @@ std::string StatusText(const ListRow& row) {
       return "Play";
     case EntryState::Paused:
       return "Pause";
+    case EntryState::Ready:
+      return "Ready";
   }
   return {};
 }

@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "dvd/DvdRow.h"
 
 namespace pcm {
 
@@ -35,6 +38,7 @@ enum class EntryState {
   Stopped,     // "Stop"
   Playing,     // "Play": being previewed
   Paused,      // "Pause": its preview is paused
+  Ready,       // "Ready": a DVD row listed, not converted yet
 };
 
 // One row of the conversion list with everything that belongs to it, so that
@@ -58,6 +62,8 @@ struct ListRow {
   std::string outputFile;
   // Restored from the saved list while its source file was gone.
   bool sourceMissing = false;
+  // Set for a row listed from a DVD: its part of the disc and its streams.
+  std::optional<DvdRowData> dvd;
 };
 
 // The text of the "Status" column for the row.

@@ -233,8 +233,10 @@ TEST(WindowMenus, PopupsCaptionsAndDispatch) {
     EXPECT_TRUE(h.app().list.Row(1).checked);
     // Pause is not offered until a conversion runs.
     EXPECT_FALSE(w.TriggerMenuItem("zm_pop_actions", "Pause"));
-    // The DVD menu's own commands are not there yet and do not pretend.
-    EXPECT_FALSE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+    // Add DVD asks for a folder; a cancelled chooser changes nothing.
+    ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+    EXPECT_EQ(h.ui.lastFolderCaption, h.app().LoadMessage(32));
+    EXPECT_EQ(h.app().list.Count(), 2);
   }
   {
     WindowHarness h("quorvclip");

@@ -234,16 +234,23 @@ TEST(FileEntryStep, StartAndLengthAlwaysGiven) {
 }
 
 // An entry whose job cannot be built fails with the reason and the batch
-// goes on; here the DVD step is not attached yet.
-TEST(DvdMode, WithoutAnAttachedStepRowsFailAndTheBatchEnds) {
-  Batch b("dvd", {"a.wav", "b.wav"}, "popclipmill-dvd");
+// goes on; the DVD variant converts file rows as files.
+TEST(DvdMode, FileRowsTakeTheFileStepDvdRowsNeedTheirOwn) {
+  Batch b("dvd", {"a.wav", "b.wav", "c.wav"}, "popclipmill-dvd");
   b.app().settings.finishAction = pcm::kFinishOpenFolder;
+  // Row 1 stands for a row listed from a DVD, in a build whose DVD step is
+  // not attached: it fails alone, the file rows around it are converted.
+  b.app().list.Row(1).dvd = pcm::DvdRowData{};
+  b.app().batch.dvdJobRecord = nullptr;
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
-  EXPECT_EQ(b.Status(0), "Failed");
+  EXPECT_EQ(b.Status(0), "Finish");
   EXPECT_EQ(b.Status(1), "Failed");
-  EXPECT_EQ(b.app().list.Row(1).failureLines.size(), 1u);
-  EXPECT_TRUE(b.f.Calls().empty());
+  EXPECT_EQ(b.Status(2), "Finish");
+  EXPECT_EQ(b.app().list.Row(1).failureLines,
+            std::vector<std::string>{"DVD rows cannot be converted by this build"});
+  EXPECT_EQ(b.f.Calls(), (std::vector<std::string>{b.media + "/a.wav", b.media + "/c.wav"}));
+  EXPECT_FALSE(b.app().progress.CreepRunning());
   EXPECT_EQ(b.f.system.calls.size(), 1u);
 }
 

@@ -1,0 +1,133 @@
+#pragma once
+#include <QObject>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dvd/DvdRow.h"
+#include "dvd/IfoReader.h"
+
+namespace pcm {
+
+class ConversionList;
+class Notifier;
+class OptionAssembly;
+struct ListRow;
+struct RunState;
+
+// Turns a DVD (a drive, a folder holding VIDEO_TS, the VIDEO_TS folder
+// itself, or chosen IFO files) into rows of the conversion list: one row per
+// title, and in the chapter view one more per chapter below its title. Keeps
+// each view's check marks and shows the selected row's streams in the two
+// stream selectors. Lives on the main thread.
+class DvdSource : public QObject {
+  Q_OBJECT
+ public:
+  // What the DVD commands use: the list they fill, the option assembly for
+  // the size estimate, the run flags and the notifier.
+  struct Parts {
+    ConversionList& list;
+    const OptionAssembly& options;
+    RunState& run;  // its title view flag is the list's view
+    Notifier& notifier;
+  };
+  // Reads one IFO file; null when it cannot be read.
+  using IfoOpener = std::function<ifo::Handle(const std::string& path)>;
+  // `opener` defaults to the IFO reader; a test may give records of its own.
+  explicit DvdSource(const Parts& parts, IfoOpener opener = {});
+
+  // "Add DVD": folder chooser, then OpenFolderPath.
+  void OpenDvdFolder();
+  // "Add IFO": file chooser, then OpenIfoPaths.
+  void OpenIfoFiles();
+  // "Chapters": switches between the title view and the chapter view.
+  void ToggleChapterView();
+  // "Select All" / "Unselect ALL" of the DVD menu; the current view keeps
+  // the marks.
+  void CheckAll();
+  void UncheckAll();
+  // The DVD end of a click on the list: records the check marks of the
+  // current view and shows the selected row's streams.
+  void ListClickedEnd();
+  // The selectors' change handlers: position in the audio selector (0 = the
+  // first stream) and in the subtitle selector (0 = no subtitle). They change
+  // the first selected row, also during a conversion.
+  void AudioChanged(int position);
+  void SubtitleChanged(int position);
+
+  // Replaces the list with what a folder holds, waiting first when it lies
+  // on an optical drive that may still spin up; message 33 when it holds no
+  // title set's IFO file or none of its titles can be listed. Returns
+  // whether an IFO file was found.
+  bool OpenFolderPath(const std::string& folder);
+  // Replaces the list with the titles of the given IFO files (any name, the
+  // menu file too); message 34 when the first of them gives no rows, and
+  // the rest are then not read. Returns whether the list has rows.
+  bool OpenIfoPaths(const std::vector<std::string>& paths);
+  // Appends the rows of a folder or of one IFO file to the list as it is,
+  // without a message (the batch front end adds DVDs beside files).
+  bool AddFolderPath(const std::string& folder);
+  void AddIfoPath(const std::string& ifoPath);
+
+  // Lists the IFO files of a folder and of a VIDEO_TS folder in it (any
+  // letter case; other subfolders are not searched); the menu file
+  // VIDEO_TS.IFO is skipped. Names are taken in byte order. True when at
+  // least one IFO file was found, even one that gives no rows.
+  bool ScanForIfoFiles(const std::string& folder);
+  // Records the file and appends its rows for the title view or the
+  // chapter view.
+  void ListTitles(const std::string& ifoPath);
+  void ListTitlesAndChapters(const std::string& ifoPath);
+  // The row covering most sectors (the first on ties), 0 when none.
+  int SelectLongestEntry() const;
+  // Fills the selectors for a DVD row; other rows leave them as they are.
+  void ShowEntryStreams(int row);
+
+  bool TitleView() const;
+  // The IFO files listed, in order.
+  const std::vector<std::string>& Files() const { return files_; }
+
+  // What the two selectors show.
+  struct Selectors {
+    std::vector<std::string> audio{"No Audio"};
+    int audioIndex = 0;
+    std::vector<std::string> subtitles{"No Subtitle"};
+    int subtitleIndex = 0;
+  };
+  const Selectors& selectors() const { return selectors_; }
+
+  // The list's full click reaction (its general steps, then ListClickedEnd
+  // in DVD mode); set by the application. Without it only ListClickedEnd
+  // runs.
+  std::function<void()> listClickedHook;
+  // Set by the window: disables (false) and enables the list while a folder
+  // is scanned, since events are run meanwhile.
+  std::function<void(bool)> listEnabledHook;
+
+  // Frame size from a video description: its second word, "" without one.
+  static std::string FrameSize(const std::string& videoDescription);
+
+ signals:
+  void selectorsChanged();
+
+ private:
+  void Reset();
+  void ListFile(const std::string& ifoPath, bool chapters);
+  void AppendRow(ListRow row);
+  // Checks every row (or restores the view's marks), selects the main title
+  // and runs the click reaction.
+  void ShowListed();
+  std::optional<std::vector<bool>>& CurrentChecks();
+  bool Busy();
+
+  Parts parts_;
+  IfoOpener opener_;
+  std::vector<std::string> files_;
+  std::optional<std::vector<bool>> titleChecks_;
+  std::optional<std::vector<bool>> chapterChecks_;
+  Selectors selectors_;
+  bool listing_ = false;  // a folder is being scanned
+};
+
+}  // namespace pcm

@@ -1,0 +1,189 @@
+// DVD rows converted through the DVD variant's headless front end, with the
+// real adapter and ffmpeg, on a disc made by dvdauthor: stream choice by id
+// and by position, a chapter without subtitle packets with a subtitle
+// chosen, a trimmed title, a file row beside DVD rows, the listing, and a
+// stop that leaves no process.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "support/DvdFixtures.h"
+#include "support/Fixtures.h"
+
+using pcmtest::ShellQuote;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string DvdProgram() { return pcmtest::BinDir() + "/popclipmill-dvd"; }
+
+Result RunDvd(const std::string& args, const std::string& program = DvdProgram()) {
+  static std::string config = pcmtest::MakeTempDir("dvdbatch-config");
+  Result r;
+  r.status = pcmtest::RunShell(
+      "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config) + " " + ShellQuote(program) + " " + args + " 2>&1",
+      &r.out);
+  return r;
+}
+
+// Zero crossings per second of the first channel over one second from
+// `from`: twice the frequency of a sine.
+double CrossingsPerSecond(const std::string& file, double from) {
+  std::string raw = pcmtest::MakeTempDir("dvdbatch-pcm") + "/a.raw";
+  pcmtest::RunShell("ffmpeg -nostdin -v error -y -ss " + std::to_string(from) + " -i " + ShellQuote(file) +
+                    " -t 1 -map 0:a:0 -ac 1 -ar 48000 -f s16le " + ShellQuote(raw));
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<int16_t> samples;
+  int16_t s;
+  while (in.read(reinterpret_cast<char*>(&s), sizeof s)) samples.push_back(s);
+  int crossings = 0;
+  for (size_t i = 1; i < samples.size(); ++i) crossings += (samples[i - 1] < 0) != (samples[i] < 0);
+  return samples.empty() ? 0 : crossings * 48000.0 / double(samples.size());
+}
+
+std::vector<std::string> ProcessesMentioning(const std::string& part) {
+  std::vector<std::string> found;
+  for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+    if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
+    std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    if (Contains(ss.str(), part)) found.push_back(pid.toStdString() + ": " + ss.str());
+  }
+  return found;
+}
+
+}  // namespace
+
+// Row numbers pick the main title and a file; the second audio stream is
+// chosen by id; the file row goes through the file step.
+TEST(DvdBatch, TitleWithSecondAudioStreamBesideAFile) {
+  std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty());
+  std::string out = pcmtest::MakeTempDir("dvdbatch-audio");
+  std::string wav = pcmtest::MakeMedia("wav", 2);
+  Result r = RunDvd("--batch --quiet --profile 17 --titles 1,3 --audio 0x81 --output " + ShellQuote(out) +
+                    " " + ShellQuote(disc) + " " + ShellQuote(wav));
+  ASSERT_EQ(r.status, 0) << r.out;
+  pcmtest::ProbeInfo title = pcmtest::FfprobeFile(out + "/Title_01.mp3");
+  ASSERT_TRUE(title.ok) << r.out;
+  EXPECT_NEAR(title.duration, pcmtest::kMainTitleSeconds, 0.5);
+  EXPECT_NEAR(CrossingsPerSecond(out + "/Title_01.mp3", 4), 2 * 880, 80);  // 0x81, not 0x80's 440 Hz
+  EXPECT_NEAR(pcmtest::FfprobeFile(out + "/clip2.mp3").duration, 2, 0.5);
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out + "/Title_02.mp3")));
+  EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+// Chapter 2 of the main title holds no subtitle packet; with the subtitle
+// chosen by position it converts to the chapter's length, named without
+// the caption's leading blanks, also when that name is taken.
+TEST(DvdBatch, ChapterWithoutSubtitlePacketsAndATrimmedTitle) {
+  std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty());
+  std::string out = pcmtest::MakeTempDir("dvdbatch-chapter");
+  for (int run = 0; run < 2; ++run) {
+    Result r = RunDvd("--batch --quiet --chapters --profile 27 --titles 3 --subtitle 1 --output " +
+                      ShellQuote(out) + " " + ShellQuote(disc + "/VIDEO_TS"));
+    ASSERT_EQ(r.status, 0) << r.out;
+  }
+  for (const char* name : {"/Chapter_02.mp4", "/Chapter_02_1.mp4"}) {
+    pcmtest::ProbeInfo chapter = pcmtest::FfprobeFile(out + name);
+    ASSERT_TRUE(chapter.ok) << name;
+    EXPECT_NEAR(chapter.duration, 3, 0.5) << name;
+    EXPECT_EQ(chapter.videoStreams, 1);
+    EXPECT_EQ(chapter.audioStreams, 1);
+  }
+
+  // Seconds 2 to 5 of the main title, chosen as the longest title.
+  std::string trimmed = pcmtest::MakeTempDir("dvdbatch-trim");
+  Result r = RunDvd("--batch --quiet --profile 17 --titles main --trim 2-5 --output " + ShellQuote(trimmed) +
+                    " " + ShellQuote(disc + "/VIDEO_TS/VTS_01_0.IFO"));
+  ASSERT_EQ(r.status, 0) << r.out;
+  pcmtest::ProbeInfo title = pcmtest::FfprobeFile(trimmed + "/Title_01.mp3");
+  ASSERT_TRUE(title.ok) << r.out;
+  EXPECT_NEAR(title.duration, 3, 0.5);
+  EXPECT_NEAR(CrossingsPerSecond(trimmed + "/Title_01.mp3", 1), 2 * 440, 80);
+}
+
+// --list shows the rows and converts nothing; unknown rows and streams are
+// refused before anything starts.
+TEST(DvdBatch, ListingAndRefusals) {
+  std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty());
+  std::string out = pcmtest::MakeTempDir("dvdbatch-list") + "/never";
+  Result list = RunDvd("--batch --list --chapters --titles main --audio 1 --subtitle 0x20 --output " +
+                       ShellQuote(out) + " " + ShellQuote(disc));
+  ASSERT_EQ(list.status, 0) << list.out;
+  EXPECT_TRUE(Contains(list.out, "  1* Title_01  720x576  00:00:09  ")) << list.out;
+  EXPECT_TRUE(Contains(list.out, "audio: 2: de AC3 2ch (0x81)  subtitle: 1: en Subtitle (0x20)\n"))
+      << list.out;
+  EXPECT_TRUE(Contains(list.out, "  3    Chapter_02  720x576  00:00:03  ")) << list.out;
+  EXPECT_TRUE(Contains(list.out, "  5  Title_05  ")) << list.out;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
+
+  Result noRow = RunDvd("--batch --titles 99 --output " + ShellQuote(out) + " " + ShellQuote(disc));
+  EXPECT_EQ(noRow.status, 2) << noRow.out;
+  EXPECT_TRUE(Contains(noRow.out, "there is no row 99")) << noRow.out;
+  // Title set 2 has a single audio stream.
+  Result noStream = RunDvd("--batch --audio 1 --output " + ShellQuote(out) + " " + ShellQuote(disc));
+  EXPECT_EQ(noStream.status, 1) << noStream.out;
+  EXPECT_TRUE(Contains(noStream.out, "has no audio stream 1")) << noStream.out;
+  Result badValue = RunDvd("--batch --subtitle 0xZZ " + ShellQuote(disc));
+  EXPECT_EQ(badValue.status, 2) << badValue.out;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
+
+  Result help = RunDvd("--help", pcmtest::BinDir() + "/popclipmill");
+  for (const char* option : {"--chapters", "--titles", "--audio", "--subtitle", "--list", "VIDEO_TS"})
+    EXPECT_TRUE(Contains(help.out, option)) << option;
+  // The plain variant reads DVDs too.
+  Result plain = RunDvd("--batch --list " + ShellQuote(disc), pcmtest::BinDir() + "/popclipmill");
+  EXPECT_EQ(plain.status, 0) << plain.out;
+  EXPECT_TRUE(Contains(plain.out, "Title_02")) << plain.out;
+}
+
+// Ctrl-C during a DVD row stops it; no adapter, reader or ffmpeg is left.
+TEST(DvdBatch, StopDuringADvdRowLeavesNoProcess) {
+  std::string videoTs = pcmtest::CopyVideoTs("stopdvdcopy");
+  ASSERT_FALSE(videoTs.empty());
+  std::string out = pcmtest::MakeTempDir("dvdbatchstopout");
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("POPCLIPMILL_CONFIG_DIR", QString::fromStdString(pcmtest::MakeTempDir("dvdbatch-stop-config")));
+  p.setProcessEnvironment(env);
+  p.setProcessChannelMode(QProcess::MergedChannels);
+  p.start(QString::fromStdString(DvdProgram()),
+          {"--batch", "--profile", "5", "--output", QString::fromStdString(out),
+           QString::fromStdString(videoTs)});
+  ASSERT_TRUE(p.waitForStarted());
+  std::string text;
+  // Wait until ffmpeg runs for the row: the program, the adapter and ffmpeg
+  // all name the output folder.
+  while (ProcessesMentioning(out).size() < 3 && p.state() == QProcess::Running) {
+    p.waitForReadyRead(100);
+    text += p.readAll().toStdString();
+  }
+  ASSERT_EQ(p.state(), QProcess::Running) << text;
+  kill(pid_t(p.processId()), SIGINT);
+  ASSERT_TRUE(p.waitForFinished(60000));
+  text += p.readAll().toStdString();
+  EXPECT_EQ(p.exitCode(), 1) << text;
+  EXPECT_TRUE(Contains(text, "Stop  ")) << text;
+  EXPECT_EQ(ProcessesMentioning("stopdvdcopy"), std::vector<std::string>{});
+  EXPECT_EQ(ProcessesMentioning(out), std::vector<std::string>{});
+  // Nothing half-written stays under a final name.
+  EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files | QDir::Hidden).size(), 0);
+}
