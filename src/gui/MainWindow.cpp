@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "gui/BatchStatus.h"
 #include "gui/Dialogs.h"
 #include "gui/ListModel.h"
 #include "gui/ProfilePicker.h"
@@ -144,7 +145,9 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   }
 
   tray_ = new QSystemTrayIcon(QIcon(ImagesDir() + "main/icon.png"), this);
-  tray_->setToolTip(QString::fromStdString(program.NameWithoutExtension()) + ": click to show the window");
+  const QString tip = QString::fromStdString(program.NameWithoutExtension()) + ": click to show the window";
+  tray_->setToolTip(tip);
+  batchStatus_ = new BatchStatus(*app_, tray_, this, tip);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
     if (r != QSystemTrayIcon::Trigger) return;
     showNormal();
@@ -166,6 +169,8 @@ MainWindow::~MainWindow() {
   app_->commandStatesHook = nullptr;
   app_->listCommands.showListHook = nullptr;
   app_->listCommands.focusListHook = nullptr;
+  delete batchStatus_;
+  batchStatus_ = nullptr;
   for (Command c : windowCommands_) app_->commands.Unregister(c);
   lv_->setModel(nullptr);
   lv_ = nullptr;  // the event filter stops here
@@ -650,6 +655,7 @@ void MainWindow::SyncSelectionToView() {
 void MainWindow::UpdateCommandStates() {
   if (!form_) return;
   CoreApp& app = *app_;
+  if (batchStatus_) batchStatus_->Refresh();
   const CommandStateTable states =
       CommandStates(app.list.AnySelected(), app.run.previewing, app.run.converting);
   for (QMenu* m : menus_) {

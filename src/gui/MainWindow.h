@@ -21,6 +21,7 @@ class QTableView;
 namespace pcm {
 
 class AboutDialog;
+class BatchStatus;
 class FolderDialog;
 class InfoDialog;
 class ListModel;
@@ -55,6 +56,7 @@ class MainWindow : public QWidget {
   QMenu* Menu(const QString& name) const { return menus_.value(name); }
   SettingsDialog* settingsDialog() const { return settingsDialog_; }
   InfoDialog* infoDialog() const { return infoDialog_; }
+  BatchStatus& batchStatus() const { return *batchStatus_; }
   AboutDialog* aboutDialog() const { return aboutDialog_; }
   WindowSystemActions& windowSystem() { return *windowSystem_; }
   const std::optional<ProductRecord>& product() const { return app_->product; }
@@ -143,6 +145,8 @@ class MainWindow : public QWidget {
   InfoDialog* infoDialog_ = nullptr;
   AboutDialog* aboutDialog_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  // A running batch's place, time left, pause and end summary.
+  BatchStatus* batchStatus_ = nullptr;
   VariantLayout layout_;
   std::vector<Command> windowCommands_;  // registered by the window, removed with it
   MenuPopup lastPopup_;
