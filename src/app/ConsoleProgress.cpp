@@ -10,64 +10,9 @@
 
 namespace pcm {
 
-bool Ended(EntryState s) {
-  return s == EntryState::Finished || s == EntryState::Failed || s == EntryState::Stopped;
-}
-
-std::optional<double> BatchSecondsLeft(const ConversionList& list, double convertingSeconds) {
-  double converted = 0, left = 0;
-  for (const ListRow& r : list.Rows()) {
-    if (!r.checked) continue;
-    const double length = std::max(0, ParseClock(r.entry.duration));
-    const double reached = length * std::clamp(r.progress / 10000.0, 0.0, 1.0);
-    if (r.state == EntryState::Finished) {
-      converted += length;
-    } else if (Ended(r.state)) {
-      converted += reached;
-    } else if (r.state == EntryState::Converting) {
-      converted += reached;
-      left += length - reached;
-    } else {
-      left += length;
-    }
-  }
-  if (convertingSeconds < 1 || converted <= 0) return std::nullopt;
-  return left * convertingSeconds / converted;
-}
-
-void ProgressPrinter::UpdateClock() {
-  bool converting = false;
-  for (const ListRow& r : list_.Rows()) converting = converting || r.state == EntryState::Converting;
-  if (converting == timing_) return;
-  if (converting) {
-    since_ = Clock::now();
-  } else {
-    timed_ += std::chrono::duration<double>(Clock::now() - since_).count();
-  }
-  timing_ = converting;
-}
-
-double ProgressPrinter::ConvertingSeconds() const {
-  return timed_ + (timing_ ? std::chrono::duration<double>(Clock::now() - since_).count() : 0.0);
-}
-
-std::string ProgressPrinter::BatchText() const {
-  int ended = 0, checked = 0;
-  for (const ListRow& r : list_.Rows()) {
-    if (!r.checked) continue;
-    ++checked;
-    if (Ended(r.state)) ++ended;
-  }
-  std::string text =
-      "entry " + std::to_string(std::min(ended + 1, checked)) + " of " + std::to_string(checked);
-  if (auto left = BatchSecondsLeft(list_, ConvertingSeconds()))
-    text += ", " + FormatClock(int32_t(*left + 0.5)) + " left";
-  return text;
-}
-
 void ProgressPrinter::RowChanged(int i) {
   if (quiet_ || !list_.Valid(i)) return;
-  UpdateClock();
+  estimate_.Observe(list_, false);
   const ListRow& r = list_.Row(i);
   Seen& seen = seen_[i];
   if (r.outputFile != seen.output && !r.outputFile.empty()) {
@@ -132,7 +77,7 @@ void ProgressPrinter::DrawBar(int i, const ListRow& r) {
   std::string bar(size_t(filled), '#');
   bar.append(size_t(kWidth - filled), '-');
   std::string label = Label(i);
-  const std::string tail = " [" + bar + "] " + StatusText(r) + "  " + BatchText();
+  const std::string tail = " [" + bar + "] " + StatusText(r) + "  " + BatchPlaceText(estimate_.Place(list_));
   // A line wider than the terminal would wrap, and the next redraw would
   // return only to the start of its last part: the entry's name gives way
   // first, so the progress and the time left stay in sight.

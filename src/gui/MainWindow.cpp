@@ -23,6 +23,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "gui/BatchStatus.h"
 #include "gui/Dialogs.h"
 #include "gui/ListModel.h"
 #include "gui/PreviewPanel.h"
@@ -161,7 +162,9 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   }
 
   tray_ = new QSystemTrayIcon(QIcon(ImagesDir() + "main/icon.png"), this);
-  tray_->setToolTip(QString::fromStdString(program.NameWithoutExtension()) + ": click to show the window");
+  const QString tip = QString::fromStdString(program.NameWithoutExtension()) + ": click to show the window";
+  tray_->setToolTip(tip);
+  batchStatus_ = new BatchStatus(*app_, tray_, this, tip);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
     if (r != QSystemTrayIcon::Trigger) return;
     showNormal();
@@ -183,6 +186,8 @@ MainWindow::~MainWindow() {
   app_->commandStatesHook = nullptr;
   app_->listCommands.showListHook = nullptr;
   app_->listCommands.focusListHook = nullptr;
+  delete batchStatus_;
+  batchStatus_ = nullptr;
   for (Command c : windowCommands_) app_->commands.Unregister(c);
   lv_->setModel(nullptr);
   lv_ = nullptr;     // the event filter stops here
@@ -769,6 +774,7 @@ void MainWindow::SyncSelectionToView() {
 void MainWindow::UpdateCommandStates() {
   if (!form_) return;
   CoreApp& app = *app_;
+  if (batchStatus_) batchStatus_->Refresh();
   const CommandStateTable states =
       CommandStates(app.list.AnySelected(), app.run.previewing, app.run.converting);
   for (QMenu* m : menus_) {

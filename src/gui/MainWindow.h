@@ -22,6 +22,7 @@ class QTableView;
 namespace pcm {
 
 class AboutDialog;
+class BatchStatus;
 class FolderDialog;
 class InfoDialog;
 class ListModel;
@@ -59,6 +60,7 @@ class MainWindow : public QWidget {
   QMenu* Menu(const QString& name) const { return menus_.value(name); }
   SettingsDialog* settingsDialog() const { return settingsDialog_; }
   InfoDialog* infoDialog() const { return infoDialog_; }
+  BatchStatus& batchStatus() const { return *batchStatus_; }
   AboutDialog* aboutDialog() const { return aboutDialog_; }
   QWidget* trimWindow() const { return trimWindow_; }
   TrimWindow* trimView() const { return trimView_; }
@@ -160,6 +162,8 @@ class MainWindow : public QWidget {
   InfoDialog* infoDialog_ = nullptr;
   AboutDialog* aboutDialog_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  // A running batch's place, time left, pause and end summary.
+  BatchStatus* batchStatus_ = nullptr;
   VariantLayout layout_;
   std::vector<std::pair<QShortcut*, Command>> shortcuts_;
   std::vector<Command> windowCommands_;  // registered by the window, removed with it

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 
 #include "core/Application.h"
 
@@ -60,6 +61,12 @@ SettingsDialog::SettingsDialog(CoreApp& app, QWidget* parent) : QDialog(parent),
     r->setGeometry(14, 22 + i * 23, 316, 20);
     rg_finish->addButton(r, i);
   }
+  // Between the finish action and the buttons: how many entries a batch
+  // converts at once.
+  MakeLabel("lbl_jobs", "Simultaneous conversions:", this, {16, 243});
+  cb_jobs = MakeList("cb_jobs", this, {190, 240, 156, 20});
+  cb_jobs->addItem(QString("One per processor (%1)").arg(QThread::idealThreadCount()), 0);
+  for (int n = 1; n <= 16; ++n) cb_jobs->addItem(QString::number(n), n);
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("Button1");
   ok->setGeometry(48, 262, 81, 27);
@@ -106,10 +113,15 @@ void SettingsDialog::Prepare() {
   FillLists();
   int action = app_.settings.finishAction;
   if (auto* b = rg_finish->button(action >= 0 && action <= 2 ? action : 0)) b->setChecked(true);
+  // A stored number beyond the usual items gets one of its own.
+  const int jobs = app_.settings.jobs;
+  if (cb_jobs->findData(jobs) < 0) cb_jobs->addItem(QString::number(jobs), jobs);
+  cb_jobs->setCurrentIndex(cb_jobs->findData(jobs));
 }
 
 void SettingsDialog::OkClicked() {
   app_.settings.finishAction = FinishActionOf(rg_finish->checkedId());
+  if (cb_jobs->currentIndex() >= 0) app_.settings.jobs = cb_jobs->currentData().toInt();
   app_.RunCommand([this] { app_.options.RefreshSizeEstimates(); });
   accept();
 }

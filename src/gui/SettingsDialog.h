@@ -9,9 +9,10 @@ namespace pcm {
 class CoreApp;
 struct ChoiceList;
 
-// Tfm_set: the four choice lists of the current profile and the finish
-// action. The lists are the settings themselves: a choice takes effect at
-// once and stays on Cancel; only the finish action waits for OK.
+// Tfm_set: the four choice lists of the current profile, the finish action
+// and the number of simultaneous conversions. The lists are the settings
+// themselves: a choice takes effect at once and stays on Cancel; the finish
+// action and the simultaneous conversions wait for OK.
 class SettingsDialog : public QDialog {
   Q_OBJECT
  public:
@@ -27,6 +28,9 @@ class SettingsDialog : public QDialog {
   QComboBox* cb_audiobitrate;
   QComboBox* cb_channel;
   QButtonGroup* rg_finish;
+  // Simultaneous conversions: 1 to Settings::kMaxJobs, or 0 for one per
+  // processor, as each item's data.
+  QComboBox* cb_jobs;
 
  private:
   void FillLists();

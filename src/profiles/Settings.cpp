@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <QThread>
 #include <algorithm>
 #include <cstdlib>
 
@@ -66,7 +67,11 @@ void Settings::LoadSettings(bool selectSavedProfile) {
   profiles_.currentProfile = profile;
   if (selectSavedProfile) profiles_.SelectProfile(profile);
   finishAction = FinishActionOf(ini.GetInt("profiles", "FinishSelcet", 0));
+  jobs = ini.GetInt("batch", "jobs", 1);
+  if (jobs < 0 || jobs > kMaxJobs) jobs = 1;
 }
+
+int Settings::JobCount() const { return jobs > 0 ? jobs : std::max(1, QThread::idealThreadCount()); }
 
 void Settings::CheckFolderName(const std::string& dir) {
   auto control = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
@@ -97,6 +102,7 @@ void Settings::SaveSettings() {
   ini.SetInt("profiles", "FinishSelcet", finishAction);
   ini.SetBool("plane", "video", videoPageFlag);
   ini.SetBool("plane", "audio", audioPageFlag);
+  ini.SetInt("batch", "jobs", jobs);
   ini.Save();  // write failures are silent
 }
 

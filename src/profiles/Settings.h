@@ -15,7 +15,8 @@ class ProfileState;
 class ProgramInfo;
 
 // The persisted settings: output directory, saved profile, highlighted
-// category, finish action and the page flags of the two two-page categories.
+// category, finish action, the page flags of the two two-page categories
+// and the number of simultaneous conversions.
 class Settings {
  public:
   // The program's name names the files; the profile state gets the saved
@@ -29,6 +30,13 @@ class Settings {
   // How many entries a batch converts at once; 0 means one per processor.
   int simultaneousJobs = 1;
   bool videoPageFlag = true, audioPageFlag = true;
+  // Simultaneous conversions of a batch: how many entries convert at once;
+  // 0 means one per processor. A stored number outside 0..kMaxJobs reads as
+  // the default 1.
+  static constexpr int kMaxJobs = 64;
+  int jobs = 1;
+  // The number of entries to convert at once: jobs, or the processors for 0.
+  int JobCount() const;
   // When set, neither the settings file nor the per-profile choices file is
   // ever written (a run from the command line changes nothing it loads).
   bool readOnly = false;

@@ -58,6 +58,61 @@ TEST(SettingsWindow, FinishActionChosenInTheDialogSurvivesAListChange) {
   EXPECT_EQ(again.app().settings.finishAction, 1);
 }
 
+// Simultaneous conversions: one at a time unless the person asks; Cancel
+// keeps what was stored, OK stores the choice and the next start reads it
+// back. A stored number the list lacks keeps its own item; one out of range
+// or not a number reads as one at a time.
+TEST(SettingsWindow, SimultaneousConversionsAreSavedAndReadBack) {
+  std::string config = MakeTempDir("jobs-config");
+  std::string programDir;
+  {
+    WindowHarness h("popclipmill", config);
+    programDir = h.Directory();
+    pcm::MainWindow& w = h.Open();
+    pcm::SettingsDialog* d = w.settingsDialog();
+    EXPECT_EQ(h.app().settings.jobs, 1);
+    ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+    EXPECT_EQ(d->cb_jobs->currentData().toInt(), 1);
+    d->cb_jobs->setCurrentIndex(d->cb_jobs->findData(0));
+    d->CancelClicked();
+    EXPECT_EQ(h.app().settings.jobs, 1);
+    ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+    EXPECT_EQ(d->cb_jobs->currentData().toInt(), 1);
+    d->cb_jobs->setCurrentIndex(d->cb_jobs->findData(3));
+    d->OkClicked();
+    EXPECT_EQ(h.app().settings.jobs, 3);
+    EXPECT_EQ(h.app().settings.JobCount(), 3);
+    EXPECT_TRUE(w.close());
+  }
+  {
+    WindowHarness again("popclipmill", config, programDir);
+    pcm::MainWindow& w = again.Open();
+    EXPECT_EQ(again.app().settings.jobs, 3);
+    ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+    EXPECT_EQ(w.settingsDialog()->cb_jobs->currentText(), "3");
+    // One per processor is stored as 0 and counts at least one.
+    w.settingsDialog()->cb_jobs->setCurrentIndex(0);
+    w.settingsDialog()->OkClicked();
+    EXPECT_EQ(again.app().settings.jobs, 0);
+    EXPECT_GE(again.app().settings.JobCount(), 1);
+    EXPECT_TRUE(w.close());
+  }
+  const std::string saved = ReadAll(config + "/popclipmill.ini");
+  EXPECT_NE(saved.find("[batch]"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("jobs = 0"), std::string::npos) << saved;
+  for (const char* stored : {"40", "-2", "65", "x", "99999999999"}) {
+    SCOPED_TRACE(stored);
+    WriteText(config + "/popclipmill.ini", std::string("[batch]\njobs=") + stored + "\n");
+    WindowHarness h("popclipmill", config, programDir);
+    pcm::MainWindow& w = h.Open();
+    const int expected = std::string(stored) == "40" ? 40 : 1;
+    EXPECT_EQ(h.app().settings.jobs, expected);
+    ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+    EXPECT_EQ(w.settingsDialog()->cb_jobs->currentData().toInt(), expected);
+    w.settingsDialog()->CancelClicked();
+  }
+}
+
 // A size and a quality chosen for the profile in use when the window closes
 // are there at the next start, without any other profile being selected.
 TEST(SettingsWindow, ChoicesOfTheProfileInUseAreSavedAtClose) {
