@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/BatchFrontEnd.h"
+#include "profiles/Settings.h"
 #include "ui/WholeNumber.h"
 
 namespace pcm {
@@ -200,6 +201,17 @@ const BatchOption kOptions[] = {
      [](const std::string&, BatchRequest& r, std::string&) { return r.list = true; }},
     {"--dry-run", nullptr, "print each entry's encoder command line, start nothing",
      [](const std::string&, BatchRequest& r, std::string&) { return r.dryRun = true; }},
+    {"--jobs", "N", "convert N entries at once (default 1; 0 = one per processor)",
+     [](const std::string& v, BatchRequest& r, std::string& error) {
+       auto n = ReadWholeNumber<int>(v);
+       if (!n || *n < 0 || *n > Settings::kMaxJobs) {
+         error =
+             "--jobs takes a number from 0 to " + std::to_string(Settings::kMaxJobs) + ", not \"" + v + "\"";
+         return false;
+       }
+       r.jobs = *n;
+       return true;
+     }},
     {"--recursive", nullptr, "take the files of a folder's subfolders too, at any depth",
      [](const std::string&, BatchRequest& r, std::string&) { return r.recursive = true; }},
     {"--export-jobs", "FILE",

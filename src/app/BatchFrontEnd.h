@@ -34,6 +34,7 @@ struct BatchRequest {
   std::optional<std::string> exportJobs;  // the job file to write instead of converting
   bool quiet = false;
   bool recursive = false;  // folders: their subfolders too
+  int jobs = 1;            // entries converted at once; 0 = one per processor
   bool help = false;       // --help among the options: print the usage only
   WhenDone whenDone = WhenDone::Nothing;
   // DVDs given as paths: the chapter view, the rows picked, the streams

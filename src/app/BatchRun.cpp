@@ -182,6 +182,8 @@ class HeadlessBatch {
       app_.settings.readOnly = true;
       app_.settings.LoadSettings(!req_.profile);
       app_.settings.finishAction = kFinishNothing;
+      // The saved number of simultaneous conversions belongs to the window.
+      app_.settings.jobs = req_.jobs;
       if (req_.profile) {
         const ProfileRecord* rec = ProfileInfo(*req_.profile);
         if (!rec || !rec->displayName || rec->media == Media::None)

@@ -35,11 +35,11 @@ CoreApp::CoreApp(const Options& o)
       listCommands({list, probe, options, run, program, *this}),
       batch({list, engine, progress, options, settings, run, program, *this}),
       preview({list, run, *this, player}),
+      dvd({list, options, run, *this}),
       listStore(list, program, *this),
       openedPaths(listCommands, program, *this),
       trim({list, run, *this, options, trimPlayback}),
-      stills({list, engine, options, run, *this}),
-      dvd({list, options, run, *this}) {
+      stills({list, engine, options, run, *this}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);
@@ -52,6 +52,12 @@ CoreApp::CoreApp(const Options& o)
   };
   listCommands.dvdClickedHook = [this] { dvd.ListClickedEnd(); };
   dvd.listClickedHook = [this] { listCommands.ListClicked(); };
+  // A DVD folder or IFO file dropped on the window or named at the start
+  // opens as Add DVD or Add IFO would.
+  listCommands.dropDvdHook = [this](const std::string& path) { return dvd.OpenDropped(path); };
+  openedPaths.openDvdFolderHook = [this](const std::string& path) {
+    if (!dvd.OpenDropped(path)) listCommands.AddFolderPath(path);
+  };
   RegisterCoreCommands(*this);
   preview.listClickedHook = [this] { listCommands.ListClicked(); };
   player.AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);

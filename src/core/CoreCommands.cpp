@@ -76,13 +76,13 @@ void RegisterCoreCommands(CoreApp& app) {
   t.Register(Command::Snapshot, [&app] {
     if (!app.preview.Previewing()) return;
     app.stills.SaveStill(app.preview.PreviewedIndex(), ParseClock(app.display().Text("play_time")));
-    DvdSource& dvd = app.dvd;
-    t.Register(Command::AddDvd, [&dvd] { dvd.OpenDvdFolder(); });
-    t.Register(Command::AddIfo, [&dvd] { dvd.OpenIfoFiles(); });
-    t.Register(Command::ToggleChapterView, [&dvd] { dvd.ToggleChapterView(); });
-    t.Register(Command::DvdCheckAll, [&dvd] { dvd.CheckAll(); });
-    t.Register(Command::DvdUncheckAll, [&dvd] { dvd.UncheckAll(); });
   });
+  DvdSource& dvd = app.dvd;
+  t.Register(Command::AddDvd, [&dvd] { dvd.OpenDvdFolder(); });
+  t.Register(Command::AddIfo, [&dvd] { dvd.OpenIfoFiles(); });
+  t.Register(Command::ToggleChapterView, [&dvd] { dvd.ToggleChapterView(); });
+  t.Register(Command::DvdCheckAll, [&dvd] { dvd.CheckAll(); });
+  t.Register(Command::DvdUncheckAll, [&dvd] { dvd.UncheckAll(); });
 }
 
 }  // namespace pcm

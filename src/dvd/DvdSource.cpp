@@ -103,6 +103,45 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   return found;
 }
 
+namespace {
+
+bool IsIfoName(const std::string& name) {
+  std::string lower = Lower(name);
+  return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".ifo") == 0;
+}
+
+// A folder that Add DVD would list: it holds IFO files or a VIDEO_TS folder.
+bool HoldsDvd(const std::string& folder) {
+  bool found = false;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* e = readdir(dir)) {
+      std::string name = e->d_name;
+      struct stat st;
+      if (name == "." || name == ".." || stat((folder + "/" + name).c_str(), &st) != 0) continue;
+      if ((S_ISDIR(st.st_mode) && Lower(name) == "video_ts") || (S_ISREG(st.st_mode) && IsIfoName(name))) {
+        found = true;
+        break;
+      }
+    }
+    closedir(dir);
+  }
+  return found;
+}
+
+}  // namespace
+
+bool DvdSource::OpenDropped(const std::string& path) {
+  struct stat st;
+  if (path.empty() || stat(path.c_str(), &st) != 0) return false;
+  if (S_ISREG(st.st_mode) && IsIfoName(path.substr(path.rfind('/') + 1))) {
+    OpenIfoPaths({path});
+    return true;
+  }
+  if (!S_ISDIR(st.st_mode) || !HoldsDvd(path)) return false;
+  OpenFolderPath(path);
+  return true;
+}
+
 bool DvdSource::AddFolderPath(const std::string& folder) {
   if (Busy()) return false;
   ListingGuard guard(listing_, listEnabledHook);

@@ -65,6 +65,11 @@ class DvdSource : public QObject {
   // menu file too); message 34 when the first of them gives no rows, and
   // the rest are then not read. Returns whether the list has rows.
   bool OpenIfoPaths(const std::vector<std::string>& paths);
+  // A path dropped on the window or named at the start: an IFO file opens
+  // as Add IFO would, a folder holding a VIDEO_TS folder or IFO files (any
+  // letter case) as Add DVD would. False, with nothing done, for any other
+  // path, which is then added as a plain file or folder.
+  bool OpenDropped(const std::string& path);
   // Appends the rows of a folder or of one IFO file to the list as it is,
   // without a message (the batch front end adds DVDs beside files).
   bool AddFolderPath(const std::string& folder);

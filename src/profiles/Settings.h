@@ -27,8 +27,6 @@ class Settings {
   std::string outputField;      // text of the output folder field ed_output
   int highlightedCategory = -1;
   FinishAction finishAction = kFinishNothing;
-  // How many entries a batch converts at once; 0 means one per processor.
-  int simultaneousJobs = 1;
   bool videoPageFlag = true, audioPageFlag = true;
   // Simultaneous conversions of a batch: how many entries convert at once;
   // 0 means one per processor. A stored number outside 0..kMaxJobs reads as

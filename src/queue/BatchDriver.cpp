@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "dvd/DvdRow.h"
 #include "engine/EncoderEngine.h"
@@ -207,9 +206,7 @@ int BatchDriver::JobsAtOnce() const {
   if (parts_.program.DvdMode()) return 1;
   for (int i = 0; i < parts_.list.Count(); ++i)
     if (parts_.list.Row(i).dvd) return 1;
-  int n = parts_.settings.simultaneousJobs;
-  if (n <= 0) n = int(std::thread::hardware_concurrency());
-  return std::max(n, 1);
+  return parts_.settings.JobCount();
 }
 
 void BatchDriver::RunFrom(int after) {

@@ -204,6 +204,9 @@ std::string CountText(int n) { return std::to_string(n) + (n == 1 ? " entry" : "
 std::string EncodeList(const std::vector<ListRow>& rows) {
   QJsonArray a;
   for (const ListRow& r : rows) {
+    // A DVD row is listed again from its disc: the disc may be gone, and
+    // the views it belongs to are kept by the DVD source, not the list.
+    if (r.dvd) continue;
     Writer w;
     VisitFields(w, r);
     a.append(w.object);

@@ -67,9 +67,9 @@ std::vector<std::string> ProcessesMentioning(const std::string& part) {
 TEST(CliUsage, HelpListAndBadUsage) {
   Result help = RunProgram("--help");
   EXPECT_EQ(help.status, 0);
-  for (const char* opt :
-       {"--batch", "--profile", "--size", "--video-quality", "--audio-quality", "--channels", "--output",
-        "--trim", "--dry-run", "--quiet", "--list-profiles", "Exit status", "--recursive", "--export-jobs"})
+  for (const char* opt : {"--batch", "--profile", "--size", "--video-quality", "--audio-quality",
+                          "--channels", "--output", "--trim", "--dry-run", "--quiet", "--list-profiles",
+                          "Exit status", "--recursive", "--export-jobs", "--jobs"})
     EXPECT_TRUE(Contains(help.out, opt)) << opt;
 
   Result list = RunProgram("--list-profiles");
@@ -89,7 +89,10 @@ TEST(CliUsage, HelpListAndBadUsage) {
                        "--batch --recursive=yes ",
                        "--batch --export-jobs",
                        "--batch --export-jobs= ",
-                       "--batch --dry-run --export-jobs jobs.txt "};
+                       "--batch --dry-run --export-jobs jobs.txt ",
+                       "--batch --jobs -1 ",
+                       "--batch --jobs many ",
+                       "--batch --jobs 65 "};
   for (const char* args : bad) {
     SCOPED_TRACE(args);
     std::string a = args;

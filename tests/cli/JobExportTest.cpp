@@ -75,9 +75,14 @@ TEST(CliExport, ParallelWritesWhatTheBatchWrites) {
 
   std::string batchOut = pcmtest::MakeTempDir("cli-export-batch");
   std::string jobsOut = pcmtest::MakeTempDir("cli-export-jobs");
-  for (const std::string& out : {batchOut, jobsOut}) WriteAll(out + "/taken.mp3", "a person's file");
+  std::string atOnceOut = pcmtest::MakeTempDir("cli-export-at-once");
+  for (const std::string& out : {batchOut, jobsOut, atOnceOut})
+    WriteAll(out + "/taken.mp3", "a person's file");
   Result batch = RunFront("--batch --output " + ShellQuote(batchOut) + args);
   ASSERT_EQ(batch.status, 0) << batch.out;
+  // Three at a time: the same names, never one name written by two jobs.
+  Result atOnce = RunFront("--batch --jobs 3 --output " + ShellQuote(atOnceOut) + args);
+  ASSERT_EQ(atOnce.status, 0) << atOnce.out;
 
   std::string jobs = pcmtest::MakeTempDir("cli-export-file") + "/jobs.txt";
   Result exported =
@@ -100,7 +105,9 @@ TEST(CliExport, ParallelWritesWhatTheBatchWrites) {
       {"one.mp3", 2}, {"two.mp3", 1}, {"one_1.mp3", 1}, {"taken_1.mp3", 2}, {"taken.mp3", -1}};
   EXPECT_EQ(Outputs(batchOut), expected);
   EXPECT_EQ(Outputs(jobsOut), expected);
+  EXPECT_EQ(Outputs(atOnceOut), expected);
   EXPECT_EQ(ReadAll(jobsOut + "/taken.mp3"), "a person's file");
+  EXPECT_EQ(ReadAll(atOnceOut + "/taken.mp3"), "a person's file");
 
   // The job file is never written over, and "-" writes it to standard output.
   Result again =

@@ -345,6 +345,18 @@ TEST(DvdListing, FoldersOnARealDisc) {
   EXPECT_TRUE(l.dvd().OpenFolderPath(unreadable));
   EXPECT_EQ(l.app->list.Count(), 0);
   EXPECT_EQ(l.LastBox(), "information: " + none);
+  // Dropped paths: the disc and an IFO file open as the DVD commands would;
+  // a folder two levels above and a folder of sounds are left to the file
+  // rules, with nothing listed or said.
+  boxes = l.ui.boxes.size();
+  EXPECT_FALSE(l.dvd().OpenDropped(above));
+  EXPECT_FALSE(l.dvd().OpenDropped(pcmtest::MakeTempDir("dvdlist-sounds")));
+  EXPECT_FALSE(l.dvd().OpenDropped(disc + "/VIDEO_TS/VTS_01_1.VOB"));
+  EXPECT_EQ(l.ui.boxes.size(), boxes);
+  ASSERT_TRUE(l.dvd().OpenDropped(disc + "/VIDEO_TS/VTS_02_0.IFO"));
+  EXPECT_EQ(l.app->list.Count(), 1);
+  ASSERT_TRUE(l.dvd().OpenDropped(lower));
+  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"}));
   // Cancelling the chooser keeps what is listed.
   ASSERT_TRUE(l.dvd().OpenFolderPath(disc));
   l.dvd().OpenDvdFolder();

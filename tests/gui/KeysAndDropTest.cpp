@@ -14,6 +14,7 @@
 #include <set>
 
 #include "WindowFixture.h"
+#include "ui/HelpAddress.h"
 
 namespace pcmtest {
 namespace {
@@ -108,7 +109,8 @@ TEST(WindowKeys, RenameEnterEscapePreviewKeysAndMenuShortcuts) {
   ASSERT_EQ(app.list.Count(), 3) << h.LastBox();
   PressKey(view, Qt::Key_F1);
   ASSERT_FALSE(h.system.calls.empty());
-  EXPECT_EQ(h.system.calls.back(), "open-address " + w.product()->supportAddress);
+  EXPECT_EQ(h.system.calls.back(),
+            "open-address " + pcm::ResolveAddress(app.program, w.product()->supportAddress));
 }
 
 // Sends a drag over the list and drops it there, as a file manager does.

@@ -33,7 +33,7 @@ bool Called(Batch& b, const std::string& name) {
 TEST(ParallelBatch, AFailureAPauseAndTheFinishActionOnceAtTheEnd) {
   Batch b("par-pause", {"a-wait.wav", "b-fail.wav", "c-wait.wav", "d.wav", "e.wav", "f.wav"});
   b.app().list.SetChecked(5, false);
-  b.app().settings.simultaneousJobs = 3;
+  b.app().settings.jobs = 3;
   b.app().settings.finishAction = pcm::kFinishOpenFolder;
   b.app().batch.StartBatch();
   // The failing entry frees its place at once; the two waiting ones keep
@@ -68,7 +68,7 @@ TEST(ParallelBatch, AFailureAPauseAndTheFinishActionOnceAtTheEnd) {
 
 TEST(ParallelBatch, StopEndsEveryRunningEntryAndLeavesNoProcess) {
   Batch b("par-stop", {"a-wait.wav", "b-wait.wav", "c-wait.wav", "d.wav"});
-  b.app().settings.simultaneousJobs = 3;
+  b.app().settings.jobs = 3;
   b.app().batch.StartBatch();
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return b.f.Calls().size() == 3; }, 60000));
   auto pids = RunningPids(b.app());
@@ -105,7 +105,7 @@ TEST(ParallelBatch, RealConversionsGiveTheSameOutputsAsOneAtATime) {
     app.profiles.SelectProfile(17);
     std::string out = pcmtest::MakeTempDir("par-real-out");
     app.settings.outputField = out;
-    app.settings.simultaneousJobs = jobs;
+    app.settings.jobs = jobs;
     app.settings.finishAction = pcm::kFinishShutdown;
     for (const auto& in : inputs) ASSERT_TRUE(app.listCommands.AddFileEntry(in)) << in;
     app.batch.StartBatch();
