@@ -46,6 +46,17 @@ intputrec DvdJobRecord(const intputrec& base, OptionAssembly& options, const Lis
   return rec;
 }
 
+std::string PlayInputOf(const ListRow& row) {
+  if (!row.dvd || !row.dvd->file) return row.filePath;
+  DvdInputForm form;
+  form.folder = row.dvd->file->folder;
+  form.titleSet = row.dvd->file->titleSet;
+  form.programChain = row.dvd->programChain;
+  form.sectors = row.dvd->sectors;
+  form.audioId = row.dvd->audioId;
+  return EncodeDvdInput(form);
+}
+
 bool ApplyRowTrim(ListRow& row, int32_t begin, int32_t end) {
   if (!row.dvd) return ApplyTrim(row, begin, end);
   const DvdRowData& dvd = *row.dvd;

@@ -22,6 +22,11 @@ struct ListRow;
 intputrec DvdJobRecord(const intputrec& base, OptionAssembly& options, const ListRow& row,
                        const std::function<bool(const std::string&)>& reserved = {});
 
+// What a row plays from in a preview: for a DVD row the adapter's DVD form
+// of its sectors with its audio stream (whole, no subtitle, no trim), for
+// any other row its file path.
+std::string PlayInputOf(const ListRow& row);
+
 // Trims a row to begin..end seconds counted from the row's own start: for a
 // DVD chapter the trim record counts within the title, so the chapter's
 // start is added; other rows are trimmed as the trim window does. False

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "dvd/DvdInputForm.h"
+#include "dvd/DvdJob.h"
 #include "engine/Progress.h"
 #include "preview/DvdByteSource.h"
 #include "queue/ConversionList.h"
@@ -106,7 +107,7 @@ void PreviewControl::StartPreview() {
 
   // A DVD row plays its sectors through the player's DVD protocol, with the
   // row's audio stream.
-  const std::string input = parts_.list.Row(selected).filePath;
+  const std::string input = PlayInputOf(parts_.list.Row(selected));
   const std::string path = PlayPathFor(input);
   DvdInputForm form;
   std::string error;

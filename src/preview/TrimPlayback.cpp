@@ -1,8 +1,15 @@
 #include "preview/TrimPlayback.h"
 
+#include "preview/DvdByteSource.h"
+
 namespace pcm {
 
 WorkerPlayback::~WorkerPlayback() { Stop(); }
+
+WorkerPlayback::WorkerPlayback(preview::Player::Options options)
+    : player_(std::make_unique<preview::Player>(std::move(options))) {
+  player_->AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);
+}
 
 bool WorkerPlayback::Start(const std::string& path, preview::FrameSink* sink, int width, int height) {
   Stop();

@@ -37,9 +37,9 @@ class TrimPlayback {
 // the play is queued to the main thread.
 class WorkerPlayback : public QObject, public TrimPlayback {
  public:
-  WorkerPlayback() : player_(std::make_unique<preview::Player>()) {}
-  explicit WorkerPlayback(preview::Player::Options options)
-      : player_(std::make_unique<preview::Player>(std::move(options))) {}
+  WorkerPlayback() : WorkerPlayback(preview::Player::Options()) {}
+  // DVD rows play through the DVD protocol, as in the main preview.
+  explicit WorkerPlayback(preview::Player::Options options);
   ~WorkerPlayback() override;
 
   bool Start(const std::string& path, preview::FrameSink* sink, int width, int height) override;

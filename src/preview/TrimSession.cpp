@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dvd/DvdJob.h"
 #include "engine/Progress.h"
+#include "preview/DvdByteSource.h"
 #include "preview/TrimPlayback.h"
 #include "profiles/OptionAssembly.h"
 #include "queue/ConversionList.h"
@@ -13,6 +15,16 @@
 #include "ui/RunState.h"
 
 namespace pcm {
+
+namespace {
+
+// A file row plays its source; a DVD row its sectors through the DVD
+// protocol that the trim window's player registers.
+std::string TrimPlayPath(const ListRow& row) {
+  return row.dvd ? preview::PlayPathFor(PlayInputOf(row)) : row.entry.sourcePath;
+}
+
+}  // namespace
 
 namespace {
 
@@ -97,7 +109,7 @@ void TrimSession::Play() {
   lastElapsed_ = -1.0;
   seekFloor_ = 0.0;
   stallCount_ = 0;
-  if (!parts_.playback.Start(parts_.list.Row(previewed_).entry.sourcePath, sink, panelWidth, panelHeight)) {
+  if (!parts_.playback.Start(TrimPlayPath(parts_.list.Row(previewed_)), sink, panelWidth, panelHeight)) {
     PlayEnded();
     return;
   }

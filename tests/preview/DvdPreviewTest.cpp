@@ -69,24 +69,27 @@ TEST(DvdPreviewTest, RowReadsItsSectorsAndPlaysItsChapter) {
   o.programPath = pcmtest::MakeProgramDir("dvd-preview", "", "popclipmill_dvd");
   o.ui = &ui;
   pcm::CoreApp app(o);
-  form.sectors = {{middle.firstSector, middle.lastSector}};
-  pcm::ListRow row;
-  row.caption = "Chapter 2";
-  row.filePath = pcm::EncodeDvdInput(form);
-  row.time = "00:00:03";
-  row.entry.duration = row.time;
-  row.trim.total = 3;
-  app.list.Append(row);
-  app.list.SelectOnly(0);
+  // The chapter view lists the middle chapter as the DVD source makes its
+  // rows: the File Path column shows the frame size, the disc's part of
+  // the row lives in its DVD data.
+  app.run.titleView = false;
+  ASSERT_TRUE(app.dvd.OpenFolderPath(disc));
+  int chapter2 = -1;
+  for (int i = 0; i < app.list.Count(); ++i)
+    if (app.list.Row(i).caption.find("Chapter_02") != std::string::npos && chapter2 < 0) chapter2 = i;
+  ASSERT_GE(chapter2, 0);
+  ASSERT_TRUE(app.list.Row(chapter2).dvd);
+  EXPECT_EQ(app.list.Row(chapter2).filePath, "720x576");
+  app.list.SelectOnly(chapter2);
   bool returned = false;
   QObject::connect(&app.preview, &pcm::preview::PreviewControl::playReturned,
                    [&](pcm::preview::PlayEnd) { returned = true; });
   app.preview.StartPreview();
   ASSERT_TRUE(app.run.previewing);
-  EXPECT_EQ(pcm::StatusText(app.list.Row(0)), "Play");
+  EXPECT_EQ(pcm::StatusText(app.list.Row(chapter2)), "Play");
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return app.preview.PositionSeconds() > 1.0; }, 15000));
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.previewing; }, 15000));
-  EXPECT_EQ(pcm::StatusText(app.list.Row(0)), "Stop");
+  EXPECT_EQ(pcm::StatusText(app.list.Row(chapter2)), "Stop");
   EXPECT_TRUE(pcmtest::WaitUntil([&] { return returned; }, 5000));
   EXPECT_TRUE(ui.boxes.empty());
 }
