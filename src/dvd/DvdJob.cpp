@@ -46,14 +46,31 @@ intputrec DvdJobRecord(const intputrec& base, OptionAssembly& options, const Lis
   return rec;
 }
 
+namespace {
+
+// The row's part of the disc, whole, without streams chosen.
+DvdInputForm RowForm(const DvdRowData& dvd) {
+  DvdInputForm form;
+  form.folder = dvd.file->folder;
+  form.titleSet = dvd.file->titleSet;
+  form.programChain = dvd.programChain;
+  form.sectors = dvd.sectors;
+  return form;
+}
+
+}  // namespace
+
 std::string PlayInputOf(const ListRow& row) {
   if (!row.dvd || !row.dvd->file) return row.filePath;
-  DvdInputForm form;
-  form.folder = row.dvd->file->folder;
-  form.titleSet = row.dvd->file->titleSet;
-  form.programChain = row.dvd->programChain;
-  form.sectors = row.dvd->sectors;
+  DvdInputForm form = RowForm(*row.dvd);
   form.audioId = row.dvd->audioId;
+  return EncodeDvdInput(form);
+}
+
+std::string StillInputOf(const ListRow& row) {
+  if (!row.dvd || !row.dvd->file) return row.entry.sourcePath;
+  DvdInputForm form = RowForm(*row.dvd);
+  form.subtitleId = row.dvd->subtitleId;
   return EncodeDvdInput(form);
 }
 

@@ -26,6 +26,10 @@ intputrec DvdJobRecord(const intputrec& base, OptionAssembly& options, const Lis
 // of its sectors with its audio stream (whole, no subtitle, no trim), for
 // any other row its file path.
 std::string PlayInputOf(const ListRow& row);
+// What a still of a row is taken from: for a DVD row its DVD form with its
+// subtitle and without sound (a picture file holds no sound), for any other
+// row its source path. The still's position counts from the row's start.
+std::string StillInputOf(const ListRow& row);
 
 // Trims a row to begin..end seconds counted from the row's own start: for a
 // DVD chapter the trim record counts within the title, so the chapter's

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dvd/DvdJob.h"
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
@@ -81,7 +82,9 @@ std::string StillWriter::SaveStill(int index, int32_t seconds) {
   for (int n = 1; taken(path); ++n) path = dir + NumberedStillName(row.caption, n);
 
   intputrec rec = parts_.engine.record;  // keeps EncoderPath, WorkDir and DurationSecs
-  rec.InputFile = row.entry.sourcePath;
+  // A DVD row's still comes from its sectors; the adapter applies the
+  // position on the output side, counted from the row's start.
+  rec.InputFile = StillInputOf(row);
   rec.OutputFile = path;
   rec.TempFile.clear();
   rec.StartOpt = " -ss " + FormatClock(seconds);

@@ -7,6 +7,7 @@
 #include "engine/EncoderEngine.h"
 #include "preview/Still.h"
 #include "profiles/ProfileState.h"
+#include "support/DvdFixtures.h"
 #include "ui/RunState.h"
 
 using trimtest::TrimApp;
@@ -128,6 +129,30 @@ TEST(Still, NoSizeOptionWhenTheSizeListIsDisabled) {
     EXPECT_EQ(bmp.width, source.width) << path;
     EXPECT_EQ(bmp.height, source.height) << path;
   }
+}
+
+// A DVD chapter row: the still comes from the row's own sectors through the
+// adapter, at a position counted from the chapter's start, with the chosen
+// subtitle and no sound; the File Path column (the frame size) is not read.
+TEST(Still, DvdRowGivesAPictureOfItsChapter) {
+  std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty()) << "the DVD fixture could not be made";
+  StillApp t("still-dvd");
+  t.app->run.titleView = false;
+  ASSERT_TRUE(t.app->dvd.OpenFolderPath(disc));
+  int chapter = -1;
+  for (int i = 0; i < t.app->list.Count() && chapter < 0; ++i)
+    if (t.app->list.Row(i).caption.find("Chapter_03") != std::string::npos) chapter = i;
+  ASSERT_GE(chapter, 0);
+  t.app->list.SelectOnly(chapter);
+  t.app->dvd.SubtitleChanged(1);
+  EXPECT_EQ(t.Save(chapter, 2, t.out + "/Chapter_03.bmp"), "");
+  const std::string input = t.app->engine.CurrentJob()->record.InputFile;
+  EXPECT_NE(input.find("subtitle=0x20"), std::string::npos) << input;
+  EXPECT_NE(input.find("&audio=0x0&"), std::string::npos) << input;
+  pcmtest::ProbeInfo bmp = pcmtest::FfprobeFile(t.out + "/Chapter_03.bmp");
+  EXPECT_GT(bmp.width, 0);
+  EXPECT_EQ(t.app->list.Row(chapter).state, pcm::EntryState::Ready);
 }
 
 // A still that could not be written says so on the hint line with the
