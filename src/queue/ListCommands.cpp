@@ -103,8 +103,8 @@ void ListCommands::SelectFirstWhenNone() {
   if (parts_.list.Count() > 0 && !parts_.list.AnySelected()) parts_.list.SetSelected(0, true);
 }
 
-// Adding waits for each file's probe with events running, so the person may
-// ask for another add meanwhile. Probes are one at a time: the new add is
+// Adding waits for the files' probes with events running, so the person may
+// ask for another add meanwhile. Adds are one at a time: the new add is
 // refused with a notice until the running one is done, so no row can take
 // the values of another file's probe.
 bool ListCommands::RefusedWhileAdding() {
@@ -250,7 +250,8 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   }
   Adding busy(adding_);
   parts_.probe.ProbeAndWait(path);
-  return AddDescribedEntry(path, parts_.probe.result);
+  const ProbeResult described = parts_.probe.result;
+  return AddDescribedEntry(path, described);
 }
 
 bool ListCommands::AddDescribedEntry(const std::string& path, const ProbeResult& p) {
