@@ -130,3 +130,38 @@ TEST(ParallelAdd, AStopDuringAGroupOfProbesEndsEveryProbe) {
   EXPECT_EQ(f.ui.boxes[0].text, "slow.wav is not support!");
   EXPECT_TRUE(pcmtest::WaitUntil([&] { return !readerWaits(); }, 20000));
 }
+
+// Files dropped or named at the start next to each other are probed
+// together, yet a folder among them adds its rows where it stands, and a bad
+// or missing path is named in its place and counted.
+TEST(ParallelAdd, DroppedAndOpenedFilesKeepTheirPlaceAroundAFolder) {
+  FakeApp f("parallel-drop");
+  std::string d = pcmtest::MakeTempDir("parallel-drop-media");
+  std::string folder = pcmtest::MakeTempDir("parallel-drop-folder");
+  std::string one = FakeMedia(d, "one.avi", Description("3000", "2872", "128", "00:00:01.00"));
+  std::string two = FakeMedia(d, "two.mp3", Description("1000", std::nullopt, "96", "00:00:02.00"));
+  std::string bad = FakeMedia(d, "bad.wav", "");
+  FakeMedia(folder, "inside.ogg", Description("500", std::nullopt, "64", "00:00:03.00"));
+  f.app->listCommands.probesAtOnce = 4;
+  auto captions = [&] {
+    std::vector<std::string> c;
+    for (const pcm::ListRow& r : f.app->list.Rows()) c.push_back(r.caption + " " + r.entry.duration);
+    return c;
+  };
+  const std::vector<std::string> expected = {"one 00:00:01", "two 00:00:02", "inside 00:00:03",
+                                             "two 00:00:02"};
+
+  f.app->listCommands.AddDropped({one, bad, two, folder, two});
+  EXPECT_EQ(captions(), expected);
+  ASSERT_EQ(f.ui.boxes.size(), 1u);
+  EXPECT_EQ(f.ui.boxes[0].text, "bad.wav is not support!");
+  EXPECT_EQ(f.app->list.FirstSelected(), 0);
+
+  f.app->list.Clear();
+  f.ui.boxes.clear();
+  EXPECT_EQ(f.app->openedPaths.Add({one, bad, two, d + "/gone.mp3", folder, two}), 2);
+  EXPECT_EQ(captions(), expected);
+  ASSERT_EQ(f.ui.boxes.size(), 2u);
+  EXPECT_EQ(f.ui.boxes[0].text, "bad.wav is not support!");
+  EXPECT_EQ(f.ui.boxes[1].text, d + "/gone.mp3 cannot be added: there is no such file or folder");
+}
