@@ -234,11 +234,20 @@ class HeadlessBatch {
     app_.probe.stopHook = [this] { return interrupted_; };
     // DVDs are listed in the view asked for; the list is still empty.
     if (req_.chapters) app_.dvd.ToggleChapterView();
+    // Files named next to each other are added together, so their probes
+    // run at the same time; their rows keep the order given.
+    std::vector<std::string> files;
     for (const auto& given : req_.paths) {
       if (interrupted_) break;
       std::string path = AbsolutePath(given);
       struct stat st;
       bool found = stat(path.c_str(), &st) == 0;
+      if (found && !S_ISDIR(st.st_mode) && !IsDvdPath(path, false)) {
+        files.push_back(path);
+        continue;
+      }
+      AddFiles(files);
+      if (interrupted_) break;
       if (found && IsDvdPath(path, S_ISDIR(st.st_mode))) {
         AddDvd(given, path, S_ISDIR(st.st_mode));
       } else if (found && S_ISDIR(st.st_mode)) {
@@ -253,10 +262,19 @@ class HeadlessBatch {
       } else if (!found) {
         std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(), StatFailure(errno));
         ++notAdded_;
-      } else if (!app_.listCommands.AddFileWithRetry(path)) {
-        ++notAdded_;
       }
     }
+    AddFiles(files);
+  }
+
+  // Adds the files in their order, probed several at a time; every one not
+  // added counts, those left untried after a fault of the profile file too.
+  void AddFiles(std::vector<std::string>& files) {
+    if (files.empty()) return;
+    size_t tried = 0;
+    notAdded_ += app_.listCommands.AddFileList(files, &tried);
+    if (!interrupted_) notAdded_ += int(files.size() - tried);
+    files.clear();
   }
 
   // Lists a DVD's titles (or titles and chapters) after the rows so far.
@@ -371,23 +389,18 @@ class HeadlessBatch {
   }
 
   // The folder's media files, its subfolders' too with --recursive. Events
-  // run between two files, so Ctrl-C ends the adding at the next one; no
-  // other command can start meanwhile, as nothing but the signal watch
-  // listens.
+  // run between two files and while they are probed, so Ctrl-C ends the
+  // adding at once; no other command can start meanwhile, as nothing but the
+  // signal watch listens.
   void AddFolder(const std::string& folder) {
     std::vector<std::string> files;
     notAdded_ +=
         ListMediaFiles(folder, req_.recursive, files, [&](const std::string& path, const std::string& why) {
           std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(path).c_str(), why.c_str());
         });
-    for (const std::string& file : files) {
-      ProcessPendingEvents();
-      if (interrupted_) return;
-      const int errors = ui_.errors;
-      if (!app_.listCommands.AddFileWithRetry(file)) ++notAdded_;
-      // A fault of the profile file fails every file alike: said once.
-      if (ui_.errors != errors) return;
-    }
+    // A fault of the profile file fails every file alike: it is said once
+    // and ends the folder.
+    notAdded_ += app_.listCommands.AddFileList(files);
   }
 
   // Every entry is trimmed as the trim window would; one that ends before

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QFileInfo>
+#include <QThread>
+#include <algorithm>
 #include <cerrno>
 
 #include "engine/EventPump.h"
@@ -43,6 +45,10 @@ std::vector<std::string> Split(const std::string& text, char sep) {
 }
 
 std::string Trimmed(const std::string& s) { return QString::fromStdString(s).trimmed().toStdString(); }
+
+bool IsIfoFileName(const std::string& path) {
+  return QString::fromStdString(path).endsWith(".ifo", Qt::CaseInsensitive);
+}
 
 }  // namespace
 
@@ -90,12 +96,15 @@ bool ListCommands::IsFolderExtension(const std::string& fileName) {
   return false;
 }
 
+ListCommands::ListCommands(const Parts& parts)
+    : probesAtOnce(std::max(1, QThread::idealThreadCount())), parts_(parts) {}
+
 void ListCommands::SelectFirstWhenNone() {
   if (parts_.list.Count() > 0 && !parts_.list.AnySelected()) parts_.list.SetSelected(0, true);
 }
 
-// Adding waits for each file's probe with events running, so the person may
-// ask for another add meanwhile. Probes are one at a time: the new add is
+// Adding waits for the files' probes with events running, so the person may
+// ask for another add meanwhile. Adds are one at a time: the new add is
 // refused with a notice until the running one is done, so no row can take
 // the values of another file's probe.
 bool ListCommands::RefusedWhileAdding() {
@@ -110,9 +119,7 @@ void ListCommands::AddFiles() {
   auto files = parts_.notifier.ui().ChooseFiles(ChooserFilter());
   if (!files.empty()) {
     if (showListHook) showListHook();
-    profileFault_ = false;
-    for (const auto& f : files)
-      if (!AddFileWithRetry(f) && profileFault_) break;
+    AddFileList(files);
   }
   SelectFirstWhenNone();
   ListClicked();
@@ -140,32 +147,76 @@ int ListCommands::AddFolderPath(const std::string& folder) {
   }
   std::string base = folder;
   if (base.empty() || base.back() != '/') base += '/';
-  int failed = 0;
+  std::vector<std::string> files;
   for (const std::string& n : names) {
     struct stat st;
     // Another run's unfinished output is not media to convert.
     if (!IsFolderExtension(n) || IsReservedOutputName(n) || stat((base + n).c_str(), &st) != 0 ||
         !S_ISREG(st.st_mode))
       continue;
-    // Safe to run events here: every list command checks its flags, and an
-    // add asked for now is refused while this one runs.
-    ProcessPendingEvents();
-    if (stopAddingHook && stopAddingHook()) break;
-    profileFault_ = false;
-    if (!AddFileWithRetry(base + n)) ++failed;
-    // Every other file would fail on the same block: it was said once.
-    if (profileFault_) break;
+    files.push_back(base + n);
   }
+  int failed = AddFileList(files);
   SelectFirstWhenNone();
   parts_.notifier.UpdateCommandStates();
   return failed;
 }
 
-bool ListCommands::AddFileWithRetry(const std::string& path) {
+int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tried) {
+  Adding busy(adding_);
+  profileFault_ = false;
+  int failed = 0;
+  if (tried) *tried = 0;
+  // Descriptions of the files from `probedFrom` on, probed ahead together.
+  std::vector<ProbeResult> probed;
+  std::vector<bool> wasProbed;
+  size_t probedFrom = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    // Safe to run events here: every list command checks its flags, and an
+    // add asked for now is refused while this one runs.
+    ProcessPendingEvents();
+    if (stopAddingHook && stopAddingHook()) break;
+    if (i > 0 && i >= probedFrom + probed.size()) {
+      // The next group: enough to keep every probe place busy for a while,
+      // few enough that rows keep coming and a stop is asked often. Only
+      // regular files are probed: a pipe would keep its probe waiting.
+      size_t end = std::min(files.size(), i + 4 * size_t(std::max(1, probesAtOnce)));
+      std::vector<std::string> regular;
+      wasProbed.assign(end - i, false);
+      for (size_t k = i; k < end; ++k) {
+        struct stat st;
+        wasProbed[k - i] = stat(files[k].c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        if (wasProbed[k - i]) regular.push_back(files[k]);
+      }
+      std::vector<ProbeResult> results = parts_.probe.ProbeAllAndWait(regular, probesAtOnce);
+      probed.assign(end - i, ProbeResult{});
+      for (size_t k = 0, r = 0; k < probed.size(); ++k)
+        if (wasProbed[k]) probed[k] = results[r++];
+      probedFrom = i;
+      // A stop during the group gives every file of it up without a notice.
+      if (parts_.probe.Stopped()) break;
+    }
+    bool added;
+    if (i == 0)
+      added = AddWithRetry(files[i], nullptr);
+    else
+      added = AddWithRetry(files[i], wasProbed[i - probedFrom] ? &probed[i - probedFrom] : nullptr);
+    if (!added) ++failed;
+    if (tried) ++*tried;
+    // Every other file would fail on the same block: it was said once.
+    if (profileFault_ || parts_.probe.Stopped()) break;
+  }
+  return failed;
+}
+
+bool ListCommands::AddFileWithRetry(const std::string& path) { return AddWithRetry(path, nullptr); }
+
+bool ListCommands::AddWithRetry(const std::string& path, const ProbeResult* described) {
   try {
     // A probe given up on a stop request ends the adding without a second
     // try and without a notice.
-    if (AddFileEntry(path) || (!parts_.probe.Stopped() && AddFileEntry(path))) return true;
+    bool first = described ? AddDescribedEntry(path, *described) : AddFileEntry(path);
+    if (first || (!parts_.probe.Stopped() && AddFileEntry(path))) return true;
   } catch (const ProfileFileError& e) {
     // The profile's block is at fault, not the file: say which block.
     parts_.notifier.ui().Error(e.what());
@@ -192,10 +243,18 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   // Only regular files are media: a pipe or a device would keep the probe
   // waiting, a missing file has nothing to describe.
   struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    // No description: the notice must not take another file's reason.
+    parts_.probe.result = ProbeResult{};
+    return false;
+  }
   Adding busy(adding_);
   parts_.probe.ProbeAndWait(path);
-  const ProbeResult p = parts_.probe.result;
+  const ProbeResult described = parts_.probe.result;
+  return AddDescribedEntry(path, described);
+}
+
+bool ListCommands::AddDescribedEntry(const std::string& path, const ProbeResult& p) {
   auto total = ReadWholeNumber<long long>(p.ProbeTotalKbps);
   if (!total) return false;
 
@@ -256,19 +315,46 @@ void ListCommands::AddDropped(const std::vector<std::string>& paths) {
   if (paths.empty() || parts_.notifier.Refused(true, true) || RefusedWhileAdding()) return;
   Adding busy(adding_);
   if (showListHook) showListHook();
+  // Files dropped next to each other are added together, so their probes
+  // run at the same time; a folder or a DVD adds its rows where it stands.
+  // False when the files ended the drop (a stop, or a fault of the profile
+  // file, which every other file would meet as well).
+  std::vector<std::string> files;
+  auto addFiles = [&] {
+    if (files.empty()) return true;
+    AddFileList(files);
+    files.clear();
+    return !profileFault_ && !parts_.probe.Stopped();
+  };
+  bool goOn = true;
   for (const std::string& path : paths) {
-    if (parts_.program.DvdMode() && dropDvdHook && dropDvdHook(path)) continue;
-    // Each add runs events; a stop asked for meanwhile ends the drop there.
-    if (stopAddingHook && stopAddingHook()) break;
-    profileFault_ = false;
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      AddFolderPath(path);
-    else
-      AddFileWithRetry(path);
-    // Every other file would fail on the same block: it was said once.
-    if (profileFault_) break;
+    const bool folder = stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    // Only a folder or an IFO file can be a DVD; other files stay together.
+    const bool dvdHook = parts_.program.DvdMode() && dropDvdHook && (folder || IsIfoFileName(path));
+    if (!folder && !dvdHook) {
+      files.push_back(path);
+      continue;
+    }
+    if (!(goOn = addFiles())) break;
+    if (dvdHook && dropDvdHook(path)) continue;
+    // Each add runs events; a stop asked for meanwhile ends the drop there.
+    if (stopAddingHook && stopAddingHook()) {
+      goOn = false;
+      break;
+    }
+    if (!folder) {
+      files.push_back(path);
+      continue;
+    }
+    profileFault_ = false;
+    AddFolderPath(path);
+    if (profileFault_) {
+      goOn = false;
+      break;
+    }
   }
+  if (goOn) addFiles();
   SelectFirstWhenNone();
   ListClicked();
   parts_.notifier.UpdateCommandStates();

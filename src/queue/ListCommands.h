@@ -11,6 +11,7 @@ class MediaProbe;
 class Notifier;
 class OptionAssembly;
 class ProgramInfo;
+struct ProbeResult;
 struct RunState;
 
 // The commands that fill and edit the conversion list. Each is a public
@@ -29,7 +30,7 @@ class ListCommands {
     const ProgramInfo& program;
     Notifier& notifier;
   };
-  explicit ListCommands(const Parts& parts) : parts_(parts) {}
+  explicit ListCommands(const Parts& parts);
 
   // The file chooser's filter as the system writes it, and in Qt syntax.
   static const char* const kOpenFilter;
@@ -53,6 +54,14 @@ class ListCommands {
   // Probes the file and appends one row; false leaves the list as it was.
   // A fault of the profile file is raised as a ProfileFileError.
   bool AddFileEntry(const std::string& path);
+  // Adds the files in the given order, as AddFileWithRetry adds each. The
+  // first file is probed alone (a fault of the profile file shows there,
+  // before many probes run); the others are probed up to probesAtOnce at a
+  // time, a group at a time, and their rows follow in the given order.
+  // stopAddingHook is asked before each file; a fault of the profile file
+  // ends the adding. Returns how many of the files tried were not added;
+  // `tried`, when given, is set to how many were tried.
+  int AddFileList(const std::vector<std::string>& files, size_t* tried = nullptr);
   // AddFileEntry, once more on failure, then the "<name> is not support!"
   // notice, or the encoder's own reason when it could not describe anything;
   // a fault of the profile file's current block is shown as such instead.
@@ -99,6 +108,9 @@ class ListCommands {
   static constexpr const char* kStillAdding =
       "Files are still being added; please wait until they are in the list.";
 
+  // How many files are described at the same time while adding.
+  int probesAtOnce;
+
   // Whether files are being added now (a probe may be running events).
   bool AddingFiles() const { return adding_ > 0; }
 
@@ -108,6 +120,12 @@ class ListCommands {
  private:
   void SelectFirstWhenNone();
   bool RefusedWhileAdding();
+  // Appends the row for a file its probe described; false when the values
+  // are not usable.
+  bool AddDescribedEntry(const std::string& path, const ProbeResult& p);
+  // AddFileWithRetry with the first try's description already at hand
+  // (nullptr: the first try probes on its own).
+  bool AddWithRetry(const std::string& path, const ProbeResult* described);
   // Counts the adds in progress for as long as it lives.
   struct Adding {
     explicit Adding(int& n) : n_(n) { ++n_; }

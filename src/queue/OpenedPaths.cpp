@@ -18,20 +18,33 @@ int OpenedPaths::Add(const std::vector<std::string>& paths) {
     return -1;
   }
   int failed = 0;
+  // Files named next to each other are added together, so their probes run
+  // at the same time; each one not added counts, those a stop or a fault of
+  // the profile file left untried too.
+  std::vector<std::string> files;
+  auto addFiles = [&] {
+    size_t tried = 0;
+    failed += commands_.AddFileList(files, &tried) + int(files.size() - tried);
+    files.clear();
+  };
   for (const std::string& path : paths) {
     struct stat st;
-    if (path.empty() || stat(path.c_str(), &st) != 0) {
+    const bool found = !path.empty() && stat(path.c_str(), &st) == 0;
+    if (found && !S_ISDIR(st.st_mode)) {
+      files.push_back(path);
+      continue;
+    }
+    addFiles();
+    if (!found) {
       notifier_.ui().Information(path + " cannot be added: there is no such file or folder");
       ++failed;
-    } else if (S_ISDIR(st.st_mode)) {
-      if (program_.DvdMode() && openDvdFolderHook)
-        openDvdFolderHook(path);
-      else
-        failed += commands_.AddFolderPath(path);
-    } else if (!commands_.AddFileWithRetry(path)) {
-      ++failed;
+    } else if (program_.DvdMode() && openDvdFolderHook) {
+      openDvdFolderHook(path);
+    } else {
+      failed += commands_.AddFolderPath(path);
     }
   }
+  addFiles();
   notifier_.UpdateCommandStates();
   return failed;
 }
