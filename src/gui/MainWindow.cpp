@@ -29,8 +29,8 @@
 #include "gui/PreviewPanel.h"
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
-#include "ui/HelpAddress.h"
 #include "gui/TrimWindow.h"
+#include "ui/HelpAddress.h"
 
 namespace pcm {
 
@@ -176,6 +176,10 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   form_->DrawBorder();
   app_->commandStatesHook = [this] { UpdateCommandStates(); };
   app_->listCommands.showListHook = [this] { lv_->show(); };
+  // Closing the window ends an add that is still probing: the probes are
+  // killed and no further file is tried.
+  app_->listCommands.stopAddingHook = [this] { return closing_; };
+  app_->probe.stopHook = [this] { return closing_; };
   app_->listCommands.focusListHook = [this] { lv_->setFocus(); };
   UpdateCommandStates();
 }
@@ -186,6 +190,8 @@ MainWindow::~MainWindow() {
   app_->commandStatesHook = nullptr;
   app_->listCommands.showListHook = nullptr;
   app_->listCommands.focusListHook = nullptr;
+  app_->listCommands.stopAddingHook = nullptr;
+  app_->probe.stopHook = nullptr;
   delete batchStatus_;
   batchStatus_ = nullptr;
   for (Command c : windowCommands_) app_->commands.Unregister(c);
@@ -825,6 +831,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     // another profile is selected.
     app_->RunCommand([this] { app_->profiles.SaveProfileChoices(app_->profiles.lastSelected); });
   }
+  closing_ = true;
   // Nothing plays on behind a closed window.
   if (app_->run.previewing) app_->RunCommand([this] { app_->preview.StopPreview(); });
   tray_->hide();

@@ -170,6 +170,7 @@ class MainWindow : public QWidget {
   MenuPopup lastPopup_;
   bool started_ = false;
   bool settingsLoaded_ = false;
+  bool closing_ = false;  // set when the window closes; ends an add in progress
   bool hoverErrorShown_ = false;
   bool syncingSelection_ = false;
   // Window dragging by the title image.
