@@ -65,13 +65,13 @@ std::shared_ptr<EncoderJob> EncoderEngine::Start(const intputrec& rec, std::shar
     stripOwner_ = self;
   }
   current_ = job;
-  JobRunner::Spec spec;
-  spec.args = BuildArgumentVector(rec);
-  spec.workDir = rec.WorkDir;
-  spec.chunk = kReadChunk;
-  spec.parser = std::move(parser);
-  spec.onEnd = [this, shared](EncoderJob& j) { EndStep(j, shared); };
-  return runner_.Start(std::move(spec), job);
+  JobRunner::Launch launch;
+  launch.args = BuildArgumentVector(rec);
+  launch.workDir = rec.WorkDir;
+  launch.chunk = kReadChunk;
+  launch.parser = std::move(parser);
+  launch.onEnd = [this, shared](EncoderJob& j) { EndStep(j, shared); };
+  return runner_.Start(std::move(launch), job);
 }
 
 void EncoderEngine::EndStep(EncoderJob& job, bool shared) {

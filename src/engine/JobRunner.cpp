@@ -159,16 +159,16 @@ void JobRunner::DropFinished() {
   std::erase_if(jobs_, [](const std::shared_ptr<EncoderJob>& j) { return j->ended && j->WorkersFinished(); });
 }
 
-std::shared_ptr<EncoderJob> JobRunner::Start(Spec spec, std::shared_ptr<EncoderJob> job) {
+std::shared_ptr<EncoderJob> JobRunner::Start(Launch launch, std::shared_ptr<EncoderJob> job) {
   DropFinished();
   if (!job) job = std::make_shared<EncoderJob>();
   job->id = nextId_++;
-  job->parser = std::move(spec.parser);
-  job->onEnd = std::move(spec.onEnd);
+  job->parser = std::move(launch.parser);
+  job->onEnd = std::move(launch.onEnd);
   job->wakeFd.reset(eventfd(0, EFD_CLOEXEC));
   jobs_.push_back(job);
 
-  SpawnResult sp = SpawnEncoder(spec.args, spec.workDir);
+  SpawnResult sp = SpawnEncoder(launch.args, launch.workDir);
   if (!sp.ok()) {
     job->outcome.error = sp.error;
     job->KeepTail(sp.error.data(), sp.error.size());
@@ -203,7 +203,7 @@ std::shared_ptr<EncoderJob> JobRunner::Start(Spec spec, std::shared_ptr<EncoderJ
     j->WaitLoop(end);
     j->waiterFinished_ = true;
   });
-  size_t size = spec.chunk;
+  size_t size = launch.chunk;
   job->reader_ = std::thread([j, chunk, size] {
     j->ReadLoop(size, chunk);
     j->readerFinished_ = true;

@@ -133,7 +133,7 @@ class JobRunner : public QObject {
  public:
   ~JobRunner() override;
 
-  struct Spec {
+  struct Launch {
     std::vector<std::string> args;  // args[0] is the program
     std::string workDir;
     size_t chunk = 256;  // bytes read at a time
@@ -143,7 +143,7 @@ class JobRunner : public QObject {
   // Starts the program and its workers and returns at once. `job` may come
   // with its record filled in. A program that cannot start ends at once
   // (queued, after the caller has returned) with a failed outcome.
-  std::shared_ptr<EncoderJob> Start(Spec spec, std::shared_ptr<EncoderJob> job = nullptr);
+  std::shared_ptr<EncoderJob> Start(Launch launch, std::shared_ptr<EncoderJob> job = nullptr);
 
   // Pause: the workers stop handing over and the process group is stopped;
   // resume continues both.

@@ -162,21 +162,27 @@ MediaProbe::MediaProbe(std::string encoderPath, std::string workDir)
 
 MediaProbe::~MediaProbe() { Shutdown(); }
 
+JobRunner::Launch MediaProbe::ProbeLaunch(const std::string& path,
+                                          std::shared_ptr<OutputParser> parser) const {
+  JobRunner::Launch launch;
+  launch.args = {encoderPath_, "-i", path};
+  launch.workDir = workDir_;
+  launch.chunk = kReadChunk;
+  launch.parser = std::move(parser);
+  return launch;
+}
+
 void MediaProbe::ProbeMedia(const std::string& path) {
   result = ProbeResult{};
   busy_ = true;
   auto parser = std::make_shared<DescriptionParser>();
-  JobRunner::Spec spec;
-  spec.args = {encoderPath_, "-i", path};
-  spec.workDir = workDir_;
-  spec.chunk = kReadChunk;
-  spec.parser = parser;
+  JobRunner::Launch launch = ProbeLaunch(path, parser);
   // Only the probe started last gives its values; an older one's end
   // changes nothing.
-  spec.onEnd = [this, parser](EncoderJob& job) {
+  launch.onEnd = [this, parser](EncoderJob& job) {
     if (job_.get() == &job) EndStep(job, parser->described);
   };
-  job_ = runner_.Start(std::move(spec));
+  job_ = runner_.Start(std::move(launch));
 }
 
 void MediaProbe::EndStep(EncoderJob& job, const ProbeResult& described) {
@@ -215,18 +221,14 @@ std::vector<ProbeResult> MediaProbe::ProbeAllAndWait(const std::vector<std::stri
     while (int(running.size()) < std::max(atOnce, 1) && next < paths.size()) {
       size_t index = next++;
       auto parser = std::make_shared<DescriptionParser>();
-      JobRunner::Spec spec;
-      spec.args = {encoderPath_, "-i", paths[index]};
-      spec.workDir = workDir_;
-      spec.chunk = kReadChunk;
-      spec.parser = parser;
+      JobRunner::Launch launch = ProbeLaunch(paths[index], parser);
       // Runs only while this call waits: a probe given up below is marked
       // ended first, so its end never comes here.
-      spec.onEnd = [&, index, parser](EncoderJob& job) {
+      launch.onEnd = [&, index, parser](EncoderJob& job) {
         results[index] = stopped_ ? ProbeResult{} : Described(job, parser->described);
         std::erase_if(running, [&](const Probe& p) { return p.job.get() == &job; });
       };
-      running.push_back({runner_.Start(std::move(spec)), {}, false});
+      running.push_back({runner_.Start(std::move(launch)), {}, false});
       running.back().clock.start();
     }
   };

@@ -75,6 +75,8 @@ class MediaProbe : public QObject {
   void EndStep(EncoderJob& job, const ProbeResult& described);
   // The result of an ended probe: what it described, or why nothing.
   ProbeResult Described(const EncoderJob& job, const ProbeResult& described) const;
+  // The encoder run that describes `path`, read by `parser`.
+  JobRunner::Launch ProbeLaunch(const std::string& path, std::shared_ptr<OutputParser> parser) const;
   std::string encoderPath_;
   std::string workDir_;
   bool busy_ = false;

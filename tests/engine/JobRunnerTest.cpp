@@ -42,12 +42,12 @@ struct Started {
 
 void StartShell(JobRunner& runner, Started& s, const std::string& script) {
   s.parser = std::make_shared<LineParser>();
-  JobRunner::Spec spec;
-  spec.args = {"/bin/sh", "-c", script};
-  spec.chunk = 7;  // small, so lines arrive in pieces
-  spec.parser = s.parser;
-  spec.onEnd = [&s](EncoderJob&) { ++s.ends; };
-  s.job = runner.Start(std::move(spec));
+  JobRunner::Launch launch;
+  launch.args = {"/bin/sh", "-c", script};
+  launch.chunk = 7;  // small, so lines arrive in pieces
+  launch.parser = s.parser;
+  launch.onEnd = [&s](EncoderJob&) { ++s.ends; };
+  s.job = runner.Start(std::move(launch));
 }
 
 bool GroupAlive(pid_t pgid) { return kill(-pgid, 0) == 0; }
@@ -113,11 +113,11 @@ TEST(JobRunner, AProgramThatCannotStartEndsAfterTheCallerReturned) {
   JobRunner runner;
   Started s;
   s.parser = std::make_shared<LineParser>();
-  JobRunner::Spec spec;
-  spec.args = {"/nonexistent/program", "x"};
-  spec.parser = s.parser;
-  spec.onEnd = [&s](EncoderJob&) { ++s.ends; };
-  s.job = runner.Start(std::move(spec));
+  JobRunner::Launch launch;
+  launch.args = {"/nonexistent/program", "x"};
+  launch.parser = s.parser;
+  launch.onEnd = [&s](EncoderJob&) { ++s.ends; };
+  s.job = runner.Start(std::move(launch));
   EXPECT_EQ(s.ends, 0);
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return s.ends == 1; }, 5000));
   EXPECT_FALSE(s.job->outcome.started);
