@@ -34,10 +34,12 @@ CoreApp::CoreApp(const Options& o)
       settings(program, profiles),
       listCommands({list, probe, options, run, program, *this}),
       batch({list, engine, progress, options, settings, run, program, *this}),
+      player(o.playerOptions),
       preview({list, run, *this, player}),
       dvd({list, options, run, *this}),
       listStore(list, program, *this),
       openedPaths(listCommands, program, *this),
+      trimPlayback(o.playerOptions),
       trim({list, run, *this, options, trimPlayback}),
       stills({list, engine, options, run, *this}) {
   display_ = OrOwn(o.display, ownDisplay_);

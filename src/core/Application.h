@@ -44,6 +44,9 @@ class CoreApp : public QObject, public Notifier {
     Display* display = nullptr;       // headless display when null
     UserInterface* ui = nullptr;      // scripted answers when null
     SystemActions* system = nullptr;  // recording actions when null
+    // libmpv options for both players beyond the product's own (tests use
+    // them to speed playback up or to write the sound to a file).
+    preview::Player::Options playerOptions = {};
   };
   explicit CoreApp(const Options& options);
   ~CoreApp() override;

@@ -61,7 +61,8 @@ DvdInputForm RowForm(const DvdRowData& dvd) {
 }  // namespace
 
 std::string PlayInputOf(const ListRow& row) {
-  if (!row.dvd || !row.dvd->file) return row.filePath;
+  // A file row plays the source its conversion reads.
+  if (!row.dvd || !row.dvd->file) return row.entry.sourcePath;
   DvdInputForm form = RowForm(*row.dvd);
   form.audioId = row.dvd->audioId;
   return EncodeDvdInput(form);

@@ -24,7 +24,7 @@ intputrec DvdJobRecord(const intputrec& base, OptionAssembly& options, const Lis
 
 // What a row plays from in a preview: for a DVD row the adapter's DVD form
 // of its sectors with its audio stream (whole, no subtitle, no trim), for
-// any other row its file path.
+// any other row the source its conversion reads.
 std::string PlayInputOf(const ListRow& row);
 // What a still of a row is taken from: for a DVD row its DVD form with its
 // subtitle and without sound (a picture file holds no sound), for any other

@@ -2,53 +2,12 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
-#include <QMetaObject>
-#include <QPainter>
 #include <QTreeWidget>
 
 #include "core/Application.h"
 #include "gui/Skin.h"
 
 namespace pcm {
-
-TrimPanel::TrimPanel(QWidget* parent) : QWidget(parent) {
-  setObjectName("pl_play");
-  setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void TrimPanel::ShowFrame(int width, int height, int stride, const uint8_t* pixels) {
-  // The pixels live only during the call: copied here, painted later on the
-  // main thread; the render thread never waits for it.
-  QImage copy = QImage(pixels, width, height, stride, QImage::Format_RGBX8888).copy();
-  {
-    std::lock_guard lock(mutex_);
-    frame_ = std::move(copy);
-  }
-  QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
-}
-
-void TrimPanel::ClearFrame() {
-  {
-    std::lock_guard lock(mutex_);
-    frame_ = QImage();
-  }
-  QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
-}
-
-QImage TrimPanel::Frame() const {
-  std::lock_guard lock(mutex_);
-  return frame_;
-}
-
-void TrimPanel::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), Qt::black);
-  QImage frame = Frame();
-  if (frame.isNull()) return;
-  QSize size = frame.size().scaled(this->size(), Qt::KeepAspectRatio);
-  QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
-  p.drawImage(target, frame);
-}
 
 TrimWindow::TrimWindow(CoreApp& app, QWidget* window, SkinForm* form, QWidget* main)
     : QObject(window), app_(app), session_(app.trim), window_(window), form_(form), main_(main) {
@@ -57,11 +16,19 @@ TrimWindow::TrimWindow(CoreApp& app, QWidget* window, SkinForm* form, QWidget* m
   lv_->setGeometry(form_->ControlRect("lv"));
   lv_->setRootIsDecorated(false);
   lv_->setHeaderLabels({"Title", "Begin Time", "End Time"});
+  // The columns are 120, 90 and 90 pixels, a little wider than the list
+  // inside its frame: the time columns keep their width and the title takes
+  // what is left, so no horizontal scroll bar hides the last row.
   lv_->setColumnWidth(0, 120);
-  lv_->setColumnWidth(1, 90);
-  lv_->setColumnWidth(2, 90);
+  lv_->header()->setStretchLastSection(false);
+  lv_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  for (int column : {1, 2}) {
+    lv_->header()->setSectionResizeMode(column, QHeaderView::Fixed);
+    lv_->setColumnWidth(column, 90);
+  }
+  lv_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   lv_->setSelectionMode(QAbstractItemView::SingleSelection);
-  panel_ = new TrimPanel(form_);
+  panel_ = new PreviewPanel(form_);
   panel_->setGeometry(form_->ControlRect("pl_play"));
   session_.sink = panel_;
   session_.panelWidth = panel_->width();

@@ -1,10 +1,8 @@
 #pragma once
-#include <QImage>
 #include <QObject>
 #include <QWidget>
-#include <mutex>
 
-#include "preview/Player.h"
+#include "gui/PreviewPanel.h"
 
 class QTreeWidget;
 
@@ -13,25 +11,6 @@ namespace pcm {
 class CoreApp;
 class SkinForm;
 class TrimSession;
-
-// The trim window's video panel: paints the last picture the player handed
-// over, scaled to fit, on black.
-class TrimPanel : public QWidget, public preview::FrameSink {
-  Q_OBJECT
- public:
-  explicit TrimPanel(QWidget* parent);
-  void ShowFrame(int width, int height, int stride, const uint8_t* pixels) override;
-  void ClearFrame() override;
-  // A copy of the last picture; null when there is none.
-  QImage Frame() const;
-
- protected:
-  void paintEvent(QPaintEvent*) override;
-
- private:
-  mutable std::mutex mutex_;  // the player's render thread writes frame_
-  QImage frame_;
-};
 
 // The trim window "Tfm_dvdcutter" on the skin form "cutter": the list of
 // entries with their begin and end times and the video panel, shown while
@@ -49,7 +28,7 @@ class TrimWindow : public QObject {
   ~TrimWindow() override;
 
   QTreeWidget* List() const { return lv_; }
-  TrimPanel* Panel() const { return panel_; }
+  PreviewPanel* Panel() const { return panel_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
@@ -65,7 +44,7 @@ class TrimWindow : public QObject {
   SkinForm* form_;
   QWidget* main_;
   QTreeWidget* lv_;
-  TrimPanel* panel_;
+  PreviewPanel* panel_;
 };
 
 }  // namespace pcm

@@ -4,10 +4,8 @@
 #include <cmath>
 #include <system_error>
 
-#include "dvd/DvdInputForm.h"
-#include "dvd/DvdJob.h"
 #include "engine/Progress.h"
-#include "preview/DvdByteSource.h"
+#include "preview/PlaySource.h"
 #include "queue/ConversionList.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
@@ -15,12 +13,6 @@
 
 namespace pcm::preview {
 namespace {
-
-// Seconds rounded to the nearest whole one, halves to the even neighbour.
-int RoundSeconds(double seconds) {
-  if (!std::isfinite(seconds)) return 0;
-  return int(std::clamp(std::nearbyint(seconds), -2e9, 2e9));
-}
 
 bool IsCutBar(const std::string& bar) { return bar == "cut_play_bar"; }
 
@@ -79,18 +71,13 @@ void PreviewControl::StartPreview() {
 
   parts_.run.previewing = true;
   parts_.notifier.UpdateCommandStates();
-  lastElapsed_ = -1.0;
   emit panelShown(true);
   parts_.list.previewedEntry = selected;
   parts_.list.currentPosition = selected;
 
-  awaitingStart_ = true;
   // A stall seen in an earlier preview says nothing about this one.
-  stallCount_ = 0;
-  startOffset_ = 0;
-  shownElapsed_ = 0;
+  clock_.Start();
   reported_ = 0.0;
-  seekFloor_ = 0.0;
   // The worker of the previous preview has returned from Play by now.
   JoinWorker();
   parts_.player.InitPreviewWindow(surface_.sink, surface_.width, surface_.height);
@@ -107,12 +94,9 @@ void PreviewControl::StartPreview() {
 
   // A DVD row plays its sectors through the player's DVD protocol, with the
   // row's audio stream.
-  const std::string input = PlayInputOf(parts_.list.Row(selected));
-  const std::string path = PlayPathFor(input);
-  DvdInputForm form;
-  std::string error;
-  if (IsDvdInput(input) && DecodeDvdInput(input, &form, &error))
-    parts_.player.SelectAudioStream(form.audioId);
+  const PlaySource source = PlaySourceOf(parts_.list.Row(selected));
+  const std::string path = source.path;
+  parts_.player.SelectAudioStream(source.audioStream);
   const uint64_t generation = ++generation_;
   try {
     worker_ = std::thread([this, path, generation] {
@@ -224,10 +208,10 @@ void PreviewControl::TrackBar(const std::string& bar, int position) {
 void PreviewControl::ReleaseBar(const std::string& bar, int position) {
   if (parts_.run.converting) return;
   const int p = std::clamp(position, 0, 10000);
-  const int64_t target = int64_t(p) * DurationOf(parts_.list.previewedEntry) / 10000 + startOffset_;
+  const int64_t target = int64_t(p) * DurationOf(parts_.list.previewedEntry) / 10000 + clock_.StartOffset();
   if (parts_.run.previewing) {
     parts_.player.Seek(double(target));
-    seekFloor_ = double(target);
+    clock_.Seeked(double(target));
     positionTimer_.start();
     Display& display = parts_.notifier.display();
     if (IsCutBar(bar))
@@ -240,37 +224,24 @@ void PreviewControl::ReleaseBar(const std::string& bar, int position) {
 }
 
 void PreviewControl::PositionTick() {
-  const double reported = reported_.load();
-  if (awaitingStart_ && reported > 0.0) {
-    awaitingStart_ = false;
-    const double first = firstReported_.load();
-    startOffset_ = RoundSeconds(first > 0.0 ? first : reported);
-  }
   const int index = parts_.list.previewedEntry;
   // An entry whose length is not known ends with its media, not at once.
-  const int duration = DurationOf(index);
-  if (duration > 0 && shownElapsed_ >= duration - 1) endTimer_.start();
-
-  const double elapsed = reported - startOffset_;
-  if (elapsed == lastElapsed_ && lastElapsed_ > 1.0) {
-    if (stallCount_ < 2) {
-      ++stallCount_;
-      return;
-    }
+  const PositionClock::Tick tick = clock_.Advance(reported_.load(), firstReported_.load(), DurationOf(index));
+  if (tick.atEnd) endTimer_.start();
+  if (tick.step == PositionClock::Step::Stalled) {
     positionTimer_.stop();
     StopPreview();
     return;
   }
-  lastElapsed_ = elapsed;
-  shownElapsed_ = RoundSeconds(elapsed);
-  if (shownElapsed_ < seekFloor_) return;
+  if (tick.step != PositionClock::Step::Show) return;
+  const int shown = clock_.ShownElapsed();
 
   const int total = TotalOf(index);
   // An entry of unknown length keeps its bar at the start.
-  const int p = total > 0 ? int(std::clamp<int64_t>(int64_t(shownElapsed_) * 10000 / total, 0, 10000)) : 0;
+  const int p = total > 0 ? int(std::clamp<int64_t>(int64_t(shown) * 10000 / total, 0, 10000)) : 0;
   Display& display = parts_.notifier.display();
   const bool trim = parts_.run.trimWindowOpen;
-  display.SetText(trim ? "cut_play_time" : "play_time", FormatClock(std::max(0, shownElapsed_)));
+  display.SetText(trim ? "cut_play_time" : "play_time", FormatClock(std::max(0, shown)));
   if (parts_.run.dragging) return;
   if (trim) {
     ShowBar("cut_play_bar", p);

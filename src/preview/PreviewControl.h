@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "preview/PositionClock.h"
 #include "preview/PreviewLibrary.h"
 
 namespace pcm {
@@ -68,7 +69,7 @@ class PreviewControl : public QObject {
   int PreviewedIndex() const;
   double PositionSeconds() const { return reported_.load(); }
   // The elapsed seconds last shown and the position of "play_bar".
-  int ShownElapsed() const { return shownElapsed_; }
+  int ShownElapsed() const { return clock_.ShownElapsed(); }
   int BarPosition() const { return barPosition_; }
   bool PositionTimerActive() const { return positionTimer_.isActive(); }
   bool EndTimerActive() const { return endTimer_.isActive(); }
@@ -101,12 +102,7 @@ class PreviewControl : public QObject {
 
   std::atomic<double> reported_{0};
   std::atomic<double> firstReported_{0};
-  bool awaitingStart_ = false;
-  int startOffset_ = 0;
-  double lastElapsed_ = -1;
-  int shownElapsed_ = 0;
-  double seekFloor_ = 0;
-  int stallCount_ = 0;
+  PositionClock clock_;
   int barPosition_ = 0;
 };
 

@@ -11,12 +11,20 @@ WorkerPlayback::WorkerPlayback(preview::Player::Options options)
   player_->AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);
 }
 
-bool WorkerPlayback::Start(const std::string& path, preview::FrameSink* sink, int width, int height) {
+bool WorkerPlayback::Start(const preview::PlaySource& source, preview::FrameSink* sink, int width,
+                           int height) {
   Stop();
   if (!player_->InitPreviewWindow(sink, width, height)) return false;
   position_ = 0;
-  player_->SetEventFuntion([this](double seconds) { position_ = seconds; });
+  first_ = 0;
+  player_->SetEventFuntion([this](double seconds) {
+    position_ = seconds;
+    double none = 0.0;
+    if (seconds > 0.0) first_.compare_exchange_strong(none, seconds);
+  });
   player_->Seek(0);
+  player_->SelectAudioStream(source.audioStream);
+  const std::string path = source.path;
   uint64_t generation = ++generation_;
   worker_ = std::thread([this, path, generation] {
     player_->Play(path);

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "preview/PlaySource.h"
 #include "preview/Player.h"
 
 namespace pcm {
@@ -17,8 +18,8 @@ class TrimPlayback {
  public:
   virtual ~TrimPlayback() = default;
   // Opens the preview into sink (headless without one) and starts playing
-  // path from 0. False when it cannot start.
-  virtual bool Start(const std::string& path, preview::FrameSink* sink, int width, int height) = 0;
+  // the source from 0 with its audio stream. False when it cannot start.
+  virtual bool Start(const preview::PlaySource& source, preview::FrameSink* sink, int width, int height) = 0;
   virtual void Seek(double seconds) = 0;
   // Toggles between paused and playing.
   virtual void Pause() = 0;
@@ -26,6 +27,9 @@ class TrimPlayback {
   virtual void Stop() = 0;
   // The last position reported, in seconds; 0 after Start.
   virtual double Position() const = 0;
+  // The first position above 0 reported since Start (where the media
+  // starts); 0 before there is one.
+  virtual double FirstPosition() const { return Position(); }
 
   // Runs on the main thread when a play ended by itself (the media's end or
   // a failure), after the play has returned.
@@ -42,16 +46,18 @@ class WorkerPlayback : public QObject, public TrimPlayback {
   explicit WorkerPlayback(preview::Player::Options options);
   ~WorkerPlayback() override;
 
-  bool Start(const std::string& path, preview::FrameSink* sink, int width, int height) override;
+  bool Start(const preview::PlaySource& source, preview::FrameSink* sink, int width, int height) override;
   void Seek(double seconds) override { player_->Seek(seconds); }
   void Pause() override { player_->Pause(); }
   void Stop() override;
   double Position() const override { return position_.load(); }
+  double FirstPosition() const override { return first_.load(); }
 
  private:
   std::unique_ptr<preview::Player> player_;
   std::thread worker_;
   std::atomic<double> position_{0};
+  std::atomic<double> first_{0};
   // Counts the plays, so that the end of a play that was stopped meanwhile
   // is ignored when it reaches the main thread.
   uint64_t generation_ = 0;

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dvd/DvdJob.h"
 #include "engine/Progress.h"
-#include "preview/DvdByteSource.h"
+#include "preview/PlaySource.h"
 #include "preview/TrimPlayback.h"
 #include "profiles/OptionAssembly.h"
 #include "queue/ConversionList.h"
@@ -17,19 +16,6 @@
 namespace pcm {
 
 namespace {
-
-// A file row plays its source; a DVD row its sectors through the DVD
-// protocol that the trim window's player registers.
-std::string TrimPlayPath(const ListRow& row) {
-  return row.dvd ? preview::PlayPathFor(PlayInputOf(row)) : row.entry.sourcePath;
-}
-
-}  // namespace
-
-namespace {
-
-// Whole seconds of a reported position, halves to the even neighbour.
-int32_t RoundSeconds(double seconds) { return int32_t(std::nearbyint(seconds)); }
 
 constexpr int kJumpSeconds = 30;
 
@@ -103,13 +89,11 @@ void TrimSession::Play() {
   if (parts_.run.previewing) return;
   previewed_ = selected_;
   parts_.run.previewing = true;
-  awaitingStart_ = true;
-  startOffset_ = 0;
-  shownElapsed_ = 0;
-  lastElapsed_ = -1.0;
-  seekFloor_ = 0.0;
-  stallCount_ = 0;
-  if (!parts_.playback.Start(TrimPlayPath(parts_.list.Row(previewed_)), sink, panelWidth, panelHeight)) {
+  clock_.Start();
+  // A DVD row plays its sectors through the DVD protocol that the trim
+  // window's player registers, with the row's audio stream.
+  if (!parts_.playback.Start(preview::PlaySourceOf(parts_.list.Row(previewed_)), sink, panelWidth,
+                             panelHeight)) {
     PlayEnded();
     return;
   }
@@ -179,7 +163,7 @@ void TrimSession::SetEnd() {
 void TrimSession::JumpTo(int32_t target) {
   positionTimer.stop();
   parts_.playback.Seek(target);
-  seekFloor_ = target;
+  clock_.Seeked(target);
   positionTimer.start();
 }
 
@@ -225,9 +209,9 @@ void TrimSession::BarReleased(int position) {
   if (!IsOpen() || parts_.run.converting) return;
   if (parts_.run.previewing) {
     double target =
-        double(int64_t(std::clamp(position, 0, 10000)) * BarSpan(previewed_) / 10000) + startOffset_;
+        double(int64_t(std::clamp(position, 0, 10000)) * BarSpan(previewed_) / 10000) + clock_.StartOffset();
     parts_.playback.Seek(target);
-    seekFloor_ = target;
+    clock_.Seeked(target);
     if (!parts_.run.paused) positionTimer.start();
     ShowStrip(parts_.notifier.display(), "cutplaypos", kCutPlayStripWidth, position);
   }
@@ -236,31 +220,18 @@ void TrimSession::BarReleased(int position) {
 
 void TrimSession::PositionTick() {
   if (!Previewing()) return;
-  double reported = parts_.playback.Position();
-  if (awaitingStart_ && reported > 0.0) {
-    awaitingStart_ = false;
-    startOffset_ = RoundSeconds(reported);
-  }
-  int32_t span = BarSpan(previewed_);
-  // An entry of unknown length plays until the player says it ended.
-  if (span > 0 && shownElapsed_ >= span - 1) endTimer.start();
-  double elapsed = reported - startOffset_;
-  // A position that stays put for three ticks in a row means the input
-  // stalled: the preview ends rather than hang.
-  if (elapsed == lastElapsed_ && lastElapsed_ > 1.0) {
-    if (stallCount_ < 2) {
-      ++stallCount_;
-      return;
-    }
+  // The end is the entry's whole length: an entry trimmed before still
+  // plays all of its source here. Unknown length: it plays until the player
+  // says it ended.
+  const auto tick =
+      clock_.Advance(parts_.playback.Position(), parts_.playback.FirstPosition(), BarSpan(previewed_));
+  if (tick.atEnd) endTimer.start();
+  if (tick.step == preview::PositionClock::Step::Stalled) {
     positionTimer.stop();
     Stop();
     return;
   }
-  stallCount_ = 0;
-  lastElapsed_ = elapsed;
-  shownElapsed_ = RoundSeconds(elapsed);
-  if (shownElapsed_ < seekFloor_) return;
-  ShowPosition(shownElapsed_);
+  if (tick.step == preview::PositionClock::Step::Show) ShowPosition(clock_.ShownElapsed());
 }
 
 void TrimSession::ShowPosition(int32_t seconds) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "preview/PositionClock.h"
+
 namespace pcm {
 
 class ConversionList;
@@ -121,12 +123,7 @@ class TrimSession : public QObject {
   int selected_ = -1;
   int previewed_ = 0;
   int bar_ = 0;
-  bool awaitingStart_ = false;
-  int32_t startOffset_ = 0;
-  double lastElapsed_ = -1.0;
-  int32_t shownElapsed_ = 0;
-  double seekFloor_ = 0.0;
-  int stallCount_ = 0;
+  preview::PositionClock clock_;
 };
 
 }  // namespace pcm

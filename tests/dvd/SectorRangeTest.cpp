@@ -55,18 +55,6 @@ int PipeSectors(const std::string& folder, int titleSet, uint32_t first, uint32_
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Tone of raw 16-bit mono samples at 8 kHz, from zero crossings.
-double ToneOf(const std::string& rawPath) {
-  std::ifstream in(rawPath, std::ios::binary);
-  std::vector<int16_t> s;
-  int16_t v;
-  while (in.read(reinterpret_cast<char*>(&v), sizeof v)) s.push_back(v);
-  if (s.size() < 8000) return 0;
-  int crossings = 0;
-  for (size_t i = 1; i < s.size(); ++i) crossings += (s[i - 1] < 0) != (s[i] < 0);
-  return crossings / 2.0 / (s.size() / 8000.0);
-}
-
 std::string Ffmpeg(const std::string& args) {
   return "ffmpeg -nostdin -v fatal -y -f mpeg -i pipe:0 " + args;
 }
@@ -97,13 +85,13 @@ TEST(SectorRange, ChaptersAndTitlesDecodeToTheirLength) {
   EXPECT_EQ(probe.videoStreams, 1);
   EXPECT_EQ(probe.audioStreams, 1);
   EXPECT_NEAR(probe.duration, middle.milliseconds / 1000.0, 0.5);
-  EXPECT_NEAR(ToneOf(raw), 880, 40);
+  EXPECT_NEAR(pcmtest::ToneOfRaw8k(raw), 880, 40);
 
   // The first audio stream of the same blocks is the lower tone.
   ASSERT_EQ(PipeSectors(disc, 1, middle.firstSector, middle.lastSector,
                         Ffmpeg("-map 0:i:0x80 -ac 1 -ar 8000 -f s16le " + pcmtest::ShellQuote(raw))),
             0);
-  EXPECT_NEAR(ToneOf(raw), 440, 40);
+  EXPECT_NEAR(pcmtest::ToneOfRaw8k(raw), 440, 40);
 
   // Subpicture packets lie in the first chapter, none in the middle one.
   std::string sub = dir + "/sub.mkv";

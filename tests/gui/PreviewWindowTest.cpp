@@ -29,7 +29,7 @@ TEST(PreviewWindowTest, PanelShowsThePictureAndTheBarsShowOnlyWhilePlaying) {
   EXPECT_FALSE(w.previewPanel()->isVisible());
 
   const int row = pcmtest::AddRow(app, "clip", true);
-  app.list.Row(row).filePath = pcmtest::MakeMedia("mp4", 6);
+  app.list.Row(row).filePath = app.list.Row(row).entry.sourcePath = pcmtest::MakeMedia("mp4", 6);
   app.list.Row(row).time = "00:00:06";
   w.UpdateCommandStates();
   EXPECT_TRUE(w.Button("bt_play")->isEnabled());

@@ -94,4 +94,45 @@ TEST(DvdPreviewTest, RowReadsItsSectorsAndPlaysItsChapter) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+// The audio stream chosen for a DVD row is the one heard, in the main
+// window's preview and in the trim window: the disc's second stream is an
+// 880 Hz tone, its first 440 Hz. The sound goes to a file instead of a
+// sound card, played four times as fast.
+TEST(DvdPreviewTest, TheChosenAudioStreamIsTheOneHeard) {
+  const std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty()) << "the DVD fixture could not be made";
+  const std::string heard = pcmtest::MakeTempDir("dvd-heard") + "/sound.raw";
+  pcm::ScriptedUserInterface ui;
+  pcm::CoreApp::Options o;
+  o.programPath = pcmtest::MakeProgramDir("dvd-heard", "", "popclipmill_dvd");
+  o.ui = &ui;
+  o.playerOptions.extra = {{"ao", "pcm"},           {"ao-pcm-file", heard},     {"ao-pcm-waveheader", "no"},
+                           {"audio-format", "s16"}, {"audio-channels", "mono"}, {"audio-samplerate", "8000"},
+                           {"speed", "4"}};
+  pcm::CoreApp app(o);
+  ASSERT_TRUE(app.run.titleView);
+  ASSERT_TRUE(app.dvd.OpenFolderPath(disc));
+  int title = -1;
+  for (int i = 0; i < app.list.Count() && title < 0; ++i)
+    if (app.list.Row(i).dvd && app.list.Row(i).dvd->seconds == pcmtest::kMainTitleSeconds) title = i;
+  ASSERT_GE(title, 0);
+  app.list.SelectOnly(title);
+  app.dvd.AudioChanged(1);
+  ASSERT_EQ(app.list.Row(title).dvd->audioId, 0x81);
+
+  app.preview.StartPreview();
+  ASSERT_TRUE(app.run.previewing);
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.previewing; }, 30000));
+  EXPECT_NEAR(pcmtest::ToneOfRaw8k(heard), 880, 60);
+
+  ASSERT_TRUE(app.trim.Open());
+  app.trim.SelectRow(title);
+  app.trim.Play();
+  ASSERT_TRUE(app.run.previewing);
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.previewing; }, 30000));
+  EXPECT_NEAR(pcmtest::ToneOfRaw8k(heard), 880, 60);
+  app.trim.Close();
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 }  // namespace

@@ -91,7 +91,7 @@ class PreviewControlTest : public ::testing::Test {
   int AddRow(const std::string& path, const std::string& time) {
     pcm::ListRow row;
     row.caption = pcm::ListCommands::EntryName(path);
-    row.filePath = path;
+    row.filePath = row.entry.sourcePath = path;
     row.time = time;
     row.entry.duration = time;
     row.trim.total = pcm::ParseClock(time);

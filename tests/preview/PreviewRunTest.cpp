@@ -39,7 +39,7 @@ class PreviewRunTest : public ::testing::Test {
   int AddRow(const std::string& path, int seconds) {
     pcm::ListRow row;
     row.caption = "clip";
-    row.filePath = path;
+    row.filePath = row.entry.sourcePath = path;
     row.time = pcm::FormatClock(seconds);
     row.entry.duration = row.time;
     row.trim.total = seconds;

@@ -11,9 +11,12 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "engine/EventPump.h"
 
@@ -149,6 +152,17 @@ std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncode
 
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
   return pcm::PumpEventsUntil(pred, timeoutMs);
+}
+
+double ToneOfRaw8k(const std::string& rawPath) {
+  std::ifstream in(rawPath, std::ios::binary);
+  std::vector<int16_t> s;
+  int16_t v;
+  while (in.read(reinterpret_cast<char*>(&v), sizeof v)) s.push_back(v);
+  if (s.size() < 8000) return 0;
+  int crossings = 0;
+  for (size_t i = 1; i < s.size(); ++i) crossings += (s[i - 1] < 0) != (s[i] < 0);
+  return crossings / 2.0 / (double(s.size()) / 8000.0);
 }
 
 }  // namespace pcmtest

@@ -19,9 +19,9 @@ namespace trimtest {
 // position sequences, which a real player cannot give.
 class ScriptedPlayback : public pcm::TrimPlayback {
  public:
-  bool Start(const std::string& path, pcm::preview::FrameSink*, int, int) override {
+  bool Start(const pcm::preview::PlaySource& source, pcm::preview::FrameSink*, int, int) override {
     if (failStart) return false;
-    started.push_back(path);
+    started.push_back(source.path);
     playing = true;
     position = 0;
     return true;
