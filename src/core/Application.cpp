@@ -58,6 +58,12 @@ CoreApp::CoreApp(const Options& o)
   openedPaths.openDvdFolderHook = [this](const std::string& path) {
     if (!dvd.OpenDropped(path)) listCommands.AddFolderPath(path);
   };
+  // The saved list keeps DVD rows with the listing's files, view and marks.
+  listStore.dvdViewHook = [this] { return dvd.ViewState(); };
+  listStore.dvdRestoreHook = [this](std::vector<ListRow>& rows, const DvdViewState& view) {
+    return dvd.AdoptRestored(rows, view);
+  };
+  dvd.changedHook = [this] { listStore.SaveAfterChange(); };
   RegisterCoreCommands(*this);
   preview.listClickedHook = [this] { listCommands.ListClicked(); };
   player.AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);
