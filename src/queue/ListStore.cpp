@@ -450,7 +450,8 @@ void ListStore::Restore() {
     }
     std::string hint;
     if (list_.Count() > 0) hint = "Restored " + CountText(int(list_.Count())) + " from the last session.";
-    if (missing > 0) hint += " " + CountText(missing) + (missing == 1 ? " has" : " have") + " lost its file.";
+    if (missing > 0)
+      hint += " " + CountText(missing) + (missing == 1 ? " has lost its file." : " have lost their file.");
     if (leftOut > 0)
       hint += std::string(hint.empty() ? "" : " ") + CountText(leftOut) +
               " of a DVD no longer matching the disc " + (leftOut == 1 ? "was" : "were") + " left out.";
