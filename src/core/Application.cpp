@@ -46,6 +46,7 @@ CoreApp::CoreApp(const Options& o)
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
+  progress.creepHeld = [this] { return engine.IsPaused(); };
   // DVD rows: their job records, and the DVD end of a click on the list.
   batch.dvdJobRecord = [this](const ListRow& row, const std::function<bool(const std::string&)>& reserved) {
     return DvdJobRecord(engine.record, options, row, reserved);
