@@ -31,9 +31,10 @@ int AudioIdOf(const DvdFileRecord& f, int choice) {
 bool Consistent(const ListRow& row) {
   const DvdRowData& d = *row.dvd;
   const DvdFileRecord& f = *d.file;
-  if (!IfoPathPlausible(f.ifoPath) || f.titleSet < 1 ||
-      ifo::TitleSetFromName(f.ifoPath.substr(f.ifoPath.rfind('/') + 1)) != f.titleSet ||
-      f.folder != f.ifoPath.substr(0, f.ifoPath.rfind('/')))
+  if (!IfoPathPlausible(f.ifoPath)) return false;
+  const size_t slash = f.ifoPath.rfind('/');
+  if (f.titleSet < 1 || ifo::TitleSetFromName(f.ifoPath.substr(slash + 1)) != f.titleSet ||
+      f.folder != (slash == 0 ? "/" : f.ifoPath.substr(0, slash)))
     return false;
   if (d.programChain < 1 || d.sectors.empty() || d.seconds <= 0) return false;
   for (const DvdSectorRange& r : d.sectors)

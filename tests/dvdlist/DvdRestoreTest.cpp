@@ -162,11 +162,24 @@ TEST(DvdRestore, RowsConvertAsBeforeTheViewTogglesAndAGoneDiscMarksThem) {
   const std::string moved = disc + " moved";
   fs::rename(disc, moved);
   {
-    StoreApp c(config, pcmtest::MakeTempDir("dvdrestore-gone"));
+    const std::string nowhere = pcmtest::MakeTempDir("dvdrestore-gone");
+    StoreApp c(config, nowhere);
     ASSERT_EQ(c.Captions(), captions);
     for (const auto& row : c.app->list.Rows()) EXPECT_EQ(pcm::StatusText(row), "Missing") << row.caption;
     EXPECT_EQ(c.Hint(), "Restored " + std::to_string(captions.size()) + " entries from the last session. " +
                             std::to_string(captions.size()) + " entries have lost their file.");
+    // Converting them fails each checked row and writes nothing.
+    pcm::CoreApp& app = *c.app;
+    app.batch.StartBatch();
+    ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 120000));
+    for (const auto& row : app.list.Rows()) {
+      if (!row.checked) continue;
+      EXPECT_EQ(row.state, pcm::EntryState::Failed) << row.caption;
+      ASSERT_EQ(row.failureLines.size(), 2u) << row.caption;
+      EXPECT_NE(row.failureLines[1].find("VIDEO_TS does not exist"), std::string::npos)
+          << row.failureLines[1];
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(nowhere), fs::directory_iterator{}), 0);
   }
 
   // Back in place, with two rows changed in the file: one reaching past the
