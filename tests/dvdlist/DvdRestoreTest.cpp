@@ -6,8 +6,10 @@
 // left out while the others come back.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <tuple>
 
@@ -209,4 +211,75 @@ TEST(DvdRestore, RowsConvertAsBeforeTheViewTogglesAndAGoneDiscMarksThem) {
     ASSERT_TRUE(written) << error;
     EXPECT_EQ(written->size(), rest.size());
   }
+}
+
+// Values no listing gives are left out row by row before any disc is read;
+// a sound row whose disc is gone stays, marked. The listing keeps only
+// absolute IFO paths for the chapter view.
+TEST(DvdRestore, ImpossibleRowsAreLeftOutAndASoundOneStays) {
+  const std::string config = pcmtest::MakeTempDir("dvdrestore-hostile");
+  const std::string ifo = "/nonexistent-disc/VIDEO_TS/VTS_01_0.IFO";
+  auto file = std::make_shared<pcm::DvdFileRecord>(
+      pcm::DvdFileRecord{ifo,
+                         "/nonexistent-disc/VIDEO_TS",
+                         1,
+                         {"1: en AC3 2ch (0x80)", "2: de AC3 2ch (0x81)"},
+                         {"1: en Subtitle (0x20)"}});
+  pcm::ListRow sound;
+  sound.caption = "  Chapter_02";
+  sound.trim = {3, 4, 5};
+  sound.dvd = pcm::DvdRowData{file, true, 1, 2000, 3999, {{2000, 3999}}, 3, 3, 6, 0x81, 0x20, 1, 1};
+  using Change = std::function<void(pcm::ListRow&)>;
+  auto withFile = [](pcm::ListRow& r, const std::function<void(pcm::DvdFileRecord&)>& change) {
+    auto f = std::make_shared<pcm::DvdFileRecord>(*r.dvd->file);
+    change(*f);
+    r.dvd->file = f;
+  };
+  const std::vector<Change> changes = {
+      [&](pcm::ListRow& r) { withFile(r, [](auto& f) { f.ifoPath = "VIDEO_TS/VTS_01_0.IFO"; }); },
+      [&](pcm::ListRow& r) { withFile(r, [](auto& f) { f.ifoPath = "/etc/passwd"; }); },
+      [&](pcm::ListRow& r) { withFile(r, [](auto& f) { f.folder = "/etc"; }); },
+      [&](pcm::ListRow& r) { withFile(r, [](auto& f) { f.titleSet = 2; }); },
+      [&](pcm::ListRow& r) { withFile(r, [](auto& f) { f.audio.clear(); }); },
+      [](pcm::ListRow& r) { r.dvd->programChain = 0; },
+      [](pcm::ListRow& r) { r.dvd->sectors = {}; },
+      [](pcm::ListRow& r) {
+        r.dvd->sectors = {{3999, 2000}};
+      },
+      [](pcm::ListRow& r) { r.dvd->firstSector = 0; },
+      [](pcm::ListRow& r) {
+        r.dvd->sectors.push_back({4000, 5000});
+      },
+      [](pcm::ListRow& r) { r.dvd->seconds = 0; },
+      [](pcm::ListRow& r) { r.dvd->begin = INT32_MAX, r.dvd->end = INT32_MAX; },
+      [](pcm::ListRow& r) { r.dvd->audioId = 0xC0; },
+      [](pcm::ListRow& r) { r.dvd->subtitleChoice = 2; },
+      [](pcm::ListRow& r) { r.dvd->subtitleId = 0x21; },
+      [](pcm::ListRow& r) {
+        r.trim = {3, 2, 5};
+      },
+      [](pcm::ListRow& r) {
+        r.trim = {3, 4, 7};
+      },
+  };
+  std::vector<pcm::ListRow> rows;
+  for (const Change& change : changes) {
+    rows.push_back(sound);
+    change(rows.back());
+  }
+  rows.push_back(sound);
+  pcm::DvdViewState view{{"VIDEO_TS/VTS_01_0.IFO", ifo, "/etc/passwd"}, false, {}, std::vector<bool>{false}};
+  std::ofstream(config + "/popclipmill-dvd.list", std::ios::binary) << pcm::EncodeList(rows, view);
+
+  StoreApp a(config, pcmtest::MakeTempDir("dvdrestore-hostile-out"));
+  ASSERT_EQ(a.app->list.Count(), 1);
+  EXPECT_TRUE(a.app->list.Row(0).sourceMissing);
+  EXPECT_EQ(a.app->list.Row(0).dvd->audioId, 0x81);
+  EXPECT_EQ(a.Hint(), "Restored 1 entry from the last session. 1 entry has lost its file. " +
+                          std::to_string(changes.size()) +
+                          " entries of a DVD no longer matching the disc were left out.");
+  const pcm::DvdViewState kept = a.app->dvd.ViewState();
+  EXPECT_EQ(kept.files, std::vector<std::string>{ifo});
+  EXPECT_FALSE(kept.titleView);
+  EXPECT_EQ(kept.chapterChecks, view.chapterChecks);
 }
