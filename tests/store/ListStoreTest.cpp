@@ -8,7 +8,6 @@
 #include <QFile>
 #include <fstream>
 #include <sstream>
-#include <tuple>
 
 #include "core/Application.h"
 #include "queue/ListStore.h"
@@ -111,38 +110,21 @@ TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
   std::string error;
   auto stored = pcm::DecodeStoredList(pcm::EncodeList(withDvd, view), error);
   ASSERT_TRUE(stored) << error;
-  ASSERT_EQ(stored->rows.size(), withDvd.size());
   const auto& d = stored->rows;
   const size_t t = rows.size();
-  for (size_t i = t; i < d.size(); ++i) {
-    ASSERT_TRUE(d[i].dvd) << i;
-    const pcm::DvdRowData& want = *withDvd[i].dvd;
-    const pcm::DvdRowData& got = *d[i].dvd;
-    EXPECT_EQ(
-        std::tie(got.chapter, got.programChain, got.firstSector, got.lastSector, got.sectors, got.seconds,
-                 got.begin, got.end, got.audioId, got.subtitleId, got.audioChoice, got.subtitleChoice),
-        std::tie(want.chapter, want.programChain, want.firstSector, want.lastSector, want.sectors,
-                 want.seconds, want.begin, want.end, want.audioId, want.subtitleId, want.audioChoice,
-                 want.subtitleChoice))
-        << i;
-    EXPECT_EQ(std::tie(got.file->ifoPath, got.file->folder, got.file->titleSet, got.file->audio,
-                       got.file->subtitles),
-              std::tie(want.file->ifoPath, want.file->folder, want.file->titleSet, want.file->audio,
-                       want.file->subtitles))
-        << i;
-  }
+  ASSERT_EQ(d.size(), t + 3);
   EXPECT_EQ(d[t].dvd->file, d[t + 1].dvd->file);
   EXPECT_NE(d[t].dvd->file, d[t + 2].dvd->file);
-  EXPECT_EQ(d[t].state, pcm::EntryState::Ready);
   EXPECT_EQ(d[t + 2].state, pcm::EntryState::Ready);
   EXPECT_EQ(d[2].state, pcm::EntryState::Stopped);
-  EXPECT_EQ(stored->dvdView.files, view.files);
-  EXPECT_FALSE(stored->dvdView.titleView);
   EXPECT_FALSE(stored->dvdView.titleChecks);
-  EXPECT_EQ(stored->dvdView.chapterChecks, view.chapterChecks);
-  withDvd.erase(withDvd.begin() + long(t), withDvd.end());
-  withDvd[2].state = rows[2].state;
-  auto back = pcm::DecodeList(pcm::EncodeList(withDvd), error);
+  // Every other field, the largest sector numbers too, is as it was written.
+  withDvd[t + 2].state = pcm::EntryState::Ready;
+  withDvd[2].state = pcm::EntryState::Stopped;
+  withDvd[1].state = pcm::EntryState::Waiting;
+  withDvd[1].outputFile.clear();
+  EXPECT_EQ(pcm::EncodeList(d, stored->dvdView), pcm::EncodeList(withDvd, view));
+  auto back = pcm::DecodeList(pcm::EncodeList(rows), error);
   ASSERT_TRUE(back) << error;
   ASSERT_EQ(back->size(), rows.size());
   const pcm::ListRow& a = (*back)[0];
