@@ -364,23 +364,8 @@ bool IsHeadlessInvocation(int argc, char** argv) {
   return !ForeignOption({argv + 1, argv + argc}).empty();
 }
 
-bool WindowPlatformAvailable(int argc, char** argv) {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return true;
-  }
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--") break;
-    if (a == "-platform" || a == "--platform" || a.rfind("-platform=", 0) == 0 ||
-        a.rfind("--platform=", 0) == 0)
-      return true;
-  }
-  return false;
-}
-
-std::string NoDisplayText(const std::string& p) {
-  return p + ": there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set).\n" +
+std::string NoDisplayText(const std::string& p, const std::string& reason) {
+  return p + ": there is no display to show the window on (" + reason + ").\n" +
          "To convert without a window: " + p + " --batch [OPTIONS] PATH...  (see " + p + " --help)\n";
 }
 

@@ -74,14 +74,15 @@ std::string ForeignOption(const std::vector<std::string>& args);
 // window would not understand (which the front end then refuses).
 bool IsHeadlessInvocation(int argc, char** argv);
 
-// Whether the window has somewhere to appear: an X or Wayland display in the
-// environment, or a platform named by QT_QPA_PLATFORM or "-platform" (the
-// offscreen one of the tests, for one). Qt would abort without one.
-bool WindowPlatformAvailable(int argc, char** argv);
+// Why the window has nowhere to appear, empty when it has: a platform named
+// by QT_QPA_PLATFORM or "-platform" (the offscreen one of the tests, for
+// one) is taken as it is, but for the X one; a Wayland or X display must
+// answer a connection. Qt would abort without one.
+std::string WindowPlatformProblem(int argc, char** argv);
 
 // What a start of the window without a display prints: the reason and how
 // to convert without a window.
-std::string NoDisplayText(const std::string& programName);
+std::string NoDisplayText(const std::string& programName, const std::string& reason);
 
 std::string VersionText(const std::string& programName);
 

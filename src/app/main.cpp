@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
 #ifdef POPCLIPMILL_HAVE_GUI
   // Without a display Qt would abort with a message about its platform
   // plugins; the person is told what happened and what works instead.
-  if (!pcm::WindowPlatformAvailable(argc, argv)) {
+  if (std::string problem = pcm::WindowPlatformProblem(argc, argv); !problem.empty()) {
     std::string message =
-        pcm::NoDisplayText(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toStdString());
+        pcm::NoDisplayText(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toStdString(), problem);
     std::fputs(message.c_str(), stderr);
     return pcm::kExitUsage;
   }

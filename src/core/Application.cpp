@@ -48,6 +48,7 @@ CoreApp::CoreApp(const Options& o)
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
+  progress.creepHeld = [this] { return engine.IsPaused(); };
   // DVD rows: their job records, and the DVD end of a click on the list.
   batch.dvdJobRecord = [this](const ListRow& row, const std::function<bool(const std::string&)>& reserved) {
     return DvdJobRecord(engine.record, options, row, reserved);
@@ -60,6 +61,12 @@ CoreApp::CoreApp(const Options& o)
   openedPaths.openDvdFolderHook = [this](const std::string& path) {
     if (!dvd.OpenDropped(path)) listCommands.AddFolderPath(path);
   };
+  // The saved list keeps DVD rows with the listing's files, view and marks.
+  listStore.dvdViewHook = [this] { return dvd.ViewState(); };
+  listStore.dvdRestoreHook = [this](std::vector<ListRow>& rows, const DvdViewState& view) {
+    return dvd.AdoptRestored(rows, view);
+  };
+  dvd.changedHook = [this] { listStore.SaveAfterChange(); };
   RegisterCoreCommands(*this);
   preview.listClickedHook = [this] { listCommands.ListClicked(); };
   player.AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,16 @@ struct DvdRowData {
   int subtitleId = 0;
   int audioChoice = 0;
   int subtitleChoice = 0;
+};
+
+// What the DVD listing keeps beside the rows: the IFO files listed, in
+// order, the view shown and each view's check marks. Stored with the list so
+// that the chapter view toggles after a restart as it did before.
+struct DvdViewState {
+  std::vector<std::string> files;
+  bool titleView = true;
+  std::optional<std::vector<bool>> titleChecks;
+  std::optional<std::vector<bool>> chapterChecks;
 };
 
 // The stream id of a description: the four characters before its first ")",

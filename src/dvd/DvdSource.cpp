@@ -99,6 +99,7 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   } else {
     ShowListed();
   }
+  Changed();
   parts_.notifier.UpdateCommandStates();
   return found;
 }
@@ -221,8 +222,13 @@ void DvdSource::AppendRow(ListRow row) {
 }
 
 void DvdSource::ListFile(const std::string& ifoPath, bool chapters) {
+  for (ListRow& row : RowsOfFile(ifoPath, chapters, parts_.list.Count())) AppendRow(std::move(row));
+}
+
+std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chapters, int listed) const {
+  std::vector<ListRow> rows;
   ifo::Handle handle = opener_(ifoPath);
-  if (!handle) return;
+  if (!handle) return rows;
   const ifo::IfoFile* h = handle.get();
   auto file = std::make_shared<DvdFileRecord>();
   file->ifoPath = ifoPath;
@@ -260,11 +266,11 @@ void DvdSource::ListFile(const std::string& ifoPath, bool chapters) {
     title.end = seconds;
     title.audioId = audioId;
     ListRow row;
-    row.caption = "Title_" + TwoDigitNumber(parts_.list.Count() + 1);
+    row.caption = "Title_" + TwoDigitNumber(listed + int(rows.size()) + 1);
     row.entry.frameSize = frame;
     row.trim = {seconds, 0, seconds};
     row.dvd = title;
-    AppendRow(std::move(row));
+    rows.push_back(std::move(row));
     if (!chapters) continue;
 
     int32_t begin = 0;  // playing time of the cells before, listed or not
@@ -288,9 +294,10 @@ void DvdSource::ListFile(const std::string& ifoPath, bool chapters) {
       chapterRow.entry.frameSize = frame;
       chapterRow.trim = {cellSeconds, cellBegin, cellBegin + cellSeconds};
       chapterRow.dvd = chapter;
-      AppendRow(std::move(chapterRow));
+      rows.push_back(std::move(chapterRow));
     }
   }
+  return rows;
 }
 
 int DvdSource::SelectLongestEntry() const {
@@ -332,12 +339,14 @@ bool DvdSource::OpenIfoPaths(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     AddIfoPath(path);
     if (parts_.list.Count() == 0) {
+      Changed();
       parts_.notifier.ui().Information(parts_.notifier.LoadMessage(34));
       parts_.notifier.UpdateCommandStates();
       return false;
     }
   }
   if (parts_.list.Count() > 0) ShowListed();
+  Changed();
   parts_.notifier.UpdateCommandStates();
   return parts_.list.Count() > 0;
 }
@@ -358,18 +367,21 @@ void DvdSource::ToggleChapterView() {
   parts_.list.Clear();
   for (const std::string& path : files_) ListFile(path, !parts_.run.titleView);
   if (parts_.list.Count() > 0) ShowListed();
+  Changed();
   parts_.notifier.UpdateCommandStates();
 }
 
 void DvdSource::CheckAll() {
   for (int i = 0; i < parts_.list.Count(); ++i) parts_.list.SetChecked(i, true);
   if (auto& checks = CurrentChecks()) std::fill(checks->begin(), checks->end(), true);
+  Changed();
   parts_.notifier.UpdateCommandStates();
 }
 
 void DvdSource::UncheckAll() {
   for (int i = 0; i < parts_.list.Count(); ++i) parts_.list.SetChecked(i, false);
   if (auto& checks = CurrentChecks()) std::fill(checks->begin(), checks->end(), false);
+  Changed();
   parts_.notifier.UpdateCommandStates();
 }
 
@@ -380,6 +392,7 @@ void DvdSource::ListClickedEnd() {
   if (auto& checks = CurrentChecks()) {
     const size_t n = std::min(checks->size(), size_t(parts_.list.Count()));
     for (size_t i = 0; i < n; ++i) (*checks)[i] = parts_.list.Row(int(i)).checked;
+    Changed();
   }
   ShowEntryStreams(selected);
 }
@@ -405,6 +418,7 @@ void DvdSource::AudioChanged(int position) {
   dvd->audioChoice = position;
   dvd->audioId = StreamIdValue(StreamIdFromText(dvd->file->audio[size_t(position)]));
   selectors_.audioIndex = position;
+  parts_.list.NotifyRowChanged(selected);
 }
 
 void DvdSource::SubtitleChanged(int position) {
@@ -416,6 +430,7 @@ void DvdSource::SubtitleChanged(int position) {
   dvd->subtitleId =
       position == 0 ? 0 : StreamIdValue(StreamIdFromText(dvd->file->subtitles[size_t(position) - 1]));
   selectors_.subtitleIndex = position;
+  parts_.list.NotifyRowChanged(selected);
 }
 
 }  // namespace pcm

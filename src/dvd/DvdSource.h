@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -106,9 +107,21 @@ class DvdSource : public QObject {
   // in DVD mode); set by the application. Without it only ListClickedEnd
   // runs.
   std::function<void()> listClickedHook;
+  // Called after a change of the listing's state that the list does not
+  // announce (files, view, marks, chosen streams); the list store writes.
+  std::function<void()> changedHook;
   // Set by the window: disables (false) and enables the list while a folder
   // is scanned, since events are run meanwhile.
   std::function<void(bool)> listEnabledHook;
+
+  // The listing's state kept with the saved list.
+  DvdViewState ViewState() const;
+  // Takes back the DVD rows of a restored list and the listing's state
+  // stored with them. A row whose IFO file is gone stays, marked missing; a
+  // row the disc no longer lists as it was stored (another disc in its
+  // place, or values no listing gives) is left out. Returns how many rows
+  // were left out.
+  int AdoptRestored(std::vector<ListRow>& rows, const DvdViewState& view);
 
   // Frame size from a video description: its second word, "" without one.
   static std::string FrameSize(const std::string& videoDescription);
@@ -119,6 +132,15 @@ class DvdSource : public QObject {
  private:
   void Reset();
   void ListFile(const std::string& ifoPath, bool chapters);
+  // The rows an IFO file gives, unfinished (AppendRow completes them); the
+  // titles are numbered on from `listed` rows. Empty when it cannot be read.
+  std::vector<ListRow> RowsOfFile(const std::string& ifoPath, bool chapters, int listed) const;
+  // Whether a stored row is one the disc lists now; `listed` caches each
+  // file's listing.
+  bool StillOnDisc(const DvdRowData& dvd, std::map<std::string, std::vector<ListRow>>& listed) const;
+  void Changed() {
+    if (changedHook) changedHook();
+  }
   void AppendRow(ListRow row);
   // Checks every row (or restores the view's marks), selects the main title
   // and runs the click reaction.

@@ -126,6 +126,7 @@ void Progress::ShowEntryProgress(int32_t v) {
 }
 
 void Progress::CreepTick() {
+  if (creepHeld && creepHeld()) return;
   ++creep;
   ShowEntryProgress(creep);
 }

@@ -56,8 +56,10 @@ class Progress : public QObject {
   // 10000 minus the creep at the moment a time value was applied.
   int32_t remainingSpan = 10000;
   QTimer Timer2;
-  // One tick of the creep timer: the counter grows by 0.01 %.
+  // One tick of the creep timer: the counter grows by 0.01 %, unless the
+  // hold says the job is paused (a paused job makes no headway to show).
   void CreepTick();
+  std::function<bool()> creepHeld;
 
  private:
   Sink sink_;

@@ -350,6 +350,9 @@ void OptionAssembly::RefreshSizeEstimates() {
   ConversionList& list = list_;
   std::string firstError;
   for (int i = 0; i < list.Count(); ++i) {
+    // A finished entry shows the size of the file it wrote, which no
+    // profile changes.
+    if (list.Row(i).state == EntryState::Finished) continue;
     try {
       list.Row(i).outputSize = EstimateOutputSize(list.Row(i));
     } catch (const CommandError& e) {

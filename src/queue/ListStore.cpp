@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,25 +25,42 @@ namespace pcm {
 
 namespace {
 
-constexpr int kFormat = 1;
+// Format 2 added DVD rows; a format 1 file (no DVD rows) is still read.
+// The older program refuses a format 2 file and keeps it aside rather than
+// take its DVD rows for files.
+constexpr int kFormat = 2;
+constexpr int kOldestFormat = 1;
+// A program chain has at most 255 cells, so a title at most 255 ranges.
+constexpr int kMaxSectorRanges = 255;
 
 // Entry states by name, so the file does not depend on the enum's order.
 constexpr struct {
   EntryState state;
   const char* name;
-} kStateNames[] = {{EntryState::Blank, "blank"},           {EntryState::Waiting, "waiting"},
-                   {EntryState::Converting, "converting"}, {EntryState::Finished, "finished"},
-                   {EntryState::Failed, "failed"},         {EntryState::Stopped, "stopped"}};
+} kStateNames[] = {{EntryState::Blank, "blank"},
+                   {EntryState::Waiting, "waiting"},
+                   {EntryState::Converting, "converting"},
+                   {EntryState::Finished, "finished"},
+                   {EntryState::Failed, "failed"},
+                   {EntryState::Stopped, "stopped"},
+                   {EntryState::Playing, "playing"},
+                   {EntryState::Paused, "paused"},
+                   {EntryState::Ready, "ready"}};
+
+// The DVD file records of one list, in the order the rows first name them.
+using FileTable = std::vector<std::shared_ptr<const DvdFileRecord>>;
 
 QString Text(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 class Writer {
  public:
+  explicit Writer(FileTable& files) : files_(files) {}
   QJsonObject object;
 
   void operator()(const char* key, const std::string& s) { object[key] = Text(s); }
   void operator()(const char* key, bool b) { object[key] = b; }
   void operator()(const char* key, int32_t n) { object[key] = n; }
+  void operator()(const char* key, uint32_t n) { object[key] = qint64(n); }
   void operator()(const char* key, EntryState s) {
     for (const auto& n : kStateNames)
       if (n.state == s) object[key] = n.name;
@@ -52,12 +70,28 @@ class Writer {
     for (const auto& l : lines) a.append(Text(l));
     object[key] = a;
   }
+  void operator()(const char* key, const std::vector<bool>& marks) {
+    QJsonArray a;
+    for (bool m : marks) a.append(m);
+    object[key] = a;
+  }
+  void operator()(const char* key, const std::vector<DvdSectorRange>& ranges) {
+    QJsonArray a;
+    for (const DvdSectorRange& r : ranges) a.append(QJsonArray{qint64(r.first), qint64(r.last)});
+    object[key] = a;
+  }
+  void operator()(const char* key, const std::shared_ptr<const DvdFileRecord>& file) {
+    if (!file) return;
+    auto it = std::find(files_.begin(), files_.end(), file);
+    if (it == files_.end()) it = files_.insert(files_.end(), file);
+    object[key] = int(it - files_.begin());
+  }
   template <class T>
   void operator()(const char* key, const T& record) requires requires(Writer& w, const T& t) {
     VisitFields(w, t);
   }
   {
-    Writer inner;
+    Writer inner(files_);
     VisitFields(inner, record);
     object[key] = inner.object;
   }
@@ -65,13 +99,17 @@ class Writer {
   void operator()(const char* key, const std::optional<T>& record) {
     if (record) (*this)(key, *record);
   }
+
+ private:
+  FileTable& files_;
 };
 
 // Reads fields from one object; the first bad one stops the reading with
 // its name in `error`.
 class Reader {
  public:
-  Reader(const QJsonObject& object, std::string& error) : object_(object), error_(error) {}
+  Reader(const QJsonObject& object, std::string& error, const FileTable& files)
+      : object_(object), error_(error), files_(files) {}
 
   void operator()(const char* key, std::string& s) {
     QJsonValue v = Value(key);
@@ -96,6 +134,45 @@ class Reader {
     if (!v.isDouble() || d < 0 || d > INT32_MAX || std::floor(d) != d)
       return Bad(key, "is not a whole number from 0 to 2147483647");
     n = int32_t(d);
+  }
+  void operator()(const char* key, uint32_t& n) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    if (!Sector(v, n)) Bad(key, "is not a whole number from 0 to 4294967295");
+  }
+  void operator()(const char* key, std::vector<DvdSectorRange>& ranges) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    if (!v.isArray() || v.toArray().size() > kMaxSectorRanges)
+      return Bad(key, "is not a list of at most 255 sector ranges");
+    ranges.clear();
+    const QJsonArray a = v.toArray();
+    for (const QJsonValue& item : a) {
+      DvdSectorRange r;
+      const QJsonArray pair = item.toArray();
+      if (!item.isArray() || pair.size() != 2 || !Sector(pair[0], r.first) || !Sector(pair[1], r.last))
+        return Bad(key, "is not a list of sector ranges");
+      ranges.push_back(r);
+    }
+  }
+  void operator()(const char* key, std::vector<bool>& marks) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    if (!v.isArray() || v.toArray().size() > ListStore::kMaxRows) return Bad(key, "is not a list of marks");
+    marks.clear();
+    const QJsonArray a = v.toArray();
+    for (const QJsonValue& item : a) {
+      if (!item.isBool()) return Bad(key, "is not a list of marks");
+      marks.push_back(item.toBool());
+    }
+  }
+  void operator()(const char* key, std::shared_ptr<const DvdFileRecord>& file) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    const double d = v.toDouble(-1);
+    if (!v.isDouble() || d < 0 || d >= double(files_.size()) || std::floor(d) != d)
+      return Bad(key, "names no DVD file of this list");
+    file = files_[size_t(d)];
   }
   void operator()(const char* key, EntryState& s) {
     QJsonValue v = Value(key);
@@ -128,7 +205,7 @@ class Reader {
     QJsonValue v = Value(key);
     if (v.isUndefined()) return;
     if (!v.isObject()) return Bad(key, "is not a record");
-    Reader inner(v.toObject(), error_);
+    Reader inner(v.toObject(), error_, files_);
     VisitFields(inner, record);
   }
   template <class T>
@@ -143,6 +220,12 @@ class Reader {
   }
 
  private:
+  static bool Sector(const QJsonValue& v, uint32_t& n) {
+    const double d = v.toDouble(-1);
+    if (!v.isDouble() || d < 0 || d > UINT32_MAX || std::floor(d) != d) return false;
+    n = uint32_t(d);
+    return true;
+  }
   // Undefined once an error is set, so the rest is skipped.
   QJsonValue Value(const char* key) const {
     return error_.empty() ? object_.value(QLatin1String(key)) : QJsonValue(QJsonValue::Undefined);
@@ -153,6 +236,7 @@ class Reader {
 
   QJsonObject object_;
   std::string& error_;
+  const FileTable& files_;
 };
 
 // Writes the text to a new file beside `path`, syncs it and renames it over
@@ -201,21 +285,27 @@ std::string CountText(int n) { return std::to_string(n) + (n == 1 ? " entry" : "
 
 }  // namespace
 
-std::string EncodeList(const std::vector<ListRow>& rows) {
+std::string EncodeList(const std::vector<ListRow>& rows, const DvdViewState& dvdView) {
+  FileTable files;
   QJsonArray a;
   for (const ListRow& r : rows) {
-    // A DVD row is listed again from its disc: the disc may be gone, and
-    // the views it belongs to are kept by the DVD source, not the list.
-    if (r.dvd) continue;
-    Writer w;
+    Writer w(files);
     VisitFields(w, r);
     a.append(w.object);
   }
-  QJsonObject top{{"format", kFormat}, {"rows", a}};
+  QJsonArray fileRecords;
+  for (const auto& f : files) {
+    Writer w(files);
+    VisitFields(w, *f);
+    fileRecords.append(w.object);
+  }
+  Writer view(files);
+  VisitFields(view, dvdView);
+  QJsonObject top{{"format", kFormat}, {"rows", a}, {"dvdFiles", fileRecords}, {"dvdView", view.object}};
   return QJsonDocument(top).toJson(QJsonDocument::Indented).toStdString();
 }
 
-std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::string& error) {
+std::optional<StoredList> DecodeStoredList(const std::string& text, std::string& error) {
   error.clear();
   // The list is written with every control character escaped: a raw one
   // means the file was not written by this program.
@@ -235,41 +325,79 @@ std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::str
     return std::nullopt;
   }
   QJsonObject top = doc.object();
-  if (!doc.isObject() || top.value("format").toInt(-1) != kFormat || !top.value("rows").isArray()) {
+  const int format = top.value("format").toInt(-1);
+  if (!doc.isObject() || format < kOldestFormat || format > kFormat || !top.value("rows").isArray()) {
     error = "not a list file of this program";
     return std::nullopt;
   }
   const QJsonArray a = top.value("rows").toArray();
-  if (a.size() > ListStore::kMaxRows) {
+  const QJsonValue fileValue = top.value("dvdFiles");
+  const QJsonArray fileRecords = fileValue.toArray();
+  if (a.size() > ListStore::kMaxRows || fileRecords.size() > ListStore::kMaxRows) {
     error = "more than " + std::to_string(ListStore::kMaxRows) + " entries";
     return std::nullopt;
   }
-  std::vector<ListRow> rows;
-  rows.reserve(size_t(a.size()));
+  if (!fileValue.isUndefined() && !fileValue.isArray()) {
+    error = "the DVD files are not a list";
+    return std::nullopt;
+  }
+  FileTable files;
+  for (qsizetype i = 0; i < fileRecords.size(); ++i) {
+    auto file = std::make_shared<DvdFileRecord>();
+    Reader r(fileRecords[i].toObject(), error, files);
+    if (fileRecords[i].isObject()) VisitFields(r, *file);
+    if (!fileRecords[i].isObject() || !error.empty()) {
+      error = "DVD file " + std::to_string(i + 1) + ": " + (error.empty() ? "is not a record" : error);
+      return std::nullopt;
+    }
+    files.push_back(std::move(file));
+  }
+  StoredList stored;
+  stored.rows.reserve(size_t(a.size()));
   for (qsizetype i = 0; i < a.size(); ++i) {
     if (!a[i].isObject()) {
       error = "entry " + std::to_string(i + 1) + " is not a record";
       return std::nullopt;
     }
     ListRow row;
-    Reader r(a[i].toObject(), error);
+    Reader r(a[i].toObject(), error, files);
     VisitFields(r, row);
+    if (error.empty() && row.dvd && !row.dvd->file) error = "the DVD entry names no DVD file";
     if (!error.empty()) {
       error = "entry " + std::to_string(i + 1) + ": " + error;
       return std::nullopt;
     }
     if (row.state == EntryState::Converting) {
       // Its conversion never ended and its output never got its name.
-      row.state = EntryState::Waiting;
+      row.state = row.dvd ? EntryState::Ready : EntryState::Waiting;
       row.outputFile.clear();
+    } else if (row.state == EntryState::Playing || row.state == EntryState::Paused) {
+      // Its preview ended with the program, as a stop would have ended it.
+      row.state = EntryState::Stopped;
     }
-    rows.push_back(std::move(row));
+    stored.rows.push_back(std::move(row));
   }
-  return rows;
+  Reader view(top, error, files);
+  view("dvdView", stored.dvdView);
+  if (!error.empty()) {
+    error = "the DVD view: " + error;
+    return std::nullopt;
+  }
+  return stored;
+}
+
+std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::string& error) {
+  std::optional<StoredList> stored = DecodeStoredList(text, error);
+  if (!stored) return std::nullopt;
+  return std::move(stored->rows);
 }
 
 std::string ListStore::Path() const {
   return Settings::ConfigDir() + program_.NameWithoutExtension() + ".list";
+}
+
+std::string ListStore::ListText() const {
+  return EncodeList(list_.Rows(), dvdViewHook ? dvdViewHook() : DvdViewState{});
 }
 
 void ListStore::Restore() {
@@ -277,13 +405,13 @@ void ListStore::Restore() {
   restored_ = true;
   const std::string path = Path();
   std::string text, error;
-  std::optional<std::vector<ListRow>> rows;
+  std::optional<StoredList> stored;
   switch (ReadRegularFile(path, text, size_t(kMaxFileBytes))) {
     case FileRead::Ok:
-      rows = DecodeList(text, error);
+      stored = DecodeStoredList(text, error);
       break;
     case FileRead::Missing:
-      rows.emplace();
+      stored.emplace();
       break;
     case FileRead::TooLarge:
       error = "larger than any list file";
@@ -295,29 +423,47 @@ void ListStore::Restore() {
       error = "cannot be read";
       break;
   }
-  if (!rows) {
+  if (!stored) {
     std::string kept = path + ".damaged";
     bool moved = std::rename(path.c_str(), kept.c_str()) == 0;
     notifier_.display().SetText("hint", "The saved list could not be restored: " + path + " is " + error +
                                             "." + (moved ? " It was kept as " + kept + "." : ""));
-  } else if (!rows->empty()) {
+  } else {
+    std::vector<ListRow>& rows = stored->rows;
+    int leftOut = 0;
+    if (dvdRestoreHook) {
+      leftOut = dvdRestoreHook(rows, stored->dvdView);
+    } else {
+      auto dvd = std::remove_if(rows.begin(), rows.end(), [](const ListRow& r) { return r.dvd.has_value(); });
+      leftOut = int(rows.end() - dvd);
+      rows.erase(dvd, rows.end());
+    }
     int missing = 0;
-    for (ListRow& row : *rows) {
-      const std::string& source = row.entry.sourcePath.empty() ? row.filePath : row.entry.sourcePath;
-      row.sourceMissing = !QFileInfo::exists(Text(source));
+    for (ListRow& row : rows) {
+      // A DVD row's disc was looked for by the step above.
+      if (!row.dvd) {
+        const std::string& source = row.entry.sourcePath.empty() ? row.filePath : row.entry.sourcePath;
+        row.sourceMissing = !QFileInfo::exists(Text(source));
+      }
       missing += row.sourceMissing ? 1 : 0;
       list_.Append(std::move(row));
     }
-    std::string hint = "Restored " + CountText(int(list_.Count())) + " from the last session.";
-    if (missing > 0) hint += " " + CountText(missing) + (missing == 1 ? " has" : " have") + " lost its file.";
-    notifier_.display().SetText("hint", hint);
+    std::string hint;
+    if (list_.Count() > 0) hint = "Restored " + CountText(int(list_.Count())) + " from the last session.";
+    if (missing > 0)
+      hint += " " + CountText(missing) + (missing == 1 ? " has lost its file." : " have lost their file.");
+    if (leftOut > 0)
+      hint += std::string(hint.empty() ? "" : " ") + CountText(leftOut) +
+              " of a DVD no longer matching the disc " + (leftOut == 1 ? "was" : "were") + " left out.";
+    if (!hint.empty()) notifier_.display().SetText("hint", hint);
   }
-  lastWritten_ = rows ? EncodeList(list_.Rows()) : std::string();
+  lastWritten_ = stored ? ListText() : std::string();
+  writing_ = true;
   list_.changedHook = [this] { SaveAfterChange(); };
 }
 
 bool ListStore::Save(std::string& error) {
-  std::string text = EncodeList(list_.Rows());
+  std::string text = ListText();
   if (text == lastWritten_) return true;
   if (!WriteAtomically(Path(), text, error)) return false;
   lastWritten_ = std::move(text);
@@ -325,6 +471,7 @@ bool ListStore::Save(std::string& error) {
 }
 
 void ListStore::SaveAfterChange() {
+  if (!writing_) return;
   std::string error;
   bool ok = Save(error);
   // Said once when writing starts to fail, not at every change after.

@@ -1,6 +1,7 @@
 #pragma once
 #include <concepts>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,45 @@ void VisitFields(V& v, R& t) {
   v("end", t.end);
 }
 
+// A DVD row's file record is stored once per list and named by its place
+// in that table, so rows that shared a record share it again when read.
+template <class V, class R>
+requires std::same_as<std::remove_const_t<R>, DvdFileRecord>
+void VisitFields(V& v, R& f) {
+  v("ifoPath", f.ifoPath);
+  v("folder", f.folder);
+  v("titleSet", f.titleSet);
+  v("audio", f.audio);
+  v("subtitles", f.subtitles);
+}
+
+template <class V, class R>
+requires std::same_as<std::remove_const_t<R>, DvdRowData>
+void VisitFields(V& v, R& d) {
+  v("file", d.file);
+  v("chapter", d.chapter);
+  v("programChain", d.programChain);
+  v("firstSector", d.firstSector);
+  v("lastSector", d.lastSector);
+  v("sectors", d.sectors);
+  v("seconds", d.seconds);
+  v("begin", d.begin);
+  v("end", d.end);
+  v("audioId", d.audioId);
+  v("subtitleId", d.subtitleId);
+  v("audioChoice", d.audioChoice);
+  v("subtitleChoice", d.subtitleChoice);
+}
+
+template <class V, class R>
+requires std::same_as<std::remove_const_t<R>, DvdViewState>
+void VisitFields(V& v, R& s) {
+  v("files", s.files);
+  v("titleView", s.titleView);
+  v("titleChecks", s.titleChecks);
+  v("chapterChecks", s.chapterChecks);
+}
+
 template <class V, class R>
 requires std::same_as<std::remove_const_t<R>, ListRow>
 void VisitFields(V& v, R& r) {
@@ -51,15 +91,27 @@ void VisitFields(V& v, R& r) {
   v("trim", r.trim);
   v("failureLines", r.failureLines);
   v("outputFile", r.outputFile);
+  v("dvd", r.dvd);
 }
 
-// The list file's text for these rows (JSON, one object per row).
-std::string EncodeList(const std::vector<ListRow>& rows);
+// What a list file holds: the rows and the DVD listing's state.
+struct StoredList {
+  std::vector<ListRow> rows;
+  DvdViewState dvdView;
+};
+
+// The list file's text for these rows (JSON, one object per row, then the
+// DVD file records the rows share and the DVD listing's state).
+std::string EncodeList(const std::vector<ListRow>& rows, const DvdViewState& dvdView = {});
 
 // The rows of a list file's text, all or nothing: text that is not a list
 // file of ours (a raw control character is never written by one), a field of the wrong kind, a number out of
 // range or a text holding a NUL byte gives nullopt and the reason in `error`. A row that was being converted
-// comes back waiting, since its conversion never ended.
+// comes back waiting (a DVD row ready), since its conversion never ended;
+// a row being previewed comes back stopped. A DVD row must name one of the
+// file's DVD records. Files of the previous format (no DVD rows) are read.
+std::optional<StoredList> DecodeStoredList(const std::string& text, std::string& error);
+// The rows alone.
 std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::string& error);
 
 // Keeps the conversion list in a file in the settings folder: restores it at
@@ -92,14 +144,26 @@ class ListStore {
 
   bool restored() const { return restored_; }
 
- private:
+  // Writes the list after a change the list does not announce itself (the
+  // DVD listing's files, view and marks); nothing before the restore.
   void SaveAfterChange();
+
+  // The DVD listing's side, set by the application: the state stored beside
+  // the rows, and the step that takes restored DVD rows back. That step may
+  // mark rows as missing and leave rows out; it returns how many it left
+  // out. Without it DVD rows are left out.
+  std::function<DvdViewState()> dvdViewHook;
+  std::function<int(std::vector<ListRow>&, const DvdViewState&)> dvdRestoreHook;
+
+ private:
+  std::string ListText() const;
 
   ConversionList& list_;
   const ProgramInfo& program_;
   Notifier& notifier_;
   std::string lastWritten_;
   bool restored_ = false;
+  bool writing_ = false;  // set once the restore is over
   bool failing_ = false;
 };
 

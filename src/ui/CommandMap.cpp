@@ -192,6 +192,8 @@ CommandStateTable CommandStates(bool anySelected, bool previewing, bool converti
       {{C::Clear, C::CheckAll, C::UncheckAll}, {1, 1, 0, 0}},
       {{C::Convert}, {1, 1, 0, 0}},
       {{C::PauseOrContinue, C::StopConvert}, {0, 0, 0, 1}},
+      // The menu item follows the settings button.
+      {{C::Settings}, {1, 1, 0, 0}},
   };
   static const std::vector<Row> buttonRows = {
       {{C::AddFiles, C::AddFolder, C::Clear, C::Properties, C::Settings}, {1, 1, 0, 0}},

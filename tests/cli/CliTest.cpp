@@ -496,8 +496,15 @@ TEST(CliBatch, NamesThatAreNotUtf8) {
 // files given to open change nothing about that.
 TEST(CliUsage, WithoutADisplayTheWindowPointsToBatch) {
   std::string clip = ShellQuote(pcmtest::MakeMedia("wav", 2));
-  for (const std::string& env : {std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"),
-                                 std::string("env -u QT_QPA_PLATFORM DISPLAY= WAYLAND_DISPLAY=")}) {
+  // No display at all, or displays that do not answer: an X display no
+  // server serves (also with the X platform named), a Wayland socket that
+  // is not there.
+  for (const std::string& env :
+       {std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"),
+        std::string("env -u QT_QPA_PLATFORM DISPLAY= WAYLAND_DISPLAY="),
+        std::string("env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:7913"),
+        std::string("env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb DISPLAY=:7913"),
+        std::string("env -u QT_QPA_PLATFORM -u DISPLAY WAYLAND_DISPLAY=/nonexistent/wayland-7913")}) {
     for (const std::string& args : {std::string(), clip}) {
       SCOPED_TRACE(env + " " + args);
       Result r;

@@ -40,21 +40,6 @@ Result RunDvd(const std::string& args, const std::string& program = DvdProgram()
   return r;
 }
 
-// Zero crossings per second of the first channel over one second from
-// `from`: twice the frequency of a sine.
-double CrossingsPerSecond(const std::string& file, double from) {
-  std::string raw = pcmtest::MakeTempDir("dvdbatch-pcm") + "/a.raw";
-  pcmtest::RunShell("ffmpeg -nostdin -v error -y -ss " + std::to_string(from) + " -i " + ShellQuote(file) +
-                    " -t 1 -map 0:a:0 -ac 1 -ar 48000 -f s16le " + ShellQuote(raw));
-  std::ifstream in(raw, std::ios::binary);
-  std::vector<int16_t> samples;
-  int16_t s;
-  while (in.read(reinterpret_cast<char*>(&s), sizeof s)) samples.push_back(s);
-  int crossings = 0;
-  for (size_t i = 1; i < samples.size(); ++i) crossings += (samples[i - 1] < 0) != (samples[i] < 0);
-  return samples.empty() ? 0 : crossings * 48000.0 / double(samples.size());
-}
-
 std::vector<std::string> ProcessesMentioning(const std::string& part) {
   std::vector<std::string> found;
   for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
@@ -82,7 +67,7 @@ TEST(DvdBatch, TitleWithSecondAudioStreamBesideAFile) {
   pcmtest::ProbeInfo title = pcmtest::FfprobeFile(out + "/Title_01.mp3");
   ASSERT_TRUE(title.ok) << r.out;
   EXPECT_NEAR(title.duration, pcmtest::kMainTitleSeconds, 0.5);
-  EXPECT_NEAR(CrossingsPerSecond(out + "/Title_01.mp3", 4), 2 * 880, 80);  // 0x81, not 0x80's 440 Hz
+  EXPECT_NEAR(pcmtest::CrossingsPerSecond(out + "/Title_01.mp3", 4), 2 * 880, 80);  // 0x81, not 0x80's 440 Hz
   EXPECT_NEAR(pcmtest::FfprobeFile(out + "/clip2.mp3").duration, 2, 0.5);
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out + "/Title_02.mp3")));
   EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files | QDir::Hidden).size(), 2);
@@ -116,7 +101,7 @@ TEST(DvdBatch, ChapterWithoutSubtitlePacketsAndATrimmedTitle) {
   pcmtest::ProbeInfo title = pcmtest::FfprobeFile(trimmed + "/Title_01.mp3");
   ASSERT_TRUE(title.ok) << r.out;
   EXPECT_NEAR(title.duration, 3, 0.5);
-  EXPECT_NEAR(CrossingsPerSecond(trimmed + "/Title_01.mp3", 1), 2 * 440, 80);
+  EXPECT_NEAR(pcmtest::CrossingsPerSecond(trimmed + "/Title_01.mp3", 1), 2 * 440, 80);
 }
 
 // --list shows the rows and converts nothing; unknown rows and streams are

@@ -128,3 +128,30 @@ TEST(DvdJob, DvdRowAndFileRowInOneBatch) {
   EXPECT_NEAR(pcmtest::FfprobeFile(d.out + "/Title_01.mp3").duration, pcmtest::kMainTitleSeconds, 0.5);
   EXPECT_NEAR(pcmtest::FfprobeFile(d.out + "/clip2.mp3").duration, 2, 0.5);
 }
+
+// The creep stands still while the batch is paused, so a paused DVD entry's
+// progress and the batch's time left do not move; it goes on after Continue.
+TEST(DvdJob, ThePausedEntryDoesNotCreep) {
+  std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty());
+  DvdApp d("dvdjob-pause");
+  pcm::CoreApp& app = *d.app;
+  app.profiles.SelectProfile(17);
+  ASSERT_TRUE(app.dvd.OpenFolderPath(disc));
+  for (int i = 1; i < app.list.Count(); ++i) app.list.SetChecked(i, false);
+  app.batch.StartBatch();
+  ASSERT_TRUE(app.progress.CreepRunning());
+  app.batch.PauseOrContinue();
+  ASSERT_TRUE(app.engine.IsPaused());
+  // The timer's ticks, without waiting for them.
+  const int32_t creep = app.progress.creep, shown = app.list.Row(0).progress;
+  for (int i = 0; i < 3; ++i) app.progress.CreepTick();
+  EXPECT_EQ(app.progress.creep, creep);
+  EXPECT_EQ(app.list.Row(0).progress, shown);
+  app.batch.PauseOrContinue();
+  ASSERT_FALSE(app.engine.IsPaused());
+  app.progress.CreepTick();
+  EXPECT_EQ(app.progress.creep, creep + 1);
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 120000));
+  EXPECT_EQ(pcm::StatusText(app.list.Row(0)), "Finish");
+}

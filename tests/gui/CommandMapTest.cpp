@@ -20,19 +20,19 @@ TEST(CommandStateTable, EachColumnControlByControl) {
   };
   using C = Command;
   const Expect table[] = {
-      {C::AddFiles, nullptr, 1, 1, 0, 0},      {C::AddFolder, nullptr, 1, 1, 0, 0},
-      {C::Properties, nullptr, 0, 1, 0, 0},    {C::Remove, nullptr, 0, 1, 0, 0},
-      {C::Rename, nullptr, 0, 1, 0, 0},        {C::Clear, nullptr, 1, 1, 0, 0},
-      {C::CheckAll, nullptr, 1, 1, 0, 0},      {C::UncheckAll, nullptr, 1, 1, 0, 0},
-      {C::Convert, nullptr, 1, 1, 0, 0},       {C::PauseOrContinue, nullptr, 0, 0, 0, 1},
-      {C::StopConvert, nullptr, 0, 0, 0, 1},   {C::None, "bt_dvdopen", 1, 1, 0, 0},
-      {C::None, "bt_ifo", 1, 1, 0, 0},         {C::None, "bt_clear", 1, 1, 0, 0},
-      {C::None, "bt_chapte", 1, 1, 0, 0},      {C::None, "bt_set", 1, 1, 0, 0},
-      {C::None, "bt_remove", 0, 1, 0, 0},      {C::None, "bt_play", 0, 1, 0, 0},
-      {C::None, "bt_cut", 0, 1, 0, 0},         {C::None, "bt_back", 0, 0, 1, 0},
-      {C::None, "bt_next", 0, 0, 1, 0},        {C::None, "bt_playstop", 0, 0, 1, 0},
-      {C::None, "bt_images", 0, 0, 1, 0},      {C::None, "bt_start", 1, 1, 0, 0},
-      {C::None, "Bt_Convertstop", 0, 0, 0, 1},
+      {C::AddFiles, nullptr, 1, 1, 0, 0},    {C::AddFolder, nullptr, 1, 1, 0, 0},
+      {C::Properties, nullptr, 0, 1, 0, 0},  {C::Remove, nullptr, 0, 1, 0, 0},
+      {C::Rename, nullptr, 0, 1, 0, 0},      {C::Clear, nullptr, 1, 1, 0, 0},
+      {C::CheckAll, nullptr, 1, 1, 0, 0},    {C::UncheckAll, nullptr, 1, 1, 0, 0},
+      {C::Convert, nullptr, 1, 1, 0, 0},     {C::PauseOrContinue, nullptr, 0, 0, 0, 1},
+      {C::StopConvert, nullptr, 0, 0, 0, 1}, {C::Settings, nullptr, 1, 1, 0, 0},
+      {C::None, "bt_dvdopen", 1, 1, 0, 0},   {C::None, "bt_ifo", 1, 1, 0, 0},
+      {C::None, "bt_clear", 1, 1, 0, 0},     {C::None, "bt_chapte", 1, 1, 0, 0},
+      {C::None, "bt_set", 1, 1, 0, 0},       {C::None, "bt_remove", 0, 1, 0, 0},
+      {C::None, "bt_play", 0, 1, 0, 0},      {C::None, "bt_cut", 0, 1, 0, 0},
+      {C::None, "bt_back", 0, 0, 1, 0},      {C::None, "bt_next", 0, 0, 1, 0},
+      {C::None, "bt_playstop", 0, 0, 1, 0},  {C::None, "bt_images", 0, 0, 1, 0},
+      {C::None, "bt_start", 1, 1, 0, 0},     {C::None, "Bt_Convertstop", 0, 0, 0, 1},
   };
   auto none = CommandStates(false, false, false);
   auto selected = CommandStates(true, false, false);

@@ -11,6 +11,7 @@
 
 #include "WindowFixture.h"
 #include "gui/Dialogs.h"
+#include "gui/SettingsDialog.h"
 #include "profiles/OptionAssembly.h"
 
 namespace pcmtest {
@@ -31,7 +32,12 @@ TEST(WindowFailureReport, RealSizeReadableReasonAndWholeOutput) {
   w.outputField()->setText(QString::fromStdString(MakeTempDir("report-out")));
   h.app().settings.finishAction = pcm::kFinishNothing;
   w.ImageButtonClicked("bt_start");
+  // While converting, the Settings menu item is disabled as its button is.
+  ASSERT_TRUE(h.app().run.converting);
+  EXPECT_FALSE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
   ASSERT_TRUE(WaitUntil([&] { return !h.app().run.converting; }, 120000));
+  EXPECT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+  w.settingsDialog()->close();
   const pcm::ListRow& good = h.app().list.Row(0);
   const pcm::ListRow& damaged = h.app().list.Row(1);
   ASSERT_EQ(StatusText(good), "Finish");
@@ -41,6 +47,11 @@ TEST(WindowFailureReport, RealSizeReadableReasonAndWholeOutput) {
   const double written = double(fs::file_size(good.outputFile)) / 1024 / 1024;
   EXPECT_EQ(good.outputSize, pcm::OptionAssembly::FormatMegabytes(written, QLocale()) + "MB");
   EXPECT_EQ(w.listView()->model()->index(0, 3).data().toString().toStdString(), good.outputSize);
+  // Another profile changes the estimates, not the written file's size.
+  const std::string estimate = damaged.outputSize;
+  h.app().profiles.SelectProfile(h.app().profiles.currentProfile == 20 ? 21 : 20);
+  EXPECT_EQ(good.outputSize, pcm::OptionAssembly::FormatMegabytes(written, QLocale()) + "MB");
+  EXPECT_NE(damaged.outputSize, estimate);
 
   // The tooltip names the reason and none of the descriptions.
   QString tip = w.listView()->model()->index(1, 4).data(Qt::ToolTipRole).toString();

@@ -78,12 +78,53 @@ TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
     rows.push_back(MakeRow("/m/c.ogg", "c"));
     rows.back().state = s;
   }
-  // A DVD row is not kept: it comes back only by opening its disc again.
+  // Two DVD rows of one IFO file: every field comes back and the rows
+  // share their file record again; a third row has a record of its own.
+  auto file = std::make_shared<pcm::DvdFileRecord>(
+      pcm::DvdFileRecord{"/dvd/VIDEO_TS/VTS_01_0.IFO",
+                         "/dvd/VIDEO_TS",
+                         1,
+                         {"1: en AC3 2ch (0x80)", "2: de AC3 2ch (0x81)"},
+                         {"1: en Subtitle (0x20)"}});
+  pcm::DvdRowData title{file, false, 2, 10, 4294967295u, {{10, 20}, {21, 4294967295u}}, 9, 0, 9,
+                        0x81, 0x20,  1, 1};
+  pcm::DvdRowData chapter{file, true, 2, 21, 4294967295u, {{21, 4294967295u}}, 3, 6, 9, 0x80, 0, 0, 0};
+  auto other = std::make_shared<pcm::DvdFileRecord>(*file);
+  other->ifoPath = "/dvd/VIDEO_TS/VTS_02_0.IFO";
+  other->titleSet = 2;
   std::vector<pcm::ListRow> withDvd = rows;
-  withDvd.insert(withDvd.begin() + 1, MakeRow("/dvd/VIDEO_TS/VTS_01_0.IFO", "Title_01"));
-  withDvd[1].dvd.emplace();
+  for (const pcm::DvdRowData* d : {&title, &chapter, &title}) {
+    withDvd.push_back(MakeRow("720x576", d->chapter ? "  Chapter_03" : "Title_01"));
+    withDvd.back().dvd = *d;
+    withDvd.back().state = pcm::EntryState::Ready;
+  }
+  withDvd.back().dvd->file = other;
+  // A DVD row killed during its conversion is ready again.
+  withDvd.back().state = pcm::EntryState::Converting;
+  // A row whose preview the end of the program stopped.
+  withDvd[2].state = pcm::EntryState::Paused;
+  pcm::DvdViewState view{{"/dvd/VIDEO_TS/VTS_01_0.IFO", "/dvd/VIDEO_TS/VTS_02_0.IFO"},
+                         false,
+                         std::nullopt,
+                         std::vector<bool>{true, false, true}};
   std::string error;
-  auto back = pcm::DecodeList(pcm::EncodeList(withDvd), error);
+  auto stored = pcm::DecodeStoredList(pcm::EncodeList(withDvd, view), error);
+  ASSERT_TRUE(stored) << error;
+  const auto& d = stored->rows;
+  const size_t t = rows.size();
+  ASSERT_EQ(d.size(), t + 3);
+  EXPECT_EQ(d[t].dvd->file, d[t + 1].dvd->file);
+  EXPECT_NE(d[t].dvd->file, d[t + 2].dvd->file);
+  EXPECT_EQ(d[t + 2].state, pcm::EntryState::Ready);
+  EXPECT_EQ(d[2].state, pcm::EntryState::Stopped);
+  EXPECT_FALSE(stored->dvdView.titleChecks);
+  // Every other field, the largest sector numbers too, is as it was written.
+  withDvd[t + 2].state = pcm::EntryState::Ready;
+  withDvd[2].state = pcm::EntryState::Stopped;
+  withDvd[1].state = pcm::EntryState::Waiting;
+  withDvd[1].outputFile.clear();
+  EXPECT_EQ(pcm::EncodeList(d, stored->dvdView), pcm::EncodeList(withDvd, view));
+  auto back = pcm::DecodeList(pcm::EncodeList(rows), error);
   ASSERT_TRUE(back) << error;
   ASSERT_EQ(back->size(), rows.size());
   const pcm::ListRow& a = (*back)[0];
@@ -107,12 +148,15 @@ TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
   EXPECT_EQ((*back)[4].state, pcm::EntryState::Stopped);
 
   // A field an older file lacks keeps its default; fields it does not know
-  // are passed over.
-  back = pcm::DecodeList(R"({"format":1,"rows":[{"caption":"old","future":{"x":1}}]})", error);
-  ASSERT_TRUE(back) << error;
-  EXPECT_EQ((*back)[0].caption, "old");
-  EXPECT_TRUE((*back)[0].checked);
-  EXPECT_EQ((*back)[0].state, pcm::EntryState::Blank);
+  // are passed over. The previous format (no DVD rows) is still read.
+  stored = pcm::DecodeStoredList(R"({"format":1,"rows":[{"caption":"old","future":{"x":1}}]})", error);
+  ASSERT_TRUE(stored) << error;
+  EXPECT_EQ(stored->rows[0].caption, "old");
+  EXPECT_TRUE(stored->rows[0].checked);
+  EXPECT_EQ(stored->rows[0].state, pcm::EntryState::Blank);
+  EXPECT_FALSE(stored->rows[0].dvd);
+  EXPECT_TRUE(stored->dvdView.titleView);
+  EXPECT_TRUE(stored->dvdView.files.empty());
 }
 
 TEST(ListFile, DamagedOrHostileTextRestoresNothing) {
@@ -123,7 +167,6 @@ TEST(ListFile, DamagedOrHostileTextRestoresNothing) {
       "{\"format\":1,\"rows\":[{\"caption\":\"a\"}",        // cut short by a crash of another writer
       "{\"format\":1,\"rows\":[{\"caption\":\"a\x01\"}]}",  // a raw control character
       "[1,2,3]",
-      "{\"format\":2,\"rows\":[]}",
       "{\"rows\":[]}",
       "{\"format\":1,\"rows\":{}}",
       "{\"format\":1,\"rows\":[{\"caption\":\"a\"},7]}",
@@ -138,6 +181,28 @@ TEST(ListFile, DamagedOrHostileTextRestoresNothing) {
       "{\"format\":1,\"rows\":[{\"failureLines\":[\"x\",3]}]}",
       "{\"format\":1,\"rows\":[{\"filePath\":\"/m/a\\u0000.mp3\"}]}",  // would cut the path short
       "{\"format\":1,\"rows\":[{\"entry\":{\"sourcePath\":\"/a\\u0000/etc/passwd\"}}]}",
+      "{\"format\":3,\"rows\":[]}",
+      // DVD rows: a record naming no file, or a file the list does not hold.
+      "{\"format\":2,\"rows\":[{\"dvd\":{}}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0}}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":1}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":-1}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":\"0\"}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":7}],\"dvdFiles\":[{}]}",
+      // Sector numbers that are no block of a disc, ranges that are no pair.
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0,\"firstSector\":-1}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0,\"lastSector\":4294967296}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0,\"sectors\":[[1,2],[3]]}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0,\"sectors\":[[1,2.5]]}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0,\"sectors\":{}}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0,\"audioChoice\":-2}}],\"dvdFiles\":[{}]}",
+      "{\"format\":2,\"rows\":[],\"dvdFiles\":[{\"ifoPath\":\"/d/VTS_01_0.IFO\\u0000x\"}]}",
+      "{\"format\":2,\"rows\":[],\"dvdFiles\":[{\"audio\":\"1: en\"}]}",
+      "{\"format\":2,\"rows\":[],\"dvdFiles\":[3]}",
+      "{\"format\":2,\"rows\":[],\"dvdFiles\":{}}",
+      "{\"format\":2,\"rows\":[],\"dvdView\":{\"titleChecks\":[true,1]}}",
+      "{\"format\":2,\"rows\":[],\"dvdView\":{\"files\":\"/d/VTS_01_0.IFO\"}}",
+      "{\"format\":2,\"rows\":[],\"dvdView\":[]}",
   };
   std::string error;
   ASSERT_TRUE(pcm::DecodeList(good, error)) << error;
@@ -151,6 +216,12 @@ TEST(ListFile, DamagedOrHostileTextRestoresNothing) {
   for (int i = 0; i <= pcm::ListStore::kMaxRows; ++i) many += i ? ",{}" : "{}";
   many += "]}";
   EXPECT_FALSE(pcm::DecodeList(many, error));
+  // More sector ranges than a title can have.
+  std::string ranges = "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0,\"sectors\":[";
+  for (int i = 0; i <= 255; ++i) ranges += i ? ",[1,2]" : "[1,2]";
+  ranges += "]}}],\"dvdFiles\":[{}]}";
+  EXPECT_FALSE(pcm::DecodeList(ranges, error));
+  EXPECT_TRUE(pcm::DecodeList(ranges.replace(ranges.find("[1,2],"), 6, ""), error)) << error;
 }
 
 TEST(ListStore, EveryChangeIsOnDiskAndANewStartShowsTheSameList) {

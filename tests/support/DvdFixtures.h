@@ -37,6 +37,11 @@ std::string CopyVideoTs(const std::string& parentName, bool lowerCase = false);
 enum class DvdDamage { CutIfo, CutIfoWithoutBackup, Garbage };
 std::string DamagedVideoTs(DvdDamage damage);
 
+// Zero crossings per second of the first audio channel of a file over one
+// second from `from`: twice the frequency of the disc's sine tones, so 880
+// for stream 0x80 (440 Hz) and 1760 for 0x81 (880 Hz).
+double CrossingsPerSecond(const std::string& file, double from);
+
 // Damage done to a file of a copied disc.
 void TruncateFile(const std::string& path, long size);
 void FillWithGarbage(const std::string& path, unsigned seed);
