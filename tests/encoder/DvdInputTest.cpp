@@ -69,20 +69,6 @@ std::string VideoTs() {
   return disc.empty() ? "" : disc + "/VIDEO_TS";
 }
 
-// Zero crossings per second of the first channel of a stretch of the file.
-double CrossingsPerSecond(const std::string& file, double from) {
-  std::string raw = pcmtest::MakeTempDir("pcm") + "/a.raw";
-  pcmtest::RunShell("ffmpeg -nostdin -v error -y -ss " + std::to_string(from) + " -i " + ShellQuote(file) +
-                    " -t 1 -map 0:a:0 -ac 1 -ar 48000 -f s16le " + ShellQuote(raw));
-  std::ifstream in(raw, std::ios::binary);
-  std::vector<int16_t> samples;
-  int16_t s;
-  while (in.read(reinterpret_cast<char*>(&s), sizeof s)) samples.push_back(s);
-  int crossings = 0;
-  for (size_t i = 1; i < samples.size(); ++i) crossings += (samples[i - 1] < 0) != (samples[i] < 0);
-  return samples.empty() ? 0 : crossings * 48000.0 / samples.size();
-}
-
 // The darkest grey level in the area where the test disc's subtitle is shown
 // (a white bar), in a frame at the given time of a 720x576 output.
 int DarkestInSubtitleArea(const std::string& file, double at) {
@@ -234,7 +220,7 @@ TEST(DvdInput, WholeTitleWithTheSecondAudioStreamAndSubtitles) {
   ASSERT_TRUE(info.ok);
   EXPECT_NEAR(info.duration, pcmtest::kMainTitleSeconds, 0.5);
   EXPECT_EQ(info.width, 720);
-  EXPECT_NEAR(CrossingsPerSecond(out, 2), 2 * 880, 80);
+  EXPECT_NEAR(pcmtest::CrossingsPerSecond(out, 2), 2 * 880, 80);
   // The subtitle bar is burned in while shown (0.5-2 s, 6.5-8 s) and only then.
   EXPECT_GE(DarkestInSubtitleArea(out, 1), 235);
   EXPECT_GE(DarkestInSubtitleArea(out, 7), 235);
@@ -256,7 +242,7 @@ TEST(DvdInput, ChapterWithoutSubtitlePacketsConvertsWithTheSubtitleChosen) {
   EXPECT_EQ(info.audioStreams, 1);
   EXPECT_EQ(info.width, 320);  // the frame size applies to the burned-in picture too
   EXPECT_NEAR(info.duration, 3.2, 0.5);
-  EXPECT_NEAR(CrossingsPerSecond(out, 1), 2 * 440, 80);
+  EXPECT_NEAR(pcmtest::CrossingsPerSecond(out, 1), 2 * 440, 80);
 }
 
 TEST(DvdInput, TrimmedTitleUnderAHostileFolderName) {

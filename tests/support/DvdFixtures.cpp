@@ -135,13 +135,7 @@ double CrossingsPerSecond(const std::string& file, double from) {
   std::string raw = MakeTempDir("crossings") + "/a.raw";
   RunShell("ffmpeg -nostdin -v error -y -ss " + std::to_string(from) + " -i " + ShellQuote(file) +
            " -t 1 -map 0:a:0 -ac 1 -ar 48000 -f s16le " + ShellQuote(raw));
-  std::ifstream in(raw, std::ios::binary);
-  std::vector<int16_t> samples;
-  int16_t s;
-  while (in.read(reinterpret_cast<char*>(&s), sizeof s)) samples.push_back(s);
-  int crossings = 0;
-  for (size_t i = 1; i < samples.size(); ++i) crossings += (samples[i - 1] < 0) != (samples[i] < 0);
-  return samples.empty() ? 0 : crossings * 48000.0 / double(samples.size());
+  return RawCrossingsPerSecond(raw, 48000);
 }
 
 void TruncateFile(const std::string& path, long size) { fs::resize_file(path, size); }

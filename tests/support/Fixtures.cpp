@@ -154,15 +154,14 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
   return pcm::PumpEventsUntil(pred, timeoutMs);
 }
 
-double ToneOfRaw8k(const std::string& rawPath) {
+double RawCrossingsPerSecond(const std::string& rawPath, int rate) {
   std::ifstream in(rawPath, std::ios::binary);
-  std::vector<int16_t> s;
-  int16_t v;
-  while (in.read(reinterpret_cast<char*>(&v), sizeof v)) s.push_back(v);
-  if (s.size() < 8000) return 0;
+  std::vector<int16_t> samples;
+  int16_t s;
+  while (in.read(reinterpret_cast<char*>(&s), sizeof s)) samples.push_back(s);
   int crossings = 0;
-  for (size_t i = 1; i < s.size(); ++i) crossings += (s[i - 1] < 0) != (s[i] < 0);
-  return crossings / 2.0 / (double(s.size()) / 8000.0);
+  for (size_t i = 1; i < samples.size(); ++i) crossings += (samples[i - 1] < 0) != (samples[i] < 0);
+  return samples.empty() ? 0 : crossings * double(rate) / double(samples.size());
 }
 
 }  // namespace pcmtest

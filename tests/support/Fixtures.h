@@ -46,8 +46,8 @@ std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncode
 // Pumps the Qt event loop until pred() holds or the time runs out.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
 
-// The pitch of a tone in raw 16-bit mono samples at 8 kHz, counted from its
-// zero crossings; 0 when the file holds less than a second.
-double ToneOfRaw8k(const std::string& rawPath);
+// Zero crossings per second of raw 16-bit mono samples at `rate` (twice a
+// tone's pitch); 0 for an empty file.
+double RawCrossingsPerSecond(const std::string& rawPath, int rate);
 
 }  // namespace pcmtest
