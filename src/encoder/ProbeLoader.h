@@ -10,9 +10,10 @@ inline constexpr const char* kModuleName = "register-probe.so";
 
 // Loads the probe module that lies beside this program and describes each
 // path in turn; with `separated` every description is followed by the
-// record separator byte 0x1E. A module that cannot be loaded gives one error line naming it and
-// exit code 1, like a file that cannot be described. The probe ends with
-// parent, the process that started this program.
+// record separator byte 0x1E. A module that cannot be loaded gives one
+// error line naming it and exit code 1, like a file that cannot be
+// described. The probe ends with parent, the process that started this
+// program.
 int LoadAndRunProbes(const std::vector<std::string>& paths, bool separated, pid_t parent);
 
 // The option that asks for the separated descriptions of the paths after it.
