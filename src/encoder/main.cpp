@@ -28,10 +28,11 @@ int main(int argc, char** argv) {
   // "--print-command" before a conversion's arguments: the command it would
   // run, for running it elsewhere (a job file for several machines).
   if (args[0] == "--print-command") return adapter::PrintCommand({args.begin() + 1, args.end()});
-  if (size_t at = adapter::FindDvdInput(args)) return adapter::RunDvdConversion(args, at);
-  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbes({args[1]}, false, parent);
+  // Every argument after "--describe-each" is a path, whatever it looks like.
   if (args[0] == adapter::kDescribeEachOption)
     return adapter::LoadAndRunProbes({args.begin() + 1, args.end()}, true, parent);
+  if (size_t at = adapter::FindDvdInput(args)) return adapter::RunDvdConversion(args, at);
+  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbes({args[1]}, false, parent);
   if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);
   return adapter::RunConversion(args);
 }
