@@ -4,20 +4,26 @@
 #     encoder command lines run directly with ffmpeg, one after another;
 #  2. adding a folder of 500 small files (a dry run: each file is probed and
 #     its command line built, nothing converted) vs ffprobe on each file.
-# Usage: bench/batch_bench.sh BIN_DIR [CLIPS] [FILES]
+# The sides alternate within each run, and which side goes first alternates
+# from run to run, so that a swing of the machine's load reaches both alike.
+# The figures are the medians of the runs' ratios; every run's ratio and the
+# load average at its start are printed too.
+# Usage: bench/batch_bench.sh BIN_DIR [RUNS] [CLIPS] [FILES]  (defaults 5, 20, 500)
 set -euo pipefail
 BIN=$(cd "$1" && pwd)
-CLIPS=${2:-20}
-FILES=${3:-500}
+RUNS=${2:-5}
+CLIPS=${3:-20}
+FILES=${4:-500}
 FFMPEG=${POPCLIPMILL_FFMPEG:-ffmpeg}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/popclipmill-bench-XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 export POPCLIPMILL_CONFIG_DIR="$WORK/config"
 mkdir -p "$WORK/config" "$WORK/clips" "$WORK/small"
 
-now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
-secs() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+load() { cut -d' ' -f1 /proc/loadavg; }
 
 # Inputs: two-second clips with picture and sound, and small sound files.
 "$FFMPEG" -nostdin -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 \
@@ -29,49 +35,83 @@ for i in $(seq -w 1 "$FILES"); do cp "$WORK/small.wav" "$WORK/small/s$i.wav"; do
 # H.264 at the clips' own size: a common everyday conversion.
 PROFILE=(--profile 5 --size 1 --video-quality 2 --audio-quality 2 --channels stereo)
 
-# 1. The batch, and the same command lines run directly. The adapter maps
+# The command lines the batch runs, for the direct side. The adapter maps
 # the old -b/-ab to -b:v/-b:a and adds -nostdin; so does the direct run.
-# The dry run is timed too: it is the batch's start-up and its probes.
-td=$(now)
 "$BIN/popclipmill" --batch --dry-run "${PROFILE[@]}" --output "$WORK/direct" "$WORK"/clips/*.avi > "$WORK/lines"
-tdd=$(now)
-mkdir -p "$WORK/direct"
-t0=$(now)
-"$BIN/popclipmill" --batch --quiet "${PROFILE[@]}" --output "$WORK/batch" "$WORK"/clips/*.avi > /dev/null
-t1=$(now)
-while read -r _encoder rest; do
-  # shellcheck disable=SC2086  # the paths hold no blanks
-  set -- $rest
-  args=()
-  for a in "$@"; do
-    case "$a" in -b) args+=(-b:v) ;; -ab) args+=(-b:a) ;; *) args+=("$a") ;; esac
-  done
-  "$FFMPEG" -nostdin "${args[@]}" > /dev/null 2>&1
-done < "$WORK/lines"
-t2=$(now)
-batch=$(secs "$t0" "$t1")
-direct=$(secs "$t1" "$t2")
-adding=$(secs "$td" "$tdd")
-engine=$(awk -v a="$batch" -v b="$adding" 'BEGIN { printf "%.3f", a - b }')
-made=$(ls "$WORK/batch" | wc -l)
-made_direct=$(ls "$WORK/direct" | wc -l)
 
-# 2. Adding a folder: probe every file, build every command line.
-t3=$(now)
-"$BIN/popclipmill" --batch --dry-run --profile 17 --output "$WORK/none" "$WORK/small" > "$WORK/small-lines"
-t4=$(now)
-for f in "$WORK"/small/*; do ffprobe -v error -show_format -show_streams "$f" > /dev/null; done
-t5=$(now)
-added=$(wc -l < "$WORK/small-lines")
-add=$(secs "$t3" "$t4")
-probe=$(secs "$t4" "$t5")
+batch_side() {
+  rm -rf "$WORK/batch"
+  local t=$EPOCHREALTIME
+  "$BIN/popclipmill" --batch --quiet "${PROFILE[@]}" --output "$WORK/batch" "$WORK"/clips/*.avi > /dev/null
+  batch+=("$(since "$t")")
+  made+=("$(ls "$WORK/batch" | wc -l)")
+}
+direct_side() {
+  rm -rf "$WORK/direct"
+  mkdir -p "$WORK/direct"
+  local t=$EPOCHREALTIME
+  while read -r _encoder rest; do
+    # shellcheck disable=SC2086  # the paths hold no blanks
+    set -- $rest
+    args=()
+    for a in "$@"; do
+      case "$a" in -b) args+=(-b:v) ;; -ab) args+=(-b:a) ;; *) args+=("$a") ;; esac
+    done
+    "$FFMPEG" -nostdin "${args[@]}" > /dev/null 2>&1
+  done < "$WORK/lines"
+  direct+=("$(since "$t")")
+  made_direct+=("$(ls "$WORK/direct" | wc -l)")
+}
+# The batch's start-up and its probes alone: a dry run of the same clips.
+dry_side() {
+  local t=$EPOCHREALTIME
+  "$BIN/popclipmill" --batch --dry-run "${PROFILE[@]}" --output "$WORK/none" "$WORK"/clips/*.avi > /dev/null
+  dry+=("$(since "$t")")
+}
+add_side() {
+  local t=$EPOCHREALTIME
+  "$BIN/popclipmill" --batch --dry-run --profile 17 --output "$WORK/none" "$WORK/small" > "$WORK/small-lines"
+  add+=("$(since "$t")")
+  added+=("$(wc -l < "$WORK/small-lines")")
+}
+probe_side() {
+  local t=$EPOCHREALTIME
+  for f in "$WORK"/small/*; do ffprobe -v error -show_format -show_streams "$f" > /dev/null; done
+  probe+=("$(since "$t")")
+}
 
-printf 'Batch front end, %s processors (load average %s)\n' "$(nproc)" "$(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-44s %10s %10s %8s %8s\n' "benchmark" "ours (s)" "base (s)" "ratio" "target"
-printf '%-44s %10s %10s %8s %8s\n' "$CLIPS clips: popclipmill --batch vs ffmpeg direct" "$batch" "$direct" \
-  "$(ratio "$batch" "$direct")" "<= 1.03"
-printf '%-44s %10s %10s %8s\n' "  of which start-up and $CLIPS probes" "$adding" "" ""
-printf '%-44s %10s %10s %8s\n' "  conversions alone vs ffmpeg direct" "$engine" "$direct" "$(ratio "$engine" "$direct")"
-printf '%-44s %10s %10s %8s %8s\n' "add folder of $FILES files vs ffprobe each" "$add" "$probe" \
-  "$(ratio "$add" "$probe")" "<= 0.3"
-printf '(converted %s by batch, %s directly; %s files added)\n' "$made" "$made_direct" "$added"
+batch=() direct=() dry=() add=() probe=() made=() made_direct=() added=() loads=()
+r_clips=() r_alone=() r_add=()
+for run in $(seq "$RUNS"); do
+  loads+=("$(load)")
+  if ((run % 2)); then
+    batch_side
+    direct_side
+    dry_side
+    add_side
+    probe_side
+  else
+    direct_side
+    dry_side
+    batch_side
+    probe_side
+    add_side
+  fi
+  r_clips+=("$(ratio "${batch[-1]}" "${direct[-1]}")")
+  r_alone+=("$(ratio "$(awk -v a="${batch[-1]}" -v b="${dry[-1]}" 'BEGIN { print a - b }')" "${direct[-1]}")")
+  r_add+=("$(ratio "${add[-1]}" "${probe[-1]}")")
+done
+med() { printf '%s\n' "$@" | median; }
+
+printf 'Batch front end, %s processors, medians of %s runs (load average at the start of each run: %s)\n' \
+  "$(nproc)" "$RUNS" "${loads[*]}"
+printf '%-46s %9s %9s %7s %8s  %s\n' "benchmark" "ours (s)" "base (s)" "ratio" "target" "ratios of the runs"
+printf '%-46s %9s %9s %7s %8s  %s\n' "$CLIPS clips: popclipmill --batch vs ffmpeg direct" "$(med "${batch[@]}")" \
+  "$(med "${direct[@]}")" "$(med "${r_clips[@]}")" "<= 1.03" "${r_clips[*]}"
+printf '%-46s %9s\n' "  of which start-up and $CLIPS probes (dry run)" "$(med "${dry[@]}")"
+printf '%-46s %9s %9s %7s %8s  %s\n' "  conversions alone vs ffmpeg direct" "" "" "$(med "${r_alone[@]}")" "" \
+  "${r_alone[*]}"
+printf '%-46s %9s %9s %7s %8s  %s\n' "add folder of $FILES files vs ffprobe each" "$(med "${add[@]}")" \
+  "$(med "${probe[@]}")" "$(med "${r_add[@]}")" "<= 0.3" "${r_add[*]}"
+printf '(converted per run by the batch: %s, directly: %s; files added: %s)\n' "${made[*]}" \
+  "${made_direct[*]}" "${added[*]}"

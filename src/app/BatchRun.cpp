@@ -466,15 +466,9 @@ class HeadlessBatch {
 
   // One job line per checked entry instead of converting. Output names are
   // chosen as the batch would choose them, each name also taken for the
-  // entries after it, and every temporary name is one nothing has.
+  // entries after it, and every temporary name is one nothing has. A DVD
+  // row's line runs the adapter, which reads the title from the disc.
   int ExportJobs() {
-    const auto& rows = app_.list.Rows();
-    const bool dvdRows =
-        std::any_of(rows.begin(), rows.end(), [](const ListRow& r) { return r.dvd.has_value(); });
-    if (app_.program.DvdMode() || dvdRows) {
-      std::fprintf(stderr, "%s: --export-jobs takes files; DVD rows cannot be exported yet\n", prog_.c_str());
-      return kExitFailed;
-    }
     std::set<std::string> finals;
     std::vector<std::string> temps;
     auto reserved = [&](const std::string& path) { return finals.count(path) > 0; };
@@ -485,7 +479,8 @@ class HeadlessBatch {
       if (!row.checked) continue;
       std::string error;
       try {
-        intputrec rec = app_.batch.FileJobRecord(row, reserved);
+        intputrec rec =
+            row.dvd ? app_.batch.dvdJobRecord(row, reserved) : app_.batch.FileJobRecord(row, reserved);
         rec.TempFile = UnusedTemporaryName(rec.OutputFile, temps);
         if (rec.TempFile.empty()) throw CommandError("no free temporary name beside " + rec.OutputFile);
         const std::vector<std::string> args = BuildArgumentVector(rec);

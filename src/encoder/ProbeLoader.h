@@ -2,15 +2,21 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace adapter {
 
 inline constexpr const char* kModuleName = "register-probe.so";
 
-// Loads the probe module that lies beside this program and runs the probe.
-// A module that cannot be loaded gives one error line naming it and exit
-// code 1, like a file that cannot be described. The probe ends with parent,
-// the process that started this program.
-int LoadAndRunProbe(const std::string& path, pid_t parent);
+// Loads the probe module that lies beside this program and describes each
+// path in turn; with `separated` every description is followed by the
+// record separator byte 0x1E. A module that cannot be loaded gives one
+// error line naming it and exit code 1, like a file that cannot be
+// described. The probe ends with parent, the process that started this
+// program.
+int LoadAndRunProbes(const std::vector<std::string>& paths, bool separated, pid_t parent);
+
+// The option that asks for the separated descriptions of the paths after it.
+inline constexpr const char* kDescribeEachOption = "--describe-each";
 
 }  // namespace adapter

@@ -1,7 +1,8 @@
 // register.dat: the encoder behind PopClipMill. "-i PATH" alone describes a
-// media file; anything else is a conversion run by ffmpeg, or printed with
-// "--print-command" first. An input in the
-// adapter's DVD form is read from the DVD and piped into ffmpeg.
+// media file, "--describe-each PATH..." several files in one run; anything
+// else is a conversion run by ffmpeg, or printed with "--print-command"
+// first. An input in the adapter's DVD form is read from the DVD and piped
+// into ffmpeg.
 #include <unistd.h>
 
 #include <string>
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     static const char kUsage[] =
         "usage: register.dat -i INPUT\n"
+        "       register.dat --describe-each INPUT...\n"
         "       register.dat [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
         "       register.dat --print-command [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n";
     (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
@@ -26,8 +28,11 @@ int main(int argc, char** argv) {
   // "--print-command" before a conversion's arguments: the command it would
   // run, for running it elsewhere (a job file for several machines).
   if (args[0] == "--print-command") return adapter::PrintCommand({args.begin() + 1, args.end()});
+  // Every argument after "--describe-each" is a path, whatever it looks like.
+  if (args[0] == adapter::kDescribeEachOption)
+    return adapter::LoadAndRunProbes({args.begin() + 1, args.end()}, true, parent);
   if (size_t at = adapter::FindDvdInput(args)) return adapter::RunDvdConversion(args, at);
-  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbe(args[1], parent);
+  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbes({args[1]}, false, parent);
   if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);
   return adapter::RunConversion(args);
 }

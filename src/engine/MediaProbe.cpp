@@ -155,6 +155,31 @@ class DescriptionParser : public OutputParser {
   ProbeResult described;
 };
 
+// The adapter's option that describes several files in one run, each
+// description ended by a record separator byte (0x1E: a description never
+// holds a control byte, and the job's reader stops a chunk at a NUL byte).
+constexpr const char* kDescribeEach = "--describe-each";
+constexpr char kEndOfDescription = '\x1e';
+
+// The parser of such a run: one description per part ended by the
+// separator, each read as a lone probe's output. A part that never ended
+// (the run was killed or crashed) gives nothing.
+class GroupParser : public OutputParser {
+ public:
+  explicit GroupParser(size_t files) : described(files) {}
+  void Feed(std::string& text) override {
+    for (size_t end = text.find(kEndOfDescription); end != std::string::npos;
+         end = text.find(kEndOfDescription)) {
+      std::string part = text.substr(0, end);
+      if (done < described.size()) ParseProbeOutput(part, described[done]);
+      ++done;
+      text.erase(0, end + 1);
+    }
+  }
+  std::vector<ProbeResult> described;
+  size_t done = 0;
+};
+
 }  // namespace
 
 MediaProbe::MediaProbe(std::string encoderPath, std::string workDir)
@@ -208,9 +233,14 @@ ProbeResult MediaProbe::Described(const EncoderJob& job, const ProbeResult& desc
 
 std::vector<ProbeResult> MediaProbe::ProbeAllAndWait(const std::vector<std::string>& paths, int atOnce) {
   std::vector<ProbeResult> results(paths.size());
+  const size_t places = size_t(std::max(atOnce, 1));
+  // Loading the media libraries is most of a probe's time, so each run
+  // describes several files: the paths are spread evenly over the places.
+  const size_t perRun = std::clamp((paths.size() + places - 1) / places, size_t(1), kMaxFilesPerRun);
   struct Probe {
     std::shared_ptr<EncoderJob> job;
     QElapsedTimer clock;
+    qint64 limitMs;
     bool killed = false;
   };
   std::vector<Probe> running;
@@ -218,17 +248,35 @@ std::vector<ProbeResult> MediaProbe::ProbeAllAndWait(const std::vector<std::stri
   stopped_ = false;
   busy_ = true;
   auto startMore = [&] {
-    while (int(running.size()) < std::max(atOnce, 1) && next < paths.size()) {
-      size_t index = next++;
-      auto parser = std::make_shared<DescriptionParser>();
-      JobRunner::Launch launch = ProbeLaunch(paths[index], parser);
-      // Runs only while this call waits: a probe given up below is marked
-      // ended first, so its end never comes here.
-      launch.onEnd = [&, index, parser](EncoderJob& job) {
-        results[index] = stopped_ ? ProbeResult{} : Described(job, parser->described);
-        std::erase_if(running, [&](const Probe& p) { return p.job.get() == &job; });
-      };
-      running.push_back({runner_.Start(std::move(launch)), {}, false});
+    while (running.size() < places && next < paths.size()) {
+      const size_t from = next, count = std::min(perRun, paths.size() - next);
+      next += count;
+      JobRunner::Launch launch;
+      if (count == 1) {
+        auto parser = std::make_shared<DescriptionParser>();
+        launch = ProbeLaunch(paths[from], parser);
+        // Runs only while this call waits: a probe given up below is marked
+        // ended first, so its end never comes here.
+        launch.onEnd = [&, from, parser](EncoderJob& job) {
+          results[from] = stopped_ ? ProbeResult{} : Described(job, parser->described);
+          std::erase_if(running, [&](const Probe& p) { return p.job.get() == &job; });
+        };
+      } else {
+        auto parser = std::make_shared<GroupParser>(count);
+        launch = ProbeLaunch(paths[from], parser);
+        launch.args = {encoderPath_, kDescribeEach};
+        launch.args.insert(launch.args.end(), paths.begin() + long(from), paths.begin() + long(from + count));
+        launch.onEnd = [&, from, count, parser](EncoderJob& job) {
+          for (size_t k = 0; k < count && !stopped_; ++k) {
+            results[from + k] = parser->described[k];
+            // An encoder that could not start says why for every file, as
+            // a lone probe would.
+            if (!job.outcome.started) results[from + k].ProbeFailure = job.outcome.error;
+          }
+          std::erase_if(running, [&](const Probe& p) { return p.job.get() == &job; });
+        };
+      }
+      running.push_back({runner_.Start(std::move(launch)), {}, qint64(timeoutMs) * qint64(count), false});
       running.back().clock.start();
     }
   };
@@ -236,16 +284,17 @@ std::vector<ProbeResult> MediaProbe::ProbeAllAndWait(const std::vector<std::stri
   // Events run while the probes are waited for. Safe for the same reason as
   // in ProbeAndWait: the list commands refuse a second add meanwhile. Each
   // round starts probes for the places that ended, kills a probe past the
-  // limit and gives up one that does not end even then.
+  // limit (the time limit per file times its files) and gives up one that
+  // does not end even then.
   PumpEventsUntil(
       [&] {
         if (stopHook && stopHook()) stopped_ = true;
         for (Probe& p : running) {
-          if (stopped_ || (!p.killed && p.clock.elapsed() > timeoutMs)) {
+          if (stopped_ || (!p.killed && p.clock.elapsed() > p.limitMs)) {
             runner_.Kill(*p.job);
             p.killed = true;
           }
-          if (p.killed && p.clock.elapsed() > 2 * qint64(timeoutMs)) runner_.Abandon(*p.job);
+          if (p.killed && p.clock.elapsed() > 2 * p.limitMs) runner_.Abandon(*p.job);
         }
         std::erase_if(running, [](const Probe& p) { return p.job->ended.load(); });
         if (!stopped_) startMore();

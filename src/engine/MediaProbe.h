@@ -54,12 +54,15 @@ class MediaProbe : public QObject {
   // turns true while it runs; its result is then empty and Stopped() true.
   void ProbeAndWait(const std::string& path);
   bool Stopped() const { return stopped_; }
-  // Probes the files, up to `atOnce` at a time, and processes events until
-  // every probe has ended; the results are in the order of `paths`, each as
-  // ProbeAndWait gives it (the time limit is per probe). When stopHook turns
-  // true every probe is killed at once, Stopped() is true and the probes
-  // that had not ended give empty results.
+  // Probes the files, up to `atOnce` encoder runs at a time, and processes
+  // events until every run has ended; the results are in the order of
+  // `paths`, each as ProbeAndWait gives it. A run describes up to
+  // kMaxFilesPerRun files one after another (the time limit is per file). A
+  // file whose run ended before describing it (killed, crashed) gives an
+  // empty result. When stopHook turns true every run is killed at once,
+  // Stopped() is true and the files not yet described give empty results.
   std::vector<ProbeResult> ProbeAllAndWait(const std::vector<std::string>& paths, int atOnce);
+  static constexpr size_t kMaxFilesPerRun = 16;
 
   ProbeResult result;
   int timeoutMs = 30000;

@@ -177,10 +177,12 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
     ProcessPendingEvents();
     if (stopAddingHook && stopAddingHook()) break;
     if (i > 0 && i >= probedFrom + probed.size()) {
-      // The next group: enough to keep every probe place busy for a while,
-      // few enough that rows keep coming and a stop is asked often. Only
+      // The next group: a full run of the encoder for every probe place
+      // (starting the encoder costs more than describing a file), few
+      // enough that rows keep coming and a stop is asked often. Only
       // regular files are probed: a pipe would keep its probe waiting.
-      size_t end = std::min(files.size(), i + 4 * size_t(std::max(1, probesAtOnce)));
+      size_t end =
+          std::min(files.size(), i + MediaProbe::kMaxFilesPerRun * size_t(std::max(1, probesAtOnce)));
       std::vector<std::string> regular;
       wasProbed.assign(end - i, false);
       for (size_t k = i; k < end; ++k) {

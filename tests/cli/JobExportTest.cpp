@@ -9,6 +9,7 @@
 #include <map>
 
 #include "cli/CliSupport.h"
+#include "support/DvdFixtures.h"
 #include "support/Fixtures.h"
 
 using namespace clitest;
@@ -23,11 +24,12 @@ std::string Copy(const std::string& from, const std::string& to) {
   return to;
 }
 
-Result RunFront(const std::string& args) {
+// The front end; the DVD variant is the same program under its own name.
+Result RunFront(const std::string& args, const std::string& program = Program()) {
   static std::string config = pcmtest::MakeTempDir("cli-export-config");
   Result r;
   r.status = pcmtest::RunShell(
-      "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config) + " " + ShellQuote(Program()) + " " + args + " 2>&1",
+      "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config) + " " + ShellQuote(program) + " " + args + " 2>&1",
       &r.out);
   return r;
 }
@@ -185,4 +187,61 @@ TEST(CliExport, FailedJobsSaySoAndCanBeResumed) {
   EXPECT_EQ(resumed.status, 0) << resumed.out;
   // Only the failed jobs ran again: the finished one is not redone.
   EXPECT_EQ(Outputs(out), (std::map<std::string, double>{{"gone.mp3", 1}, {"raced.mp3", 1}}));
+}
+
+// DVD rows are exported as commands of the adapter, which reads the disc
+// itself: a title with its second audio stream and two chapters of a disc
+// in a folder with quotes, blanks and '$' in its name, a chapter name the
+// output folder already holds, and a file row after them. Run by parallel,
+// the job file writes what the DVD variant's batch writes; once the disc
+// has gone, every DVD job fails and leaves no file behind.
+TEST(CliExport, DvdRowsRunAsTheAdaptersCommands) {
+  if (!HaveParallel()) GTEST_SKIP() << "GNU parallel is not installed";
+  const std::string videoTs = pcmtest::CopyVideoTs("my 'disc' $1");
+  ASSERT_FALSE(videoTs.empty());
+  const std::string disc = videoTs.substr(0, videoTs.rfind('/'));
+  const std::string dvdProgram = pcmtest::BinDir() + "/popclipmill-dvd";
+  const std::string args = " --chapters --titles 1,2,3,8 --audio 0x81 --profile 17 " + ShellQuote(disc) +
+                           " " + ShellQuote(pcmtest::MakeMedia("wav", 2));
+  std::string batchOut = pcmtest::MakeTempDir("cli-export-dvd-batch");
+  std::string jobsOut = pcmtest::MakeTempDir("cli-export-dvd-jobs");
+  for (const std::string& out : {batchOut, jobsOut}) WriteAll(out + "/Chapter_01.mp3", "a person's file");
+
+  Result batch = RunFront("--batch --quiet --output " + ShellQuote(batchOut) + args, dvdProgram);
+  ASSERT_EQ(batch.status, 0) << batch.out;
+  std::string jobs = pcmtest::MakeTempDir("cli-export-dvd-file") + "/jobs";
+  Result exported = RunFront(
+      "--batch --output " + ShellQuote(jobsOut) + " --export-jobs " + ShellQuote(jobs) + args, dvdProgram);
+  ASSERT_EQ(exported.status, 0) << exported.out;
+  std::vector<std::string> lines = Lines(ReadAll(jobs));
+  ASSERT_EQ(lines.size(), 4u) << ReadAll(jobs);
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(lines[i].rfind(ShellQuote(pcmtest::BinDir() + "/register.dat"), 0), 0u) << lines[i];
+  EXPECT_TRUE(Contains(lines[3], "'-nostdin'")) << lines[3];
+
+  Result run = RunParallel(jobs);
+  EXPECT_EQ(run.status, 0) << run.out;
+  // Lengths as the encoder reads them from the disc: the same on both sides.
+  const std::map<std::string, double> expected{{"Title_01.mp3", pcmtest::kMainTitleSeconds},
+                                               {"Chapter_01.mp3", -1},
+                                               {"Chapter_01_1.mp3", 3},
+                                               {"Chapter_02.mp3", 3},
+                                               {"clip2.mp3", 2}};
+  const std::map<std::string, double> made = Outputs(jobsOut);
+  EXPECT_EQ(made, Outputs(batchOut));
+  ASSERT_EQ(made.size(), expected.size());
+  for (const auto& [name, seconds] : expected) EXPECT_NEAR(made.at(name), seconds, 0.5) << name;
+  EXPECT_EQ(ReadAll(jobsOut + "/Chapter_01.mp3"), "a person's file");
+
+  // The disc is gone: its jobs fail, each counted by parallel, and nothing
+  // is left under a final or a temporary name; the file row still converts.
+  std::string again = pcmtest::MakeTempDir("cli-export-dvd-again");
+  std::string moreJobs = again + "/jobs";
+  Result second = RunFront(
+      "--batch --output " + ShellQuote(again) + " --export-jobs " + ShellQuote(moreJobs) + args, dvdProgram);
+  ASSERT_EQ(second.status, 0) << second.out;
+  ASSERT_TRUE(QDir(QString::fromStdString(disc)).removeRecursively());
+  Result failed = RunParallel(moreJobs);
+  EXPECT_EQ(failed.status, 3) << failed.out;
+  EXPECT_EQ(Outputs(again), (std::map<std::string, double>{{"jobs", -1}, {"clip2.mp3", 2}}));
 }

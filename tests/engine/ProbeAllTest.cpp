@@ -68,11 +68,42 @@ TEST(ProbeAll, AStopEndsEveryProbeAndAHangingOneIsKilledAtTheLimit) {
   EXPECT_EQ(pids.size(), 3u);  // nothing started after the stop
   for (pid_t pid : pids) EXPECT_TRUE(pcmtest::WaitUntil([&] { return kill(pid, 0) != 0; }, 10000));
 
-  // Without a stop request, probes that never answer end at the time limit.
+  // Without a stop request, probes that never answer end at the time limit:
+  // four files at two places are two runs of two files each.
   probe.stopHook = nullptr;
   probe.timeoutMs = 300;
   results = probe.ProbeAllAndWait(std::vector<std::string>(4, "/whatever.mp3"), 2);
   EXPECT_FALSE(probe.Stopped());
-  EXPECT_EQ(started().size(), 7u);
+  EXPECT_EQ(started().size(), 5u);
   for (const auto& r : results) EXPECT_EQ(r.ProbeTotalKbps, "");
+}
+
+// A run that describes several files ends early: the files it described
+// keep their values, the others come back empty (the list tries them once
+// more alone); an encoder that cannot start gives its reason for each file.
+TEST(ProbeAll, ARunThatEndsEarlyGivesOnlyWhatItDescribed) {
+  // A scripted encoder that describes the first file of a run with
+  // "--describe-each", then crashes.
+  std::string program = pcmtest::MakeProgramDir("probe-all-crash", R"SH(
+[ "$1" = "--describe-each" ] || exit 1
+printf 'Input #0, wav, from %s:\r\n  Duration: 00:00:07.00, bitrate: 99 kb/s\r\n\036' "$2"
+printf 'Input #0, wav, from %s:\r\n  Duration: 00:00:08.00, bit' "$3"
+kill -9 $$
+)SH");
+  std::string dir = program.substr(0, program.rfind('/') + 1);
+  MediaProbe probe(dir + "register.dat", dir);
+  auto results = probe.ProbeAllAndWait({"/a.wav", "/b.wav", "/c.wav", "/d.wav", "/e.wav", "/f.wav"}, 2);
+  ASSERT_EQ(results.size(), 6u);
+  for (size_t i = 0; i < 6; ++i)
+    EXPECT_EQ(Values(results[i]), i % 3 == 0 ? "00:00:07|99|||||||" : "||||||||") << i;
+
+  MediaProbe missing(dir + "nothing-here", dir);
+  results = missing.ProbeAllAndWait({"/a.wav", "/b.wav", "/c.wav"}, 1);
+  ASSERT_EQ(results.size(), 3u);
+  for (const auto& r : results) {
+    EXPECT_EQ(r.ProbeTotalKbps, "");
+    EXPECT_FALSE(r.ProbeFailure.empty());
+  }
+  missing.ProbeAndWait("/a.wav");
+  EXPECT_EQ(results[2].ProbeFailure, missing.result.ProbeFailure);
 }

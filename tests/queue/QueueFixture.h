@@ -18,7 +18,8 @@ namespace queuetest {
 // directory of the test's own, so that descriptions, exit codes and output
 // are exactly what a test needs:
 // - a probe ("-i PATH") prints the file PATH.probe when there is one, and
-//   nothing otherwise, then exits 1 as a probe does;
+//   nothing otherwise, then exits 1 as a probe does; "--describe-each
+//   PATH..." does so for each path in turn, each followed by a 0x1E byte;
 // - a conversion logs its input to calls.log beside the script, then acts
 //   by the input's file name: "fail" prints an error and exits 1, "empty" exits 0
 //   without output, "crash" kills itself, "half" writes part of a file and
@@ -28,9 +29,14 @@ namespace queuetest {
 //   file in its lines, as the encoder does.
 inline const char* kFakeEncoder = R"SH(
 here=$(dirname "$0")
-if [ "$#" -eq 2 ] && [ "$1" = "-i" ]; then
+if { [ "$#" -eq 2 ] && [ "$1" = "-i" ]; } || [ "$1" = "--describe-each" ]; then
+  mode=$1; shift
+  for file in "$@"; do
+  set -- -i "$file"
   echo "$2" >> "$here/probes.log"
   [ -f "$2.probe" ] && cat "$2.probe"
+  [ "$mode" = "-i" ] || printf '\036'
+  done
   exit 1
 fi
 in=""; prev=""
