@@ -1,7 +1,6 @@
 #include "preview/ByteSource.h"
 
-#include <mpv/client.h>
-#include <mpv/stream_cb.h>
+#include "preview/MpvApi.h"
 
 namespace pcm::preview {
 
@@ -88,7 +87,7 @@ bool StreamSession::Register(mpv_handle* handle, const std::string& name, const 
     protocols_.push_back(std::make_unique<Protocol>(Protocol{this, opener}));
     protocol = protocols_.back().get();
   }
-  return mpv_stream_cb_add_ro(handle, name.c_str(), protocol, &StreamSession::Open) >= 0;
+  return Mpv()->stream_cb_add_ro(handle, name.c_str(), protocol, &StreamSession::Open) >= 0;
 }
 
 int StreamSession::Open(void* userData, char* uri, mpv_stream_cb_info* info) {

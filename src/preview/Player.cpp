@@ -1,8 +1,5 @@
 #include "preview/Player.h"
 
-#include <mpv/client.h>
-#include <mpv/render.h>
-
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
@@ -12,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+
+#include "preview/MpvApi.h"
 
 namespace pcm::preview {
 namespace {
@@ -86,7 +85,7 @@ void Player::Seek(double seconds) {
 void Player::ApplySeek(mpv_handle* handle, double seconds) {
   const std::string target = SecondsText(seconds);
   const char* command[] = {"seek", target.c_str(), "absolute+exact", nullptr};
-  mpv_command_async(handle, 0, command);
+  Mpv()->command_async(handle, 0, command);
 }
 
 void Player::SelectAudioStream(int streamId) {
@@ -99,7 +98,7 @@ void Player::ApplyAudioStream(mpv_handle* handle, int streamId) {
   // id is the track's "src-id". MPEG audio streams carry 0x100 above the
   // id a DVD gives them.
   mpv_node list;
-  if (mpv_get_property(handle, "track-list", MPV_FORMAT_NODE, &list) < 0) return;
+  if (Mpv()->get_property(handle, "track-list", MPV_FORMAT_NODE, &list) < 0) return;
   int64_t track = -1;
   if (list.format == MPV_FORMAT_NODE_ARRAY) {
     for (int i = 0; i < list.u.list->num && track < 0; ++i) {
@@ -120,8 +119,8 @@ void Player::ApplyAudioStream(mpv_handle* handle, int streamId) {
       if (audio && (source == streamId || source == streamId + 0x100)) track = id;
     }
   }
-  mpv_free_node_contents(&list);
-  if (track >= 0) mpv_set_property_async(handle, 0, "aid", MPV_FORMAT_INT64, &track);
+  Mpv()->free_node_contents(&list);
+  if (track >= 0) Mpv()->set_property_async(handle, 0, "aid", MPV_FORMAT_INT64, &track);
 }
 
 void Player::Pause() {
@@ -130,7 +129,7 @@ void Player::Pause() {
   paused_ = wantPaused_;
   if (handle_) {
     int flag = wantPaused_ ? 1 : 0;
-    mpv_set_property_async(handle_, 0, "pause", MPV_FORMAT_FLAG, &flag);
+    Mpv()->set_property_async(handle_, 0, "pause", MPV_FORMAT_FLAG, &flag);
   }
 }
 
@@ -138,7 +137,7 @@ void Player::Stop() {
   std::lock_guard lock(mutex_);
   open_ = false;
   stopped_ = true;
-  if (handle_) mpv_wakeup(handle_);
+  if (handle_) Mpv()->wakeup(handle_);
 }
 
 void Player::DestroyPreviewWindow() {
@@ -206,7 +205,8 @@ PlayEnd Player::Play(const std::string& path) {
   StreamSession streams;
   mpv_handle* handle = CreateHandle(headless, start, paused);
   if (!handle) {
-    error = "the player could not be started";
+    error = Mpv() ? "the player could not be started"
+                  : "the player could not be started: libmpv cannot be loaded";
   } else {
     for (const Protocol* protocol : protocols) streams.Register(handle, protocol->name, &protocol->opener);
     if (!headless) StartRenderer(handle);
@@ -219,7 +219,7 @@ PlayEnd Player::Play(const std::string& path) {
         // A pause that came while the player was being made.
         if (wantPaused_ != paused) {
           int flag = wantPaused_ ? 1 : 0;
-          mpv_set_property_async(handle, 0, "pause", MPV_FORMAT_FLAG, &flag);
+          Mpv()->set_property_async(handle, 0, "pause", MPV_FORMAT_FLAG, &flag);
         }
       }
     }
@@ -227,7 +227,7 @@ PlayEnd Player::Play(const std::string& path) {
       result = PlayEnd::Stopped;
     } else {
       const char* command[] = {"loadfile", path.c_str(), nullptr};
-      if (mpv_command(handle, command) < 0) {
+      if (Mpv()->command(handle, command) < 0) {
         error = "the file could not be opened";
       } else {
         result = RunEvents(handle, OnMainThread());
@@ -238,7 +238,7 @@ PlayEnd Player::Play(const std::string& path) {
       handle_ = nullptr;
     }
     StopRenderer();
-    mpv_terminate_destroy(handle);
+    Mpv()->terminate_destroy(handle);
   }
   {
     std::lock_guard lock(mutex_);
@@ -254,10 +254,11 @@ PlayEnd Player::Play(const std::string& path) {
 mpv_handle* Player::CreateHandle(bool headless, double start, bool paused) {
   // libmpv refuses to start unless numbers are formatted the C way.
   std::setlocale(LC_NUMERIC, "C");
-  mpv_handle* handle = mpv_create();
+  if (!Mpv()) return nullptr;
+  mpv_handle* handle = Mpv()->create();
   if (!handle) return nullptr;
   auto set = [handle](const char* name, const std::string& value) {
-    mpv_set_option_string(handle, name, value.c_str());
+    Mpv()->set_option_string(handle, name, value.c_str());
   };
   // Play the one file given: no configuration, scripts, key bindings,
   // on-screen display, or files found beside it.
@@ -285,13 +286,13 @@ mpv_handle* Player::CreateHandle(bool headless, double start, bool paused) {
   set("start", SecondsText(start));
   set("pause", paused ? "yes" : "no");
   for (const auto& [name, value] : options_.extra) set(name.c_str(), value);
-  if (mpv_initialize(handle) < 0) {
-    mpv_terminate_destroy(handle);
+  if (Mpv()->initialize(handle) < 0) {
+    Mpv()->terminate_destroy(handle);
     return nullptr;
   }
-  mpv_observe_property(handle, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-  mpv_observe_property(handle, kWidth, "dwidth", MPV_FORMAT_INT64);
-  mpv_observe_property(handle, kHeight, "dheight", MPV_FORMAT_INT64);
+  Mpv()->observe_property(handle, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+  Mpv()->observe_property(handle, kWidth, "dwidth", MPV_FORMAT_INT64);
+  Mpv()->observe_property(handle, kHeight, "dheight", MPV_FORMAT_INT64);
   return handle;
 }
 
@@ -302,7 +303,7 @@ PlayEnd Player::RunEvents(mpv_handle* handle, bool pumpQt) {
       if (!open_) return PlayEnd::Stopped;
     }
     // On the main thread wait briefly, then let the application run.
-    mpv_event* event = mpv_wait_event(handle, pumpQt ? 0.01 : 1.0);
+    mpv_event* event = Mpv()->wait_event(handle, pumpQt ? 0.01 : 1.0);
     switch (event->event_id) {
       case MPV_EVENT_SHUTDOWN:
         return PlayEnd::Stopped;
@@ -343,7 +344,7 @@ PlayEnd Player::RunEvents(mpv_handle* handle, bool pumpQt) {
           return PlayEnd::Stopped;
         std::lock_guard lock(mutex_);
         // A playlist would go on to play other files: the preview plays one.
-        lastError_ = end->reason == MPV_END_FILE_REASON_ERROR ? mpv_error_string(end->error)
+        lastError_ = end->reason == MPV_END_FILE_REASON_ERROR ? Mpv()->error_string(end->error)
                                                               : "a playlist or folder, not one media file";
         return PlayEnd::Failed;
       }
@@ -357,7 +358,7 @@ PlayEnd Player::RunEvents(mpv_handle* handle, bool pumpQt) {
 void Player::StartRenderer(mpv_handle* handle) {
   mpv_render_param params[] = {{MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
                                {MPV_RENDER_PARAM_INVALID, nullptr}};
-  if (mpv_render_context_create(&render_, handle, params) < 0) {
+  if (Mpv()->render_context_create(&render_, handle, params) < 0) {
     render_ = nullptr;  // plays without a picture
     return;
   }
@@ -367,7 +368,7 @@ void Player::StartRenderer(mpv_handle* handle) {
     renderRedraw_ = false;
     renderQuit_ = false;
   }
-  mpv_render_context_set_update_callback(render_, &Player::OnRenderUpdate, this);
+  Mpv()->render_context_set_update_callback(render_, &Player::OnRenderUpdate, this);
   renderThread_ = std::thread(&Player::RenderLoop, this);
 }
 
@@ -379,7 +380,7 @@ void Player::StopRenderer() {
     renderWake_.notify_one();
   }
   renderThread_.join();
-  mpv_render_context_free(render_);
+  Mpv()->render_context_free(render_);
   render_ = nullptr;
 }
 
@@ -401,7 +402,7 @@ void Player::RenderLoop() {
       renderUpdate_ = false;
       renderRedraw_ = false;
     }
-    const uint64_t flags = mpv_render_context_update(render_);
+    const uint64_t flags = Mpv()->render_context_update(render_);
     if (!(flags & MPV_RENDER_UPDATE_FRAME) && !redraw) continue;
     // libmpv waits for every new frame to be drawn, so draw it even while
     // its size is not known yet; it is handed on only at its real size.
@@ -423,7 +424,7 @@ void Player::RenderLoop() {
                                  {MPV_RENDER_PARAM_SW_STRIDE, &stride},
                                  {MPV_RENDER_PARAM_SW_POINTER, pixels},
                                  {MPV_RENDER_PARAM_INVALID, nullptr}};
-    if (mpv_render_context_render(render_, params) < 0 || !known) continue;
+    if (Mpv()->render_context_render(render_, params) < 0 || !known) continue;
     // The fourth byte is left undefined by libmpv: make it opaque.
     for (int y = 0; y < height; ++y) {
       uint8_t* row = pixels + y * stride;
