@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QTreeWidget>
 
 #include "core/Application.h"
@@ -71,6 +72,13 @@ bool TrimWindow::eventFilter(QObject* watched, QEvent* e) {
   // way: the lengths are written back.
   if (watched == window_ && e->type() == QEvent::Close && session_.IsOpen())
     app_.RunCommand([this] { session_.Close(); });
+  // Escape closes it as its close button does, wherever the focus is: the
+  // list and the buttons leave the key to the window.
+  if (watched == window_ && e->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+    window_->close();
+    return true;
+  }
   return false;
 }
 

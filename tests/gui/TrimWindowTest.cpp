@@ -63,12 +63,16 @@ TEST(TrimWindow, SetsBeginAndEndFromThePictureAndWritesTheLengthsBack) {
   EXPECT_EQ(h.app().list.Row(1).time, "00:00:10");
 
   // Opened again, the window lists the times kept; closing it by other
-  // means writes back the same way.
+  // means (the window manager, Escape in the list) writes back the same way.
   w.Click("cutter");
   EXPECT_EQ(lv->topLevelItem(0)->text(1).toStdString(), begin);
   EXPECT_EQ(h.app().display().Text("cut_begin_time"), begin);
   w.trimWindow()->close();
   EXPECT_FALSE(h.app().run.trimWindowOpen);
+  w.Click("cutter");
+  pcmtest::PressKey(lv, Qt::Key_Escape);
+  EXPECT_FALSE(h.app().run.trimWindowOpen);
+  EXPECT_FALSE(w.trimWindow()->isVisible());
 
   // The program may end while the trim window plays: the player stops
   // before the panel it draws into goes.
