@@ -53,12 +53,7 @@ void EncoderJob::KeepTail(const char* data, size_t n) {
   if (tail_.size() > 2 * kTail) tail_.erase(0, tail_.size() - kTail);
 }
 
-std::vector<std::string> EncoderJob::TailLines(size_t maxLines) const {
-  std::string text;
-  {
-    std::lock_guard<std::mutex> l(tailMutex_);
-    text = tail_;
-  }
+std::vector<std::string> SplitOutputLines(const std::string& text) {
   std::vector<std::string> lines;
   std::string cur;
   for (char c : text) {
@@ -70,6 +65,16 @@ std::vector<std::string> EncoderJob::TailLines(size_t maxLines) const {
     }
   }
   if (!cur.empty()) lines.push_back(cur);
+  return lines;
+}
+
+std::vector<std::string> EncoderJob::TailLines(size_t maxLines) const {
+  std::string text;
+  {
+    std::lock_guard<std::mutex> l(tailMutex_);
+    text = tail_;
+  }
+  std::vector<std::string> lines = SplitOutputLines(text);
   if (lines.size() > maxLines) lines.erase(lines.begin(), lines.end() - long(maxLines));
   return lines;
 }

@@ -179,4 +179,8 @@ class JobRunner : public QObject {
   uint64_t nextId_ = 1;
 };
 
+// Splits an encoder's output into its lines at CR and LF (progress lines
+// end in CR), leaving out empty ones.
+std::vector<std::string> SplitOutputLines(const std::string& text);
+
 }  // namespace pcm

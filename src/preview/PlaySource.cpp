@@ -1,18 +1,14 @@
 #include "preview/PlaySource.h"
 
-#include "dvd/DvdInputForm.h"
 #include "dvd/DvdJob.h"
 #include "preview/DvdByteSource.h"
+#include "queue/ListRow.h"
 
 namespace pcm::preview {
 
 PlaySource PlaySourceOf(const ListRow& row) {
-  const std::string input = PlayInputOf(row);
-  PlaySource source{PlayPathFor(input), 0};
-  DvdInputForm form;
-  std::string error;
-  if (IsDvdInput(input) && DecodeDvdInput(input, &form, &error)) source.audioStream = form.audioId;
-  return source;
+  const bool dvd = row.dvd && row.dvd->file;
+  return {PlayPathFor(PlayInputOf(row)), dvd ? row.dvd->audioId : 0};
 }
 
 }  // namespace pcm::preview

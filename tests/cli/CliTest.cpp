@@ -48,20 +48,6 @@ std::string WrappedProgram(const std::string& tag, const std::string& script) {
   return program;
 }
 
-// Command lines of running processes that contain `part`.
-std::vector<std::string> ProcessesMentioning(const std::string& part) {
-  std::vector<std::string> found;
-  for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-    if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
-    std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string cmd = ss.str();
-    if (Contains(cmd, part)) found.push_back(pid.toStdString() + ": " + cmd);
-  }
-  return found;
-}
-
 }  // namespace
 
 TEST(CliUsage, HelpListAndBadUsage) {
@@ -301,7 +287,7 @@ TEST(CliBatch, InterruptStopsTheBatchAndLeavesNoEncoder) {
   EXPECT_TRUE(Contains(text, "Stop  " + out + "/clip2.mp3\n")) << text;
   EXPECT_TRUE(Contains(text, "Not converted  -\n")) << text;
   // No process of that program directory is left.
-  EXPECT_EQ(ProcessesMentioning(dir), std::vector<std::string>{});
+  EXPECT_EQ(pcmtest::ProcessesMentioning(dir), std::vector<std::string>{});
 }
 
 // A trim past an entry's end: the end becomes the entry's end, and an entry
@@ -390,7 +376,7 @@ TEST(CliBatch, InterruptWhileAddingAFolderStopsAtTheNextFile) {
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   EXPECT_EQ(log.readAll().count('\n'), 1);
   EXPECT_TRUE(QDir(QString::fromStdString(out)).isEmpty());
-  EXPECT_EQ(ProcessesMentioning(dir), std::vector<std::string>{});
+  EXPECT_EQ(pcmtest::ProcessesMentioning(dir), std::vector<std::string>{});
 }
 
 // The output folder is made with its missing parents before the first entry;

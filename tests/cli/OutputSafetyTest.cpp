@@ -46,17 +46,6 @@ std::vector<std::string> Listing(const std::string& folder) {
   return names;
 }
 
-// Command lines of running processes that contain `part`.
-std::vector<std::string> ProcessesMentioning(const std::string& part) {
-  std::vector<std::string> found;
-  for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-    if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
-    std::string cmd = ReadAll("/proc/" + pid.toStdString() + "/cmdline");
-    if (Contains(cmd, part)) found.push_back(pid.toStdString() + ": " + cmd);
-  }
-  return found;
-}
-
 void Copy(const std::string& from, const std::string& to) {
   ASSERT_EQ(pcmtest::RunShell("cp " + ShellQuote(from) + " " + ShellQuote(to)), 0) << to;
 }
@@ -230,7 +219,7 @@ TEST(OutputSafety, StoppedMp4LeavesNothing) {
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(Contains(text, "Stop  " + out + "/")) << text;
     EXPECT_EQ(Listing(out), std::vector<std::string>{}) << text;
-    EXPECT_EQ(ProcessesMentioning(out), std::vector<std::string>{});
+    EXPECT_EQ(pcmtest::ProcessesMentioning(out), std::vector<std::string>{});
   }
 }
 

@@ -40,18 +40,6 @@ Result RunDvd(const std::string& args, const std::string& program = DvdProgram()
   return r;
 }
 
-std::vector<std::string> ProcessesMentioning(const std::string& part) {
-  std::vector<std::string> found;
-  for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-    if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
-    std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    if (Contains(ss.str(), part)) found.push_back(pid.toStdString() + ": " + ss.str());
-  }
-  return found;
-}
-
 }  // namespace
 
 // Row numbers pick the main title and a file; the second audio stream is
@@ -157,7 +145,7 @@ TEST(DvdBatch, StopDuringADvdRowLeavesNoProcess) {
   std::string text;
   // Wait until ffmpeg runs for the row: the program, the adapter and ffmpeg
   // all name the output folder.
-  while (ProcessesMentioning(out).size() < 3 && p.state() == QProcess::Running) {
+  while (pcmtest::ProcessesMentioning(out).size() < 3 && p.state() == QProcess::Running) {
     p.waitForReadyRead(100);
     text += p.readAll().toStdString();
   }
@@ -167,8 +155,8 @@ TEST(DvdBatch, StopDuringADvdRowLeavesNoProcess) {
   text += p.readAll().toStdString();
   EXPECT_EQ(p.exitCode(), 1) << text;
   EXPECT_TRUE(Contains(text, "Stop  ")) << text;
-  EXPECT_EQ(ProcessesMentioning("stopdvdcopy"), std::vector<std::string>{});
-  EXPECT_EQ(ProcessesMentioning(out), std::vector<std::string>{});
+  EXPECT_EQ(pcmtest::ProcessesMentioning("stopdvdcopy"), std::vector<std::string>{});
+  EXPECT_EQ(pcmtest::ProcessesMentioning(out), std::vector<std::string>{});
   // Nothing half-written stays under a final name.
   EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }

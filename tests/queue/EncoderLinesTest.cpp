@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "engine/JobRunner.h"
 #include "queue/EncoderLines.h"
 #include "support/Fixtures.h"
 
@@ -16,18 +17,7 @@ namespace {
 std::vector<std::string> EncoderLines(const std::string& arguments) {
   std::string out;
   RunShell("ffmpeg -nostdin " + arguments + " 2>&1", &out);
-  std::vector<std::string> lines;
-  std::string cur;
-  for (char c : out) {
-    if (c == '\r' || c == '\n') {
-      if (!cur.empty()) lines.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) lines.push_back(cur);
-  return lines;
+  return pcm::SplitOutputLines(out);
 }
 
 bool Has(const std::vector<std::string>& lines, const std::string& part) {

@@ -1,6 +1,7 @@
 #include "support/Fixtures.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <vector>
@@ -152,6 +154,17 @@ std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncode
 
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
   return pcm::PumpEventsUntil(pred, timeoutMs);
+}
+
+std::vector<std::string> ProcessesMentioning(const std::string& part) {
+  std::vector<std::string> found;
+  for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+    if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
+    std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
+    const std::string cmd((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (cmd.find(part) != std::string::npos) found.push_back(pid.toStdString() + ": " + cmd);
+  }
+  return found;
 }
 
 double RawCrossingsPerSecond(const std::string& rawPath, int rate) {

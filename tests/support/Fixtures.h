@@ -46,6 +46,10 @@ std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncode
 // Pumps the Qt event loop until pred() holds or the time runs out.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
 
+// Command lines of running processes (other than this one) that contain
+// `part`, each as "PID: command line".
+std::vector<std::string> ProcessesMentioning(const std::string& part);
+
 // Zero crossings per second of raw 16-bit mono samples at `rate` (twice a
 // tone's pitch); 0 for an empty file.
 double RawCrossingsPerSecond(const std::string& rawPath, int rate);
