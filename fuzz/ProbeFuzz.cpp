@@ -5,37 +5,27 @@
 
 #include "FuzzSupport.h"
 #include "engine/MediaProbe.h"
-#include "ui/WholeNumber.h"
-
-namespace {
-
-void CheckRate(const std::string& rate) {
-  auto kbps = pcm::ReadWholeNumber<long long>(rate);
-  if (kbps && (*kbps < 0 || *kbps > pcm::kMaxKbps)) fuzz::Fail("a rate beyond the bounds");
-}
-
-}  // namespace
+#include "engine/MediaLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
-  pcm::ProbeResult result;
-  std::string pending;
+  std::string pending, lines;
   for (size_t at = 0; at < text.size(); at += pcm::MediaProbe::kReadChunk) {
     pending.append(text, at, pcm::MediaProbe::kReadChunk);
-    pcm::ParseProbeOutput(pending, result);
-    if (pending.find_first_of("\r\n") != std::string::npos) fuzz::Fail("a line end left unconsumed");
+    pcm::TakeDescriptionLines(pending, lines);
+    if (pending.find('\n') != std::string::npos) fuzz::Fail("a line end left unconsumed");
   }
-  CheckRate(result.ProbeTotalKbps);
-  CheckRate(result.ProbeVideoKbps);
-  CheckRate(result.ProbeAudioKbps);
-  if (result.ProbeDuration.size() > pcm::kMaxDurationText) fuzz::Fail("a duration text beyond the bounds");
-  size_t x = result.ProbeFrameSize.find('x');
-  if (x != std::string::npos) {
-    for (const std::string& side :
-         {result.ProbeFrameSize.substr(0, x), result.ProbeFrameSize.substr(x + 1)}) {
-      auto pixels = pcm::ReadWholeNumber<long long>(side);
-      if (pixels && *pixels > pcm::kMaxFrameSide) fuzz::Fail("a frame side beyond the bounds");
-    }
+  pcm::MediaInfo m = pcm::ParseMediaDescription(lines);
+  if (m.kbps < 0 || m.kbps > pcm::kMaxKbps) fuzz::Fail("a rate beyond the bounds");
+  for (const pcm::StreamInfo& s : m.streams) {
+    if (s.kbps < 0 || s.kbps > pcm::kMaxKbps) fuzz::Fail("a stream rate beyond the bounds");
+    if (s.width < 0 || s.width > pcm::kMaxFrameSide || s.height < 0 || s.height > pcm::kMaxFrameSide)
+      fuzz::Fail("a frame side beyond the bounds");
+    if (s.rotation % 90 != 0) fuzz::Fail("a rotation that is no quarter turn");
+    pcm::FrameSize shown = pcm::DisplayedSize(s);
+    if (shown.width <= 0 || shown.height <= 0 || shown.width > pcm::kMaxFrameSide + 2)
+      fuzz::Fail("a shown size beyond the bounds");
   }
+  if (m.streams.size() > 256) fuzz::Fail("more streams than kept");
   return 0;
 }

@@ -22,10 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   pcm::ListRow row;
   row.entry.sourcePath = "/in/clip.avi";
-  row.entry.frameSize = "640x480";
+  row.entry.width = 640;
+  row.entry.height = 480;
   row.entry.duration = "00:01:40";
-  row.entry.videoRate = "1000";
-  row.entry.audioRate = "128";
+  row.entry.videoKbps = 1000;
   row.trim.total = row.trim.end = 100;
   try {
     app.options.EstimateOutputSize(row);

@@ -367,22 +367,43 @@ class HeadlessBatch {
   }
 
   // --list: every row with its number, marked "*" when it would be
-  // converted, and the chosen streams of a DVD row.
+  // converted, and the chosen streams; then every audio and subtitle
+  // stream of the row with the number --audio and --subtitle take, the
+  // chosen one marked "*".
   int ListRows() {
     std::string text;
     for (int i = 0; i < app_.list.Count(); ++i) {
       const ListRow& r = app_.list.Row(i);
       std::string audio = "-", subtitle = "-";
+      std::vector<std::string> streams;
+      auto stream = [&](const char* kind, int number, bool chosen, const std::string& what) {
+        char head[48];
+        std::snprintf(head, sizeof head, "      %s %s %d: ", chosen ? "*" : " ", kind, number);
+        streams.push_back(head + Printable(what));
+      };
       if (r.dvd && r.dvd->file) {
         const DvdRowData& d = *r.dvd;
         audio = d.file->audio.empty() ? "No Audio" : d.file->audio[size_t(d.audioChoice)];
         subtitle = d.subtitleChoice == 0 ? "No Subtitle" : d.file->subtitles[size_t(d.subtitleChoice) - 1];
+        for (size_t k = 0; k < d.file->audio.size(); ++k)
+          stream("audio", int(k), int(k) == d.audioChoice, d.file->audio[k]);
+        for (size_t k = 0; k < d.file->subtitles.size(); ++k)
+          stream("subtitle", int(k) + 1, int(k) + 1 == d.subtitleChoice, d.file->subtitles[k]);
+      } else {
+        const StreamInfo* chosen = ChosenAudio(r.entry.streams);
+        if (chosen) audio = StreamSummary(*chosen);
+        int audios = 0, subtitles = 0;
+        for (const StreamInfo& s : r.entry.streams) {
+          std::string id = "id " + std::to_string(s.index) + ", " + StreamSummary(s);
+          if (s.kind == StreamInfo::Kind::Audio) stream("audio", audios++, &s == chosen, id);
+          if (s.kind == StreamInfo::Kind::Subtitle) stream("subtitle", ++subtitles, false, id);
+        }
       }
       char number[16];
       std::snprintf(number, sizeof number, "%3d%s ", i + 1, r.checked ? "*" : " ");
-      text += number + Printable(r.caption) + "  " + (r.entry.frameSize.empty() ? "-" : r.entry.frameSize) +
-              "  " + r.time + "  " + r.outputSize + "  audio: " + Printable(audio) +
-              "  subtitle: " + Printable(subtitle) + "\n";
+      text += number + Printable(r.caption) + "  " + FrameSizeText(r.entry) + "  " + r.time + "  " +
+              r.outputSize + "  audio: " + Printable(audio) + "  subtitle: " + Printable(subtitle) + "\n";
+      for (const std::string& line : streams) text += line + "\n";
     }
     Out(text);
     return WithReportStatus(prog_, notAdded_ > 0 ? kExitFailed : kExitOk);

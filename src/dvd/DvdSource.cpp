@@ -63,6 +63,26 @@ std::string DvdSource::FrameSize(const std::string& description) {
   return description.substr(first + 1, second - first - 1);
 }
 
+void DvdSource::ApplyVideoDescription(Toriginalinfo& entry, const std::string& description) {
+  // "MPEG-2 720x576 PAL 16:9": the stored size and the shape it is shown in.
+  const std::string frame = FrameSize(description);
+  size_t x = frame.find('x');
+  StreamInfo video;
+  video.kind = StreamInfo::Kind::Video;
+  video.codec = description.rfind("MPEG-1", 0) == 0 ? "mpeg1video" : "mpeg2video";
+  video.width = x == std::string::npos ? 0 : std::atoi(frame.substr(0, x).c_str());
+  video.height = x == std::string::npos ? 0 : std::atoi(frame.substr(x + 1).c_str());
+  if (video.width <= 0 || video.height <= 0) return;
+  const bool wide = description.size() >= 4 && description.compare(description.size() - 4, 4, "16:9") == 0;
+  // The pixel aspect that makes the stored frame the shown shape.
+  video.sarNum = (wide ? 16 : 4) * video.height;
+  video.sarDen = (wide ? 9 : 3) * video.width;
+  pcm::FrameSize shown = DisplayedSize(video);
+  entry.width = shown.width;
+  entry.height = shown.height;
+  entry.streams = {video};
+}
+
 bool DvdSource::Busy() { return listing_; }
 
 bool DvdSource::TitleView() const { return parts_.run.titleView; }
@@ -209,7 +229,9 @@ void DvdSource::ListTitlesAndChapters(const std::string& ifoPath) {
 void DvdSource::AppendRow(ListRow row) {
   row.entry.duration = FormatClock(row.dvd->seconds);
   row.time = row.entry.duration;
-  row.filePath = row.entry.frameSize;  // the second column shows the frame size
+  // The second column shows the stored frame size.
+  const StreamInfo* video = MainVideo(row.entry.streams);
+  row.filePath = video ? std::to_string(video->width) + "x" + std::to_string(video->height) : std::string();
   row.state = EntryState::Ready;
   row.checked = true;
   try {
@@ -238,7 +260,7 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
   for (int32_t i = 0; i < ifo::ifoGetNumSubPic(h); ++i)
     file->subtitles.push_back(ifo::ifoGetSubPicDesc(h, i));
   const int audioId = file->audio.empty() ? 0 : StreamIdValue(StreamIdFromText(file->audio.front()));
-  const std::string frame = FrameSize(ifo::ifoGetVideoDesc(h));
+  const std::string description = ifo::ifoGetVideoDesc(h);
 
   const int32_t titles = ifo::ifoGetNumPGCI(h);
   for (int32_t t = 0; t < titles; ++t) {
@@ -267,7 +289,7 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
     title.audioId = audioId;
     ListRow row;
     row.caption = "Title_" + TwoDigitNumber(listed + int(rows.size()) + 1);
-    row.entry.frameSize = frame;
+    ApplyVideoDescription(row.entry, description);
     row.trim = {seconds, 0, seconds};
     row.dvd = title;
     rows.push_back(std::move(row));
@@ -291,7 +313,7 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
       chapter.end = cellBegin + cellSeconds;
       ListRow chapterRow;
       chapterRow.caption = "  Chapter_" + TwoDigitNumber(j + 1);
-      chapterRow.entry.frameSize = frame;
+      ApplyVideoDescription(chapterRow.entry, description);
       chapterRow.trim = {cellSeconds, cellBegin, cellBegin + cellSeconds};
       chapterRow.dvd = chapter;
       rows.push_back(std::move(chapterRow));

@@ -8,6 +8,7 @@
 
 #include "dvd/DvdRow.h"
 #include "dvd/IfoReader.h"
+#include "queue/ListRow.h"
 
 namespace pcm {
 
@@ -125,6 +126,9 @@ class DvdSource : public QObject {
 
   // Frame size from a video description: its second word, "" without one.
   static std::string FrameSize(const std::string& videoDescription);
+  // The row's picture from the IFO's video description: its stored size
+  // and the shape it is shown in (4:3 or 16:9).
+  static void ApplyVideoDescription(Toriginalinfo& entry, const std::string& videoDescription);
 
  signals:
   void selectorsChanged();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
@@ -16,6 +17,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 #include <libavutil/samplefmt.h>
 }
@@ -24,19 +26,11 @@ namespace adapter {
 
 namespace {
 
-const char* const kMarkers[] = {"Duration:", "bitrate:", "Video:", "Audio:"};
-
-// A path as shown inside the description. The reader looks for its markers
-// anywhere in a line, so a name holding one of them, or a line end, would
-// pass for the file's own values: those are defused.
+// A path as shown inside an error line: one line, whatever its name holds.
 std::string Shown(const std::string& path) {
   std::string s = path;
   for (auto& c : s)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  for (const char* marker : kMarkers) {
-    std::string m = marker;
-    for (size_t p = s.find(m); p != std::string::npos; p = s.find(m, p + 1)) s[p + m.size() - 1] = ';';
-  }
   return s;
 }
 
@@ -55,6 +49,8 @@ constexpr int64_t kMaxBytesRead = 64 << 20;  // in each step after the header
 constexpr int64_t kMaxCountedBytes = 1LL << 30;
 constexpr auto kMaxCountTime = std::chrono::seconds(5);
 constexpr auto kMaxProbeTime = std::chrono::seconds(15);
+// Streams described at most; the list keeps no more.
+constexpr unsigned kMaxStreams = 256;
 
 struct Limits {
   AVFormatContext* ic = nullptr;
@@ -81,7 +77,7 @@ std::string ErrorLine(const std::string& path, int error) {
   if (error == AVERROR(EINVAL)) error = AVERROR_INVALIDDATA;
   char text[AV_ERROR_MAX_STRING_SIZE] = {0};
   av_strerror(error, text, sizeof text);
-  return Shown(path) + ": " + text + "\r\n";
+  return "error " + Shown(path) + ": " + text + "\n";
 }
 
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -92,20 +88,6 @@ std::string Format(const char* fmt, ...) {
   vsnprintf(buf, sizeof buf, fmt, ap);
   va_end(ap);
   return buf;
-}
-
-// The reader takes the first 'x' after "Video:" as the frame size's.
-std::string NoLowerX(std::string s) {
-  for (auto& c : s)
-    if (c == 'x') c = 'X';
-  return s;
-}
-
-std::string Fps(AVRational rate) {
-  double fps = av_q2d(rate);
-  long hundredths = std::lround(fps * 100);
-  if (hundredths % 100) return Format("%.2f fps", fps);
-  return Format("%.0f fps", fps);
 }
 
 int64_t AudioBitRate(const AVCodecParameters* par) {
@@ -180,84 +162,75 @@ int64_t CountedDuration(AVFormatContext* ic, Limits& limits, int video, int audi
   return longest > 0 ? longest : AV_NOPTS_VALUE;
 }
 
-int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
+bool Tagged(const AVDictionary* tags) {
+  for (const char* key : {"title", "artist", "album"})
+    if (av_dict_get(tags, key, nullptr, 0)) return true;
+  return false;
+}
 
-std::string DurationLine(AVFormatContext* ic) {
-  std::string line = "  Duration: ";
+// The file's own line: container, length, overall rate, size.
+std::string MediaLine(AVFormatContext* ic) {
   int64_t duration = ic->duration;
-  if (duration != AV_NOPTS_VALUE && duration > 0) {
-    // Rounded to hundredths as the classic form shows them.
-    int64_t d = duration + (duration <= INT64_MAX - 5000 ? 5000 : 0);
-    // The program reads whole seconds and limits every conversion to them, so
-    // a last part second beyond encoder padding (0.05 s) counts as a whole
-    // one: a 1.6 s clip is described as 2 s instead of losing its end.
-    constexpr int64_t kPadding = AV_TIME_BASE / 20;
-    if (d % AV_TIME_BASE > kPadding && d <= INT64_MAX - AV_TIME_BASE)
-      d = (d / AV_TIME_BASE + 1) * AV_TIME_BASE;
-    int64_t secs = d / AV_TIME_BASE, us = d % AV_TIME_BASE;
-    int64_t mins = secs / 60;
-    secs %= 60;
-    int64_t hours = mins / 60;
-    mins %= 60;
-    line += Format("%02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%02" PRId64, hours, mins, secs,
-                   (100 * us) / AV_TIME_BASE);
-  } else {
-    line += "N/A";
-  }
-  if (ic->start_time != AV_NOPTS_VALUE) {
-    int64_t start = ic->start_time;
-    line += Format(", start: %s%" PRId64 ".%06" PRId64, start < 0 ? "-" : "", Abs(start / AV_TIME_BASE),
-                   Abs(start % AV_TIME_BASE));
-  }
+  bool timed = duration != AV_NOPTS_VALUE && duration > 0;
+  int64_t size = ic->pb ? avio_size(ic->pb) : -1;
   int64_t rate = ic->bit_rate;
-  if (rate <= 0 && duration != AV_NOPTS_VALUE && duration > 0) {
-    // The container states none: the file's size over its duration.
-    int64_t size = ic->pb ? avio_size(ic->pb) : -1;
-    if (size > 0) rate = av_rescale(size * 8, AV_TIME_BASE, duration);
+  // The container states none: the file's size over its length.
+  if (rate <= 0 && timed && size > 0) rate = av_rescale(size * 8, AV_TIME_BASE, duration);
+  return Format("media format=%s duration_ms=%" PRId64 " bit_rate=%" PRId64 " size=%" PRId64 " tagged=%d\n",
+                ic->iformat->name, timed ? (duration + 500) / 1000 : -1, rate > 0 ? rate : 0,
+                size > 0 ? size : 0, Tagged(ic->metadata));
+}
+
+const char* KindName(AVMediaType type) {
+  switch (type) {
+    case AVMEDIA_TYPE_VIDEO: return "video";
+    case AVMEDIA_TYPE_AUDIO: return "audio";
+    case AVMEDIA_TYPE_SUBTITLE: return "subtitle";
+    default: return "other";
   }
-  if (rate > 0)
-    line += Format(", bitrate: %" PRId64 " kb/s", rate / 1000);
-  else
-    line += ", bitrate: N/A";
-  return line + "\r\n";
 }
 
-std::string VideoLine(const AVStream* st) {
-  const AVCodecParameters* par = st->codecpar;
-  std::string line = Format("    Stream #0.%d: Video: ", st->index);
-  line += NoLowerX(avcodec_get_name(par->codec_id));
-  if (const char* pix = av_get_pix_fmt_name(static_cast<AVPixelFormat>(par->format)))
-    line += ", " + NoLowerX(pix);
-  line += Format(", %dx%d", par->width, par->height);
-  if (par->bit_rate > 0) line += Format(", %" PRId64 " kb/s", par->bit_rate / 1000);
-  AVRational rate =
-      st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
-  if (rate.num > 0 && rate.den > 0) line += ", " + Fps(rate);
-  return line + "\r\n";
+// How far the picture is turned when shown, in quarter turns of 90.
+int Rotation(const AVStream* st) {
+  size_t size = 0;
+  const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  if (!matrix || size < 9 * sizeof(int32_t)) return 0;
+  double angle = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+  if (std::isnan(angle)) return 0;
+  long quarter = std::lround(-angle / 90.0);
+  return static_cast<int>(((quarter % 4) + 4) % 4) * 90;
 }
 
-std::string AudioLine(const AVStream* st) {
+// A tag value as one word: letters and digits only.
+std::string Word(const char* text) {
+  std::string w;
+  for (const char* p = text; p && *p && w.size() < 16; ++p)
+    if (std::isalnum(static_cast<unsigned char>(*p))) w += *p;
+  return w;
+}
+
+std::string StreamLine(AVFormatContext* ic, AVStream* st) {
   const AVCodecParameters* par = st->codecpar;
-  std::string line = Format("    Stream #0.%d: Audio: %s, %d Hz", st->index, avcodec_get_name(par->codec_id),
-                            par->sample_rate);
-  // A count without a layout (plain WAV) reads as the usual layout for it.
-  AVChannelLayout known{};
-  if (par->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-    av_channel_layout_default(&known, par->ch_layout.nb_channels);
-  else
-    av_channel_layout_copy(&known, &par->ch_layout);
-  char layout[128] = {0};
-  int described = av_channel_layout_describe(&known, layout, sizeof layout);
-  av_channel_layout_uninit(&known);
-  if (described < 0) snprintf(layout, sizeof layout, "%d channels", par->ch_layout.nb_channels);
-  line += ", ";
-  line += layout;
-  // The sample format keeps its place so the channels stay the third field.
-  const char* fmt = av_get_sample_fmt_name(static_cast<AVSampleFormat>(par->format));
-  line += ", ";
-  line += fmt ? fmt : "unknown";
-  if (int64_t rate = AudioBitRate(par); rate > 0) line += Format(", %" PRId64 " kb/s", rate / 1000);
-  return line + "\r\n";
+  std::string line = Format("stream index=%d kind=%s codec=%s", st->index, KindName(par->codec_type),
+                            avcodec_get_name(par->codec_id));
+  if (const AVDictionaryEntry* lang = av_dict_get(st->metadata, "language", nullptr, 0))
+    if (std::string w = Word(lang->value); !w.empty()) line += " language=" + w;
+  line += Format(" default=%d attached_pic=%d tagged=%d", (st->disposition & AV_DISPOSITION_DEFAULT) != 0,
+                 (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0, Tagged(st->metadata));
+  if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+    line += Format(" channels=%d sample_rate=%d", par->ch_layout.nb_channels, par->sample_rate);
+    if (int64_t rate = AudioBitRate(par); rate > 0) line += Format(" bit_rate=%" PRId64, rate);
+  } else if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+    line += Format(" width=%d height=%d", par->width, par->height);
+    AVRational sar = av_guess_sample_aspect_ratio(ic, st, nullptr);
+    if (sar.num > 0 && sar.den > 0) line += Format(" sar=%d/%d", sar.num, sar.den);
+    line += Format(" rotation=%d", Rotation(st));
+    AVRational rate =
+        st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0) line += Format(" fps=%d/%d", rate.num, rate.den);
+    if (par->bit_rate > 0) line += Format(" bit_rate=%" PRId64, par->bit_rate);
+  }
+  return line + "\n";
 }
 
 }  // namespace
@@ -270,7 +243,7 @@ std::string DescribeMedia(const std::string& path) {
     return ErrorLine(path, AVERROR_INVALIDDATA);
   Limits limits;
   limits.deadline = std::chrono::steady_clock::now() + kMaxProbeTime;
-  const std::string beyondLimits = Shown(path) + ": nothing recognisable within the probe's limits\r\n";
+  const std::string beyondLimits = "error " + Shown(path) + ": nothing recognisable within the probe's limits\n";
   AVFormatContext* ic = avformat_alloc_context();
   if (!ic) return ErrorLine(path, AVERROR(ENOMEM));
   limits.ic = ic;
@@ -309,10 +282,8 @@ std::string DescribeMedia(const std::string& path) {
       ic->bit_rate = 0;  // the first frame's rate: the size over the length is shown instead
     }
   }
-  std::string text = Format("Input #0, %s, from '", ic->iformat->name) + Shown(path) + "':\r\n";
-  text += DurationLine(ic);
-  if (video >= 0) text += VideoLine(ic->streams[video]);
-  if (audio >= 0) text += AudioLine(ic->streams[audio]);
+  std::string text = MediaLine(ic);
+  for (unsigned i = 0; i < ic->nb_streams && i < kMaxStreams; ++i) text += StreamLine(ic, ic->streams[i]);
   avformat_close_input(&ic);
   return text;
 }

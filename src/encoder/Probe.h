@@ -3,10 +3,12 @@
 
 namespace adapter {
 
-// Describes the media file at path in the classic text form (an "Input #0"
-// line, the "Duration:" line and one "Stream" line each for the first video
-// and the first audio stream, all ending in CR LF) or, for a file that holds
-// no usable stream, one error line. Never both.
+// Describes the media file at path as lines of "key=value" words made for
+// reading back: a "media" line (container, length in milliseconds, overall
+// bit rate, size, whether it holds tags), then a "stream" line for every
+// stream (kind, codec, language, default and cover marks, channels, sample
+// rate, bit rate, frame size, sample aspect ratio, rotation, frame rate).
+// A file that holds no usable stream gives one "error" line instead.
 std::string DescribeMedia(const std::string& path);
 
 // The probe invocation: writes the description in one piece to standard

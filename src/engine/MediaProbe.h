@@ -6,31 +6,22 @@
 #include <vector>
 
 #include "engine/JobRunner.h"
-#include "engine/MediaLimits.h"
+#include "engine/MediaInfo.h"
 
 namespace pcm {
 
-// What the encoder's description of a file said, as printed. Values beyond
-// any real medium are left empty, as if the description had not given them.
+// What the encoder's description of a file said, as numbers.
 struct ProbeResult {
-  std::string ProbeDuration;  // hh:mm:ss, hours with two or more digits
-  std::string ProbeTotalKbps;
-  std::string ProbeVideoKbps;
-  std::string ProbeAudioKbps;
-  std::string ProbeFrameSize;  // WIDTHxHEIGHT
-  std::string ProbeAudioCodec;
-  std::string ProbeSampleRate;  // with its leading blank
-  std::string ProbeChannels;    // with its leading blank
-  // Why the encoder itself could not describe anything (it cannot run, or
-  // says so in a line of its own); empty when it did its part.
+  MediaInfo media;
+  // Why the encoder could not describe the file: its error line, or why it
+  // could not run at all; empty when it described the file.
   std::string ProbeFailure;
 };
 
-// Extracts the probe values from the unconsumed description text at every
-// line end and removes the consumed part. A value is replaced only when the
-// text still holds its key's line, so a description that arrives in several
-// chunks keeps what earlier chunks gave.
-void ParseProbeOutput(std::string& text, ProbeResult& result);
+// Takes the complete lines of a description from the front of `text` into
+// `described` (the partial last line stays for the next chunk), up to a
+// bound no real description comes near.
+void TakeDescriptionLines(std::string& text, std::string& described);
 
 // Runs the encoder with only an input to have it describe the file, on its
 // own job runner with the description parser.

@@ -128,10 +128,12 @@ InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
 
 void InfoDialog::Fill(const ListRow& row) {
   duration_->setText(QString::fromStdString(row.entry.duration));
-  format_->setText(QString::fromStdString(row.entry.audioCodec));
-  bitRate_->setText(QString::fromStdString(row.entry.audioRate) + " Kb/s");
-  sampleRate_->setText(QString::fromStdString(row.entry.sampleRate));
-  channels_->setText(QString::fromStdString(row.entry.channels));
+  // The sound that is converted, as the probe found it.
+  const StreamInfo* audio = ChosenAudio(row.entry.streams);
+  format_->setText(QString::fromStdString(audio ? audio->codec : std::string()));
+  bitRate_->setText(QString::number(row.entry.audioKbps) + " Kb/s");
+  sampleRate_->setText(QString::fromStdString(audio ? " " + SampleRateText(*audio) : std::string()));
+  channels_->setText(QString::fromStdString(audio ? " " + ChannelsText(*audio) : std::string()));
   // A failed entry shows why: the encoder's meaningful last lines; the
   // whole output of the last conversion on request.
   auto join = [](const std::vector<std::string>& lines) {

@@ -90,7 +90,7 @@ std::string StillWriter::SaveStill(int index, int32_t seconds) {
   rec.StartOpt = " -ss " + FormatClock(seconds);
   rec.LengthOpt = " -t 0.01";
   rec.TargetOpt = " -f image2 ";
-  rec.SizeOpt = parts_.options.SizeOption(row);
+  rec.SizeOpt = parts_.options.StillSizeOption(row);
   rec.VideoRateOpt.clear();
   rec.AudioRateOpt.clear();
   rec.SampleRateOpt.clear();

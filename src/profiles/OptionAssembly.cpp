@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "engine/JobRecord.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
 #include "profiles/Catalog.h"
@@ -42,15 +43,17 @@ int64_t RoundEven(double x) {
 // source-quality entry, "No Video") reads as "Normal".
 int Step(int index) { return index >= 0 && index < 5 ? index : kNormal; }
 
-// The source's bit rates are texts; one that is not a whole number of
-// kbit/s a 32-bit integer holds, or is below zero, cannot be turned into an
-// option. Sums and products of rates are taken in 64 bits.
-int64_t SourceRate(const std::string& text, const char* what) {
-  int v;
-  if (!ParseWholeNumber(text, v) || v < 0)
-    throw CommandError(std::string("The source ") + what + " \"" + text + "\" is not a usable number");
-  return v;
+// A source rate below zero cannot be turned into an option (a hand-edited
+// list file could hold one). Sums and products of rates are taken in 64 bits.
+int64_t SourceRate(int32_t kbps, const char* what) {
+  if (kbps < 0) throw CommandError(std::string("The source ") + what + " " + std::to_string(kbps) + " is not usable");
+  return kbps;
 }
+
+// The highest audio rate of the quality table: what every audio encoder of
+// the profiles takes. A source's rate above it (uncompressed sound) would
+// be refused or wasted.
+constexpr int64_t kMaxSourceAudioKbps = 320;
 
 // Width and height of a size text "WxH", the height ending at the first "(".
 bool SplitSize(const std::string& text, std::string& width, std::string& height) {
@@ -99,23 +102,41 @@ Choices ReadChoices(const ProfileState& p) {
 
 // The audio rate subtracted from the total for a computed profile's video.
 int64_t TableAudioRate(const Choices& c, const ListRow& entry) {
-  return c.sourceAudio ? SourceRate(entry.entry.audioRate, "audio rate") : kAudioRates[Step(c.ai)];
+  return c.sourceAudio ? std::min(SourceRate(entry.entry.audioKbps, "audio rate"), kMaxSourceAudioKbps)
+                       : kAudioRates[Step(c.ai)];
+}
+
+// The output's height for a computed profile, 0 when the size text holds none.
+int OutputHeight(const Choices& c, const ListRow& entry) {
+  if (c.sourceSize) return entry.entry.height;
+  std::string width, height;
+  int h;
+  if (!SplitSize(c.sizeText, width, height) || !ParseWholeNumber(height, h)) return 0;
+  return h;
+}
+
+const double* FactorsOf(int n) {
+  if (VariantOf(n) == Variant::Mini) return kMiniFactors;
+  if (VariantOf(n) == Variant::Excellent) return kExcellentFactors;
+  return kGeneralFactors;
 }
 
 int64_t VideoPart(const ProfileState& p, const Choices& c, const ListRow& entry) {
+  // A sound file gets no picture, so none is counted.
+  if (SoundOnly(entry.entry)) return 0;
   if (IsTableProfile(c.n)) {
     if (p.RateStep(0) == "*") return 0;
     return p.RateStepValue(Step(c.vi));
   }
-  if (c.sourceVideo) return SourceRate(entry.entry.videoRate, "video rate");
-  std::string width, height;
-  if (!SplitSize(c.sourceSize ? entry.entry.frameSize : c.sizeText, width, height)) return 0;
-  int h;
-  if (!ParseWholeNumber(height, h)) return 0;
-  const double* factors = kGeneralFactors;
-  if (VariantOf(c.n) == Variant::Mini) factors = kMiniFactors;
-  if (VariantOf(c.n) == Variant::Excellent) factors = kExcellentFactors;
-  return RoundEven(h * factors[Step(c.vi)]);
+  const int h = OutputHeight(c, entry);
+  if (c.sourceVideo) {
+    // The source's rate, at most what the profile's best quality gives
+    // this size: more only makes the file larger.
+    int64_t rate = SourceRate(entry.entry.videoKbps, "video rate");
+    int64_t best = RoundEven(h * FactorsOf(c.n)[0]);
+    return best > 0 ? std::min(rate, best) : rate;
+  }
+  return RoundEven(h * FactorsOf(c.n)[Step(c.vi)]);
 }
 
 int64_t AudioPart(const Choices& c, const ListRow& entry) {
@@ -132,16 +153,68 @@ int64_t TotalBitRateOf(const ProfileState& p, const Choices& c, const ListRow& e
   return VideoPart(p, c, entry) + AudioPart(c, entry);
 }
 
-std::string SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
+// The value after the last "NAME" of the option line, "" when none.
+std::string OptionValue(const std::vector<std::string>& words, const char* name) {
+  std::string value;
+  for (size_t i = 0; i + 1 < words.size(); ++i)
+    if (words[i] == name) value = words[i + 1];
+  return value;
+}
+
+// Video codecs whose streams state their pixel aspect, so a picture stored
+// anamorphic keeps its size and gets the aspect flag instead of being
+// widened to square pixels.
+bool KeepsPixelAspect(const ProfileState& p) {
+  const std::string codec = OptionValue(SplitCommandLine(p.ProfileOptionLine()), "-vcodec");
+  return codec == "mpeg4" || codec == "libx264" || codec == "mpeg2video";
+}
+
+std::string SizeText(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
+
+// The picture fitted inside a fixed frame with black bars: scaled to the
+// largest even size of the source's shape that fits, square pixels, then
+// centred. The same shape needs no bars and keeps the plain size option.
+std::string FittedSizeOption(const ListRow& entry, int w, int h) {
+  const int64_t sw = entry.entry.width, sh = entry.entry.height;
+  if (sw <= 0 || sh <= 0 || w <= 0 || h <= 0) return " -s " + SizeText(w, h);
+  int64_t fw = w, fh = h;
+  if (sw * h > sh * w)
+    fh = std::max<int64_t>(2, (w * sh / sw + 1) / 2 * 2);
+  else
+    fw = std::max<int64_t>(2, (h * sw / sh + 1) / 2 * 2);
+  fw = std::min<int64_t>(fw, w);
+  fh = std::min<int64_t>(fh, h);
+  // Within a pixel pair of the frame: the same shape.
+  if (w - fw <= 2 && h - fh <= 2) return " -s " + SizeText(w, h);
+  return " -vf scale=" + std::to_string(fw) + ":" + std::to_string(fh) + ",setsar=1,pad=" + std::to_string(w) +
+         ":" + std::to_string(h) + ":-1:-1:black";
+}
+
+std::string SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry, bool squarePixels) {
   if (!p.cb_size.enabled || IsDiscProfile(p.currentProfile)) return {};
-  if (c.sourceSize) return " -s " + entry.entry.frameSize;
+  if (SoundOnly(entry.entry)) return {};
+  if (c.sourceSize) {
+    // The picture as shown; stored anamorphic it keeps its stored size
+    // where the codec states the pixel aspect.
+    const StreamInfo* video = MainVideo(entry.entry.streams);
+    if (video && !squarePixels && video->sarNum != video->sarDen && KeepsPixelAspect(p)) {
+      FrameSize turned = TurnedSize(*video);
+      return " -s " + SizeText((turned.width + 1) / 2 * 2, (turned.height + 1) / 2 * 2);
+    }
+    return " -s " + FrameSizeText(entry.entry);
+  }
   if (c.sizeText.empty()) return {};
-  return " -s " + c.sizeText.substr(0, c.sizeText.find('('));
+  std::string width, height;
+  int w = 0, h = 0;
+  const std::string size = c.sizeText.substr(0, c.sizeText.find('('));
+  if (!SplitSize(size, width, height) || !ParseWholeNumber(width, w) || !ParseWholeNumber(height, h))
+    return " -s " + size;
+  return FittedSizeOption(entry, w, h);
 }
 
 std::string VideoRateOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
   int n = p.currentProfile;
-  if (IsDiscProfile(n)) return {};
+  if (IsDiscProfile(n) || SoundOnly(entry.entry)) return {};
   if (IsTableProfile(n)) {
     if (p.RateStep(0) == "*") return {};
     // An empty or broken step would reach the encoder as "-b 000" and the
@@ -150,8 +223,7 @@ std::string VideoRateOptionOf(const ProfileState& p, const Choices& c, const Lis
     p.RateStepValue(Step(c.vi));
     return " -r 25 -b " + step + "000";
   }
-  if (c.sourceVideo)
-    return " -r 25 -b " + std::to_string(SourceRate(entry.entry.videoRate, "video rate") * 1000);
+  if (c.sourceVideo) return " -r 25 -b " + std::to_string(VideoPart(p, c, entry) * 1000);
   int64_t rate = TotalBitRateOf(p, c, entry) - TableAudioRate(c, entry);
   // When the audio part differs from the subtracted rate (AMR), the rest can
   // drop to nothing or below; the video part itself is the sound value then.
@@ -167,16 +239,37 @@ std::string AudioRateOptionOf(const ProfileState& p, const Choices& c, const Lis
 
 // The ratio goes to the encoder, so it is written with "." whatever the
 // user's locale.
+std::string AspectText(double ratio) {
+  double rounded = QString::number(ratio, 'g', 5).toDouble();
+  return " -aspect " + QString::number(rounded, 'f', 4).toStdString();
+}
+
+// The frame's width over its height, from " -s WxH" or from the frame a
+// fitting filter pads to.
 std::string AspectOptionOf(const ProfileState& p, const std::string& sizeOption) {
   if (!p.cb_size.enabled || sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
+  std::string size = sizeOption.substr(std::min<size_t>(4, sizeOption.size()));
+  if (size_t pad = sizeOption.find(",pad="); sizeOption.starts_with(" -vf ") && pad != std::string::npos) {
+    size = sizeOption.substr(pad + 5);
+    size = size.substr(0, size.find(':', size.find(':') + 1));
+    std::replace(size.begin(), size.end(), ':', 'x');
+  }
   std::string width, height;
   int w = 0, h = 0;
-  if (sizeOption.size() < 4 || !SplitSize(sizeOption.substr(4), width, height) ||
-      !ParseWholeNumber(width, w) || !ParseWholeNumber(height, h) || h == 0)
-    throw CommandError("The frame size \"" + sizeOption.substr(std::min<size_t>(4, sizeOption.size())) +
-                       "\" is not WIDTHxHEIGHT");
-  double ratio = QString::number(double(w) / h, 'g', 5).toDouble();
-  return " -aspect " + QString::number(ratio, 'f', 4).toStdString();
+  if (sizeOption.size() < 4 || !SplitSize(size, width, height) || !ParseWholeNumber(width, w) ||
+      !ParseWholeNumber(height, h) || h == 0)
+    throw CommandError("The frame size \"" + size + "\" is not WIDTHxHEIGHT");
+  return AspectText(double(w) / h);
+}
+
+// With the source's own size the aspect is the picture's as shown, which
+// differs from the frame's for a picture stored anamorphic.
+std::string EntryAspectOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry,
+                                const std::string& sizeOption) {
+  if (c.sourceSize && !sizeOption.empty() && entry.entry.height > 0 &&
+      sizeOption != " -s " + FrameSizeText(entry.entry))
+    return AspectText(double(entry.entry.width) / entry.entry.height);
+  return AspectOptionOf(p, sizeOption);
 }
 
 std::string SampleRateOptionOf(const Choices& c, const std::string& audioOption) {
@@ -195,8 +288,48 @@ std::string ChannelsOptionOf(const Choices& c) {
   return " -ac " + std::to_string(c.channel + 1);
 }
 
-std::string TargetOptionOf(const ProfileState& p, const Choices& c) {
-  if (!IsDiscProfile(c.n)) return p.ProfileOptionLine();
+// Formats that keep a picture beside sound-only content: the cover.
+bool CarriesCover(const std::string& format) {
+  return format == "mp3" || format == "ipod" || format == "mp4" || format == "flac";
+}
+
+// The profile's option line with the entry's streams: the sound converted
+// is the source's default track, a cover picture goes along where the
+// format keeps one, and tags kept on the sound stream become the file's.
+// Unchanged when the entry's streams are not known (an older list's row,
+// a DVD row whose streams the adapter maps).
+std::string StreamOptions(const std::string& line, const ListRow& entry) {
+  const std::vector<StreamInfo>& streams = entry.entry.streams;
+  const StreamInfo* audio = ChosenAudio(streams);
+  if (!audio) return line;
+  const std::string soundMap = "0:a:" + std::to_string(KindOrdinal(streams, *audio)) + "?";
+  std::vector<std::string> words = SplitCommandLine(line);
+  const bool soundProfile = std::find(words.begin(), words.end(), "-vn") != words.end();
+  const StreamInfo* cover = CoverPicture(streams);
+  const bool withCover = soundProfile && cover && (cover->codec == "mjpeg" || cover->codec == "png") &&
+                         CarriesCover(OptionValue(words, "-f"));
+  std::vector<std::string> out;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (words[i] == "-map" && i + 1 < words.size() && words[i + 1] == "0:a:0?") {
+      out.insert(out.end(), {"-map", soundMap});
+      if (withCover)
+        out.insert(out.end(), {"-map", "0:v:" + std::to_string(KindOrdinal(streams, *cover)), "-c:v", "copy",
+                               "-disposition:v:0", "attached_pic"});
+      ++i;
+    } else if (!(withCover && words[i] == "-vn")) {
+      out.push_back(words[i]);
+    }
+  }
+  if (audio->tagged && !entry.entry.tagged)
+    out.insert(out.end(), {"-map_metadata:g", "0:g", "-map_metadata:g", soundMap.substr(0, soundMap.size() - 1)});
+  if (out == words) return line;
+  std::string joined;
+  for (const std::string& w : out) joined += " " + w;
+  return joined;
+}
+
+std::string TargetOptionOf(const ProfileState& p, const Choices& c, const ListRow* entry = nullptr) {
+  if (!IsDiscProfile(c.n)) return entry ? StreamOptions(p.ProfileOptionLine(), *entry) : p.ProfileOptionLine();
   std::string standard = QString::fromStdString(c.si >= 0 ? c.sizeText : "PAL").toLower().toStdString();
   return " -target " + standard + DiscFormatOf(c.n).target;
 }
@@ -208,7 +341,11 @@ int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
 }
 
 std::string OptionAssembly::SizeOption(const ListRow& entry) const {
-  return SizeOptionOf(profiles_, ReadChoices(profiles_), entry);
+  return SizeOptionOf(profiles_, ReadChoices(profiles_), entry, false);
+}
+
+std::string OptionAssembly::StillSizeOption(const ListRow& entry) const {
+  return SizeOptionOf(profiles_, ReadChoices(profiles_), entry, true);
 }
 
 std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
@@ -234,13 +371,13 @@ std::string OptionAssembly::TargetOption() const { return TargetOptionOf(profile
 void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) const {
   // The lists are read once, so every option sees the same choices.
   const Choices c = ReadChoices(profiles_);
-  rec.SizeOpt = SizeOptionOf(profiles_, c, entry);
-  rec.AspectOpt = AspectOptionOf(profiles_, rec.SizeOpt);
+  rec.SizeOpt = SizeOptionOf(profiles_, c, entry, false);
+  rec.AspectOpt = EntryAspectOptionOf(profiles_, c, entry, rec.SizeOpt);
   rec.VideoRateOpt = VideoRateOptionOf(profiles_, c, entry);
   rec.AudioRateOpt = AudioRateOptionOf(profiles_, c, entry);
   rec.SampleRateOpt = SampleRateOptionOf(c, rec.AudioRateOpt);
   rec.ChannelsOpt = ChannelsOptionOf(c);
-  rec.TargetOpt = TargetOptionOf(profiles_, c);
+  rec.TargetOpt = TargetOptionOf(profiles_, c, &entry);
 }
 
 // ---- Output path and size ----

@@ -27,7 +27,11 @@ class OptionAssembly {
   // In kbit/s, taken in 64 bits: the source's rates may be as large as a
   // 32-bit integer holds.
   int64_t TotalBitRate(const ListRow& entry) const;
+  // " -s WxH", or a filter that fits the picture into the profile's frame
+  // with black bars; empty for a profile or a source without a picture.
   std::string SizeOption(const ListRow& entry) const;
+  // The same for a still, whose pixels are always square.
+  std::string StillSizeOption(const ListRow& entry) const;
   std::string AspectOption(const std::string& sizeOption) const;
   std::string VideoRateOption(const ListRow& entry) const;
   std::string AudioRateOption(const ListRow& entry) const;

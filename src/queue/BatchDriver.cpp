@@ -139,10 +139,12 @@ intputrec BatchDriver::FileJobRecord(const ListRow& row,
   rec.InputFile = row.entry.sourcePath;
   parts_.options.FillProfileOptions(rec, row);
   rec.DurationSecs = ParseClock(row.entry.duration);
-  // Both are given also for an untrimmed entry; but a length of nothing
-  // (a clip shorter than a second, an unknown length) would make the
-  // encoder write an empty file, so then the whole rest is converted.
-  rec.StartOpt = " -ss " + FormatClock(row.trim.begin);
+  // A seek before the input lands on a key frame's packet and loses the
+  // sound and pictures before it (half a second of a real AVI): only a
+  // trimmed entry seeks. A length of nothing (a clip shorter than a
+  // second, an unknown length) would make the encoder write an empty
+  // file, so then the whole rest is converted.
+  rec.StartOpt = row.trim.begin > 0 ? " -ss " + FormatClock(row.trim.begin) : std::string();
   bool someLength = row.entry.duration.find_first_of("123456789") != std::string::npos;
   rec.LengthOpt = someLength ? " -t " + row.entry.duration : std::string();
   return rec;

@@ -4,6 +4,14 @@
 
 namespace pcm {
 
+bool SoundOnly(const Toriginalinfo& e) {
+  return !e.streams.empty() && !MainVideo(e.streams) && ChosenAudio(e.streams);
+}
+
+std::string FrameSizeText(const Toriginalinfo& e) {
+  return std::to_string(e.width) + "x" + std::to_string(e.height);
+}
+
 std::string StatusText(const ListRow& row) {
   if (row.sourceMissing && row.state != EntryState::Converting) return "Missing";
   switch (row.state) {

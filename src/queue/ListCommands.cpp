@@ -257,47 +257,46 @@ bool ListCommands::AddFileEntry(const std::string& path) {
 }
 
 bool ListCommands::AddDescribedEntry(const std::string& path, const ProbeResult& p) {
-  auto total = ReadWholeNumber<long long>(p.ProbeTotalKbps);
-  if (!total) return false;
-
-  // Fill in the rates the description did not give.
-  std::string v = p.ProbeVideoKbps;
-  std::string a = p.ProbeAudioKbps;
-  if (v.empty()) {
-    if (a.empty()) {
-      v = std::to_string(*total);
-    } else {
-      auto ai = ReadWholeNumber<long long>(a);
-      if (!ai) return false;
-      // A stream rate above the overall rate would leave a negative video
-      // rate; nothing can be encoded at that, so it is taken as 0.
-      v = std::to_string(std::max(0LL, *total - *ai));
-    }
-  }
-  if (a.empty()) {
-    auto vi = ReadWholeNumber<long long>(v);
-    if (!vi) return false;
-    a = std::to_string(std::max(0LL, *total - *vi));
-  }
-  if (a == "0") a = "128";
+  const MediaInfo& m = p.media;
+  const StreamInfo* video = MainVideo(m.streams);
+  const StreamInfo* audio = ChosenAudio(m.streams);
+  if (!m.described || (!video && !audio)) return false;
+  // No file can carry more than its size over its length: a stated rate
+  // beyond that (a broken header) would become the encoder's target.
+  const int64_t bound = RateBoundKbps(m.bytes, m.durationMs);
+  auto capped = [bound](int64_t kbps) { return bound > 0 ? std::min(kbps, bound) : kbps; };
+  int64_t total = capped(m.kbps);
+  int64_t a = audio ? capped(audio->kbps) : 0;
+  int64_t v = video ? capped(video->kbps) : 0;
+  if (total <= 0) total = v + a;
+  if (total <= 0 && bound <= 0) return false;
+  // The rates the file does not state are what is left of the total.
+  if (video && v <= 0) v = std::max<int64_t>(0, total - a);
+  if (audio && a <= 0) a = std::max<int64_t>(0, total - v);
 
   ListRow row;
   row.entry.sourcePath = path;
-  row.entry.frameSize = p.ProbeFrameSize.empty() ? "320x240" : p.ProbeFrameSize;
-  row.entry.duration = p.ProbeDuration;
-  auto vi = ReadWholeNumber<long long>(v);
-  auto ai = ReadWholeNumber<long long>(a);
-  row.entry.videoRate = vi ? std::to_string(*vi) : "768";
-  row.entry.audioRate = ai ? std::to_string(*ai) : "128";
-  row.entry.audioCodec = p.ProbeAudioCodec;
-  row.entry.sampleRate = p.ProbeSampleRate;
-  row.entry.channels = p.ProbeChannels;
-  row.trim.total = ParseClock(p.ProbeDuration);
+  if (video) {
+    FrameSize shown = DisplayedSize(*video);
+    row.entry.width = shown.width;
+    row.entry.height = shown.height;
+  }
+  // A length beyond 999 hours is no real one: it counts as unknown.
+  constexpr int64_t kMaxSeconds = 999 * 3600 + 59 * 60 + 59;
+  const int64_t seconds = WholeSeconds(m.durationMs);
+  const std::string duration =
+      m.durationMs < 0 ? "N/A" : seconds > kMaxSeconds ? std::string() : FormatClock(int32_t(seconds));
+  row.entry.duration = duration;
+  row.entry.videoKbps = video ? int32_t(v) : 768;
+  row.entry.audioKbps = audio && a > 0 ? int32_t(a) : 128;
+  row.entry.tagged = m.tagged;
+  row.entry.streams = m.streams;
+  row.trim.total = ParseClock(duration);
   row.trim.begin = 0;
   row.trim.end = row.trim.total;
   row.caption = EntryName(path);
   row.filePath = path;
-  row.time = p.ProbeDuration;
+  row.time = duration;
   row.state = EntryState::Waiting;
   row.checked = true;
   try {

@@ -5,20 +5,31 @@
 #include <vector>
 
 #include "dvd/DvdRow.h"
+#include "engine/MediaInfo.h"
 
 namespace pcm {
 
-// Entry record: what the probe said about the source, as text.
+// Entry record: what the probe found about the source, as numbers.
 struct Toriginalinfo {
   std::string sourcePath;
-  std::string frameSize;  // WIDTHxHEIGHT, "320x240" when the probe found none
-  std::string duration;   // hh:mm:ss, the length to convert
-  std::string videoRate;  // kbit/s, decimal text
-  std::string audioRate;  // kbit/s, decimal text
-  std::string audioCodec;
-  std::string sampleRate;  // as printed, with its leading blank
-  std::string channels;    // as printed, with its leading blank
+  std::string duration;  // hh:mm:ss, the length to convert
+  // The picture as shown (pixel aspect and rotation applied); 320x240 when
+  // the probe found none.
+  int32_t width = 320;
+  int32_t height = 240;
+  // The source's rates in kbit/s, never above what the file's size allows.
+  int32_t videoKbps = 768;
+  int32_t audioKbps = 128;
+  bool tagged = false;  // the container holds title, artist or album tags
+  // Every stream of the file; empty for a DVD row and a row kept by an
+  // older version, whose streams are not known.
+  std::vector<StreamInfo> streams;
 };
+
+// The source has sound and no picture (known only when its streams are).
+bool SoundOnly(const Toriginalinfo& e);
+// The frame size as text, "640x480".
+std::string FrameSizeText(const Toriginalinfo& e);
 
 // Trim record, in seconds.
 struct TrimRecord {

@@ -20,18 +20,21 @@
 #include "queue/ConversionList.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
+#include "ui/WholeNumber.h"
 
 namespace pcm {
 
 namespace {
 
-// Format 2 added DVD rows; a format 1 file (no DVD rows) is still read.
-// The older program refuses a format 2 file and keeps it aside rather than
-// take its DVD rows for files.
-constexpr int kFormat = 2;
+// Format 2 added DVD rows, format 3 keeps the source facts as numbers with
+// every stream; files of formats 1 and 2 are still read. An older program
+// refuses a newer file and keeps it aside rather than misread it.
+constexpr int kFormat = 3;
 constexpr int kOldestFormat = 1;
 // A program chain has at most 255 cells, so a title at most 255 ranges.
 constexpr int kMaxSectorRanges = 255;
+// The probe describes at most this many streams of a file.
+constexpr int kMaxStreams = 256;
 
 // Entry states by name, so the file does not depend on the enum's order.
 constexpr struct {
@@ -98,6 +101,16 @@ class Writer {
   template <class T>
   void operator()(const char* key, const std::optional<T>& record) {
     if (record) (*this)(key, *record);
+  }
+  void operator()(const char* key, StreamInfo::Kind k) { object[key] = int(k); }
+  void operator()(const char* key, const std::vector<StreamInfo>& records) {
+    QJsonArray a;
+    for (const StreamInfo& r : records) {
+      Writer inner(files_);
+      VisitFields(inner, r);
+      a.append(inner.object);
+    }
+    object[key] = a;
   }
 
  private:
@@ -218,6 +231,25 @@ class Reader {
     record.emplace();
     (*this)(key, *record);
   }
+  void operator()(const char* key, StreamInfo::Kind& k) {
+    int32_t n = -1;
+    (*this)(key, n);
+    if (n < 0) return;
+    if (n > int(StreamInfo::Kind::Subtitle)) return Bad(key, "is not a kind of stream");
+    k = StreamInfo::Kind(n);
+  }
+  void operator()(const char* key, std::vector<StreamInfo>& records) {
+    QJsonValue v = Value(key);
+    if (v.isUndefined()) return;
+    if (!v.isArray() || v.toArray().size() > kMaxStreams) return Bad(key, "is not a list of at most 256 streams");
+    records.clear();
+    const QJsonArray a = v.toArray();
+    for (const QJsonValue& item : a) {
+      if (!item.isObject()) return Bad(key, "is not a list of streams");
+      Reader inner(item.toObject(), error_, files_);
+      VisitFields(inner, records.emplace_back());
+    }
+  }
 
  private:
   static bool Sector(const QJsonValue& v, uint32_t& n) {
@@ -284,6 +316,23 @@ bool WriteAtomically(const std::string& path, const std::string& text, std::stri
 std::string CountText(int n) { return std::to_string(n) + (n == 1 ? " entry" : " entries"); }
 
 }  // namespace
+
+void OlderEntryTexts::ApplyTo(Toriginalinfo& e) const {
+  auto number = [](std::string_view t) -> std::optional<int32_t> {
+    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+    size_t digits = 0;
+    while (digits < t.size() && t[digits] >= '0' && t[digits] <= '9') ++digits;
+    return ReadWholeNumber<int32_t>(t.substr(0, digits));
+  };
+  if (size_t x = frameSize.find('x'); x != std::string::npos) {
+    auto w = number(std::string_view(frameSize).substr(0, x)), h = number(std::string_view(frameSize).substr(x + 1));
+    if (w && h && *w > 0 && *h > 0) e.width = *w, e.height = *h;
+  }
+  if (auto v = number(videoRate)) e.videoKbps = *v;
+  if (auto a = number(audioRate)) e.audioKbps = *a;
+  // The sound's texts are left: a stream made from them would pass for
+  // the file's only one, and its picture for lost.
+}
 
 std::string EncodeList(const std::vector<ListRow>& rows, const DvdViewState& dvdView) {
   FileTable files;

@@ -19,16 +19,55 @@ class ProgramInfo;
 // record member (or a std::optional of one) needs a VisitFields of its own
 // for its fields. A field missing from an older file keeps its default.
 template <class V, class R>
+requires std::same_as<std::remove_const_t<R>, StreamInfo>
+void VisitFields(V& v, R& s) {
+  v("kind", s.kind);
+  v("index", s.index);
+  v("codec", s.codec);
+  v("language", s.language);
+  v("default", s.isDefault);
+  v("attachedPicture", s.attachedPicture);
+  v("tagged", s.tagged);
+  v("channels", s.channels);
+  v("sampleRate", s.sampleRate);
+  v("kbps", s.kbps);
+  v("width", s.width);
+  v("height", s.height);
+  v("sarNum", s.sarNum);
+  v("sarDen", s.sarDen);
+  v("rotation", s.rotation);
+  v("fpsNum", s.fpsNum);
+  v("fpsDen", s.fpsDen);
+}
+
+// The source facts of an older list file, kept as texts there: the frame
+// size and the rates are read into numbers.
+struct OlderEntryTexts {
+  std::string frameSize, videoRate, audioRate, audioCodec, sampleRate, channels;
+  void ApplyTo(Toriginalinfo& e) const;
+};
+
+template <class V, class R>
 requires std::same_as<std::remove_const_t<R>, Toriginalinfo>
 void VisitFields(V& v, R& e) {
   v("sourcePath", e.sourcePath);
-  v("frameSize", e.frameSize);
   v("duration", e.duration);
-  v("videoRate", e.videoRate);
-  v("audioRate", e.audioRate);
-  v("audioCodec", e.audioCodec);
-  v("sampleRate", e.sampleRate);
-  v("channels", e.channels);
+  v("width", e.width);
+  v("height", e.height);
+  v("videoKbps", e.videoKbps);
+  v("audioKbps", e.audioKbps);
+  v("tagged", e.tagged);
+  v("streams", e.streams);
+  if constexpr (!std::is_const_v<R>) {
+    OlderEntryTexts older;
+    v("frameSize", older.frameSize);
+    v("videoRate", older.videoRate);
+    v("audioRate", older.audioRate);
+    v("audioCodec", older.audioCodec);
+    v("sampleRate", older.sampleRate);
+    v("channels", older.channels);
+    older.ApplyTo(e);
+  }
 }
 
 template <class V, class R>

@@ -146,7 +146,8 @@ TEST(DvdListing, SpansTimesAndCaptionsInBothViews) {
   EXPECT_EQ(first.dvd->sectors.size(), 3u);  // the whole title, chapter by chapter
   EXPECT_EQ(first.entry.duration, "00:00:22");
   EXPECT_EQ(first.time, "00:00:22");
-  EXPECT_EQ(first.entry.frameSize, "720x576");
+  // Stored 720x576, shown 4:3 with its pixel aspect.
+  EXPECT_EQ(pcm::FrameSizeText(first.entry), "768x576");
   EXPECT_EQ(first.filePath, "720x576");
   EXPECT_EQ(pcm::StatusText(first), "Ready");
   EXPECT_EQ(first.dvd->audioId, 0x80);
@@ -156,7 +157,8 @@ TEST(DvdListing, SpansTimesAndCaptionsInBothViews) {
   // Title set 2: no audio stream, no frame size in a one-word description.
   const ListRow& last = l.app->list.Row(2);
   EXPECT_EQ(last.dvd->audioId, 0);
-  EXPECT_EQ(last.entry.frameSize, "");
+  EXPECT_TRUE(last.entry.streams.empty());
+  EXPECT_EQ(last.filePath, "");
   // The longest span is selected: title set 2's 19999 sectors.
   EXPECT_EQ(l.app->list.FirstSelected(), 2);
 

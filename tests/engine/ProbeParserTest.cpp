@@ -1,5 +1,6 @@
-// The probe parser: which markers it relies on and how a description split
-// over several chunks keeps its values.
+// The reading of the adapter's description: every stream as numbers, a
+// description split over chunks, values beyond any medium, and the rules
+// read from the numbers (the shown size, the sound converted, the length).
 #include <gtest/gtest.h>
 
 #include "engine/MediaProbe.h"
@@ -8,173 +9,128 @@ using namespace pcm;
 
 namespace {
 
-ProbeResult Parse(std::string text) {
-  ProbeResult r;
-  ParseProbeOutput(text, r);
-  return r;
-}
-
 const char* kDescription =
-    "Input #0, avi, from '/m/clip.avi':\r\n"
-    "  Duration: 00:01:23.4, start: 0.000000, bitrate: 1152 kb/s\r\n"
-    "  Stream #0.0: Video: mpeg4, yuv420p, 640x480, 1000 kb/s, 25.00 fps\r\n"
-    "  Stream #0.1: Audio: mp3, 44100 Hz, stereo, fltp, 128 kb/s\r\n";
+    "media format=matroska,webm duration_ms=83400 bit_rate=1152000 size=12000000 tagged=0\n"
+    "stream index=0 kind=video codec=h264 language=eng default=1 attached_pic=0 tagged=0 width=720 "
+    "height=576 sar=64/45 rotation=0 fps=25/1 bit_rate=1000000\n"
+    "stream index=1 kind=audio codec=aac language=eng default=0 attached_pic=0 tagged=0 channels=2 "
+    "sample_rate=44100 bit_rate=128000\n"
+    "stream index=2 kind=audio codec=ac3 language=deu default=1 attached_pic=0 tagged=1 channels=6 "
+    "sample_rate=48000 bit_rate=448000\n"
+    "stream index=3 kind=subtitle codec=subrip language=fra default=0 attached_pic=0 tagged=0\n"
+    "stream index=4 kind=video codec=mjpeg default=0 attached_pic=1 tagged=0 width=300 height=300\n";
 
 }  // namespace
 
-TEST(ProbeParser, StreamLines) {
-  ProbeResult r = Parse("  Stream #0.1: Audio: mp3, 44100 Hz, stereo, 128 kb/s\r\n");
-  EXPECT_EQ(r.ProbeAudioCodec, "mp3");
-  EXPECT_EQ(r.ProbeSampleRate, " 44100 Hz");
-  EXPECT_EQ(r.ProbeChannels, " stereo");
-  EXPECT_EQ(r.ProbeAudioKbps, "128");
+TEST(ProbeParser, EveryStreamAsNumbersAndTheRulesReadFromThem) {
+  std::string error;
+  MediaInfo m = ParseMediaDescription(kDescription, &error);
+  EXPECT_EQ(error, "");
+  ASSERT_TRUE(m.described);
+  EXPECT_EQ(m.container, "matroska,webm");
+  EXPECT_EQ(m.durationMs, 83400);
+  EXPECT_EQ(m.kbps, 1152);
+  EXPECT_EQ(m.bytes, 12000000);
+  ASSERT_EQ(m.streams.size(), 5u);
+  const StreamInfo& v = m.streams[0];
+  EXPECT_EQ(v.kind, StreamInfo::Kind::Video);
+  EXPECT_EQ(v.codec, "h264");
+  EXPECT_EQ(v.sarNum * 45, v.sarDen * 64);
+  EXPECT_EQ(v.kbps, 1000);
+  EXPECT_EQ(m.streams[2].channels, 6);
+  EXPECT_EQ(m.streams[2].language, "deu");
+  EXPECT_EQ(m.streams[3].kind, StreamInfo::Kind::Subtitle);
 
-  r = Parse("  Stream #0.0: Video: mpeg4, yuv420p, 640x480, 25.00 fps\r\n");
-  EXPECT_EQ(r.ProbeFrameSize, "640x480");
-  EXPECT_EQ(r.ProbeVideoKbps, "");
+  // The moving picture, not the cover; the sound marked default, counted
+  // among the audio streams as "-map 0:a:N" counts.
+  EXPECT_EQ(MainVideo(m.streams), &m.streams[0]);
+  EXPECT_EQ(CoverPicture(m.streams), &m.streams[4]);
+  ASSERT_EQ(ChosenAudio(m.streams), &m.streams[2]);
+  EXPECT_EQ(KindOrdinal(m.streams, m.streams[2]), 1);
+  EXPECT_EQ(KindOrdinal(m.streams, m.streams[4]), 1);
+  // Without a default mark the first sound; one that cannot be decoded
+  // (no rate, no channels) is never chosen.
+  m.streams[2].isDefault = false;
+  EXPECT_EQ(ChosenAudio(m.streams), &m.streams[1]);
+  m.streams[1].sampleRate = 0;
+  EXPECT_EQ(ChosenAudio(m.streams), &m.streams[2]);
 
-  r = Parse("  Duration: 00:01:23.4, start: 0.000000, bitrate: 1152 kb/s\r\n");
-  EXPECT_EQ(r.ProbeDuration, "00:01:23");
-  EXPECT_EQ(r.ProbeTotalKbps, "1152");
+  // The shown size: the pixel aspect widens, a quarter turn swaps.
+  FrameSize shown = DisplayedSize(v);
+  EXPECT_EQ(shown.width, 1024);
+  EXPECT_EQ(shown.height, 576);
+  StreamInfo phone;
+  phone.width = 1280;
+  phone.height = 720;
+  phone.rotation = 90;
+  EXPECT_EQ(DisplayedSize(phone).width, 720);
+  EXPECT_EQ(DisplayedSize(phone).height, 1280);
+  EXPECT_EQ(TurnedSize(phone).width, 720);
+  phone.sarNum = phone.sarDen = 1;
+  phone.rotation = 180;
+  EXPECT_EQ(DisplayedSize(phone).width, 1280);
 
-  r = Parse("  Stream #0.1: Audio: aac, 48000 Hz\r\n");
-  EXPECT_EQ(r.ProbeAudioCodec, "aac");
-  EXPECT_EQ(r.ProbeSampleRate, " 48000 Hz");
-  EXPECT_EQ(r.ProbeChannels, "");
+  // The texts made from the numbers.
+  EXPECT_EQ(SampleRateText(m.streams[2]), "48000 Hz");
+  EXPECT_EQ(SampleRateText(m.streams[1]), "");
+  EXPECT_EQ(ChannelsText(m.streams[2]), "5.1");
+  EXPECT_EQ(StreamSummary(m.streams[2]), "ac3, deu, 5.1, 48000 Hz");
 }
 
-TEST(ProbeParser, WholeDescription) {
-  ProbeResult r = Parse(kDescription);
-  EXPECT_EQ(r.ProbeDuration, "00:01:23");
-  EXPECT_EQ(r.ProbeTotalKbps, "1152");
-  EXPECT_EQ(r.ProbeVideoKbps, "1000");
-  EXPECT_EQ(r.ProbeAudioKbps, "128");
-  EXPECT_EQ(r.ProbeFrameSize, "640x480");
-  EXPECT_EQ(r.ProbeAudioCodec, "mp3");
-}
-
-TEST(ProbeParser, FirstXAfterVideoIsTaken) {
-  // A lower-case x in the codec name comes first and wins; the adapter
-  // upper-cases such names for that reason.
-  ProbeResult r = Parse("Stream #0.0: Video: xvid, yuv420p, 640x480\r\n");
-  EXPECT_NE(r.ProbeFrameSize, "640x480");
-  r = Parse("Stream #0.0: Video: XVID, yuv420p, 1920x1080, 25 fps\r\n");
-  EXPECT_EQ(r.ProbeFrameSize, "1920x1080");
-}
-
-TEST(ProbeParser, LineFeedsAloneAreNoLines) {
-  std::string text =
-      "  Duration: 00:00:05.00, start: 0.0, bitrate: 64 kb/s\n"
-      "  Stream #0.0: Audio: mp3, 44100 Hz, mono, 64 kb/s\n";
-  ProbeResult r = Parse(text);
-  EXPECT_EQ(r.ProbeDuration, "00:00:05");  // found anywhere in the text
-  EXPECT_EQ(r.ProbeTotalKbps, "");
-  EXPECT_EQ(r.ProbeAudioCodec, "");
-}
-
-TEST(ProbeParser, ValuesSurviveADescriptionSplitIntoChunks) {
-  // Every split point of the description, fed in two or three pieces, gives
-  // the same values as the whole text.
-  ProbeResult whole = Parse(kDescription);
-  std::string all = kDescription;
-  for (size_t cut = 1; cut < all.size(); cut += 7) {
-    for (size_t cut2 = cut; cut2 <= all.size(); cut2 += 31) {
-      ProbeResult r;
-      std::string acc;
-      for (auto piece : {all.substr(0, cut), all.substr(cut, cut2 - cut), all.substr(cut2)}) {
-        acc += piece;
-        ParseProbeOutput(acc, r);
-      }
-      ASSERT_EQ(r.ProbeTotalKbps, whole.ProbeTotalKbps) << cut << "/" << cut2;
-      ASSERT_EQ(r.ProbeVideoKbps, whole.ProbeVideoKbps) << cut << "/" << cut2;
-      ASSERT_EQ(r.ProbeAudioKbps, whole.ProbeAudioKbps) << cut << "/" << cut2;
-      ASSERT_EQ(r.ProbeFrameSize, whole.ProbeFrameSize) << cut << "/" << cut2;
-      ASSERT_EQ(r.ProbeSampleRate, whole.ProbeSampleRate) << cut << "/" << cut2;
-      ASSERT_EQ(r.ProbeChannels, whole.ProbeChannels) << cut << "/" << cut2;
-      ASSERT_EQ(r.ProbeDuration, whole.ProbeDuration) << cut << "/" << cut2;
-    }
+TEST(ProbeParser, ADescriptionSplitAnywhereGivesTheSameValues) {
+  const std::string whole = kDescription;
+  for (size_t cut = 0; cut <= whole.size(); cut += 7) {
+    std::string text = whole.substr(0, cut), lines;
+    TakeDescriptionLines(text, lines);
+    text += whole.substr(cut);
+    TakeDescriptionLines(text, lines);
+    EXPECT_EQ(text, "");
+    MediaInfo m = ParseMediaDescription(lines);
+    ASSERT_EQ(m.streams.size(), 5u) << cut;
+    EXPECT_EQ(m.streams[4].height, 300) << cut;
   }
 }
 
-TEST(ProbeParser, ErrorOutputLeavesEverythingEmpty) {
-  ProbeResult r = Parse("/m/notes.mp3: Invalid data found when processing input\r\n");
-  EXPECT_EQ(r.ProbeTotalKbps, "");
-  EXPECT_EQ(r.ProbeDuration, "");
-  EXPECT_EQ(r.ProbeFrameSize, "");
+TEST(ProbeParser, ErrorsUnknownWordsAndValuesBeyondAnyMedium) {
+  std::string error;
+  MediaInfo m = ParseMediaDescription("error /m/notes.mp3: Invalid data found when processing input\n", &error);
+  EXPECT_FALSE(m.described);
+  EXPECT_EQ(error, "/m/notes.mp3: Invalid data found when processing input");
+
+  // Streams before the file's own line belong to nothing; unknown keys and
+  // lines are passed over; a value beyond any medium counts as not stated.
+  m = ParseMediaDescription(
+      "stream index=9 kind=audio channels=2 sample_rate=8000\n"
+      "future words here\n"
+      "media format=avi duration_ms=99999999999999999999 bit_rate=2147483700000 size=-5 colour=blue\n"
+      "stream index=0 kind=video codec=mpeg4 width=99999 height=480 sar=0/0 rotation=45 fps=x/y "
+      "bit_rate=-1\n"
+      "stream index=1 kind=audio codec=mp3\xff<> channels=300 sample_rate=44100 language=a\"b\n");
+  ASSERT_TRUE(m.described);
+  EXPECT_EQ(m.durationMs, 0);
+  EXPECT_EQ(m.kbps, 0);
+  EXPECT_EQ(m.bytes, 0);
+  ASSERT_EQ(m.streams.size(), 2u);
+  EXPECT_EQ(m.streams[0].width, 0);
+  EXPECT_EQ(m.streams[0].rotation, 0);
+  EXPECT_EQ(m.streams[0].sarNum, 0);
+  EXPECT_EQ(m.streams[0].kbps, 0);
+  EXPECT_EQ(MainVideo(m.streams), nullptr);  // no width: no picture to convert
+  EXPECT_EQ(m.streams[1].codec, "mp3");
+  EXPECT_EQ(m.streams[1].language, "ab");
+  EXPECT_EQ(ChosenAudio(m.streams), nullptr);  // 300 channels are no sound
+  EXPECT_EQ(ParseMediaDescription("media duration_ms=-1\n").durationMs, -1);
 }
 
-TEST(ProbeParser, DurationsAreReadWholeAndBounded) {
-  struct Case {
-    const char* line;
-    const char* duration;
-  };
-  for (Case c : {Case{"  Duration: 101:00:00.00, start: 0.000000, bitrate: 64 kb/s\r\n", "101:00:00"},
-                 Case{"  Duration: 999:59:59.99, start: 0.000000, bitrate: 64 kb/s\r\n", "999:59:59"},
-                 Case{"  Duration: 00:00:05, bitrate: 64 kb/s\r\n", "00:00:05"},
-                 Case{"  Duration: N/A, start: 0.000000, bitrate: 64 kb/s\r\n", "N/A"},
-                 Case{"  Duration: N/A, bitrate: N/A\r\n", "N/A"},
-                 // Beyond any medium: dropped, as a text that is no clock at all.
-                 Case{"  Duration: 2562047788:00:54.78, bitrate: 64 kb/s\r\n", ""},
-                 Case{"  Duration: 1000:00:00.00, bitrate: 64 kb/s\r\n", ""},
-                 Case{"  Duration: 0000000000000000000000000000001\r\n", ""},
-                 // A description cut right after the marker.
-                 Case{"x\r  Duration:", ""}}) {
-    SCOPED_TRACE(c.line);
-    EXPECT_EQ(Parse(c.line).ProbeDuration, c.duration);
-  }
-}
-
-TEST(ProbeParser, AbsurdRatesAndFrameSizesAreDropped) {
-  // An overall rate beyond any medium leaves no overall rate, so the file is
-  // not taken; absurd stream values are dropped and their defaults apply.
-  ProbeResult r = Parse(
-      "  Duration: 00:00:10.00, start: 0.000000, bitrate: 2147483700 kb/s\r\n"
-      "    Stream #0.0: Video: mpeg4, yuv420p, 320x999999999, 4294967296 kb/s, 25 fps\r\n"
-      "    Stream #0.1: Audio: mp3, 44100 Hz, stereo, fltp, -128 kb/s\r\n");
-  EXPECT_EQ(r.ProbeTotalKbps, "");
-  EXPECT_EQ(r.ProbeVideoKbps, "");
-  EXPECT_EQ(r.ProbeAudioKbps, "");
-  EXPECT_EQ(r.ProbeFrameSize, "");
-  EXPECT_EQ(r.ProbeAudioCodec, "mp3");
-
-  // The largest plausible values stay; the first one past them goes.
-  r = Parse(
-      "  Duration: 00:00:10.00, bitrate: 1000000 kb/s\r\n"
-      "    Stream #0.0: Video: h264, yuv420p, 16384x16384, 1000000 kb/s\r\n");
-  EXPECT_EQ(r.ProbeTotalKbps, "1000000");
-  EXPECT_EQ(r.ProbeVideoKbps, "1000000");
-  EXPECT_EQ(r.ProbeFrameSize, "16384x16384");
-  r = Parse(
-      "  Duration: 00:00:10.00, bitrate: 1000001 kb/s\r\n"
-      "    Stream #0.0: Video: h264, yuv420p, 16385x240, 1000001 kb/s\r\n");
-  EXPECT_EQ(r.ProbeTotalKbps, "");
-  EXPECT_EQ(r.ProbeVideoKbps, "");
-  EXPECT_EQ(r.ProbeFrameSize, "");
-
-  // Texts that are no numbers stay as printed for the list to judge.
-  r = Parse("  Duration: 00:00:10.00, bitrate: N/A kb/s\r\n  Stream #0.0: Video: h264, 12ax34\r\n");
-  EXPECT_EQ(r.ProbeTotalKbps, "N/A");
-  EXPECT_EQ(r.ProbeFrameSize, "12ax34");
-}
-
-TEST(ProbeParser, ManyLineEndsInOneChunk) {
-  // 64 KiB of bare CRs, then a description and more CRs: every line end is
-  // consumed and the description's values are found among them.
-  std::string text(64 * 1024, '\r');
-  text += kDescription;
-  text += std::string(64 * 1024, '\r') + "unfinished";
-  ProbeResult r;
-  ParseProbeOutput(text, r);
-  EXPECT_EQ(text, "unfinished");
-  EXPECT_EQ(r.ProbeDuration, "00:01:23");
-  EXPECT_EQ(r.ProbeTotalKbps, "1152");
-  EXPECT_EQ(r.ProbeFrameSize, "640x480");
-  EXPECT_EQ(r.ProbeChannels, " stereo");
-
-  // The same with line feeds between, as CR LF pairs and bare LFs.
-  std::string mixed;
-  for (int i = 0; i < 32 * 1024; ++i) mixed += i % 2 ? "\r\n" : "\n";
-  ParseProbeOutput(mixed, r);
-  EXPECT_EQ(mixed, "");
-  EXPECT_EQ(r.ProbeTotalKbps, "1152");  // no line with the key: kept
+TEST(ProbeParser, WholeSecondsKeepAPartSecondBeyondPadding) {
+  EXPECT_EQ(WholeSeconds(-1), 0);
+  EXPECT_EQ(WholeSeconds(0), 0);
+  EXPECT_EQ(WholeSeconds(1040), 1);
+  EXPECT_EQ(WholeSeconds(1050), 1);
+  EXPECT_EQ(WholeSeconds(1060), 2);
+  EXPECT_EQ(WholeSeconds(1600), 2);
+  EXPECT_EQ(WholeSeconds(3599999), 3600);
+  EXPECT_EQ(RateBoundKbps(500000, 4000), 1000);
+  EXPECT_EQ(RateBoundKbps(0, 4000), 0);
+  EXPECT_EQ(RateBoundKbps(500000, -1), 0);
 }

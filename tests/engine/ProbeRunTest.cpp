@@ -12,13 +12,6 @@ using namespace pcm;
 
 namespace {
 
-bool IsNumber(const std::string& s) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
 struct Expect {
   const char* kind;
   const char* codec;
@@ -34,39 +27,45 @@ TEST(ProbeRun, DescribesRealFiles) {
         Expect{"m4a", "aac", false}, Expect{"avi", "mp3", true}, Expect{"mp4", "aac", true}}) {
     SCOPED_TRACE(e.kind);
     app.probe.ProbeAndWait(pcmtest::MakeMedia(e.kind, 2));
-    const ProbeResult& r = app.probe.result;
+    const MediaInfo& m = app.probe.result.media;
     EXPECT_FALSE(app.probe.Busy());
-    EXPECT_EQ(r.ProbeDuration, "00:00:02");
-    EXPECT_TRUE(IsNumber(r.ProbeTotalKbps)) << r.ProbeTotalKbps;
-    EXPECT_EQ(r.ProbeAudioCodec, e.codec);
-    EXPECT_EQ(r.ProbeSampleRate, " 44100 Hz");
-    EXPECT_EQ(r.ProbeChannels, " stereo");
-    EXPECT_TRUE(IsNumber(r.ProbeAudioKbps)) << r.ProbeAudioKbps;
-    if (e.video) {
-      EXPECT_EQ(r.ProbeFrameSize, "320x240");
-      EXPECT_TRUE(IsNumber(r.ProbeVideoKbps)) << r.ProbeVideoKbps;
-    } else {
-      EXPECT_EQ(r.ProbeFrameSize, "");
+    ASSERT_TRUE(m.described);
+    EXPECT_EQ(WholeSeconds(m.durationMs), 2);
+    EXPECT_GT(m.kbps, 0);
+    EXPECT_GT(m.bytes, 0);
+    const StreamInfo* a = ChosenAudio(m.streams);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->codec, e.codec);
+    EXPECT_EQ(a->sampleRate, 44100);
+    EXPECT_EQ(a->channels, 2);
+    EXPECT_GT(a->kbps, 0);
+    const StreamInfo* v = MainVideo(m.streams);
+    EXPECT_EQ(v != nullptr, e.video);
+    if (v) {
+      EXPECT_EQ(v->width, 320);
+      EXPECT_EQ(v->height, 240);
+      EXPECT_EQ(v->rotation, 0);
+      EXPECT_EQ(v->fpsNum, 25 * v->fpsDen);
     }
   }
   // Rates as the files were made.
   app.probe.ProbeAndWait(pcmtest::MakeMedia("mp3", 2));
-  EXPECT_EQ(app.probe.result.ProbeAudioKbps, "128");
+  EXPECT_EQ(ChosenAudio(app.probe.result.media.streams)->kbps, 128);
   app.probe.ProbeAndWait(pcmtest::MakeMedia("wav", 2));
-  EXPECT_EQ(app.probe.result.ProbeAudioKbps, "1411");
+  EXPECT_EQ(ChosenAudio(app.probe.result.media.streams)->kbps, 1411);
 }
 
 TEST(ProbeRun, UnreadableFilesGiveNoOverallRate) {
   CoreApp app({pcmtest::MakeProgramDir("probe-bad")});
   app.probe.ProbeAndWait(pcmtest::MakeMedia("txt.mp3"));
-  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+  EXPECT_FALSE(app.probe.result.media.described);
   app.probe.ProbeAndWait("/nonexistent/file.mp3");
-  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+  EXPECT_FALSE(app.probe.result.media.described);
   // A previous probe's values do not leak into the next one.
   app.probe.ProbeAndWait(pcmtest::MakeMedia("avi", 2));
   app.probe.ProbeAndWait(pcmtest::MakeMedia("txt.mp3"));
-  EXPECT_EQ(app.probe.result.ProbeFrameSize, "");
-  EXPECT_EQ(app.probe.result.ProbeDuration, "");
+  EXPECT_TRUE(app.probe.result.media.streams.empty());
+  EXPECT_EQ(app.probe.result.media.durationMs, -1);
 }
 
 TEST(ProbeRun, AHangingEncoderIsKilledAfterTheLimit) {
@@ -75,7 +74,7 @@ TEST(ProbeRun, AHangingEncoderIsKilledAfterTheLimit) {
   app.probe.timeoutMs = 500;
   app.probe.ProbeAndWait("/whatever.mp3");
   EXPECT_FALSE(app.probe.Busy());
-  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+  EXPECT_FALSE(app.probe.result.media.described);
 }
 
 TEST(ProbeRun, MissingEncoderEndsTheProbe) {
@@ -83,7 +82,7 @@ TEST(ProbeRun, MissingEncoderEndsTheProbe) {
   std::remove((app.program.Directory() + "register.dat").c_str());
   app.probe.ProbeAndWait("/whatever.mp3");
   EXPECT_FALSE(app.probe.Busy());
-  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+  EXPECT_FALSE(app.probe.result.media.described);
 }
 
 TEST(ProbeRun, APartSecondAtTheEndIsNotCutOff) {
@@ -95,15 +94,14 @@ TEST(ProbeRun, APartSecondAtTheEndIsNotCutOff) {
                     pcmtest::ShellQuote(in));
   CoreApp app({pcmtest::MakeProgramDir("part-second")});
   app.probe.ProbeAndWait(in);
-  ASSERT_EQ(app.probe.result.ProbeDuration, "00:00:02");
+  ASSERT_EQ(WholeSeconds(app.probe.result.media.durationMs), 2);
   bool ended = false;
   app.run.converting = true;
   app.engine.entryEndedHook = [&](EncoderJob&) { ended = true; };
   intputrec r = app.engine.record;
   r.InputFile = in;
   r.OutputFile = dir + "/short.mp3";
-  r.StartOpt = " -ss 00:00:00";
-  r.LengthOpt = " -t " + app.probe.result.ProbeDuration;
+  r.LengthOpt = " -t " + FormatClock(2);
   r.DurationSecs = 2;
   app.engine.StartEncoderJob(r);
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return ended; }, 30000));
@@ -156,7 +154,7 @@ TEST(ProbeRun, AStopRequestEndsAProbeAtOnceAndIsNotRetried) {
   EXPECT_FALSE(app.listCommands.AddFileWithRetry(mp3));
   EXPECT_TRUE(app.probe.Stopped());
   EXPECT_FALSE(app.probe.Busy());
-  EXPECT_EQ(app.probe.result.ProbeTotalKbps, "");
+  EXPECT_FALSE(app.probe.result.media.described);
   EXPECT_TRUE(ui.boxes.empty());  // neither a second try nor a notice
   EXPECT_EQ(app.list.Count(), 0);
   std::ifstream in(log);

@@ -27,26 +27,23 @@ std::string SelectionError(ProfileTestBed& bed, int n) {
 // A description of 2147483700 kb/s overall with a 128 kb/s audio stream
 // leaves a row whose two source rates each fit 32 bits but whose sum does
 // not. Profile 102 keeps both source rates by default.
-TEST(HostileValues, RatesWhoseSumPasses32Bits) {
+// The source's own rates at the source quality are capped: the video at
+// what the profile's best quality gives the frame (a broken header's rate
+// would otherwise be the encoder's target), the sound at 320 kbit/s.
+TEST(HostileValues, SourceRatesAreCappedAndNeverBelowZero) {
   ProfileTestBed bed;
   bed.profiles().SelectProfile(102);
-  auto row = Entry("huge", "320x240", "2147483572", "128", "01:00:00");
-  EXPECT_EQ(bed.options().TotalBitRate(row), 2147483700);
-  EXPECT_EQ(bed.options().EstimateOutputSize(row, QLocale(QLocale::C)), "9.2160E+08MB");
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 2147483572000");
-  // The video computed from the total less the source audio.
+  auto row = Entry("huge", "640x480", "2147483572", "2147483647", "01:00:00");
+  EXPECT_EQ(bed.options().TotalBitRate(row), 3000 + 320);  // 480 x 6.25
+  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 3000000");
+  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 320000");
+  // The video computed from the total less the capped source audio.
   bed.profiles().SetSelected(bed.profiles().cb_size, 1);
   bed.profiles().SetSelected(bed.profiles().cb_videobitrate, 2);
-  row.entry.audioRate = "2147483647";
-  EXPECT_EQ(bed.options().TotalBitRate(row), 799 + 2147483647LL);
+  EXPECT_EQ(bed.options().TotalBitRate(row), 799 + 320);
   EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 799000");
-  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 2147483647000");
-  // A rate no 32-bit integer holds, or one below zero, is an error, not a
-  // wrapped number.
-  row.entry.audioRate = "2147483700";
-  EXPECT_THROW(bed.options().TotalBitRate(row), pcm::CommandError);
-  EXPECT_THROW(bed.options().AudioRateOption(row), pcm::CommandError);
-  row.entry.audioRate = "-128";
+  // A rate below zero (a hand-edited list) is an error, not a number.
+  row.entry.audioKbps = -128;
   EXPECT_THROW(bed.options().EstimateOutputSize(row), pcm::CommandError);
 }
 
@@ -65,7 +62,7 @@ TEST(HostileValues, FrameHeightBeyond32BitRates) {
   EXPECT_EQ(size.front() == '-', false) << size;
   // The largest height a row can hold at the highest factor.
   bed.profiles().SetSelected(bed.profiles().cb_videobitrate, 0);
-  row.entry.frameSize = "320x2147483647";
+  row.entry.height = 2147483647;
   EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 13421772794000");  // x 6.25
 }
 

@@ -118,8 +118,9 @@ TEST(WorkedExample, Profile102WithSourceQualityEntries) {
   // The source frame size and a source audio rate above 192 kbit/s.
   p.SetSelected(p.cb_size, 6);
   p.SetSelected(p.cb_videobitrate, 2);
-  row.entry.audioRate = "256";
-  row.entry.frameSize = "1280x720";
+  row.entry.audioKbps = 256;
+  row.entry.width = 1280;
+  row.entry.height = 720;
   EXPECT_EQ(bed.options().SizeOption(row), " -s 1280x720");
   EXPECT_EQ(bed.options().AspectOption(" -s 1280x720"), " -aspect 1.7778");
   EXPECT_EQ(bed.options().TotalBitRate(row), 2398 + 256);  // 720 x 3.33 = 2397.6
@@ -252,13 +253,13 @@ TEST(NoSelection, ListsFallBackToDefaults) {
   EXPECT_EQ(bed.options().ChannelsOption(), " -ac 2");
 }
 
-TEST(SourceRates, NotANumberIsAClearError) {
+TEST(SourceRates, BelowZeroIsAClearError) {
   OptionBed bed;
   bed.Choose(1, 0, 5, 5, 1);
-  auto row = Entry("clip", "320x240", "fast", "128");
+  auto row = Entry("clip", "320x240", "-5", "128");
   EXPECT_THROW(bed.options().TotalBitRate(row), pcm::CommandError);
   EXPECT_THROW(bed.options().VideoRateOption(row), pcm::CommandError);
-  row.entry.audioRate = "";
+  row.entry.audioKbps = -1;
   EXPECT_THROW(bed.options().AudioRateOption(row), pcm::CommandError);
 }
 

@@ -145,9 +145,11 @@ inline pcm::ListRow Entry(const std::string& caption = "clip", const std::string
   row.caption = caption;
   row.filePath = "/media/" + caption + ".avi";
   row.entry.sourcePath = row.filePath;
-  row.entry.frameSize = frameSize;
-  row.entry.videoRate = videoRate;
-  row.entry.audioRate = audioRate;
+  size_t x = frameSize.find('x');
+  row.entry.width = std::atoi(frameSize.substr(0, x).c_str());
+  row.entry.height = std::atoi(frameSize.substr(x + 1).c_str());
+  row.entry.videoKbps = std::atoi(videoRate.c_str());
+  row.entry.audioKbps = std::atoi(audioRate.c_str());
   row.entry.duration = duration;
   return row;
 }

@@ -276,7 +276,7 @@ TEST(Selection, EstimatesRefreshedWithoutMovingTheBatch) {
   EXPECT_EQ(changed, 2);
   EXPECT_EQ(bed.app->list.currentPosition, 1);
   // A row with a broken rate gets no estimate; the others are still done.
-  bed.app->list.Row(0).entry.audioRate = "n/a";
+  bed.app->list.Row(0).entry.audioKbps = -1;
   EXPECT_THROW(bed.profiles().SelectProfile(1), pcm::CommandError);  // source audio by default
   EXPECT_EQ(bed.profiles().currentProfile, 1);
   bed.profiles().SetSelected(bed.profiles().cb_size, 1);

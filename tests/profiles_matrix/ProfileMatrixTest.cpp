@@ -98,10 +98,8 @@ std::string ConvertAndCheck(CoreApp& app, int n, const Variant& v, const std::st
   row.caption = std::string("p") + std::to_string(n) + "-" + v.name + ".avi";
   row.filePath = clip;
   row.entry.sourcePath = clip;
-  row.entry.frameSize = "320x240";
   row.entry.duration = "00:00:02";
-  row.entry.videoRate = "400";
-  row.entry.audioRate = "128";
+  row.entry.videoKbps = 400;
   app.settings.outputField = outDir;
 
   intputrec rec = app.engine.record;

@@ -38,7 +38,7 @@ TEST(AddFolder, AnAddAskedForMeanwhileIsRefusedAndEveryRowKeepsItsOwnValues) {
   for (const pcm::ListRow& r : f.app->list.Rows()) {
     bool a = r.caption == "a";
     EXPECT_EQ(r.entry.duration, a ? "00:00:11" : "00:00:22") << r.caption;
-    EXPECT_EQ(r.entry.audioRate, a ? "111" : "222") << r.caption;
+    EXPECT_EQ(r.entry.audioKbps, a ? 111 : 222) << r.caption;
   }
   ASSERT_EQ(f.ui.boxes.size(), 1u);
   EXPECT_EQ(f.ui.boxes[0].text, pcm::ListCommands::kStillAdding);
@@ -47,6 +47,6 @@ TEST(AddFolder, AnAddAskedForMeanwhileIsRefusedAndEveryRowKeepsItsOwnValues) {
   f.app->listCommands.AddFiles();
   ASSERT_EQ(f.app->list.Count(), 3);
   EXPECT_EQ(f.app->list.Row(2).entry.duration, "00:00:33");
-  EXPECT_EQ(f.app->list.Row(2).entry.videoRate, "2872");
+  EXPECT_EQ(f.app->list.Row(2).entry.videoKbps, 2872);
   EXPECT_EQ(f.ui.boxes.size(), 1u);
 }

@@ -58,24 +58,23 @@ TEST(AddFileEntry, FillsMissingRatesFromTheOverallRate) {
   struct Case {
     const char* name;
     std::optional<std::string> video, audio;
-    const char* wantVideo;
-    const char* wantAudio;
+    int wantVideo;
+    int wantAudio;
   } cases[] = {
-      {"audio-only-rate", "", "128", "872", "128"},  // 1000 - 128
-      {"no-rates", "", "", "1000", "128"},           // 1000 - 1000 = 0 -> 128
-      {"audio-zero", "900", "0", "900", "128"},
-      {"no-streams", std::nullopt, std::nullopt, "1000", "128"},
-      {"video-only-rate", "700", "", "700", "300"},
+      {"audio-only-rate", "", "128", 872, 128},  // 1000 - 128
+      {"no-rates", "", "", 1000, 128},           // 1000 - 1000 = 0 -> 128
+      {"audio-zero", "900", "0", 900, 100},      // a rate of 0 is not stated
+      {"video-only-rate", "700", "", 700, 300},
       // A stream rate above the overall rate must not give a negative rate.
-      {"audio-above-total", "", "1500", "0", "1500"},
+      {"audio-above-total", "", "1500", 0, 1500},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string path = FakeMedia(d, std::string(c.name) + ".avi", Description("1000", c.video, c.audio));
     ASSERT_TRUE(f.app->listCommands.AddFileEntry(path));
     const ListRow& r = f.app->list.Row(f.app->list.Count() - 1);
-    EXPECT_EQ(r.entry.videoRate, c.wantVideo);
-    EXPECT_EQ(r.entry.audioRate, c.wantAudio);
+    EXPECT_EQ(r.entry.videoKbps, c.wantVideo);
+    EXPECT_EQ(r.entry.audioKbps, c.wantAudio);
   }
 }
 
@@ -93,10 +92,12 @@ TEST(AddFileEntry, FillsTheRowAndItsRecords) {
   EXPECT_EQ(r.entry.sourcePath, path);
   EXPECT_EQ(r.time, "00:01:40");
   EXPECT_EQ(r.entry.duration, "00:01:40");
-  EXPECT_EQ(r.entry.frameSize, "640x480");
-  EXPECT_EQ(r.entry.audioCodec, "mp3");
-  EXPECT_EQ(r.entry.sampleRate, " 44100 Hz");
-  EXPECT_EQ(r.entry.channels, " stereo");
+  EXPECT_EQ(pcm::FrameSizeText(r.entry), "640x480");
+  const pcm::StreamInfo* sound = pcm::ChosenAudio(r.entry.streams);
+  ASSERT_NE(sound, nullptr);
+  EXPECT_EQ(sound->codec, "mp3");
+  EXPECT_EQ(pcm::SampleRateText(*sound), "44100 Hz");
+  EXPECT_EQ(pcm::ChannelsText(*sound), "stereo");
   EXPECT_EQ(StatusText(r), "Status");
   EXPECT_TRUE(r.checked);
   EXPECT_FALSE(r.outputSize.empty());
@@ -110,14 +111,15 @@ TEST(AddFileEntry, NoFrameSizeGivesTheDefault) {
   std::string d = pcmtest::MakeTempDir("nosize-media");
   std::string path = FakeMedia(d, "song.mp3", Description("128", std::nullopt, "128"));
   ASSERT_TRUE(f.app->listCommands.AddFileEntry(path));
-  EXPECT_EQ(f.app->list.Row(0).entry.frameSize, "320x240");
+  EXPECT_EQ(pcm::FrameSizeText(f.app->list.Row(0).entry), "320x240");
 }
 
 TEST(AddFileEntry, UnusableFileIsTriedTwiceThenNamed) {
   FakeApp f("unusable");
   std::string d = pcmtest::MakeTempDir("unusable-media");
   std::string bad = FakeMedia(d, "notes.mp3", "");  // no description at all
-  std::string odd = FakeMedia(d, "odd.mp3", Description("N/A", "", "128"));
+  // Described, but with no stream that can be converted.
+  std::string odd = FakeMedia(d, "odd.mp3", "media format=mp3 duration_ms=-1\nstream index=0 kind=audio codec=mp3\n");
   EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(bad));
   EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(odd));
   EXPECT_EQ(f.app->list.Count(), 0);
@@ -367,8 +369,8 @@ TEST(AddFileEntryReal, RealMediaAndATextFile) {
   ASSERT_EQ(app.list.Count(), 2);
   EXPECT_EQ(app.list.Row(0).entry.duration, "00:00:03");
   EXPECT_EQ(app.list.Row(0).trim.end, 3);
-  EXPECT_EQ(app.list.Row(0).entry.frameSize, "320x240");
-  EXPECT_EQ(app.list.Row(0).entry.audioCodec, "aac");
+  EXPECT_EQ(pcm::FrameSizeText(app.list.Row(0).entry), "320x240");
+  EXPECT_EQ(pcm::ChosenAudio(app.list.Row(0).entry.streams)->codec, "aac");
   EXPECT_EQ(app.list.Row(1).entry.duration, "00:00:02");
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_NE(ui.boxes[0].text.find(" is not support!"), std::string::npos);

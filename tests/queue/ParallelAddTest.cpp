@@ -20,15 +20,18 @@ using queuetest::FakeMedia;
 namespace {
 
 struct RowValues {
-  std::string caption, duration, video, audio, sampleRate, channels, frameSize, size;
+  std::string caption, duration;
+  int video, audio;
+  size_t streams;
+  std::string frameSize, size;
   bool operator==(const RowValues&) const = default;
 };
 
 std::vector<RowValues> Values(const pcm::ConversionList& list) {
   std::vector<RowValues> v;
   for (const pcm::ListRow& r : list.Rows())
-    v.push_back({r.caption, r.entry.duration, r.entry.videoRate, r.entry.audioRate, r.entry.sampleRate,
-                 r.entry.channels, r.entry.frameSize, r.outputSize});
+    v.push_back({r.caption, r.entry.duration, r.entry.videoKbps, r.entry.audioKbps, r.entry.streams.size(),
+                 pcm::FrameSizeText(r.entry), r.outputSize});
   return v;
 }
 
@@ -71,7 +74,7 @@ TEST(ParallelAdd, AFolderOf200GivesTheRowsOfASerialAddAndTheBadFileNamesItself) 
   // Every row is one file's own: no value is shared with its neighbours.
   for (size_t i = 0; i < serial.size(); ++i) {
     const int n = std::stoi(serial[i].caption.substr(4));
-    EXPECT_EQ(serial[i].audio, std::to_string(64 + n)) << serial[i].caption;
+    EXPECT_EQ(serial[i].audio, 64 + n) << serial[i].caption;
   }
   // The bad file is named once, after its second try; each good file was
   // probed once.

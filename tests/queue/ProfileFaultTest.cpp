@@ -27,14 +27,27 @@ void ReplaceLine(const std::string& path, int number, const std::string& text) {
 
 }  // namespace
 
-// 2147483700 kb/s overall is beyond any medium: the probe drops it and the
-// file is refused as unusable instead of reaching the estimates. At the
-// bound, with 100 hours, the estimate is large and positive.
-TEST(AddFileEntry, RatesBeyondAnyMediumAreRefusedAndTheBoundStillEstimates) {
+// A stated rate no file of its size and length can have (104 Mbit/s for
+// 0.5 MB in 4 s) is replaced by that bound, so it never becomes the
+// encoder's target; one beyond any medium counts as not stated and the
+// file is refused when nothing else gives a rate. At the highest plausible
+// rate, with 100 hours, the estimate is large and positive.
+TEST(AddFileEntry, RatesBeyondTheFileOrAnyMediumAreCappedOrRefused) {
   FakeApp f("huge-rate");
-  f.app->profiles.SelectProfile(102);
+  f.app->profiles.SelectProfile(102);  // the source's own quality
   std::string d = pcmtest::MakeTempDir("huge-rate-media");
-  std::string absurd = FakeMedia(d, "huge.avi", Description("2147483700", "", "128", "01:00:00.00"));
+  std::string broken = FakeMedia(d, "broken.avi",
+                                 "media format=avi duration_ms=4000 bit_rate=104857000 size=500000\n"
+                                 "stream index=0 kind=video codec=mpeg4 width=640 height=480 bit_rate=104857000\n"
+                                 "stream index=1 kind=audio codec=mp3 channels=2 sample_rate=44100\n");
+  ASSERT_TRUE(f.app->listCommands.AddFileWithRetry(broken));
+  EXPECT_EQ(f.app->list.Row(0).entry.videoKbps, 1000);  // 500000 x 8 / 4 s
+  pcm::intputrec rec;
+  f.app->options.FillProfileOptions(rec, f.app->list.Row(0));
+  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 1000000");
+  f.app->list.RemoveAt(0);
+
+  std::string absurd = FakeMedia(d, "huge.avi", Description("2147483700", "", std::nullopt, "01:00:00.00"));
   EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(absurd));
   EXPECT_EQ(f.app->list.Count(), 0);
   ASSERT_FALSE(f.ui.boxes.empty());
@@ -43,8 +56,8 @@ TEST(AddFileEntry, RatesBeyondAnyMediumAreRefusedAndTheBoundStillEstimates) {
   std::string bound = FakeMedia(d, "bound.avi", Description("1000000", "", "128", "100:00:00.00"));
   ASSERT_TRUE(f.app->listCommands.AddFileWithRetry(bound));
   const pcm::ListRow& r = f.app->list.Row(0);
-  EXPECT_EQ(r.entry.videoRate, "999872");
-  EXPECT_EQ(f.app->options.TotalBitRate(r), 1000000);
+  EXPECT_EQ(r.entry.videoKbps, 999872);
+  EXPECT_EQ(f.app->options.TotalBitRate(r), 3000 + 128);  // capped at 480 x 6.25
   EXPECT_EQ(r.outputSize.find('-'), std::string::npos) << r.outputSize;
   EXPECT_NE(r.outputSize.find("E+07MB"), std::string::npos) << r.outputSize;
 }

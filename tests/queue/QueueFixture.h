@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -57,23 +58,22 @@ printf 'converted' > "$out"
 exit 0
 )SH";
 
-// A description in the encoder's classic form, lines ended by CR LF. A
-// stream is left out when its rate is nullopt and has no rate when it is "".
+// A description as the adapter gives it, rates in kbit/s and the length as
+// hh:mm:ss.cc. A stream is left out when its rate is nullopt and has no rate
+// when it is "". No size is given, so no rate is capped by it.
 inline std::string Description(const std::string& total, std::optional<std::string> video,
                                std::optional<std::string> audio,
                                const std::string& duration = "00:00:10.00") {
-  std::string t = "Input #0, avi, from 'x':\r\n  Duration: " + duration +
-                  ", start: 0.000000, bitrate: " + total + " kb/s\r\n";
-  if (video) {
-    t += "    Stream #0.0: Video: mpeg4, yuv420p, 640x480";
-    if (!video->empty()) t += ", " + *video + " kb/s";
-    t += ", 25.00 fps\r\n";
-  }
-  if (audio) {
-    t += "    Stream #0.1: Audio: mp3, 44100 Hz, stereo, s16p";
-    if (!audio->empty()) t += ", " + *audio + " kb/s";
-    t += "\r\n";
-  }
+  const long long ms = (std::stoll(duration.substr(0, duration.find(':'))) * 3600 +
+                        std::stoll(duration.substr(duration.find(':') + 1, 2)) * 60) *
+                           1000 +
+                       std::llround(std::stod(duration.substr(duration.rfind(':') + 1)) * 1000);
+  auto rate = [](const std::string& kbps) {
+    return kbps.empty() || kbps == "N/A" ? std::string() : " bit_rate=" + kbps + "000";
+  };
+  std::string t = "media format=avi duration_ms=" + std::to_string(ms) + rate(total) + " size=0\n";
+  if (video) t += "stream index=0 kind=video codec=mpeg4 width=640 height=480 fps=25/1" + rate(*video) + "\n";
+  if (audio) t += "stream index=1 kind=audio codec=mp3 channels=2 sample_rate=44100" + rate(*audio) + "\n";
   return t;
 }
 

@@ -36,8 +36,16 @@ pcm::ListRow MakeRow(const std::string& path, const std::string& caption) {
   r.state = pcm::EntryState::Waiting;
   r.entry.sourcePath = path;
   r.entry.duration = "00:01:00";
-  r.entry.audioRate = "128";
-  r.entry.sampleRate = " 44100 Hz";
+  r.entry.audioKbps = 128;
+  pcm::StreamInfo sound;
+  sound.kind = pcm::StreamInfo::Kind::Audio;
+  sound.index = 1;
+  sound.codec = "mp3";
+  sound.language = "eng";
+  sound.isDefault = true;
+  sound.sampleRate = 44100;
+  sound.channels = 2;
+  r.entry.streams = {sound};
   r.trim = {60, 5, 50};
   return r;
 }
@@ -131,7 +139,11 @@ TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
   EXPECT_EQ(a.caption, rows[0].caption);
   EXPECT_EQ(a.filePath, rows[0].filePath);
   EXPECT_EQ(a.entry.sourcePath, rows[0].filePath);
-  EXPECT_EQ(a.entry.sampleRate, " 44100 Hz");
+  ASSERT_EQ(a.entry.streams.size(), 1u);
+  EXPECT_EQ(a.entry.streams[0].kind, pcm::StreamInfo::Kind::Audio);
+  EXPECT_EQ(a.entry.streams[0].sampleRate, 44100);
+  EXPECT_EQ(a.entry.streams[0].language, "eng");
+  EXPECT_TRUE(a.entry.streams[0].isDefault);
   EXPECT_FALSE(a.checked);
   EXPECT_EQ(a.failureLines, rows[0].failureLines);
   EXPECT_EQ(a.state, pcm::EntryState::Failed);
@@ -148,9 +160,17 @@ TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
   EXPECT_EQ((*back)[4].state, pcm::EntryState::Stopped);
 
   // A field an older file lacks keeps its default; fields it does not know
-  // are passed over. The previous format (no DVD rows) is still read.
-  stored = pcm::DecodeStoredList(R"({"format":1,"rows":[{"caption":"old","future":{"x":1}}]})", error);
+  // are passed over. The previous formats (no DVD rows; source facts as
+  // texts) are still read, the texts into numbers.
+  stored = pcm::DecodeStoredList(
+      R"({"format":1,"rows":[{"caption":"old","future":{"x":1},)"
+      R"("entry":{"frameSize":"640x480","videoRate":"1200","audioRate":"96","sampleRate":" 44100 Hz"}}]})",
+      error);
   ASSERT_TRUE(stored) << error;
+  EXPECT_EQ(pcm::FrameSizeText(stored->rows[0].entry), "640x480");
+  EXPECT_EQ(stored->rows[0].entry.videoKbps, 1200);
+  EXPECT_EQ(stored->rows[0].entry.audioKbps, 96);
+  EXPECT_TRUE(stored->rows[0].entry.streams.empty());
   EXPECT_EQ(stored->rows[0].caption, "old");
   EXPECT_TRUE(stored->rows[0].checked);
   EXPECT_EQ(stored->rows[0].state, pcm::EntryState::Blank);
@@ -181,7 +201,10 @@ TEST(ListFile, DamagedOrHostileTextRestoresNothing) {
       "{\"format\":1,\"rows\":[{\"failureLines\":[\"x\",3]}]}",
       "{\"format\":1,\"rows\":[{\"filePath\":\"/m/a\\u0000.mp3\"}]}",  // would cut the path short
       "{\"format\":1,\"rows\":[{\"entry\":{\"sourcePath\":\"/a\\u0000/etc/passwd\"}}]}",
-      "{\"format\":3,\"rows\":[]}",
+      "{\"format\":4,\"rows\":[]}",
+      "{\"format\":3,\"rows\":[{\"entry\":{\"streams\":[{\"kind\":9}]}}]}",
+      "{\"format\":3,\"rows\":[{\"entry\":{\"streams\":[7]}}]}",
+      "{\"format\":3,\"rows\":[{\"entry\":{\"width\":-4}}]}",
       // DVD rows: a record naming no file, or a file the list does not hold.
       "{\"format\":2,\"rows\":[{\"dvd\":{}}]}",
       "{\"format\":2,\"rows\":[{\"dvd\":{\"file\":0}}]}",

@@ -66,10 +66,8 @@ struct TrimApp {
     row.caption = caption;
     row.filePath = "/media/" + caption + ".avi";
     row.entry.sourcePath = row.filePath;
-    row.entry.frameSize = "320x240";
     row.entry.duration = row.time = pcm::FormatClock(seconds);
-    row.entry.videoRate = "800";
-    row.entry.audioRate = "128";
+    row.entry.videoKbps = 800;
     row.trim = {seconds, 0, seconds};
     return app->list.Append(row);
   }
