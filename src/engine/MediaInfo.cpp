@@ -52,19 +52,32 @@ std::string Word(std::string_view v) {
 }
 
 void ReadStreamField(StreamInfo& s, std::string_view key, std::string_view v) {
-  if (key == "index") s.index = Bounded<int32_t>(v, 1 << 20);
-  else if (key == "kind") s.kind = KindNamed(v);
-  else if (key == "codec") s.codec = Word(v);
-  else if (key == "language") s.language = Word(v);
-  else if (key == "default") s.isDefault = v == "1";
-  else if (key == "attached_pic") s.attachedPicture = v == "1";
-  else if (key == "tagged") s.tagged = v == "1";
-  else if (key == "channels") s.channels = Bounded<int32_t>(v, 255);
-  else if (key == "sample_rate") s.sampleRate = Bounded<int32_t>(v, 10'000'000);
-  else if (key == "bit_rate") s.kbps = int32_t(Bounded<long long>(v, kMaxKbps * 1000) / 1000);
-  else if (key == "width") s.width = Bounded<int32_t>(v, kMaxFrameSide);
-  else if (key == "height") s.height = Bounded<int32_t>(v, kMaxFrameSide);
-  else if (key == "sar") Ratio(v, s.sarNum, s.sarDen);
+  if (key == "index")
+    s.index = Bounded<int32_t>(v, 1 << 20);
+  else if (key == "kind")
+    s.kind = KindNamed(v);
+  else if (key == "codec")
+    s.codec = Word(v);
+  else if (key == "language")
+    s.language = Word(v);
+  else if (key == "default")
+    s.isDefault = v == "1";
+  else if (key == "attached_pic")
+    s.attachedPicture = v == "1";
+  else if (key == "tagged")
+    s.tagged = v == "1";
+  else if (key == "channels")
+    s.channels = Bounded<int32_t>(v, 255);
+  else if (key == "sample_rate")
+    s.sampleRate = Bounded<int32_t>(v, 10'000'000);
+  else if (key == "bit_rate")
+    s.kbps = int32_t(Bounded<long long>(v, kMaxKbps * 1000) / 1000);
+  else if (key == "width")
+    s.width = Bounded<int32_t>(v, kMaxFrameSide);
+  else if (key == "height")
+    s.height = Bounded<int32_t>(v, kMaxFrameSide);
+  else if (key == "sar")
+    Ratio(v, s.sarNum, s.sarDen);
   else if (key == "rotation") {
     int32_t r = Bounded<int32_t>(v, 359);
     s.rotation = r % 90 == 0 ? r : 0;
@@ -75,11 +88,16 @@ void ReadStreamField(StreamInfo& s, std::string_view key, std::string_view v) {
 void ReadMediaField(MediaInfo& m, std::string_view key, std::string_view v) {
   // About 32 years: beyond that a length is not a real one.
   constexpr long long kMaxMs = 1'000'000'000'000LL;
-  if (key == "format") m.container = Word(v);
-  else if (key == "duration_ms") m.durationMs = v == "-1" ? -1 : Bounded<int64_t>(v, kMaxMs);
-  else if (key == "bit_rate") m.kbps = Bounded<int64_t>(v, kMaxKbps * 1000) / 1000;
-  else if (key == "size") m.bytes = Bounded<int64_t>(v, 1LL << 50);
-  else if (key == "tagged") m.tagged = v == "1";
+  if (key == "format")
+    m.container = Word(v);
+  else if (key == "duration_ms")
+    m.durationMs = v == "-1" ? -1 : Bounded<int64_t>(v, kMaxMs);
+  else if (key == "bit_rate")
+    m.kbps = Bounded<int64_t>(v, kMaxKbps * 1000) / 1000;
+  else if (key == "size")
+    m.bytes = Bounded<int64_t>(v, 1LL << 50);
+  else if (key == "tagged")
+    m.tagged = v == "1";
 }
 
 }  // namespace

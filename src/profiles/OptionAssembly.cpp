@@ -46,7 +46,8 @@ int Step(int index) { return index >= 0 && index < 5 ? index : kNormal; }
 // A source rate below zero cannot be turned into an option (a hand-edited
 // list file could hold one). Sums and products of rates are taken in 64 bits.
 int64_t SourceRate(int32_t kbps, const char* what) {
-  if (kbps < 0) throw CommandError(std::string("The source ") + what + " " + std::to_string(kbps) + " is not usable");
+  if (kbps < 0)
+    throw CommandError(std::string("The source ") + what + " " + std::to_string(kbps) + " is not usable");
   return kbps;
 }
 
@@ -186,8 +187,8 @@ std::string FittedSizeOption(const ListRow& entry, int w, int h) {
   fh = std::min<int64_t>(fh, h);
   // Within a pixel pair of the frame: the same shape.
   if (w - fw <= 2 && h - fh <= 2) return " -s " + SizeText(w, h);
-  return " -vf scale=" + std::to_string(fw) + ":" + std::to_string(fh) + ",setsar=1,pad=" + std::to_string(w) +
-         ":" + std::to_string(h) + ":-1:-1:black";
+  return " -vf scale=" + std::to_string(fw) + ":" + std::to_string(fh) +
+         ",setsar=1,pad=" + std::to_string(w) + ":" + std::to_string(h) + ":-1:-1:black";
 }
 
 std::string SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry, bool squarePixels) {
@@ -321,7 +322,8 @@ std::string StreamOptions(const std::string& line, const ListRow& entry) {
     }
   }
   if (audio->tagged && !entry.entry.tagged)
-    out.insert(out.end(), {"-map_metadata:g", "0:g", "-map_metadata:g", soundMap.substr(0, soundMap.size() - 1)});
+    out.insert(out.end(), {"-map_metadata:g", "0:g", "-map_metadata:g",
+                           "0:s:a:" + std::to_string(KindOrdinal(streams, *audio))});
   if (out == words) return line;
   std::string joined;
   for (const std::string& w : out) joined += " " + w;
@@ -329,7 +331,8 @@ std::string StreamOptions(const std::string& line, const ListRow& entry) {
 }
 
 std::string TargetOptionOf(const ProfileState& p, const Choices& c, const ListRow* entry = nullptr) {
-  if (!IsDiscProfile(c.n)) return entry ? StreamOptions(p.ProfileOptionLine(), *entry) : p.ProfileOptionLine();
+  if (!IsDiscProfile(c.n))
+    return entry ? StreamOptions(p.ProfileOptionLine(), *entry) : p.ProfileOptionLine();
   std::string standard = QString::fromStdString(c.si >= 0 ? c.sizeText : "PAL").toLower().toStdString();
   return " -target " + standard + DiscFormatOf(c.n).target;
 }

@@ -89,6 +89,25 @@ std::string BatchDriver::ShortOutputReason(const JobOutcome& outcome, int32_t ex
   return {};
 }
 
+std::string BatchDriver::MissingStreamReason(const std::vector<std::string>& lines, bool expectSound,
+                                             int32_t seconds) {
+  // The encoder's closing summary: "video:0kB audio:16kB subtitle:0kB ...".
+  // Nothing muxed at all is said in a line of its own.
+  for (const std::string& line : lines)
+    if (line.find("Output file is empty, nothing was encoded") != std::string::npos ||
+        (line.find("video:0kB audio:0kB subtitle:0kB other streams:0kB") != std::string::npos &&
+         line.find("muxing overhead: unknown") != std::string::npos))
+      return "The result holds no stream";
+  if (!expectSound || seconds < 2) return {};
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    if (it->find("video:") == std::string::npos || it->find(" audio:") == std::string::npos) continue;
+    // Two seconds of any sound the profiles make are well above 1 kB.
+    if (it->find(" audio:0kB ") != std::string::npos) return "The result holds no sound";
+    break;
+  }
+  return {};
+}
+
 std::string BatchDriver::FailureReason(const JobOutcome& outcome, const std::string& writtenFile,
                                        const std::string& shownName, int32_t expectedSeconds) {
   std::string reason = NoOutputReason(outcome, writtenFile, shownName);
@@ -268,7 +287,13 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
     const JobOutcome& o = job.outcome;
     const std::string temp = job.record.TempFile;
     const std::string& written = temp.empty() ? job.record.OutputFile : temp;
+    std::vector<std::string> output = job.TailLines(kKeptOutputLines);
     std::string reason = NoOutputReason(o, written, row.outputFile);
+    // A file without the streams it was made for is no result: the sound
+    // of a source that has some, in a profile that makes sound.
+    const bool expectSound = ChosenAudio(row.entry.streams) && !job.record.AudioRateOpt.empty() &&
+                             job.record.TargetOpt.find(" -an") == std::string::npos;
+    if (reason.empty()) reason = MissingStreamReason(output, expectSound, job.record.DurationSecs);
     // A complete output shorter than the entry promised keeps its name; the
     // entry still fails and says so.
     std::string shortNote = reason.empty() ? ShortOutputReason(o, job.record.DurationSecs) : std::string();
@@ -277,7 +302,6 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
     bool failed = !reason.empty();
     // The encoder's lines name the reserved file; the person knows the
     // output by its final name.
-    std::vector<std::string> output = job.TailLines(kKeptOutputLines);
     if (!temp.empty())
       for (std::string& line : output) ShowFinalName(line, temp, row.outputFile);
     row.encoderOutput = KeptOutput(output, kKeptOutputLines);

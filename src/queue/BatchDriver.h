@@ -74,6 +74,11 @@ class BatchDriver {
                                     const std::string& shownName);
   // The part that judges a complete output by its length only.
   static std::string ShortOutputReason(const JobOutcome& outcome, int32_t expectedSeconds);
+  // The part that judges the streams of a complete output by the encoder's
+  // closing lines: none at all, or no sound where sound was expected (for
+  // an entry of two seconds or more, whose sound cannot round to 0 kB).
+  static std::string MissingStreamReason(const std::vector<std::string>& lines, bool expectSound,
+                                         int32_t seconds);
   // The line that says how the encoder ended, "" when it exited with 0.
   static std::string EndLine(const JobOutcome& outcome);
 

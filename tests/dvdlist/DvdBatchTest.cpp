@@ -101,10 +101,16 @@ TEST(DvdBatch, ListingAndRefusals) {
   Result list = RunDvd("--batch --list --chapters --titles main --audio 1 --subtitle 0x20 --output " +
                        ShellQuote(out) + " " + ShellQuote(disc));
   ASSERT_EQ(list.status, 0) << list.out;
-  EXPECT_TRUE(Contains(list.out, "  1* Title_01  720x576  00:00:09  ")) << list.out;
-  EXPECT_TRUE(Contains(list.out, "audio: 2: de AC3 2ch (0x81)  subtitle: 1: en Subtitle (0x20)\n"))
+  // The size as shown (720x576 stored, 4:3), then every stream of the row
+  // with the number --audio and --subtitle take, the chosen ones marked.
+  EXPECT_TRUE(Contains(list.out, "  1* Title_01  768x576  00:00:09  ")) << list.out;
+  EXPECT_TRUE(Contains(list.out,
+                       "audio: 2: de AC3 2ch (0x81)  subtitle: 1: en Subtitle (0x20)\n"
+                       "        audio 0: 1: en AC3 2ch (0x80)\n"
+                       "      * audio 1: 2: de AC3 2ch (0x81)\n"
+                       "      * subtitle 1: 1: en Subtitle (0x20)\n"))
       << list.out;
-  EXPECT_TRUE(Contains(list.out, "  3    Chapter_02  720x576  00:00:03  ")) << list.out;
+  EXPECT_TRUE(Contains(list.out, "  3    Chapter_02  768x576  00:00:03  ")) << list.out;
   EXPECT_TRUE(Contains(list.out, "  5  Title_05  ")) << list.out;
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
 

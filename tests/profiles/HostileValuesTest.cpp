@@ -34,8 +34,8 @@ TEST(HostileValues, SourceRatesAreCappedAndNeverBelowZero) {
   ProfileTestBed bed;
   bed.profiles().SelectProfile(102);
   auto row = Entry("huge", "640x480", "2147483572", "2147483647", "01:00:00");
-  EXPECT_EQ(bed.options().TotalBitRate(row), 3000 + 320);  // 480 x 6.25
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 3000000");
+  EXPECT_EQ(bed.options().TotalBitRate(row), 3600 + 320);  // 576 x 6.25 for 720x576
+  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 3600000");
   EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 320000");
   // The video computed from the total less the capped source audio.
   bed.profiles().SetSelected(bed.profiles().cb_size, 1);

@@ -81,7 +81,8 @@ TEST(WorkedExample, Profile68TableWithAmrRates) {
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 135);
   pcm::intputrec rec = Filled(bed, row);
-  EXPECT_EQ(rec.SizeOpt, " -s 176x144");
+  // A 4:3 picture in the 11:9 frame: fitted with bars above and below.
+  EXPECT_EQ(rec.SizeOpt, " -vf scale=176:132,setsar=1,pad=176:144:-1:-1:black");
   EXPECT_EQ(rec.AspectOpt, " -aspect 1.2222");
   EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 128000");
   EXPECT_EQ(rec.AudioRateOpt, " -ab 7400");

@@ -90,8 +90,9 @@ TEST(AddFileEntry, FillsTheRowAndItsRecords) {
   EXPECT_EQ(r.caption, "clip.final");
   EXPECT_EQ(r.filePath, path);
   EXPECT_EQ(r.entry.sourcePath, path);
-  EXPECT_EQ(r.time, "00:01:40");
-  EXPECT_EQ(r.entry.duration, "00:01:40");
+  // 100.52 s: the part second beyond padding counts as a whole one.
+  EXPECT_EQ(r.time, "00:01:41");
+  EXPECT_EQ(r.entry.duration, "00:01:41");
   EXPECT_EQ(pcm::FrameSizeText(r.entry), "640x480");
   const pcm::StreamInfo* sound = pcm::ChosenAudio(r.entry.streams);
   ASSERT_NE(sound, nullptr);
@@ -101,9 +102,9 @@ TEST(AddFileEntry, FillsTheRowAndItsRecords) {
   EXPECT_EQ(StatusText(r), "Status");
   EXPECT_TRUE(r.checked);
   EXPECT_FALSE(r.outputSize.empty());
-  EXPECT_EQ(r.trim.total, 100);
+  EXPECT_EQ(r.trim.total, 101);
   EXPECT_EQ(r.trim.begin, 0);
-  EXPECT_EQ(r.trim.end, 100);
+  EXPECT_EQ(r.trim.end, 101);
 }
 
 TEST(AddFileEntry, NoFrameSizeGivesTheDefault) {
@@ -119,7 +120,8 @@ TEST(AddFileEntry, UnusableFileIsTriedTwiceThenNamed) {
   std::string d = pcmtest::MakeTempDir("unusable-media");
   std::string bad = FakeMedia(d, "notes.mp3", "");  // no description at all
   // Described, but with no stream that can be converted.
-  std::string odd = FakeMedia(d, "odd.mp3", "media format=mp3 duration_ms=-1\nstream index=0 kind=audio codec=mp3\n");
+  std::string odd =
+      FakeMedia(d, "odd.mp3", "media format=mp3 duration_ms=-1\nstream index=0 kind=audio codec=mp3\n");
   EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(bad));
   EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(odd));
   EXPECT_EQ(f.app->list.Count(), 0);

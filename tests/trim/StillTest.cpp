@@ -33,11 +33,11 @@ struct StillApp : TrimApp {
   }
   // Selects a frame size other than the clip's own 320x240, so that a
   // picture of the clip's size shows the size was not applied.
+  // Another size of the clip's 4:3 shape, so the picture fills it.
   void ChooseOtherSize() {
     pcm::ChoiceList& sizes = app->profiles.cb_size;
     for (size_t i = 0; i < sizes.items.size(); ++i)
-      if (sizes.items[i].find('x') != std::string::npos && sizes.items[i].rfind("320x240", 0) != 0 &&
-          sizes.items[i] != pcm::kOriginalSize) {
+      if (sizes.items[i].rfind("640x480", 0) == 0) {
         sizes.selected = int(i);
         return;
       }
@@ -70,7 +70,7 @@ TEST(Still, WritesNumberedBitmapsOfTheChosenSize) {
   t.ChooseOtherSize();
   ASSERT_EQ(t.app->list.Row(clip).caption, "clip");
   const pcm::EntryState before = t.app->list.Row(clip).state;
-  std::string size = t.app->options.SizeOption(t.app->list.Row(clip));
+  std::string size = t.app->options.StillSizeOption(t.app->list.Row(clip));
   ASSERT_EQ(size.rfind(" -s ", 0), 0u) << size;
   std::string wanted = size.substr(4);
   ASSERT_NE(wanted, "320x240");
