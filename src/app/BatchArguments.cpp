@@ -179,8 +179,9 @@ const BatchOption kOptions[] = {
        return true;
      }},
     {"--audio", "N|0xID",
-     "the audio stream of every DVD row: N-th of the row's streams\n"
-     "(0 = the first) or the stream id, e.g. 0x81",
+     "the audio stream of every row (of the DVD rows when there are\n"
+     "any): N-th of the row's audio streams (0 = the first) or the\n"
+     "stream id as --list shows it, e.g. 0x81",
      [](const std::string& v, BatchRequest& r, std::string& error) {
        r.audio = ParseStreamRequest(v, false);
        if (!r.audio) error = "--audio takes a number or a stream id such as 0x81, not \"" + v + "\"";

@@ -323,6 +323,19 @@ class HeadlessBatch {
     for (int i = 0; i < n; ++i) {
       ListRow& row = app_.list.Row(i);
       app_.list.SetChecked(i, picked[size_t(i)]);
+      if (!row.dvd && req_.audio && dvdRanges_.empty()) {
+        // A file's sound by its place among the audio streams or by the
+        // file's stream number, as --list shows them. Beside a DVD the
+        // choice is the DVD rows'.
+        int place = 0, found = 0;
+        for (const StreamInfo& s : row.entry.streams) {
+          if (s.kind != StreamInfo::Kind::Audio) continue;
+          if (req_.audio->byId ? s.index == req_.audio->value : place == req_.audio->value) found = place + 1;
+          ++place;
+        }
+        if (found == 0) return NoSuchStream(row, "audio", *req_.audio);
+        row.entry.audioChoice = found;
+      }
       if (!row.dvd || !row.dvd->file || !picked[size_t(i)]) continue;
       app_.list.SelectOnly(i);
       const DvdFileRecord& file = *row.dvd->file;
@@ -390,7 +403,7 @@ class HeadlessBatch {
         for (size_t k = 0; k < d.file->subtitles.size(); ++k)
           stream("subtitle", int(k) + 1, int(k) + 1 == d.subtitleChoice, d.file->subtitles[k]);
       } else {
-        const StreamInfo* chosen = ChosenAudio(r.entry.streams);
+        const StreamInfo* chosen = ConvertedAudio(r.entry);
         if (chosen) audio = StreamSummary(*chosen);
         int audios = 0, subtitles = 0;
         for (const StreamInfo& s : r.entry.streams) {

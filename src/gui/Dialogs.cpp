@@ -129,7 +129,7 @@ InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
 void InfoDialog::Fill(const ListRow& row) {
   duration_->setText(QString::fromStdString(row.entry.duration));
   // The sound that is converted, as the probe found it.
-  const StreamInfo* audio = ChosenAudio(row.entry.streams);
+  const StreamInfo* audio = ConvertedAudio(row.entry);
   format_->setText(QString::fromStdString(audio ? audio->codec : std::string()));
   bitRate_->setText(QString::number(row.entry.audioKbps) + " Kb/s");
   sampleRate_->setText(QString::fromStdString(audio ? " " + SampleRateText(*audio) : std::string()));

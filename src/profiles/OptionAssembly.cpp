@@ -301,7 +301,7 @@ bool CarriesCover(const std::string& format) {
 // a DVD row whose streams the adapter maps).
 std::string StreamOptions(const std::string& line, const ListRow& entry) {
   const std::vector<StreamInfo>& streams = entry.entry.streams;
-  const StreamInfo* audio = ChosenAudio(streams);
+  const StreamInfo* audio = ConvertedAudio(entry.entry);
   if (!audio) return line;
   const std::string soundMap = "0:a:" + std::to_string(KindOrdinal(streams, *audio)) + "?";
   std::vector<std::string> words = SplitCommandLine(line);

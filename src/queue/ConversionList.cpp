@@ -4,6 +4,16 @@
 
 namespace pcm {
 
+const StreamInfo* ConvertedAudio(const Toriginalinfo& e) {
+  if (e.audioChoice > 0) {
+    int n = 0;
+    for (const StreamInfo& s : e.streams)
+      if (s.kind == StreamInfo::Kind::Audio && ++n == e.audioChoice)
+        return s.sampleRate > 0 && s.channels > 0 ? &s : nullptr;
+  }
+  return ChosenAudio(e.streams);
+}
+
 bool SoundOnly(const Toriginalinfo& e) {
   return !e.streams.empty() && !MainVideo(e.streams) && ChosenAudio(e.streams);
 }

@@ -24,7 +24,14 @@ struct Toriginalinfo {
   // Every stream of the file; empty for a DVD row and a row kept by an
   // older version, whose streams are not known.
   std::vector<StreamInfo> streams;
+  // The sound chosen by hand: 1 + its place among the audio streams; 0
+  // takes the default track.
+  int32_t audioChoice = 0;
 };
+
+// The sound the entry converts: the one chosen by hand, else the default
+// track, else the first; null when there is none.
+const StreamInfo* ConvertedAudio(const Toriginalinfo& e);
 
 // The source has sound and no picture (known only when its streams are).
 bool SoundOnly(const Toriginalinfo& e);

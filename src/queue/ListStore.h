@@ -58,6 +58,7 @@ void VisitFields(V& v, R& e) {
   v("audioKbps", e.audioKbps);
   v("tagged", e.tagged);
   v("streams", e.streams);
+  v("audioChoice", e.audioChoice);
   if constexpr (!std::is_const_v<R>) {
     OlderEntryTexts older;
     v("frameSize", older.frameSize);

@@ -128,6 +128,14 @@ TEST(RealMedia, TheDefaultTrackTheCoverAndTheTagsReachTheResult) {
     EXPECT_NEAR(pcmtest::DominantFrequency(two), 880, 60) << profile;
     QFile::remove(QString::fromStdString(two));
   }
+  // --list shows every track, the converted one marked; --audio picks another.
+  Result list = bed.Run("--list --profile 17 " + ShellQuote(bed.media + "/two-tracks.mkv"));
+  EXPECT_TRUE(Contains(list.out, "        audio 0: id 1, aac, eng, ")) << list.out;
+  EXPECT_TRUE(Contains(list.out, "      * audio 1: id 2, aac, deu, ")) << list.out;
+  std::string first = bed.Convert("two-tracks.mkv", 17, "--audio 0");
+  EXPECT_NEAR(pcmtest::DominantFrequency(first), 440, 40);
+  QFile::remove(QString::fromStdString(first));
+  EXPECT_EQ(bed.Run("--profile 17 --audio 0x7 " + ShellQuote(bed.media + "/two-tracks.mkv")).status, 1);
   // The cover goes along into the formats that keep one beside sound, never
   // as a moving picture; the tags reach every one.
   for (int profile : {17, 23}) {

@@ -143,6 +143,12 @@ std::string ConvertAndCheck(CoreApp& app, int n, const Variant& v, const std::st
     // The frame size asked for: the selected size, the source's for the
     // source entry, the disc standard's for the disc presets.
     std::string size = rec.SizeOpt.size() > 4 ? rec.SizeOpt.substr(4) : "";
+    // A picture fitted with bars has the frame it is padded to.
+    if (size_t pad = rec.SizeOpt.find(",pad="); pad != std::string::npos) {
+      size = rec.SizeOpt.substr(pad + 5);
+      size = size.substr(0, size.find(':', size.find(':') + 1));
+      size[size.find(':')] = 'x';
+    }
     if (IsDiscProfile(n)) {
       static const std::map<std::string, std::string> disc = {
           {"pal-vcd", "352x288"},   {"ntsc-vcd", "352x240"}, {"pal-svcd", "480x576"},

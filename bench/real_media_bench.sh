@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Real media that others made (the test fixtures of tests/support), side by
+# side with plain ffmpeg:
+#  1. the files converted by `popclipmill --batch` vs ffmpeg running the
+#     batch's own command lines (from --dry-run) one after another, the
+#     sides alternating within each run and which goes first from run to
+#     run: probing, fitting and stream choice must not slow a batch down;
+#  2. the size each profile family writes against the estimate the list
+#     showed for it (written / estimated, summed over the files).
+# Usage: bench/real_media_bench.sh BIN_DIR [RUNS]  (default 5)
+set -euo pipefail
+BIN=$(cd "$1" && pwd)
+RUNS=${2:-5}
+HERE=$(cd "$(dirname "$0")/.." && pwd)
+FFMPEG=${POPCLIPMILL_FFMPEG:-ffmpeg}
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/popclipmill-real-XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+export POPCLIPMILL_CONFIG_DIR="$WORK/config"
+CACHE=${POPCLIPMILL_MEDIA_CACHE:-$HOME/.cache/popclipmill/real-media}
+bash "$HERE/tests/support/real-media.sh" "$CACHE"
+mkdir -p "$WORK/config" "$WORK/media"
+FILES=(real-video.mp4 real-av.avi rotated.mp4 anamorphic.mkv portrait.mp4 two-tracks.mkv cover.mp3
+  stream-tags.ogg real-sound.oga)
+for f in "${FILES[@]}"; do cp "$CACHE/$f" "$WORK/media/"; done
+
+since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+load() { cut -d' ' -f1 /proc/loadavg; }
+
+# H.264 in MP4 at the source's size and at a fixed one, and MP3.
+JOBS=("--profile 102 --size 6" "--profile 5 --size 1" "--profile 17")
+lines() {
+  for j in "${JOBS[@]}"; do
+    # shellcheck disable=SC2086
+    "$BIN/popclipmill" --batch --dry-run $j --output "$WORK/$1/${j// /_}" "$WORK"/media/*
+  done
+}
+lines direct > "$WORK/lines"
+
+batch_side() {
+  rm -rf "$WORK/batch"
+  local t=$EPOCHREALTIME
+  for j in "${JOBS[@]}"; do
+    # shellcheck disable=SC2086
+    "$BIN/popclipmill" --batch --quiet $j --output "$WORK/batch/${j// /_}" "$WORK"/media/* > /dev/null
+  done
+  batch+=("$(since "$t")")
+}
+direct_side() {
+  rm -rf "$WORK/direct"
+  for j in "${JOBS[@]}"; do mkdir -p "$WORK/direct/${j// /_}"; done
+  local t=$EPOCHREALTIME
+  while read -r _encoder rest; do
+    # shellcheck disable=SC2086  # the paths hold no blanks
+    set -- $rest
+    args=()
+    for a in "$@"; do
+      case "$a" in -b) args+=(-b:v) ;; -ab) args+=(-b:a) ;; *) args+=("$a") ;; esac
+    done
+    "$FFMPEG" -nostdin "${args[@]}" > /dev/null 2>&1 || true
+  done < "$WORK/lines"
+  direct+=("$(since "$t")")
+}
+
+batch=() direct=() ratios=()
+for run in $(seq 1 "$RUNS"); do
+  l=$(load)
+  if (( run % 2 )); then batch_side; direct_side; else direct_side; batch_side; fi
+  r=$(ratio "${batch[-1]}" "${direct[-1]}")
+  ratios+=("$r")
+  echo "run $run (load $l): batch ${batch[-1]} s, ffmpeg ${direct[-1]} s, ratio $r"
+done
+echo "real media, ${#FILES[@]} files x ${#JOBS[@]} profiles: batch vs the same ffmpeg commands," \
+  "median ratio $(printf '%s\n' "${ratios[@]}" | median) (target <= 1.03)"
+
+# Written size against the estimate, per profile family.
+echo
+echo "written / estimated size, summed over the files:"
+for fam in "computed video:--profile 102 --size 4" "computed H.264 MP4:--profile 122 --size 2" \
+  "table video:--profile 4 --size 3" "table video (Flash):--profile 11 --size 1" \
+  "phone 3GP:--profile 68" "audio MP3:--profile 17" "audio M4A:--profile 23" "audio OGG:--profile 18" \
+  "disc VCD:--profile 112"; do
+  name=${fam%%:*} opts=${fam#*:}
+  out="$WORK/est/${name// /_}"
+  # shellcheck disable=SC2086
+  est=$("$BIN/popclipmill" --batch --list $opts "$WORK"/media/* | awk '/^ *[0-9]+\*/ { sub("MB", "", $5); s += $5 } END { print s }')
+  # shellcheck disable=SC2086
+  "$BIN/popclipmill" --batch --quiet $opts --output "$out" "$WORK"/media/* > /dev/null || true
+  written=$(du -cb "$out"/* 2>/dev/null | awk 'END { printf "%.3f", $1 / 1048576 }')
+  printf '  %-22s estimate %7.2f MB, written %7.2f MB, ratio %s\n' "$name" "$est" "$written" "$(ratio "$written" "$est")"
+done
