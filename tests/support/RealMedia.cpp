@@ -163,17 +163,20 @@ MediaFacts MeasureMedia(const std::string& path) {
   return facts;
 }
 
-double ShownAspect(const std::string& videoPath) {
+double ShownAspect(const std::string& videoPath, int blackLimit) {
   // Start a third of the way in, where the picture is less likely black.
   double duration = Number(Get(Probe("-show_entries format=duration", videoPath), "format.duration"));
   for (double start : {duration > 2 ? duration / 3 : 0.0, 0.0}) {
     // ffmpeg turns frames upright before the filters, so cropdetect sees the
     // shown picture and showinfo its pixel shape (inverted by the turn).
     // cropdetect ignores the first two frames: the first one is repeated so
-    // a still picture gets measured too.
+    // a still picture gets measured too. Bars are black (luma 16); the
+    // threshold stays just above, so dark footage is not taken for bars.
+    const std::string crop = "cropdetect=" + std::to_string(blackLimit) + ":2:0";
     std::string seek = start > 0 ? " -ss " + Text(start) : "", log;
     RunShell("ffmpeg -nostdin -hide_banner -loglevel info" + seek + " -i " + ShellQuote(videoPath) +
-                 " -map 0:v:0 -vf loop=loop=2:size=1,cropdetect=24:2:0,showinfo -frames:v 22"
+                 " -map 0:v:0 -vf loop=loop=2:size=1," + crop +
+                 ",showinfo -frames:v 22"
                  " -f null - 2>&1 >/dev/null",
              &log);
     double sar = 1;

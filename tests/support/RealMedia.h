@@ -42,7 +42,9 @@ MediaFacts MeasureMedia(const std::string& path);
 // Aspect ratio of the picture as shown (rotation and pixel shape applied),
 // near-black edges cropped off as bars; 0 when no picture can be decoded.
 // Measures the first video stream, which is the cover in an audio file.
-double ShownAspect(const std::string& videoPath);
+// `blackLimit` is the highest luma taken for a bar: 20 leaves room for an
+// encoder's noise in the bars, 16 suits lossless pictures of dark footage.
+double ShownAspect(const std::string& videoPath, int blackLimit = 20);
 
 // Pitch in Hz of the given audio stream (zero crossings / 2); 0 on failure.
 double DominantFrequency(const std::string& path, int audioStreamIndex = 0);

@@ -8,6 +8,7 @@
 #include "preview/Still.h"
 #include "profiles/ProfileState.h"
 #include "support/DvdFixtures.h"
+#include "support/RealMedia.h"
 #include "ui/RunState.h"
 
 using trimtest::TrimApp;
@@ -103,6 +104,24 @@ TEST(Still, WritesNumberedBitmapsOfTheChosenSize) {
   EXPECT_FALSE(t.app->run.converting);
   EXPECT_TRUE(t.ui.boxes.empty());
   EXPECT_EQ(QDir(QString::fromStdString(t.out + "/stills")).entryList(QDir::Files | QDir::Hidden).size(), 4);
+
+  // A picture of another shape is fitted inside the frame with bars, as a
+  // conversion's is: a 16:9 anamorphic and a portrait clip of real footage.
+  std::string why;
+  const std::string real = pcmtest::RealMediaDir(&why);
+  if (real.empty()) std::printf("real media left out: %s\n", why.c_str());
+  for (const char* name : {"anamorphic.mkv", "portrait.mp4"}) {
+    if (real.empty()) break;
+    ASSERT_TRUE(t.app->listCommands.AddFileEntry(real + "/" + name)) << name;
+    const int row = t.app->list.Count() - 1;
+    const std::string still = t.out + "/stills/" + t.app->list.Row(row).caption + ".bmp";
+    EXPECT_EQ(t.Save(row, 1, still), "") << name;
+    pcmtest::ProbeInfo shot = pcmtest::FfprobeFile(still);
+    EXPECT_EQ(std::to_string(shot.width) + "x" + std::to_string(shot.height), wanted) << name;
+    EXPECT_NEAR(pcmtest::ShownAspect(still, 16) / pcmtest::MeasureMedia(real + "/" + name).displayAspect, 1.0,
+                0.05)
+        << name;
+  }
 
   // Neither name leads out of the output folder or hides the file.
   EXPECT_EQ(pcm::StillWriter::FirstStillName(" \tclips/../x.y.avi"), "x.y.bmp");
