@@ -273,3 +273,93 @@ TEST(TableRates, MissingStepIsAnErrorNotAnEmptyRate) {
   EXPECT_THROW(bed.options().VideoRateOption(row), pcm::CommandError);
   EXPECT_THROW(bed.options().TotalBitRate(row), pcm::CommandError);
 }
+
+// The picture's shape and the streams, from the entry's numbers: turned and
+// anamorphic pictures at their own size, pictures of another shape fitted
+// into a fixed frame, a sound file with no picture options, and the option
+// line's maps for the default track, a cover and tags kept on the sound.
+TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
+  const std::string rates = "300 500 800 1200 1600";
+  OptionBed bed("popclipmill",
+                {{102, {"320x240 640x480", rates, " -map 0:V:0? -map 0:a:0? -vcodec libx264 -f avi"}},
+                 {11, {"320x240 640x480", rates, " -map 0:V:0? -map 0:a:0? -vcodec flv -f flv"}},
+                 {17, {"", "*", " -map 0:a:0? -vn -acodec libmp3lame -f mp3"}}});
+  pcm::StreamInfo picture, sound, cover;
+  picture.kind = pcm::StreamInfo::Kind::Video;
+  picture.codec = "h264";
+  picture.width = 720;
+  picture.height = 576;
+  picture.sarNum = 64;
+  picture.sarDen = 45;
+  sound.kind = pcm::StreamInfo::Kind::Audio;
+  sound.codec = "aac";
+  sound.sampleRate = 48000;
+  sound.channels = 2;
+  auto rowOf = [&](std::vector<pcm::StreamInfo> streams) {
+    pcm::ListRow row = Entry();
+    row.entry.streams = std::move(streams);
+    if (const pcm::StreamInfo* v = pcm::MainVideo(row.entry.streams)) {
+      row.entry.width = pcm::DisplayedSize(*v).width;
+      row.entry.height = pcm::DisplayedSize(*v).height;
+    }
+    return row;
+  };
+  struct Want {
+    int profile, size;
+    const char *sizeOpt, *aspectOpt;
+  };
+  // Anamorphic 16:9: kept stored with the flag where the codec states a
+  // pixel aspect, widened to square pixels where it does not, fitted with
+  // bars above and below into 4:3.
+  pcm::ListRow wide = rowOf({picture, sound});
+  for (Want w :
+       {Want{102, 2, " -s 720x576", " -aspect 1.7778"}, Want{11, 2, " -s 1024x576", " -aspect 1.7778"},
+        Want{102, 1, " -vf scale=640:360,setsar=1,pad=640:480:-1:-1:black", " -aspect 1.3333"}}) {
+    SCOPED_TRACE(std::to_string(w.profile) + " size " + std::to_string(w.size));
+    bed.Choose(w.profile, w.size, 2, 2);
+    pcm::intputrec rec = Filled(bed, wide);
+    EXPECT_EQ(rec.SizeOpt, w.sizeOpt);
+    EXPECT_EQ(rec.AspectOpt, w.aspectOpt);
+    EXPECT_EQ(bed.options().StillSizeOption(wide),
+              w.profile == 102 && w.size == 2 ? " -s 1024x576" : w.sizeOpt);
+  }
+  // A phone clip turned a quarter: upright at its own size, pillarboxed.
+  picture.sarNum = picture.sarDen = 1;
+  picture.width = 1280;
+  picture.height = 720;
+  picture.rotation = 90;
+  pcm::ListRow turned = rowOf({picture, sound});
+  bed.Choose(102, 2, 2, 2);
+  EXPECT_EQ(Filled(bed, turned).SizeOpt, " -s 720x1280");
+  EXPECT_EQ(Filled(bed, turned).AspectOpt, " -aspect 0.5625");
+  bed.Choose(102, 0, 2, 2);
+  EXPECT_EQ(Filled(bed, turned).SizeOpt, " -vf scale=136:240,setsar=1,pad=320:240:-1:-1:black");
+  // Sound alone: no picture options, no picture in the estimate.
+  pcm::ListRow song = rowOf({sound});
+  pcm::intputrec rec = Filled(bed, song);
+  EXPECT_EQ(rec.SizeOpt + rec.AspectOpt + rec.VideoRateOpt, "");
+  EXPECT_EQ(bed.options().TotalBitRate(song), 128);
+
+  // Two tracks, the second marked default and tagged, and a cover.
+  pcm::StreamInfo second = sound;
+  second.isDefault = true;
+  second.tagged = true;
+  cover.kind = pcm::StreamInfo::Kind::Video;
+  cover.codec = "mjpeg";
+  cover.attachedPicture = true;
+  cover.width = cover.height = 300;
+  pcm::ListRow album = rowOf({sound, cover, second});
+  bed.Choose(17, -2, -2, 2);
+  EXPECT_EQ(Filled(bed, album).TargetOpt,
+            " -map 0:a:1? -map 0:v:0 -c:v copy -disposition:v:0 attached_pic -acodec libmp3lame -f mp3"
+            " -map_metadata:g 0:g -map_metadata:g 0:s:a:1");
+  // Into a video profile the cover is no picture; the track is the same.
+  bed.Choose(102, 0, 2, 2);
+  EXPECT_EQ(Filled(bed, album).TargetOpt,
+            " -map 0:V:0? -map 0:a:1? -vcodec libx264 -f avi -map_metadata:g 0:g"
+            " -map_metadata:g 0:s:a:1");
+  EXPECT_EQ(Filled(bed, album).SizeOpt, "");
+  // A row whose streams are not known keeps the line as written.
+  bed.Choose(17, -2, -2, 2);
+  EXPECT_EQ(Filled(bed, Entry()).TargetOpt, " -map 0:a:0? -vn -acodec libmp3lame -f mp3");
+}
