@@ -72,6 +72,7 @@ Args FfmpegArguments(const Args& in) {
     }
   }
   FitAudioRate(out);
+  HoldVideoRate(out);
   return out;
 }
 
@@ -170,6 +171,21 @@ long long ReadRate(const std::string& text) {
 }
 
 }  // namespace
+
+void HoldVideoRate(Args& args) {
+  size_t at = 0;
+  const std::string rate = LastValue(args, {"-b:v"}, &at);
+  const std::string codec = LastValue(args, {"-vcodec", "-c:v", "-codec:v"});
+  static const char* const kDrifting[] = {"mpeg4", "msmpeg4v2", "wmv2", "flv", "rv20", "h263"};
+  if (at == 0 || ReadRate(rate) <= 0 || args.size() < 2 ||
+      std::none_of(std::begin(kDrifting), std::end(kDrifting), [&](const char* c) { return codec == c; }))
+    return;
+  for (const char* own : {"-maxrate", "-bufsize", "-target", "-maxrate:v", "-bufsize:v"})
+    if (std::find(args.begin(), args.end(), own) != args.end()) return;
+  // Before the output, which is the last argument.
+  args.insert(args.end() - 1,
+              {"-maxrate", std::to_string(ReadRate(rate)), "-bufsize", std::to_string(2 * ReadRate(rate))});
+}
 
 void FitAudioRate(Args& args) {
   size_t at = 0;

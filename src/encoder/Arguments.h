@@ -22,6 +22,12 @@ Args FfmpegArguments(const Args& in);
 // rate fails a job.
 void FitAudioRate(Args& ffmpegArgs);
 
+// The video encoders of the MPEG-4 part 2 and H.263 family start far from
+// the rate asked for ("-b:v") and reach it only after minutes: a clip of
+// seconds came out at twice its rate. A rate buffer of two seconds with the
+// rate as its ceiling holds them to it, unless the arguments set their own.
+void HoldVideoRate(Args& ffmpegArgs);
+
 // True when the output (the last argument) is an AMR narrow-band file,
 // which ffmpeg cannot encode here and sox writes instead.
 bool IsAmrOutput(const Args& in);

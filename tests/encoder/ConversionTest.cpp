@@ -56,6 +56,21 @@ TEST(Conversion, ArgumentsAsFfmpegReceivesThem) {
             (std::vector<std::string>{"-nostdin", "-ss", "00:00:05", "-y", "-i", "file:-odd:name.avi", "-r",
                                       "25", "-b:v", "799000", "-b:a", "128000", "-ac", "2", "file:out.mp4"}));
 
+  // The MPEG-4 part 2 and H.263 family is held to its video rate by a
+  // buffer; other encoders and arguments with their own buffer are not.
+  r = RunAdapter("-i in.avi -r 25 -b 300000 -vcodec flv -f flv out.flv", EchoFfmpeg());
+  std::vector<std::string> held = EchoedArgs(r.out);
+  ASSERT_GE(held.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(held.end() - 5, held.end()),
+            (std::vector<std::string>{"-maxrate", "300000", "-bufsize", "600000", "file:out.flv"}));
+  for (auto [line, ceilings] :
+       {std::pair{"-i in.avi -b 300000 -vcodec libx264 out.mp4", 0},
+        std::pair{"-i in.avi -b 300000 -vcodec mpeg4 -maxrate 1M -bufsize 1M out.mp4", 1},
+        std::pair{"-i in.avi -vcodec mpeg4 out.mp4", 0}}) {
+    std::vector<std::string> args = EchoedArgs(RunAdapter(line, EchoFfmpeg()).out);
+    EXPECT_EQ(std::count(args.begin(), args.end(), "-maxrate"), ceilings) << line;
+  }
+
   // Filter graphs, URLs, "-" and names already given a protocol stay.
   r = RunAdapter("-f lavfi -i testsrc=duration=1 -f null -", EchoFfmpeg());
   EXPECT_EQ(EchoedArgs(r.out), (std::vector<std::string>{"-nostdin", "-f", "lavfi", "-i",
