@@ -142,7 +142,11 @@ FrameSize TurnedSize(const StreamInfo& v) {
 
 FrameSize DisplayedSize(const StreamInfo& v) {
   int64_t w = v.width, h = v.height;
-  if (v.sarNum > 0 && v.sarDen > 0 && v.sarNum != v.sarDen) {
+  // Real pixels are at most a few times wider than high or the reverse; a
+  // ratio beyond eight is a broken header, and the pixels count as square.
+  const bool plausible = v.sarNum > 0 && v.sarDen > 0 && int64_t(v.sarNum) <= 8LL * v.sarDen &&
+                         int64_t(v.sarDen) <= 8LL * v.sarNum;
+  if (plausible && v.sarNum != v.sarDen) {
     // Widen or narrow the width only, as players do.
     w = (w * v.sarNum + v.sarDen / 2) / v.sarDen;
     w = std::clamp<int64_t>(w, 2, kMaxFrameSide);

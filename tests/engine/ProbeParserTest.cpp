@@ -69,6 +69,9 @@ TEST(ProbeParser, EveryStreamAsNumbersAndTheRulesReadFromThem) {
   phone.sarNum = phone.sarDen = 1;
   phone.rotation = 180;
   EXPECT_EQ(DisplayedSize(phone).width, 1280);
+  // A pixel aspect no real picture has (a broken header) counts as square.
+  phone.sarNum = 1000000;
+  EXPECT_EQ(DisplayedSize(phone).width, 1280);
 
   // The texts made from the numbers.
   EXPECT_EQ(SampleRateText(m.streams[2]), "48000 Hz");
