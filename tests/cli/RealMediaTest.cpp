@@ -146,6 +146,8 @@ TEST(RealMedia, TheDefaultTrackTheCoverAndTheTagsReachTheResult) {
     EXPECT_EQ(c.title, "Cover Song");
     EXPECT_EQ(c.artist, "Test Artist");
     EXPECT_EQ(c.album, "Test Album");
+    EXPECT_EQ(c.track.substr(0, 1), "3");
+    EXPECT_EQ(c.date.substr(0, 4), "2019");
   }
   pcmtest::MediaFacts video = pcmtest::MeasureMedia(bed.Convert("cover.mp3", 4));
   EXPECT_FALSE(video.hasCover);
@@ -157,6 +159,8 @@ TEST(RealMedia, TheDefaultTrackTheCoverAndTheTagsReachTheResult) {
     EXPECT_EQ(t.title, "Stream Song");
     EXPECT_EQ(t.artist, "Stream Artist");
     EXPECT_EQ(t.album, "Stream Album");
+    EXPECT_EQ(t.track.substr(0, 1), "5");
+    EXPECT_EQ(t.date.substr(0, 4), "2021");
   }
 }
 
