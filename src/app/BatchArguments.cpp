@@ -40,9 +40,8 @@ std::optional<StreamRequest> ParseStreamRequest(const std::string& text, bool su
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     if (text.size() > 6 || text.find_first_not_of("0123456789abcdefABCDEF", 2) != std::string::npos)
       return std::nullopt;
-    int id = int(std::strtol(text.c_str() + 2, nullptr, 16));
-    if (id == 0) return std::nullopt;
-    return StreamRequest{true, id};
+    // 0x0 is a file's first stream; a DVD has no stream of that id.
+    return StreamRequest{true, int(std::strtol(text.c_str() + 2, nullptr, 16))};
   }
   auto n = ReadWholeNumber<int>(text);
   if (!n || *n < 0) return std::nullopt;

@@ -407,7 +407,9 @@ class HeadlessBatch {
         if (chosen) audio = StreamSummary(*chosen);
         int audios = 0, subtitles = 0;
         for (const StreamInfo& s : r.entry.streams) {
-          std::string id = "id " + std::to_string(s.index) + ", " + StreamSummary(s);
+          char hex[16];
+          std::snprintf(hex, sizeof hex, "id 0x%x, ", unsigned(s.index));
+          std::string id = hex + StreamSummary(s);
           if (s.kind == StreamInfo::Kind::Audio) stream("audio", audios++, &s == chosen, id);
           if (s.kind == StreamInfo::Kind::Subtitle) stream("subtitle", ++subtitles, false, id);
         }

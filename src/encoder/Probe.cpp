@@ -183,22 +183,31 @@ std::string MediaLine(AVFormatContext* ic) {
 
 const char* KindName(AVMediaType type) {
   switch (type) {
-    case AVMEDIA_TYPE_VIDEO: return "video";
-    case AVMEDIA_TYPE_AUDIO: return "audio";
-    case AVMEDIA_TYPE_SUBTITLE: return "subtitle";
-    default: return "other";
+    case AVMEDIA_TYPE_VIDEO:
+      return "video";
+    case AVMEDIA_TYPE_AUDIO:
+      return "audio";
+    case AVMEDIA_TYPE_SUBTITLE:
+      return "subtitle";
+    default:
+      return "other";
   }
 }
 
-// How far the picture is turned when shown, in quarter turns of 90.
+// How far the picture is turned when shown: 90, 180 or 270, or 0. Only a
+// quarter turn (within a degree, as the encoder takes it) swaps the frame's
+// sides; any other angle is turned inside the frame, which keeps its shape.
 int Rotation(const AVStream* st) {
   size_t size = 0;
   const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
   if (!matrix || size < 9 * sizeof(int32_t)) return 0;
   double angle = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
   if (std::isnan(angle)) return 0;
-  long quarter = std::lround(-angle / 90.0);
-  return static_cast<int>(((quarter % 4) + 4) % 4) * 90;
+  double turn = std::fmod(-angle, 360.0);
+  if (turn < 0) turn += 360.0;
+  long quarter = std::lround(turn / 90.0);
+  if (std::fabs(turn - 90.0 * double(quarter)) >= 1.0) return 0;
+  return static_cast<int>(quarter % 4) * 90;
 }
 
 // A tag value as one word: letters and digits only.
@@ -243,7 +252,8 @@ std::string DescribeMedia(const std::string& path) {
     return ErrorLine(path, AVERROR_INVALIDDATA);
   Limits limits;
   limits.deadline = std::chrono::steady_clock::now() + kMaxProbeTime;
-  const std::string beyondLimits = "error " + Shown(path) + ": nothing recognisable within the probe's limits\n";
+  const std::string beyondLimits =
+      "error " + Shown(path) + ": nothing recognisable within the probe's limits\n";
   AVFormatContext* ic = avformat_alloc_context();
   if (!ic) return ErrorLine(path, AVERROR(ENOMEM));
   limits.ic = ic;

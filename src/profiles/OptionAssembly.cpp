@@ -191,9 +191,41 @@ std::string FittedSizeOption(const ListRow& entry, int w, int h) {
          ",setsar=1,pad=" + std::to_string(w) + ":" + std::to_string(h) + ":-1:-1:black";
 }
 
+// The frame a disc preset writes; every one is shown 4:3.
+FrameSize DiscFrame(const Choices& c) {
+  const bool ntsc = QString::fromStdString(c.sizeText).toLower() == "ntsc";
+  const std::string target = DiscFormatOf(c.n).target;
+  if (target == "-vcd ") return {352, ntsc ? 240 : 288};
+  if (target == "-svcd ") return {480, ntsc ? 480 : 576};
+  if (target == "-dvd ") return {720, ntsc ? 480 : 576};
+  return {};
+}
+
+// A disc preset scales any picture to its frame; one of another shape than
+// 4:3 is fitted inside it with bars instead, counted in the frame's shown
+// shape and drawn in its own pixels.
+std::string DiscFitOption(const Choices& c, const ListRow& entry) {
+  const FrameSize frame = DiscFrame(c);
+  const int64_t sw = entry.entry.width, sh = entry.entry.height;
+  if (frame.width <= 0 || sw <= 0 || sh <= 0) return {};
+  const double shownWidth = frame.height * 4.0 / 3.0;
+  double w = shownWidth, h = frame.height;
+  if (sw * 3 > sh * 4)
+    h = shownWidth * double(sh) / double(sw);
+  else
+    w = frame.height * double(sw) / double(sh);
+  const int64_t fw = std::min<int64_t>(
+      frame.width, std::max<int64_t>(2, std::llround(w * frame.width / shownWidth / 2) * 2));
+  const int64_t fh = std::min<int64_t>(frame.height, std::max<int64_t>(2, std::llround(h / 2) * 2));
+  if (frame.width - fw <= 2 && frame.height - fh <= 2) return {};
+  return " -vf scale=" + std::to_string(fw) + ":" + std::to_string(fh) +
+         ",pad=" + std::to_string(frame.width) + ":" + std::to_string(frame.height) +
+         ":-1:-1:black,setdar=4/3";
+}
+
 std::string SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry, bool squarePixels) {
-  if (!p.cb_size.enabled || IsDiscProfile(p.currentProfile)) return {};
-  if (SoundOnly(entry.entry)) return {};
+  if (!p.cb_size.enabled || SoundOnly(entry.entry)) return {};
+  if (IsDiscProfile(p.currentProfile)) return squarePixels ? std::string() : DiscFitOption(c, entry);
   if (c.sourceSize) {
     // The picture as shown; stored anamorphic it keeps its stored size
     // where the codec states the pixel aspect.
@@ -321,7 +353,7 @@ std::string StreamOptions(const std::string& line, const ListRow& entry) {
       out.push_back(words[i]);
     }
   }
-  if (audio->tagged && !entry.entry.tagged)
+  if (entry.entry.soundKeepsTags)
     out.insert(out.end(), {"-map_metadata:g", "0:g", "-map_metadata:g",
                            "0:s:a:" + std::to_string(KindOrdinal(streams, *audio))});
   if (out == words) return line;

@@ -158,14 +158,17 @@ intputrec BatchDriver::FileJobRecord(const ListRow& row,
   rec.InputFile = row.entry.sourcePath;
   parts_.options.FillProfileOptions(rec, row);
   rec.DurationSecs = ParseClock(row.entry.duration);
-  // A seek before the input lands on a key frame's packet and loses the
-  // sound and pictures before it (half a second of a real AVI): only a
-  // trimmed entry seeks. A length of nothing (a clip shorter than a
-  // second, an unknown length) would make the encoder write an empty
-  // file, so then the whole rest is converted.
+  // An untrimmed entry is converted whole. A seek before the input lands
+  // on a key frame's packet and loses the sound and pictures before it
+  // (half a second of a real AVI), and a length in whole seconds from the
+  // header cuts the last part second, or more when the header lies: only a
+  // trimmed entry seeks and is cut. A length of nothing (a clip shorter
+  // than a second, an unknown length) would make the encoder write an
+  // empty file, so then the whole rest is converted.
+  const bool trimmed = row.trim.begin > 0 || (row.trim.total > 0 && row.trim.end < row.trim.total);
   rec.StartOpt = row.trim.begin > 0 ? " -ss " + FormatClock(row.trim.begin) : std::string();
   bool someLength = row.entry.duration.find_first_of("123456789") != std::string::npos;
-  rec.LengthOpt = someLength ? " -t " + row.entry.duration : std::string();
+  rec.LengthOpt = trimmed && someLength ? " -t " + row.entry.duration : std::string();
   return rec;
 }
 

@@ -263,7 +263,10 @@ bool ListCommands::AddDescribedEntry(const std::string& path, const ProbeResult&
   if (!m.described || (!video && !audio)) return false;
   // No file can carry more than its size over its length: a stated rate
   // beyond that (a broken header) would become the encoder's target.
-  const int64_t bound = RateBoundKbps(m.bytes, m.durationMs);
+  // A bound below any real medium's rate means the stated length is the
+  // lie (a header claiming 999 hours): then it bounds nothing.
+  int64_t bound = RateBoundKbps(m.bytes, m.durationMs);
+  if (bound < 4) bound = 0;
   auto capped = [bound](int64_t kbps) { return bound > 0 ? std::min(kbps, bound) : kbps; };
   int64_t total = capped(m.kbps);
   int64_t a = audio ? capped(audio->kbps) : 0;
@@ -284,12 +287,15 @@ bool ListCommands::AddDescribedEntry(const std::string& path, const ProbeResult&
   // A length beyond 999 hours is no real one: it counts as unknown.
   constexpr int64_t kMaxSeconds = 999 * 3600 + 59 * 60 + 59;
   const int64_t seconds = WholeSeconds(m.durationMs);
-  const std::string duration =
-      m.durationMs < 0 ? "N/A" : seconds > kMaxSeconds ? std::string() : FormatClock(int32_t(seconds));
+  const std::string duration = m.durationMs < 0        ? "N/A"
+                               : seconds > kMaxSeconds ? std::string()
+                                                       : FormatClock(int32_t(seconds));
   row.entry.duration = duration;
-  row.entry.videoKbps = video ? int32_t(v) : 768;
+  row.entry.videoKbps = video && v > 0 ? int32_t(v) : 768;
   row.entry.audioKbps = audio && a > 0 ? int32_t(a) : 128;
-  row.entry.tagged = m.tagged;
+  // Other containers' stream tags name the track (a film's "Commentary"),
+  // not the work, and carry values of their own (a track's length).
+  row.entry.soundKeepsTags = m.container == "ogg" && audio && audio->tagged && !m.tagged;
   row.entry.streams = m.streams;
   row.trim.total = ParseClock(duration);
   row.trim.begin = 0;

@@ -20,7 +20,9 @@ struct Toriginalinfo {
   // The source's rates in kbit/s, never above what the file's size allows.
   int32_t videoKbps = 768;
   int32_t audioKbps = 128;
-  bool tagged = false;  // the container holds title, artist or album tags
+  // The file's tags are kept on its sound stream, as Ogg keeps them, and
+  // none at the file's level.
+  bool soundKeepsTags = false;
   // Every stream of the file; empty for a DVD row and a row kept by an
   // older version, whose streams are not known.
   std::vector<StreamInfo> streams;

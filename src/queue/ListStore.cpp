@@ -241,7 +241,8 @@ class Reader {
   void operator()(const char* key, std::vector<StreamInfo>& records) {
     QJsonValue v = Value(key);
     if (v.isUndefined()) return;
-    if (!v.isArray() || v.toArray().size() > kMaxStreams) return Bad(key, "is not a list of at most 256 streams");
+    if (!v.isArray() || v.toArray().size() > kMaxStreams)
+      return Bad(key, "is not a list of at most 256 streams");
     records.clear();
     const QJsonArray a = v.toArray();
     for (const QJsonValue& item : a) {
@@ -325,7 +326,8 @@ void OlderEntryTexts::ApplyTo(Toriginalinfo& e) const {
     return ReadWholeNumber<int32_t>(t.substr(0, digits));
   };
   if (size_t x = frameSize.find('x'); x != std::string::npos) {
-    auto w = number(std::string_view(frameSize).substr(0, x)), h = number(std::string_view(frameSize).substr(x + 1));
+    auto w = number(std::string_view(frameSize).substr(0, x)),
+         h = number(std::string_view(frameSize).substr(x + 1));
     if (w && h && *w > 0 && *h > 0) e.width = *w, e.height = *h;
   }
   if (auto v = number(videoRate)) e.videoKbps = *v;

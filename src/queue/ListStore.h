@@ -56,7 +56,7 @@ void VisitFields(V& v, R& e) {
   v("height", e.height);
   v("videoKbps", e.videoKbps);
   v("audioKbps", e.audioKbps);
-  v("tagged", e.tagged);
+  v("soundKeepsTags", e.soundKeepsTags);
   v("streams", e.streams);
   v("audioChoice", e.audioChoice);
   if constexpr (!std::is_const_v<R>) {

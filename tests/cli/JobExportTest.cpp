@@ -103,8 +103,12 @@ TEST(CliExport, ParallelWritesWhatTheBatchWrites) {
 
   Result run = RunParallel(jobs);
   EXPECT_EQ(run.status, 0) << run.out;
-  std::map<std::string, double> expected{
-      {"one.mp3", 2}, {"two.mp3", 1}, {"one_1.mp3", 1}, {"taken_1.mp3", 2}, {"taken.mp3", -1}};
+  std::map<std::string, double> expected{// The MP4's sound converted whole: its priming and last frame too.
+                                         {"one.mp3", 2},
+                                         {"two.mp3", 1},
+                                         {"one_1.mp3", 1},
+                                         {"taken_1.mp3", 2.1},
+                                         {"taken.mp3", -1}};
   EXPECT_EQ(Outputs(batchOut), expected);
   EXPECT_EQ(Outputs(jobsOut), expected);
   EXPECT_EQ(Outputs(atOnceOut), expected);

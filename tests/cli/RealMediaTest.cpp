@@ -62,11 +62,10 @@ TEST(RealMedia, TheWholeStartInSyncAsPlainFfmpegGivesIt) {
   RealBed bed("real-start");
   SKIP_WITHOUT_MEDIA(bed);
   // MPEG-4 video with AC-3 sound in AVI, into DivX AVI: no part of the
-  // start is lost, the sound starts where plain ffmpeg's does. Plain ffmpeg
-  // gets the frame rate and the whole seconds the list converts.
+  // start or the end is lost, the sound starts where plain ffmpeg's does.
+  // Plain ffmpeg gets the frame rate every profile gives.
   std::string ours = bed.Convert("real-av.avi", 2);
-  std::string plain =
-      bed.Plain("real-av.avi", "-r 25 -t 3 -vcodec mpeg4 -vtag DIVX -acodec libmp3lame", "av.avi");
+  std::string plain = bed.Plain("real-av.avi", "-r 25 -vcodec mpeg4 -vtag DIVX -acodec libmp3lame", "av.avi");
   pcmtest::MediaFacts a = pcmtest::MeasureMedia(ours), b = pcmtest::MeasureMedia(plain);
   ASSERT_TRUE(a.ok && b.ok) << ours;
   EXPECT_NEAR(a.duration, b.duration, 0.1);
@@ -80,7 +79,10 @@ TEST(RealMedia, TheWholeStartInSyncAsPlainFfmpegGivesIt) {
               pcmtest::MeasureMedia(bed.Plain("real-av.avi", "-vn -acodec libmp3lame", "av.mp3")).duration,
               0.1);
   std::string frames = bed.Convert("mpeg1.mpg", 4);
-  EXPECT_EQ(pcmtest::MeasureMedia(frames).videoFrames, 100);
+  const long plainFrames =
+      pcmtest::MeasureMedia(bed.Plain("mpeg1.mpg", "-r 25 -vcodec mpeg4", "m1.mp4")).videoFrames;
+  EXPECT_GE(plainFrames, 100);
+  EXPECT_EQ(pcmtest::MeasureMedia(frames).videoFrames, plainFrames);
   EXPECT_LT(pcmtest::FrameDifference(frames, bed.media + "/mpeg1.mpg"), 8);
 }
 
@@ -130,8 +132,8 @@ TEST(RealMedia, TheDefaultTrackTheCoverAndTheTagsReachTheResult) {
   }
   // --list shows every track, the converted one marked; --audio picks another.
   Result list = bed.Run("--list --profile 17 " + ShellQuote(bed.media + "/two-tracks.mkv"));
-  EXPECT_TRUE(Contains(list.out, "        audio 0: id 1, aac, eng, ")) << list.out;
-  EXPECT_TRUE(Contains(list.out, "      * audio 1: id 2, aac, deu, ")) << list.out;
+  EXPECT_TRUE(Contains(list.out, "        audio 0: id 0x1, aac, eng, ")) << list.out;
+  EXPECT_TRUE(Contains(list.out, "      * audio 1: id 0x2, aac, deu, ")) << list.out;
   std::string first = bed.Convert("two-tracks.mkv", 17, "--audio 0");
   EXPECT_NEAR(pcmtest::DominantFrequency(first), 440, 40);
   QFile::remove(QString::fromStdString(first));

@@ -67,6 +67,17 @@ TEST(Probe, DescribesEveryStreamAsNumbers) {
       EXPECT_EQ(v->fpsNum, 25 * v->fpsDen);
     }
   }
+  // Only a quarter turn swaps the sides; another angle is turned inside the
+  // frame, which keeps its shape.
+  for (auto [tag, rotation] : {std::pair{"90", 90}, std::pair{"45", 0}, std::pair{"180", 180}}) {
+    std::string turned = pcmtest::MakeTempDir("probe-turn") + "/turned.mp4";
+    pcmtest::RunShell("ffmpeg -nostdin -v error -y -i " + ShellQuote(pcmtest::MakeMedia("mp4", 2)) +
+                      " -c copy -metadata:s:v rotate=" + tag + " " + ShellQuote(turned));
+    const MediaInfo m = Described(turned);
+    const StreamInfo* v = pcm::MainVideo(m.streams);
+    ASSERT_NE(v, nullptr) << tag;
+    EXPECT_EQ(v->rotation == 0 ? 0 : v->rotation % 180 == 0 ? 180 : 90, rotation) << tag;
+  }
   // Rates as made; plain WAV states a channel count only.
   EXPECT_EQ(pcm::ChosenAudio(Described(pcmtest::MakeMedia("mp3", 2)).streams)->kbps, 128);
   EXPECT_EQ(pcm::ChosenAudio(Described(pcmtest::MakeMedia("wav", 2)).streams)->kbps, 1411);

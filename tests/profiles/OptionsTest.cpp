@@ -323,6 +323,12 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
     EXPECT_EQ(bed.options().StillSizeOption(wide),
               w.profile == 102 && w.size == 2 ? " -s 1024x576" : w.sizeOpt);
   }
+  // A disc preset scales to its 4:3 frame: a 16:9 picture gets bars, drawn
+  // in the frame's own pixels.
+  bed.Choose(112, -1, -2, -2, -1);
+  EXPECT_EQ(Filled(bed, wide).SizeOpt, " -vf scale=352:216,pad=352:288:-1:-1:black,setdar=4/3");
+  EXPECT_EQ(Filled(bed, wide).AspectOpt, "");
+  EXPECT_EQ(Filled(bed, Entry()).SizeOpt, "");  // 4:3 already: the preset's own scaling
   // A phone clip turned a quarter: upright at its own size, pillarboxed.
   picture.sarNum = picture.sarDen = 1;
   picture.width = 1280;
@@ -334,7 +340,10 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
   EXPECT_EQ(Filled(bed, turned).AspectOpt, " -aspect 0.5625");
   bed.Choose(102, 0, 2, 2);
   EXPECT_EQ(Filled(bed, turned).SizeOpt, " -vf scale=136:240,setsar=1,pad=320:240:-1:-1:black");
+  bed.Choose(114, -1, -2, -2, -1);
+  EXPECT_EQ(Filled(bed, turned).SizeOpt, " -vf scale=304:576,pad=720:576:-1:-1:black,setdar=4/3");
   // Sound alone: no picture options, no picture in the estimate.
+  bed.Choose(102, 0, 2, 2);
   pcm::ListRow song = rowOf({sound});
   pcm::intputrec rec = Filled(bed, song);
   EXPECT_EQ(rec.SizeOpt + rec.AspectOpt + rec.VideoRateOpt, "");
@@ -343,12 +352,13 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
   // Two tracks, the second marked default and tagged, and a cover.
   pcm::StreamInfo second = sound;
   second.isDefault = true;
-  second.tagged = true;
+
   cover.kind = pcm::StreamInfo::Kind::Video;
   cover.codec = "mjpeg";
   cover.attachedPicture = true;
   cover.width = cover.height = 300;
   pcm::ListRow album = rowOf({sound, cover, second});
+  album.entry.soundKeepsTags = true;
   bed.Choose(17, -2, -2, 2);
   EXPECT_EQ(Filled(bed, album).TargetOpt,
             " -map 0:a:1? -map 0:v:0 -c:v copy -disposition:v:0 attached_pic -acodec libmp3lame -f mp3"

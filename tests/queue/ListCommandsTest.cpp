@@ -66,7 +66,7 @@ TEST(AddFileEntry, FillsMissingRatesFromTheOverallRate) {
       {"audio-zero", "900", "0", 900, 100},      // a rate of 0 is not stated
       {"video-only-rate", "700", "", 700, 300},
       // A stream rate above the overall rate must not give a negative rate.
-      {"audio-above-total", "", "1500", 0, 1500},
+      {"audio-above-total", "", "1500", 768, 1500},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -99,12 +99,25 @@ TEST(AddFileEntry, FillsTheRowAndItsRecords) {
   EXPECT_EQ(sound->codec, "mp3");
   EXPECT_EQ(pcm::SampleRateText(*sound), "44100 Hz");
   EXPECT_EQ(pcm::ChannelsText(*sound), "stereo");
+  EXPECT_FALSE(r.entry.soundKeepsTags);
   EXPECT_EQ(StatusText(r), "Status");
   EXPECT_TRUE(r.checked);
   EXPECT_FALSE(r.outputSize.empty());
   EXPECT_EQ(r.trim.total, 101);
   EXPECT_EQ(r.trim.begin, 0);
   EXPECT_EQ(r.trim.end, 101);
+  // Only Ogg keeps a work's tags on its sound stream; another container's
+  // stream tags name the track and are not made the file's.
+  for (const char* container : {"ogg", "matroska,webm"}) {
+    std::string tagged = FakeMedia(d, std::string("tagged-") + container + ".mka",
+                                   std::string("media format=") + container +
+                                       " duration_ms=2000 tagged=0\n"
+                                       "stream index=0 kind=audio codec=vorbis channels=2 sample_rate=44100 "
+                                       "bit_rate=128000 tagged=1\n");
+    ASSERT_TRUE(f.app->listCommands.AddFileEntry(tagged));
+    EXPECT_EQ(f.app->list.Row(f.app->list.Count() - 1).entry.soundKeepsTags, container[0] == 'o')
+        << container;
+  }
 }
 
 TEST(AddFileEntry, NoFrameSizeGivesTheDefault) {

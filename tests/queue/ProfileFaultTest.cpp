@@ -47,6 +47,16 @@ TEST(AddFileEntry, RatesBeyondTheFileOrAnyMediumAreCappedOrRefused) {
   f.app->options.FillProfileOptions(rec, f.app->list.Row(0));
   EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 1000000");
   f.app->list.RemoveAt(0);
+  // A length no file of this size has (999 hours): the stated rates stand.
+  std::string lying =
+      FakeMedia(d, "lying.avi",
+                "media format=avi duration_ms=3596400000 size=500000\n"
+                "stream index=0 kind=video codec=mpeg4 width=640 height=480 bit_rate=800000\n"
+                "stream index=1 kind=audio codec=mp3 channels=2 sample_rate=44100 bit_rate=96000\n");
+  ASSERT_TRUE(f.app->listCommands.AddFileWithRetry(lying));
+  EXPECT_EQ(f.app->list.Row(0).entry.videoKbps, 800);
+  EXPECT_EQ(f.app->list.Row(0).entry.audioKbps, 96);
+  f.app->list.RemoveAt(0);
 
   std::string absurd = FakeMedia(d, "huge.avi", Description("2147483700", "", std::nullopt, "01:00:00.00"));
   EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(absurd));
