@@ -10,6 +10,8 @@
 # load average at its start are printed too.
 # Usage: bench/batch_bench.sh BIN_DIR [RUNS] [CLIPS] [FILES]  (defaults 5, 20, 500)
 set -euo pipefail
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 BIN=$(cd "$1" && pwd)
 RUNS=${2:-5}
 CLIPS=${3:-20}
@@ -20,10 +22,6 @@ trap 'rm -rf "$WORK"' EXIT
 export POPCLIPMILL_CONFIG_DIR="$WORK/config"
 mkdir -p "$WORK/config" "$WORK/clips" "$WORK/small"
 
-since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
-load() { cut -d' ' -f1 /proc/loadavg; }
 
 # Inputs: two-second clips with picture and sound, and small sound files.
 "$FFMPEG" -nostdin -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 \
@@ -50,15 +48,7 @@ direct_side() {
   rm -rf "$WORK/direct"
   mkdir -p "$WORK/direct"
   local t=$EPOCHREALTIME
-  while read -r _encoder rest; do
-    # shellcheck disable=SC2086  # the paths hold no blanks
-    set -- $rest
-    args=()
-    for a in "$@"; do
-      case "$a" in -b) args+=(-b:v) ;; -ab) args+=(-b:a) ;; *) args+=("$a") ;; esac
-    done
-    "$FFMPEG" -nostdin "${args[@]}" > /dev/null 2>&1
-  done < "$WORK/lines"
+  run_lines_with_ffmpeg "$WORK/lines"
   direct+=("$(since "$t")")
   made_direct+=("$(ls "$WORK/direct" | wc -l)")
 }

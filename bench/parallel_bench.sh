@@ -10,6 +10,8 @@
 # are printed as well.
 # Usage: bench/parallel_bench.sh BIN_DIR [RUNS] [FILES] [SECONDS]  (defaults 3, 40, 60)
 set -euo pipefail
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 BIN=$(cd "$1" && pwd)
 RUNS=${2:-3}
 FILES=${3:-40}
@@ -25,9 +27,6 @@ trap 'rm -rf "$WORK"' EXIT
 export POPCLIPMILL_CONFIG_DIR="$WORK/config"
 mkdir -p "$WORK/config" "$WORK/wav"
 
-since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 
 # Inputs: stereo CD-quality sound of SECONDS_EACH seconds, a different tone
 # in each file so that no two encodings are byte for byte the same work.

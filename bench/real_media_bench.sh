@@ -9,6 +9,8 @@
 #     showed for it (written / estimated, summed over the files).
 # Usage: bench/real_media_bench.sh BIN_DIR [RUNS]  (default 5)
 set -euo pipefail
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 BIN=$(cd "$1" && pwd)
 RUNS=${2:-5}
 HERE=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,10 +25,6 @@ FILES=(real-video.mp4 real-av.avi rotated.mp4 anamorphic.mkv portrait.mp4 two-tr
   stream-tags.ogg real-sound.oga)
 for f in "${FILES[@]}"; do cp "$CACHE/$f" "$WORK/media/"; done
 
-since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
-load() { cut -d' ' -f1 /proc/loadavg; }
 
 # H.264 in MP4 at the source's size and at a fixed one, and MP3.
 JOBS=("--profile 102 --size 6" "--profile 5 --size 1" "--profile 17")
@@ -51,15 +49,7 @@ direct_side() {
   rm -rf "$WORK/direct"
   for j in "${JOBS[@]}"; do mkdir -p "$WORK/direct/${j// /_}"; done
   local t=$EPOCHREALTIME
-  while read -r _encoder rest; do
-    # shellcheck disable=SC2086  # the paths hold no blanks
-    set -- $rest
-    args=()
-    for a in "$@"; do
-      case "$a" in -b) args+=(-b:v) ;; -ab) args+=(-b:a) ;; *) args+=("$a") ;; esac
-    done
-    "$FFMPEG" -nostdin "${args[@]}" > /dev/null 2>&1 || true
-  done < "$WORK/lines"
+  run_lines_with_ffmpeg "$WORK/lines"
   direct+=("$(since "$t")")
 }
 
