@@ -8,9 +8,10 @@
 
 #include "dvd/DvdRow.h"
 #include "dvd/IfoReader.h"
-#include "queue/ListRow.h"
 
 namespace pcm {
+
+struct Toriginalinfo;
 
 class ConversionList;
 class Notifier;

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/MediaLimits.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -49,8 +51,6 @@ constexpr int64_t kMaxBytesRead = 64 << 20;  // in each step after the header
 constexpr int64_t kMaxCountedBytes = 1LL << 30;
 constexpr auto kMaxCountTime = std::chrono::seconds(5);
 constexpr auto kMaxProbeTime = std::chrono::seconds(15);
-// Streams described at most; the list keeps no more.
-constexpr unsigned kMaxStreams = 256;
 
 struct Limits {
   AVFormatContext* ic = nullptr;
@@ -293,7 +293,8 @@ std::string DescribeMedia(const std::string& path) {
     }
   }
   std::string text = MediaLine(ic);
-  for (unsigned i = 0; i < ic->nb_streams && i < kMaxStreams; ++i) text += StreamLine(ic, ic->streams[i]);
+  for (unsigned i = 0; i < ic->nb_streams && i < pcm::kMaxStreams; ++i)
+    text += StreamLine(ic, ic->streams[i]);
   avformat_close_input(&ic);
   return text;
 }

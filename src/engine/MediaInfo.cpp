@@ -173,7 +173,6 @@ int64_t RateBoundKbps(int64_t bytes, int64_t durationMs) {
 
 MediaInfo ParseMediaDescription(std::string_view text, std::string* error) {
   MediaInfo m;
-  constexpr size_t kMaxStreams = 256;
   while (!text.empty()) {
     size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);

@@ -11,5 +11,7 @@ inline constexpr long long kMaxKbps = 1'000'000;
 inline constexpr long long kMaxFrameSide = 16384;
 inline constexpr size_t kMaxHourDigits = 3;
 inline constexpr size_t kMaxDurationText = kMaxHourDigits + 6;
+// Streams of one file that are described and kept; a real file has a few.
+inline constexpr size_t kMaxStreams = 256;
 
 }  // namespace pcm

@@ -277,16 +277,10 @@ std::string AspectText(double ratio) {
   return " -aspect " + QString::number(rounded, 'f', 4).toStdString();
 }
 
-// The frame's width over its height, from " -s WxH" or from the frame a
-// fitting filter pads to.
+// The frame's width over its height, from " -s WxH".
 std::string AspectOptionOf(const ProfileState& p, const std::string& sizeOption) {
   if (!p.cb_size.enabled || sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
-  std::string size = sizeOption.substr(std::min<size_t>(4, sizeOption.size()));
-  if (size_t pad = sizeOption.find(",pad="); sizeOption.starts_with(" -vf ") && pad != std::string::npos) {
-    size = sizeOption.substr(pad + 5);
-    size = size.substr(0, size.find(':', size.find(':') + 1));
-    std::replace(size.begin(), size.end(), ':', 'x');
-  }
+  const std::string size = sizeOption.substr(std::min<size_t>(4, sizeOption.size()));
   std::string width, height;
   int w = 0, h = 0;
   if (sizeOption.size() < 4 || !SplitSize(size, width, height) || !ParseWholeNumber(width, w) ||
@@ -295,14 +289,16 @@ std::string AspectOptionOf(const ProfileState& p, const std::string& sizeOption)
   return AspectText(double(w) / h);
 }
 
-// With the source's own size the aspect is the picture's as shown, which
-// differs from the frame's for a picture stored anamorphic.
+// The aspect of the frame a size option makes, taken from the choices, not
+// read back from the option: with the source's size the picture's as shown
+// (also when it keeps an anamorphic stored size), else the profile's frame,
+// which a fitting filter pads the picture to.
 std::string EntryAspectOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry,
                                 const std::string& sizeOption) {
-  if (c.sourceSize && !sizeOption.empty() && entry.entry.height > 0 &&
-      sizeOption != " -s " + FrameSizeText(entry.entry))
+  if (sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
+  if (c.sourceSize && entry.entry.width > 0 && entry.entry.height > 0)
     return AspectText(double(entry.entry.width) / entry.entry.height);
-  return AspectOptionOf(p, sizeOption);
+  return AspectOptionOf(p, " -s " + c.sizeText.substr(0, c.sizeText.find('(')));
 }
 
 std::string SampleRateOptionOf(const Choices& c, const std::string& audioOption) {

@@ -23,8 +23,8 @@ struct Toriginalinfo {
   // The file's tags are kept on its sound stream, as Ogg keeps them, and
   // none at the file's level.
   bool soundKeepsTags = false;
-  // Every stream of the file; empty for a DVD row and a row kept by an
-  // older version, whose streams are not known.
+  // Every stream of the file (a DVD row: its picture from the IFO); empty
+  // for a row kept by an older version, whose streams are not known.
   std::vector<StreamInfo> streams;
   // The sound chosen by hand: 1 + its place among the audio streams; 0
   // takes the default track.

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/MediaLimits.h"
 #include "profiles/Ini.h"
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
@@ -33,8 +34,6 @@ constexpr int kFormat = 3;
 constexpr int kOldestFormat = 1;
 // A program chain has at most 255 cells, so a title at most 255 ranges.
 constexpr int kMaxSectorRanges = 255;
-// The probe describes at most this many streams of a file.
-constexpr int kMaxStreams = 256;
 
 // Entry states by name, so the file does not depend on the enum's order.
 constexpr struct {
@@ -241,7 +240,7 @@ class Reader {
   void operator()(const char* key, std::vector<StreamInfo>& records) {
     QJsonValue v = Value(key);
     if (v.isUndefined()) return;
-    if (!v.isArray() || v.toArray().size() > kMaxStreams)
+    if (!v.isArray() || size_t(v.toArray().size()) > kMaxStreams)
       return Bad(key, "is not a list of at most 256 streams");
     records.clear();
     const QJsonArray a = v.toArray();
@@ -332,8 +331,6 @@ void OlderEntryTexts::ApplyTo(Toriginalinfo& e) const {
   }
   if (auto v = number(videoRate)) e.videoKbps = *v;
   if (auto a = number(audioRate)) e.audioKbps = *a;
-  // The sound's texts are left: a stream made from them would pass for
-  // the file's only one, and its picture for lost.
 }
 
 std::string EncodeList(const std::vector<ListRow>& rows, const DvdViewState& dvdView) {

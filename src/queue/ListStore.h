@@ -41,9 +41,10 @@ void VisitFields(V& v, R& s) {
 }
 
 // The source facts of an older list file, kept as texts there: the frame
-// size and the rates are read into numbers.
+// size and the rates are read into numbers. Its texts of the sound are
+// passed over: a stream made from them would pass for the file's only one.
 struct OlderEntryTexts {
-  std::string frameSize, videoRate, audioRate, audioCodec, sampleRate, channels;
+  std::string frameSize, videoRate, audioRate;
   void ApplyTo(Toriginalinfo& e) const;
 };
 
@@ -64,9 +65,6 @@ void VisitFields(V& v, R& e) {
     v("frameSize", older.frameSize);
     v("videoRate", older.videoRate);
     v("audioRate", older.audioRate);
-    v("audioCodec", older.audioCodec);
-    v("sampleRate", older.sampleRate);
-    v("channels", older.channels);
     older.ApplyTo(e);
   }
 }
