@@ -184,7 +184,7 @@ void HoldVideoRate(Args& args) {
     if (std::find(args.begin(), args.end(), own) != args.end()) return;
   // Before the output, which is the last argument.
   args.insert(args.end() - 1,
-              {"-maxrate", std::to_string(ReadRate(rate)), "-bufsize", std::to_string(2 * ReadRate(rate))});
+              {"-maxrate", std::to_string(ReadRate(rate)), "-bufsize", std::to_string(ReadRate(rate))});
 }
 
 void FitAudioRate(Args& args) {

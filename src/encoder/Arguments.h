@@ -24,8 +24,9 @@ void FitAudioRate(Args& ffmpegArgs);
 
 // The video encoders of the MPEG-4 part 2 and H.263 family start far from
 // the rate asked for ("-b:v") and reach it only after minutes: a clip of
-// seconds came out at twice its rate. A rate buffer of two seconds with the
-// rate as its ceiling holds them to it, unless the arguments set their own.
+// seconds came out at twice its rate. A rate buffer of one second with the
+// rate as its ceiling holds them to it (with two seconds a clip of a few
+// seconds still came out a fifth over), unless the arguments set their own.
 void HoldVideoRate(Args& ffmpegArgs);
 
 // True when the output (the last argument) is an AMR narrow-band file,

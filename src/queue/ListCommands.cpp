@@ -176,11 +176,13 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
     // add asked for now is refused while this one runs.
     ProcessPendingEvents();
     if (stopAddingHook && stopAddingHook()) break;
-    if (i > 0 && i >= probedFrom + probed.size()) {
+    if (i >= probedFrom + probed.size()) {
       // The next group: a full run of the encoder for every probe place
       // (starting the encoder costs more than describing a file), few
-      // enough that rows keep coming and a stop is asked often. Only
-      // regular files are probed: a pipe would keep its probe waiting.
+      // enough that rows keep coming and a stop is asked often. The first
+      // group starts at once with the first file: a probe run alone for it
+      // would delay every batch by a whole encoder start. Only regular
+      // files are probed: a pipe would keep its probe waiting.
       size_t end =
           std::min(files.size(), i + MediaProbe::kMaxFilesPerRun * size_t(std::max(1, probesAtOnce)));
       std::vector<std::string> regular;
@@ -198,12 +200,7 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
       // A stop during the group gives every file of it up without a notice.
       if (parts_.probe.Stopped()) break;
     }
-    bool added;
-    if (i == 0)
-      added = AddWithRetry(files[i], nullptr);
-    else
-      added = AddWithRetry(files[i], wasProbed[i - probedFrom] ? &probed[i - probedFrom] : nullptr);
-    if (!added) ++failed;
+    if (!AddWithRetry(files[i], wasProbed[i - probedFrom] ? &probed[i - probedFrom] : nullptr)) ++failed;
     if (tried) ++*tried;
     // Every other file would fail on the same block: it was said once.
     if (profileFault_ || parts_.probe.Stopped()) break;

@@ -54,10 +54,10 @@ class ListCommands {
   // Probes the file and appends one row; false leaves the list as it was.
   // A fault of the profile file is raised as a ProfileFileError.
   bool AddFileEntry(const std::string& path);
-  // Adds the files in the given order, as AddFileWithRetry adds each. The
-  // first file is probed alone (a fault of the profile file shows there,
-  // before many probes run); the others are probed up to probesAtOnce at a
-  // time, a group at a time, and their rows follow in the given order.
+  // Adds the files in the given order, as AddFileWithRetry adds each. They
+  // are probed up to probesAtOnce at a time, a group at a time, and their
+  // rows follow in the given order; a fault of the profile file shows at
+  // the first row, after one group of probes.
   // stopAddingHook is asked before each file; a fault of the profile file
   // ends the adding. Returns how many of the files tried were not added;
   // `tried`, when given, is set to how many were tried.

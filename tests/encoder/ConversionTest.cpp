@@ -62,7 +62,7 @@ TEST(Conversion, ArgumentsAsFfmpegReceivesThem) {
   std::vector<std::string> held = EchoedArgs(r.out);
   ASSERT_GE(held.size(), 5u);
   EXPECT_EQ(std::vector<std::string>(held.end() - 5, held.end()),
-            (std::vector<std::string>{"-maxrate", "300000", "-bufsize", "600000", "file:out.flv"}));
+            (std::vector<std::string>{"-maxrate", "300000", "-bufsize", "300000", "file:out.flv"}));
   for (auto [line, ceilings] :
        {std::pair{"-i in.avi -b 300000 -vcodec libx264 out.mp4", 0},
         std::pair{"-i in.avi -b 300000 -vcodec mpeg4 -maxrate 1M -bufsize 1M out.mp4", 1},

@@ -31,6 +31,11 @@ TEST(Estimate, MegabytesWithTwoDecimals) {
   EXPECT_EQ(bed.options().EstimateOutputSize(Entry("a", "320x240", "1", "1", "00:01:00"), c), "7.15MB");
   EXPECT_EQ(bed.options().EstimateOutputSize(Entry("a", "320x240", "1", "1", ""), c), "0.00MB");
   EXPECT_EQ(bed.options().EstimateOutputSize(Entry("a", "320x240", "1", "1", "xx:yy"), c), "0.00MB");
+  // The same block writing Vorbis: its sound counts at the four fifths of
+  // its rate libvorbis writes (872 + 128 * 0.8 kbit/s for a minute).
+  bed.WritePop(PopText({{27, {"320x240", "1 2 872 4 5", "-vcodec mpeg4 -acodec libvorbis -f ogg"}}}));
+  bed.Choose(27, 0, 2, 2, 1);
+  EXPECT_EQ(bed.options().EstimateOutputSize(Entry("a", "320x240", "1", "1", "00:01:00"), c), "6.97MB");
   EXPECT_EQ(pcm::OptionAssembly::FormatMegabytes(1234.5678, c), "1234.60");
   EXPECT_EQ(pcm::OptionAssembly::FormatMegabytes(99999.4, c), "99999.00");
 }

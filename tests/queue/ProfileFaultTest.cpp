@@ -97,8 +97,9 @@ TEST(AddFileEntry, BadRateOfTheSavedProfileIsNamedAsAProfileFileFault) {
   const std::string& text = f.ui.boxes[0].text;
   for (const char* part : {"\"5OO\"", "block 27 ", "line 107)", "profiles.pop"})
     EXPECT_NE(text.find(part), std::string::npos) << part << " in " << text;
-  // Tried once: the probe is not repeated for a fault of the profile file.
-  EXPECT_EQ(f.Probes().size(), 1u);
+  // Each file probed once, in one group: no probe is repeated for a fault
+  // of the profile file.
+  EXPECT_EQ(f.Probes().size(), 2u);
 
   // Mended, the same block adds the files.
   ReplaceLine(f.dir + "profiles.pop", 107, "300 400 500 600 700");
