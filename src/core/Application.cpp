@@ -67,6 +67,7 @@ CoreApp::CoreApp(const Options& o)
     return dvd.AdoptRestored(rows, view);
   };
   dvd.changedHook = [this] { listStore.SaveAfterChange(); };
+  batch.listSettledHook = [this] { listStore.Flush(); };
   RegisterCoreCommands(*this);
   preview.listClickedHook = [this] { listCommands.ListClicked(); };
   player.AddStreamProtocol(preview::kDvdProtocol, preview::OpenDvdStream);

@@ -312,13 +312,19 @@ void MainWindow::BuildControls() {
     }
     UpdateCommandStates();
   });
-  auto fromCore = [this] {
-    if (!syncingSelection_) SyncSelectionToView();
+  // A changed or new row brings its own mark only (the view shifts the
+  // others itself), so adding a thousand rows is not a thousand passes over
+  // the list; a removal or a reset is followed by a whole pass.
+  auto rowFromCore = [this](int i) {
+    if (!syncingSelection_) SyncSelectionToView(i, i + 1);
   };
-  connect(&app_->list, &ConversionList::rowChanged, this, fromCore);
-  connect(&app_->list, &ConversionList::rowInserted, this, fromCore);
-  connect(&app_->list, &ConversionList::rowRemoved, this, fromCore);
-  connect(&app_->list, &ConversionList::listReset, this, fromCore);
+  auto allFromCore = [this] {
+    if (!syncingSelection_) SyncSelectionToView(0, app_->list.Count());
+  };
+  connect(&app_->list, &ConversionList::rowChanged, this, rowFromCore);
+  connect(&app_->list, &ConversionList::rowInserted, this, rowFromCore);
+  connect(&app_->list, &ConversionList::rowRemoved, this, allFromCore);
+  connect(&app_->list, &ConversionList::listReset, this, allFromCore);
 
   edt_tit_ = new QLineEdit(lv_->viewport());
   edt_tit_->setObjectName("edt_tit");
@@ -765,10 +771,10 @@ void MainWindow::FinishRename() {
   app_->RunCommand([&] { app_->listCommands.EndRename(text); });
 }
 
-void MainWindow::SyncSelectionToView() {
+void MainWindow::SyncSelectionToView(int from, int to) {
   syncingSelection_ = true;
   QItemSelectionModel* sm = lv_->selectionModel();
-  for (int r = 0; r < app_->list.Count() && r < model_->rowCount(); ++r) {
+  for (int r = std::max(0, from); r < to && r < app_->list.Count() && r < model_->rowCount(); ++r) {
     bool want = app_->list.Row(r).selected;
     if (sm->isRowSelected(r, {}) != want)
       sm->select(model_->index(r, 0), (want ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
@@ -831,6 +837,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     // another profile is selected.
     app_->RunCommand([this] { app_->profiles.SaveProfileChoices(app_->profiles.lastSelected); });
   }
+  // The last changes are written while the window can still say it failed.
+  app_->RunCommand([this] { app_->listStore.Flush(); });
   closing_ = true;
   // Nothing plays on behind a closed window.
   if (app_->run.previewing) app_->RunCommand([this] { app_->preview.StopPreview(); });

@@ -129,7 +129,8 @@ class MainWindow : public QWidget {
   void BeginRename();
   void FinishRename();
   void CancelRename();
-  void SyncSelectionToView();
+  // Puts the list's selection marks of rows [from, to) into the view.
+  void SyncSelectionToView(int from, int to);
   void SyncPickerToSettings();
   QString ImagesDir() const;
 

@@ -216,10 +216,7 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
     bool running =
         std::any_of(running_.begin(), running_.end(), [&](const Running& r) { return r.serial == serial; });
     if (!parts_.run.converting || !running || !parts_.list.Valid(pos)) return;
-    ListRow& row = parts_.list.Row(pos);
-    row.state = EntryState::Converting;
-    row.progress = v;
-    parts_.list.NotifyRowChanged(pos);
+    parts_.list.ShowProgress(pos, v);
     ShowBatchProgress();
   });
 }
@@ -355,6 +352,7 @@ void BatchDriver::BatchOver() {
   pauseCaption = "Pause";
   parts_.notifier.UpdateCommandStates();
   parts_.notifier.ShowConvertProgress(0);
+  if (listSettledHook) listSettledHook();
   switch (parts_.settings.finishAction) {
     case kFinishOpenFolder:
       parts_.notifier.system().OpenFolder(parts_.settings.outputDirectory);
@@ -391,6 +389,7 @@ void BatchDriver::StopBatch() {
   parts_.progress.StopCreep();
   pauseCaption = "Pause";
   parts_.notifier.UpdateCommandStates();
+  if (listSettledHook) listSettledHook();
   if (batchOverHook) batchOverHook();
 }
 

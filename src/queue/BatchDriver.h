@@ -93,6 +93,10 @@ class BatchDriver {
   // Called when a batch has run out of entries, after the finish action, and
   // after a stop.
   std::function<void()> batchOverHook;
+  // Called when a batch has run out of entries (before the finish action,
+  // which may end the session) and after a stop: the list's changes are
+  // complete and are written now.
+  std::function<void()> listSettledHook;
 
  private:
   // An entry being converted: its row, its job and its caption then, for

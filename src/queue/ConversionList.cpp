@@ -62,6 +62,23 @@ void ConversionList::RemoveAt(int i) {
   emit rowRemoved(i);
 }
 
+void ConversionList::RemoveRows(const std::vector<int>& places) {
+  if (places.size() == 1) return RemoveAt(places[0]);
+  size_t kept = 0, next = 0;
+  for (size_t k = 0; k < rows_.size(); ++k) {
+    if (next < places.size() && places[next] == int(k)) {
+      ++next;
+      continue;
+    }
+    if (kept != k) rows_[kept] = std::move(rows_[k]);
+    ++kept;
+  }
+  if (kept == rows_.size()) return;
+  rows_.resize(kept);
+  Changed();
+  emit listReset();
+}
+
 void ConversionList::Clear() {
   rows_.clear();
   Changed();
@@ -75,12 +92,14 @@ void ConversionList::SetState(int i, EntryState state) {
   emit rowChanged(i);
 }
 
-void ConversionList::ShowCurrentProgress(int32_t value) {
-  if (!Valid(currentPosition)) return;
-  ListRow& row = rows_[size_t(currentPosition)];
+void ConversionList::ShowCurrentProgress(int32_t value) { ShowProgress(currentPosition, value); }
+
+void ConversionList::ShowProgress(int i, int32_t value) {
+  if (!Valid(i)) return;
+  ListRow& row = rows_[size_t(i)];
   row.state = EntryState::Converting;
   row.progress = value;
-  emit rowChanged(currentPosition);
+  emit rowChanged(i);
 }
 
 void ConversionList::SetCaption(int i, const std::string& caption) {

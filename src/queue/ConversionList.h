@@ -21,6 +21,9 @@ class ConversionList : public QObject {
   // Appends a row and returns its index.
   int Append(ListRow row);
   void RemoveAt(int i);
+  // Removes the rows at the given places (ascending, each once) as one
+  // change: views hear of one removal, or of a reset when several go.
+  void RemoveRows(const std::vector<int>& places);
   void Clear();
 
   // Column and state setters that tell the views.
@@ -32,6 +35,9 @@ class ConversionList : public QObject {
   // The progress (0..10000) of the entry the batch works on, when it is a
   // row.
   void ShowCurrentProgress(int32_t value);
+  // The progress of entry i, converting beside others. Progress is not kept
+  // in the list file, so neither announces a stored change.
+  void ShowProgress(int i, int32_t value);
   // Any other change made through Row(i) is announced with this.
   void NotifyRowChanged(int i) {
     Changed();

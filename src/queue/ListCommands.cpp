@@ -367,14 +367,14 @@ void ListCommands::AddDropped(const std::vector<std::string>& paths) {
 void ListCommands::RemoveSelected() {
   if (parts_.notifier.Refused(true, true)) return;
   if (!parts_.list.AnySelected()) return;
-  // The rows to remove are taken before the first one goes, and removed from
-  // the bottom up: whatever a view does with its selection while it catches
-  // up with a removal, the rows that go are exactly the ones selected now.
+  // The rows to remove are taken before any goes and removed as one change:
+  // whatever a view does with its selection while it catches up, the rows
+  // that go are exactly the ones selected now. Each row carries its own
+  // records, so removing it keeps the rest aligned.
   std::vector<int> chosen;
   for (int k = 0; k < parts_.list.Count(); ++k)
     if (parts_.list.Row(k).selected) chosen.push_back(k);
-  // Each row carries its own records, so removing it keeps the rest aligned.
-  for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) parts_.list.RemoveAt(*it);
+  parts_.list.RemoveRows(chosen);
   // The row that followed the last removed one is selected next.
   int next = chosen.back() - int(chosen.size()) + 1;
   renameRow = -1;

@@ -440,6 +440,19 @@ std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::str
   return std::move(stored->rows);
 }
 
+ListStore::ListStore(ConversionList& list, const ProgramInfo& program, Notifier& notifier)
+    : list_(list), program_(program), notifier_(notifier) {
+  writeTimer_.setSingleShot(true);
+  writeTimer_.setInterval(kWriteDelayMs);
+  writeTimer_.callOnTimeout([this] { Flush(); });
+}
+
+ListStore::~ListStore() {
+  // At exit nobody is left to tell of a failed write.
+  std::string error;
+  if (pending_) Save(error);
+}
+
 std::string ListStore::Path() const {
   return Settings::ConfigDir() + program_.NameWithoutExtension() + ".list";
 }
@@ -520,6 +533,15 @@ bool ListStore::Save(std::string& error) {
 
 void ListStore::SaveAfterChange() {
   if (!writing_) return;
+  pending_ = true;
+  // The first change of a run starts the delay; later ones join its write.
+  if (!writeTimer_.isActive()) writeTimer_.start();
+}
+
+void ListStore::Flush() {
+  writeTimer_.stop();
+  if (!pending_) return;
+  pending_ = false;
   std::string error;
   bool ok = Save(error);
   // Said once when writing starts to fail, not at every change after.

@@ -1,4 +1,5 @@
 #pragma once
+#include <QTimer>
 #include <concepts>
 #include <cstdint>
 #include <functional>
@@ -153,18 +154,28 @@ std::optional<StoredList> DecodeStoredList(const std::string& text, std::string&
 std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::string& error);
 
 // Keeps the conversion list in a file in the settings folder: restores it at
-// the start, then writes it again after every change to an entry. Each
-// write goes to a new file that is synced and then renamed over the old one,
-// so a crash or a kill at any moment leaves the previous or the new list,
-// never a mix. The headless front end never restores, so never writes.
+// the start, then writes it again after changes to entries: a second after
+// the first change of a run of them (so adding or removing a thousand rows
+// writes it a few times, not a thousand), and at once when a batch is over
+// and when the store goes away at exit. Each write goes to a new file that
+// is synced and then renamed over the old one, so a crash or a kill at any
+// moment leaves the previous or the new list, never a mix; a kill more than
+// a second after a change loses nothing. The headless front end never
+// restores, so never writes.
 class ListStore {
  public:
   // A list file larger than this is refused unread.
   static constexpr int64_t kMaxFileBytes = 64 << 20;
   static constexpr int kMaxRows = 100000;
 
-  ListStore(ConversionList& list, const ProgramInfo& program, Notifier& notifier)
-      : list_(list), program_(program), notifier_(notifier) {}
+  // How long after a first change the list is written.
+  static constexpr int kWriteDelayMs = 1000;
+
+  ListStore(ConversionList& list, const ProgramInfo& program, Notifier& notifier);
+  // Writes what is not written yet, saying nothing of a failure.
+  ~ListStore();
+  ListStore(const ListStore&) = delete;
+  ListStore& operator=(const ListStore&) = delete;
 
   // "<settings folder>/<program name>.list": each variant keeps its own.
   std::string Path() const;
@@ -182,9 +193,14 @@ class ListStore {
 
   bool restored() const { return restored_; }
 
-  // Writes the list after a change the list does not announce itself (the
-  // DVD listing's files, view and marks); nothing before the restore.
+  // Has the list written within the delay after a change, also one the list
+  // does not announce itself (the DVD listing's files, view and marks);
+  // nothing before the restore.
   void SaveAfterChange();
+  // Writes at once what changed since the last write.
+  void Flush();
+  // Whether a change waits for its write.
+  bool Pending() const { return pending_; }
 
   // The DVD listing's side, set by the application: the state stored beside
   // the rows, and the step that takes restored DVD rows back. That step may
@@ -203,6 +219,8 @@ class ListStore {
   bool restored_ = false;
   bool writing_ = false;  // set once the restore is over
   bool failing_ = false;
+  bool pending_ = false;
+  QTimer writeTimer_;
 };
 
 }  // namespace pcm

@@ -207,6 +207,7 @@ TEST(DvdRestore, RowsConvertAsBeforeTheViewTogglesAndAGoneDiscMarksThem) {
                             "were left out.");
     for (const auto& row : d.app->list.Rows()) EXPECT_FALSE(row.sourceMissing) << row.caption;
     d.app->list.SetChecked(0, !d.app->list.Row(0).checked);
+    d.app->listStore.Flush();
     auto written = pcm::DecodeList(ReadText(listPath), error);
     ASSERT_TRUE(written) << error;
     EXPECT_EQ(written->size(), rest.size());

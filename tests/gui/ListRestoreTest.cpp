@@ -3,11 +3,14 @@
 // program killed while adding loses no row.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QElapsedTimer>
 #include <QTableView>
 #include <fstream>
 #include <sstream>
@@ -70,6 +73,55 @@ TEST(ListRestore, ANewWindowShowsTheSameListAndMarksAGoneFile) {
   EXPECT_EQ(model->index(1, 4).data().toString(), "Missing");
   EXPECT_EQ(model->index(0, 4).data().toString(), "Status");
   EXPECT_EQ(again.Hint(), "Restored 3 entries from the last session. 1 entry has lost its file.");
+}
+
+// A thousand files added to the window and then removed: the list file is
+// written about once a second while rows come and go, not once per row (a
+// rename each time, seen by inotify), and ends up holding the list.
+TEST(ListRestore, AThousandRowsComeAndGoInAFewWrites) {
+  WindowHarness h;
+  h.Open();
+  pcm::CoreApp& app = h.app();
+  std::string media = MakeTempDir("many-media");
+  const std::string clip = MakeMedia("wav", 1);
+  for (int i = 0; i < 1000; ++i)
+    ASSERT_EQ(link(clip.c_str(), (media + "/c" + std::to_string(1000 + i) + ".wav").c_str()), 0);
+  int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, h.configDir.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+  const std::string listPath = app.listStore.Path();
+  auto listWrites = [&] {
+    int n = 0;
+    alignas(inotify_event) char buf[8192];
+    for (ssize_t got; (got = read(watch, buf, sizeof buf)) > 0;)
+      for (char* at = buf; at < buf + got;) {
+        auto* e = reinterpret_cast<inotify_event*>(at);
+        if ((e->mask & IN_MOVED_TO) && e->len && listPath.ends_with(std::string("/") + e->name)) ++n;
+        at += sizeof(inotify_event) + e->len;
+      }
+    return n;
+  };
+  auto settled = [&] { return WaitUntil([&] { return !app.listStore.Pending(); }, 10000); };
+
+  QElapsedTimer clock;
+  clock.start();
+  app.RunCommand([&] { app.listCommands.AddFolderPath(media); });
+  ASSERT_EQ(app.list.Count(), 1000);
+  ASSERT_TRUE(settled());
+  int writes = listWrites();
+  EXPECT_GE(writes, 1);
+  EXPECT_LE(writes, clock.elapsed() / 1000 + 2) << clock.elapsed() << " ms";
+  EXPECT_EQ(ListOnDisk(listPath).size(), 1000u);
+
+  for (int i = 0; i < app.list.Count(); ++i) app.list.SetSelected(i, true);
+  clock.restart();
+  app.RunCommand([&] { app.commands.Run(pcm::Command::Remove); });
+  EXPECT_EQ(app.list.Count(), 0);
+  EXPECT_LT(clock.elapsed(), 10000);
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(listWrites(), 1);
+  EXPECT_TRUE(ListOnDisk(listPath).empty());
+  close(watch);
 }
 
 // The real program, offscreen, started with files to open: killed with

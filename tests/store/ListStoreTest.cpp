@@ -62,7 +62,10 @@ struct StoreBed {
     app = std::make_unique<pcm::CoreApp>(o);
   }
   std::string Hint() { return app->display().Text("hint"); }
+  // The list file once the store has written the changes made so far
+  // (within its delay, by its own timer).
   std::vector<pcm::ListRow> OnDisk() {
+    EXPECT_TRUE(WaitUntil([&] { return !app->listStore.Pending(); }, 10000));
     std::string error;
     auto rows = pcm::DecodeList(ReadFile(app->listStore.Path()), error);
     EXPECT_TRUE(rows) << error;
@@ -263,23 +266,29 @@ TEST(ListStore, EveryChangeIsOnDiskAndANewStartShowsTheSameList) {
     app.listStore.Restore();
     EXPECT_EQ(app.list.Count(), 0);
     EXPECT_EQ(bed.Hint(), "");
-    int n = 0;
-    for (const char* f : {"a.mp3", "b.wav", "c.ogg"}) {
-      app.list.Append(MakeRow(media + "/" + f, f));
-      ASSERT_EQ(bed.OnDisk().size(), size_t(++n));
-    }
+    // A run of changes is written once, a moment after the first.
+    for (const char* f : {"a.mp3", "b.wav", "c.ogg"}) app.list.Append(MakeRow(media + "/" + f, f));
+    EXPECT_TRUE(app.listStore.Pending());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(app.listStore.Path())));
+    ASSERT_EQ(bed.OnDisk().size(), 3u);
     app.list.SetChecked(1, false);
-    EXPECT_FALSE(bed.OnDisk()[1].checked);
     app.list.SetCaption(2, "renamed");
-    EXPECT_EQ(bed.OnDisk()[2].caption, "renamed");
     app.list.Row(0).trim = {60, 10, 20};
     app.list.NotifyRowChanged(0);
-    EXPECT_EQ(bed.OnDisk()[0].trim.begin, 10);
     app.list.SetState(0, pcm::EntryState::Finished);
-    EXPECT_EQ(bed.OnDisk()[0].state, pcm::EntryState::Finished);
-    app.list.SetState(2, pcm::EntryState::Converting);
+    std::vector<pcm::ListRow> disk = bed.OnDisk();
+    ASSERT_EQ(disk.size(), 3u);
+    EXPECT_FALSE(disk[1].checked);
+    EXPECT_EQ(disk[2].caption, "renamed");
+    EXPECT_EQ(disk[0].trim.begin, 10);
+    EXPECT_EQ(disk[0].state, pcm::EntryState::Finished);
+    // Progress is shown, not stored: it asks for no write. A change left
+    // waiting is written when the store goes away at exit.
     app.list.currentPosition = 2;
     app.list.ShowCurrentProgress(5000);
+    app.list.ShowProgress(1, 5000);
+    EXPECT_FALSE(app.listStore.Pending());
+    app.list.SetState(2, pcm::EntryState::Converting);
     // No temporary file is left beside the list.
     QStringList names = QDir(QString::fromStdString(config)).entryList(QDir::Files);
     EXPECT_EQ(names, QStringList{"popclipmill.list"});
@@ -354,6 +363,7 @@ TEST(ListStore, ADamagedFileIsKeptAsideAndAnUnwritableFolderIsReported) {
   bed.app->listStore.Restore();
   bed.app->list.Append(MakeRow("/m/a.mp3", "a"));
   EXPECT_EQ(bed.app->list.Count(), 1);
+  bed.app->listStore.Flush();
   EXPECT_EQ(bed.Hint().rfind("The list could not be saved", 0), 0u) << bed.Hint();
   std::string error;
   EXPECT_FALSE(bed.app->listStore.Save(error));
