@@ -30,6 +30,7 @@
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
 #include "gui/TrimWindow.h"
+#include "queue/OpenedPaths.h"
 #include "ui/HelpAddress.h"
 
 namespace pcm {
@@ -849,13 +850,11 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 namespace {
 
-// The local paths of a drop, as bytes: a name that is not UTF-8 still opens.
+// The local paths of a drop, as bytes read from the URI list itself: a name
+// that is not UTF-8 still opens (the toolkit's URLs would replace its bytes).
 std::vector<std::string> DroppedPaths(const QMimeData* data) {
-  std::vector<std::string> paths;
-  if (!data || !data->hasUrls()) return paths;
-  for (const QUrl& url : data->urls())
-    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
-  return paths;
+  if (!data || !data->hasFormat("text/uri-list")) return {};
+  return LocalPathsOfUriList(data->data("text/uri-list").toStdString());
 }
 
 }  // namespace

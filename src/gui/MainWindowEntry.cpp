@@ -49,7 +49,7 @@ int RunMainWindow(int argc, char** argv) {
   std::unique_ptr<MainWindow> window;
   // A second start hands its files to the running window and ends.
   SingleInstance instance;
-  if (HandOverOrServe(instance, QFileInfo(path).fileName().toStdString(), StartPaths(),
+  if (HandOverOrServe(instance, QFileInfo(path).fileName().toStdString(), StartPaths(argc, argv),
                       [&window] { return window.get(); }))
     return 0;
   try {

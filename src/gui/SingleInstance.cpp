@@ -1,10 +1,16 @@
 #include "gui/SingleInstance.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <thread>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -22,6 +28,9 @@ namespace {
 // A connection that has not sent a whole message by then is dropped.
 constexpr int kReadTimeoutMs = 5000;
 constexpr char kAnswer[] = "ok\n";
+// A start that finds the lock held waits this long for its holder to listen.
+constexpr int kLockRetryMs = 50;
+constexpr int kLockTries = 200;
 }  // namespace
 
 QString SingleInstance::ServerName(const std::string& programName) {
@@ -48,6 +57,22 @@ bool SingleInstance::HandOver(const QString& name, const std::vector<std::string
 
 SingleInstance::~SingleInstance() {
   if (server_) server_->close();
+  // The lock goes with the descriptor, after the socket is closed.
+  if (lockFd_ >= 0) close(lockFd_);
+}
+
+SingleInstance::Lock SingleInstance::TakeLock(const QString& name) {
+  if (lockFd_ >= 0) return Lock::Taken;
+  const std::string path = QFile::encodeName(name + ".lock").toStdString();
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return Lock::Unavailable;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    lockFd_ = fd;
+    return Lock::Taken;
+  }
+  const bool held = errno == EWOULDBLOCK;
+  close(fd);
+  return held ? Lock::HeldElsewhere : Lock::Unavailable;
 }
 
 bool SingleInstance::Listen(const QString& name) {
@@ -57,7 +82,8 @@ bool SingleInstance::Listen(const QString& name) {
     connect(server_, &QLocalServer::newConnection, this, &SingleInstance::Accept);
   }
   // Someone answering there is a live instance. A socket file nobody
-  // answers on was left by a killed one and is taken over.
+  // answers on was left by a killed one and is taken over (the lock is
+  // ours by then, so no live instance is starting on it).
   QLocalSocket probe;
   probe.connectToServer(name);
   if (probe.waitForConnected(1000)) return false;
@@ -92,20 +118,39 @@ void SingleInstance::Accept() {
   }
 }
 
-std::vector<std::string> StartPaths() {
+std::vector<std::string> StartPaths(int argc, char** argv) {
   std::vector<std::string> paths;
-  const QStringList args = QCoreApplication::arguments();
-  for (qsizetype i = 1; i < args.size(); ++i)
-    if (!args[i].isEmpty()) paths.push_back(QFileInfo(args[i]).absoluteFilePath().toStdString());
+  std::string cwd;
+  if (char* here = getcwd(nullptr, 0)) {
+    cwd = here;
+    free(here);
+  }
+  // The bytes as given: a name that is not UTF-8 is still a name.
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.empty()) continue;
+    paths.push_back(arg.front() == '/' || cwd.empty() ? arg : (cwd == "/" ? "" : cwd) + "/" + arg);
+  }
   return paths;
 }
 
 bool HandOverOrServe(SingleInstance& instance, const std::string& programName,
                      const std::vector<std::string>& paths, const std::function<MainWindow*()>& window) {
   QString name = SingleInstance::ServerName(programName);
-  if (SingleInstance::HandOver(name, paths)) return true;
-  // Without the socket the window still works, only alone.
-  instance.Listen(name);
+  // The lock decides which of two starts at once becomes the window: the
+  // other hands over as soon as the first listens.
+  for (int tries = 0;; ++tries) {
+    if (SingleInstance::HandOver(name, paths)) return true;
+    SingleInstance::Lock lock = instance.TakeLock(name);
+    if (lock == SingleInstance::Lock::Taken) {
+      instance.Listen(name);
+      break;
+    }
+    // Without the lock (a folder that cannot hold it, or a holder that
+    // never listens) the window still works, only alone.
+    if (lock == SingleInstance::Lock::Unavailable || tries >= kLockTries) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kLockRetryMs));
+  }
   auto add = [window](const std::vector<std::string>& p) {
     MainWindow* w = window();
     if (!w) return;

@@ -25,6 +25,10 @@ class SingleInstance : public QObject {
   static bool HandOver(const QString& name, const std::vector<std::string>& paths, int timeoutMs = 5000);
 
   ~SingleInstance() override;
+  // The lock file beside the socket, held for the instance's life: of two
+  // starts at once only one takes it.
+  enum class Lock { Taken, HeldElsewhere, Unavailable };
+  Lock TakeLock(const QString& name);
   // Listens on `name`. A socket left by a killed instance (nobody answers
   // on it) is taken over; false when a live instance listens there.
   bool Listen(const QString& name);
@@ -36,11 +40,13 @@ class SingleInstance : public QObject {
  private:
   void Accept();
   QLocalServer* server_ = nullptr;
+  int lockFd_ = -1;
 };
 
-// The paths of a window start's command line, made absolute against the
-// current folder (the toolkit's own options are gone from it by then).
-std::vector<std::string> StartPaths();
+// The paths of a window start's command line, byte for byte, made absolute
+// against the current folder; argc and argv as the toolkit left them (its
+// own options are gone from them by then).
+std::vector<std::string> StartPaths(int argc, char** argv);
 
 // The open-with part of a window start: when a window already runs, hands
 // it `paths` and returns true (the start then ends). Otherwise listens for

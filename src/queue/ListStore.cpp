@@ -59,7 +59,15 @@ class Writer {
   explicit Writer(FileTable& files) : files_(files) {}
   QJsonObject object;
 
-  void operator()(const char* key, const std::string& s) { object[key] = Text(s); }
+  // A text that is not UTF-8 (a file name is bytes) is also kept exactly,
+  // percent-encoded under "<key>Bytes"; the plain field, with its bad bytes
+  // replaced, stays for readers that know only it.
+  void operator()(const char* key, const std::string& s) {
+    QString text = Text(s);
+    object[key] = text;
+    if (text.toUtf8().toStdString() != s)
+      object[QString(key) + "Bytes"] = QString::fromLatin1(QByteArray::fromStdString(s).toPercentEncoding());
+  }
   void operator()(const char* key, bool b) { object[key] = b; }
   void operator()(const char* key, int32_t n) { object[key] = n; }
   void operator()(const char* key, uint32_t n) { object[key] = qint64(n); }
@@ -128,6 +136,9 @@ class Reader {
     if (v.isUndefined()) return;
     if (!v.isString()) return Bad(key, "is not a text");
     QByteArray bytes = v.toString().toUtf8();
+    // The exact bytes of a text that is not UTF-8, when they were kept.
+    QJsonValue exact = object_.value(QString(key) + "Bytes");
+    if (exact.isString()) bytes = QByteArray::fromPercentEncoding(exact.toString().toLatin1());
     // A NUL would cut a path short where it is handed to the system.
     if (bytes.contains('\0')) return Bad(key, "holds a NUL character");
     s.assign(bytes.constData(), size_t(bytes.size()));
@@ -504,7 +515,9 @@ void ListStore::Restore() {
       // A DVD row's disc was looked for by the step above.
       if (!row.dvd) {
         const std::string& source = row.entry.sourcePath.empty() ? row.filePath : row.entry.sourcePath;
-        row.sourceMissing = !QFileInfo::exists(Text(source));
+        // Looked up by its bytes: a name that is not UTF-8 is no less there.
+        struct stat st;
+        row.sourceMissing = source.empty() || stat(source.c_str(), &st) != 0;
       }
       missing += row.sourceMissing ? 1 : 0;
       list_.Append(std::move(row));

@@ -57,6 +57,47 @@ namespace {
 constexpr const char kOpenHeader[] = "popclipmill-open ";
 }
 
+std::vector<std::string> LocalPathsOfUriList(const std::string& list) {
+  std::vector<std::string> paths;
+  size_t at = 0;
+  while (at < list.size()) {
+    size_t end = list.find('\n', at);
+    if (end == std::string::npos) end = list.size();
+    std::string line = list.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line.front() == '#') continue;
+    // file:///path, file://localhost/path, or file:/path.
+    std::string rest;
+    if (line.rfind("file://", 0) == 0) {
+      rest = line.substr(7);
+      size_t slash = rest.find('/');
+      std::string host = rest.substr(0, slash);
+      if (slash == std::string::npos || !(host.empty() || host == "localhost")) continue;
+      rest = rest.substr(slash);
+    } else if (line.rfind("file:/", 0) == 0) {
+      rest = line.substr(5);
+    } else {
+      continue;
+    }
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+      auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      };
+      if (rest[i] == '%' && i + 2 < rest.size() + 0 && hex(rest[i + 1]) >= 0 && hex(rest[i + 2]) >= 0) {
+        path += char(hex(rest[i + 1]) * 16 + hex(rest[i + 2]));
+        i += 2;
+      } else {
+        path += rest[i];
+      }
+    }
+    // A NUL cannot be in a name; such a URI names nothing.
+    if (path.find('\0') == std::string::npos) paths.push_back(path);
+  }
+  return paths;
+}
+
 std::string OpenMessage(const std::vector<std::string>& paths) {
   std::string m = kOpenHeader + std::to_string(paths.size()) + "\n";
   for (const std::string& p : paths) {

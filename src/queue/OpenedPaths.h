@@ -34,6 +34,11 @@ class OpenedPaths {
   Notifier& notifier_;
 };
 
+// The local paths of a drop's "text/uri-list" (RFC 2483: one URI a line,
+// "#" lines are comments), percent-decoded to the bytes of the names, so a
+// name that is not UTF-8 survives; "file:" URIs of this host only.
+std::vector<std::string> LocalPathsOfUriList(const std::string& list);
+
 // The message by which a second start hands its paths to the running window:
 // "popclipmill-open N\n", then N absolute paths, each ended by a NUL byte.
 std::string OpenMessage(const std::vector<std::string>& paths);

@@ -10,8 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QDropEvent>
 #include <QElapsedTimer>
+#include <QMimeData>
 #include <QTableView>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -181,6 +184,75 @@ TEST(ListRestore, TheRealProgramKilledWhileAddingLosesNoRow) {
     EXPECT_EQ(h.app().list.Row(int(seen.size() + i)).filePath, files[i]);
   EXPECT_EQ(h.Hint(),
             "Restored " + std::to_string(seen.size() + files.size()) + " entries from the last session.");
+}
+
+// Names that are not UTF-8 (Latin-1 bytes, legal on Linux) keep their bytes
+// through the window: given at the real program's start and stored, restored
+// in a new window, dropped on it as a file manager sends them, and converted
+// to results named with the same bytes.
+TEST(ListRestore, NamesThatAreNotUtf8KeepTheirBytes) {
+  namespace fs = std::filesystem;
+  std::string config = MakeTempDir("latin1-config");
+  std::string runtime = MakeTempDir("latin1-runtime");
+  chmod(runtime.c_str(), 0700);
+  std::string media = MakeTempDir("latin1-media");
+  const std::string started = media + "/caf\xe9.wav", dropped = media + "/\xe0 la carte.mp3";
+  fs::copy_file(MakeMedia("wav", 2), started);
+  fs::copy_file(MakeMedia("mp3", 2), dropped);
+  const std::string listPath = config + "/popclipmill.list";
+  {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("POPCLIPMILL_CONFIG_DIR", QString::fromStdString(config + "/"));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    // The byte goes through the shell: a QString argument could not hold it.
+    p.start("/bin/sh", {"-c", "exec \"$0\" \"$1/caf$(printf '\\351').wav\"",
+                        QString::fromStdString(BinDir() + "/popclipmill"), QString::fromStdString(media)});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    EXPECT_TRUE(WaitUntil([&] { return ListOnDisk(listPath).size() == 1; }, 60000));
+    ::kill(pid_t(p.processId()), SIGKILL);
+    p.waitForFinished(10000);
+  }
+  std::vector<pcm::ListRow> stored = ListOnDisk(listPath);
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].filePath, started);
+
+  WindowHarness h("popclipmill", config);
+  pcm::MainWindow& w = h.Open();
+  pcm::CoreApp& app = h.app();
+  ASSERT_EQ(app.list.Count(), 1);
+  EXPECT_EQ(app.list.Row(0).filePath, started);
+  EXPECT_FALSE(app.list.Row(0).sourceMissing);
+  QMimeData data;
+  data.setData("text/uri-list",
+               "file://" + QByteArray::fromStdString(dropped).toPercentEncoding("/") + "\r\n");
+  const QPoint at = w.listView()->viewport()->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.listView()->viewport(), &enter);
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.listView()->viewport(), &drop);
+  ASSERT_TRUE(WaitUntil([&] { return app.list.Count() == 2; }, 60000)) << h.LastBox();
+  EXPECT_EQ(app.list.Row(1).filePath, dropped);
+
+  const std::string out = MakeTempDir("latin1-out");
+  w.outputField()->setText(QString::fromStdString(out));
+  app.settings.finishAction = pcm::kFinishNothing;
+  w.ImageButtonClicked("bt_start");
+  ASSERT_TRUE(WaitUntil([&] { return !app.run.converting; }, 120000));
+  for (int i = 0; i < 2; ++i) {
+    const std::string& source = app.list.Row(i).filePath;
+    const std::string stem = source.substr(media.size(), source.rfind('.') - media.size());
+    EXPECT_EQ(StatusText(app.list.Row(i)), "Finish");
+    EXPECT_EQ(app.list.Row(i).outputFile.substr(0, out.size() + stem.size()), out + stem);
+    EXPECT_TRUE(fs::exists(app.list.Row(i).outputFile));
+  }
+  // Stored again at the end of the batch, still byte for byte.
+  stored = ListOnDisk(listPath);
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[1].filePath, dropped);
+  EXPECT_EQ(stored[0].outputFile, app.list.Row(0).outputFile);
 }
 
 }  // namespace

@@ -205,14 +205,15 @@ TEST(AddFolder, TakesSupportedFilesOnlyWithoutSubfolders) {
   EXPECT_EQ(f.app->list.Count(), 3);
 
   // A stop asked for after the first file ends the folder there: the other
-  // files are neither probed nor added, and are not counted as failures.
+  // files are not added and not counted as failures; they were probed with
+  // the first, in its group (the whole folder here), and nothing after.
   size_t probed = f.Probes().size();
   int asked = 0;
   f.app->listCommands.stopAddingHook = [&] { return ++asked > 1; };
   EXPECT_EQ(f.app->listCommands.AddFolderPath(d), 0);
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(f.app->list.Count(), 4);
-  EXPECT_EQ(f.Probes().size(), probed + 1);
+  EXPECT_EQ(f.Probes().size(), probed + 3);
 }
 
 TEST(AddCommands, RefusedWhileConverting) {
