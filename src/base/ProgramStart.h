@@ -28,8 +28,8 @@ struct ProgramStart {
 
 struct StartedProgram {
   pid_t pid = -1;
-  int error = 0;      // the errno of a failed start
-  std::string what;   // "cannot start PROGRAM: REASON" when it failed
+  int error = 0;     // the errno of a failed start
+  std::string what;  // "cannot start PROGRAM: REASON" when it failed
   bool ok() const { return pid > 0; }
 };
 

@@ -12,7 +12,9 @@ constexpr size_t kMaxTitles = 4096;
 constexpr size_t kMaxChapters = 4096;
 constexpr size_t kMaxStreams = 64;
 
-std::string Pair(const char* key, int64_t value) { return std::string(" ") + key + "=" + std::to_string(value); }
+std::string Pair(const char* key, int64_t value) {
+  return std::string(" ") + key + "=" + std::to_string(value);
+}
 
 std::string Pair(const char* key, const std::string& value) {
   return value.empty() ? std::string() : std::string(" ") + key + "=" + value;

@@ -72,8 +72,8 @@ std::string ReturnValue(const std::string& call) {
 std::set<std::string> StartedProcesses(const std::string& trace) {
   std::set<std::string> started;
   for (const auto& [pid, call] : TracedCalls(trace)) {
-    bool starts = call.rfind("clone(", 0) == 0 || call.rfind("clone3(", 0) == 0 || call.rfind("fork(", 0) == 0 ||
-                  call.rfind("vfork(", 0) == 0;
+    bool starts = call.rfind("clone(", 0) == 0 || call.rfind("clone3(", 0) == 0 ||
+                  call.rfind("fork(", 0) == 0 || call.rfind("vfork(", 0) == 0;
     std::string child = ReturnValue(call);
     if (starts && !Contains(call, "CLONE_THREAD") && !child.empty() && child[0] != '-') started.insert(child);
   }
@@ -184,10 +184,10 @@ TEST(DvdBatch, ListingAndRefusals) {
   // listing reading the disc in its place.
   if (pcmtest::RunShell("command -v strace >/dev/null") != 0) GTEST_SKIP() << "strace is not installed";
   std::string trace = pcmtest::MakeTempDir("dvdbatch-trace") + "/calls";
-  Result traced = RunDvd("-f -qq -e trace=execve,fork,vfork,clone,clone3 -o " + ShellQuote(trace) + " " +
-                             ShellQuote(pcmtest::BinDir() + "/popclipmill") + " --batch --list " +
-                             ShellQuote(disc),
-                         "strace");
+  Result traced =
+      RunDvd("-f -qq -e trace=execve,fork,vfork,clone,clone3 -o " + ShellQuote(trace) + " " +
+                 ShellQuote(pcmtest::BinDir() + "/popclipmill") + " --batch --list " + ShellQuote(disc),
+             "strace");
   ASSERT_EQ(traced.status, 0) << traced.out;
   std::set<std::string> children = StartedProcesses(trace), execed = ExecedProcesses(trace);
   EXPECT_FALSE(children.empty());

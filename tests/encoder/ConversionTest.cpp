@@ -87,9 +87,10 @@ TEST(Conversion, ArgumentsAsFfmpegReceivesThem) {
             (std::vector<std::string>{"-update", "1", "file:/out/50%d.bmp"}));
 
   // Of the descriptors the adapter holds, ffmpeg gets 0, 1 and 2 only.
-  std::string look = WriteScript(pcmtest::MakeTempDir("descriptors"), "ffmpeg",
-                                 "for fd in 0 1 2 77; do [ -e /proc/$$/fd/$fd ] && echo ffmpeg has $fd; done\n"
-                                 "[ -e /proc/$PPID/fd/77 ] && echo adapter has 77; exit 0");
+  std::string look =
+      WriteScript(pcmtest::MakeTempDir("descriptors"), "ffmpeg",
+                  "for fd in 0 1 2 77; do [ -e /proc/$$/fd/$fd ] && echo ffmpeg has $fd; done\n"
+                  "[ -e /proc/$PPID/fd/77 ] && echo adapter has 77; exit 0");
   r = RunAdapter("-i a b 77</dev/null", "POPCLIPMILL_FFMPEG=" + ShellQuote(look));
   EXPECT_EQ(r.out, "ffmpeg has 0\nffmpeg has 1\nffmpeg has 2\nadapter has 77\n");
 }

@@ -1,9 +1,8 @@
 // The job runner on its own, without an application: several small shell
 // programs at once, each with its own parser, so every job's output, end
 // and outcome can be told apart.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
