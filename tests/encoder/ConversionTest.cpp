@@ -91,7 +91,8 @@ TEST(Conversion, ArgumentsAsFfmpegReceivesThem) {
       WriteScript(pcmtest::MakeTempDir("descriptors"), "ffmpeg",
                   "for fd in 0 1 2 77; do [ -e /proc/$$/fd/$fd ] && echo ffmpeg has $fd; done\n"
                   "[ -e /proc/$PPID/fd/77 ] && echo adapter has 77; exit 0");
-  r = RunAdapter("-i a b 77</dev/null", "POPCLIPMILL_FFMPEG=" + ShellQuote(look));
+  r = RunAdapter("-i a b",
+                 "POPCLIPMILL_FFMPEG=" + ShellQuote(look) + " bash -c 'exec \"$@\" 77</dev/null' sh");
   EXPECT_EQ(r.out, "ffmpeg has 0\nffmpeg has 1\nffmpeg has 2\nadapter has 77\n");
 }
 
