@@ -61,6 +61,14 @@ void EncoderJob::JoinWorkers() {
 }
 
 void EncoderJob::DetachUnfinishedWorkers() {
+  if (WorkersFinished()) {
+    JoinWorkers();
+    return;
+  }
+  // A worker left running may be the job's last owner: what the main thread
+  // made goes here, on the main thread, not with the job on the worker.
+  parser.reset();
+  onEnd = nullptr;
   if (reader_.joinable() && !readerFinished_) reader_.detach();
   if (waiter_.joinable() && !waiterFinished_) waiter_.detach();
   JoinWorkers();
@@ -209,7 +217,13 @@ std::shared_ptr<EncoderJob> JobRunner::Find(const EncoderJob* job) const {
 }
 
 void JobRunner::DropFinished() {
-  std::erase_if(jobs_, [](const std::shared_ptr<EncoderJob>& j) { return j->ended && j->WorkersFinished(); });
+  std::erase_if(jobs_, [](const std::shared_ptr<EncoderJob>& j) {
+    if (!j->ended || !j->WorkersFinished()) return false;
+    // Joined here, so the workers' share of the job is gone and the job is
+    // freed on the main thread.
+    j->JoinWorkers();
+    return true;
+  });
 }
 
 std::shared_ptr<EncoderJob> JobRunner::Start(Launch launch, std::shared_ptr<EncoderJob> job) {
