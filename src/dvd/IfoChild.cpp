@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 
