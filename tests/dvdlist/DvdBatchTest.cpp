@@ -75,10 +75,13 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Processes (not threads) that the traced processes started.
+// Processes (not threads) that the traced processes started: those a clone
+// or fork call returned, and any other than the first that made a call.
 std::set<std::string> StartedProcesses(const std::string& trace) {
   std::set<std::string> started;
-  for (const auto& [pid, call] : TracedCalls(trace)) {
+  const auto calls = TracedCalls(trace);
+  for (const auto& [pid, call] : calls) {
+    if (pid != calls.front().first) started.insert(pid);
     bool starts = call.rfind("clone(", 0) == 0 || call.rfind("clone3(", 0) == 0 ||
                   call.rfind("fork(", 0) == 0 || call.rfind("vfork(", 0) == 0;
     std::string child = ReturnValue(call);
