@@ -2,8 +2,8 @@
 //
 //   bench_dvd list VIDEO_TS [runs]
 //     Reads every IFO file of the folder through the IFO reader layer, as a
-//     listing does: once in a child process per file (what the program
-//     does) and once in this process. Prints "titles child_ms inprocess_ms",
+//     listing does: once in a child process per file (the adapter, what
+//     the program does) and once in this process. Prints "titles child_ms inprocess_ms",
 //     the medians of the runs.
 //
 //   bench_dvd form VIDEO_TS TITLESET TITLE
@@ -91,6 +91,11 @@ int Form(const std::string& folder, int titleSet, int title) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The adapter that reads IFO files lives in bin/ beside bench/.
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (!error)
+    pcm::ifo::SetIfoReaderProgram((self.parent_path().parent_path() / "bin" / "register.dat").string());
   std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "list" && argc >= 3) return List(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 11);
   if (mode == "form" && argc == 5) return Form(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));

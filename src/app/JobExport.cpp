@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/ConsoleOutput.h"
+#include "base/ProgramStart.h"
 #include "engine/OutputFiles.h"
 
 namespace pcm {
@@ -30,22 +31,17 @@ std::optional<std::vector<std::string>> EncoderCommand(const std::string& encode
                                                        std::string& error) {
   // Started directly, not through a toolkit process: arguments are bytes,
   // and a name that is not UTF-8 must reach the adapter as it is.
-  std::vector<std::string> all{encoderPath, "--print-command"};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  ProgramStart how;
+  how.args = {encoderPath, "--print-command"};
+  how.args.insert(how.args.end(), args.begin(), args.end());
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
     error = std::strerror(errno);
     return std::nullopt;
   }
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  how.out = out[1];
+  StartedProgram started = StartProgram(how);
+  const pid_t pid = started.pid;
   close(out[1]);
   std::string text;
   char buffer[4096];
@@ -59,7 +55,11 @@ std::optional<std::vector<std::string>> EncoderCommand(const std::string& encode
   int status = 0;
   while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (pid < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!started.ok()) {
+    error = started.what;
+    return std::nullopt;
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     error = "the encoder " + encoderPath + " could not tell its command";
     return std::nullopt;
   }

@@ -6,6 +6,7 @@
 
 #include "core/CoreCommands.h"
 #include "dvd/DvdJob.h"
+#include "dvd/IfoReader.h"
 #include "preview/DvdByteSource.h"
 #include "profiles/Ini.h"
 #include "ui/MulDiv.h"
@@ -46,6 +47,7 @@ CoreApp::CoreApp(const Options& o)
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
+  ifo::SetIfoReaderProgram(engine.record.EncoderPath);
   engine.record.WorkDir = program.Directory();
   profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
   progress.creepHeld = [this] { return engine.IsPaused(); };

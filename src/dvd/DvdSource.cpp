@@ -23,10 +23,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-uint32_t LittleEndian(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // The span of a title or chapter as the listing judges it: last minus first
 // sector as signed numbers, so a range given backwards counts as nothing.
 int64_t Span(uint32_t first, uint32_t last) { return int64_t(int32_t(last)) - int64_t(int32_t(first)); }
@@ -256,33 +252,26 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
   file->ifoPath = ifoPath;
   file->folder = h->folder;
   file->titleSet = h->titleSet;
-  for (int32_t i = 0; i < ifo::ifoGetNumAudio(h); ++i) file->audio.push_back(ifo::ifoGetAudioDesc(h, i));
-  for (int32_t i = 0; i < ifo::ifoGetNumSubPic(h); ++i)
-    file->subtitles.push_back(ifo::ifoGetSubPicDesc(h, i));
+  for (const ifo::StreamInfo& a : h->audio) file->audio.push_back(a.description);
+  for (const ifo::StreamInfo& p : h->subpictures) file->subtitles.push_back(p.description);
   const int audioId = file->audio.empty() ? 0 : StreamIdValue(StreamIdFromText(file->audio.front()));
-  const std::string description = ifo::ifoGetVideoDesc(h);
+  const std::string& description = h->videoDescription;
 
-  const int32_t titles = ifo::ifoGetNumPGCI(h);
-  for (int32_t t = 0; t < titles; ++t) {
-    uint8_t time[4] = {};
-    const int32_t cells = ifo::ifoGetPGCIInfo(h, t, time);
-    if (cells <= 0) continue;
-    std::vector<uint8_t> area(size_t(cells) * ifo::kCellRecordSize);
-    ifo::ifoGetPGCICells(h, t, area.data());
-    auto cell = [&](int j) { return area.data() + size_t(j) * ifo::kCellRecordSize; };
-    const int32_t seconds = ifo::SecondsFromTime(time[0], time[1], time[2]);
+  for (const ifo::TitleInfo& t : h->titles) {
+    const std::vector<ifo::ChapterInfo>& cells = t.chapters;
+    if (cells.empty()) continue;
+    const int32_t seconds = ifo::SecondsFromTime(t.hours, t.minutes, t.seconds);
     if (seconds == 0) continue;
-    const uint32_t first = LittleEndian(cell(0));
-    const uint32_t last = LittleEndian(cell(cells - 1) + 4);
+    const uint32_t first = cells.front().firstSector;
+    const uint32_t last = cells.back().lastSector;
     if (Span(first, last) < kMinimumSectors) continue;
 
     DvdRowData title;
     title.file = file;
-    title.programChain = size_t(t) < h->titles.size() ? h->titles[size_t(t)].programChain : t + 1;
+    title.programChain = t.programChain;
     title.firstSector = first;
     title.lastSector = last;
-    for (int j = 0; j < cells; ++j)
-      title.sectors.push_back({LittleEndian(cell(j)), LittleEndian(cell(j) + 4)});
+    for (const ifo::ChapterInfo& c : cells) title.sectors.push_back({c.firstSector, c.lastSector});
     title.seconds = seconds;
     title.begin = 0;
     title.end = seconds;
@@ -296,12 +285,11 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
     if (!chapters) continue;
 
     int32_t begin = 0;  // playing time of the cells before, listed or not
-    for (int j = 0; j < cells; ++j) {
-      const uint8_t* c = cell(j);
-      const int32_t cellSeconds = ifo::SecondsFromTime(c[13], c[14], c[15]);
+    for (size_t j = 0; j < cells.size(); ++j) {
+      const int32_t cellSeconds = int32_t(cells[j].milliseconds / 1000);
       const int32_t cellBegin = begin;
       begin += cellSeconds;
-      const uint32_t from = LittleEndian(c), to = LittleEndian(c + 4);
+      const uint32_t from = cells[j].firstSector, to = cells[j].lastSector;
       if (cellSeconds == 0 || Span(from, to) < kMinimumSectors) continue;
       DvdRowData chapter = title;
       chapter.chapter = true;
@@ -312,7 +300,7 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
       chapter.begin = cellBegin;
       chapter.end = cellBegin + cellSeconds;
       ListRow chapterRow;
-      chapterRow.caption = "  Chapter_" + TwoDigitNumber(j + 1);
+      chapterRow.caption = "  Chapter_" + TwoDigitNumber(int(j) + 1);
       ApplyVideoDescription(chapterRow.entry, description);
       chapterRow.trim = {cellSeconds, cellBegin, cellBegin + cellSeconds};
       chapterRow.dvd = chapter;

@@ -65,16 +65,6 @@ std::string Language(uint16_t code) {
           char(std::tolower(static_cast<unsigned char>(b)))};
 }
 
-std::string Describe(const StreamInfo& s) {
-  char id[8];
-  std::snprintf(id, sizeof id, "0x%02x", s.id & 0xff);
-  std::string text = std::to_string(s.number) + ":";
-  if (!s.language.empty()) text += " " + s.language;
-  text += " " + s.coding;
-  if (s.channels > 0) text += " " + std::to_string(s.channels) + "ch";
-  return text + " (" + id + ")";
-}
-
 // An audio stream from its attributes and the physical stream number; false
 // for codings that have no program-stream id.
 bool MakeAudio(const audio_attr_t& attr, int index, int physical, StreamInfo* out) {
@@ -102,7 +92,7 @@ bool MakeAudio(const audio_attr_t& attr, int index, int physical, StreamInfo* ou
   out->id = base + physical;
   out->language = Language(attr.lang_code);
   out->channels = attr.channels + 1;
-  out->description = Describe(*out);
+  out->description = DescribeStream(*out);
   return true;
 }
 
@@ -112,7 +102,7 @@ StreamInfo MakeSubpicture(const subp_attr_t& attr, int index, int physical) {
   s.id = 0x20 + physical;
   s.language = Language(attr.lang_code);
   s.coding = "Subtitle";
-  s.description = Describe(s);
+  s.description = DescribeStream(s);
   return s;
 }
 
@@ -230,6 +220,16 @@ void PutLittleEndian(uint8_t* at, uint32_t value) {
 
 }  // namespace
 
+std::string DescribeStream(const StreamInfo& s) {
+  char id[8];
+  std::snprintf(id, sizeof id, "0x%02x", s.id & 0xff);
+  std::string text = std::to_string(s.number) + ":";
+  if (!s.language.empty()) text += " " + s.language;
+  text += " " + s.coding;
+  if (s.channels > 0) text += " " + std::to_string(s.channels) + "ch";
+  return text + " (" + id + ")";
+}
+
 int TitleSetFromName(const std::string& fileName) {
   std::string name;
   for (char c : fileName) name += char(std::toupper(static_cast<unsigned char>(c)));
@@ -270,8 +270,6 @@ std::unique_ptr<IfoFile> ReadIfoFileInProcess(const std::string& path) {
   }
   return file;
 }
-
-Handle ifoOpen(const std::string& path, int32_t) { return ReadIfoFile(path); }
 
 int32_t ifoGetNumPGCI(const IfoFile* handle) { return handle ? int32_t(handle->titles.size()) : 0; }
 

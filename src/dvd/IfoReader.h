@@ -66,19 +66,29 @@ int TitleSetFromName(const std::string& fileName);
 // when the file cannot be read. Titles that are damaged (no cells, no
 // program map, impossible sector addresses) are left out. libdvdread can
 // crash on some damaged files, so the reading runs in a short-lived child
-// process; when the file kills it, or keeps it busy past a few seconds, its
+// process, the adapter, which prints the records for this process to read
+// back; when the file kills it, or keeps it busy past a few seconds, its
 // .BUP is read the same way, and when that fails too the result is null.
 std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path);
 // The same reading done in this process.
 std::unique_ptr<IfoFile> ReadIfoFileInProcess(const std::string& path);
+
+// The program that reads IFO files for ReadIfoFile: the encoder adapter,
+// run as "PROGRAM --describe-dvd PATH". Set once at start; by default the
+// adapter beside the running program.
+void SetIfoReaderProgram(const std::string& path);
+
+// "1: en AC3 2ch (0x80)" from a stream's numbers and words.
+std::string DescribeStream(const StreamInfo& s);
 
 // Seconds from hours, minutes and seconds.
 inline int SecondsFromTime(int hours, int minutes, int seconds) {
   return hours * 3600 + minutes * 60 + seconds;
 }
 
-// The call contracts the listing relies on, over the records above. A handle
-// is closed by dropping it.
+// The file as a handle, which the listing opens and then reads as the
+// records above; the calls after ifoOpen are the older call contracts over
+// the same records. A handle is closed by dropping it.
 using Handle = std::unique_ptr<const IfoFile>;
 constexpr int kCellRecordSize = 17;
 

@@ -17,6 +17,7 @@
 #include "DvdInput.h"
 #include "DvdReader.h"
 #include "OutputFilter.h"
+#include "base/ProgramStart.h"
 
 namespace adapter {
 
@@ -74,72 +75,32 @@ struct Child {
 };
 
 // Starts program with args and the given standard descriptors, in our
-// process group, killed when the adapter dies. Reports a failed exec
-// through a close-on-exec pipe, so a missing program is known at once.
+// process group, killed when the adapter dies; a failed exec is known at
+// once.
 Child Start(const std::string& program, const Args& args, int in, int out, int err, int slot) {
-  Child child;
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) {
-    child.error = strerror(errno);
-    return child;
-  }
+  pcm::ProgramStart how;
+  how.args.push_back(program);
+  how.args.insert(how.args.end(), args.begin(), args.end());
+  how.in = in;
+  how.out = out;
+  how.err = err;
+  how.dieWithCaller = true;
   // Held back until the pid is known, so a stop request reaches the child.
   sigset_t stops, old;
   sigemptyset(&stops);
   sigaddset(&stops, SIGTERM);
   sigaddset(&stops, SIGINT);
   sigprocmask(SIG_BLOCK, &stops, &old);
-  pid_t parent = getpid();
-  pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGINT, SIG_DFL);
-    signal(SIGPIPE, SIG_DFL);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);  // the adapter died already
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    if ((in != 0 && dup2(in, 0) < 0) || (out != 1 && dup2(out, 1) < 0) || (err != 2 && dup2(err, 2) < 0)) {
-      int e = errno;
-      (void)!write(report[1], &e, sizeof e);
-      _exit(127);
-    }
-    execv(program.c_str(), argv.data());
-    int e = errno;
-    (void)!write(report[1], &e, sizeof e);
-    _exit(127);
-  }
-  int forkError = errno;
-  if (pid > 0) {
-    g_children[slot] = pid;
-    if (g_signal) kill(pid, g_signal);  // a stop came before the child existed
+  pcm::StartedProgram started = pcm::StartProgram(how);
+  Child child;
+  if (started.ok()) {
+    child.pid = started.pid;
+    g_children[slot] = started.pid;
+    if (g_signal) kill(started.pid, g_signal);  // a stop came before the child existed
+  } else {
+    child.error = strerror(started.error);
   }
   sigprocmask(SIG_SETMASK, &old, nullptr);
-  close(report[1]);
-  if (pid < 0) {
-    close(report[0]);
-    child.error = strerror(forkError);
-    return child;
-  }
-  int e = 0;
-  ssize_t n;
-  do {
-    n = read(report[0], &e, sizeof e);
-  } while (n < 0 && errno == EINTR);
-  close(report[0]);
-  if (n == static_cast<ssize_t>(sizeof e)) {
-    int status;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    g_children[slot] = 0;
-    child.error = strerror(e);
-    return child;
-  }
-  child.pid = pid;
   return child;
 }
 

@@ -1,13 +1,14 @@
 // register.dat: the encoder behind PopClipMill. "-i PATH" alone describes a
-// media file, "--describe-each PATH..." several files in one run; anything
-// else is a conversion run by ffmpeg, or printed with "--print-command"
-// first. An input in the adapter's DVD form is read from the DVD and piped
-// into ffmpeg.
+// media file, "--describe-each PATH..." several files in one run, and
+// "--describe-dvd IFO" the titles of a DVD's title set; anything else is a
+// conversion run by ffmpeg, or printed with "--print-command" first. An
+// input in the adapter's DVD form is read from the DVD and piped into ffmpeg.
 #include <unistd.h>
 
 #include <string>
 
 #include "Arguments.h"
+#include "DvdDescribe.h"
 #include "DvdInput.h"
 #include "ProbeLoader.h"
 #include "Runner.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     static const char kUsage[] =
         "usage: register.dat -i INPUT\n"
         "       register.dat --describe-each INPUT...\n"
+        "       register.dat --describe-dvd IFO-FILE\n"
         "       register.dat [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
         "       register.dat --print-command [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n";
     (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
   // Every argument after "--describe-each" is a path, whatever it looks like.
   if (args[0] == adapter::kDescribeEachOption)
     return adapter::LoadAndRunProbes({args.begin() + 1, args.end()}, true, parent);
+  if (args.size() == 2 && args[0] == adapter::kDescribeDvdOption)
+    return adapter::DescribeDvd(args[1], parent);
   if (size_t at = adapter::FindDvdInput(args)) return adapter::RunDvdConversion(args, at);
   if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbes({args[1]}, false, parent);
   if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QThread>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
@@ -39,11 +40,43 @@ void PauseGate::Pass() {
   cv_.wait(l, [this] { return !closed_; });
 }
 
+// Workers hand over through this object rather than the runner: a worker
+// left running at shutdown keeps it alive, and finds the runner gone.
+class HandOverRelay : public QObject {
+ public:
+  JobRunner* runner = nullptr;  // main thread only
+};
+
 EncoderJob::~EncoderJob() { JoinWorkers(); }
 
 void EncoderJob::JoinWorkers() {
-  if (reader_.joinable()) reader_.join();
-  if (waiter_.joinable()) waiter_.join();
+  for (std::thread* t : {&reader_, &waiter_}) {
+    if (!t->joinable()) continue;
+    // The last owner may be a worker itself, which is at its end.
+    if (t->get_id() == std::this_thread::get_id())
+      t->detach();
+    else
+      t->join();
+  }
+}
+
+void EncoderJob::DetachUnfinishedWorkers() {
+  if (WorkersFinished()) {
+    JoinWorkers();
+    return;
+  }
+  // A worker left running may be the job's last owner: what the main thread
+  // made goes here, on the main thread, not with the job on the worker.
+  parser.reset();
+  onEnd = nullptr;
+  if (reader_.joinable() && !readerFinished_) reader_.detach();
+  if (waiter_.joinable() && !waiterFinished_) waiter_.detach();
+  JoinWorkers();
+}
+
+void EncoderJob::Signal(int sig, bool group) {
+  std::lock_guard<std::mutex> l(processMutex_);
+  if (pid > 0 && !reaped) kill(group ? -pid : pid, sig);
 }
 
 void EncoderJob::KeepTail(const char* data, size_t n) {
@@ -113,22 +146,31 @@ void EncoderJob::ReadLoop(size_t chunk, const std::function<void()>& handOverChu
 }
 
 void EncoderJob::WaitLoop(const std::function<void()>& handOverEnd) {
-  int status = 0;
-  pid_t r;
+  // The exit is seen without collecting the process, so its pid and group
+  // id cannot be given to another process until it is collected below.
+  siginfo_t info{};
+  int r;
   do {
-    r = waitpid(pid, &status, 0);
+    r = waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT);
   } while (r < 0 && errno == EINTR);
-  if (r == pid) {
-    if (WIFEXITED(status)) {
-      outcome.exited = true;
-      outcome.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-      outcome.termSignal = WTERMSIG(status);
+  {
+    std::lock_guard<std::mutex> l(processMutex_);
+    if (r == 0) {
+      if (info.si_code == CLD_EXITED) {
+        outcome.exited = true;
+        outcome.exitCode = info.si_status;
+      } else if (info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED) {
+        outcome.termSignal = info.si_status;
+      }
+      // Nothing of the job may outlive it: whatever is left of its group goes.
+      kill(-pid, SIGKILL);
+    }
+    reaped = true;
+  }
+  if (r == 0) {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
-  reaped = true;
-  // Nothing of the job may outlive it: whatever is left of its group goes.
-  kill(-pid, SIGKILL);
   gate.Pass();
   // Let the reader deliver the last output first, so that the end step sees
   // the program's final lines.
@@ -152,7 +194,21 @@ void EncoderJob::DiscardTemporaryOutput() {
   record.TempFile.clear();
 }
 
-JobRunner::~JobRunner() { Shutdown(); }
+JobRunner::JobRunner()
+    : relay_(new HandOverRelay, [](HandOverRelay* relay) {
+        // The last owner may be a worker; the object goes on its own thread.
+        if (QThread::currentThread() == relay->thread())
+          delete relay;
+        else
+          relay->deleteLater();
+      }) {
+  relay_->runner = this;
+}
+
+JobRunner::~JobRunner() {
+  Shutdown();
+  relay_->runner = nullptr;
+}
 
 std::shared_ptr<EncoderJob> JobRunner::Find(const EncoderJob* job) const {
   for (auto& j : jobs_)
@@ -161,7 +217,13 @@ std::shared_ptr<EncoderJob> JobRunner::Find(const EncoderJob* job) const {
 }
 
 void JobRunner::DropFinished() {
-  std::erase_if(jobs_, [](const std::shared_ptr<EncoderJob>& j) { return j->ended && j->WorkersFinished(); });
+  std::erase_if(jobs_, [](const std::shared_ptr<EncoderJob>& j) {
+    if (!j->ended || !j->WorkersFinished()) return false;
+    // Joined here, so the workers' share of the job is gone and the job is
+    // freed on the main thread.
+    j->JoinWorkers();
+    return true;
+  });
 }
 
 std::shared_ptr<EncoderJob> JobRunner::Start(Launch launch, std::shared_ptr<EncoderJob> job) {
@@ -188,30 +250,33 @@ std::shared_ptr<EncoderJob> JobRunner::Start(Launch launch, std::shared_ptr<Enco
   job->inFd.reset(sp.inFd);
   job->outcome.started = true;
 
-  EncoderJob* j = job.get();
-  auto chunk = [this, j] {
-    HandOver(*this, [j] {
+  // The workers own the job and the relay with the runner: either may
+  // outlive the runner when a worker is left running at shutdown.
+  std::shared_ptr<HandOverRelay> relay = relay_;
+  auto chunk = [relay](const std::shared_ptr<EncoderJob>& j) {
+    HandOver(*relay, [&j] {
       // Output that arrives after the end step changes nothing.
       if (j->ended || !j->parser) return;
       j->parser->Feed(j->accumulated);
     });
   };
-  auto end = [this, j] {
-    HandOver(*this, [this, j] {
-      if (auto k = Find(j)) EndStep(k);
+  auto end = [relay](const std::shared_ptr<EncoderJob>& j) {
+    HandOver(*relay, [&relay, &j] {
+      if (!relay->runner) return;
+      if (auto k = relay->runner->Find(j.get())) relay->runner->EndStep(k);
     });
   };
   // The waiter first: it reaps the process whatever the reader does.
   job->readerFinished_ = false;
   job->waiterFinished_ = false;
-  job->waiter_ = std::thread([j, end] {
-    j->WaitLoop(end);
-    j->waiterFinished_ = true;
+  job->waiter_ = std::thread([job, end] {
+    job->WaitLoop([&] { end(job); });
+    job->waiterFinished_ = true;
   });
   size_t size = launch.chunk;
-  job->reader_ = std::thread([j, chunk, size] {
-    j->ReadLoop(size, chunk);
-    j->readerFinished_ = true;
+  job->reader_ = std::thread([job, chunk, size] {
+    job->ReadLoop(size, [&] { chunk(job); });
+    job->readerFinished_ = true;
   });
   return job;
 }
@@ -232,12 +297,12 @@ void JobRunner::EndStep(const std::shared_ptr<EncoderJob>& job) {
 void JobRunner::Pause(EncoderJob& job) {
   if (job.ended || job.gate.IsClosed()) return;
   job.gate.Close();
-  if (job.pid > 0 && !job.reaped) kill(-job.pid, SIGSTOP);
+  job.Signal(SIGSTOP, true);
 }
 
 void JobRunner::Resume(EncoderJob& job) {
   if (!job.gate.IsClosed()) return;
-  if (job.pid > 0 && !job.reaped) kill(-job.pid, SIGCONT);
+  job.Signal(SIGCONT, true);
   job.gate.Open();
 }
 
@@ -245,20 +310,16 @@ void JobRunner::Stop(const std::shared_ptr<EncoderJob>& job) {
   if (job->ended) return;
   job->outcome.stoppedByUser = true;
   if (job->pid > 0 && !job->reaped) {
-    kill(job->pid, SIGTERM);
-    kill(-job->pid, SIGCONT);  // a stopped group must run to act on the signal
-    QTimer::singleShot(kKillGraceMs, this, [job] {
-      if (!job->reaped) kill(-job->pid, SIGKILL);
-    });
+    job->Signal(SIGTERM, false);
+    job->Signal(SIGCONT, true);  // a stopped group must run to act on the signal
+    QTimer::singleShot(kKillGraceMs, this, [job] { job->Signal(SIGKILL, true); });
   }
   job->gate.Open();
 }
 
 void JobRunner::Kill(EncoderJob& job) {
-  if (job.pid > 0 && !job.reaped) {
-    kill(-job.pid, SIGKILL);
-    kill(-job.pid, SIGCONT);
-  }
+  job.Signal(SIGKILL, true);
+  job.Signal(SIGCONT, true);
   job.gate.Open();
 }
 
@@ -277,7 +338,7 @@ std::vector<std::shared_ptr<EncoderJob>> JobRunner::RunningJobs() const {
 
 // Ends every job, then lets pending hand-overs run (they change nothing for
 // ended jobs) until the workers have finished.
-void JobRunner::Shutdown() {
+void JobRunner::Shutdown(int waitMs) {
   for (auto& j : jobs_) Abandon(*j);
   auto allDone = [&] {
     for (auto& j : jobs_)
@@ -286,8 +347,11 @@ void JobRunner::Shutdown() {
   };
   // Safe: every job is marked ended, so the hand-overs that run here change
   // nothing; the wait only lets the workers' blocked hand-overs return.
-  PumpEventsUntil(allDone, 10000);
-  for (auto& j : jobs_) j->DiscardTemporaryOutput();
+  PumpEventsUntil(allDone, waitMs);
+  for (auto& j : jobs_) {
+    j->DiscardTemporaryOutput();
+    j->DetachUnfinishedWorkers();
+  }
   jobs_.clear();
 }
 

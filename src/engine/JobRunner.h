@@ -18,6 +18,7 @@
 namespace pcm {
 
 class EncoderJob;
+class HandOverRelay;
 
 // How a job ended. A job that could not start, or whose program exited
 // non-zero or was killed, did not succeed.
@@ -75,6 +76,12 @@ class OutputParser {
 // by both at once. The waiter owns the wait for pid and writes the outcome's
 // exit fields before it hands the end step over. ended, reaped, readerDone
 // and workersDone are atomics read by both sides; the tail has its own mutex.
+// Signals go to the process only under the process mutex and only while it
+// is not reaped: the waiter sees the exit without collecting it (the pid
+// and group id stay taken), marks it reaped and kills what is left of the
+// group under that mutex, and only then collects it. The workers hold the
+// job by shared ownership, so one left running at shutdown touches nothing
+// freed.
 class EncoderJob {
  public:
   ~EncoderJob();
@@ -87,7 +94,7 @@ class EncoderJob {
   // Text the reader accumulated and the parser has not consumed yet.
   std::string accumulated;
   std::atomic<bool> ended{false};   // the end step has run
-  std::atomic<bool> reaped{false};  // the waiter has collected the process
+  std::atomic<bool> reaped{false};  // the process has ended; no signal goes to its id
   std::atomic<bool> readerDone{false};
   PauseGate gate;
   JobOutcome outcome;
@@ -111,11 +118,16 @@ class EncoderJob {
   // Stops the reader and releases the parent's input pipe end.
   void Release();
   void JoinWorkers();
+  // Joins the workers that have finished and lets the others run on alone.
+  void DetachUnfinishedWorkers();
+  // Sends sig to the process (group: to its whole group) unless it is reaped.
+  void Signal(int sig, bool group);
 
   std::thread reader_;
   std::thread waiter_;
   std::atomic<bool> readerFinished_{true};
   std::atomic<bool> waiterFinished_{true};
+  std::mutex processMutex_;
   std::mutex readerMutex_;
   std::condition_variable readerCv_;
   mutable std::mutex tailMutex_;
@@ -131,6 +143,7 @@ class EncoderJob {
 class JobRunner : public QObject {
   Q_OBJECT
  public:
+  JobRunner();
   ~JobRunner() override;
 
   struct Launch {
@@ -162,13 +175,16 @@ class JobRunner : public QObject {
   // Jobs started and not ended yet, oldest first.
   std::vector<std::shared_ptr<EncoderJob>> RunningJobs() const;
 
-  // Kills every job and waits for the workers; used at exit.
-  void Shutdown();
+  // Kills every job and waits up to waitMs for the workers; used at exit.
+  // Workers still busy then (a process that does not die) are left running
+  // on their own and change nothing any more.
+  void Shutdown(int waitMs = kShutdownWaitMs);
 
   // The unconsumed text never grows beyond this; a program that prints
   // without line ends loses the oldest part.
   static constexpr size_t kMaxAccumulated = 64 * 1024;
   static constexpr int kKillGraceMs = 2000;
+  static constexpr int kShutdownWaitMs = 10000;
 
  private:
   void EndStep(const std::shared_ptr<EncoderJob>& job);
@@ -177,6 +193,9 @@ class JobRunner : public QObject {
 
   std::vector<std::shared_ptr<EncoderJob>> jobs_;
   uint64_t nextId_ = 1;
+  // What the workers hand over through; shared with them, and it forgets
+  // the runner when the runner goes.
+  std::shared_ptr<HandOverRelay> relay_;
 };
 
 // Splits an encoder's output into its lines at CR and LF (progress lines

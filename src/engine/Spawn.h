@@ -16,7 +16,7 @@ struct SpawnResult {
 
 // Starts args[0] with args in its own process group, stdin a pipe nobody
 // writes, stdout and stderr the same pipe, and workDir as its current
-// directory. Every other descriptor stays closed in the child.
+// directory. Every other descriptor is closed in the child.
 SpawnResult SpawnEncoder(const std::vector<std::string>& args, const std::string& workDir);
 
 }  // namespace pcm

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "dvd/IfoLines.h"
 #include "dvd/IfoReader.h"
 #include "support/DvdFixtures.h"
 #include "support/Fixtures.h"
@@ -249,6 +250,16 @@ TEST(IfoReader, ChildProcessGivesWhatTheProcessReads) {
     EXPECT_EQ(there->folder, dir);
   }
   EXPECT_FALSE(ReadIfoFile(dir + "/VTS_09_0.IFO"));
+
+  // The lines are taken only whole: a message cut anywhere, or a number out
+  // of its range, gives no records rather than some.
+  const std::string lines = IfoLines(*ReadIfoFileInProcess(dir + "/VTS_01_0.IFO"));
+  ASSERT_TRUE(ParseIfoLines(lines));
+  for (size_t cut = 0; cut < lines.size(); ++cut) ASSERT_FALSE(ParseIfoLines(lines.substr(0, cut))) << cut;
+  std::string wrong = lines;
+  wrong.replace(wrong.find("first_sector=") + 13, 1, "99999999");
+  EXPECT_FALSE(ParseIfoLines(wrong));
+  EXPECT_FALSE(ParseIfoLines("audio number=1 id=128\nifo set=1\nend\n"));  // no head first
 }
 
 TEST(IfoReader, ManyTitles) {

@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <csignal>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "support/DvdFixtures.h"
@@ -38,6 +40,61 @@ Result RunDvd(const std::string& args, const std::string& program = DvdProgram()
       "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config) + " " + ShellQuote(program) + " " + args + " 2>&1",
       &r.out);
   return r;
+}
+
+// The lines of an strace -f log as whole calls: a call cut by another
+// process's line is joined with its resumed end. Each comes with its pid.
+std::vector<std::pair<std::string, std::string>> TracedCalls(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> calls;
+  std::map<std::string, std::string> unfinished;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t blank = line.find(' ');
+    if (blank == std::string::npos) continue;
+    std::string pid = line.substr(0, blank), call = line.substr(blank + 1);
+    if (Contains(call, "<unfinished ...>")) {
+      unfinished[pid] = call;
+      continue;
+    }
+    if (call.rfind("<... ", 0) == 0) call = unfinished[pid] + call;
+    calls.emplace_back(pid, call);
+  }
+  return calls;
+}
+
+// What the call returned: the word after the last " = " (strace pads
+// before it).
+std::string ReturnValue(const std::string& call) {
+  size_t at = call.rfind(" = ");
+  return at == std::string::npos ? std::string() : call.substr(at + 3, call.find(' ', at + 3) - at - 3);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Processes (not threads) that the traced processes started: those a clone
+// or fork call returned, and any other than the first that made a call.
+std::set<std::string> StartedProcesses(const std::string& trace) {
+  std::set<std::string> started;
+  const auto calls = TracedCalls(trace);
+  for (const auto& [pid, call] : calls) {
+    if (pid != calls.front().first) started.insert(pid);
+    bool starts = call.rfind("clone(", 0) == 0 || call.rfind("clone3(", 0) == 0 ||
+                  call.rfind("fork(", 0) == 0 || call.rfind("vfork(", 0) == 0;
+    std::string child = ReturnValue(call);
+    if (starts && !Contains(call, "CLONE_THREAD") && !child.empty() && child[0] != '-') started.insert(child);
+  }
+  return started;
+}
+
+std::set<std::string> ExecedProcesses(const std::string& trace) {
+  std::set<std::string> execed;
+  for (const auto& [pid, call] : TracedCalls(trace))
+    if (call.rfind("execve(", 0) == 0 && ReturnValue(call) == "0") execed.insert(pid);
+  return execed;
 }
 
 }  // namespace
@@ -132,6 +189,21 @@ TEST(DvdBatch, ListingAndRefusals) {
   Result plain = RunDvd("--batch --list " + ShellQuote(disc), pcmtest::BinDir() + "/popclipmill");
   EXPECT_EQ(plain.status, 0) << plain.out;
   EXPECT_TRUE(Contains(plain.out, "Title_02")) << plain.out;
+
+  // Every process the listing starts runs a program: none is a copy of the
+  // listing reading the disc in its place.
+  if (pcmtest::RunShell("command -v strace >/dev/null") != 0) GTEST_SKIP() << "strace is not installed";
+  std::string trace = pcmtest::MakeTempDir("dvdbatch-trace") + "/calls";
+  Result traced =
+      // The leak checker cannot work under a tracer.
+      RunDvd("-E ASAN_OPTIONS=detect_leaks=0 -f -qq -e trace=execve,fork,vfork,clone,clone3 -o " +
+                 ShellQuote(trace) + " " + ShellQuote(pcmtest::BinDir() + "/popclipmill") +
+                 " --batch --list " + ShellQuote(disc),
+             "strace");
+  ASSERT_EQ(traced.status, 0) << traced.out;
+  std::set<std::string> children = StartedProcesses(trace), execed = ExecedProcesses(trace);
+  EXPECT_FALSE(children.empty()) << ReadFile(trace);
+  for (const std::string& pid : children) EXPECT_TRUE(execed.count(pid)) << pid << " never ran a program";
 }
 
 // Ctrl-C during a DVD row stops it; no adapter, reader or ffmpeg is left.

@@ -85,6 +85,15 @@ TEST(Conversion, ArgumentsAsFfmpegReceivesThem) {
   ASSERT_GE(args.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(args.end() - 3, args.end()),
             (std::vector<std::string>{"-update", "1", "file:/out/50%d.bmp"}));
+
+  // Of the descriptors the adapter holds, ffmpeg gets 0, 1 and 2 only.
+  std::string look =
+      WriteScript(pcmtest::MakeTempDir("descriptors"), "ffmpeg",
+                  "for fd in 0 1 2 77; do [ -e /proc/$$/fd/$fd ] && echo ffmpeg has $fd; done\n"
+                  "[ -e /proc/$PPID/fd/77 ] && echo adapter has 77; exit 0");
+  r = RunAdapter("-i a b",
+                 "POPCLIPMILL_FFMPEG=" + ShellQuote(look) + " bash -c 'exec \"$@\" 77</dev/null' sh");
+  EXPECT_EQ(r.out, "ffmpeg has 0\nffmpeg has 1\nffmpeg has 2\nadapter has 77\n");
 }
 
 TEST(Conversion, StillImageWithOddName) {

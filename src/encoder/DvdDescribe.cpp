@@ -1,0 +1,33 @@
+#include "DvdDescribe.h"
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "dvd/IfoLines.h"
+#include "dvd/IfoReader.h"
+
+namespace adapter {
+
+int DescribeDvd(const std::string& path, pid_t parent) {
+  // It runs no program to pass a stop request on to.
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(128 + SIGKILL);  // the parent is gone already
+
+  auto file = pcm::ifo::ReadIfoFileInProcess(path);
+  std::string text = file ? pcm::ifo::IfoLines(*file) : std::string("error the IFO file cannot be read\n");
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return 1;
+    done += size_t(n);
+  }
+  return 0;
+}
+
+}  // namespace adapter
