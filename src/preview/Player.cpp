@@ -39,7 +39,12 @@ bool OnMainThread() {
 
 Player::Player() : Player(Options{}) {}
 
-Player::Player(Options options) : options_(std::move(options)) {}
+Player::Player(Options options) : options_(std::move(options)) {
+  // libmpv refuses to start unless numbers are formatted the C way. Set on
+  // the thread that makes the player (the main one), never on the play
+  // thread: setlocale is not safe beside other running threads.
+  std::setlocale(LC_NUMERIC, "C");
+}
 
 Player::~Player() { DestroyPreviewWindow(); }
 
@@ -252,8 +257,6 @@ PlayEnd Player::Play(const std::string& path) {
 }
 
 mpv_handle* Player::CreateHandle(bool headless, double start, bool paused) {
-  // libmpv refuses to start unless numbers are formatted the C way.
-  std::setlocale(LC_NUMERIC, "C");
   if (!Mpv()) return nullptr;
   mpv_handle* handle = Mpv()->create();
   if (!handle) return nullptr;

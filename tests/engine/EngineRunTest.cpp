@@ -100,10 +100,9 @@ TEST(EngineRun, MissingEncoderEndsAtOnceAsFailed) {
 
 TEST(EngineRun, MissingFfmpegEndsQuicklyAsFailed) {
   JobRun run(pcmtest::MakeProgramDir("noffmpeg"));
-  setenv("POPCLIPMILL_FFMPEG", "/nonexistent/ffmpeg", 1);
+  pcmtest::ScopedEnv ffmpeg("POPCLIPMILL_FFMPEG", "/nonexistent/ffmpeg");
   run.Start(pcmtest::MakeMedia("mp3", 2), pcmtest::MakeTempDir("noffmpeg-out") + "/a.mp3", 2);
   bool ended = run.WaitEnd(1, 15000);
-  unsetenv("POPCLIPMILL_FFMPEG");
   ASSERT_TRUE(ended);
   EXPECT_TRUE(run.outcome.started);
   EXPECT_FALSE(run.outcome.Succeeded());

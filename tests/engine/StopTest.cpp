@@ -58,7 +58,7 @@ TEST(Stop, RealMp4EndsWithItsIndex) {
     f.write("#!/bin/sh\nexec ffmpeg -re \"$@\"\n");
   }
   ASSERT_EQ(chmod(slow.c_str(), 0755), 0);
-  setenv("POPCLIPMILL_FFMPEG", slow.c_str(), 1);
+  pcmtest::ScopedEnv ffmpeg("POPCLIPMILL_FFMPEG", slow);
   JobRun run(pcmtest::MakeProgramDir("stop-mp4"));
   std::string out = pcmtest::MakeTempDir("stop-mp4-out") + "/clip.mp4";
   run.Start(pcmtest::MakeMedia("mp4", 30), out, 0, " -vcodec mpeg4 -acodec aac -f mp4");
@@ -66,7 +66,6 @@ TEST(Stop, RealMp4EndsWithItsIndex) {
       pcmtest::WaitUntil([&] { return QFileInfo(QString::fromStdString(out)).size() > 4096; }, 60000);
   run.app.engine.Terminate();
   ASSERT_TRUE(run.WaitEnd());
-  unsetenv("POPCLIPMILL_FFMPEG");
   ASSERT_TRUE(writing);
   std::string lines;
   for (const auto& l : run.outcome.lastLines) lines += l + "\n";

@@ -54,7 +54,7 @@ TEST(WindowStopSignals, ARunningBatchIsStoppedBeforeQuitting) {
   ASSERT_EQ(RunShell("printf '#!/bin/sh\\nexec ffmpeg -re \"$@\"\\n' > " + ShellQuote(tools + "/ffmpeg") +
                      " && chmod 755 " + ShellQuote(tools + "/ffmpeg")),
             0);
-  qputenv("POPCLIPMILL_FFMPEG", QByteArray::fromStdString(tools + "/ffmpeg"));
+  ScopedEnv ffmpeg("POPCLIPMILL_FFMPEG", tools + "/ffmpeg");
   std::string config = MakeTempDir("signal-batch-config");
   std::string out = MakeTempDir("signal-batch-out");
   {
@@ -84,7 +84,6 @@ TEST(WindowStopSignals, ARunningBatchIsStoppedBeforeQuitting) {
     EXPECT_EQ(folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(config + "/popclipmill.ini")));
   }
-  qunsetenv("POPCLIPMILL_FFMPEG");
 }
 
 }  // namespace

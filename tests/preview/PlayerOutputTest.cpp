@@ -193,10 +193,9 @@ TEST(PlayerOutputTest, FrameSinkGetsOpaquePicturesFittedIntoThePanel) {
 TEST(PlayerOutputTest, HeadlessByEnvironmentDrawsNothingButStillPlays) {
   RecordingSink sink;
   Player player(Player::Options{{{"speed", "4"}}});
-  ::setenv("POPCLIPMILL_HEADLESS_PREVIEW", "1", 1);
+  pcmtest::ScopedEnv headless("POPCLIPMILL_HEADLESS_PREVIEW", "1");
   ASSERT_TRUE(player.InitPreviewWindow(&sink, 640, 480));
   const PlayEnd end = PlayBounded(player, pcmtest::MakeMedia("mp4", 2), 20000);
-  ::unsetenv("POPCLIPMILL_HEADLESS_PREVIEW");
   EXPECT_EQ(end, PlayEnd::Ended);
   EXPECT_GT(player.Position(), 1.5);
   EXPECT_EQ(sink.Frames(), 0);

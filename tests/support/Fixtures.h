@@ -1,5 +1,7 @@
 #pragma once
 #include <functional>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,28 @@ std::string MakeProgramDir(const std::string& tag, const std::string& fakeEncode
 
 // Pumps the Qt event loop until pred() holds or the time runs out.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
+
+// Sets an environment variable for a scope and puts back what was there
+// before (or nothing) when the scope ends, also when an assertion leaves it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
 
 // Command lines of running processes (other than this one) that contain
 // `part`, each as "PID: command line".
