@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 #include "dvd/IfoReader.h"
 
 namespace {

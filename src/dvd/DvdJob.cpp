@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 #include "engine/Progress.h"
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 #include "profiles/Settings.h"
 #include "queue/ListRow.h"
 #include "queue/Trim.h"

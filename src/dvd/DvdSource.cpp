@@ -9,7 +9,7 @@
 #include "dvd/DriveWait.h"
 #include "engine/EventPump.h"
 #include "engine/Progress.h"
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 #include "queue/ConversionList.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dvd/DvdRow.h"
+#include "engine/DvdRow.h"
 #include "dvd/IfoReader.h"
 
 namespace pcm {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "Arguments.h"
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 
 namespace adapter {
 

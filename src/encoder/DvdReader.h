@@ -2,7 +2,7 @@
 #include <atomic>
 #include <string>
 
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 
 struct dvd_reader_s;
 struct dvd_file_s;

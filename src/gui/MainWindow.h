@@ -8,8 +8,8 @@
 #include "gui/GuiServices.h"
 #include "gui/Skin.h"
 #include "ui/CommandMap.h"
-#include "ui/PickerState.h"
-#include "ui/ProductInfo.h"
+#include "profiles/PickerState.h"
+#include "profiles/ProductInfo.h"
 
 class QComboBox;
 class QLineEdit;

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <functional>
 
-#include "ui/PickerState.h"
+#include "profiles/PickerState.h"
 
 namespace pcm {
 

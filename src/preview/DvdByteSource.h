@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 #include "preview/ByteSource.h"
 
 struct dvd_reader_s;

@@ -10,7 +10,7 @@
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 #include "profiles/Settings.h"
 #include "queue/BatchDriver.h"
 #include "queue/ConversionList.h"

@@ -6,7 +6,7 @@
 #include "engine/Progress.h"
 #include "preview/PlaySource.h"
 #include "preview/TrimPlayback.h"
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 #include "queue/ConversionList.h"
 #include "queue/Trim.h"
 #include "ui/Display.h"

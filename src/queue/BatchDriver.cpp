@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dvd/DvdRow.h"
+#include "engine/DvdRow.h"
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
 #include "queue/EncoderLines.h"

@@ -13,7 +13,7 @@
 #include "engine/MediaProbe.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 #include "queue/ConversionList.h"
 #include "ui/CommandError.h"
 #include "ui/Notifier.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "dvd/DvdRow.h"
+#include "engine/DvdRow.h"
 #include "engine/MediaInfo.h"
 
 namespace pcm {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "AdapterHarness.h"
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 #include "support/Fixtures.h"
 
 using namespace adaptertest;

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "AdapterHarness.h"
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 #include "dvd/IfoReader.h"
 #include "support/DvdFixtures.h"
 #include "support/Fixtures.h"

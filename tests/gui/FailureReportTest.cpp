@@ -12,7 +12,7 @@
 #include "WindowFixture.h"
 #include "gui/Dialogs.h"
 #include "gui/SettingsDialog.h"
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 
 namespace pcmtest {
 namespace {

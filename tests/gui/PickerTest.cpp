@@ -5,7 +5,7 @@
 
 #include "WindowFixture.h"
 #include "gui/ProfilePicker.h"
-#include "ui/ProductInfo.h"
+#include "profiles/ProductInfo.h"
 
 namespace pcmtest {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/Application.h"
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 #include "dvd/IfoReader.h"
 #include "engine/Progress.h"
 #include "preview/DvdByteSource.h"

@@ -8,7 +8,7 @@
 
 #include "core/Application.h"
 #include "profiles/Catalog.h"
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 #include "profiles/ProfileState.h"
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"

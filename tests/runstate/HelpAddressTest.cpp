@@ -8,7 +8,7 @@
 
 #include "support/Fixtures.h"
 #include "ui/HelpAddress.h"
-#include "ui/ProductInfo.h"
+#include "profiles/ProductInfo.h"
 #include "ui/RunState.h"
 #include "ui/SystemActions.h"
 #include "ui/UserInterface.h"

@@ -7,7 +7,7 @@
 
 #include "core/Application.h"
 #include "support/Fixtures.h"
-#include "ui/ProductInfo.h"
+#include "profiles/ProductInfo.h"
 
 using namespace pcm;
 

@@ -1,4 +1,4 @@
-#include "ui/PickerState.h"
+#include "profiles/PickerState.h"
 
 #include "profiles/Catalog.h"
 

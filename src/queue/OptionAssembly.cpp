@@ -1,4 +1,4 @@
-#include "profiles/OptionAssembly.h"
+#include "queue/OptionAssembly.h"
 
 #include <sys/stat.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 
 namespace pcm {
 

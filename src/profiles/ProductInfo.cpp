@@ -1,4 +1,4 @@
-#include "ui/ProductInfo.h"
+#include "profiles/ProductInfo.h"
 
 #include "profiles/Ini.h"
 

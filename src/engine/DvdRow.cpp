@@ -1,4 +1,4 @@
-#include "dvd/DvdRow.h"
+#include "engine/DvdRow.h"
 
 #include <cstdlib>
 

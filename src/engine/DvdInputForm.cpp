@@ -1,4 +1,4 @@
-#include "dvd/DvdInputForm.h"
+#include "engine/DvdInputForm.h"
 
 #include <charconv>
 #include <cmath>
