@@ -73,28 +73,6 @@ std::string RowSource(const ListRow& r) {
   return r.filePath;
 }
 
-// A DVD path: an IFO file, a VIDEO_TS folder, or a folder holding one or
-// holding IFO files (names in any letter case).
-bool IsDvdPath(const std::string& path, bool folder) {
-  auto lower = [](std::string t) {
-    for (char& c : t) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return t;
-  };
-  auto isIfo = [&](const std::string& name) {
-    std::string l = lower(name);
-    return l.size() > 4 && l.compare(l.size() - 4, 4, ".ifo") == 0;
-  };
-  std::string name = path.substr(path.find_last_of('/', path.size() > 1 ? path.size() - 2 : 0) + 1);
-  if (!folder) return isIfo(name);
-  if (!name.empty() && name.back() == '/') name.pop_back();
-  if (lower(name) == "video_ts") return true;
-  QDir dir(QString::fromStdString(path));
-  for (const QString& entry :
-       dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-    if (lower(entry.toStdString()) == "video_ts" || isIfo(entry.toStdString())) return true;
-  return false;
-}
-
 void PrintReport(CoreApp& app) {
   std::string text = "\n";
   for (int i = 0; i < app.list.Count(); ++i) {
@@ -242,13 +220,14 @@ class HeadlessBatch {
       std::string path = AbsolutePath(given);
       struct stat st;
       bool found = stat(path.c_str(), &st) == 0;
-      if (found && !S_ISDIR(st.st_mode) && !IsDvdPath(path, false)) {
+      const DvdPath dvd = found ? DvdPathOf(path) : DvdPath::None;
+      if (found && !S_ISDIR(st.st_mode) && dvd == DvdPath::None) {
         files.push_back(path);
         continue;
       }
       AddFiles(files);
       if (interrupted_) break;
-      if (found && IsDvdPath(path, S_ISDIR(st.st_mode))) {
+      if (dvd != DvdPath::None) {
         AddDvd(given, path, S_ISDIR(st.st_mode));
       } else if (found && S_ISDIR(st.st_mode)) {
         // A folder that cannot be listed would add nothing without a word.
@@ -301,18 +280,8 @@ class HeadlessBatch {
     std::vector<bool> picked(size_t(n), req_.titles != TitlePick::Main);
     if (req_.titles == TitlePick::Main) {
       for (int i = 0; i < n; ++i) picked[size_t(i)] = !app_.list.Row(i).dvd;
-      for (const auto& [from, to] : dvdRanges_) {
-        int best = from;
-        int64_t span = -1;
-        for (int i = from; i < to; ++i) {
-          const DvdRowData& d = *app_.list.Row(i).dvd;
-          if (int64_t(d.lastSector) - int64_t(d.firstSector) > span) {
-            span = int64_t(d.lastSector) - int64_t(d.firstSector);
-            best = i;
-          }
-        }
-        picked[size_t(best)] = true;
-      }
+      for (const auto& [from, to] : dvdRanges_)
+        if (int best = app_.dvd.LongestEntry(from, to); best >= 0) picked[size_t(best)] = true;
     } else if (req_.titles == TitlePick::Rows) {
       std::fill(picked.begin(), picked.end(), false);
       for (int r : req_.titleRows) {
@@ -485,8 +454,7 @@ class HeadlessBatch {
       if (!app_.list.Row(i).checked) continue;
       try {
         const ListRow& row = app_.list.Row(i);
-        intputrec rec =
-            row.dvd ? app_.batch.dvdJobRecord(row, reserved) : app_.batch.FileJobRecord(row, reserved);
+        intputrec rec = app_.batch.JobRecordOf(row, reserved);
         planned.insert(rec.OutputFile);
         Out(Printable(BuildCommandLine(rec)) + "\n");
       } catch (const std::exception& e) {
@@ -515,8 +483,7 @@ class HeadlessBatch {
       if (!row.checked) continue;
       std::string error;
       try {
-        intputrec rec =
-            row.dvd ? app_.batch.dvdJobRecord(row, reserved) : app_.batch.FileJobRecord(row, reserved);
+        intputrec rec = app_.batch.JobRecordOf(row, reserved);
         rec.TempFile = UnusedTemporaryName(rec.OutputFile, temps);
         if (rec.TempFile.empty()) throw CommandError("no free temporary name beside " + rec.OutputFile);
         const std::vector<std::string> args = BuildArgumentVector(rec);

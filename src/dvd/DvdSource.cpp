@@ -147,16 +147,29 @@ bool HoldsDvd(const std::string& folder) {
 
 }  // namespace
 
-bool DvdSource::OpenDropped(const std::string& path) {
+DvdPath DvdPathOf(const std::string& path) {
   struct stat st;
-  if (path.empty() || stat(path.c_str(), &st) != 0) return false;
-  if (S_ISREG(st.st_mode) && IsIfoName(path.substr(path.rfind('/') + 1))) {
-    OpenIfoPaths({path});
-    return true;
+  if (path.empty() || stat(path.c_str(), &st) != 0) return DvdPath::None;
+  if (S_ISREG(st.st_mode))
+    return IsIfoName(path.substr(path.rfind('/') + 1)) ? DvdPath::IfoFile : DvdPath::None;
+  if (!S_ISDIR(st.st_mode)) return DvdPath::None;
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  name = name.substr(name.rfind('/') + 1);
+  return Lower(name) == "video_ts" || HoldsDvd(path) ? DvdPath::Folder : DvdPath::None;
+}
+
+bool DvdSource::OpenDropped(const std::string& path) {
+  switch (DvdPathOf(path)) {
+    case DvdPath::IfoFile:
+      OpenIfoPaths({path});
+      return true;
+    case DvdPath::Folder:
+      OpenFolderPath(path);
+      return true;
+    default:
+      return false;
   }
-  if (!S_ISDIR(st.st_mode) || !HoldsDvd(path)) return false;
-  OpenFolderPath(path);
-  return true;
 }
 
 bool DvdSource::AddFolderPath(const std::string& folder) {
@@ -310,10 +323,10 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
   return rows;
 }
 
-int DvdSource::SelectLongestEntry() const {
-  int best = 0;
-  int64_t bestSpan = 0;
-  for (int i = 0; i < parts_.list.Count(); ++i) {
+int DvdSource::LongestEntry(int from, int to) const {
+  int best = -1;
+  int64_t bestSpan = -1;
+  for (int i = std::max(0, from); i < std::min(to, parts_.list.Count()); ++i) {
     const auto& dvd = parts_.list.Row(i).dvd;
     if (!dvd) continue;
     int64_t span = Span(dvd->firstSector, dvd->lastSector);
@@ -324,6 +337,8 @@ int DvdSource::SelectLongestEntry() const {
   }
   return best;
 }
+
+int DvdSource::SelectLongestEntry() const { return std::max(0, LongestEntry(0, parts_.list.Count())); }
 
 void DvdSource::ShowListed() {
   auto& checks = CurrentChecks();

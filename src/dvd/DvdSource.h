@@ -19,6 +19,12 @@ class OptionAssembly;
 struct ListRow;
 struct RunState;
 
+// What a path is to the DVD layer: an IFO file, a DVD folder (a VIDEO_TS
+// folder, or one holding IFO files or a VIDEO_TS folder), or neither. The
+// window's drops and start paths and the front end's paths ask the same.
+enum class DvdPath { None, IfoFile, Folder };
+DvdPath DvdPathOf(const std::string& path);
+
 // Turns a DVD (a drive, a folder holding VIDEO_TS, the VIDEO_TS folder
 // itself, or chosen IFO files) into rows of the conversion list: one row per
 // title, and in the chapter view one more per chapter below its title. Keeps
@@ -89,6 +95,9 @@ class DvdSource : public QObject {
   void ListTitlesAndChapters(const std::string& ifoPath);
   // The row covering most sectors (the first on ties), 0 when none.
   int SelectLongestEntry() const;
+  // The main title among rows [from, to): the DVD row with the most
+  // sectors, the first of equals; -1 when there is no DVD row.
+  int LongestEntry(int from, int to) const;
   // Fills the selectors for a DVD row; other rows leave them as they are.
   void ShowEntryStreams(int row);
 

@@ -138,6 +138,7 @@ void PreviewControl::StopPreview() {
   ShowStrip(display, "playpos", kPlayStripWidth, 0);
   ShowStrip(display, "cutplaypos", kCutPlayStripWidth, 0);
   display.SetText("play_time", "00:00:00");
+  shownSeconds_ = 0;
   parts_.run.previewing = false;
   // A paused preview that stops is not paused any more: the next one starts
   // playing and its pause command pauses it.
@@ -194,6 +195,7 @@ void PreviewControl::TrackBar(const std::string& bar, int position) {
   if (parts_.list.Count() == 0 || !parts_.run.dragging) return;
   barPosition_ = std::clamp(position, 0, 10000);
   const int64_t t = int64_t(barPosition_) * DurationOf(parts_.list.previewedEntry) / 10000;
+  shownSeconds_ = int32_t(t);
   Display& display = parts_.notifier.display();
   if (IsCutBar(bar)) {
     display.SetText("cut_play_time", FormatClock(int32_t(t)));
@@ -235,6 +237,7 @@ void PreviewControl::PositionTick() {
   }
   if (tick.step != PositionClock::Step::Show) return;
   const int shown = clock_.ShownElapsed();
+  shownSeconds_ = std::max(0, shown);
 
   const int total = TotalOf(index);
   // An entry of unknown length keeps its bar at the start.

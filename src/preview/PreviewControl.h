@@ -71,6 +71,10 @@ class PreviewControl : public QObject {
   // The elapsed seconds last shown and the position of "play_bar".
   int ShownElapsed() const { return clock_.ShownElapsed(); }
   int BarPosition() const { return barPosition_; }
+  // The position the preview shows, in whole seconds of the entry: the last
+  // one its clock showed or the bar was dragged to; 0 when stopped. Taken
+  // as a number, never read back from the shown text.
+  int32_t ShownSeconds() const { return shownSeconds_; }
   bool PositionTimerActive() const { return positionTimer_.isActive(); }
   bool EndTimerActive() const { return endTimer_.isActive(); }
 
@@ -103,6 +107,7 @@ class PreviewControl : public QObject {
   std::atomic<double> reported_{0};
   std::atomic<double> firstReported_{0};
   PositionClock clock_;
+  int32_t shownSeconds_ = 0;
   int barPosition_ = 0;
 };
 

@@ -190,8 +190,7 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
                        [&](const Running& r) { return r.job && r.job->record.OutputFile == path; });
   };
   const bool dvd = row.dvd.has_value();
-  if (dvd && !dvdJobRecord) throw CommandError("DVD rows cannot be converted by this build");
-  intputrec rec = dvd ? dvdJobRecord(row, planned) : FileJobRecord(row, planned);
+  intputrec rec = JobRecordOf(row, planned);
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
@@ -219,6 +218,12 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
     parts_.list.ShowProgress(pos, v);
     ShowBatchProgress();
   });
+}
+
+intputrec BatchDriver::JobRecordOf(const ListRow& row, const std::function<bool(const std::string&)>& reserved) {
+  if (!row.dvd) return FileJobRecord(row, reserved);
+  if (!dvdJobRecord) throw CommandError("DVD rows cannot be converted by this build");
+  return dvdJobRecord(row, reserved);
 }
 
 int BatchDriver::JobsAtOnce() const {

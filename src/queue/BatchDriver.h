@@ -60,6 +60,9 @@ class BatchDriver {
   // `reserved` names taken by entries planned before it. Throws CommandError
   // like the option assembly does.
   intputrec FileJobRecord(const ListRow& row, const std::function<bool(const std::string&)>& reserved = {});
+  // The job record of any row: FileJobRecord for a file, the DVD layer's
+  // record for a DVD row (a CommandError when this build has none).
+  intputrec JobRecordOf(const ListRow& row, const std::function<bool(const std::string&)>& reserved = {});
 
   // Why a job's end means the entry failed, or "" when it succeeded: not
   // started, a non-zero exit, killed other than by the user's stop, no or an
