@@ -50,7 +50,15 @@ TEST(SingleInstance, HandsOverTakesOverStaleSocketsAndIgnoresGarbage) {
   close(fd);
   EXPECT_FALSE(OnThread([&] { return pcm::SingleInstance::HandOver(name, {"/a"}, 2000); }));
 
+  // Of two starts at once only one takes the lock, and with it the socket;
+  // the lock is free again once its holder is gone.
+  {
+    pcm::SingleInstance a, b;
+    EXPECT_EQ(a.TakeLock(name), pcm::SingleInstance::Lock::Taken);
+    EXPECT_EQ(b.TakeLock(name), pcm::SingleInstance::Lock::HeldElsewhere);
+  }
   pcm::SingleInstance first;
+  ASSERT_EQ(first.TakeLock(name), pcm::SingleInstance::Lock::Taken);
   ASSERT_TRUE(first.Listen(name));
   std::vector<std::vector<std::string>> received;
   first.pathsHook = [&](const std::vector<std::string>& p) { received.push_back(p); };
