@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
 #include <algorithm>
@@ -171,10 +172,16 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
   std::vector<ProbeResult> probed;
   std::vector<bool> wasProbed;
   size_t probedFrom = 0;
+  QElapsedTimer sinceEvents;
   for (size_t i = 0; i < files.size(); ++i) {
     // Safe to run events here: every list command checks its flags, and an
-    // add asked for now is refused while this one runs.
-    ProcessPendingEvents();
+    // add asked for now is refused while this one runs. The rows of a probed
+    // group come at once; a view redrawn for each of them spent more than
+    // the probes took, so events run about once a frame.
+    if (!sinceEvents.isValid() || sinceEvents.elapsed() >= kEventsEveryMs) {
+      ProcessPendingEvents();
+      sinceEvents.start();
+    }
     if (stopAddingHook && stopAddingHook()) break;
     if (i >= probedFrom + probed.size()) {
       // The next group: a full run of the encoder for every probe place

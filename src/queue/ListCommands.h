@@ -110,6 +110,8 @@ class ListCommands {
 
   // How many files are described at the same time while adding.
   int probesAtOnce;
+  // While adding, events run at most this often between rows.
+  static constexpr int kEventsEveryMs = 40;
 
   // Whether files are being added now (a probe may be running events).
   bool AddingFiles() const { return adding_ > 0; }
