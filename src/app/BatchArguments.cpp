@@ -4,7 +4,7 @@
 
 #include "app/BatchFrontEnd.h"
 #include "profiles/Settings.h"
-#include "ui/WholeNumber.h"
+#include "base/WholeNumber.h"
 
 namespace pcm {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ui/WholeNumber.h"
+#include "base/WholeNumber.h"
 
 namespace pcm {
 

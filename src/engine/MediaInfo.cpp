@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/MediaLimits.h"
-#include "ui/WholeNumber.h"
+#include "base/WholeNumber.h"
 
 namespace pcm {
 

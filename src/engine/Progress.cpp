@@ -4,39 +4,9 @@
 #include <cstdio>
 
 #include "ui/MulDiv.h"
-#include "ui/WholeNumber.h"
+#include "base/WholeNumber.h"
 
 namespace pcm {
-
-// Reads a decimal integer that may have leading blanks and must fill the rest
-// of the text, of at most 10^12 either way; false when it does not.
-static bool ReadInteger(const std::string& text, long long& value) {
-  size_t i = text.find_first_not_of(' ');
-  if (i == std::string::npos) return false;
-  auto v = ReadSignedWholeNumber<long long>(std::string_view(text).substr(i));
-  if (!v || *v > 1000000000000LL || *v < -1000000000000LL) return false;
-  value = *v;
-  return true;
-}
-
-int32_t ParseClock(const std::string& text) {
-  size_t colon = text.find(':');
-  size_t hours = colon == std::string::npos || colon < 2 ? 2 : colon;
-  auto field = [&](size_t pos, size_t len, long long& v) {
-    return ReadInteger(text.substr(std::min(pos, text.size()), len), v);
-  };
-  long long h, m, s;
-  if (!field(0, hours, h) || !field(hours + 1, 2, m) || !field(hours + 4, 2, s)) return 0;
-  long long total = h * 3600 + m * 60 + s;
-  if (total > INT32_MAX || total < INT32_MIN) return 0;
-  return int32_t(total);
-}
-
-std::string FormatClock(int32_t seconds) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
-  return buf;
-}
 
 int32_t ParseTimeSeconds(const std::string& text) {
   size_t p = text.find("time=");
@@ -47,7 +17,7 @@ int32_t ParseTimeSeconds(const std::string& text) {
   size_t dot = text.find('.', start);
   if (dot == std::string::npos || dot > q) return 0;
   long long v;
-  if (!ReadInteger(text.substr(start, dot - start), v)) return 0;
+  if (!ReadPaddedInteger(text.substr(start, dot - start), v)) return 0;
   // Negative times say nothing about progress.
   if (v < 0 || v > 100000) return 0;
   return int32_t(v);

@@ -19,7 +19,7 @@
 #include "ui/CommandError.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
-#include "ui/WholeNumber.h"
+#include "base/WholeNumber.h"
 
 namespace pcm {
 

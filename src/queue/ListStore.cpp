@@ -21,7 +21,7 @@
 #include "queue/ConversionList.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
-#include "ui/WholeNumber.h"
+#include "base/WholeNumber.h"
 
 namespace pcm {
 

@@ -17,7 +17,7 @@
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
 #include "ui/CommandError.h"
-#include "ui/WholeNumber.h"
+#include "base/WholeNumber.h"
 
 namespace pcm {
 

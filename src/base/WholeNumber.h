@@ -29,4 +29,15 @@ std::optional<T> ReadSignedWholeNumber(std::string_view text) {
   return ReadWholeNumber<T>(text);
 }
 
+// Reads a decimal integer that may have leading blanks and must fill the rest
+// of the text, of at most 10^12 either way; false when it does not.
+inline bool ReadPaddedInteger(const std::string& text, long long& value) {
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string::npos) return false;
+  auto v = ReadSignedWholeNumber<long long>(std::string_view(text).substr(i));
+  if (!v || *v > 1000000000000LL || *v < -1000000000000LL) return false;
+  value = *v;
+  return true;
+}
+
 }  // namespace pcm
