@@ -77,16 +77,20 @@ std::string ReadFile(const std::string& path) {
 
 // Processes (not threads) that the traced processes started: those a clone
 // or fork call returned, and any other than the first that made a call.
+// A thread (a clone with CLONE_THREAD) is none of them, though it makes
+// calls of its own: a worker thread that starts a program makes a clone.
 std::set<std::string> StartedProcesses(const std::string& trace) {
-  std::set<std::string> started;
+  std::set<std::string> started, threads;
   const auto calls = TracedCalls(trace);
   for (const auto& [pid, call] : calls) {
     if (pid != calls.front().first) started.insert(pid);
     bool starts = call.rfind("clone(", 0) == 0 || call.rfind("clone3(", 0) == 0 ||
                   call.rfind("fork(", 0) == 0 || call.rfind("vfork(", 0) == 0;
     std::string child = ReturnValue(call);
-    if (starts && !Contains(call, "CLONE_THREAD") && !child.empty() && child[0] != '-') started.insert(child);
+    if (!starts || child.empty() || child[0] == '-') continue;
+    (Contains(call, "CLONE_THREAD") ? threads : started).insert(child);
   }
+  for (const std::string& t : threads) started.erase(t);
   return started;
 }
 
