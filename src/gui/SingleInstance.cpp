@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <deque>
 #include <thread>
 
 #include <QCoreApplication>
@@ -31,6 +32,8 @@ constexpr char kAnswer[] = "ok\n";
 // A start that finds the lock held waits this long for its holder to listen.
 constexpr int kLockRetryMs = 50;
 constexpr int kLockTries = 200;
+// How soon paths that could not be added yet are tried again.
+constexpr int kAddRetryMs = 100;
 }  // namespace
 
 QString SingleInstance::ServerName(const std::string& programName) {
@@ -125,10 +128,11 @@ std::vector<std::string> StartPaths(int argc, char** argv) {
     cwd = here;
     free(here);
   }
-  // The bytes as given: a name that is not UTF-8 is still a name.
+  // The bytes as given: a name that is not UTF-8 is still a name. A first
+  // "--" only says that names follow (one may start with "-").
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg.empty()) continue;
+    if (arg.empty() || (i == 1 && arg == "--")) continue;
     paths.push_back(arg.front() == '/' || cwd.empty() ? arg : (cwd == "/" ? "" : cwd) + "/" + arg);
   }
   return paths;
@@ -151,12 +155,36 @@ bool HandOverOrServe(SingleInstance& instance, const std::string& programName,
     if (lock == SingleInstance::Lock::Unavailable || tries >= kLockTries) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(kLockRetryMs));
   }
-  auto add = [window](const std::vector<std::string>& p) {
-    MainWindow* w = window();
-    if (!w) return;
-    w->StartUp();
-    w->app().RunCommand([&] { w->app().openedPaths.Add(p); });
-    w->UpdateCommandStates();
+  // Paths that come while the window is not there yet or is adding others
+  // (its own start paths, a dialog's files) wait for it in a queue, in
+  // their order: the start that handed them over was told they were taken.
+  struct Pending {
+    std::deque<std::vector<std::string>> lists;
+    bool waiting = false;
+  };
+  auto pending = std::make_shared<Pending>();
+  auto drain = std::make_shared<std::function<void()>>();
+  *drain = [window, pending, again = std::weak_ptr(drain)] {
+    pending->waiting = false;
+    while (!pending->lists.empty()) {
+      MainWindow* w = window();
+      if (!w || w->app().listCommands.AddingFiles()) {
+        pending->waiting = true;
+        QTimer::singleShot(kAddRetryMs, [again] {
+          if (auto d = again.lock()) (*d)();
+        });
+        return;
+      }
+      std::vector<std::string> p = std::move(pending->lists.front());
+      pending->lists.pop_front();
+      w->StartUp();
+      w->app().RunCommand([&] { w->app().openedPaths.Add(p); });
+      w->UpdateCommandStates();
+    }
+  };
+  auto add = [pending, drain](const std::vector<std::string>& p) {
+    pending->lists.push_back(p);
+    if (!pending->waiting) (*drain)();
   };
   instance.pathsHook = [add, window](const std::vector<std::string>& p) {
     if (MainWindow* w = window()) {

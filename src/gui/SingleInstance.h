@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 

@@ -412,6 +412,10 @@ void ListCommands::EndRename(const std::string& text) {
   int i = renameRow;
   renameRow = -1;
   if (text.empty() || !parts_.list.Valid(i)) return;
+  // The editor holds the name as shown: for one that is not UTF-8 that is
+  // not its bytes, so a name confirmed unchanged keeps them.
+  const std::string& caption = parts_.list.Row(i).caption;
+  if (QString::fromStdString(caption).toStdString() == text) return;
   parts_.list.SetCaption(i, text);
 }
 

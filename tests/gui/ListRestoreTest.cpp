@@ -16,6 +16,7 @@
 #include <QTableView>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "WindowFixture.h"
@@ -235,6 +236,14 @@ TEST(ListRestore, NamesThatAreNotUtf8KeepTheirBytes) {
   QApplication::sendEvent(w.listView()->viewport(), &drop);
   ASSERT_TRUE(WaitUntil([&] { return app.list.Count() == 2; }, 60000)) << h.LastBox();
   EXPECT_EQ(app.list.Row(1).filePath, dropped);
+
+  // Confirmed unchanged in the title editor (which holds the name as shown),
+  // the name keeps its bytes.
+  app.list.SelectOnly(0);
+  std::optional<std::string> editing = app.listCommands.BeginRename();
+  ASSERT_TRUE(editing.has_value());
+  app.listCommands.EndRename(QString::fromStdString(*editing).toStdString());
+  EXPECT_EQ(app.list.Row(0).caption, "caf\xe9");
 
   const std::string out = MakeTempDir("latin1-out");
   w.outputField()->setText(QString::fromStdString(out));

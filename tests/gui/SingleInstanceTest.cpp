@@ -14,6 +14,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -128,6 +129,31 @@ TEST(SingleInstance, ASecondStartOfTheProgramAddsItsFileToTheFirst) {
   EXPECT_EQ(rows()[0].filePath, file);
   ::kill(pid_t(first.processId()), SIGKILL);
   first.waitForFinished(10000);
+
+  // Two starts at once, each with a file, the socket of the killed window
+  // left behind: one window, which restores its row and adds both files
+  // (the one handed over while it was adding its own waits for it).
+  const std::string other = file.substr(0, file.rfind('/')) + "/other.wav";
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(file), QString::fromStdString(other)));
+  QProcess a, b;
+  for (auto [p, name] : {std::pair{&a, file}, std::pair{&b, other}}) {
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->start(program, {QString::fromStdString(name)});
+  }
+  ASSERT_TRUE(a.waitForStarted(10000) && b.waitForStarted(10000));
+  ASSERT_TRUE(WaitUntil([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; },
+                        60000));
+  QProcess& ended = a.state() == QProcess::NotRunning ? a : b;
+  QProcess& window = &ended == &a ? b : a;
+  EXPECT_EQ(ended.exitCode(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return rows().size() == 3; }, 60000)) << rows().size();
+  std::multiset<std::string> paths;
+  for (const auto& r : rows()) paths.insert(r.filePath);
+  EXPECT_EQ(paths, (std::multiset<std::string>{file, file, other}));
+  EXPECT_EQ(window.state(), QProcess::Running);
+  ::kill(pid_t(window.processId()), SIGKILL);
+  window.waitForFinished(10000);
 }
 
 }  // namespace
