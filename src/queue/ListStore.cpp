@@ -557,8 +557,10 @@ void ListStore::Flush() {
   pending_ = false;
   std::string error;
   bool ok = Save(error);
-  // Said once when writing starts to fail, not at every change after.
+  // Said once when writing starts to fail, not at every change after, and
+  // once when it works again, so the failure is not left standing.
   if (!ok && !failing_) notifier_.display().SetText("hint", "The list could not be saved: " + error);
+  if (ok && failing_) notifier_.display().SetText("hint", "The list is saved again: " + Path());
   failing_ = !ok;
 }
 

@@ -52,7 +52,10 @@ std::vector<std::pair<std::string, std::string>> TracedCalls(const std::string& 
   while (std::getline(in, line)) {
     size_t blank = line.find(' ');
     if (blank == std::string::npos) continue;
-    std::string pid = line.substr(0, blank), call = line.substr(blank + 1);
+    // strace pads the pid to a width: a short pid is followed by more blanks.
+    size_t from = line.find_first_not_of(' ', blank);
+    if (from == std::string::npos) continue;
+    std::string pid = line.substr(0, blank), call = line.substr(from);
     if (Contains(call, "<unfinished ...>")) {
       unfinished[pid] = call;
       continue;

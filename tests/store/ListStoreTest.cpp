@@ -368,6 +368,15 @@ TEST(ListStore, ADamagedFileIsKeptAsideAndAnUnwritableFolderIsReported) {
   std::string error;
   EXPECT_FALSE(bed.app->listStore.Save(error));
   EXPECT_FALSE(error.empty());
+  // The folder made possible, the next change is written and the hint says
+  // so instead of the old failure.
+  ASSERT_EQ(std::remove(blocker.c_str()), 0);
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(blocker + "/config")));
+  bed.app->list.SetCaption(0, "b");
+  bed.app->listStore.Flush();
+  EXPECT_EQ(bed.Hint().rfind("The list is saved again", 0), 0u) << bed.Hint();
+  ASSERT_EQ(bed.OnDisk().size(), 1u);
+  EXPECT_EQ(bed.OnDisk()[0].caption, "b");
 }
 
 }  // namespace
