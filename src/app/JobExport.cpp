@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/ConsoleOutput.h"
+#include "base/WriteAll.h"
 #include "base/ProgramStart.h"
 #include "engine/OutputFiles.h"
 
@@ -118,13 +119,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string&
   std::string temp = ReserveTemporaryOutput(path, error);
   if (temp.empty()) return false;
   int fd = open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  bool ok = fd >= 0;
-  for (size_t done = 0; ok && done < text.size();) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += size_t(n);
-  }
+  bool ok = fd >= 0 && WriteAll(fd, text.data(), text.size());
   ok = ok && fsync(fd) == 0;
   if (!ok) error = std::strerror(errno ? errno : EIO);
   if (fd >= 0 && close(fd) != 0 && ok) {

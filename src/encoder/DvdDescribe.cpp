@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "base/WriteAll.h"
 #include "dvd/IfoLines.h"
 #include "dvd/IfoReader.h"
 
@@ -20,14 +21,7 @@ int DescribeDvd(const std::string& path, pid_t parent) {
 
   auto file = pcm::ifo::ReadIfoFileInProcess(path);
   std::string text = file ? pcm::ifo::IfoLines(*file) : std::string("error the IFO file cannot be read\n");
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return 1;
-    done += size_t(n);
-  }
-  return 0;
+  return pcm::WriteAll(STDOUT_FILENO, text.data(), text.size()) ? 0 : 1;
 }
 
 }  // namespace adapter

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DvdInput.h"
+#include "base/WriteAll.h"
 
 namespace adapter {
 
@@ -28,17 +29,6 @@ constexpr int kPipeBytes = 1 << 20;
 
 void SwallowLog(void*, dvd_logger_level_t, const char*, va_list) {}
 
-// Writes all of data; false when the reader is gone (or another error).
-bool WriteAll(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -121,7 +111,7 @@ bool DvdReader::ReadFirstSector(unsigned char* sector) {
 bool DvdReader::Stream(int fd, const std::string& leadIn, std::string* error) {
   // Not a pipe, or a lower limit: the pipe stays as it is, which only costs time.
   (void)fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
-  if (!leadIn.empty() && !WriteAll(fd, reinterpret_cast<const unsigned char*>(leadIn.data()), leadIn.size()))
+  if (!leadIn.empty() && !pcm::WriteAll(fd, leadIn.data(), leadIn.size()))
     return true;
   std::vector<unsigned char> buffer(size_t(kChunk) * DVD_VIDEO_LB_LEN);
   long unreadable = 0;
@@ -131,7 +121,7 @@ bool DvdReader::Stream(int fd, const std::string& leadIn, std::string* error) {
       int got = 0;
       if (ReadChunk(static_cast<uint32_t>(at), count, buffer.data(), &got)) {
         unreadable = 0;
-        if (!WriteAll(fd, buffer.data(), size_t(got) * DVD_VIDEO_LB_LEN)) return true;
+        if (!pcm::WriteAll(fd, buffer.data(), size_t(got) * DVD_VIDEO_LB_LEN)) return true;
       } else if ((unreadable += count) >= kGiveUpAfter) {
         *error = "the DVD cannot be read at sector " + std::to_string(at);
         return false;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/WriteAll.h"
 #include "engine/MediaLimits.h"
 
 extern "C" {
@@ -306,15 +307,7 @@ int RunProbe(const std::string& path) {
   std::string text = DescribeMedia(path);
   // One write, so the reader gets the description whole; loop only for a
   // pipe that takes it in parts.
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    ssize_t n = write(STDOUT_FILENO, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
+  pcm::WriteAll(STDOUT_FILENO, text.data(), text.size());
   return 1;
 }
 

@@ -18,6 +18,7 @@
 #include "DvdReader.h"
 #include "OutputFilter.h"
 #include "base/ProgramStart.h"
+#include "base/WriteAll.h"
 
 namespace adapter {
 
@@ -35,17 +36,9 @@ void ForwardSignal(int sig) {
     if (pid > 0) kill(pid, sig);
 }
 
-void WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the reader is gone: the output is dropped
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-}
 
-void Say(const std::string& line) { WriteAll(STDOUT_FILENO, line.data(), line.size()); }
+// The reader gone, the output is dropped.
+void Say(const std::string& line) { pcm::WriteAll(STDOUT_FILENO, line.data(), line.size()); }
 
 // The program to run: a name with a '/' as it is, else looked up on PATH.
 std::string FindProgram(const std::string& name) {
@@ -116,7 +109,7 @@ int Wait(pid_t pid) {
 
 // Passes everything from fd on to our output until every writer is gone.
 void Pump(int fd) {
-  OutputFilter filter([](const char* data, size_t size) { WriteAll(STDOUT_FILENO, data, size); });
+  OutputFilter filter([](const char* data, size_t size) { pcm::WriteAll(STDOUT_FILENO, data, size); });
   char buf[8192];
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
@@ -316,14 +309,7 @@ int PrintCommand(const Args& args) {
   }
   std::string out;
   for (const std::string& a : command) out.append(a).push_back('\0');
-  size_t written = 0;
-  while (written < out.size()) {
-    ssize_t n = write(STDOUT_FILENO, out.data() + written, out.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return 1;
-    written += size_t(n);
-  }
-  return 0;
+  return pcm::WriteAll(STDOUT_FILENO, out.data(), out.size()) ? 0 : 1;
 }
 
 }  // namespace adapter

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/WriteAll.h"
 #include "engine/MediaLimits.h"
 #include "profiles/Ini.h"
 #include "profiles/Settings.h"
@@ -296,15 +297,7 @@ bool WriteAtomically(const std::string& path, const std::string& text, std::stri
     error = "cannot write in " + dir + ": " + std::strerror(errno);
     return false;
   }
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += size_t(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
+  bool ok = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
   int savedErrno = errno;
   ok = ::close(fd) == 0 && ok;
   if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {

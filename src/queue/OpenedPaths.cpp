@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <QByteArray>
+
 #include "queue/ListCommands.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
@@ -80,18 +82,7 @@ std::vector<std::string> LocalPathsOfUriList(const std::string& list) {
     } else {
       continue;
     }
-    std::string path;
-    for (size_t i = 0; i < rest.size(); ++i) {
-      auto hex = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-      };
-      if (rest[i] == '%' && i + 2 < rest.size() + 0 && hex(rest[i + 1]) >= 0 && hex(rest[i + 2]) >= 0) {
-        path += char(hex(rest[i + 1]) * 16 + hex(rest[i + 2]));
-        i += 2;
-      } else {
-        path += rest[i];
-      }
-    }
+    const std::string path = QByteArray::fromPercentEncoding(QByteArray::fromStdString(rest)).toStdString();
     // A NUL cannot be in a name; such a URI names nothing.
     if (path.find('\0') == std::string::npos) paths.push_back(path);
   }
