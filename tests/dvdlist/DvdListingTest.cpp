@@ -404,6 +404,61 @@ TEST(DvdListing, ChaptersAndDamageOnARealDisc) {
   EXPECT_EQ(l.app->list.Row(0).dvd->file->titleSet, 2);
 }
 
+// What a person put on the list stays through every way of adding a disc
+// and the view toggled there and back: a file row, a trimmed title with its
+// chosen streams and a second disc. A damaged IFO and a disc handed over
+// during a preview are refused without touching the list.
+TEST(DvdListing, FileRowsTrimsAndStreamsSurviveAddsAndToggles) {
+  const std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty());
+  const std::string second = pcmtest::CopyVideoTs("dvdlist-second disc");
+  const std::string bad = pcmtest::CopyVideoTs("dvdlist-bad");
+  for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP"}) pcmtest::FillWithGarbage(bad + name, 3);
+  Lister l("dvdlist-keep");
+  pcm::CoreApp& app = *l.app;
+  const std::string clip = pcmtest::MakeMedia("wav", 2);
+  ASSERT_EQ(app.listCommands.AddFileList({clip}), 0);
+  const std::string file = app.list.Row(0).caption;
+  ASSERT_TRUE(l.dvd().OpenFolderPath(disc));
+  ASSERT_EQ(l.Captions(), (std::vector<std::string>{file, "Title_01", "Title_02"}));
+  // Title_01 trimmed, with the second sound and the first subtitle.
+  l.Click(1);
+  l.dvd().AudioChanged(1);
+  l.dvd().SubtitleChanged(1);
+  ListRow& title = app.list.Row(1);
+  ASSERT_TRUE(app.sources.Of(title).Trim(title, 1, 5));
+  const ListRow chosen = title;
+  ASSERT_TRUE(l.dvd().OpenFolderPath(second));
+  const std::vector<std::string> all{file, "Title_01", "Title_02", "Title_03", "Title_04"};
+  EXPECT_EQ(l.Captions(), all);
+  EXPECT_EQ(app.list.FirstSelected(), 3);  // the new disc's main title
+
+  const size_t boxes = l.ui.boxes.size();
+  EXPECT_FALSE(l.dvd().OpenIfoPaths({bad + "/VTS_01_0.IFO"}));
+  EXPECT_EQ(l.LastBox(), "information: " + l.Message(34));
+  app.run.previewing = true;
+  EXPECT_TRUE(l.dvd().OpenDropped(pcmtest::CopyVideoTs("dvdlist-handed")));
+  EXPECT_EQ(l.LastBox(), "warning: " + l.Message(27));
+  app.run.previewing = false;
+  EXPECT_EQ(l.ui.boxes.size(), boxes + 2);
+  EXPECT_EQ(l.Captions(), all);
+
+  l.dvd().ToggleChapterView();
+  EXPECT_EQ(l.Captions().front(), file);
+  EXPECT_GT(app.list.Count(), 5);
+  l.dvd().ToggleChapterView();
+  EXPECT_EQ(l.Captions(), all);
+  const ListRow& back = app.list.Row(1);
+  EXPECT_EQ(back.trim.begin, chosen.trim.begin);
+  EXPECT_EQ(back.trim.end, chosen.trim.end);
+  EXPECT_EQ(back.time, chosen.time);
+  EXPECT_EQ(back.dvd->audioChoice, 1);
+  EXPECT_EQ(back.dvd->audioId, chosen.dvd->audioId);
+  EXPECT_EQ(back.dvd->subtitleChoice, 1);
+  EXPECT_EQ(back.dvd->subtitleId, chosen.dvd->subtitleId);
+  EXPECT_EQ(app.list.Row(0).entry.sourcePath, clip);
+}
+
 // Which folders lie on an optical disc, by the mount table: the longest
 // mount holding the path decides; names in the table are escaped.
 TEST(DvdListing, OpticalDriveByMountTable) {
