@@ -173,6 +173,7 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
   std::vector<bool> wasProbed;
   size_t probedFrom = 0;
   QElapsedTimer sinceEvents;
+  const uint64_t clearsAtStart = clears_;
   for (size_t i = 0; i < files.size(); ++i) {
     // Safe to run events here: every list command checks its flags, and an
     // add asked for now is refused while this one runs. The rows of a probed
@@ -207,6 +208,8 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
       // A stop during the group gives every file of it up without a notice.
       if (parts_.probe.Stopped()) break;
     }
+    // The list was cleared meanwhile: the person wants it empty.
+    if (clears_ != clearsAtStart) break;
     if (!AddWithRetry(files[i], wasProbed[i - probedFrom] ? &probed[i - probedFrom] : nullptr)) ++failed;
     if (tried) ++*tried;
     // Every other file would fail on the same block: it was said once.
@@ -397,6 +400,7 @@ void ListCommands::ClearList() {
   if (parts_.list.Count() > 0 && parts_.notifier.ui().Confirm(parts_.notifier.LoadMessage(29))) {
     parts_.list.Clear();
     renameRow = -1;
+    ++clears_;
   }
   parts_.notifier.UpdateCommandStates();
 }

@@ -137,6 +137,9 @@ class ListCommands {
     int& n_;
   };
   int adding_ = 0;
+  // Counts the clears: an add that sees a clear after its start stops, so
+  // the emptied list is not filled again.
+  uint64_t clears_ = 0;
   Parts parts_;
   bool profileFault_ = false;  // the last file failed on the profile file
 };
