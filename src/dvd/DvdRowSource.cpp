@@ -63,7 +63,7 @@ PlayInput DvdRowSource::Play(const ListRow& row) const {
   DvdInputForm form = RowForm(dvd);
   form.audioId = dvd.audioId;
   // The trim record counts within the title, the play from the row's start.
-  return {EncodeDvdInput(form), dvd.audioId, std::max(0, row.trim.begin - dvd.begin),
+  return {EncodeDvdInput(form), dvd.audioId, dvd.subtitleId, std::max(0, row.trim.begin - dvd.begin),
           ParseClock(row.entry.duration)};
 }
 

@@ -16,6 +16,7 @@ namespace pcm::preview {
 struct PlaySource {
   std::string path;
   int audioStream = 0;
+  int subtitleStream = 0;
   int32_t begin = 0;
   int32_t length = 0;
 };

@@ -19,6 +19,7 @@ bool WorkerPlayback::Start(const preview::PlaySource& source, double start, prev
   });
   player_.Seek(start);
   player_.SelectAudioStream(source.audioStream);
+  player_.SelectSubtitleStream(source.subtitleStream);
   const std::string path = source.path;
   uint64_t generation = ++generation_;
   try {

@@ -71,6 +71,7 @@ class Player : public PreviewLibrary {
   // sink: it is not called again after this returns.
   void DestroyPreviewWindow() override;
   void SelectAudioStream(int streamId) override;
+  void SelectSubtitleStream(int streamId) override;
 
   // The last position reported, in seconds; 0 after InitPreviewWindow.
   double Position() const { return position_.load(); }
@@ -94,7 +95,9 @@ class Player : public PreviewLibrary {
   mpv_handle* CreateHandle(bool headless, double start, bool paused);
   PlayEnd RunEvents(mpv_handle* handle, bool pumpQt);
   void ApplySeek(mpv_handle* handle, double seconds);
-  void ApplyAudioStream(mpv_handle* handle, int streamId);
+  // Selects the track of `type` ("audio", "sub") whose container id is
+  // streamId through `property` ("aid", "sid").
+  void ApplyStream(mpv_handle* handle, const char* type, const char* property, int streamId);
   void StartRenderer(mpv_handle* handle);
   void StopRenderer();
   void RenderLoop();
@@ -112,6 +115,7 @@ class Player : public PreviewLibrary {
   std::optional<double> pendingSeek_;
   bool wantPaused_ = false;
   int audioStream_ = 0;
+  int subtitleStream_ = 0;
   EventFunction eventFunction_;
   std::string lastError_;
   std::vector<std::unique_ptr<Protocol>> protocols_;

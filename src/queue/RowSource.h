@@ -21,6 +21,7 @@ using NameTaken = std::function<bool(const std::string&)>;
 struct PlayInput {
   std::string input;
   int audioStream = 0;
+  int subtitleStream = 0;  // shown over the picture, as a conversion burns it in
   int32_t begin = 0;
   int32_t length = 0;
 };
