@@ -1,5 +1,6 @@
 #include "Sandbox.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <glob.h>
 #include <linux/landlock.h>
@@ -115,6 +116,17 @@ bool AddRules(int ruleset, uint64_t handled, const Writable& writable, std::stri
   return true;
 }
 
+// The threads of this process; 0 when /proc cannot tell.
+int ThreadCount() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return 0;
+  int count = 0;
+  while (const dirent* entry = readdir(tasks))
+    if (entry->d_name[0] != '.') ++count;
+  closedir(tasks);
+  return count;
+}
+
 }  // namespace
 
 Writable ConversionWritable(const std::string& output) {
@@ -164,6 +176,8 @@ Confinement Confine(const Writable& writable) {
   // No network rule is added: every TCP connect and bind is refused.
   bool ruled = AddRules(ruleset, attributes.handledFiles, writable, &c.error);
   if (ruled && !c.noNewPrivileges) c.error = "the process may still gain privileges";
+  // Landlock confines the calling thread only: another one would stay free.
+  if (ruled && c.error.empty() && ThreadCount() > 1) c.error = "more than one thread runs";
   if (ruled && c.error.empty() && syscall(__NR_landlock_restrict_self, ruleset, 0) != 0)
     c.error = std::string("restricting failed: ") + strerror(errno);
   close(ruleset);
