@@ -23,6 +23,7 @@
 #include "app/ConsoleUserInterface.h"
 #include "app/FolderWalk.h"
 #include "app/JobExport.h"
+#include "base/ProgramStart.h"
 #include "core/Application.h"
 #include "dvd/DvdRowSource.h"
 #include "engine/EventPump.h"
@@ -36,6 +37,18 @@
 namespace pcm {
 
 namespace {
+
+// The encoder adapter's own account of how far it confines itself and the
+// programs it runs ("sandbox: Landlock ABI 7: ..."), or why it cannot say.
+std::string SandboxLine(const std::string& programPath) {
+  ProgramStart how;
+  how.args = {programPath.substr(0, programPath.rfind('/') + 1) + "register.dat", "--sandbox-status"};
+  FinishedProgram run = RunToEnd(how);
+  if (!run.start.ok()) return "sandbox: unknown, " + run.start.what + "\n";
+  if (run.out.rfind("sandbox: ", 0) != 0 || run.out.back() != '\n')
+    return "sandbox: unknown, " + how.args[0] + " did not tell\n";
+  return run.out;
+}
 
 // Selects an index of a choice list as the settings dialog would. A list
 // the window shows disabled still takes an index: the disc profiles read the
@@ -544,7 +557,7 @@ int RunHeadless(const std::string& programPath, const std::vector<std::string>& 
     return WithReportStatus(prog, kExitOk);
   }
   if (first == "--version") {
-    Out(VersionText(prog));
+    Out(VersionText(prog) + SandboxLine(programPath));
     return WithReportStatus(prog, kExitOk);
   }
   if (first == "--list-profiles") {

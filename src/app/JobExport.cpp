@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "app/ConsoleOutput.h"
-#include "base/WriteAll.h"
 #include "base/ProgramStart.h"
+#include "base/WriteAll.h"
 #include "engine/OutputFiles.h"
 
 namespace pcm {
@@ -35,35 +35,16 @@ std::optional<std::vector<std::string>> EncoderCommand(const std::string& encode
   ProgramStart how;
   how.args = {encoderPath, "--print-command"};
   how.args.insert(how.args.end(), args.begin(), args.end());
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    error = std::strerror(errno);
+  FinishedProgram run = RunToEnd(how);
+  if (!run.start.ok()) {
+    error = run.start.what;
     return std::nullopt;
   }
-  how.out = out[1];
-  StartedProgram started = StartProgram(how);
-  const pid_t pid = started.pid;
-  close(out[1]);
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    ssize_t n = read(out[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    text.append(buffer, size_t(n));
-  }
-  close(out[0]);
-  int status = 0;
-  while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!started.ok()) {
-    error = started.what;
-    return std::nullopt;
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!run.succeeded()) {
     error = "the encoder " + encoderPath + " could not tell its command";
     return std::nullopt;
   }
+  const std::string& text = run.out;
   std::vector<std::string> command;
   size_t start = 0;
   for (size_t end = text.find('\0'); end != std::string::npos; start = end + 1, end = text.find('\0', start))

@@ -146,4 +146,31 @@ StartedProgram StartProgram(const ProgramStart& how) {
   return how.dieWithCaller ? ForkAndExec(how) : Spawn(how);
 }
 
+bool FinishedProgram::succeeded() const {
+  return start.ok() && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+FinishedProgram RunToEnd(ProgramStart how) {
+  FinishedProgram r;
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    r.start = Failed(how.args.empty() ? std::string("a program") : how.args[0], errno);
+    return r;
+  }
+  how.out = out[1];
+  r.start = StartProgram(how);
+  close(out[1]);
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(out[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    r.out.append(buffer, size_t(n));
+  }
+  close(out[0]);
+  while (r.start.ok() && waitpid(r.start.pid, &r.status, 0) < 0 && errno == EINTR) {
+  }
+  return r;
+}
+
 }  // namespace pcm

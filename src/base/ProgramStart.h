@@ -38,4 +38,16 @@ struct StartedProgram {
 // an exit code later. The caller waits for the pid.
 StartedProgram StartProgram(const ProgramStart& how);
 
+// What a program that ran to its end wrote and how it ended.
+struct FinishedProgram {
+  StartedProgram start;
+  std::string out;         // its standard output, all of it
+  int status = 0;          // as waitpid gives it; meaningful when start.ok()
+  bool succeeded() const;  // started, and exited with status 0
+};
+
+// Starts the program (how.out is replaced by a pipe of ours), collects its
+// standard output until it closes it, and waits for the program's end.
+FinishedProgram RunToEnd(ProgramStart how);
+
 }  // namespace pcm

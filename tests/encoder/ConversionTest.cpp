@@ -1,6 +1,7 @@
 // Conversions and still images through the real ffmpeg; a scripted ffmpeg
 // only where the exact arguments or exit status are checked.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -154,6 +155,68 @@ TEST(Conversion, MissingFfmpegIsAClearErrorAtOnce) {
   r = RunAdapter("-y -i a.mp3 b.wav", "PATH=" + ShellQuote(dir));
   EXPECT_EQ(r.code, 127);
   EXPECT_NE(r.out.find("cannot start ffmpeg"), std::string::npos) << r.out;
+}
+
+// A stand-in ffmpeg plays one taken over by a crafted input: before it runs
+// the real ffmpeg it tries what such a decoder would. Only what a conversion
+// needs works: writing, renaming and removing in the output folder, writing
+// /dev/null, signalling itself. Writing elsewhere, connecting to a local
+// port and signalling a process outside the adapter (this test) are refused
+// as far as the kernel's Landlock ABI reaches; the conversion still finishes.
+TEST(Conversion, ConfinedToTheOutputFolder) {
+  const int abi = pcmtest::LandlockAbi();
+  if (abi == 0) GTEST_SKIP() << "the kernel has no Landlock: the encoder runs unconfined";
+  AdapterRun status = RunAdapter("--sandbox-status");
+  EXPECT_EQ(status.code, 0);
+  EXPECT_EQ(status.out.rfind(
+                "sandbox: Landlock ABI " + std::to_string(abi) + ": writes only in the output folder", 0),
+            0u)
+      << status.out;
+
+  pcmtest::LocalListener listener;
+  ASSERT_GT(listener.port(), 0);
+  const std::string outside = pcmtest::MakeTempDir("confined-outside");
+  const std::string dir = pcmtest::MakeTempDir("confined-out");
+  const std::string ffmpeg = WriteScript(
+      pcmtest::MakeTempDir("confined-ffmpeg"), "ffmpeg",
+      "try() { what=$1; shift; if \"$@\"; then echo \"$what: done\"; else echo \"$what: refused\"; fi; }\n"
+      "for out; do :; done; out=${out#file:}\n"
+      "try outside sh -c 'echo x > \"$0\"' " +
+          ShellQuote(outside + "/escaped") +
+          "\n"
+          "try inside sh -c 'echo x > \"$0\"' \"$out.part\"\n"
+          "try rename mv \"$out.part\" \"$out.moved\"\n"
+          "try remove rm \"$out.moved\"\n"
+          "try /dev/null sh -c 'echo x > /dev/null'\n"
+          "try connect bash -c 'exec 3<>/dev/tcp/127.0.0.1/" +
+          std::to_string(listener.port()) +
+          "'\n"
+          "try 'signal outside' kill -0 " +
+          std::to_string(getpid()) +
+          "\n"
+          "try 'signal itself' kill -0 $$\n"
+          "exec ffmpeg \"$@\"");
+  AdapterRun r = RunAdapter(
+      "-y -i " + ShellQuote(pcmtest::MakeMedia("wav", 1)) + " -ac 1 " + ShellQuote(dir + "/clip.mp3"),
+      "POPCLIPMILL_FFMPEG=" + ShellQuote(ffmpeg));
+  EXPECT_EQ(r.code, 0) << r.out;
+  std::string tries;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.size() > 6 && (line.ends_with(": done") || line.ends_with(": refused"))) tries += line + "\n";
+  EXPECT_EQ(tries,
+            std::string("outside: refused\ninside: done\nrename: done\nremove: done\n/dev/null: done\n") +
+                (abi >= 4 ? "connect: refused\n" : "connect: done\n") +
+                (abi >= 6 ? "signal outside: refused\n" : "signal outside: done\n") + "signal itself: done\n")
+      << r.out;
+  EXPECT_NE(r.out.find("Permission denied"), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(outside + "/escaped"));
+  if (abi >= 4) {
+    EXPECT_FALSE(listener.Connected());
+  }
+  EXPECT_TRUE(pcmtest::FfprobeFile(dir + "/clip.mp3").ok) << r.out;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(Conversion, UsageWithoutArguments) {

@@ -1,5 +1,8 @@
 #include "support/Fixtures.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,6 +178,35 @@ double RawCrossingsPerSecond(const std::string& rawPath, int rate) {
   int crossings = 0;
   for (size_t i = 1; i < samples.size(); ++i) crossings += (samples[i - 1] < 0) != (samples[i] < 0);
   return samples.empty() ? 0 : crossings * double(rate) / double(samples.size());
+}
+
+int LandlockAbi() {
+  // landlock_create_ruleset(NULL, 0, LANDLOCK_CREATE_RULESET_VERSION)
+  long abi = syscall(444, nullptr, 0, 1U);
+  return abi > 0 ? int(abi) : 0;
+}
+
+LocalListener::LocalListener() {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof at;
+  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd_, 8) != 0 ||
+      getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &size) != 0)
+    return;
+  port_ = ntohs(at.sin_port);
+}
+
+LocalListener::~LocalListener() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool LocalListener::Connected() const {
+  int accepted = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (accepted < 0) return false;
+  close(accepted);
+  return true;
 }
 
 }  // namespace pcmtest
