@@ -9,8 +9,8 @@
 #include "dvd/DriveWait.h"
 #include "engine/EventPump.h"
 #include "engine/Progress.h"
-#include "queue/OptionAssembly.h"
 #include "queue/ConversionList.h"
+#include "queue/OptionAssembly.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
 
@@ -89,6 +89,7 @@ std::optional<std::vector<bool>>& DvdSource::CurrentChecks() {
 
 void DvdSource::Reset() {
   files_.clear();
+  unreadable_.clear();
   parts_.list.Clear();
   titleChecks_.reset();
   chapterChecks_.reset();
@@ -108,6 +109,7 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   if (Busy()) return false;
   Reset();
   const bool found = AddFolderPath(folder);
+  ShowUnreadable();
   // IFO files that give no title at all would otherwise leave an empty list
   // without a word: the person hears that no titles were found.
   if (parts_.list.Count() == 0) {
@@ -206,14 +208,16 @@ bool DvdSource::ScanForIfoFiles(const std::string& folder) {
     std::string lower = Lower(name);
     std::string path = base + name;
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      if (lower == "video_ts" && ScanForIfoFiles(path)) {
+    const bool exists = stat(path.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode) && lower == "video_ts") {
+      if (ScanForIfoFiles(path)) {
         found = true;
         break;
       }
       continue;
     }
+    // A folder, a pipe or a broken link under an IFO file's name is listed
+    // too, as a title set that cannot be read.
     if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".ifo") != 0 || lower == "video_ts.ifo")
       continue;
     if (parts_.run.titleView)
@@ -253,12 +257,35 @@ void DvdSource::AppendRow(ListRow row) {
 }
 
 void DvdSource::ListFile(const std::string& ifoPath, bool chapters) {
-  for (ListRow& row : RowsOfFile(ifoPath, chapters, parts_.list.Count())) AppendRow(std::move(row));
+  // A title set that cannot be read keeps one number: the titles after it
+  // are numbered as if it listed one title, whatever the damage.
+  const int listed = parts_.list.Count() + int(unreadable_.size());
+  bool unreadable = false;
+  for (ListRow& row : RowsOfFile(ifoPath, chapters, listed, &unreadable)) AppendRow(std::move(row));
+  if (!unreadable) return;
+  const std::string name = ifoPath.substr(ifoPath.rfind('/') + 1);
+  const int set = ifo::TitleSetFromName(name);
+  struct stat st;
+  const bool file = stat(ifoPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  unreadable_.push_back({ifoPath, (set > 0 ? "title set " + std::to_string(set) + " cannot be read: "
+                                           : std::string("cannot be read: ")) +
+                                      name + (file ? " and its backup are damaged" : " is not a file") +
+                                      "; its titles are left out"});
 }
 
-std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chapters, int listed) const {
+void DvdSource::ShowUnreadable() {
+  if (unreadable_.empty()) return;
+  std::string hint;
+  for (const Unreadable& u : unreadable_) hint += (hint.empty() ? "" : " ") + u.why + ".";
+  hint[0] = char(std::toupper(static_cast<unsigned char>(hint[0])));
+  parts_.notifier.display().SetText("hint", hint);
+}
+
+std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chapters, int listed,
+                                           bool* unreadable) const {
   std::vector<ListRow> rows;
   ifo::Handle handle = opener_(ifoPath);
+  if (unreadable) *unreadable = !handle;
   if (!handle) return rows;
   const ifo::IfoFile* h = handle.get();
   auto file = std::make_shared<DvdFileRecord>();
@@ -363,6 +390,7 @@ bool DvdSource::OpenIfoPaths(const std::vector<std::string>& paths) {
   Reset();
   for (const std::string& path : paths) {
     AddIfoPath(path);
+    ShowUnreadable();
     if (parts_.list.Count() == 0) {
       Changed();
       parts_.notifier.ui().Information(parts_.notifier.LoadMessage(34));
@@ -390,6 +418,7 @@ void DvdSource::ToggleChapterView() {
   if (Busy() || parts_.notifier.Refused(true, true)) return;
   parts_.run.titleView = !parts_.run.titleView;
   parts_.list.Clear();
+  unreadable_.clear();
   for (const std::string& path : files_) ListFile(path, !parts_.run.titleView);
   if (parts_.list.Count() > 0) ShowListed();
   Changed();

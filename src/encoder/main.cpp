@@ -1,7 +1,8 @@
 // register.dat: the encoder behind PopClipMill. "-i PATH" alone describes a
 // media file, "--describe-each PATH..." several files in one run, and
 // "--describe-dvd IFO" the titles of a DVD's title set; anything else is a
-// conversion run by ffmpeg, or printed with "--print-command" first. An
+// conversion run by ffmpeg, or printed with "--print-command" first, or
+// written into a new file beside its final name with "--new-output". An
 // input in the adapter's DVD form is read from the DVD and piped into ffmpeg.
 #include <unistd.h>
 
@@ -22,7 +23,8 @@ int main(int argc, char** argv) {
         "       register.dat --describe-each INPUT...\n"
         "       register.dat --describe-dvd IFO-FILE\n"
         "       register.dat [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
-        "       register.dat --print-command [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n";
+        "       register.dat --print-command [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
+        "       register.dat --new-output [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n";
     (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
     return 2;
   }
@@ -35,8 +37,13 @@ int main(int argc, char** argv) {
     return adapter::LoadAndRunProbes({args.begin() + 1, args.end()}, true, parent);
   if (args.size() == 2 && args[0] == adapter::kDescribeDvdOption)
     return adapter::DescribeDvd(args[1], parent);
-  if (size_t at = adapter::FindDvdInput(args)) return adapter::RunDvdConversion(args, at);
-  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbes({args[1]}, false, parent);
-  if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);
-  return adapter::RunConversion(args);
+  // "--new-output" before a conversion's arguments: a job line's conversion
+  // into a new file beside the final name it is given.
+  if (args[0] == adapter::kNewOutputOption)
+    return adapter::ConvertIntoNewFile({args.begin() + 1, args.end()});
+  if (args.size() == 2 && args[0] == "-i" && !adapter::FindDvdInput(args))
+    return adapter::LoadAndRunProbes({args[1]}, false, parent);
+  adapter::OutputTarget target;
+  if (!adapter::OpenReservedOutput(args, target)) return 1;
+  return adapter::Convert(args, target);
 }
