@@ -228,6 +228,7 @@ class HeadlessBatch {
       std::string path = AbsolutePath(given);
       struct stat st;
       bool found = stat(path.c_str(), &st) == 0;
+      const int statError = errno;  // adding the files before may change errno
       const DvdPath dvd = found ? DvdPathOf(path) : DvdPath::None;
       if (found && !S_ISDIR(st.st_mode) && dvd == DvdPath::None) {
         files.push_back(path);
@@ -247,7 +248,7 @@ class HeadlessBatch {
         }
         AddFolder(path);
       } else if (!found) {
-        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(), StatFailure(errno));
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(), StatFailure(statError));
         ++notAdded_;
       }
     }
@@ -273,10 +274,14 @@ class HeadlessBatch {
       struct stat st;
       if (stat(path.c_str(), &st) != 0) return false;  // the add names the problem
       auto [at, first] = added_.try_emplace({st.st_dev, st.st_ino}, path);
-      if (!first)
+      if (first) return false;
+      if (at->second == path)
+        std::fprintf(stderr, "%s: %s: named more than once; converted once\n", prog_.c_str(),
+                     Printable(path).c_str());
+      else
         std::fprintf(stderr, "%s: %s: the same file as %s; converted once\n", prog_.c_str(),
                      Printable(path).c_str(), Printable(at->second).c_str());
-      return !first;
+      return true;
     });
   }
 

@@ -101,6 +101,8 @@ TEST(CliFolders, UnreadableSubfolderIsNamed) {
   chmod(src.c_str(), 0755);
   MakeDir(src + "/open");
   MakeDir(src + "/shut");
+  MakeDir(src + "/out");
+  chmod((src + "/out").c_str(), 0777);
   MakeFlac(src + "/open/a.flac", 1);
   MakeFlac(src + "/shut/b.flac", 1);
   chmod((src + "/open").c_str(), 0755);
@@ -111,8 +113,9 @@ TEST(CliFolders, UnreadableSubfolderIsNamed) {
     if (pcmtest::RunShell("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "no setpriv to drop root";
     asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
   }
-  Result r =
-      RunFront("--batch --dry-run --recursive --profile 17 " + ShellQuote(src), src + "/config", asUser);
+  Result r = RunFront("--batch --dry-run --recursive --profile 17 --output " + ShellQuote(src + "/out") +
+                          " " + ShellQuote(src),
+                      src + "/config", asUser);
   chmod((src + "/shut").c_str(), 0755);
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_TRUE(Contains(r.out, src + "/shut: the folder cannot be read: Permission denied")) << r.out;

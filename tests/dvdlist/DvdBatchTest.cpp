@@ -228,9 +228,17 @@ TEST(DvdBatch, StopDuringADvdRowLeavesNoProcess) {
            QString::fromStdString(videoTs)});
   ASSERT_TRUE(p.waitForStarted());
   std::string text;
-  // Wait until ffmpeg runs for the row: the program, the adapter and ffmpeg
-  // all name the output folder.
-  while (pcmtest::ProcessesMentioning(out).size() < 3 && p.state() == QProcess::Running) {
+  // Wait until ffmpeg runs for the row: the adapter, which names the output
+  // folder (ffmpeg writes through a descriptor), has started a program.
+  auto ffmpegRuns = [&] {
+    for (const std::string& process : pcmtest::ProcessesMentioning(out)) {
+      if (!Contains(process, "register.dat")) continue;
+      const std::string pid = process.substr(0, process.find(':'));
+      if (!ReadFile("/proc/" + pid + "/task/" + pid + "/children").empty()) return true;
+    }
+    return false;
+  };
+  while (!ffmpegRuns() && p.state() == QProcess::Running) {
     p.waitForReadyRead(100);
     text += p.readAll().toStdString();
   }
