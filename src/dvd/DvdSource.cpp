@@ -109,7 +109,6 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   if (Busy()) return false;
   Reset();
   const bool found = AddFolderPath(folder);
-  ShowUnreadable();
   // IFO files that give no title at all would otherwise leave an empty list
   // without a word: the person hears that no titles were found.
   if (parts_.list.Count() == 0) {
@@ -117,6 +116,8 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   } else {
     ShowListed();
   }
+  // After the message, whose reading writes the hint line.
+  ShowUnreadable();
   Changed();
   parts_.notifier.UpdateCommandStates();
   return found;
@@ -276,8 +277,11 @@ void DvdSource::ListFile(const std::string& ifoPath, bool chapters) {
 void DvdSource::ShowUnreadable() {
   if (unreadable_.empty()) return;
   std::string hint;
-  for (const Unreadable& u : unreadable_) hint += (hint.empty() ? "" : " ") + u.why + ".";
-  hint[0] = char(std::toupper(static_cast<unsigned char>(hint[0])));
+  for (const Unreadable& u : unreadable_) {
+    std::string sentence = u.why + ".";
+    sentence[0] = char(std::toupper(static_cast<unsigned char>(sentence[0])));
+    hint += (hint.empty() ? "" : " ") + sentence;
+  }
   parts_.notifier.display().SetText("hint", hint);
 }
 
@@ -390,15 +394,16 @@ bool DvdSource::OpenIfoPaths(const std::vector<std::string>& paths) {
   Reset();
   for (const std::string& path : paths) {
     AddIfoPath(path);
-    ShowUnreadable();
     if (parts_.list.Count() == 0) {
       Changed();
       parts_.notifier.ui().Information(parts_.notifier.LoadMessage(34));
+      ShowUnreadable();
       parts_.notifier.UpdateCommandStates();
       return false;
     }
   }
   if (parts_.list.Count() > 0) ShowListed();
+  ShowUnreadable();
   Changed();
   parts_.notifier.UpdateCommandStates();
   return parts_.list.Count() > 0;
@@ -421,6 +426,7 @@ void DvdSource::ToggleChapterView() {
   unreadable_.clear();
   for (const std::string& path : files_) ListFile(path, !parts_.run.titleView);
   if (parts_.list.Count() > 0) ShowListed();
+  ShowUnreadable();
   Changed();
   parts_.notifier.UpdateCommandStates();
 }

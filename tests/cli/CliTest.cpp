@@ -80,7 +80,11 @@ TEST(CliUsage, HelpListAndBadUsage) {
                        "--batch --dry-run --export-jobs jobs.txt ",
                        "--batch --jobs -1 ",
                        "--batch --jobs many ",
-                       "--batch --jobs 65 "};
+                       "--batch --jobs 65 ",
+                       "--batch --output 'a\nb' ",
+                       "--version extra",
+                       "-h extra",
+                       "--list-profiles extra"};
   for (const char* args : bad) {
     SCOPED_TRACE(args);
     std::string a = args;
@@ -97,6 +101,14 @@ TEST(CliUsage, HelpListAndBadUsage) {
   Result size = RunProgram("--batch --profile 7 --size 9 " + clip);
   EXPECT_EQ(size.status, 2);
   EXPECT_TRUE(Contains(size.out, "1  320x240"));
+  // What the person typed reaches the terminal with its control characters
+  // escaped.
+  for (const char* args : {"--batch --profile '\x1b[2J' ", "--batch '--frob\x1b]0;x\x07' ", "--help\r "}) {
+    Result r = RunProgram(std::string(args) + clip);
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\\x1b") || Contains(r.out, "\\r")) << r.out;
+    EXPECT_EQ(r.out.find_first_of("\x1b\x07\r"), std::string::npos) << r.out;
+  }
 }
 
 TEST(CliBatch, ThreeFormatsToMp3) {
