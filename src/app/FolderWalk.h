@@ -15,8 +15,9 @@ bool IsMediaFileName(const std::string& fileName);
 // are listed too, each at its place in that order. A folder reached a second
 // time (a symbolic link back up the tree, or two links to one folder) is not
 // listed again, and one that cannot be read is skipped; both are handed to
-// `problem` with a sentence saying why. Paths are bytes, as the file system
-// has them. Returns how many folders could not be read.
+// `problem` with a sentence saying why, as is a media file or folder whose
+// path is longer than the system takes. Paths are bytes, as the file system
+// has them. Returns how many folders and files could not be read.
 int ListMediaFiles(const std::string& folder, bool recursive, std::vector<std::string>& files,
                    const std::function<void(const std::string& path, const std::string& why)>& problem);
 

@@ -6,7 +6,8 @@
 
 // Starting another program, the one way every part of the system does it:
 // the program always replaces the child (exec), its signals are reset to
-// their defaults and unmasked, and it holds no descriptor but 0, 1 and 2.
+// their defaults and unmasked, and it holds no descriptor but 0, 1 and 2
+// (and 3 where one is handed to it).
 // Plain C++ without Qt, so the encoder adapter uses it too.
 namespace pcm {
 
@@ -18,6 +19,9 @@ struct ProgramStart {
   int in = -1;
   int out = -1;
   int err = -1;
+  // A descriptor that becomes the program's 3: a file it writes without
+  // opening it by name. -1 for none.
+  int fd3 = -1;
   // A process group of its own (its id is the pid), so that one signal to
   // the group reaches the programs it runs; else the caller's group.
   bool ownGroup = false;

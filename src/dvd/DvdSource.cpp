@@ -124,8 +124,12 @@ void DvdSource::ForgetUnlisted() {
   // and may be added anew.
   std::vector<std::string> kept;
   for (const std::string& path : files_) {
-    if (std::any_of(parts_.list.Rows().begin(), parts_.list.Rows().end(),
-                    [&](const ListRow& r) { return IsListedDvdRow(r) && r.dvd->file->ifoPath == path; })) {
+    // A title set of a listed disc that could not be read stays too: it
+    // keeps its place in the titles' numbering.
+    const std::string folder = path.substr(0, path.rfind('/'));
+    if (std::any_of(parts_.list.Rows().begin(), parts_.list.Rows().end(), [&](const ListRow& r) {
+          return IsListedDvdRow(r) && (r.dvd->file->ifoPath == path || r.dvd->file->folder == folder);
+        })) {
       kept.push_back(path);
       continue;
     }
@@ -159,6 +163,7 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   // there, trimmed or chose is thrown away.
   const int before = parts_.list.Count();
   sawListed_ = false;
+  unreadable_.clear();
   const bool found = AddFolderPath(folder);
   // IFO files that give no title at all would otherwise leave the list as
   // it was without a word: the person hears that no titles were found. A
@@ -170,6 +175,8 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   } else {
     ShowListed(before, parts_.list.Count());
   }
+  // After the message, whose reading writes the hint line.
+  ShowUnreadable();
   Changed();
   parts_.notifier.UpdateCommandStates();
   return found;
@@ -272,14 +279,16 @@ bool DvdSource::ScanForIfoFiles(const std::string& folder) {
     std::string lower = Lower(name);
     std::string path = base + name;
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      if (lower == "video_ts" && ScanForIfoFiles(path)) {
+    const bool exists = stat(path.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode) && lower == "video_ts") {
+      if (ScanForIfoFiles(path)) {
         found = true;
         break;
       }
       continue;
     }
+    // A folder, a pipe or a broken link under an IFO file's name is listed
+    // too, as a title set that cannot be read.
     if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".ifo") != 0 || lower == "video_ts.ifo")
       continue;
     AddIfoPath(path);
@@ -307,14 +316,42 @@ ListRow DvdSource::Completed(ListRow row) const {
 
 void DvdSource::ListFile(const std::string& ifoPath, bool chapters) {
   // Titles are numbered on from the DVD rows listed, whatever file rows
-  // stand beside them.
-  for (ListRow& row : RowsOfFile(ifoPath, chapters, DvdRowCount()))
+  // stand beside them; a title set that cannot be read keeps one number:
+  // the titles after it are numbered as if it listed one title.
+  const int listed = DvdRowCount() + int(unreadable_.size());
+  bool unreadable = false;
+  for (ListRow& row : RowsOfFile(ifoPath, chapters, listed, &unreadable))
     parts_.list.Append(Completed(std::move(row)));
+  if (unreadable) NoteUnreadable(ifoPath);
 }
 
-std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chapters, int listed) const {
+void DvdSource::NoteUnreadable(const std::string& ifoPath) {
+  const std::string name = ifoPath.substr(ifoPath.rfind('/') + 1);
+  const int set = ifo::TitleSetFromName(name);
+  struct stat st;
+  const bool file = stat(ifoPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  unreadable_.push_back({ifoPath, (set > 0 ? "title set " + std::to_string(set) + " cannot be read: "
+                                           : std::string("cannot be read: ")) +
+                                      name + (file ? " and its backup are damaged" : " is not a file") +
+                                      "; its titles are left out"});
+}
+
+void DvdSource::ShowUnreadable() {
+  if (unreadable_.empty()) return;
+  std::string hint;
+  for (const Unreadable& u : unreadable_) {
+    std::string sentence = u.why + ".";
+    sentence[0] = char(std::toupper(static_cast<unsigned char>(sentence[0])));
+    hint += (hint.empty() ? "" : " ") + sentence;
+  }
+  parts_.notifier.display().SetText("hint", hint);
+}
+
+std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chapters, int listed,
+                                           bool* unreadable) const {
   std::vector<ListRow> rows;
   ifo::Handle handle = opener_(ifoPath);
+  if (unreadable) *unreadable = !handle;
   if (!handle) return rows;
   const ifo::IfoFile* h = handle.get();
   auto file = std::make_shared<DvdFileRecord>();
@@ -418,6 +455,7 @@ bool DvdSource::OpenIfoPaths(const std::vector<std::string>& paths) {
   // nothing and the rest are not read.
   const int before = parts_.list.Count();
   bool refused = false;
+  unreadable_.clear();
   for (const std::string& path : paths) {
     const int was = parts_.list.Count();
     const bool listedAlready = std::find(files_.begin(), files_.end(), path) != files_.end();
@@ -431,6 +469,8 @@ bool DvdSource::OpenIfoPaths(const std::vector<std::string>& paths) {
   if (parts_.list.Count() > before) ShowListed(before, parts_.list.Count());
   Changed();
   if (refused) parts_.notifier.ui().Information(parts_.notifier.LoadMessage(34));
+  // After the message, whose reading writes the hint line.
+  ShowUnreadable();
   parts_.notifier.UpdateCommandStates();
   return !refused;
 }
@@ -466,8 +506,11 @@ void DvdSource::ToggleChapterView() {
   parts_.run.titleView = !parts_.run.titleView;
   const std::optional<std::vector<bool>> marks = CurrentChecks();
   std::vector<ListRow> listed;
+  unreadable_.clear();
   for (const std::string& path : files_) {
-    for (ListRow& row : RowsOfFile(path, !parts_.run.titleView, int(listed.size()))) {
+    bool unreadable = false;
+    for (ListRow& row :
+         RowsOfFile(path, !parts_.run.titleView, int(listed.size() + unreadable_.size()), &unreadable)) {
       // Each view keeps its own marks; a row listed before keeps the rest,
       // and its name when the person gave it one.
       const size_t k = listed.size();
@@ -484,12 +527,14 @@ void DvdSource::ToggleChapterView() {
       }
       listed.back().checked = !marks || k >= marks->size() || (*marks)[k];
     }
+    if (unreadable) NoteUnreadable(path);
   }
   const int count = int(listed.size());
   rows.insert(rows.begin() + at, std::make_move_iterator(listed.begin()),
               std::make_move_iterator(listed.end()));
   parts_.list.ReplaceAll(std::move(rows));
   if (count > 0) ShowListed(at, at + count);
+  ShowUnreadable();
   Changed();
   parts_.notifier.UpdateCommandStates();
 }

@@ -103,6 +103,19 @@ class DvdSource : public QObject {
   // The IFO files listed, in order.
   const std::vector<std::string>& Files() const { return files_; }
 
+  // A title set of the listing that could not be read: its IFO file (a
+  // damaged file whose backup is damaged too, or something other than a
+  // file in its place) and a sentence saying so. Its titles are left out,
+  // and it keeps one title number, so the titles after it keep the names
+  // they have when it can be read and lists one title.
+  struct Unreadable {
+    std::string ifoPath;
+    std::string why;
+  };
+  // Those of the current listing, in order; the window shows them on its
+  // hint line, the front end names them.
+  const std::vector<Unreadable>& UnreadableSets() const { return unreadable_; }
+
   // What the two selectors show.
   struct Selectors {
     std::vector<std::string> audio{"No Audio"};
@@ -152,8 +165,14 @@ class DvdSource : public QObject {
   void RecordChecks();
   void ListFile(const std::string& ifoPath, bool chapters);
   // The rows an IFO file gives, unfinished (AppendRow completes them); the
-  // titles are numbered on from `listed` rows. Empty when it cannot be read.
-  std::vector<ListRow> RowsOfFile(const std::string& ifoPath, bool chapters, int listed) const;
+  // titles are numbered on from `listed` rows. Empty when it cannot be read,
+  // which sets *unreadable when given.
+  std::vector<ListRow> RowsOfFile(const std::string& ifoPath, bool chapters, int listed,
+                                  bool* unreadable = nullptr) const;
+  // Says on the hint line which title sets could not be read.
+  void ShowUnreadable();
+  // Records a title set that could not be read, with why.
+  void NoteUnreadable(const std::string& ifoPath);
   // Whether a stored row is one the disc lists now; `listed` caches each
   // file's listing.
   bool StillOnDisc(const DvdRowData& dvd, std::map<std::string, std::vector<ListRow>>& listed) const;
@@ -181,6 +200,7 @@ class DvdSource : public QObject {
   std::optional<std::vector<bool>> chapterChecks_;
   Selectors selectors_;
   bool listing_ = false;  // a folder is being scanned
+  std::vector<Unreadable> unreadable_;
 };
 
 }  // namespace pcm

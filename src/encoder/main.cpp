@@ -1,7 +1,8 @@
 // register.dat: the encoder behind PopClipMill. "-i PATH" alone describes a
 // media file, "--describe-each PATH..." several files in one run, and
 // "--describe-dvd IFO" the titles of a DVD's title set; anything else is a
-// conversion run by ffmpeg, or printed with "--print-command" first. An
+// conversion run by ffmpeg, or printed with "--print-command" first, or
+// written into a new file beside its final name with "--new-output". An
 // input in the adapter's DVD form is read from the DVD and piped into ffmpeg.
 // "--sandbox-status" says how far the adapter confines itself: it does so
 // before it reads any media, in every mode.
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
         "       register.dat --describe-dvd IFO-FILE\n"
         "       register.dat [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
         "       register.dat --print-command [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
+        "       register.dat --new-output [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
         "       register.dat --sandbox-status\n";
     (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
     return 2;
@@ -81,18 +83,25 @@ int main(int argc, char** argv) {
     if (!ConfineOrSay(dvd)) return 1;
     return adapter::DescribeDvd(args[1], parent);
   }
-  if (size_t at = adapter::FindDvdInput(args)) {
-    // Without an output after the input the run writes nothing.
-    if (at + 1 < args.size()) dvd = ConversionWritable(args, adapter::IsAmrOutput(args));
-    dvd.dvdDrive = true;
-    if (!ConfineOrSay(dvd)) return 1;
-    return adapter::RunDvdConversion(args, at);
+  // "--new-output" before a conversion's arguments: a job line's conversion
+  // into a new file beside the final name it is given, which it makes and
+  // renames in the output folder.
+  if (args[0] == adapter::kNewOutputOption) {
+    const adapter::Args rest(args.begin() + 1, args.end());
+    if (!ConfineOrSay(ConversionWritable(rest, adapter::IsAmrOutput(rest)))) return 1;
+    return adapter::ConvertIntoNewFile(rest);
   }
-  if (args.size() == 2 && args[0] == "-i") {
+  const size_t dvdAt = adapter::FindDvdInput(args);
+  if (args.size() == 2 && args[0] == "-i" && !dvdAt) {
     if (!ConfineOrSay(nothing)) return 1;
     return adapter::LoadAndRunProbes({args[1]}, false, parent);
   }
-  const bool amr = adapter::IsAmrOutput(args);
-  if (!ConfineOrSay(ConversionWritable(args, amr))) return 1;
-  return amr ? adapter::RunAmrConversion(args) : adapter::RunConversion(args);
+  // A DVD input without an output after it writes nothing.
+  adapter::Writable writable;
+  if (!dvdAt || dvdAt + 1 < args.size()) writable = ConversionWritable(args, adapter::IsAmrOutput(args));
+  writable.dvdDrive = dvdAt != 0;
+  if (!ConfineOrSay(writable)) return 1;
+  adapter::OutputTarget target;
+  if (!adapter::OpenReservedOutput(args, target)) return 1;
+  return adapter::Convert(args, target);
 }

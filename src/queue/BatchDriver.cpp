@@ -142,6 +142,7 @@ void BatchDriver::StartBatch() {
   parts_.run.converting = true;
   pauseCaption = "Pause";
   running_.clear();
+  cleanedFolders_.clear();
   doneCount_ = 0;
   jobsAtOnce_ = JobsAtOnce();
   parts_.notifier.UpdateCommandStates();
@@ -167,6 +168,11 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   };
   const RowSource& source = parts_.sources.Of(row);
   intputrec rec = source.JobRecord(row, planned);
+  // Hidden files that a run killed outright left in the folder go, once in
+  // each folder a batch writes to; a file another run is writing is locked
+  // and stays.
+  const std::string folder = rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1);
+  if (cleanedFolders_.insert(folder).second) RemoveAbandonedOutputs(folder);
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
@@ -289,13 +295,10 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
       // What went wrong, without the descriptions printed before it.
       row.failureLines = MeaningfulLines(output, kFailureLines);
       if (row.failureLines.empty() && !o.error.empty()) row.failureLines.push_back(o.error);
-      // How the encoder ended heads its last lines; what is wrong with an
-      // output it wrote follows them.
-      if (!o.Succeeded()) {
-        if (reason != o.error) row.failureLines.insert(row.failureLines.begin(), reason);
-      } else {
-        row.failureLines.push_back(reason);
-      }
+      // The reason heads the lines: how the encoder ended, or what is wrong
+      // with the output it wrote.
+      if (row.failureLines.empty() || row.failureLines.front() != reason)
+        row.failureLines.insert(row.failureLines.begin(), reason);
     }
     // A written file shows its real size in place of the estimate.
     struct stat st;
@@ -363,8 +366,12 @@ void BatchDriver::StopBatch() {
   if (!parts_.run.converting) return;
   parts_.engine.Terminate();
   if (running_.empty()) running_.push_back({parts_.list.currentPosition, nullptr, {}, 0});
-  for (const Running& r : running_)
-    if (parts_.list.Valid(r.pos)) parts_.list.SetState(r.pos, EntryState::Stopped);
+  // A stopped entry's unfinished output is removed: it names no file.
+  for (const Running& r : running_) {
+    if (!parts_.list.Valid(r.pos)) continue;
+    parts_.list.Row(r.pos).outputFile.clear();
+    parts_.list.SetState(r.pos, EntryState::Stopped);
+  }
   running_.clear();
   parts_.notifier.ShowConvertProgress(0);
   parts_.list.currentPosition = parts_.list.Count() + 1;

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,7 @@ class BatchDriver {
   int doneCount_ = 0;             // entries of this batch that have ended
   int jobsAtOnce_ = 1;
   uint64_t nextSerial_ = 1;
+  std::set<std::string> cleanedFolders_;  // output folders this batch has cleaned
 };
 
 }  // namespace pcm

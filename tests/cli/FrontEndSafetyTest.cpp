@@ -266,8 +266,14 @@ TEST(FrontEndSafety, DamagedSavedProfileAndLinkLoops) {
 TEST(FrontEndSafety, ReportOutputCannotHarmTheBatch) {
   std::string config = pcmtest::MakeTempDir("report-config");
   std::string env = "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config);
-  std::string wav = ShellQuote(pcmtest::MakeMedia("wav", 2));
-  std::string three = " " + wav + " " + wav + " " + wav;
+  // Three files of one name in three folders: three entries.
+  std::string three;
+  for (int i = 0; i < 3; ++i) {
+    std::string copy = pcmtest::MakeTempDir("report-source") + "/clip2.wav";
+    ASSERT_TRUE(
+        QFile::copy(QString::fromStdString(pcmtest::MakeMedia("wav", 2)), QString::fromStdString(copy)));
+    three += " " + ShellQuote(copy);
+  }
 
   std::string piped = pcmtest::MakeTempDir("report-pipe");
   std::string head;

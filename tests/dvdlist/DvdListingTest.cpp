@@ -4,6 +4,7 @@
 // title of exactly 999 sectors); folders and files on discs made by
 // dvdauthor.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -352,6 +353,10 @@ TEST(DvdListing, FoldersOnARealDisc) {
   EXPECT_TRUE(l.dvd().OpenFolderPath(unreadable));
   EXPECT_EQ(l.app->list.Count(), 2);
   EXPECT_EQ(l.LastBox(), "information: " + none);
+  // The hint line names both title sets, after the message.
+  EXPECT_EQ(l.app->display().Text("hint"),
+            "Title set 1 cannot be read: VTS_01_0.IFO and its backup are damaged; its titles are left out. "
+            "Title set 2 cannot be read: VTS_02_0.IFO and its backup are damaged; its titles are left out.");
   // Dropped paths: the disc and an IFO file open as the DVD commands would;
   // a folder two levels above and a folder of sounds are left to the file
   // rules, with nothing listed or said.
@@ -395,13 +400,46 @@ TEST(DvdListing, ChaptersAndDamageOnARealDisc) {
   l.dvd().ToggleChapterView();
   EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"}));
 
-  std::string damaged = pcm::ifo::TitleSetFromName("VTS_01_0.IFO") == 1
-                            ? pcmtest::DamagedVideoTs(pcmtest::DvdDamage::CutIfoWithoutBackup)
-                            : "";
+  // Title set 1 cannot be read, however it is damaged: it is named on the
+  // hint line and keeps one number, so title set 2's title keeps its name
+  // Title_02 (in the chapter view too, where the set would have taken four
+  // rows).
+  std::map<std::string, std::string> damaged{
+      {"cut without backup", pcmtest::DamagedVideoTs(pcmtest::DvdDamage::CutIfoWithoutBackup)},
+      {"garbage", pcmtest::DamagedVideoTs(pcmtest::DvdDamage::Garbage)},
+      {"pipe", pcmtest::CopyVideoTs("dvdlist-pipe")},
+      {"folder", pcmtest::CopyVideoTs("dvdlist-folder")}};
+  for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP"}) {
+    const std::string pipe = damaged["pipe"] + name, folder = damaged["folder"] + name;
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(pipe)) && QFile::remove(QString::fromStdString(folder)));
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(folder)));
+  }
+  for (const auto& [how, folder] : damaged) {
+    SCOPED_TRACE(how);
+    l.app->display().SetText("hint", "");
+    l.app->list.Clear();
+    ASSERT_TRUE(l.dvd().OpenFolderPath(folder));
+    EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_02"}));
+    EXPECT_EQ(l.app->list.Row(0).dvd->file->titleSet, 2);
+    ASSERT_EQ(l.dvd().UnreadableSets().size(), 1u);
+    EXPECT_EQ(l.dvd().UnreadableSets()[0].ifoPath, folder + "/VTS_01_0.IFO");
+    EXPECT_EQ(l.app->display().Text("hint").rfind("Title set 1 cannot be read: VTS_01_0.IFO ", 0), 0u)
+        << l.app->display().Text("hint");
+    l.dvd().ToggleChapterView();
+    EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_02", "  Chapter_01", "  Chapter_02"}));
+    EXPECT_EQ(l.dvd().UnreadableSets().size(), 1u);
+    l.dvd().ToggleChapterView();
+  }
+  // A pipe in the IFO file's place with its backup intact: the backup is
+  // read, and nothing is missing.
+  std::string backup = pcmtest::CopyVideoTs("dvdlist-pipe-backup");
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(backup + "/VTS_01_0.IFO")));
+  ASSERT_EQ(mkfifo((backup + "/VTS_01_0.IFO").c_str(), 0644), 0);
   l.app->list.Clear();
-  ASSERT_TRUE(l.dvd().OpenFolderPath(damaged));
-  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01"}));
-  EXPECT_EQ(l.app->list.Row(0).dvd->file->titleSet, 2);
+  ASSERT_TRUE(l.dvd().OpenFolderPath(backup));
+  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"}));
+  EXPECT_TRUE(l.dvd().UnreadableSets().empty());
 }
 
 // What a person put on the list stays through every way of adding a disc

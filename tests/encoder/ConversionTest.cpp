@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -124,6 +125,66 @@ TEST(Conversion, OddNamesConvert) {
   // Relative names starting with '-' stay names in the working directory.
   AdapterRun r = RunAdapter("-y -i " + ShellQuote(in) + " '-rel.wav'", "cd " + ShellQuote(dir) + " &&");
   EXPECT_TRUE(std::filesystem::exists(dir + "/-rel.wav")) << r.out;
+}
+
+// The batches' reserved output (a hidden name) is opened without following a
+// link and written through its descriptor, its name still in the lines; an
+// AMR output likewise, through sox. A link in its place is refused, its
+// target untouched; an output whose format is not named goes by its name.
+// A job line's new output is made beside its final name, whatever that
+// name's length, and never takes a name that is taken.
+TEST(Conversion, OutputsAreWrittenOnlyIntoTheirOwnFile) {
+  namespace fs = std::filesystem;
+  const std::string dir = pcmtest::MakeTempDir("own-output");
+  const std::string in = ShellQuote(pcmtest::MakeMedia("wav", 1));
+  auto hidden = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+      if (e.path().filename().string()[0] == '.') names.push_back(e.path().filename().string());
+    return names;
+  };
+  for (const char* name : {"/.clip.pcm-AbCd12.mp3", "/.voice.pcm-AbCd12.amr", "/.plain.pcm-AbCd12.wav"}) {
+    SCOPED_TRACE(name);
+    const std::string out = dir + name;
+    std::ofstream{out};
+    const bool amr = fs::path(out).extension() == ".amr", named = fs::path(out).extension() == ".mp3";
+    AdapterRun r = RunAdapter("-y -i " + in +
+                              (amr     ? " -ab 12200 "
+                               : named ? " -f mp3 "
+                                       : " -ac 1 ") +
+                              ShellQuote(out));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_TRUE(pcmtest::FfprobeFile(out).ok);
+    if (!amr) {
+      EXPECT_NE(r.out.find("to 'file:" + out + "'"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(r.out.find("/proc/self/fd"), std::string::npos) << r.out;
+    fs::remove(out);
+  }
+  const std::string victim = dir + "/victim";
+  std::ofstream(victim) << "someone's file";
+  for (const char* name : {"/.link.pcm-AbCd12.mp3", "/.link.pcm-AbCd12.amr"}) {
+    fs::create_symlink(victim, dir + name);
+    AdapterRun r = RunAdapter("-y -i " + in + " -ab 12200 -f mp3 " + ShellQuote(dir + name));
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_NE(r.out.find("is not the file reserved for it"), std::string::npos) << r.out;
+    fs::remove(dir + name);
+  }
+  EXPECT_EQ(pcmtest::RunShell("test \"$(cat " + ShellQuote(victim) + ")\" = \"someone's file\""), 0);
+
+  // Job lines: a name as long as a file name may be, and one that is taken.
+  const std::string longName = dir + "/" + std::string(249, 'K') + "_1.mp3";
+  AdapterRun made = RunAdapter("--new-output -y -i " + in + " -f mp3 " + ShellQuote(longName));
+  EXPECT_EQ(made.code, 0) << made.out;
+  EXPECT_TRUE(pcmtest::FfprobeFile(longName).ok);
+  AdapterRun taken = RunAdapter("--new-output -y -i " + in + " -f mp3 " + ShellQuote(victim));
+  EXPECT_EQ(taken.code, 1) << taken.out;
+  EXPECT_NE(taken.out.find(victim + " exists; it is not replaced"), std::string::npos) << taken.out;
+  AdapterRun unnamed = RunAdapter("--new-output -y -i " + in + " " + ShellQuote(dir + "/x.mp3"));
+  EXPECT_EQ(unnamed.code, 1) << unnamed.out;
+  EXPECT_FALSE(fs::exists(dir + "/x.mp3"));
+  EXPECT_EQ(pcmtest::RunShell("test \"$(cat " + ShellQuote(victim) + ")\" = \"someone's file\""), 0);
+  EXPECT_EQ(hidden(), std::vector<std::string>{});
 }
 
 TEST(Conversion, FfmpegExitCodesPassThrough) {

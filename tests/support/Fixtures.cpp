@@ -163,8 +163,15 @@ std::vector<std::string> ProcessesMentioning(const std::string& part) {
   std::vector<std::string> found;
   for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
     if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
-    std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
-    const std::string cmd((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A process that ends while it is read fails the read (ESRCH): it is
+    // gone, so it mentions nothing.
+    std::string cmd;
+    try {
+      std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
+      cmd.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+      continue;
+    }
     if (cmd.find(part) != std::string::npos) found.push_back(pid.toStdString() + ": " + cmd);
   }
   return found;
