@@ -33,7 +33,7 @@ CoreApp::CoreApp(const Options& o)
       profiles(*this, program, settings),
       options(profiles, settings, list),
       settings(program, profiles),
-      listCommands({list, probe, options, run, program, *this}),
+      listCommands({list, probe, options, settings, run, program, *this}),
       batch({list, engine, progress, options, settings, run, program, *this}),
       player(o.playerOptions),
       preview({list, run, *this, player}),

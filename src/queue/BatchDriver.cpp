@@ -11,10 +11,10 @@
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "queue/OptionAssembly.h"
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
 #include "queue/EncoderLines.h"
+#include "queue/OptionAssembly.h"
 #include "ui/CommandError.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
@@ -142,6 +142,7 @@ void BatchDriver::StartBatch() {
   parts_.run.converting = true;
   pauseCaption = "Pause";
   running_.clear();
+  batchNames_.clear();
   doneCount_ = 0;
   jobsAtOnce_ = JobsAtOnce();
   parts_.notifier.UpdateCommandStates();
@@ -191,6 +192,14 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   };
   const bool dvd = row.dvd.has_value();
   intputrec rec = JobRecordOf(row, planned);
+  batchNames_.insert(rec.OutputFile);
+  // An entry kept in its subfolder gets the folders it needs below the
+  // output folder.
+  if (!row.outputSubfolder.empty()) {
+    std::string error;
+    if (!MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), error))
+      throw CommandError(error);
+  }
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
@@ -220,10 +229,38 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   });
 }
 
-intputrec BatchDriver::JobRecordOf(const ListRow& row, const std::function<bool(const std::string&)>& reserved) {
+intputrec BatchDriver::JobRecordOf(const ListRow& row,
+                                   const std::function<bool(const std::string&)>& reserved) {
   if (!row.dvd) return FileJobRecord(row, reserved);
   if (!dvdJobRecord) throw CommandError("DVD rows cannot be converted by this build");
   return dvdJobRecord(row, reserved);
+}
+
+std::string BatchDriver::FirstOutputPathOf(const ListRow& row) const {
+  Settings::CheckFolderName(parts_.options.OutputFolder());
+  return parts_.options.FirstOutputPath(row.dvd ? DvdOutputCaption(row.caption) : row.caption,
+                                        row.outputSubfolder);
+}
+
+std::string BatchDriver::SkippedOutput(const ListRow& row,
+                                       const std::function<bool(const std::string&)>& ownNames) const {
+  if (!parts_.settings.skipExisting) return {};
+  std::string first = FirstOutputPathOf(row);
+  // Anything of the name counts, as for the numbered names.
+  if (!PathTaken(first) || (ownNames && ownNames(first))) return {};
+  return first;
+}
+
+bool BatchDriver::SkipEntry(int pos, const std::function<bool(const std::string&)>& ownNames) {
+  ListRow& row = parts_.list.Row(pos);
+  std::string existing = SkippedOutput(row, ownNames);
+  if (existing.empty()) return false;
+  // What a previous batch left on the row no longer applies.
+  row.failureLines.clear();
+  row.encoderOutput.clear();
+  row.outputFile = existing;
+  parts_.list.SetState(pos, EntryState::Skipped);
+  return true;
 }
 
 int BatchDriver::JobsAtOnce() const {
@@ -246,6 +283,10 @@ void BatchDriver::RunFrom(int after) {
     lastStarted_ = pos;
     try {
       // A DVD row's numbered names drop the caption's leading blanks too.
+      if (SkipEntry(pos, [this](const std::string& path) { return batchNames_.count(path) > 0; })) {
+        ++doneCount_;
+        continue;
+      }
       const ListRow& row = parts_.list.Row(pos);
       std::string caption = row.dvd ? DvdOutputCaption(row.caption) : row.caption;
       auto job = StartEntry(pos);
@@ -344,6 +385,7 @@ std::string BatchDriver::NameOutput(EncoderJob& job, const Running& entry) {
       rec.TempFile, rec.OutputFile,
       [&](int n) { return OptionAssembly::NumberedOutputPath(dir, caption, n, ext); }, error);
   if (named.empty()) return error;
+  batchNames_.insert(named);
   job.record.TempFile.clear();
   if (named != row.outputFile) {
     row.outputFile = named;

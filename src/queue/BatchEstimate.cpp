@@ -8,7 +8,8 @@
 namespace pcm {
 
 bool Ended(EntryState s) {
-  return s == EntryState::Finished || s == EntryState::Failed || s == EntryState::Stopped;
+  return s == EntryState::Finished || s == EntryState::Failed || s == EntryState::Stopped ||
+         s == EntryState::Skipped;
 }
 
 namespace {
@@ -104,6 +105,7 @@ BatchTally BatchEstimate::Tally(const ConversionList& list) const {
     if (r.state == EntryState::Finished) ++tally.finished;
     if (r.state == EntryState::Failed) ++tally.failed;
     if (r.state == EntryState::Stopped) ++tally.stopped;
+    if (r.state == EntryState::Skipped) ++tally.skipped;
   }
   return tally;
 }
@@ -121,6 +123,7 @@ std::string BatchPausedText(const BatchPlace& place) {
 std::string BatchSummaryText(const BatchTally& tally) {
   std::string text = "Conversion over: " + std::to_string(tally.finished) + " finished, " +
                      std::to_string(tally.failed) + " failed, " + std::to_string(tally.stopped) + " stopped";
+  if (tally.skipped > 0) text += ", " + std::to_string(tally.skipped) + " skipped";
   if (tally.notReached > 0) text += ", " + std::to_string(tally.notReached) + " not started";
   return text + ".";
 }
