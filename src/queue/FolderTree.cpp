@@ -19,20 +19,20 @@ namespace {
 class Walk {
  public:
   Walk(bool recursive, const std::function<bool(const std::string&)>& take, std::vector<FoundFile>& files,
-       const std::function<void(const std::string&, const std::string&)>& problem)
+       const FolderProblem& problem)
       : recursive_(recursive), take_(take), files_(files), problem_(problem) {}
 
   // `subfolder` is the folder's path below the added one, with its "/".
   void Folder(const std::string& folder, const std::string& subfolder, const struct stat& st) {
     // A folder is known by its device and inode, whatever path leads to it.
     if (!seen_.insert({st.st_dev, st.st_ino}).second) {
-      problem_(folder, "already listed (a link back into the tree); not followed");
+      problem_(folder, "already listed (a link back into the tree); not followed", false);
       return;
     }
     // Without search permission its entries could be named but not opened.
     DIR* d = access(folder.c_str(), R_OK | X_OK) == 0 ? opendir(folder.c_str()) : nullptr;
     if (!d) {
-      problem_(folder, std::string("the folder cannot be read: ") + std::strerror(errno));
+      problem_(folder, std::string("the folder cannot be read: ") + std::strerror(errno), true);
       ++unreadable_;
       return;
     }
@@ -63,7 +63,7 @@ class Walk {
   bool recursive_;
   const std::function<bool(const std::string&)>& take_;
   std::vector<FoundFile>& files_;
-  const std::function<void(const std::string&, const std::string&)>& problem_;
+  const FolderProblem& problem_;
   std::set<std::pair<dev_t, ino_t>> seen_;
   int unreadable_ = 0;
 };
@@ -72,12 +72,12 @@ class Walk {
 
 int ListFolderTree(const std::string& folder, bool recursive,
                    const std::function<bool(const std::string&)>& take, std::vector<FoundFile>& files,
-                   const std::function<void(const std::string& path, const std::string& why)>& problem) {
+                   const FolderProblem& problem) {
   struct stat st;
   errno = 0;
   if (folder.empty() || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     const int error = errno != 0 ? errno : ENOTDIR;
-    problem(folder, std::string("the folder cannot be read: ") + std::strerror(error));
+    problem(folder, std::string("the folder cannot be read: ") + std::strerror(error), true);
     return 1;
   }
   Walk walk(recursive, take, files, problem);

@@ -20,10 +20,12 @@ struct FoundFile {
 // device would keep a probe waiting), never another run's unfinished output.
 // A folder reached a second time (a symbolic link back up the tree, or two
 // links to one folder) is not listed again, and one that cannot be read is
-// skipped; both are handed to `problem` with a sentence saying why. Returns
-// how many folders could not be read.
+// skipped; both are handed to `problem` with a sentence saying why, and
+// whether the folder could not be read. Returns how many folders could not
+// be read.
+using FolderProblem = std::function<void(const std::string& path, const std::string& why, bool unreadable)>;
 int ListFolderTree(const std::string& folder, bool recursive,
                    const std::function<bool(const std::string&)>& take, std::vector<FoundFile>& files,
-                   const std::function<void(const std::string& path, const std::string& why)>& problem);
+                   const FolderProblem& problem);
 
 }  // namespace pcm

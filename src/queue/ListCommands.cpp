@@ -146,8 +146,8 @@ int ListCommands::AddFolderPath(const std::string& folder) {
     // into the tree is simply not followed again.
     std::string unreadable;
     failed = ListFolderTree(folder, true, IsFolderExtension, files,
-                            [&](const std::string& path, const std::string& why) {
-                              if (why.rfind("already listed", 0) != 0) unreadable += "\n" + path + ": " + why;
+                            [&](const std::string& path, const std::string& why, bool cannotRead) {
+                              if (cannotRead) unreadable += "\n" + path + ": " + why;
                             });
     if (!unreadable.empty()) parts_.notifier.ui().Information("Some folders were left out:" + unreadable);
   } else {

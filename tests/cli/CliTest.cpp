@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <csignal>
 #include <fstream>
@@ -251,7 +251,8 @@ TEST(CliDryRun, ExactCommandLines) {
                               ShellQuote(out) + " " + ShellQuote(clip),
                           Program(), false);
   EXPECT_EQ(vcd.status, 0);
-  EXPECT_EQ(vcd.out, enc + " -y  -i " + clip + " -ac 2  -target pal-vcd  " + out + "/clip90.mpg\n");
+  EXPECT_EQ(vcd.out,
+            enc + " -y  -i " + clip + " -ac 2  -target pal-vcd  " + out + "/clip90.mpg\n");
   // Nothing was started.
   EXPECT_TRUE(QDir(QString::fromStdString(out)).isEmpty());
 }

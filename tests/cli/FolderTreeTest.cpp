@@ -197,6 +197,7 @@ TEST(CliFolders, KeptTreeConvertsALibraryOnce) {
   EXPECT_EQ(Tree(out), expected);
   for (const std::string& file : expected) EXPECT_EQ(Stamp(out + "/" + file), stamps[file]) << file;
 
+  MakeDir(src + "/Artist B/Album 3");
   MakeFlac(src + "/Artist B/Album 3/01 Intro.flac", 2, "new");
   Result third = RunFront(args + "--skip-existing --jobs 0 " + ShellQuote(src), config);
   EXPECT_EQ(third.status, 0) << third.out;
@@ -210,6 +211,7 @@ TEST(CliFolders, KeptTreeConvertsALibraryOnce) {
 
   // An album whose folder name is taken by a file fails alone; a file named
   // on the command line goes to the output folder itself.
+  MakeDir(src + "/Blocked");
   MakeFlac(src + "/Blocked/x.flac", 1);
   WriteAll(out + "/Blocked", "a person's file");
   MakeFlac(out + "/../loose.flac", 1);
