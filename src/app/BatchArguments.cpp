@@ -423,14 +423,14 @@ std::string UsageText(const std::string& p) {
          "when an entry starts and when it ends. At the end every entry is listed with\n"
          "its status (Finish, Failed, Stop or Skipped) and output file (for a skipped\n"
          "one the file that was there), then how many ended each way; a failed entry\n"
-         "also shows the encoder's last lines. Ctrl-C stops the batch like the Stop button and\n"
-         "leaves no encoder running. The finish action chosen in the settings dialog is\n"
-         "not used here; only --when-done asks for one. A batch stopped with Ctrl-C\n"
-         "does nothing after it.\n"
+         "also shows the encoder's last lines. Ctrl-C stops the batch like the Stop\n"
+         "button and leaves no encoder running. The finish action chosen in the\n"
+         "settings dialog is not used here; only --when-done asks for one. A batch\n"
+         "stopped with Ctrl-C does nothing after it.\n"
          "\n"
-         "Exit status: 0 when every entry finished or was skipped, 1 when an entry failed,\n"
-         "was stopped or could not be added or the report could not be written, 2 for\n"
-         "bad usage.\n"
+         "Exit status: 0 when every entry finished or was skipped, 1 when an entry\n"
+         "failed, was stopped or could not be added or the report could not be\n"
+         "written, 2 for bad usage.\n"
          "A reader that stops reading the report early does not stop the conversions.\n";
 }
 
