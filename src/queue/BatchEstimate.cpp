@@ -46,10 +46,12 @@ void BatchEstimate::Observe(const ConversionList& list, bool paused) {
   if (worked_.size() < size_t(list.Count())) worked_.resize(size_t(list.Count()), false);
   for (int i = 0; i < list.Count(); ++i) {
     // A checked entry the batch has passed was worked on even when it ended
-    // as it stood before (failed again at once). A stopped batch sets its
-    // position past the end: that passes nothing.
-    const bool passed = list.Valid(list.currentPosition) && i >= startPosition_ && i < list.currentPosition &&
-                        list.Row(i).checked;
+    // as it stood before (failed or skipped again at once). A batch that ran
+    // out of entries leaves its position just past the last row, having
+    // passed them all; a stopped one sets it further: that passes nothing.
+    const bool ranOut = list.currentPosition == list.Count();
+    const bool passed = (list.Valid(list.currentPosition) || ranOut) && i >= startPosition_ &&
+                        i < list.currentPosition && list.Row(i).checked;
     if (Worked(list, i) || (passed && Ended(list.Row(i).state))) worked_[size_t(i)] = true;
     converting = converting || list.Row(i).state == EntryState::Converting;
   }

@@ -47,7 +47,8 @@ class BatchEstimate {
 
   // A new batch: the list as it stands is the starting point.
   void Start(const ConversionList& list);
-  // Notes the list after a change, and whether the batch is paused.
+  // Notes the list after a change, and whether the batch is paused; once
+  // more when the batch is over, before its tally.
   void Observe(const ConversionList& list, bool paused);
 
   double ConvertingSeconds() const;

@@ -216,6 +216,7 @@ TEST(WindowDrop, KeptSubfoldersOfADroppedFolder) {
     for (int i = 0; i < 3; ++i)
       EXPECT_EQ(StatusText(app.list.Row(i)), "Finish") << app.list.Row(i).failureLines.size();
     EXPECT_EQ(tree(), expected);
+    EXPECT_EQ(h.Hint(), "Conversion over: 3 finished, 0 failed, 0 stopped.");
 
     ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
     d->cb_exists->setCurrentIndex(d->cb_exists->findText("skip the entry"));
@@ -227,6 +228,7 @@ TEST(WindowDrop, KeptSubfoldersOfADroppedFolder) {
       EXPECT_EQ(app.list.Row(i).outputFile, out + "/" + *std::next(expected.begin(), i));
     }
     EXPECT_EQ(tree(), expected);
+    EXPECT_EQ(h.Hint(), "Conversion over: 0 finished, 0 failed, 0 stopped, 3 skipped.");
     EXPECT_TRUE(w.close());
   }
   WindowHarness again("popclipmill", config, programDir);
