@@ -8,6 +8,7 @@
 
 #include "engine/JobRecord.h"
 #include "queue/ListRow.h"
+#include "queue/RowSource.h"
 
 namespace pcm {
 
@@ -30,7 +31,8 @@ class BatchDriver {
   // What a batch uses: the list it converts, the job runner and its progress
   // parser, the option assembly, the settings (output folder, finish
   // action), the run flags and program variant, and the notifier for
-  // refusals, messages, command states and the strip.
+  // refusals, messages, command states and the strip; the row sources
+  // build each row's job.
   struct Parts {
     ConversionList& list;
     EncoderEngine& engine;
@@ -40,6 +42,7 @@ class BatchDriver {
     RunState& run;
     const ProgramInfo& program;
     Notifier& notifier;
+    const RowSources& sources;
   };
   explicit BatchDriver(const Parts& parts);
 
@@ -56,16 +59,12 @@ class BatchDriver {
   // processor for 0, always one for DVD rows.
   int JobsAtOnce() const;
 
-  // The job record the file entry step would hand to the encoder for a row
-  // (output path chosen, options filled), without reserving anything.
-  // `reserved` names taken by entries planned before it. Throws CommandError
-  // like the option assembly does.
-  intputrec FileJobRecord(const ListRow& row, const std::function<bool(const std::string&)>& reserved = {});
-  // The job record of any row: FileJobRecord for a file, the DVD layer's
-  // record for a DVD row (a CommandError when this build has none).
-  intputrec JobRecordOf(const ListRow& row, const std::function<bool(const std::string&)>& reserved = {});
-  // The row's output path before any "_1", by its caption (a DVD row's as
-  // its job names it) and its subfolder.
+  // The job record of a row as its source builds it (output path chosen,
+  // options filled), without reserving anything. `taken` names are planned
+  // for entries before it. Throws CommandError like the option assembly.
+  intputrec JobRecordOf(const ListRow& row, const NameTaken& taken = {}) const;
+  // The row's output path before any "_1": by the caption its source names
+  // outputs by, in its subfolder.
   std::string FirstOutputPathOf(const ListRow& row) const;
   // The file that makes the batch skip the row, or "" when the row is
   // converted: the settings ask to skip an entry whose output exists, and
@@ -74,11 +73,10 @@ class BatchDriver {
   // which get "_1" as without the setting). Needs no probe: a row holding
   // only its caption and subfolder is enough. Throws CommandError like the
   // option assembly does.
-  std::string SkippedOutput(const ListRow& row,
-                            const std::function<bool(const std::string&)>& ownNames = {}) const;
+  std::string SkippedOutput(const ListRow& row, const NameTaken& ownNames = {}) const;
   // Marks row `pos` skipped, with the file that is there as its output,
   // when SkippedOutput names one; false when it is to be converted.
-  bool SkipEntry(int pos, const std::function<bool(const std::string&)>& ownNames);
+  bool SkipEntry(int pos, const NameTaken& ownNames);
 
   // Why a job's end means the entry failed, or "" when it succeeded: not
   // started, a non-zero exit, killed other than by the user's stop, no or an
@@ -104,11 +102,6 @@ class BatchDriver {
   // Caption of the Pause1 menu item: "Pause" or "Continue".
   std::string pauseCaption = "Pause";
 
-  // Builds the job record of a row listed from a DVD (attached by the DVD
-  // source; a DVD row fails without it). Such a row runs the DVD entry step,
-  // any other row the file entry step, whatever the program's variant.
-  std::function<intputrec(const ListRow& row, const std::function<bool(const std::string&)>& reserved)>
-      dvdJobRecord;
   // Called when a batch has run out of entries, after the finish action, and
   // after a stop.
   std::function<void()> batchOverHook;
