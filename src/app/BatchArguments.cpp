@@ -222,6 +222,17 @@ const BatchOption kOptions[] = {
      }},
     {"--recursive", nullptr, "take the files of a folder's subfolders too, at any depth",
      [](const std::string&, BatchRequest& r, std::string&) { return r.recursive = true; }},
+    {"--keep-folders", nullptr,
+     "take a folder's subfolders too (as --recursive) and write\n"
+     "each file to its folder relative to the PATH it was found\n"
+     "under, below the output folder (made as needed); files\n"
+     "given by name go to the output folder itself",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.keepFolders = true; }},
+    {"--skip-existing", nullptr,
+     "skip an entry whose output name (before any _1) exists:\n"
+     "it is reported Skipped and not converted; with\n"
+     "--keep-folders a second run converts only what is new",
+     [](const std::string&, BatchRequest& r, std::string&) { return r.skipExisting = true; }},
     {"--export-jobs", "FILE",
      "write one shell command line per entry to FILE (a new\n"
      "file; - for standard output) instead of converting, for\n"
@@ -402,7 +413,10 @@ std::string UsageText(const std::string& p) {
          "PATH is a media file or a folder. A folder adds its files with a common audio or\n"
          "video extension (.mp3, .flac, .ogg, .opus, .wav, .m4a, .aiff, .mka, .mp4, .mkv,\n"
          ".avi, .mov, .webm, .mpg, .vob, .ts, .wmv, ...), sorted by name; its subfolders\n"
-         "only with --recursive. Use -- before paths that begin with \"-\".\n"
+         "only with --recursive or --keep-folders. Use -- before paths that begin with\n"
+         "\"-\". Nothing is ever written over: a taken output name gets _1, _2, ...,\n"
+         "or with --skip-existing the entry is skipped. Converting a library again with\n"
+         "--keep-folders --skip-existing converts only the files added since.\n"
          "\n"
          "PATH may also be a DVD: a folder holding VIDEO_TS, the VIDEO_TS folder itself\n"
          "(any letter case) or one IFO file. Its titles become rows (with --chapters\n"
@@ -415,14 +429,16 @@ std::string UsageText(const std::string& p) {
          "On a terminal each entry shows a progress bar, \"entry n of N\" and the time left\n"
          "for the whole batch at the speed measured so far; otherwise one line is printed\n"
          "when an entry starts and when it ends. At the end every entry is listed with\n"
-         "its status (Finish, Failed or Stop) and output file; a failed entry also shows\n"
-         "the encoder's last lines. Ctrl-C stops the batch like the Stop button and\n"
-         "leaves no encoder running. The finish action chosen in the settings dialog is\n"
-         "not used here; only --when-done asks for one. A batch stopped with Ctrl-C\n"
-         "does nothing after it.\n"
+         "its status (Finish, Failed, Stop or Skipped) and output file (for a skipped\n"
+         "one the file that was there), then how many ended each way; a failed entry\n"
+         "also shows the encoder's last lines. Ctrl-C stops the batch like the Stop\n"
+         "button and leaves no encoder running. The finish action chosen in the\n"
+         "settings dialog is not used here; only --when-done asks for one. A batch\n"
+         "stopped with Ctrl-C does nothing after it.\n"
          "\n"
-         "Exit status: 0 when every entry finished, 1 when an entry failed, was stopped\n"
-         "or could not be added or the report could not be written, 2 for bad usage.\n"
+         "Exit status: 0 when every entry finished or was skipped, 1 when an entry\n"
+         "failed, was stopped or could not be added or the report could not be\n"
+         "written, 2 for bad usage.\n"
          "A reader that stops reading the report early does not stop the conversions.\n";
 }
 

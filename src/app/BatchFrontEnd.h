@@ -34,8 +34,13 @@ struct BatchRequest {
   std::optional<std::string> exportJobs;  // the job file to write instead of converting
   bool quiet = false;
   bool recursive = false;  // folders: their subfolders too
-  int jobs = 1;            // entries converted at once; 0 = one per processor
-  bool help = false;       // --help among the options: print the usage only
+  // Folders: their subfolders too, each file written below the output
+  // folder in its folder relative to the one given.
+  bool keepFolders = false;
+  // An entry whose output name (before any "_1") exists is skipped.
+  bool skipExisting = false;
+  int jobs = 1;       // entries converted at once; 0 = one per processor
+  bool help = false;  // --help among the options: print the usage only
   WhenDone whenDone = WhenDone::Nothing;
   // DVDs given as paths: the chapter view, the rows picked, the streams
   // for every picked row, and listing instead of converting.

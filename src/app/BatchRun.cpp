@@ -31,6 +31,7 @@
 #include "engine/JobRecord.h"
 #include "engine/OutputFiles.h"
 #include "profiles/Catalog.h"
+#include "queue/BatchEstimate.h"
 #include "queue/Trim.h"
 #include "ui/CommandError.h"
 #include "ui/StopSignals.h"
@@ -80,6 +81,31 @@ std::string AbsolutePath(const std::string& path) {
   return QFileInfo(text).absoluteFilePath().toStdString();
 }
 
+// How the rows ended, for the report's last line; a row never started
+// counts as not started.
+BatchTally TallyOfRows(const ConversionList& list) {
+  BatchTally tally;
+  for (const ListRow& r : list.Rows()) {
+    switch (r.state) {
+      case EntryState::Finished:
+        ++tally.finished;
+        break;
+      case EntryState::Failed:
+        ++tally.failed;
+        break;
+      case EntryState::Stopped:
+        ++tally.stopped;
+        break;
+      case EntryState::Skipped:
+        ++tally.skipped;
+        break;
+      default:
+        ++tally.notReached;
+    }
+  }
+  return tally;
+}
+
 void PrintReport(CoreApp& app) {
   std::string text = "\n";
   for (int i = 0; i < app.list.Count(); ++i) {
@@ -92,7 +118,7 @@ void PrintReport(CoreApp& app) {
       for (const auto& line : r.failureLines) text += "    | " + Printable(line) + "\n";
     }
   }
-  Out(text);
+  Out(text + "\n" + BatchSummaryText(TallyOfRows(app.list)) + "\n");
 }
 
 // The exit status once the report is out: a report that could not be
@@ -178,8 +204,11 @@ class HeadlessBatch {
       app_.settings.readOnly = true;
       app_.settings.LoadSettings(!req_.profile);
       app_.settings.finishAction = kFinishNothing;
-      // The saved number of simultaneous conversions belongs to the window.
+      // The saved number of simultaneous conversions belongs to the window,
+      // as do its choices for folders and existing outputs.
       app_.settings.jobs = req_.jobs;
+      app_.settings.keepFolders = req_.keepFolders;
+      app_.settings.skipExisting = req_.skipExisting;
       if (req_.profile) {
         const ProfileRecord* rec = ProfileInfo(*req_.profile);
         if (!rec || !rec->displayName || rec->media == Media::None)
@@ -224,6 +253,18 @@ class HeadlessBatch {
   void AddPaths() {
     app_.listCommands.stopAddingHook = [this] { return interrupted_; };
     app_.probe.stopHook = [this] { return interrupted_; };
+    // A file whose output exists is skipped before it is probed, so a run
+    // over a converted library costs little more than listing it. --list
+    // shows every row as it is.
+    if (req_.skipExisting && !req_.list)
+      app_.listCommands.unprobedSkipHook = [this](const ListRow& row) {
+        try {
+          return app_.batch.SkippedOutput(row);
+        } catch (const std::exception&) {
+          // Probed then, and the batch names the fault.
+          return std::string();
+        }
+      };
     // DVDs are listed in the view asked for; the list is still empty.
     if (req_.chapters) app_.dvd.ToggleChapterView();
     // Files named next to each other are added together, so their probes
@@ -275,8 +316,12 @@ class HeadlessBatch {
   // A file given again, by the same name or another (a folder and its
   // file, a link, "dir/./x"), is converted once: the later mention is left
   // out with a note naming the first.
-  void DropRepeats(std::vector<std::string>& files) {
-    std::erase_if(files, [&](const std::string& path) {
+  static const std::string& PathOf(const std::string& path) { return path; }
+  static const std::string& PathOf(const FoundFile& file) { return file.path; }
+  template <class File>
+  void DropRepeats(std::vector<File>& files) {
+    std::erase_if(files, [&](const File& file) {
+      const std::string& path = PathOf(file);
       struct stat st;
       if (stat(path.c_str(), &st) != 0) return false;  // the add names the problem
       auto [at, first] = added_.try_emplace({st.st_dev, st.st_ino}, path);
@@ -334,6 +379,8 @@ class HeadlessBatch {
     }
     for (int i = 0; i < n; ++i) {
       ListRow& row = app_.list.Row(i);
+      // Skipped unprobed: it stays unchecked, and has no streams to choose.
+      if (row.state == EntryState::Skipped) continue;
       app_.list.SetChecked(i, picked[size_t(i)]);
       // Beside a DVD the stream choice is the picked DVD rows'; without
       // one, every file's.
@@ -392,16 +439,21 @@ class HeadlessBatch {
     return WithReportStatus(prog_, notAdded_ > 0 ? kExitFailed : kExitOk);
   }
 
-  // The folder's media files, its subfolders' too with --recursive. Events
+  // The folder's media files, its subfolders' too with --recursive or
+  // --keep-folders. Events
   // run between two files and while they are probed, so Ctrl-C ends the
   // adding at once; no other command can start meanwhile, as nothing but the
   // signal watch listens.
   void AddFolder(const std::string& folder) {
-    std::vector<std::string> files;
-    notAdded_ +=
-        ListMediaFiles(folder, req_.recursive, files, [&](const std::string& path, const std::string& why) {
-          std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(path).c_str(), why.c_str());
-        });
+    std::vector<FoundFile> files;
+    notAdded_ += ListMediaFiles(folder, req_.recursive || req_.keepFolders, files,
+                                [&](const std::string& path, const std::string& why) {
+                                  std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(path).c_str(),
+                                               why.c_str());
+                                });
+    // Without --keep-folders every file goes to the output folder itself.
+    if (!req_.keepFolders)
+      for (FoundFile& f : files) f.subfolder.clear();
     DropRepeats(files);
     // A fault of the profile file fails every file alike: it is said once
     // and ends the folder.
@@ -414,6 +466,11 @@ class HeadlessBatch {
     const auto [begin, end] = *req_.trim;
     for (int i = 0; i < app_.list.Count();) {
       ListRow& r = app_.list.Row(i);
+      // A skipped row is not converted, trimmed or not.
+      if (r.state == EntryState::Skipped) {
+        ++i;
+        continue;
+      }
       if (!app_.sources.Of(r).Trim(r, begin, end)) {
         std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n",
                      prog_.c_str(), Printable(app_.sources.Of(r).Describe(r)).c_str(),
@@ -453,6 +510,7 @@ class HeadlessBatch {
     for (int i = 0; i < app_.list.Count(); ++i) {
       if (!app_.list.Row(i).checked) continue;
       try {
+        if (app_.batch.SkipEntry(i, reserved)) continue;
         const ListRow& row = app_.list.Row(i);
         intputrec rec = app_.batch.JobRecordOf(row, reserved);
         planned.insert(rec.OutputFile);
@@ -464,6 +522,7 @@ class HeadlessBatch {
         ++failed;
       }
     }
+    NoteSkipped();
     return WithReportStatus(prog_, failed + notAdded_ > 0 ? kExitFailed : kExitOk);
   }
 
@@ -481,11 +540,17 @@ class HeadlessBatch {
       const ListRow& row = app_.list.Row(i);
       if (!row.checked) continue;
       try {
+        if (app_.batch.SkipEntry(i, reserved)) continue;
         intputrec rec = app_.batch.JobRecordOf(row, reserved);
         std::string line = JobLine(BuildArgumentVector(rec));
         // The job file holds one job a line.
         if (line.find('\n') != std::string::npos)
           throw CommandError("a name with a line break cannot be written into a job file");
+        // The lines find the subfolders they write to; the output folder
+        // itself was made before.
+        if (!row.outputSubfolder.empty() &&
+            !MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), error))
+          throw CommandError(error);
         text += line + "\n";
         finals.insert(rec.OutputFile);
         ++written;
@@ -504,12 +569,22 @@ class HeadlessBatch {
     if (*req_.exportJobs != "-")
       std::fprintf(stderr, "%s: %d job%s written to %s\n", prog_.c_str(), written, written == 1 ? "" : "s",
                    Printable(*req_.exportJobs).c_str());
+    NoteSkipped();
     return failed + notAdded_ > 0 ? kExitFailed : kExitOk;
   }
 
   // The output folder is made before anything is converted or exported. A
   // dry run refuses what the run would refuse: it makes the folder and a
   // hidden file in it as the run's entries would, then removes both.
+  // After a dry run or an export, which print no report: how many entries
+  // were skipped because their output exists.
+  void NoteSkipped() {
+    const int skipped = TallyOfRows(app_.list).skipped;
+    if (skipped > 0)
+      std::fprintf(stderr, "%s: %d entr%s skipped: %s output file exists\n", prog_.c_str(), skipped,
+                   skipped == 1 ? "y" : "ies", skipped == 1 ? "its" : "their");
+  }
+
   std::optional<int> MakeOutputFolder() {
     std::string error;
     std::vector<std::string> made;
@@ -534,8 +609,19 @@ class HeadlessBatch {
     return kExitFailed;
   }
 
-  // Runs the batch with the progress display, then prints the report.
+  // Runs the batch with the progress display, then prints the report. When
+  // every entry was skipped before it was probed, nothing runs.
   int Convert() {
+    const auto& rows = app_.list.Rows();
+    if (std::any_of(rows.begin(), rows.end(), [](const ListRow& r) { return r.checked; })) RunConversions();
+    PrintReport(app_);
+    bool allDone = true;
+    for (const auto& r : app_.list.Rows())
+      allDone = allDone && (r.state == EntryState::Finished || r.state == EntryState::Skipped);
+    return WithReportStatus(prog_, allDone && notAdded_ == 0 && !interrupted_ ? kExitOk : kExitFailed);
+  }
+
+  void RunConversions() {
     ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet);
     ui_.beforePrint = [&] { printer.EndBar(); };
     QMetaObject::Connection shown =
@@ -552,11 +638,6 @@ class HeadlessBatch {
     app_.batch.batchOverHook = nullptr;
     QObject::disconnect(shown);
     ui_.beforePrint = nullptr;
-
-    PrintReport(app_);
-    bool allFinished = true;
-    for (const auto& r : app_.list.Rows()) allFinished = allFinished && r.state == EntryState::Finished;
-    return WithReportStatus(prog_, allFinished && notAdded_ == 0 && !interrupted_ ? kExitOk : kExitFailed);
   }
 
   // What the person asked for after the batch; nothing after a Ctrl-C.

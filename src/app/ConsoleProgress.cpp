@@ -15,7 +15,8 @@ void ProgressPrinter::RowChanged(int i) {
   estimate_.Observe(list_, false);
   const ListRow& r = list_.Row(i);
   Seen& seen = seen_[i];
-  if (r.outputFile != seen.output && !r.outputFile.empty()) {
+  // A skipped entry's output is the file that was there already.
+  if (r.outputFile != seen.output && !r.outputFile.empty() && r.state != EntryState::Skipped) {
     seen.output = r.outputFile;
     EndBar();
     Out(Label(i) + " converting to " + Printable(r.outputFile) + "\n");

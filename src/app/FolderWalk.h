@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "queue/FolderTree.h"
+
 namespace pcm {
 
 // Whether the front end takes a file of this name from a folder: the
@@ -10,15 +12,10 @@ namespace pcm {
 // Add Folder keeps its own shorter list.
 bool IsMediaFileName(const std::string& fileName);
 
-// The media files of a folder given on the command line, in byte order of
-// their names so every run lists them alike. With `recursive` the subfolders
-// are listed too, each at its place in that order. A folder reached a second
-// time (a symbolic link back up the tree, or two links to one folder) is not
-// listed again, and one that cannot be read is skipped; both are handed to
-// `problem` with a sentence saying why, as is a media file or folder whose
-// path is longer than the system takes. Paths are bytes, as the file system
-// has them. Returns how many folders and files could not be read.
-int ListMediaFiles(const std::string& folder, bool recursive, std::vector<std::string>& files,
+// The media files of a folder given on the command line, each with its
+// folder relative to the given one, listed as ListFolderTree lists them.
+// Returns how many folders could not be read.
+int ListMediaFiles(const std::string& folder, bool recursive, std::vector<FoundFile>& files,
                    const std::function<void(const std::string& path, const std::string& why)>& problem);
 
 }  // namespace pcm

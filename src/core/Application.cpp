@@ -33,7 +33,7 @@ CoreApp::CoreApp(const Options& o)
       options(profiles, settings, list),
       sources(engine.record, options),
       settings(program, profiles),
-      listCommands({list, probe, options, run, program, *this}),
+      listCommands({list, probe, options, settings, run, program, *this}),
       batch({list, engine, progress, options, settings, run, program, *this, sources}),
       player(o.playerOptions),
       playback(player),

@@ -56,6 +56,8 @@ void BatchStatus::Refresh() {
 
 void BatchStatus::BatchOver() {
   Refresh();
+  // The batch's last step: the entries it passed at its end count too.
+  estimate_.Observe(app_.list, false);
   summary_ = BatchSummaryText(estimate_.Tally(app_.list));
   app_.display().SetText("hint", summary_);
   if (app_.engine.Running()) {

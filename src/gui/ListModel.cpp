@@ -71,6 +71,9 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
         for (const auto& l : row.failureLines) tip += "\n" + QString::fromStdString(l);
         return tip;
       }
+      // A skipped entry names the file that stood in its way.
+      if (index.column() == 4 && row.state == EntryState::Skipped && !row.outputFile.empty())
+        return "Skipped: " + QString::fromStdString(row.outputFile) + " exists";
       if (index.column() == 1) return QString::fromStdString(row.filePath);
       return {};
     }
@@ -79,6 +82,7 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
         if (failed) return QBrush(QColor("#c0392b"));
         if (row.state == EntryState::Finished) return QBrush(QColor("#2f9e5b"));
         if (row.state == EntryState::Stopped) return QBrush(QColor("#b7791f"));
+        if (row.state == EntryState::Skipped) return QBrush(QColor("#6b7280"));
       }
       return {};
     default:

@@ -1,6 +1,7 @@
 #include "gui/SettingsDialog.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -32,7 +33,7 @@ SettingsDialog::SettingsDialog(CoreApp& app, QWidget* parent) : QDialog(parent),
   setWindowTitle("Settings");
   setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
   setModal(true);
-  setFixedSize(362, 338);
+  setFixedSize(362, 390);
   QFont f = font();
   f.setPixelSize(11);
   setFont(f);
@@ -67,13 +68,25 @@ SettingsDialog::SettingsDialog(CoreApp& app, QWidget* parent) : QDialog(parent),
   cb_jobs = MakeList("cb_jobs", this, {190, 240, 156, 20});
   cb_jobs->addItem(QString("One per processor (%1)").arg(QThread::idealThreadCount()), 0);
   for (int n = 1; n <= 16; ++n) cb_jobs->addItem(QString::number(n), n);
+  // Converting a library again: a new name beside an existing output, or
+  // the entry skipped; and whether a folder's tree is kept.
+  MakeLabel("lbl_exists", "When the output file exists:", this, {16, 271});
+  cb_exists = MakeList("cb_exists", this, {190, 268, 156, 20});
+  cb_exists->addItem("make a new name", 0);
+  cb_exists->addItem("skip the entry", 1);
+  ck_keepFolders = new QCheckBox("Keep subfolders", this);
+  ck_keepFolders->setObjectName("ck_keepFolders");
+  ck_keepFolders->setGeometry(16, 294, 330, 20);
+  ck_keepFolders->setToolTip(
+      "Add Folder and dropped folders take their subfolders too; each file is written to the same "
+      "subfolder below the output folder.");
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("Button1");
-  ok->setGeometry(48, 262, 81, 27);
+  ok->setGeometry(48, 322, 81, 27);
   ok->setDefault(true);
   auto* cancel = new QPushButton("Cancel", this);
   cancel->setObjectName("Button2");
-  cancel->setGeometry(200, 262, 81, 27);
+  cancel->setGeometry(200, 322, 81, 27);
   connect(ok, &QPushButton::clicked, this, &SettingsDialog::OkClicked);
   connect(cancel, &QPushButton::clicked, this, &SettingsDialog::CancelClicked);
   Connect(cb_size, app_.profiles.cb_size);
@@ -117,11 +130,15 @@ void SettingsDialog::Prepare() {
   const int jobs = app_.settings.jobs;
   if (cb_jobs->findData(jobs) < 0) cb_jobs->addItem(QString::number(jobs), jobs);
   cb_jobs->setCurrentIndex(cb_jobs->findData(jobs));
+  cb_exists->setCurrentIndex(app_.settings.skipExisting ? 1 : 0);
+  ck_keepFolders->setChecked(app_.settings.keepFolders);
 }
 
 void SettingsDialog::OkClicked() {
   app_.settings.finishAction = FinishActionOf(rg_finish->checkedId());
   if (cb_jobs->currentIndex() >= 0) app_.settings.jobs = cb_jobs->currentData().toInt();
+  app_.settings.skipExisting = cb_exists->currentData().toInt() == 1;
+  app_.settings.keepFolders = ck_keepFolders->isChecked();
   app_.RunCommand([this] { app_.options.RefreshSizeEstimates(); });
   accept();
 }

@@ -69,6 +69,8 @@ void Settings::LoadSettings(bool selectSavedProfile) {
   finishAction = FinishActionOf(ini.GetInt("profiles", "FinishSelcet", 0));
   jobs = ini.GetInt("batch", "jobs", 1);
   if (jobs < 0 || jobs > kMaxJobs) jobs = 1;
+  keepFolders = ini.GetBool("batch", "keepSubfolders", false);
+  skipExisting = ini.GetInt("batch", "whenOutputExists", 0) == 1;
 }
 
 int Settings::JobCount() const { return jobs > 0 ? jobs : std::max(1, QThread::idealThreadCount()); }
@@ -103,6 +105,9 @@ void Settings::SaveSettings() {
   ini.SetBool("plane", "video", videoPageFlag);
   ini.SetBool("plane", "audio", audioPageFlag);
   ini.SetInt("batch", "jobs", jobs);
+  ini.SetBool("batch", "keepSubfolders", keepFolders);
+  // 0 makes a new name, 1 skips the entry.
+  ini.SetInt("batch", "whenOutputExists", skipExisting ? 1 : 0);
   ini.Save();  // write failures are silent
 }
 

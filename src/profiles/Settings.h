@@ -15,8 +15,9 @@ class ProfileState;
 class ProgramInfo;
 
 // The persisted settings: output directory, saved profile, highlighted
-// category, finish action, the page flags of the two two-page categories
-// and the number of simultaneous conversions.
+// category, finish action, the page flags of the two two-page categories,
+// the number of simultaneous conversions, whether added folders keep their
+// subfolders and what becomes of an entry whose output name is taken.
 class Settings {
  public:
   // The program's name names the files; the profile state gets the saved
@@ -35,6 +36,14 @@ class Settings {
   int jobs = 1;
   // The number of entries to convert at once: jobs, or the processors for 0.
   int JobCount() const;
+  // Add Folder, a dropped folder and a folder named at the start take the
+  // subfolders too, and each file is written below the output folder in
+  // the folder it lay in below the added one. Off: the folder's own files,
+  // all written to the output folder.
+  bool keepFolders = false;
+  // An entry whose output name (before any "_1") is taken is skipped
+  // instead of converted to the next free name.
+  bool skipExisting = false;
   // When set, neither the settings file nor the per-profile choices file is
   // ever written (a run from the command line changes nothing it loads).
   bool readOnly = false;

@@ -143,6 +143,7 @@ void BatchDriver::StartBatch() {
   pauseCaption = "Pause";
   running_.clear();
   cleanedFolders_.clear();
+  batchNames_.clear();
   doneCount_ = 0;
   jobsAtOnce_ = JobsAtOnce();
   parts_.notifier.UpdateCommandStates();
@@ -168,6 +169,14 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   };
   const RowSource& source = parts_.sources.Of(row);
   intputrec rec = source.JobRecord(row, planned);
+  batchNames_.insert(rec.OutputFile);
+  // An entry kept in its subfolder gets the folders it needs below the
+  // output folder.
+  if (!row.outputSubfolder.empty()) {
+    std::string error;
+    if (!MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), error))
+      throw CommandError(error);
+  }
   // Hidden files that a run killed outright left in the folder go, once in
   // each folder a batch writes to; a file another run is writing is locked
   // and stays.
@@ -206,6 +215,31 @@ intputrec BatchDriver::JobRecordOf(const ListRow& row, const NameTaken& taken) c
   return parts_.sources.Of(row).JobRecord(row, taken);
 }
 
+std::string BatchDriver::FirstOutputPathOf(const ListRow& row) const {
+  Settings::CheckFolderName(parts_.options.OutputFolder());
+  return parts_.options.FirstOutputPath(parts_.sources.Of(row).OutputCaption(row), row.outputSubfolder);
+}
+
+std::string BatchDriver::SkippedOutput(const ListRow& row, const NameTaken& ownNames) const {
+  if (!parts_.settings.skipExisting) return {};
+  std::string first = FirstOutputPathOf(row);
+  // Anything of the name counts, as for the numbered names.
+  if (!PathTaken(first) || (ownNames && ownNames(first))) return {};
+  return first;
+}
+
+bool BatchDriver::SkipEntry(int pos, const NameTaken& ownNames) {
+  ListRow& row = parts_.list.Row(pos);
+  std::string existing = SkippedOutput(row, ownNames);
+  if (existing.empty()) return false;
+  // What a previous batch left on the row no longer applies.
+  row.failureLines.clear();
+  row.encoderOutput.clear();
+  row.outputFile = existing;
+  parts_.list.SetState(pos, EntryState::Skipped);
+  return true;
+}
+
 int BatchDriver::JobsAtOnce() const {
   // A disc is read by one job at a time, and the creep of a row that
   // converts alone uses the shared progress display.
@@ -225,6 +259,10 @@ void BatchDriver::RunFrom(int after) {
     parts_.list.currentPosition = pos;
     lastStarted_ = pos;
     try {
+      if (SkipEntry(pos, [this](const std::string& path) { return batchNames_.count(path) > 0; })) {
+        ++doneCount_;
+        continue;
+      }
       // Numbered names start from the caption the row's source names
       // outputs by (a DVD row's without its leading blanks).
       const ListRow& row = parts_.list.Row(pos);
@@ -325,6 +363,7 @@ std::string BatchDriver::NameOutput(EncoderJob& job, const Running& entry) {
       rec.TempFile, rec.OutputFile,
       [&](int n) { return OptionAssembly::NumberedOutputPath(dir, caption, n, ext); }, error);
   if (named.empty()) return error;
+  batchNames_.insert(named);
   job.record.TempFile.clear();
   if (named != row.outputFile) {
     row.outputFile = named;

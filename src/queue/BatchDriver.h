@@ -63,6 +63,20 @@ class BatchDriver {
   // options filled), without reserving anything. `taken` names are planned
   // for entries before it. Throws CommandError like the option assembly.
   intputrec JobRecordOf(const ListRow& row, const NameTaken& taken = {}) const;
+  // The row's output path before any "_1": by the caption its source names
+  // outputs by, in its subfolder.
+  std::string FirstOutputPathOf(const ListRow& row) const;
+  // The file that makes the batch skip the row, or "" when the row is
+  // converted: the settings ask to skip an entry whose output exists, and
+  // its first output path is taken on disk, by anything but a name of the
+  // same run (`ownNames`: names planned or written for earlier entries,
+  // which get "_1" as without the setting). Needs no probe: a row holding
+  // only its caption and subfolder is enough. Throws CommandError like the
+  // option assembly does.
+  std::string SkippedOutput(const ListRow& row, const NameTaken& ownNames = {}) const;
+  // Marks row `pos` skipped, with the file that is there as its output,
+  // when SkippedOutput names one; false when it is to be converted.
+  bool SkipEntry(int pos, const NameTaken& ownNames);
 
   // Why a job's end means the entry failed, or "" when it succeeded: not
   // started, a non-zero exit, killed other than by the user's stop, no or an
@@ -123,8 +137,11 @@ class BatchDriver {
   std::string NameOutput(EncoderJob& job, const Running& entry);
 
   std::vector<Running> running_;  // oldest first
-  int lastStarted_ = -1;          // the row the next start searches after
-  int doneCount_ = 0;             // entries of this batch that have ended
+  // Output names planned and given by this batch: a later entry of the
+  // same name is numbered, not skipped.
+  std::set<std::string> batchNames_;
+  int lastStarted_ = -1;  // the row the next start searches after
+  int doneCount_ = 0;     // entries of this batch that have ended
   int jobsAtOnce_ = 1;
   uint64_t nextSerial_ = 1;
   std::set<std::string> cleanedFolders_;  // output folders this batch has cleaned

@@ -8,7 +8,8 @@
 namespace pcm {
 
 bool Ended(EntryState s) {
-  return s == EntryState::Finished || s == EntryState::Failed || s == EntryState::Stopped;
+  return s == EntryState::Finished || s == EntryState::Failed || s == EntryState::Stopped ||
+         s == EntryState::Skipped;
 }
 
 namespace {
@@ -45,10 +46,12 @@ void BatchEstimate::Observe(const ConversionList& list, bool paused) {
   if (worked_.size() < size_t(list.Count())) worked_.resize(size_t(list.Count()), false);
   for (int i = 0; i < list.Count(); ++i) {
     // A checked entry the batch has passed was worked on even when it ended
-    // as it stood before (failed again at once). A stopped batch sets its
-    // position past the end: that passes nothing.
-    const bool passed = list.Valid(list.currentPosition) && i >= startPosition_ && i < list.currentPosition &&
-                        list.Row(i).checked;
+    // as it stood before (failed or skipped again at once). A batch that ran
+    // out of entries leaves its position just past the last row, having
+    // passed them all; a stopped one sets it further: that passes nothing.
+    const bool ranOut = list.currentPosition == list.Count();
+    const bool passed = (list.Valid(list.currentPosition) || ranOut) && i >= startPosition_ &&
+                        i < list.currentPosition && list.Row(i).checked;
     if (Worked(list, i) || (passed && Ended(list.Row(i).state))) worked_[size_t(i)] = true;
     converting = converting || list.Row(i).state == EntryState::Converting;
   }
@@ -104,6 +107,7 @@ BatchTally BatchEstimate::Tally(const ConversionList& list) const {
     if (r.state == EntryState::Finished) ++tally.finished;
     if (r.state == EntryState::Failed) ++tally.failed;
     if (r.state == EntryState::Stopped) ++tally.stopped;
+    if (r.state == EntryState::Skipped) ++tally.skipped;
   }
   return tally;
 }
@@ -121,6 +125,7 @@ std::string BatchPausedText(const BatchPlace& place) {
 std::string BatchSummaryText(const BatchTally& tally) {
   std::string text = "Conversion over: " + std::to_string(tally.finished) + " finished, " +
                      std::to_string(tally.failed) + " failed, " + std::to_string(tally.stopped) + " stopped";
+  if (tally.skipped > 0) text += ", " + std::to_string(tally.skipped) + " skipped";
   if (tally.notReached > 0) text += ", " + std::to_string(tally.notReached) + " not started";
   return text + ".";
 }

@@ -24,6 +24,7 @@ struct BatchTally {
   int finished = 0;
   int failed = 0;
   int stopped = 0;
+  int skipped = 0;     // their output file existed
   int notReached = 0;  // checked entries the batch never started
 };
 
@@ -46,7 +47,8 @@ class BatchEstimate {
 
   // A new batch: the list as it stands is the starting point.
   void Start(const ConversionList& list);
-  // Notes the list after a change, and whether the batch is paused.
+  // Notes the list after a change, and whether the batch is paused; once
+  // more when the batch is over, before its tally.
   void Observe(const ConversionList& list, bool paused);
 
   double ConvertingSeconds() const;
@@ -73,8 +75,8 @@ class BatchEstimate {
 std::string BatchPlaceText(const BatchPlace& place);
 // "Paused at entry 2 of 5, 00:03:10 left. Choose Continue to go on."
 std::string BatchPausedText(const BatchPlace& place);
-// "Conversion over: 3 finished, 1 failed, 0 stopped." with the entries never
-// started when there are any.
+// "Conversion over: 3 finished, 1 failed, 0 stopped." with the entries
+// skipped and those never started when there are any.
 std::string BatchSummaryText(const BatchTally& tally);
 
 }  // namespace pcm

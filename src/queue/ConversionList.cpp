@@ -43,6 +43,8 @@ std::string StatusText(const ListRow& row) {
       return "Pause";
     case EntryState::Ready:
       return "Ready";
+    case EntryState::Skipped:
+      return "Skipped";
   }
   return {};
 }

@@ -10,16 +10,17 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/WholeNumber.h"
 #include "engine/EventPump.h"
 #include "engine/MediaProbe.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "queue/OptionAssembly.h"
+#include "profiles/Settings.h"
 #include "queue/ConversionList.h"
+#include "queue/OptionAssembly.h"
 #include "ui/CommandError.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
-#include "base/WholeNumber.h"
 
 namespace pcm {
 
@@ -137,37 +138,70 @@ void ListCommands::AddFolder() {
 int ListCommands::AddFolderPath(const std::string& folder) {
   Adding busy(adding_);
   if (showListHook) showListHook();
-  // Regular files only, hidden ones included, no recursion, in the file
-  // system's order: the listing is not sorted. Pipes and devices are left
-  // out: probing one would wait for a writer that never comes. Names are
-  // kept as bytes, so one that is not UTF-8 (legal on Linux) still opens.
-  std::vector<std::string> names;
-  if (DIR* d = opendir(folder.c_str())) {
-    while (const dirent* e = readdir(d)) names.emplace_back(e->d_name);
-    closedir(d);
+  std::vector<FoundFile> files;
+  int failed = 0;
+  if (parts_.settings.keepFolders) {
+    // The whole tree in name order, each file with its folder below this
+    // one. Folders that cannot be read are named in one notice; a link back
+    // into the tree is simply not followed again.
+    std::string unreadable;
+    failed = ListFolderTree(folder, true, IsFolderExtension, files,
+                            [&](const std::string& path, const std::string& why, bool cannotRead) {
+                              if (cannotRead) unreadable += "\n" + path + ": " + why;
+                            });
+    if (!unreadable.empty()) parts_.notifier.ui().Information("Some folders were left out:" + unreadable);
+  } else {
+    // Regular files only, hidden ones included, no recursion, in the file
+    // system's order: the listing is not sorted. Pipes and devices are left
+    // out: probing one would wait for a writer that never comes. Names are
+    // kept as bytes, so one that is not UTF-8 (legal on Linux) still opens.
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+      while (const dirent* e = readdir(d)) names.emplace_back(e->d_name);
+      closedir(d);
+    }
+    std::string base = folder;
+    if (base.empty() || base.back() != '/') base += '/';
+    for (const std::string& n : names) {
+      struct stat st;
+      // Another run's unfinished output is not media to convert.
+      if (!IsFolderExtension(n) || IsReservedOutputName(n) || stat((base + n).c_str(), &st) != 0 ||
+          !S_ISREG(st.st_mode))
+        continue;
+      files.push_back({base + n, {}});
+    }
   }
-  std::string base = folder;
-  if (base.empty() || base.back() != '/') base += '/';
-  std::vector<std::string> files;
-  for (const std::string& n : names) {
-    struct stat st;
-    // Another run's unfinished output is not media to convert.
-    if (!IsFolderExtension(n) || IsReservedOutputName(n) || stat((base + n).c_str(), &st) != 0 ||
-        !S_ISREG(st.st_mode))
-      continue;
-    files.push_back(base + n);
-  }
-  int failed = AddFileList(files);
+  failed += AddFileList(files);
   SelectFirstWhenNone();
   parts_.notifier.UpdateCommandStates();
   return failed;
 }
 
-int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tried) {
+int ListCommands::AddFileList(const std::vector<std::string>& paths, size_t* tried) {
+  std::vector<FoundFile> files;
+  files.reserve(paths.size());
+  for (const std::string& p : paths) files.push_back({p, {}});
+  return AddFileList(files, tried);
+}
+
+ListRow ListCommands::UnprobedRow(const FoundFile& file) {
+  ListRow row;
+  row.entry.sourcePath = file.path;
+  row.caption = EntryName(file.path);
+  row.filePath = file.path;
+  row.outputSubfolder = file.subfolder;
+  return row;
+}
+
+int ListCommands::AddFileList(const std::vector<FoundFile>& files, size_t* tried) {
   Adding busy(adding_);
   profileFault_ = false;
   int failed = 0;
   if (tried) *tried = 0;
+  // The files skipped without a probe, by the output that is there.
+  std::vector<std::string> skipAs(files.size());
+  if (unprobedSkipHook)
+    for (size_t k = 0; k < files.size(); ++k) skipAs[k] = unprobedSkipHook(UnprobedRow(files[k]));
   // Descriptions of the files from `probedFrom` on, probed ahead together.
   std::vector<ProbeResult> probed;
   std::vector<bool> wasProbed;
@@ -184,6 +218,15 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
       sinceEvents.start();
     }
     if (stopAddingHook && stopAddingHook()) break;
+    if (!skipAs[i].empty()) {
+      ListRow row = UnprobedRow(files[i]);
+      row.outputFile = skipAs[i];
+      row.state = EntryState::Skipped;
+      row.checked = false;
+      parts_.list.currentPosition = parts_.list.Append(std::move(row));
+      if (tried) ++*tried;
+      continue;
+    }
     if (i >= probedFrom + probed.size()) {
       // The next group: a full run of the encoder for every probe place
       // (starting the encoder costs more than describing a file), few
@@ -191,14 +234,19 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
       // group starts at once with the first file: a probe run alone for it
       // would delay every batch by a whole encoder start. Only regular
       // files are probed: a pipe would keep its probe waiting.
-      size_t end =
-          std::min(files.size(), i + MediaProbe::kMaxFilesPerRun * size_t(std::max(1, probesAtOnce)));
+      // Files skipped without a probe do not count towards a group.
+      const size_t most = MediaProbe::kMaxFilesPerRun * size_t(std::max(1, probesAtOnce));
       std::vector<std::string> regular;
-      wasProbed.assign(end - i, false);
-      for (size_t k = i; k < end; ++k) {
+      wasProbed.clear();
+      size_t end = i;
+      for (size_t toProbe = 0; end < files.size() && toProbe < most; ++end) {
         struct stat st;
-        wasProbed[k - i] = stat(files[k].c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        if (wasProbed[k - i]) regular.push_back(files[k]);
+        const bool probe =
+            skipAs[end].empty() && stat(files[end].path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        wasProbed.push_back(probe);
+        if (!skipAs[end].empty()) continue;
+        ++toProbe;
+        if (probe) regular.push_back(files[end].path);
       }
       std::vector<ProbeResult> results = parts_.probe.ProbeAllAndWait(regular, probesAtOnce);
       probed.assign(end - i, ProbeResult{});
@@ -218,14 +266,15 @@ int ListCommands::AddFileList(const std::vector<std::string>& files, size_t* tri
   return failed;
 }
 
-bool ListCommands::AddFileWithRetry(const std::string& path) { return AddWithRetry(path, nullptr); }
+bool ListCommands::AddFileWithRetry(const std::string& path) { return AddWithRetry({path, {}}, nullptr); }
 
-bool ListCommands::AddWithRetry(const std::string& path, const ProbeResult* described) {
+bool ListCommands::AddWithRetry(const FoundFile& file, const ProbeResult* described) {
+  const std::string& path = file.path;
   try {
     // A probe given up on a stop request ends the adding without a second
     // try and without a notice.
-    bool first = described ? AddDescribedEntry(path, *described) : AddFileEntry(path);
-    if (first || (!parts_.probe.Stopped() && AddFileEntry(path))) return true;
+    bool first = described ? AddDescribedEntry(file, *described) : AddFileEntry(path, file.subfolder);
+    if (first || (!parts_.probe.Stopped() && AddFileEntry(path, file.subfolder))) return true;
   } catch (const ProfileFileError& e) {
     // The profile's block is at fault, not the file: say which block.
     parts_.notifier.ui().Error(e.what());
@@ -248,7 +297,7 @@ bool ListCommands::AddWithRetry(const std::string& path, const ProbeResult* desc
   return false;
 }
 
-bool ListCommands::AddFileEntry(const std::string& path) {
+bool ListCommands::AddFileEntry(const std::string& path, const std::string& subfolder) {
   // Only regular files are media: a pipe or a device would keep the probe
   // waiting, a missing file has nothing to describe.
   struct stat st;
@@ -260,10 +309,11 @@ bool ListCommands::AddFileEntry(const std::string& path) {
   Adding busy(adding_);
   parts_.probe.ProbeAndWait(path);
   const ProbeResult described = parts_.probe.result;
-  return AddDescribedEntry(path, described);
+  return AddDescribedEntry({path, subfolder}, described);
 }
 
-bool ListCommands::AddDescribedEntry(const std::string& path, const ProbeResult& p) {
+bool ListCommands::AddDescribedEntry(const FoundFile& file, const ProbeResult& p) {
+  const std::string& path = file.path;
   const MediaInfo& m = p.media;
   const StreamInfo* video = MainVideo(m.streams);
   const StreamInfo* audio = ChosenAudio(m.streams);
@@ -309,6 +359,7 @@ bool ListCommands::AddDescribedEntry(const std::string& path, const ProbeResult&
   row.trim.end = row.trim.total;
   row.caption = EntryName(path);
   row.filePath = path;
+  row.outputSubfolder = file.subfolder;
   row.time = duration;
   row.state = EntryState::Waiting;
   row.checked = true;

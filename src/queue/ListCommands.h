@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "queue/FolderTree.h"
+
 namespace pcm {
 
 class ConversionList;
@@ -11,6 +13,8 @@ class MediaProbe;
 class Notifier;
 class OptionAssembly;
 class ProgramInfo;
+class Settings;
+struct ListRow;
 struct ProbeResult;
 struct RunState;
 
@@ -20,12 +24,14 @@ struct RunState;
 class ListCommands {
  public:
   // What the commands use: the list they edit, the probe that describes an
-  // added file, the option assembly for the size estimate, the run flags and
-  // program variant, and the notifier for questions and refusals.
+  // added file, the option assembly for the size estimate, the settings
+  // (whether a folder keeps its subfolders), the run flags and program
+  // variant, and the notifier for questions and refusals.
   struct Parts {
     ConversionList& list;
     MediaProbe& probe;
     const OptionAssembly& options;
+    const Settings& settings;
     const RunState& run;
     const ProgramInfo& program;
     Notifier& notifier;
@@ -48,12 +54,16 @@ class ListCommands {
   void AddFiles();
   // "Add Folder": folder chooser, then the folder's supported files.
   void AddFolder();
-  // Adds the supported files of one folder (no subfolders) in the order the
-  // file system lists them. Returns how many files could not be added.
+  // Adds the supported files of one folder in the order the file system
+  // lists them. With the settings' keepFolders its subfolders are taken too,
+  // every folder in name order, and each row keeps its folder below the
+  // added one as its output subfolder. Returns how many files could not be
+  // added.
   int AddFolderPath(const std::string& folder);
-  // Probes the file and appends one row; false leaves the list as it was.
-  // A fault of the profile file is raised as a ProfileFileError.
-  bool AddFileEntry(const std::string& path);
+  // Probes the file and appends one row, written to `subfolder` below the
+  // output folder; false leaves the list as it was. A fault of the profile
+  // file is raised as a ProfileFileError.
+  bool AddFileEntry(const std::string& path, const std::string& subfolder = {});
   // Adds the files in the given order, as AddFileWithRetry adds each. They
   // are probed up to probesAtOnce at a time, a group at a time, and their
   // rows follow in the given order; a fault of the profile file shows at
@@ -62,6 +72,10 @@ class ListCommands {
   // ends the adding. Returns how many of the files tried were not added;
   // `tried`, when given, is set to how many were tried.
   int AddFileList(const std::vector<std::string>& files, size_t* tried = nullptr);
+  // The same for files found in folders, each row with its subfolder. A file
+  // unprobedSkipHook names an output for is not probed: its row is added
+  // unchecked, skipped, and counts as added.
+  int AddFileList(const std::vector<FoundFile>& files, size_t* tried = nullptr);
   // AddFileEntry, once more on failure, then the "<name> is not support!"
   // notice, or the encoder's own reason when it could not describe anything;
   // a fault of the profile file's current block is shown as such instead.
@@ -99,6 +113,10 @@ class ListCommands {
   std::function<bool(const std::string& path)> dropDvdHook;
   // DVD mode end of ListClicked, attached by the DVD entries.
   std::function<void()> dvdClickedHook;
+  // Asked for each file before it is probed, with a row holding only its
+  // caption, path and subfolder: the output file that makes the batch skip
+  // it, or "". Set where skipping needs no probe (the front end).
+  std::function<std::string(const ListRow&)> unprobedSkipHook;
   // Asked before each file of a folder is added; true ends the adding there,
   // so a stop asked for during a long folder takes effect at once. (A stop
   // during a probe is the probe's stopHook; such a file is not retried.)
@@ -124,10 +142,12 @@ class ListCommands {
   bool RefusedWhileAdding();
   // Appends the row for a file its probe described; false when the values
   // are not usable.
-  bool AddDescribedEntry(const std::string& path, const ProbeResult& p);
+  bool AddDescribedEntry(const FoundFile& file, const ProbeResult& p);
   // AddFileWithRetry with the first try's description already at hand
   // (nullptr: the first try probes on its own).
-  bool AddWithRetry(const std::string& path, const ProbeResult* described);
+  bool AddWithRetry(const FoundFile& file, const ProbeResult* described);
+  // The row of a file skipped without a probe, before it is added.
+  static ListRow UnprobedRow(const FoundFile& file);
   // Counts the adds in progress for as long as it lives.
   struct Adding {
     explicit Adding(int& n) : n_(n) { ++n_; }

@@ -59,6 +59,7 @@ enum class EntryState {
   Playing,     // "Play": being previewed
   Paused,      // "Pause": its preview is paused
   Ready,       // "Ready": a DVD row listed, not converted yet
+  Skipped,     // "Skipped": its output file existed, nothing was converted
 };
 
 // One row of the conversion list with everything that belongs to it, so that
@@ -78,8 +79,13 @@ struct ListRow {
   std::vector<std::string> failureLines;
   // The encoder's output of the entry's last conversion, bounded.
   std::vector<std::string> encoderOutput;
-  // Output file of the entry's last conversion (empty before one started).
+  // Output file of the entry's last conversion (empty before one started);
+  // for a skipped entry the file that was there.
   std::string outputFile;
+  // The folder below the output folder that the entry is written to, ""
+  // or ending in "/": where its source lay below a folder added with its
+  // subfolders kept.
+  std::string outputSubfolder;
   // Restored from the saved list while its source file was gone.
   bool sourceMissing = false;
   // Set for a row listed from a DVD: its part of the disc and its streams.

@@ -41,15 +41,11 @@ constexpr int kMaxSectorRanges = 255;
 constexpr struct {
   EntryState state;
   const char* name;
-} kStateNames[] = {{EntryState::Blank, "blank"},
-                   {EntryState::Waiting, "waiting"},
-                   {EntryState::Converting, "converting"},
-                   {EntryState::Finished, "finished"},
-                   {EntryState::Failed, "failed"},
-                   {EntryState::Stopped, "stopped"},
-                   {EntryState::Playing, "playing"},
-                   {EntryState::Paused, "paused"},
-                   {EntryState::Ready, "ready"}};
+} kStateNames[] = {{EntryState::Blank, "blank"},           {EntryState::Waiting, "waiting"},
+                   {EntryState::Converting, "converting"}, {EntryState::Finished, "finished"},
+                   {EntryState::Failed, "failed"},         {EntryState::Stopped, "stopped"},
+                   {EntryState::Playing, "playing"},       {EntryState::Paused, "paused"},
+                   {EntryState::Ready, "ready"},           {EntryState::Skipped, "skipped"}};
 
 // The DVD file records of one list, in the order the rows first name them.
 using FileTable = std::vector<std::shared_ptr<const DvdFileRecord>>;

@@ -131,6 +131,7 @@ void VisitFields(V& v, R& r) {
   v("trim", r.trim);
   v("failureLines", r.failureLines);
   v("outputFile", r.outputFile);
+  v("outputSubfolder", r.outputSubfolder);
   v("dvd", r.dvd);
 }
 

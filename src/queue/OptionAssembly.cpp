@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/WholeNumber.h"
 #include "engine/JobRecord.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
@@ -17,7 +18,6 @@
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
 #include "ui/CommandError.h"
-#include "base/WholeNumber.h"
 
 namespace pcm {
 
@@ -450,6 +450,23 @@ bool IsMediaExtension(const std::string& ext) {
   return false;
 }
 
+// Never a hidden name, nor "." or "..", nor an empty one: leading dots
+// become "_".
+void UnhideName(std::string& name) {
+  size_t dots = name.find_first_not_of('.');
+  name.replace(0, dots == std::string::npos ? name.size() : dots,
+               dots == std::string::npos ? std::max<size_t>(name.size(), 1) : dots, '_');
+}
+
+// Cuts a name to `limit` bytes where no UTF-8 character is split.
+void CutName(std::string& name, size_t limit) {
+  if (name.size() <= limit) return;
+  size_t cut = limit;
+  for (int back = 0; back < 3 && cut > 1 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80; ++back)
+    --cut;
+  name.resize(cut);
+}
+
 }  // namespace
 
 std::string OptionAssembly::OutputBaseName(const std::string& caption, const std::string& ext) {
@@ -459,20 +476,26 @@ std::string OptionAssembly::OutputBaseName(const std::string& caption, const std
     if (ch == '/') ch = '_';
   size_t dot = base.rfind('.');
   if (dot != std::string::npos && dot > 0 && IsMediaExtension(base.substr(dot))) base.resize(dot);
-  // Never a hidden name, nor "." or "..", nor an empty one.
-  size_t dots = base.find_first_not_of('.');
-  base.replace(0, dots == std::string::npos ? base.size() : dots,
-               dots == std::string::npos ? std::max<size_t>(base.size(), 1) : dots, '_');
-  // Room for "_n" and the extension, and for the reserved name beside it;
-  // cut where no UTF-8 character is split.
-  size_t limit = kOutputNameMax - kReservedNameExtra - std::min(ext.size(), kOutputNameMax / 2);
-  if (base.size() > limit) {
-    size_t cut = limit;
-    for (int back = 0; back < 3 && cut > 1 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80; ++back)
-      --cut;
-    base.resize(cut);
-  }
+  UnhideName(base);
+  // Room for "_n" and the extension, and for the reserved name beside it.
+  CutName(base, kOutputNameMax - kReservedNameExtra - std::min(ext.size(), kOutputNameMax / 2));
   return base;
+}
+
+std::string OptionAssembly::OutputSubfolder(const std::string& subfolder) {
+  std::string out;
+  size_t start = 0;
+  while (start < subfolder.size()) {
+    size_t slash = subfolder.find('/', start);
+    if (slash == std::string::npos) slash = subfolder.size();
+    std::string part = subfolder.substr(start, slash - start);
+    start = slash + 1;
+    if (part.empty()) continue;
+    UnhideName(part);
+    CutName(part, kOutputNameMax);
+    out += part + "/";
+  }
+  return out;
 }
 
 std::string OptionAssembly::NumberedOutputPath(const std::string& dir, const std::string& caption, int n,
@@ -480,12 +503,16 @@ std::string OptionAssembly::NumberedOutputPath(const std::string& dir, const std
   return dir + OutputBaseName(caption, ext) + "_" + std::to_string(n) + ext;
 }
 
+std::string OptionAssembly::FirstOutputPath(const std::string& caption, const std::string& subfolder) const {
+  const std::string ext = profiles_.OutputExtension();
+  return OutputFolder() + OutputSubfolder(subfolder) + OutputBaseName(caption, ext) + ext;
+}
+
 std::string OptionAssembly::OutputFilePath(const ListRow& entry,
                                            const std::function<bool(const std::string&)>& reserved) const {
-  std::string dir = OutputFolder();
-
-  std::string ext = profiles_.OutputExtension();
-  std::string candidate = dir + OutputBaseName(entry.caption, ext) + ext;
+  const std::string dir = OutputFolder() + OutputSubfolder(entry.outputSubfolder);
+  const std::string ext = profiles_.OutputExtension();
+  std::string candidate = FirstOutputPath(entry.caption, entry.outputSubfolder);
   // Anything of the name counts, a dangling link too, so the source itself
   // (reached through another spelling of its folder) is never chosen.
   auto taken = [&](const std::string& path) { return PathTaken(path) || (reserved && reserved(path)); };

@@ -42,11 +42,15 @@ class OptionAssembly {
   // state, the settings and the entry; the choice lists are read once.
   void FillProfileOptions(intputrec& rec, const ListRow& entry) const;
 
-  // Output path in the directory typed into the output field; picks "_1",
-  // "_2", ... when the name is taken, on disk or by `reserved` (names
-  // already planned for earlier entries). Makes nothing.
+  // Output path in the directory typed into the output field, in the
+  // entry's subfolder; picks "_1", "_2", ... when the name is taken, on disk
+  // or by `reserved` (names already planned for earlier entries). Makes
+  // nothing.
   std::string OutputFilePath(const ListRow& entry,
                              const std::function<bool(const std::string&)>& reserved = {}) const;
+  // The output path before any "_1": the output folder, the subfolder and
+  // the caption's name with the profile's extension.
+  std::string FirstOutputPath(const std::string& caption, const std::string& subfolder) const;
   // The output folder OutputFilePath uses, ending in "/".
   std::string OutputFolder() const;
   // The step before a job starts: makes the output folder when it is
@@ -58,6 +62,11 @@ class OptionAssembly {
   // empty, "/" made "_", short enough for "_n", the extension and the
   // reserved name beside it. Bytes are kept as they are.
   static std::string OutputBaseName(const std::string& caption, const std::string& ext);
+  // A row's subfolder as it is written below the output folder: each part
+  // follows the output name rule (bytes kept, never hidden, ".", ".." or
+  // empty, cut to the longest name), empty parts are dropped, and the
+  // result is "" or ends in "/". It never leads out of the output folder.
+  static std::string OutputSubfolder(const std::string& subfolder);
   // The n-th alternative name of an entry with this caption.
   static std::string NumberedOutputPath(const std::string& dir, const std::string& caption, int n,
                                         const std::string& ext);

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/Fixtures.h"
 
@@ -30,6 +31,17 @@ inline std::string ReadAll(const std::string& path) {
 
 inline void WriteAll(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
+}
+
+// Every file below a folder, hidden ones too, by its path below it, in
+// byte order.
+inline std::vector<std::string> Tree(const std::string& folder) {
+  std::string out;
+  pcmtest::RunShell("cd " + pcmtest::ShellQuote(folder) + " && find . -type f | LC_ALL=C sort", &out);
+  std::vector<std::string> files;
+  for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+    files.push_back(out.substr(start + 2, end - start - 2));
+  return files;
 }
 
 }  // namespace clitest

@@ -1,6 +1,7 @@
 // Folders as people keep media, given to the headless front end: the common
-// extensions, nested folders with --recursive, links that loop and folders
-// that cannot be read.
+// extensions, nested folders with --recursive, links that loop, folders
+// that cannot be read, overlong paths, and a library converted again and
+// again with its tree kept and what exists skipped.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,8 +9,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <climits>
+#include <map>
 
 #include "cli/CliSupport.h"
 #include "support/Fixtures.h"
@@ -19,11 +23,33 @@ using pcmtest::ShellQuote;
 
 namespace {
 
-void MakeFlac(const std::string& path, int seconds) {
+// A FLAC file of a tone; with a title, tagged as a ripped track is.
+void MakeFlac(const std::string& path, int seconds, const std::string& title = "") {
   ASSERT_EQ(pcmtest::RunShell("ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=frequency=440:duration=" +
-                              std::to_string(seconds) + " " + ShellQuote(path)),
+                              std::to_string(seconds) +
+                              (title.empty() ? ""
+                                             : " -metadata title=" + ShellQuote(title) +
+                                                   " -metadata artist=Someone -metadata album=Some") +
+                              " " + ShellQuote(path)),
             0)
       << path;
+}
+
+// The title tag of a file as ffprobe reads it.
+std::string TitleOf(const std::string& path) {
+  std::string out;
+  pcmtest::RunShell(
+      "ffprobe -v error -show_entries format_tags=title -of default=nw=1:nk=1 " + ShellQuote(path), &out);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+// A file's identity and time: unchanged when nothing wrote it.
+std::string Stamp(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return std::to_string(st.st_ino) + "." + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec);
 }
 
 void MakeDir(const std::string& path) { ASSERT_TRUE(QDir().mkpath(QString::fromStdString(path))) << path; }
@@ -172,4 +198,84 @@ TEST(CliFolders, UnreadableSubfolderIsNamed) {
   EXPECT_TRUE(Contains(r.out, src + "/shut: the folder cannot be read: Permission denied")) << r.out;
   EXPECT_TRUE(Contains(r.out, "/open/a.flac")) << r.out;
   EXPECT_FALSE(Contains(r.out, "b.flac")) << r.out;
+}
+
+// A library of four albums whose tracks share names, converted with its
+// tree kept: each result in its album's folder, none numbered, each the
+// track it should be (by its title tag). The dry run shows those names and
+// makes nothing. Converted again while skipping what exists: nothing runs,
+// nothing is written, every entry says Skipped and the run succeeds. A
+// track added later is the only conversion of the third run. An album whose
+// output folder is taken by a file fails alone.
+TEST(CliFolders, KeptTreeConvertsALibraryOnce) {
+  std::string src = pcmtest::MakeTempDir("cli-library");
+  std::string out = pcmtest::MakeTempDir("cli-library-out") + "/phone";
+  std::string config = pcmtest::MakeTempDir("cli-library-config");
+  const std::vector<std::string> albums = {"Artist A/Album 1", "Artist A/Album 2", "Artist B/It's \"Live\"",
+                                           "Various/Best of"};
+  std::vector<std::string> expected;
+  for (const std::string& album : albums) {
+    MakeDir(src + "/" + album);
+    for (const char* track : {"01 Intro", "02 Song"}) {
+      MakeFlac(src + "/" + album + "/" + track + ".flac", 1, album + " " + track);
+      expected.push_back(album + "/" + track + ".mp3");
+    }
+  }
+  std::sort(expected.begin(), expected.end());
+  const std::string args = "--batch --keep-folders --profile 17 --output " + ShellQuote(out) + " ";
+
+  Result dry = RunFront(args + "--dry-run " + ShellQuote(src), config);
+  EXPECT_EQ(dry.status, 0) << dry.out;
+  for (const std::string& file : expected) EXPECT_TRUE(Contains(dry.out, out + "/" + file)) << file;
+  EXPECT_FALSE(Contains(dry.out, "_1.mp3")) << dry.out;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
+
+  Result first = RunFront(args + "--jobs 2 " + ShellQuote(src), config);
+  EXPECT_EQ(first.status, 0) << first.out;
+  EXPECT_EQ(Tree(out), expected);
+  for (const std::string& album : albums)
+    for (const char* track : {"01 Intro", "02 Song"})
+      EXPECT_EQ(TitleOf(out + "/" + album + "/" + track + ".mp3"), album + " " + track);
+  EXPECT_TRUE(Contains(first.out, "Conversion over: 8 finished, 0 failed, 0 stopped.")) << first.out;
+  std::map<std::string, std::string> stamps;
+  for (const std::string& file : expected) stamps[file] = Stamp(out + "/" + file);
+
+  Result second = RunFront(args + "--skip-existing " + ShellQuote(src), config);
+  EXPECT_EQ(second.status, 0) << second.out;
+  EXPECT_TRUE(Contains(second.out, "Conversion over: 0 finished, 0 failed, 0 stopped, 8 skipped."))
+      << second.out;
+  EXPECT_TRUE(Contains(second.out, "Skipped  " + out + "/Artist A/Album 2/02 Song.mp3\n    from " + src +
+                                       "/Artist A/Album 2/02 Song.flac"))
+      << second.out;
+  EXPECT_FALSE(Contains(second.out, "converting")) << second.out;
+  EXPECT_EQ(Tree(out), expected);
+  for (const std::string& file : expected) EXPECT_EQ(Stamp(out + "/" + file), stamps[file]) << file;
+
+  MakeDir(src + "/Artist B/Album 3");
+  MakeFlac(src + "/Artist B/Album 3/01 Intro.flac", 2, "new");
+  Result third = RunFront(args + "--skip-existing --jobs 0 " + ShellQuote(src), config);
+  EXPECT_EQ(third.status, 0) << third.out;
+  EXPECT_TRUE(Contains(third.out, "Conversion over: 1 finished, 0 failed, 0 stopped, 8 skipped."))
+      << third.out;
+  expected.push_back("Artist B/Album 3/01 Intro.mp3");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Tree(out), expected);
+  EXPECT_EQ(TitleOf(out + "/Artist B/Album 3/01 Intro.mp3"), "new");
+  for (const auto& [file, stamp] : stamps) EXPECT_EQ(Stamp(out + "/" + file), stamp) << file;
+
+  // An album whose folder name is taken by a file fails alone; a file named
+  // on the command line goes to the output folder itself.
+  MakeDir(src + "/Blocked");
+  MakeFlac(src + "/Blocked/x.flac", 1);
+  WriteAll(out + "/Blocked", "a person's file");
+  MakeFlac(out + "/../loose.flac", 1);
+  Result fourth = RunFront(
+      args + "--skip-existing " + ShellQuote(src) + " " + ShellQuote(out + "/../loose.flac"), config);
+  EXPECT_EQ(fourth.status, 1) << fourth.out;
+  EXPECT_TRUE(Contains(fourth.out, "Failed  -\n    from " + src + "/Blocked/x.flac")) << fourth.out;
+  EXPECT_TRUE(Contains(fourth.out, out + "/Blocked is not a folder")) << fourth.out;
+  EXPECT_TRUE(Contains(fourth.out, "Conversion over: 1 finished, 1 failed, 0 stopped, 9 skipped."))
+      << fourth.out;
+  EXPECT_EQ(ReadAll(out + "/Blocked"), "a person's file");
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(out + "/loose.mp3")));
 }

@@ -401,3 +401,47 @@ TEST(CliExport, DvdRowsRunAsTheAdaptersCommands) {
   EXPECT_EQ(failed.status, 3) << failed.out;
   EXPECT_EQ(Outputs(again), (std::map<std::string, double>{{"jobs", -1}, {"clip2.mp3", 2}}));
 }
+
+// A library with its tree kept: the job file run by parallel writes the
+// tree the batch writes, its folders made by the export. Exported again
+// while skipping what exists, it holds only what is new.
+TEST(CliExport, KeptTreeByParallelAsByTheBatch) {
+  if (!HaveParallel()) GTEST_SKIP() << "GNU parallel is not installed";
+  std::string src = pcmtest::MakeTempDir("cli-export-tree");
+  for (const char* album : {"/A/one", "/B 'x' $HOME/one", "/B 'x' $HOME/two"})
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(src + album)));
+  for (const char* track : {"/A/one/01 Intro.wav", "/B 'x' $HOME/one/01 Intro.wav",
+                            "/B 'x' $HOME/two/01 Intro.wav", "/loose.wav"})
+    Copy(pcmtest::MakeMedia("wav", 1), src + track);
+  const std::string args = " --keep-folders --profile 17 " + ShellQuote(src);
+  std::string batchOut = pcmtest::MakeTempDir("cli-export-tree-batch");
+  std::string jobsOut = pcmtest::MakeTempDir("cli-export-tree-jobs") + "/new";
+  Result batch = RunFront("--batch --jobs 2 --output " + ShellQuote(batchOut) + args);
+  ASSERT_EQ(batch.status, 0) << batch.out;
+  const std::vector<std::string> tree{"A/one/01 Intro.mp3", "B 'x' $HOME/one/01 Intro.mp3",
+                                      "B 'x' $HOME/two/01 Intro.mp3", "loose.mp3"};
+  EXPECT_EQ(Tree(batchOut), tree);
+
+  std::string jobs = pcmtest::MakeTempDir("cli-export-tree-file") + "/jobs";
+  Result exported =
+      RunFront("--batch --output " + ShellQuote(jobsOut) + " --export-jobs " + ShellQuote(jobs) + args);
+  ASSERT_EQ(exported.status, 0) << exported.out;
+  EXPECT_TRUE(Tree(jobsOut).empty());
+  Result run = RunParallel(jobs);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(Tree(jobsOut), tree);
+
+  Copy(pcmtest::MakeMedia("wav", 2), src + "/A/one/02 New.wav");
+  std::string more = jobs + ".more";
+  Result again = RunFront("--batch --skip-existing --output " + ShellQuote(jobsOut) + " --export-jobs " +
+                          ShellQuote(more) + args);
+  ASSERT_EQ(again.status, 0) << again.out;
+  EXPECT_TRUE(Contains(again.out, "1 job written to")) << again.out;
+  EXPECT_TRUE(Contains(again.out, "4 entries skipped: their output file exists")) << again.out;
+  ASSERT_EQ(Lines(ReadAll(more)).size(), 1u);
+  EXPECT_TRUE(Contains(ReadAll(more), "02 New")) << ReadAll(more);
+  run = RunParallel(more);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(Outputs(jobsOut + "/A/one"),
+            (std::map<std::string, double>{{"01 Intro.mp3", 1}, {"02 New.mp3", 2}}));
+}

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QKeySequence>
 #include <QMenu>
@@ -14,6 +16,7 @@
 #include <set>
 
 #include "WindowFixture.h"
+#include "gui/SettingsDialog.h"
 #include "ui/HelpAddress.h"
 
 namespace pcmtest {
@@ -163,6 +166,79 @@ TEST(WindowDrop, TwoFilesAndAFolderThenRefusals) {
   EXPECT_EQ(h.LastBox(), "warning: " + Message(26));
   h.app().run.converting = false;
   EXPECT_EQ(h.app().list.Count(), 4);
+}
+
+// "Keep subfolders" chosen in the settings dialog: a dropped folder brings
+// its subfolders, and a real batch writes each file to the same subfolder
+// below the output folder, same-named tracks without "_1". With "skip the
+// entry" chosen, the next batch writes nothing and every row shows Skipped.
+// Both choices are there at the next start.
+TEST(WindowDrop, KeptSubfoldersOfADroppedFolder) {
+  namespace fs = std::filesystem;
+  const std::string config = MakeTempDir("kept-config");
+  const std::string folder = MakeTempDir("drop-tree");
+  const std::string out = MakeTempDir("drop-tree-out");
+  fs::create_directories(folder + "/Album 1");
+  fs::create_directories(folder + "/Album 2/CD 'two'");
+  fs::copy_file(MakeMedia("mp3", 1), folder + "/Album 1/01 Intro.mp3");
+  fs::copy_file(MakeMedia("wav", 1), folder + "/Album 2/CD 'two'/01 Intro.wav");
+  fs::copy_file(MakeMedia("ogg", 1), folder + "/top.ogg");
+  auto tree = [&] {
+    std::set<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(out))
+      if (e.is_regular_file()) files.insert(e.path().string().substr(out.size() + 1));
+    return files;
+  };
+  const std::set<std::string> expected{"Album 1/01 Intro.mp3", "Album 2/CD 'two'/01 Intro.mp3", "top.mp3"};
+  std::string programDir;
+  {
+    WindowHarness h("popclipmill", config);
+    programDir = h.Directory();
+    MainWindow& w = h.Open();
+    pcm::CoreApp& app = h.app();
+    ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+    pcm::SettingsDialog* d = w.settingsDialog();
+    EXPECT_FALSE(d->ck_keepFolders->isChecked());
+    EXPECT_EQ(d->cb_exists->currentText(), "make a new name");
+    d->ck_keepFolders->setChecked(true);
+    d->OkClicked();
+    EXPECT_TRUE(app.settings.keepFolders);
+
+    DropOn(w.listView()->viewport(), {folder});
+    ASSERT_TRUE(WaitUntil([&] { return app.list.Count() >= 3; }, 60000)) << h.LastBox();
+    std::vector<std::string> subfolders;
+    for (const auto& r : app.list.Rows()) subfolders.push_back(r.outputSubfolder);
+    EXPECT_EQ(subfolders, (std::vector<std::string>{"Album 1/", "Album 2/CD 'two'/", ""}));
+    w.outputField()->setText(QString::fromStdString(out));
+    app.settings.finishAction = pcm::kFinishNothing;
+    w.ImageButtonClicked("bt_start");
+    ASSERT_TRUE(WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 120000));
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(StatusText(app.list.Row(i)), "Finish") << app.list.Row(i).failureLines.size();
+    EXPECT_EQ(tree(), expected);
+    EXPECT_EQ(h.Hint(), "Conversion over: 3 finished, 0 failed, 0 stopped.");
+
+    ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+    d->cb_exists->setCurrentIndex(d->cb_exists->findText("skip the entry"));
+    d->OkClicked();
+    w.ImageButtonClicked("bt_start");
+    ASSERT_TRUE(WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 120000));
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(w.listView()->model()->index(i, 4).data().toString(), "Skipped") << i;
+      EXPECT_EQ(app.list.Row(i).outputFile, out + "/" + *std::next(expected.begin(), i));
+    }
+    EXPECT_EQ(tree(), expected);
+    EXPECT_EQ(h.Hint(), "Conversion over: 0 finished, 0 failed, 0 stopped, 3 skipped.");
+    EXPECT_TRUE(w.close());
+  }
+  WindowHarness again("popclipmill", config, programDir);
+  MainWindow& w = again.Open();
+  EXPECT_TRUE(again.app().settings.keepFolders);
+  EXPECT_TRUE(again.app().settings.skipExisting);
+  ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+  EXPECT_TRUE(w.settingsDialog()->ck_keepFolders->isChecked());
+  EXPECT_EQ(w.settingsDialog()->cb_exists->currentText(), "skip the entry");
+  w.settingsDialog()->CancelClicked();
 }
 
 }  // namespace

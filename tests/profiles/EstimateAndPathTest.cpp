@@ -145,7 +145,10 @@ TEST(OutputPath, LongTitlesAreCutToFit) {
   }
 }
 
-TEST(OutputPath, UnsafeCaptionAndEmptyFieldStayInTheOutputFolder) {
+// Captions and a row's subfolder (a list file may hold any text there)
+// never lead out of the output folder; a subfolder's parts follow the
+// output name rule and keep their bytes, and the numbered names stay in it.
+TEST(OutputPath, UnsafeCaptionSubfolderAndEmptyFieldStayInTheOutputFolder) {
   ProfileTestBed bed;
   bed.profiles().SelectProfile(17);
   std::string out = MakeTempDir("out");
@@ -154,6 +157,25 @@ TEST(OutputPath, UnsafeCaptionAndEmptyFieldStayInTheOutputFolder) {
   EXPECT_EQ(bed.options().OutputFilePath(Entry("../../etc/x")), out + "/___.._etc_x.mp3");
   EXPECT_EQ(bed.options().OutputFilePath(Entry("sub/dir")), out + "/sub_dir.mp3");
   EXPECT_EQ(bed.app->settings.outputDirectory, out + "/");
+  auto in = [&](const std::string& subfolder, const std::string& title = "x") {
+    auto row = Entry(title);
+    row.outputSubfolder = subfolder;
+    return bed.options().OutputFilePath(row);
+  };
+  EXPECT_EQ(in(""), out + "/x.mp3");
+  EXPECT_EQ(in("Artist/Album 1/"), out + "/Artist/Album 1/x.mp3");
+  EXPECT_EQ(in("../../etc/"), out + "/__/__/etc/x.mp3");
+  EXPECT_EQ(in("/abs//./b"), out + "/abs/_/b/x.mp3");
+  EXPECT_EQ(in(".hidden/..a/"), out + "/_hidden/__a/x.mp3");
+  EXPECT_EQ(in("sp 'q' \"d\"\nnl\xff\xfe/"), out + "/sp 'q' \"d\"\nnl\xff\xfe/x.mp3");
+  EXPECT_EQ(pcm::OptionAssembly::OutputSubfolder(std::string(300, 'L') + "/"), std::string(255, 'L') + "/");
+  EXPECT_EQ(pcm::OptionAssembly::OutputSubfolder("//"), "");
+  // Taken names count in the subfolder only.
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(out + "/A")));
+  Touch(out + "/A/x.mp3");
+  EXPECT_EQ(in("A/"), out + "/A/x_1.mp3");
+  EXPECT_EQ(in("B/"), out + "/B/x.mp3");
+  EXPECT_EQ(bed.options().FirstOutputPath("x", "A/"), out + "/A/x.mp3");
 }
 
 // A dangling link still names a taken file: the encoder would write through it.

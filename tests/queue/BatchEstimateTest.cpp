@@ -117,6 +117,22 @@ TEST(BatchEstimate, StatesLeftFromAnEarlierBatchAreStillToDo) {
   EXPECT_EQ(t.failed, 1);
   EXPECT_EQ(t.stopped, 1);
   EXPECT_EQ(t.notReached, 0);
+
+  // Rows that end as they stood, the first before the batch is first
+  // observed and the last as the batch runs out past it: skipped and failed
+  // again, not left unstarted.
+  Batch again;
+  again.Add("00:00:10", EntryState::Skipped);
+  again.Add("00:00:10", EntryState::Failed);
+  again.list.currentPosition = 0;
+  again.list.SetState(0, EntryState::Skipped);
+  again.estimate.Start(again.list);
+  again.list.currentPosition = 1;
+  again.list.SetState(1, EntryState::Failed);
+  again.list.currentPosition = again.list.Count();
+  again.estimate.Observe(again.list, false);
+  EXPECT_EQ(pcm::BatchSummaryText(again.estimate.Tally(again.list)),
+            "Conversion over: 0 finished, 1 failed, 0 stopped, 1 skipped.");
 }
 
 // Entries of no length convert nothing to measure: no time is told until

@@ -280,3 +280,100 @@ TEST(OutputFiles, OutputFolderEditedWhileConverting) {
   EXPECT_EQ(b.app().settings.outputDirectory, b.out + "/");
   EXPECT_EQ(b.f.Calls().size(), 1u);
 }
+
+// A folder added with its subfolders kept: every output lands in its
+// source's folder below the output folder, made as needed, so same-named
+// tracks of two albums need no "_1"; folder names keep their bytes and a
+// hidden one shows. A subfolder the output folder cannot hold fails its own
+// entry only. Skipping existing outputs, the next batch converts nothing,
+// and a list filled again as the front end fills it probes only what is
+// new; two entries of one name in one batch are numbered, not skipped.
+TEST(OutputFiles, KeptSubfoldersAndSkippedEntries) {
+  Batch b("kept-tree", {});
+  const std::string odd = "sp 'q' \"d\"\nnl\xff";
+  for (const std::string& sub :
+       std::vector<std::string>{"/A", "/B", "/.hid", "/blocked", "/C", "/D", "/" + odd})
+    ASSERT_EQ(mkdir((b.media + sub).c_str(), 0755), 0) << sub;
+  for (const char* n : {"A/01 Intro.wav", "B/01 Intro.wav", ".hid/h.wav", "blocked/c.wav", "x.wav"})
+    queuetest::FakeMedia(b.media, n);
+  // Written by its bytes: the helper's file names go through UTF-16.
+  std::ofstream(b.media + "/" + odd + "/t.wav") << "media";
+  std::ofstream(b.media + "/" + odd + "/t.wav.probe") << queuetest::Description("1000", "872", "128");
+  queuetest::WriteFile(b.out + "/blocked", "a person's file");
+  pcm::CoreApp& app = b.app();
+  app.settings.keepFolders = true;
+  ASSERT_EQ(app.listCommands.AddFolderPath(b.media), 0);
+  std::vector<std::string> subfolders;
+  for (const auto& r : app.list.Rows()) subfolders.push_back(r.outputSubfolder);
+  EXPECT_EQ(subfolders, (std::vector<std::string>{".hid/", "A/", "B/", "blocked/", odd + "/", ""}));
+  app.batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  const std::string outputs[] = {b.out + "/_hid/h.mp3",        b.out + "/A/01 Intro.mp3",
+                                 b.out + "/B/01 Intro.mp3",    "",
+                                 b.out + "/" + odd + "/t.mp3", b.out + "/x.mp3"};
+  struct stat st;
+  for (int i : {0, 1, 2, 4, 5}) {
+    EXPECT_EQ(b.Status(i), "Finish") << i;
+    EXPECT_EQ(app.list.Row(i).outputFile, outputs[i]);
+    EXPECT_EQ(lstat(outputs[i].c_str(), &st), 0) << outputs[i];
+  }
+  EXPECT_EQ(b.Status(3), "Failed");
+  EXPECT_EQ(app.list.Row(3).failureLines, std::vector<std::string>{b.out + "/blocked is not a folder"});
+  EXPECT_EQ(queuetest::ReadLines(b.out + "/blocked"), std::vector<std::string>{"a person's file"});
+  // Five conversions; the log's lines split the name with a line break.
+  const size_t converted = b.f.Calls().size();
+  EXPECT_EQ(converted, 6u);
+
+  // Again, skipping: nothing runs, each row names the file that is there.
+  app.settings.skipExisting = true;
+  queuetest::WriteFile(b.out + "/A/01 Intro.mp3", "kept");
+  app.batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  for (int i : {0, 1, 2, 4, 5}) {
+    EXPECT_EQ(b.Status(i), "Skipped") << i;
+    EXPECT_EQ(app.list.Row(i).outputFile, outputs[i]);
+  }
+  EXPECT_EQ(b.Status(3), "Failed");
+  EXPECT_EQ(b.f.Calls().size(), converted);
+  EXPECT_EQ(queuetest::ReadLines(b.out + "/A/01 Intro.mp3"), std::vector<std::string>{"kept"});
+
+  // Filled again with a new file, skipping before probing: only the new
+  // file and the one without an output are probed, and the new one is the
+  // only conversion.
+  queuetest::FakeMedia(b.media, "B/02 New.wav");
+  app.list.Clear();
+  const size_t probed = b.f.Probes().size();
+  app.listCommands.unprobedSkipHook = [&](const pcm::ListRow& r) { return app.batch.SkippedOutput(r); };
+  ASSERT_EQ(app.listCommands.AddFolderPath(b.media), 0);
+  ASSERT_EQ(app.list.Count(), 7);
+  std::vector<std::string> probes = b.f.Probes();
+  probes.erase(probes.begin(), probes.begin() + long(probed));
+  std::sort(probes.begin(), probes.end());
+  EXPECT_EQ(probes, (std::vector<std::string>{b.media + "/B/02 New.wav", b.media + "/blocked/c.wav"}));
+  EXPECT_EQ(b.Status(2), "Skipped");
+  EXPECT_FALSE(app.list.Row(2).checked);
+  EXPECT_EQ(app.list.Row(2).outputFile, outputs[2]);
+  app.batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  EXPECT_EQ(b.Status(3), "Finish");
+  EXPECT_EQ(app.list.Row(3).outputFile, b.out + "/B/02 New.mp3");
+  EXPECT_EQ(b.Status(4), "Failed");
+  EXPECT_EQ(b.f.Calls().size(), converted + 1);
+
+  // One name twice in one batch, flat: the second is numbered.
+  app.listCommands.unprobedSkipHook = nullptr;
+  app.list.Clear();
+  for (const char* n : {"C/dup.wav", "D/dup.wav"})
+    ASSERT_TRUE(app.listCommands.AddFileEntry(queuetest::FakeMedia(b.media, n)));
+  app.batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  EXPECT_EQ(app.list.Row(0).outputFile, b.out + "/dup.mp3");
+  EXPECT_EQ(app.list.Row(1).outputFile, b.out + "/dup_1.mp3");
+  EXPECT_EQ(b.Status(1), "Finish");
+
+  // The test folders' cleanup reads names as UTF-8: these go here.
+  for (const std::string& p :
+       {b.media + "/" + odd + "/t.wav", b.media + "/" + odd + "/t.wav.probe", outputs[4]})
+    EXPECT_EQ(unlink(p.c_str()), 0) << p;
+  for (const std::string& p : {b.media + "/" + odd, b.out + "/" + odd}) EXPECT_EQ(rmdir(p.c_str()), 0) << p;
+}

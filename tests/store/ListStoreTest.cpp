@@ -85,10 +85,14 @@ TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
   rows.back().state = pcm::EntryState::Converting;
   rows.back().progress = 4200;
   rows.back().outputFile = "/out/b.mp3";
-  for (auto s : {pcm::EntryState::Blank, pcm::EntryState::Finished, pcm::EntryState::Stopped}) {
+  for (auto s : {pcm::EntryState::Blank, pcm::EntryState::Finished, pcm::EntryState::Stopped,
+                 pcm::EntryState::Skipped}) {
     rows.push_back(MakeRow("/m/c.ogg", "c"));
     rows.back().state = s;
   }
+  // A skipped row of a folder kept with its subfolders, one not UTF-8.
+  rows.back().outputFile = "/out/Artist/\xff Album/c.mp3";
+  rows.back().outputSubfolder = "Artist/\xff Album/";
   // Two DVD rows of one IFO file: every field comes back and the rows
   // share their file record again; a third row has a record of its own.
   auto file = std::make_shared<pcm::DvdFileRecord>(
@@ -161,6 +165,9 @@ TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
   EXPECT_EQ((*back)[2].state, pcm::EntryState::Blank);
   EXPECT_EQ((*back)[3].state, pcm::EntryState::Finished);
   EXPECT_EQ((*back)[4].state, pcm::EntryState::Stopped);
+  EXPECT_EQ((*back)[5].state, pcm::EntryState::Skipped);
+  EXPECT_EQ((*back)[5].outputSubfolder, "Artist/\xff Album/");
+  EXPECT_EQ((*back)[5].outputFile, "/out/Artist/\xff Album/c.mp3");
 
   // A field an older file lacks keeps its default; fields it does not know
   // are passed over. The previous formats (no DVD rows; source facts as
@@ -175,6 +182,7 @@ TEST(ListFile, EveryFieldSurvivesAndAnUnfinishedConversionComesBackWaiting) {
   EXPECT_EQ(stored->rows[0].entry.audioKbps, 96);
   EXPECT_TRUE(stored->rows[0].entry.streams.empty());
   EXPECT_EQ(stored->rows[0].caption, "old");
+  EXPECT_TRUE(stored->rows[0].outputSubfolder.empty());
   EXPECT_TRUE(stored->rows[0].checked);
   EXPECT_EQ(stored->rows[0].state, pcm::EntryState::Blank);
   EXPECT_FALSE(stored->rows[0].dvd);
