@@ -525,7 +525,7 @@ class HeadlessBatch {
 
   // Runs the batch with the progress display, then prints the report.
   int Convert() {
-    ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet);
+    ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet, app_.batch.JobsAtOnce());
     ui_.beforePrint = [&] { printer.EndBar(); };
     QMetaObject::Connection shown =
         QObject::connect(&app_.list, &ConversionList::rowChanged, [&](int i) { printer.RowChanged(i); });

@@ -5,11 +5,6 @@
 
 namespace pcm {
 
-// Whether the front end takes a file of this name from a folder: the
-// common audio and video extensions, compared lower-cased. The window's
-// Add Folder keeps its own shorter list.
-bool IsMediaFileName(const std::string& fileName);
-
 // The media files of a folder given on the command line, in byte order of
 // their names so every run lists them alike. With `recursive` the subfolders
 // are listed too, each at its place in that order. A folder reached a second

@@ -122,6 +122,7 @@ void SettingsDialog::Prepare() {
 void SettingsDialog::OkClicked() {
   app_.settings.finishAction = FinishActionOf(rg_finish->checkedId());
   if (cb_jobs->currentIndex() >= 0) app_.settings.jobs = cb_jobs->currentData().toInt();
+  app_.settings.SaveChanges();
   app_.RunCommand([this] { app_.options.RefreshSizeEstimates(); });
   accept();
 }

@@ -11,10 +11,10 @@
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "queue/OptionAssembly.h"
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
 #include "queue/EncoderLines.h"
+#include "queue/OptionAssembly.h"
 #include "ui/CommandError.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
@@ -220,7 +220,8 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   });
 }
 
-intputrec BatchDriver::JobRecordOf(const ListRow& row, const std::function<bool(const std::string&)>& reserved) {
+intputrec BatchDriver::JobRecordOf(const ListRow& row,
+                                   const std::function<bool(const std::string&)>& reserved) {
   if (!row.dvd) return FileJobRecord(row, reserved);
   if (!dvdJobRecord) throw CommandError("DVD rows cannot be converted by this build");
   return dvdJobRecord(row, reserved);
@@ -314,13 +315,10 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
       // What went wrong, without the descriptions printed before it.
       row.failureLines = MeaningfulLines(output, kFailureLines);
       if (row.failureLines.empty() && !o.error.empty()) row.failureLines.push_back(o.error);
-      // How the encoder ended heads its last lines; what is wrong with an
-      // output it wrote follows them.
-      if (!o.Succeeded()) {
-        if (reason != o.error) row.failureLines.insert(row.failureLines.begin(), reason);
-      } else {
-        row.failureLines.push_back(reason);
-      }
+      // The reason heads the encoder's last lines, which the window shows
+      // under it: how the encoder ended, or what is wrong with the output
+      // it wrote.
+      if (reason != o.error || o.Succeeded()) row.failureLines.insert(row.failureLines.begin(), reason);
     }
     // A written file shows its real size in place of the estimate.
     struct stat st;

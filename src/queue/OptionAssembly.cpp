@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/WholeNumber.h"
 #include "engine/JobRecord.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
@@ -17,7 +18,6 @@
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
 #include "ui/CommandError.h"
-#include "base/WholeNumber.h"
 
 namespace pcm {
 
@@ -419,6 +419,7 @@ void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) co
 std::string OptionAssembly::MakeOutputFolder(Settings& settings) const {
   std::string dir = OutputFolder();
   settings.outputDirectory = dir;
+  settings.SaveChanges();
   // One level, by its bytes; a failure shows when the output is reserved.
   mkdir(dir.c_str(), 0777);
   return dir;

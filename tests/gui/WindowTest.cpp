@@ -58,6 +58,14 @@ TEST(WindowStartUp, FirstStartWithoutSettingsFile) {
   // All panels start hidden; the title image is shown.
   for (const std::string& p : pcm::PickerState::Panels()) EXPECT_FALSE(w.pickerWidgets().Visible(p)) << p;
   EXPECT_FALSE(w.findChild<QWidget*>("pl_appname")->isHidden());
+  // The other layouts have their records too, and start with the profile.
+  for (const char* name : {"popclipmill-dvd", "quorvclip", "quorvclip-dvd"}) {
+    WindowHarness other(name);
+    MainWindow& o = other.Open();
+    EXPECT_TRUE(o.product().has_value()) << name;
+    EXPECT_TRUE(other.ui.boxes.empty()) << name << ": " << other.LastBox();
+    EXPECT_EQ(o.display().Text("profilestext"), "MP3-MPEG Layer-3Audio(*.mp3)") << name;
+  }
 }
 
 TEST(WindowStartUp, ExecutableNamedAbcReadsAbcIni) {
@@ -378,33 +386,6 @@ TEST(WindowPictures, MissingPictureIsACommandError) {
   // Through a command it reaches the error box and the window goes on.
   h.app().RunCommand([&] { w.display().SetPicture("btim_3", "/nonexistent/3.bmp"); });
   EXPECT_EQ(h.ui.boxes.back().kind, "error");
-}
-
-TEST(FolderChooser, OkCancelAndCloseBox) {
-  pcm::FolderDialog d;
-  std::string a = MakeTempDir("chooser-a");
-  d.setWindowTitle("File Directory");
-  d.show();
-  d.tree()->clearSelection();
-  d.tree()->setCurrentIndex({});
-  d.OkClicked();
-  EXPECT_TRUE(d.isVisible()) << "Ok without a folder keeps the chooser open";
-  EXPECT_TRUE(d.choice().isEmpty());
-  d.SelectPath(QString::fromStdString(a));
-  d.OkClicked();
-  EXPECT_FALSE(d.isVisible());
-  EXPECT_EQ(d.choice().toStdString(), a);
-  // The close box after an earlier choice yields no choice.
-  d.show();
-  d.close();
-  EXPECT_TRUE(d.choice().isEmpty());
-  d.show();
-  d.SelectPath(QString::fromStdString(a));
-  d.CancelClicked();
-  EXPECT_TRUE(d.choice().isEmpty());
-  EXPECT_FALSE(d.isVisible());
-  // The tree keeps its selection for the next use.
-  EXPECT_EQ(d.model()->filePath(d.tree()->currentIndex()).toStdString(), a);
 }
 
 TEST(WindowBrowse, ChosenFolderBecomesTheOutputDirectory) {

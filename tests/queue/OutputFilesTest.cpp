@@ -43,7 +43,8 @@ TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
   EXPECT_EQ(queuetest::ReadLines(b.out + "/b-short.mp3"), std::vector<std::string>{"cut"});
   EXPECT_EQ(b.app().list.Row(1).outputFile, b.out + "/b-short.mp3");
 
-  // Each failed row says why, the way the encoder ended first.
+  // Each failed row says why first: the way the encoder ended, or what is
+  // wrong with what it wrote.
   const auto& half = b.app().list.Row(0).failureLines;
   ASSERT_GE(half.size(), 2u);
   EXPECT_EQ(half.front(), "The encoder exited with code 1");
@@ -52,7 +53,7 @@ TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
   EXPECT_NE(std::find(half.begin(), half.end(), "Output #0, mp3, to '" + b.out + "/a-half.mp3':"),
             half.end());
   for (const auto& line : half) EXPECT_EQ(line.find(".pcm-"), std::string::npos) << line;
-  EXPECT_EQ(b.app().list.Row(1).failureLines.back(), "The output is 3.0 s of 10.0 s");
+  EXPECT_EQ(b.app().list.Row(1).failureLines.front(), "The output is 3.0 s of 10.0 s");
   EXPECT_EQ(b.app().list.Row(3).failureLines.front(), "The encoder was killed by signal 9 (Killed)");
 
   // A stopped job's partial file goes as well.
