@@ -24,7 +24,7 @@
 #include "app/FolderWalk.h"
 #include "app/JobExport.h"
 #include "core/Application.h"
-#include "dvd/DvdJob.h"
+#include "dvd/DvdRowSource.h"
 #include "engine/EventPump.h"
 #include "engine/JobRecord.h"
 #include "engine/OutputFiles.h"
@@ -66,20 +66,13 @@ std::string AbsolutePath(const std::string& path) {
   return QFileInfo(text).absoluteFilePath().toStdString();
 }
 
-// How a row is named in messages: its source file, or for a DVD row its
-// IFO file and caption.
-std::string RowSource(const ListRow& r) {
-  if (r.dvd && r.dvd->file) return r.dvd->file->ifoPath + " " + DvdOutputCaption(r.caption);
-  return r.filePath;
-}
-
 void PrintReport(CoreApp& app) {
   std::string text = "\n";
   for (int i = 0; i < app.list.Count(); ++i) {
     const ListRow& r = app.list.Row(i);
     std::string status = Ended(r.state) ? StatusText(r) : "Not converted";
     text += status + "  " + (r.outputFile.empty() ? "-" : Printable(r.outputFile)) + "\n";
-    text += "    from " + Printable(RowSource(r)) + "\n";
+    text += "    from " + Printable(app.sources.Of(r).Describe(r)) + "\n";
     if (r.state == EntryState::Failed) {
       text += "    the encoder's last lines:\n";
       for (const auto& line : r.failureLines) text += "    | " + Printable(line) + "\n";
@@ -279,7 +272,7 @@ class HeadlessBatch {
     const int n = app_.list.Count();
     std::vector<bool> picked(size_t(n), req_.titles != TitlePick::Main);
     if (req_.titles == TitlePick::Main) {
-      for (int i = 0; i < n; ++i) picked[size_t(i)] = !app_.list.Row(i).dvd;
+      for (int i = 0; i < n; ++i) picked[size_t(i)] = !InDvdRange(i);
       for (const auto& [from, to] : dvdRanges_)
         if (int best = app_.dvd.LongestEntry(from, to); best >= 0) picked[size_t(best)] = true;
     } else if (req_.titles == TitlePick::Rows) {
@@ -292,34 +285,15 @@ class HeadlessBatch {
     for (int i = 0; i < n; ++i) {
       ListRow& row = app_.list.Row(i);
       app_.list.SetChecked(i, picked[size_t(i)]);
-      if (!row.dvd && req_.audio && dvdRanges_.empty()) {
-        // A file's sound by its place among the audio streams or by the
-        // file's stream number, as --list shows them. Beside a DVD the
-        // choice is the DVD rows'.
-        int place = 0, found = 0;
-        for (const StreamInfo& s : row.entry.streams) {
-          if (s.kind != StreamInfo::Kind::Audio) continue;
-          if (req_.audio->byId ? s.index == req_.audio->value : place == req_.audio->value) found = place + 1;
-          ++place;
-        }
-        if (found == 0) return NoSuchStream(row, "audio", *req_.audio);
-        row.entry.audioChoice = found;
-      }
-      if (!row.dvd || !row.dvd->file || !picked[size_t(i)]) continue;
-      app_.list.SelectOnly(i);
-      const DvdFileRecord& file = *row.dvd->file;
-      if (req_.audio) {
-        int position = StreamPosition(*req_.audio, file.audio, 0);
-        if (position < 0) return NoSuchStream(row, "audio", *req_.audio);
-        app_.dvd.AudioChanged(position);
-      }
-      if (req_.subtitle) {
-        int position = req_.subtitle->byId || req_.subtitle->value > 0
-                           ? StreamPosition(*req_.subtitle, file.subtitles, 1)
-                           : 0;
-        if (position < 0) return NoSuchStream(row, "subtitle", *req_.subtitle);
-        app_.dvd.SubtitleChanged(position);
-      }
+      // Beside a DVD the stream choice is the picked DVD rows'; without
+      // one, every file's.
+      if (!dvdRanges_.empty() && !(InDvdRange(i) && picked[size_t(i)])) continue;
+      const RowSource& source = app_.sources.Of(row);
+      if (req_.audio && !source.ChooseTrack(row, false, req_.audio->byId, req_.audio->value))
+        return NoSuchStream(row, "audio", *req_.audio);
+      if (req_.subtitle && !source.ChooseTrack(row, true, req_.subtitle->byId, req_.subtitle->value))
+        return NoSuchStream(row, "subtitle", *req_.subtitle);
+      app_.list.NotifyRowChanged(i);
     }
     if (!req_.list) {
       // Only the picked rows are converted and reported.
@@ -329,22 +303,16 @@ class HeadlessBatch {
     return std::nullopt;
   }
 
-  // The selector position of a stream: by id, or the given position when
-  // the row has it; -1 when it does not. `first` is the position of the
-  // first description (1 for subtitles, after "No Subtitle").
-  static int StreamPosition(const StreamRequest& want, const std::vector<std::string>& descriptions,
-                            int first) {
-    if (!want.byId) return want.value - first < int(descriptions.size()) ? want.value : -1;
-    for (size_t k = 0; k < descriptions.size(); ++k)
-      if (StreamIdValue(StreamIdFromText(descriptions[k])) == want.value) return int(k) + first;
-    return -1;
+  bool InDvdRange(int row) const {
+    return std::any_of(dvdRanges_.begin(), dvdRanges_.end(),
+                       [&](const auto& range) { return row >= range.first && row < range.second; });
   }
 
   int NoSuchStream(const ListRow& row, const char* kind, const StreamRequest& want) {
     char id[16];
     std::snprintf(id, sizeof id, want.byId ? "0x%x" : "%d", want.value);
     std::fprintf(stderr, "%s: %s has no %s stream %s (see --list); nothing was converted\n", prog_.c_str(),
-                 Printable(RowSource(row)).c_str(), kind, id);
+                 Printable(app_.sources.Of(row).Describe(row)).c_str(), kind, id);
     return kExitFailed;
   }
 
@@ -356,37 +324,18 @@ class HeadlessBatch {
     std::string text;
     for (int i = 0; i < app_.list.Count(); ++i) {
       const ListRow& r = app_.list.Row(i);
-      std::string audio = "-", subtitle = "-";
+      const RowTracks tracks = app_.sources.Of(r).Tracks(r);
       std::vector<std::string> streams;
-      auto stream = [&](const char* kind, int number, bool chosen, const std::string& what) {
+      for (const TrackLine& t : tracks.lines) {
         char head[48];
-        std::snprintf(head, sizeof head, "      %s %s %d: ", chosen ? "*" : " ", kind, number);
-        streams.push_back(head + Printable(what));
-      };
-      if (r.dvd && r.dvd->file) {
-        const DvdRowData& d = *r.dvd;
-        audio = d.file->audio.empty() ? "No Audio" : d.file->audio[size_t(d.audioChoice)];
-        subtitle = d.subtitleChoice == 0 ? "No Subtitle" : d.file->subtitles[size_t(d.subtitleChoice) - 1];
-        for (size_t k = 0; k < d.file->audio.size(); ++k)
-          stream("audio", int(k), int(k) == d.audioChoice, d.file->audio[k]);
-        for (size_t k = 0; k < d.file->subtitles.size(); ++k)
-          stream("subtitle", int(k) + 1, int(k) + 1 == d.subtitleChoice, d.file->subtitles[k]);
-      } else {
-        const StreamInfo* chosen = ConvertedAudio(r.entry);
-        if (chosen) audio = StreamSummary(*chosen);
-        int audios = 0, subtitles = 0;
-        for (const StreamInfo& s : r.entry.streams) {
-          char hex[16];
-          std::snprintf(hex, sizeof hex, "id 0x%x, ", unsigned(s.index));
-          std::string id = hex + StreamSummary(s);
-          if (s.kind == StreamInfo::Kind::Audio) stream("audio", audios++, &s == chosen, id);
-          if (s.kind == StreamInfo::Kind::Subtitle) stream("subtitle", ++subtitles, false, id);
-        }
+        std::snprintf(head, sizeof head, "      %s %s %d: ", t.chosen ? "*" : " ", t.kind, t.number);
+        streams.push_back(head + Printable(t.what));
       }
       char number[16];
       std::snprintf(number, sizeof number, "%3d%s ", i + 1, r.checked ? "*" : " ");
       text += number + Printable(r.caption) + "  " + FrameSizeText(r.entry) + "  " + r.time + "  " +
-              r.outputSize + "  audio: " + Printable(audio) + "  subtitle: " + Printable(subtitle) + "\n";
+              r.outputSize + "  audio: " + Printable(tracks.audio) +
+              "  subtitle: " + Printable(tracks.subtitle) + "\n";
       for (const std::string& line : streams) text += line + "\n";
     }
     Out(text);
@@ -414,10 +363,10 @@ class HeadlessBatch {
     const auto [begin, end] = *req_.trim;
     for (int i = 0; i < app_.list.Count();) {
       ListRow& r = app_.list.Row(i);
-      if (!ApplyRowTrim(r, begin, end)) {
+      if (!app_.sources.Of(r).Trim(r, begin, end)) {
         std::fprintf(stderr, "%s: %s: --trim begins at %s, not before its end (%s); left out\n",
-                     prog_.c_str(), Printable(RowSource(r)).c_str(), FormatClock(begin).c_str(),
-                     FormatClock(r.trim.total).c_str());
+                     prog_.c_str(), Printable(app_.sources.Of(r).Describe(r)).c_str(),
+                     FormatClock(begin).c_str(), FormatClock(r.trim.total).c_str());
         app_.list.RemoveAt(i);
         ++notAdded_;
         continue;
@@ -458,7 +407,8 @@ class HeadlessBatch {
         planned.insert(rec.OutputFile);
         Out(Printable(BuildCommandLine(rec)) + "\n");
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(RowSource(app_.list.Row(i))).c_str(),
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(),
+                     Printable(app_.sources.Of(app_.list.Row(i)).Describe(app_.list.Row(i))).c_str(),
                      Printable(e.what()).c_str());
         ++failed;
       }
@@ -498,8 +448,8 @@ class HeadlessBatch {
         temps.push_back(rec.TempFile);
         ++written;
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(RowSource(row)).c_str(),
-                     Printable(e.what()).c_str());
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(),
+                     Printable(app_.sources.Of(row).Describe(row)).c_str(), Printable(e.what()).c_str());
         ++failed;
       }
     }

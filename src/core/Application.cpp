@@ -5,7 +5,6 @@
 #include <sstream>
 
 #include "core/CoreCommands.h"
-#include "dvd/DvdJob.h"
 #include "dvd/IfoReader.h"
 #include "preview/DvdByteSource.h"
 #include "profiles/Ini.h"
@@ -32,17 +31,18 @@ CoreApp::CoreApp(const Options& o)
       probe(program.BesideExecutable("register.dat"), program.Directory()),
       profiles(*this, program, settings),
       options(profiles, settings, list),
+      sources(engine.record, options),
       settings(program, profiles),
       listCommands({list, probe, options, run, program, *this}),
-      batch({list, engine, progress, options, settings, run, program, *this}),
+      batch({list, engine, progress, options, settings, run, program, *this, sources}),
       player(o.playerOptions),
-      preview({list, run, *this, player}),
+      preview({list, run, *this, player, sources}),
       dvd({list, options, run, *this}),
-      listStore(list, program, *this),
+      listStore(list, program, *this, sources),
       openedPaths(listCommands, program, *this),
       trimPlayback(o.playerOptions),
-      trim({list, run, *this, options, trimPlayback}),
-      stills({list, engine, options, run, *this}) {
+      trim({list, run, *this, options, trimPlayback, sources}),
+      stills({list, engine, options, run, *this, sources}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);
   system_ = OrOwn(o.system, ownSystem_);
@@ -55,10 +55,7 @@ CoreApp::CoreApp(const Options& o)
     settings.SaveChanges();
   };
   progress.creepHeld = [this] { return engine.IsPaused(); };
-  // DVD rows: their job records, and the DVD end of a click on the list.
-  batch.dvdJobRecord = [this](const ListRow& row, const std::function<bool(const std::string&)>& reserved) {
-    return DvdJobRecord(engine.record, options, row, reserved);
-  };
+  // The DVD end of a click on the list.
   listCommands.dvdClickedHook = [this] { dvd.ListClickedEnd(); };
   dvd.listClickedHook = [this] { listCommands.ListClicked(); };
   // A DVD folder or IFO file dropped on the window or named at the start

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "dvd/DvdRowSource.h"
 #include "dvd/DvdSource.h"
 #include "engine/EncoderEngine.h"
 #include "engine/MediaProbe.h"
@@ -13,7 +14,7 @@
 #include "preview/Still.h"
 #include "preview/TrimPlayback.h"
 #include "preview/TrimSession.h"
-#include "queue/OptionAssembly.h"
+#include "profiles/ProductInfo.h"
 #include "profiles/ProfileState.h"
 #include "profiles/Settings.h"
 #include "queue/BatchDriver.h"
@@ -21,11 +22,11 @@
 #include "queue/ListCommands.h"
 #include "queue/ListStore.h"
 #include "queue/OpenedPaths.h"
+#include "queue/OptionAssembly.h"
 #include "ui/CommandError.h"
 #include "ui/CommandTable.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
-#include "profiles/ProductInfo.h"
 #include "ui/RunState.h"
 #include "ui/SystemActions.h"
 #include "ui/UserInterface.h"
@@ -91,6 +92,8 @@ class CoreApp : public QObject, public Notifier {
   MediaProbe probe;
   ProfileState profiles;
   OptionAssembly options;
+  // The kinds of source the list's rows come from.
+  SourceKinds sources;
   Settings settings;
   ListCommands listCommands;
   BatchDriver batch;

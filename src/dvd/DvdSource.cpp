@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "dvd/DriveWait.h"
+#include "dvd/DvdRowSource.h"
 #include "engine/EventPump.h"
 #include "engine/Progress.h"
 #include "queue/OptionAssembly.h"
@@ -439,9 +440,7 @@ void DvdSource::AudioChanged(int position) {
   const int selected = parts_.list.FirstSelected();
   if (selected < 0) return;
   auto& dvd = parts_.list.Row(selected).dvd;
-  if (!dvd || !dvd->file || position < 0 || size_t(position) >= dvd->file->audio.size()) return;
-  dvd->audioChoice = position;
-  dvd->audioId = StreamIdValue(StreamIdFromText(dvd->file->audio[size_t(position)]));
+  if (!dvd || !ChooseDvdAudio(*dvd, position)) return;
   selectors_.audioIndex = position;
   parts_.list.NotifyRowChanged(selected);
 }
@@ -450,10 +449,7 @@ void DvdSource::SubtitleChanged(int position) {
   const int selected = parts_.list.FirstSelected();
   if (selected < 0) return;
   auto& dvd = parts_.list.Row(selected).dvd;
-  if (!dvd || !dvd->file || position < 0 || size_t(position) > dvd->file->subtitles.size()) return;
-  dvd->subtitleChoice = position;
-  dvd->subtitleId =
-      position == 0 ? 0 : StreamIdValue(StreamIdFromText(dvd->file->subtitles[size_t(position) - 1]));
+  if (!dvd || !ChooseDvdSubtitle(*dvd, position)) return;
   selectors_.subtitleIndex = position;
   parts_.list.NotifyRowChanged(selected);
 }

@@ -1,14 +1,13 @@
 #include "preview/PlaySource.h"
 
-#include "dvd/DvdJob.h"
 #include "preview/DvdByteSource.h"
-#include "queue/ListRow.h"
+#include "queue/RowSource.h"
 
 namespace pcm::preview {
 
-PlaySource PlaySourceOf(const ListRow& row) {
-  const bool dvd = row.dvd && row.dvd->file;
-  return {PlayPathFor(PlayInputOf(row)), dvd ? row.dvd->audioId : 0};
+PlaySource PlaySourceOf(const RowSources& sources, const ListRow& row) {
+  const PlayInput play = sources.Of(row).Play(row);
+  return {PlayPathFor(play.input), play.audioStream};
 }
 
 }  // namespace pcm::preview

@@ -94,7 +94,7 @@ void PreviewControl::StartPreview() {
 
   // A DVD row plays its sectors through the player's DVD protocol, with the
   // row's audio stream.
-  const PlaySource source = PlaySourceOf(parts_.list.Row(selected));
+  const PlaySource source = PlaySourceOf(parts_.sources, parts_.list.Row(selected));
   const std::string path = source.path;
   parts_.player.SelectAudioStream(source.audioStream);
   const uint64_t generation = ++generation_;

@@ -14,6 +14,7 @@ namespace pcm {
 
 class ConversionList;
 class Notifier;
+class RowSources;
 struct RunState;
 
 namespace preview {
@@ -32,6 +33,7 @@ class PreviewControl : public QObject {
     RunState& run;
     Notifier& notifier;
     PreviewLibrary& player;
+    const RowSources& sources;
   };
   explicit PreviewControl(const Parts& parts);
   // Stops a running preview and waits for its worker.

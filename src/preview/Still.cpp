@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dvd/DvdJob.h"
+#include "queue/RowSource.h"
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
@@ -84,7 +84,7 @@ std::string StillWriter::SaveStill(int index, int32_t seconds) {
   intputrec rec = parts_.engine.record;  // keeps EncoderPath, WorkDir and DurationSecs
   // A DVD row's still comes from its sectors; the adapter applies the
   // position on the output side, counted from the row's start.
-  rec.InputFile = StillInputOf(row);
+  rec.InputFile = parts_.sources.Of(row).StillInput(row);
   rec.OutputFile = path;
   rec.TempFile.clear();
   rec.StartOpt = " -ss " + FormatClock(seconds);

@@ -12,6 +12,7 @@ class ConversionList;
 class EncoderEngine;
 class EncoderJob;
 class Notifier;
+class RowSources;
 class OptionAssembly;
 struct RunState;
 
@@ -33,6 +34,7 @@ class StillWriter : public QObject {
     OptionAssembly& options;
     RunState& run;
     Notifier& notifier;
+    const RowSources& sources;
   };
   explicit StillWriter(const Parts& parts);
   ~StillWriter() override;

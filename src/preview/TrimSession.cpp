@@ -92,7 +92,7 @@ void TrimSession::Play() {
   clock_.Start();
   // A DVD row plays its sectors through the DVD protocol that the trim
   // window's player registers, with the row's audio stream.
-  if (!parts_.playback.Start(preview::PlaySourceOf(parts_.list.Row(previewed_)), sink, panelWidth,
+  if (!parts_.playback.Start(preview::PlaySourceOf(parts_.sources, parts_.list.Row(previewed_)), sink, panelWidth,
                              panelHeight)) {
     PlayEnded();
     return;

@@ -10,6 +10,7 @@ namespace pcm {
 
 class ConversionList;
 class Notifier;
+class RowSources;
 class OptionAssembly;
 class TrimPlayback;
 struct RunState;
@@ -35,6 +36,7 @@ class TrimSession : public QObject {
     Notifier& notifier;
     OptionAssembly& options;
     TrimPlayback& playback;
+    const RowSources& sources;
   };
   explicit TrimSession(const Parts& parts);
   ~TrimSession() override;

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/DvdRow.h"
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
@@ -15,6 +14,7 @@
 #include "queue/ConversionList.h"
 #include "queue/EncoderLines.h"
 #include "queue/OptionAssembly.h"
+#include "queue/RowSource.h"
 #include "ui/CommandError.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
@@ -149,30 +149,6 @@ void BatchDriver::StartBatch() {
   RunFrom(first - 1);
 }
 
-intputrec BatchDriver::FileJobRecord(const ListRow& row,
-                                     const std::function<bool(const std::string&)>& reserved) {
-  intputrec rec = parts_.engine.record;  // keeps EncoderPath and WorkDir
-  rec.TempFile.clear();                  // reserved only when the entry starts
-  // The field may have been edited since the batch started.
-  Settings::CheckFolderName(parts_.options.OutputFolder());
-  rec.OutputFile = parts_.options.OutputFilePath(row, reserved);
-  rec.InputFile = row.entry.sourcePath;
-  parts_.options.FillProfileOptions(rec, row);
-  rec.DurationSecs = ParseClock(row.entry.duration);
-  // An untrimmed entry is converted whole. A seek before the input lands
-  // on a key frame's packet and loses the sound and pictures before it
-  // (half a second of a real AVI), and a length in whole seconds from the
-  // header cuts the last part second, or more when the header lies: only a
-  // trimmed entry seeks and is cut. A length of nothing (a clip shorter
-  // than a second, an unknown length) would make the encoder write an
-  // empty file, so then the whole rest is converted.
-  const bool trimmed = row.trim.begin > 0 || (row.trim.total > 0 && row.trim.end < row.trim.total);
-  rec.StartOpt = row.trim.begin > 0 ? " -ss " + FormatClock(row.trim.begin) : std::string();
-  bool someLength = row.entry.duration.find_first_of("123456789") != std::string::npos;
-  rec.LengthOpt = trimmed && someLength ? " -t " + row.entry.duration : std::string();
-  return rec;
-}
-
 std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   // The output folder is made when a job is about to start; computing
   // names (a dry run) makes nothing. The field may have been edited since
@@ -190,8 +166,8 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
     return std::any_of(running_.begin(), running_.end(),
                        [&](const Running& r) { return r.job && r.job->record.OutputFile == path; });
   };
-  const bool dvd = row.dvd.has_value();
-  intputrec rec = JobRecordOf(row, planned);
+  const RowSource& source = parts_.sources.Of(row);
+  intputrec rec = source.JobRecord(row, planned);
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
@@ -200,9 +176,9 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   if (rec.TempFile.empty()) throw CommandError(error);
   row.outputFile = rec.OutputFile;
   parts_.list.NotifyRowChanged(pos);
-  if (dvd) {
-    // A DVD row reports no time until the encoder has probed its stream; the
-    // creep shows that it is working meanwhile. DVD rows run one at a time.
+  if (source.ConvertsAlone()) {
+    // Such a row (a DVD's) reports no time until the encoder has read its
+    // stream; the creep shows that it is working meanwhile.
     parts_.notifier.ShowConvertProgress(0);
     auto job = parts_.engine.StartEncoderJob(rec);
     if (job && !job->ended) parts_.progress.StartCreep();
@@ -221,19 +197,16 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   });
 }
 
-intputrec BatchDriver::JobRecordOf(const ListRow& row,
-                                   const std::function<bool(const std::string&)>& reserved) {
-  if (!row.dvd) return FileJobRecord(row, reserved);
-  if (!dvdJobRecord) throw CommandError("DVD rows cannot be converted by this build");
-  return dvdJobRecord(row, reserved);
+intputrec BatchDriver::JobRecordOf(const ListRow& row, const NameTaken& taken) const {
+  return parts_.sources.Of(row).JobRecord(row, taken);
 }
 
 int BatchDriver::JobsAtOnce() const {
-  // A disc is read by one job at a time, and a DVD row's creep uses the
-  // shared progress display.
+  // A disc is read by one job at a time, and the creep of a row that
+  // converts alone uses the shared progress display.
   if (parts_.program.DvdMode()) return 1;
   for (int i = 0; i < parts_.list.Count(); ++i)
-    if (parts_.list.Row(i).dvd) return 1;
+    if (parts_.sources.Of(parts_.list.Row(i)).ConvertsAlone()) return 1;
   return parts_.settings.JobCount();
 }
 
@@ -247,9 +220,10 @@ void BatchDriver::RunFrom(int after) {
     parts_.list.currentPosition = pos;
     lastStarted_ = pos;
     try {
-      // A DVD row's numbered names drop the caption's leading blanks too.
+      // Numbered names start from the caption the row's source names
+      // outputs by (a DVD row's without its leading blanks).
       const ListRow& row = parts_.list.Row(pos);
-      std::string caption = row.dvd ? DvdOutputCaption(row.caption) : row.caption;
+      std::string caption = parts_.sources.Of(row).OutputCaption(row);
       auto job = StartEntry(pos);
       running_.push_back({pos, job, caption, nextSerial_++});
     } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 
 #include "engine/JobRecord.h"
 #include "queue/ListRow.h"
+#include "queue/RowSource.h"
 
 namespace pcm {
 
@@ -29,7 +30,8 @@ class BatchDriver {
   // What a batch uses: the list it converts, the job runner and its progress
   // parser, the option assembly, the settings (output folder, finish
   // action), the run flags and program variant, and the notifier for
-  // refusals, messages, command states and the strip.
+  // refusals, messages, command states and the strip; the row sources
+  // build each row's job.
   struct Parts {
     ConversionList& list;
     EncoderEngine& engine;
@@ -39,6 +41,7 @@ class BatchDriver {
     RunState& run;
     const ProgramInfo& program;
     Notifier& notifier;
+    const RowSources& sources;
   };
   explicit BatchDriver(const Parts& parts);
 
@@ -55,14 +58,10 @@ class BatchDriver {
   // processor for 0, always one for DVD rows.
   int JobsAtOnce() const;
 
-  // The job record the file entry step would hand to the encoder for a row
-  // (output path chosen, options filled), without reserving anything.
-  // `reserved` names taken by entries planned before it. Throws CommandError
-  // like the option assembly does.
-  intputrec FileJobRecord(const ListRow& row, const std::function<bool(const std::string&)>& reserved = {});
-  // The job record of any row: FileJobRecord for a file, the DVD layer's
-  // record for a DVD row (a CommandError when this build has none).
-  intputrec JobRecordOf(const ListRow& row, const std::function<bool(const std::string&)>& reserved = {});
+  // The job record of a row as its source builds it (output path chosen,
+  // options filled), without reserving anything. `taken` names are planned
+  // for entries before it. Throws CommandError like the option assembly.
+  intputrec JobRecordOf(const ListRow& row, const NameTaken& taken = {}) const;
 
   // Why a job's end means the entry failed, or "" when it succeeded: not
   // started, a non-zero exit, killed other than by the user's stop, no or an
@@ -88,11 +87,6 @@ class BatchDriver {
   // Caption of the Pause1 menu item: "Pause" or "Continue".
   std::string pauseCaption = "Pause";
 
-  // Builds the job record of a row listed from a DVD (attached by the DVD
-  // source; a DVD row fails without it). Such a row runs the DVD entry step,
-  // any other row the file entry step, whatever the program's variant.
-  std::function<intputrec(const ListRow& row, const std::function<bool(const std::string&)>& reserved)>
-      dvdJobRecord;
   // Called when a batch has run out of entries, after the finish action, and
   // after a stop.
   std::function<void()> batchOverHook;

@@ -15,14 +15,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/WholeNumber.h"
 #include "base/WriteAll.h"
 #include "engine/MediaLimits.h"
 #include "profiles/Ini.h"
 #include "profiles/Settings.h"
 #include "queue/ConversionList.h"
+#include "queue/RowSource.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
-#include "base/WholeNumber.h"
 
 namespace pcm {
 
@@ -419,14 +420,6 @@ std::optional<StoredList> DecodeStoredList(const std::string& text, std::string&
       error = "entry " + std::to_string(i + 1) + ": " + error;
       return std::nullopt;
     }
-    if (row.state == EntryState::Converting) {
-      // Its conversion never ended and its output never got its name.
-      row.state = row.dvd ? EntryState::Ready : EntryState::Waiting;
-      row.outputFile.clear();
-    } else if (row.state == EntryState::Playing || row.state == EntryState::Paused) {
-      // Its preview ended with the program, as a stop would have ended it.
-      row.state = EntryState::Stopped;
-    }
     stored.rows.push_back(std::move(row));
   }
   Reader view(top, error, files);
@@ -444,8 +437,21 @@ std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::str
   return std::move(stored->rows);
 }
 
-ListStore::ListStore(ConversionList& list, const ProgramInfo& program, Notifier& notifier)
-    : list_(list), program_(program), notifier_(notifier) {
+void SettleRestoredRow(ListRow& row, const RowSource& source) {
+  if (row.state == EntryState::Converting) {
+    // Its conversion never ended and its output never got its name.
+    row.state = source.ListedState();
+    row.outputFile.clear();
+  } else if (row.state == EntryState::Playing || row.state == EntryState::Paused) {
+    // Its preview ended with the program, as a stop would have ended it.
+    row.state = EntryState::Stopped;
+  }
+  source.LookForSource(row);
+}
+
+ListStore::ListStore(ConversionList& list, const ProgramInfo& program, Notifier& notifier,
+                     const RowSources& sources)
+    : list_(list), program_(program), notifier_(notifier), sources_(sources) {
   writeTimer_.setSingleShot(true);
   writeTimer_.setInterval(kWriteDelayMs);
   writeTimer_.callOnTimeout([this] { Flush(); });
@@ -495,23 +501,10 @@ void ListStore::Restore() {
                                             "." + (moved ? " It was kept as " + kept + "." : ""));
   } else {
     std::vector<ListRow>& rows = stored->rows;
-    int leftOut = 0;
-    if (dvdRestoreHook) {
-      leftOut = dvdRestoreHook(rows, stored->dvdView);
-    } else {
-      auto dvd = std::remove_if(rows.begin(), rows.end(), [](const ListRow& r) { return r.dvd.has_value(); });
-      leftOut = int(rows.end() - dvd);
-      rows.erase(dvd, rows.end());
-    }
+    const int leftOut = dvdRestoreHook ? dvdRestoreHook(rows, stored->dvdView) : 0;
     int missing = 0;
     for (ListRow& row : rows) {
-      // A DVD row's disc was looked for by the step above.
-      if (!row.dvd) {
-        const std::string& source = row.entry.sourcePath.empty() ? row.filePath : row.entry.sourcePath;
-        // Looked up by its bytes: a name that is not UTF-8 is no less there.
-        struct stat st;
-        row.sourceMissing = source.empty() || stat(source.c_str(), &st) != 0;
-      }
+      SettleRestoredRow(row, sources_.Of(row));
       missing += row.sourceMissing ? 1 : 0;
       list_.Append(std::move(row));
     }

@@ -13,6 +13,7 @@ namespace pcm {
 
 class ConversionList;
 class Notifier;
+class RowSources;
 class ProgramInfo;
 
 // The stored fields of a row and of the records in it, by name. A new field
@@ -171,7 +172,8 @@ class ListStore {
   // How long after a first change the list is written.
   static constexpr int kWriteDelayMs = 1000;
 
-  ListStore(ConversionList& list, const ProgramInfo& program, Notifier& notifier);
+  // `sources` settle each restored row by the kind of its source.
+  ListStore(ConversionList& list, const ProgramInfo& program, Notifier& notifier, const RowSources& sources);
   // Writes what is not written yet, saying nothing of a failure.
   ~ListStore();
   ListStore(const ListStore&) = delete;
@@ -205,7 +207,7 @@ class ListStore {
   // The DVD listing's side, set by the application: the state stored beside
   // the rows, and the step that takes restored DVD rows back. That step may
   // mark rows as missing and leave rows out; it returns how many it left
-  // out. Without it DVD rows are left out.
+  // out.
   std::function<DvdViewState()> dvdViewHook;
   std::function<int(std::vector<ListRow>&, const DvdViewState&)> dvdRestoreHook;
 
@@ -215,6 +217,7 @@ class ListStore {
   ConversionList& list_;
   const ProgramInfo& program_;
   Notifier& notifier_;
+  const RowSources& sources_;
   std::string lastWritten_;
   bool restored_ = false;
   bool writing_ = false;  // set once the restore is over

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 
 #include "core/Application.h"
-#include "dvd/DvdJob.h"
+#include "dvd/DvdRowSource.h"
 #include "support/DvdFixtures.h"
 #include "support/Fixtures.h"
 
@@ -47,7 +47,7 @@ TEST(DvdJob, RecordsOfTitleAndChapterRows) {
   ASSERT_EQ(app.list.Row(2).caption, "  Chapter_02");
 
   // The whole title: every chapter's sectors, no trim, no start or length.
-  pcm::intputrec title = pcm::DvdJobRecord(app.engine.record, app.options, app.list.Row(0));
+  pcm::intputrec title = app.batch.JobRecordOf(app.list.Row(0));
   pcm::DvdInputForm form = d.Form(title);
   EXPECT_EQ(form.folder, disc + "/VIDEO_TS");
   EXPECT_EQ(form.titleSet, 1);
@@ -70,14 +70,13 @@ TEST(DvdJob, RecordsOfTitleAndChapterRows) {
   app.dvd.SubtitleChanged(1);
   pcm::ListRow& chapter = app.list.Row(2);
   ASSERT_EQ(chapter.dvd->seconds, 3);
-  ASSERT_TRUE(pcm::ApplyRowTrim(chapter, 1, 2));
+  ASSERT_TRUE(app.sources.Of(chapter).Trim(chapter, 1, 2));
   EXPECT_EQ(chapter.trim.begin, chapter.dvd->begin + 1);
   EXPECT_EQ(chapter.trim.end, chapter.dvd->begin + 2);
   EXPECT_EQ(chapter.entry.duration, "00:00:01");
-  EXPECT_FALSE(pcm::ApplyRowTrim(chapter, 3, 5));  // begins where the chapter ends
-  pcm::intputrec rec = pcm::DvdJobRecord(app.engine.record, app.options, chapter, [&](const std::string& p) {
-    return p == d.out + "/Chapter_02.mp3";
-  });
+  EXPECT_FALSE(app.sources.Of(chapter).Trim(chapter, 3, 5));  // begins where the chapter ends
+  pcm::intputrec rec =
+      app.batch.JobRecordOf(chapter, [&](const std::string& p) { return p == d.out + "/Chapter_02.mp3"; });
   form = d.Form(rec);
   ASSERT_EQ(form.sectors.size(), 1u);
   EXPECT_EQ(form.sectors[0], chapter.dvd->sectors[0]);
@@ -87,10 +86,11 @@ TEST(DvdJob, RecordsOfTitleAndChapterRows) {
   EXPECT_EQ(rec.DurationSecs, 1);
   EXPECT_EQ(rec.OutputFile, d.out + "/Chapter_02_1.mp3");
 
-  // A row without DVD data has no DVD record.
+  // A DVD row that lost its disc's record has no job.
   pcm::ListRow plain;
   plain.caption = "x";
-  EXPECT_THROW(pcm::DvdJobRecord(app.engine.record, app.options, plain), std::exception);
+  plain.dvd = pcm::DvdRowData{};
+  EXPECT_THROW(app.batch.JobRecordOf(plain), std::exception);
 }
 
 // In the DVD variant a DVD row runs with the creep until its first time

@@ -14,7 +14,7 @@
 #include <tuple>
 
 #include "core/Application.h"
-#include "dvd/DvdJob.h"
+#include "dvd/DvdRowSource.h"
 #include "queue/ListStore.h"
 #include "support/DvdFixtures.h"
 #include "support/Fixtures.h"
@@ -44,9 +44,10 @@ struct StoreApp {
   // preview and the still writer.
   auto Inputs(int i) {
     const pcm::ListRow& row = app->list.Row(i);
-    pcm::intputrec r = pcm::DvdJobRecord(app->engine.record, app->options, row);
+    const pcm::RowSource& source = app->sources.Of(row);
+    pcm::intputrec r = source.JobRecord(row, {});
     return std::make_tuple(r.InputFile, r.OutputFile, r.DurationSecs, r.TargetOpt, r.StartOpt, r.LengthOpt,
-                           pcm::PlayInputOf(row), pcm::StillInputOf(row));
+                           source.Play(row).input, source.StillInput(row));
   }
   std::vector<bool> Checks() const {
     std::vector<bool> checks;
@@ -97,7 +98,7 @@ TEST(DvdRestore, RowsConvertAsBeforeTheViewTogglesAndAGoneDiscMarksThem) {
     ASSERT_EQ(c, t + 3);
     app.list.SelectOnly(t);
     app.dvd.AudioChanged(1);
-    ASSERT_TRUE(pcm::ApplyRowTrim(app.list.Row(t), 2, 5));
+    ASSERT_TRUE(app.sources.Of(app.list.Row(t)).Trim(app.list.Row(t), 2, 5));
     app.list.NotifyRowChanged(t);
     app.dvd.UncheckAll();
     app.list.SetChecked(t, true);

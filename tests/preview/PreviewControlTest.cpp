@@ -82,7 +82,7 @@ class PreviewControlTest : public ::testing::Test {
     o.programPath = pcmtest::MakeProgramDir("preview-control");
     o.ui = &ui;
     app = std::make_unique<pcm::CoreApp>(o);
-    control = std::make_unique<PreviewControl>(PreviewControl::Parts{app->list, app->run, *app, player});
+    control = std::make_unique<PreviewControl>(PreviewControl::Parts{app->list, app->run, *app, player, app->sources});
     control->listClickedHook = [this] { app->listCommands.ListClicked(); };
     QObject::connect(control.get(), &PreviewControl::panelShown, [this](bool shown) { panelShown = shown; });
   }

@@ -28,7 +28,7 @@ class PreviewRunTest : public ::testing::Test {
     o.ui = &ui;
     app = std::make_unique<pcm::CoreApp>(o);
     player = std::make_unique<Player>(std::move(options));
-    control = std::make_unique<PreviewControl>(PreviewControl::Parts{app->list, app->run, *app, *player});
+    control = std::make_unique<PreviewControl>(PreviewControl::Parts{app->list, app->run, *app, *player, app->sources});
     QObject::connect(control.get(), &PreviewControl::playReturned,
                      [this](PlayEnd end) { ends.push_back(end); });
   }

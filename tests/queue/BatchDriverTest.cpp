@@ -222,7 +222,7 @@ TEST(FileEntryStep, StartOnlyWhenTrimmedLengthAlwaysGiven) {
   b.app().profiles.SelectProfile(17);
   b.app().list.Row(0).trim.begin = 10;
   b.app().list.Row(0).entry.duration = "00:01:00";
-  pcm::intputrec rec = b.app().batch.FileJobRecord(b.app().list.Row(0));
+  pcm::intputrec rec = b.app().batch.JobRecordOf(b.app().list.Row(0));
   EXPECT_EQ(rec.StartOpt, " -ss 00:00:10");
   EXPECT_EQ(rec.LengthOpt, " -t 00:01:00");
   EXPECT_EQ(rec.DurationSecs, 60);
@@ -231,7 +231,7 @@ TEST(FileEntryStep, StartOnlyWhenTrimmedLengthAlwaysGiven) {
   EXPECT_EQ(rec.EncoderPath, b.f.dir + "register.dat");
   b.app().list.Row(0).trim.begin = 0;
   // A seek before the input would lose the start of an untrimmed entry.
-  EXPECT_EQ(b.app().batch.FileJobRecord(b.app().list.Row(0)).StartOpt, "");
+  EXPECT_EQ(b.app().batch.JobRecordOf(b.app().list.Row(0)).StartOpt, "");
 }
 
 // An entry whose job cannot be built fails with the reason and the batch
@@ -239,17 +239,15 @@ TEST(FileEntryStep, StartOnlyWhenTrimmedLengthAlwaysGiven) {
 TEST(DvdMode, FileRowsTakeTheFileStepDvdRowsNeedTheirOwn) {
   Batch b("dvd", {"a.wav", "b.wav", "c.wav"}, "popclipmill-dvd");
   b.app().settings.finishAction = pcm::kFinishOpenFolder;
-  // Row 1 stands for a row listed from a DVD, in a build whose DVD step is
-  // not attached: it fails alone, the file rows around it are converted.
+  // Row 1 stands for a row listed from a DVD whose disc record is lost:
+  // it fails alone, the file rows around it are converted.
   b.app().list.Row(1).dvd = pcm::DvdRowData{};
-  b.app().batch.dvdJobRecord = nullptr;
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
   EXPECT_EQ(b.Status(0), "Finish");
   EXPECT_EQ(b.Status(1), "Failed");
   EXPECT_EQ(b.Status(2), "Finish");
-  EXPECT_EQ(b.app().list.Row(1).failureLines,
-            std::vector<std::string>{"DVD rows cannot be converted by this build"});
+  EXPECT_EQ(b.app().list.Row(1).failureLines, std::vector<std::string>{"The DVD entry b names no DVD file"});
   EXPECT_EQ(b.f.Calls(), (std::vector<std::string>{b.media + "/a.wav", b.media + "/c.wav"}));
   EXPECT_FALSE(b.app().progress.CreepRunning());
   EXPECT_EQ(b.f.system.calls.size(), 1u);

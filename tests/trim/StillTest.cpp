@@ -17,7 +17,7 @@ namespace {
 
 struct StillApp : TrimApp {
   explicit StillApp(const std::string& tag)
-      : TrimApp(tag), still({app->list, app->engine, app->options, app->run, *app}) {
+      : TrimApp(tag), still({app->list, app->engine, app->options, app->run, *app, app->sources}) {
     QObject::connect(&still, &pcm::StillWriter::stillEnded,
                      [this](const std::string& path, const std::string& error) {
                        ended.push_back({path, error});

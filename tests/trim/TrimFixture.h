@@ -58,7 +58,7 @@ struct TrimApp {
     app->settings.LoadSettings();
     app->settings.outputField = out = pcmtest::MakeTempDir(tag + "-out");
     session = std::make_unique<pcm::TrimSession>(
-        pcm::TrimSession::Parts{app->list, app->run, *app, app->options, playback});
+        pcm::TrimSession::Parts{app->list, app->run, *app, app->options, playback, app->sources});
   }
   // An entry of `seconds` as the probe would have described it.
   int AddEntry(const std::string& caption, int32_t seconds) {

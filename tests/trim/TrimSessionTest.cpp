@@ -53,7 +53,7 @@ TEST(TrimSession, BeginAndEndFromThePositionReachTheConversion) {
   EXPECT_EQ(film.outputSize, t.app->options.EstimateOutputSize(film));
   EXPECT_EQ(t.app->list.Row(1).time, "00:00:42");
 
-  pcm::intputrec rec = t.app->batch.FileJobRecord(film);
+  pcm::intputrec rec = t.app->batch.JobRecordOf(film);
   EXPECT_EQ(rec.StartOpt, " -ss 00:00:10");
   EXPECT_EQ(rec.LengthOpt, " -t 00:01:00");
   std::string line = pcm::BuildCommandLine(rec);
@@ -249,7 +249,7 @@ TEST(TrimSession, OpeningIsRefusedInTheWrongState) {
 TEST(TrimSession, PlaysARealClipWithoutBlockingTheEventLoop) {
   TrimApp t("trim-real");
   pcm::WorkerPlayback real;
-  pcm::TrimSession session({t.app->list, t.app->run, *t.app, t.app->options, real});
+  pcm::TrimSession session({t.app->list, t.app->run, *t.app, t.app->options, real, t.app->sources});
   int row = t.AddEntry("clip", 4);
   t.app->list.Row(row).entry.sourcePath = pcmtest::MakeMedia("avi", 4);
   ASSERT_TRUE(session.Open());
