@@ -7,16 +7,15 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTableView>
-#include <QTreeView>
 #include <fstream>
 
 #include "WindowFixture.h"
@@ -448,6 +447,19 @@ TEST(WindowDrag, TitleImageMovesTheWindowUntilReleased) {
   w.Release("img_name");
   w.PointerMove("img_name", {60, 60}, Qt::LeftButton);
   EXPECT_EQ(w.pos(), start + QPoint(20, 15));
+  // However far it is dragged, the title row stays on the screen's free
+  // area, where it can be taken again.
+  ASSERT_NE(w.screen(), nullptr);
+  const QRect free = w.screen()->availableGeometry();
+  for (QPoint far : {QPoint(-5000, -5000), QPoint(5000, 5000)}) {
+    w.Press("img_name", {10, 10});
+    w.PointerMove("img_name", far, Qt::LeftButton);
+    w.Release("img_name");
+    const QRect title(w.pos(), QSize(w.width(), 30));
+    EXPECT_GE(w.y(), free.top());
+    EXPECT_LE(w.y(), free.bottom() - 30);
+    EXPECT_GE((free & title).width(), 90);
+  }
 }
 
 TEST(WindowCutter, RefusalsInTheirOrder) {
