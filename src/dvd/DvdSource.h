@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/DvdRow.h"
 #include "dvd/IfoReader.h"
+#include "engine/DvdRow.h"
+#include "queue/ListRow.h"
 
 namespace pcm {
 
@@ -16,7 +17,6 @@ struct Toriginalinfo;
 class ConversionList;
 class Notifier;
 class OptionAssembly;
-struct ListRow;
 struct RunState;
 
 // What a path is to the DVD layer: an IFO file, a DVD folder (a VIDEO_TS
@@ -65,14 +65,15 @@ class DvdSource : public QObject {
   void AudioChanged(int position);
   void SubtitleChanged(int position);
 
-  // Replaces the list with what a folder holds, waiting first when it lies
+  // Adds what a folder holds after the list's rows, waiting first when it lies
   // on an optical drive that may still spin up; message 33 when it holds no
   // title set's IFO file or none of its titles can be listed. Returns
   // whether an IFO file was found.
   bool OpenFolderPath(const std::string& folder);
-  // Replaces the list with the titles of the given IFO files (any name, the
-  // menu file too); message 34 when the first of them gives no rows, and
-  // the rest are then not read. Returns whether the list has rows.
+  // Adds the titles of the given IFO files (any name, the menu file too)
+  // after the list's rows; message 34 when one of them gives no rows, and
+  // the rest are then not read. Files listed already are not listed again.
+  // Returns false when a file was refused.
   bool OpenIfoPaths(const std::vector<std::string>& paths);
   // A path dropped on the window or named at the start: an IFO file opens
   // as Add IFO would, a folder holding a VIDEO_TS folder or IFO files (any
@@ -80,7 +81,8 @@ class DvdSource : public QObject {
   // path, which is then added as a plain file or folder.
   bool OpenDropped(const std::string& path);
   // Appends the rows of a folder or of one IFO file to the list as it is,
-  // without a message (the batch front end adds DVDs beside files).
+  // without a message (the batch front end adds DVDs beside files); a file
+  // listed already is skipped.
   bool AddFolderPath(const std::string& folder);
   void AddIfoPath(const std::string& ifoPath);
 
@@ -89,10 +91,6 @@ class DvdSource : public QObject {
   // VIDEO_TS.IFO is skipped. Names are taken in byte order. True when at
   // least one IFO file was found, even one that gives no rows.
   bool ScanForIfoFiles(const std::string& folder);
-  // Records the file and appends its rows for the title view or the
-  // chapter view.
-  void ListTitles(const std::string& ifoPath);
-  void ListTitlesAndChapters(const std::string& ifoPath);
   // The row covering most sectors (the first on ties), 0 when none.
   int SelectLongestEntry() const;
   // The main title among rows [from, to): the DVD row with the most
@@ -144,7 +142,14 @@ class DvdSource : public QObject {
   void selectorsChanged();
 
  private:
-  void Reset();
+  // The DVD rows in the list, file rows not counted.
+  int DvdRowCount() const;
+  // Drops the files none of whose rows is listed any more.
+  void ForgetUnlisted();
+  // The set of files changed: the marks stored for the other view are void.
+  void FilesChanged();
+  // The current view's marks taken from its DVD rows, in order.
+  void RecordChecks();
   void ListFile(const std::string& ifoPath, bool chapters);
   // The rows an IFO file gives, unfinished (AppendRow completes them); the
   // titles are numbered on from `listed` rows. Empty when it cannot be read.
@@ -155,16 +160,23 @@ class DvdSource : public QObject {
   void Changed() {
     if (changedHook) changedHook();
   }
-  void AppendRow(ListRow row);
-  // Checks every row (or restores the view's marks), selects the main title
-  // and runs the click reaction.
-  void ShowListed();
+  // A listed row made whole: its time, its frame size column, Ready,
+  // checked, its size estimate.
+  ListRow Completed(ListRow row) const;
+  // After rows [from, to) were listed: records the view's marks, selects
+  // their main title and runs the click reaction.
+  void ShowListed(int from, int to);
   std::optional<std::vector<bool>>& CurrentChecks();
   bool Busy();
 
   Parts parts_;
   IfoOpener opener_;
   std::vector<std::string> files_;
+  // The DVD rows of the view not shown, by their part of the disc, with
+  // everything chosen for them.
+  std::map<std::string, ListRow> kept_;
+  // A file of the folder being added was listed already.
+  bool sawListed_ = false;
   std::optional<std::vector<bool>> titleChecks_;
   std::optional<std::vector<bool>> chapterChecks_;
   Selectors selectors_;
