@@ -622,7 +622,7 @@ class HeadlessBatch {
   }
 
   void RunConversions() {
-    ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet);
+    ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet, app_.batch.JobsAtOnce());
     ui_.beforePrint = [&] { printer.EndBar(); };
     QMetaObject::Connection shown =
         QObject::connect(&app_.list, &ConversionList::rowChanged, [&](int i) { printer.RowChanged(i); });

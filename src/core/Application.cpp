@@ -50,7 +50,11 @@ CoreApp::CoreApp(const Options& o)
   engine.record.EncoderPath = program.BesideExecutable("register.dat");
   ifo::SetIfoReaderProgram(engine.record.EncoderPath);
   engine.record.WorkDir = program.Directory();
-  profiles.selectedHook = [this] { options.RefreshSizeEstimates(); };
+  // A selected profile is a changed setting, kept at once.
+  profiles.selectedHook = [this] {
+    options.RefreshSizeEstimates();
+    settings.SaveChanges();
+  };
   progress.creepHeld = [this] { return engine.IsPaused(); };
   // The DVD end of a click on the list.
   listCommands.dvdClickedHook = [this] { dvd.ListClickedEnd(); };

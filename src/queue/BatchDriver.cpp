@@ -16,6 +16,7 @@
 #include "queue/OptionAssembly.h"
 #include "queue/RowSource.h"
 #include "ui/CommandError.h"
+#include "ui/Display.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
 
@@ -288,7 +289,10 @@ void BatchDriver::ShowBatchProgress() {
   int64_t sum = int64_t(doneCount_) * 10000;
   for (const Running& r : running_)
     if (parts_.list.Valid(r.pos)) sum += std::clamp(parts_.list.Row(r.pos).progress, 0, 10000);
-  parts_.notifier.ShowConvertProgress(entries > 0 ? int32_t(sum / entries) : 0);
+  // The strip alone: the hint line shows the batch's place, which no single
+  // encoder's line would tell.
+  ShowStrip(parts_.notifier.display(), "convertpos", kConvertStripWidth,
+            entries > 0 ? int32_t(sum / entries) : 0);
 }
 
 void BatchDriver::MarkFailed(int pos, std::vector<std::string> lines) {

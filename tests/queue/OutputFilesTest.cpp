@@ -44,7 +44,8 @@ TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
   EXPECT_EQ(queuetest::ReadLines(b.out + "/b-short.mp3"), std::vector<std::string>{"cut"});
   EXPECT_EQ(b.app().list.Row(1).outputFile, b.out + "/b-short.mp3");
 
-  // Each failed row says why, the way the encoder ended first.
+  // Each failed row says why first: the way the encoder ended, or what is
+  // wrong with what it wrote.
   const auto& half = b.app().list.Row(0).failureLines;
   ASSERT_GE(half.size(), 2u);
   EXPECT_EQ(half.front(), "The encoder exited with code 1");
