@@ -548,9 +548,10 @@ class HeadlessBatch {
           throw CommandError("a name with a line break cannot be written into a job file");
         // The lines find the subfolders they write to; the output folder
         // itself was made before.
+        std::string folderError;
         if (!row.outputSubfolder.empty() &&
-            !MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), error))
-          throw CommandError(error);
+            !MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), folderError))
+          throw CommandError(folderError);
         text += line + "\n";
         finals.insert(rec.OutputFile);
         ++written;
