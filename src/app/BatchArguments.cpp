@@ -136,6 +136,14 @@ const BatchOption kOptions[] = {
      "write the converted files to DIR (created when missing);\n"
      "a taken name gets _1, _2, ...",
      [](const std::string& v, BatchRequest& r, std::string& error) {
+       // A line break in the name would reach the report and the encoder's
+       // command line as further lines.
+       try {
+         Settings::CheckFolderName(v);
+       } catch (const std::exception& e) {
+         error = std::string("--output: ") + e.what();
+         return false;
+       }
        return NotEmpty("--output", "a folder", v, r.output, error);
      }},
     {"--trim", "BEGIN-END",

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "app/BatchFrontEnd.h"
@@ -23,6 +24,7 @@
 #include "app/ConsoleUserInterface.h"
 #include "app/FolderWalk.h"
 #include "app/JobExport.h"
+#include "base/ProgramStart.h"
 #include "core/Application.h"
 #include "dvd/DvdRowSource.h"
 #include "engine/EventPump.h"
@@ -37,6 +39,18 @@
 namespace pcm {
 
 namespace {
+
+// The encoder adapter's own account of how far it confines itself and the
+// programs it runs ("sandbox: Landlock ABI 7: ..."), or why it cannot say.
+std::string SandboxLine(const std::string& programPath) {
+  ProgramStart how;
+  how.args = {programPath.substr(0, programPath.rfind('/') + 1) + "register.dat", "--sandbox-status"};
+  FinishedProgram run = RunToEnd(how);
+  if (!run.start.ok()) return "sandbox: unknown, " + run.start.what + "\n";
+  if (run.out.rfind("sandbox: ", 0) != 0 || run.out.back() != '\n')
+    return "sandbox: unknown, " + how.args[0] + " did not tell\n";
+  return run.out;
+}
 
 // Selects an index of a choice list as the settings dialog would. A list
 // the window shows disabled still takes an index: the disc profiles read the
@@ -117,6 +131,16 @@ int WithReportStatus(const std::string& prog, int status) {
   return kExitFailed;
 }
 
+// A message of several lines made safe for the terminal line by line: its
+// line breaks stay, control characters within a line are escaped.
+std::string PrintableLines(const std::string& text) {
+  std::string shown;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    shown += Printable(text.substr(start, end - start)) + "\n";
+  return shown + Printable(text.substr(start));
+}
+
 const char* StatFailure(int error) {
   if (error == ENOENT) return "no such file or folder";
   if (error == ELOOP) return "a loop of symbolic links (too many levels of symbolic links)";
@@ -129,7 +153,7 @@ const char* StatFailure(int error) {
 class HeadlessBatch {
  public:
   HeadlessBatch(const std::string& programPath, const BatchRequest& req)
-      : req_(req), app_({programPath, nullptr, &ui_, &system_}), prog_(app_.program.Name()) {}
+      : req_(req), app_({programPath, nullptr, &ui_, &system_}), prog_(Printable(app_.program.Name())) {}
 
   int Run() {
     StopSignalWatch stopWatch([this] { OnStopSignal(); });
@@ -148,15 +172,16 @@ class HeadlessBatch {
       return kExitFailed;
     }
     if (auto status = CheckOutputFolder()) return *status;
-    if (req_.dryRun) return DryRun();
     if (auto status = MakeOutputFolder()) return *status;
+    if (req_.dryRun) return DryRun();
     if (req_.exportJobs) return ExportJobs();
     return AfterBatch(Convert());
   }
 
  private:
   int Usage(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n\n%s", prog_.c_str(), message.c_str(), UsageText(prog_).c_str());
+    std::fprintf(stderr, "%s: %s\n\n%s", prog_.c_str(), PrintableLines(message).c_str(),
+                 UsageText(prog_).c_str());
     return kExitUsage;
   }
 
@@ -204,14 +229,10 @@ class HeadlessBatch {
         std::string error;
         if (c.index && !SelectIndex(app_, c.list, *c.index, c.option, error)) return Usage(error);
       }
-      if (req_.output) {
-        // A line break in the name would reach the report and the encoder's
-        // command line as further lines.
-        Settings::CheckFolderName(*req_.output);
-        app_.settings.outputField = AbsolutePath(*req_.output);
-      }
+      // The name holds no control character: the options refused those.
+      if (req_.output) app_.settings.outputField = AbsolutePath(*req_.output);
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "%s: %s\n", prog_.c_str(), e.what());
+      std::fprintf(stderr, "%s: %s\n", prog_.c_str(), Printable(e.what()).c_str());
       return kExitFailed;
     }
     return std::nullopt;
@@ -222,7 +243,7 @@ class HeadlessBatch {
   std::optional<int> CheckEncoder() {
     const std::string& encoder = app_.engine.record.EncoderPath;
     if (access(encoder.c_str(), X_OK) == 0) return std::nullopt;
-    std::fprintf(stderr, "%s: the encoder %s cannot be run: %s\n", prog_.c_str(), encoder.c_str(),
+    std::fprintf(stderr, "%s: the encoder %s cannot be run: %s\n", prog_.c_str(), Printable(encoder).c_str(),
                  std::strerror(errno));
     return kExitFailed;
   }
@@ -254,6 +275,7 @@ class HeadlessBatch {
       std::string path = AbsolutePath(given);
       struct stat st;
       bool found = stat(path.c_str(), &st) == 0;
+      const int statError = errno;  // adding the files before may change errno
       const DvdPath dvd = found ? DvdPathOf(path) : DvdPath::None;
       if (found && !S_ISDIR(st.st_mode) && dvd == DvdPath::None) {
         files.push_back(path);
@@ -273,7 +295,7 @@ class HeadlessBatch {
         }
         AddFolder(path);
       } else if (!found) {
-        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(), StatFailure(errno));
+        std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(), StatFailure(statError));
         ++notAdded_;
       }
     }
@@ -283,6 +305,7 @@ class HeadlessBatch {
   // Adds the files in their order, probed several at a time; every one not
   // added counts, those left untried after a fault of the profile file too.
   void AddFiles(std::vector<std::string>& files) {
+    DropRepeats(files);
     if (files.empty()) return;
     size_t tried = 0;
     notAdded_ += app_.listCommands.AddFileList(files, &tried);
@@ -290,14 +313,45 @@ class HeadlessBatch {
     files.clear();
   }
 
+  // A file given again, by the same name or another (a folder and its
+  // file, a link, "dir/./x"), is converted once: the later mention is left
+  // out with a note naming the first.
+  static const std::string& PathOf(const std::string& path) { return path; }
+  static const std::string& PathOf(const FoundFile& file) { return file.path; }
+  template <class File>
+  void DropRepeats(std::vector<File>& files) {
+    std::erase_if(files, [&](const File& file) {
+      const std::string& path = PathOf(file);
+      struct stat st;
+      if (stat(path.c_str(), &st) != 0) return false;  // the add names the problem
+      auto [at, first] = added_.try_emplace({st.st_dev, st.st_ino}, path);
+      if (first) return false;
+      if (at->second == path)
+        std::fprintf(stderr, "%s: %s: named more than once; converted once\n", prog_.c_str(),
+                     Printable(path).c_str());
+      else
+        std::fprintf(stderr, "%s: %s: the same file as %s; converted once\n", prog_.c_str(),
+                     Printable(path).c_str(), Printable(at->second).c_str());
+      return true;
+    });
+  }
+
   // Lists a DVD's titles (or titles and chapters) after the rows so far.
   void AddDvd(const std::string& given, const std::string& path, bool folder) {
     const int before = app_.list.Count();
+    const size_t unreadableBefore = app_.dvd.UnreadableSets().size();
     bool found = true;
     if (folder)
       found = app_.dvd.AddFolderPath(path);
     else
       app_.dvd.AddIfoPath(path);
+    // A title set that cannot be read is named, and fails the run.
+    const auto& unreadable = app_.dvd.UnreadableSets();
+    for (size_t i = unreadableBefore; i < unreadable.size(); ++i) {
+      std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(unreadable[i].ifoPath).c_str(),
+                   Printable(unreadable[i].why).c_str());
+      ++notAdded_;
+    }
     if (app_.list.Count() == before) {
       std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(),
                    found ? "no title of the DVD can be converted" : "no IFO file of a title set found");
@@ -400,6 +454,7 @@ class HeadlessBatch {
     // Without --keep-folders every file goes to the output folder itself.
     if (!req_.keepFolders)
       for (FoundFile& f : files) f.subfolder.clear();
+    DropRepeats(files);
     // A fault of the profile file fails every file alike: it is said once
     // and ends the folder.
     notAdded_ += app_.listCommands.AddFileList(files);
@@ -438,9 +493,9 @@ class HeadlessBatch {
     outDir_ = app_.options.OutputFolder();
     outDirName_ = outDir_.size() > 1 ? outDir_.substr(0, outDir_.size() - 1) : outDir_;
     struct stat st;
-    outDirExisted_ = lstat(outDirName_.c_str(), &st) == 0;
-    if (outDirExisted_ && S_ISLNK(st.st_mode)) stat(outDirName_.c_str(), &st);
-    if (!outDirExisted_ || S_ISDIR(st.st_mode)) return std::nullopt;
+    const bool existed = lstat(outDirName_.c_str(), &st) == 0;
+    if (existed && S_ISLNK(st.st_mode)) stat(outDirName_.c_str(), &st);
+    if (!existed || S_ISDIR(st.st_mode)) return std::nullopt;
     std::fprintf(stderr, "%s: the output folder %s is not a folder; nothing was converted\n", prog_.c_str(),
                  Printable(outDirName_).c_str());
     return kExitFailed;
@@ -467,35 +522,27 @@ class HeadlessBatch {
         ++failed;
       }
     }
-    // A dry run leaves no trace: the folder made for the output names goes.
-    if (!outDirExisted_) rmdir(outDir_.c_str());
     NoteSkipped();
     return WithReportStatus(prog_, failed + notAdded_ > 0 ? kExitFailed : kExitOk);
   }
 
   // One job line per checked entry instead of converting. Output names are
   // chosen as the batch would choose them, each name also taken for the
-  // entries after it, and every temporary name is one nothing has. A DVD
-  // row's line runs the adapter, which reads the title from the disc.
+  // entries after it. Each line is the adapter's command, which makes the
+  // hidden file it writes at run time; a DVD row's line reads the title
+  // from the disc.
   int ExportJobs() {
     std::set<std::string> finals;
-    std::vector<std::string> temps;
     auto reserved = [&](const std::string& path) { return finals.count(path) > 0; };
     std::string text;
     int failed = 0, written = 0;
     for (int i = 0; i < app_.list.Count(); ++i) {
       const ListRow& row = app_.list.Row(i);
       if (!row.checked) continue;
-      std::string error;
       try {
         if (app_.batch.SkipEntry(i, reserved)) continue;
         intputrec rec = app_.batch.JobRecordOf(row, reserved);
-        rec.TempFile = UnusedTemporaryName(rec.OutputFile, temps);
-        if (rec.TempFile.empty()) throw CommandError("no free temporary name beside " + rec.OutputFile);
-        const std::vector<std::string> args = BuildArgumentVector(rec);
-        auto command = EncoderCommand(rec.EncoderPath, {args.begin() + 1, args.end()}, error);
-        if (!command) throw CommandError(error);
-        std::string line = JobLine(*command, rec.TempFile, rec.OutputFile);
+        std::string line = JobLine(BuildArgumentVector(rec));
         // The job file holds one job a line.
         if (line.find('\n') != std::string::npos)
           throw CommandError("a name with a line break cannot be written into a job file");
@@ -506,7 +553,6 @@ class HeadlessBatch {
           throw CommandError(error);
         text += line + "\n";
         finals.insert(rec.OutputFile);
-        temps.push_back(rec.TempFile);
         ++written;
       } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(),
@@ -527,6 +573,9 @@ class HeadlessBatch {
     return failed + notAdded_ > 0 ? kExitFailed : kExitOk;
   }
 
+  // The output folder is made before anything is converted or exported. A
+  // dry run refuses what the run would refuse: it makes the folder and a
+  // hidden file in it as the run's entries would, then removes both.
   // After a dry run or an export, which print no report: how many entries
   // were skipped because their output exists.
   void NoteSkipped() {
@@ -538,9 +587,25 @@ class HeadlessBatch {
 
   std::optional<int> MakeOutputFolder() {
     std::string error;
-    if (MakeFolders(outDir_, error)) return std::nullopt;
-    std::fprintf(stderr, "%s: the output folder %s cannot be created; nothing was converted (%s)\n",
-                 prog_.c_str(), Printable(outDirName_).c_str(), Printable(error).c_str());
+    std::vector<std::string> made;
+    const bool folderMade = MakeFolders(outDir_, error, &made);
+    bool writable = true;
+    if (folderMade && req_.dryRun) {
+      HiddenOutput probe = CreateHiddenOutput(outDir_ + "dry-run");
+      writable = probe.fd >= 0;
+      if (writable) {
+        RemoveHiddenOutput(probe.path.c_str(), probe.fd);
+        close(probe.fd);
+      } else {
+        error = std::strerror(probe.error);
+      }
+    }
+    if (req_.dryRun)
+      for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
+    if (folderMade && writable) return std::nullopt;
+    std::fprintf(stderr, "%s: the output folder %s cannot be %s; nothing was converted (%s)\n", prog_.c_str(),
+                 Printable(outDirName_).c_str(), folderMade ? "written" : "created",
+                 Printable(error).c_str());
     return kExitFailed;
   }
 
@@ -557,7 +622,7 @@ class HeadlessBatch {
   }
 
   void RunConversions() {
-    ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet);
+    ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet, app_.batch.JobsAtOnce());
     ui_.beforePrint = [&] { printer.EndBar(); };
     QMetaObject::Connection shown =
         QObject::connect(&app_.list, &ConversionList::rowChanged, [&](int i) { printer.RowChanged(i); });
@@ -585,7 +650,7 @@ class HeadlessBatch {
                CountDownToShutdown(prog_, ShutdownCountdownSeconds(), interrupted_)) {
       system_.Shutdown();
       if (!system_.shutdownError.empty()) {
-        std::fprintf(stderr, "%s: %s\n", prog_.c_str(), system_.shutdownError.c_str());
+        std::fprintf(stderr, "%s: %s\n", prog_.c_str(), Printable(system_.shutdownError).c_str());
         return kExitFailed;
       }
     }
@@ -599,10 +664,10 @@ class HeadlessBatch {
   const std::string prog_;
   bool interrupted_ = false;
   int notAdded_ = 0;
-  std::string outDir_;      // with its trailing '/'
-  std::string outDirName_;  // without it
-  bool outDirExisted_ = false;
-  std::vector<std::pair<int, int>> dvdRanges_;  // rows of each DVD path
+  std::string outDir_;                                    // with its trailing '/'
+  std::string outDirName_;                                // without it
+  std::vector<std::pair<int, int>> dvdRanges_;            // rows of each DVD path
+  std::map<std::pair<dev_t, ino_t>, std::string> added_;  // files added, by identity, with their path
 };
 
 }  // namespace
@@ -612,24 +677,25 @@ int RunBatch(const std::string& programPath, const BatchRequest& req) {
 }
 
 int RunHeadless(const std::string& programPath, const std::vector<std::string>& args) {
-  std::string prog = QFileInfo(QString::fromStdString(programPath)).fileName().toStdString();
+  std::string prog = Printable(QFileInfo(QString::fromStdString(programPath)).fileName().toStdString());
   SurviveBrokenPipes();
   if (args.empty()) return kExitUsage;
   const std::string& first = args[0];
+  const bool alone = first == "--help" || first == "-h" || first == "--version" || first == "--list-profiles";
+  if (alone && args.size() > 1) {
+    std::fprintf(stderr, "%s: %s takes no arguments\n\n%s", prog.c_str(), first.c_str(),
+                 UsageText(prog).c_str());
+    return kExitUsage;
+  }
   if (first == "--help" || first == "-h") {
     Out(UsageText(prog));
     return WithReportStatus(prog, kExitOk);
   }
   if (first == "--version") {
-    Out(VersionText(prog));
+    Out(VersionText(prog) + SandboxLine(programPath));
     return WithReportStatus(prog, kExitOk);
   }
   if (first == "--list-profiles") {
-    if (args.size() > 1) {
-      std::fprintf(stderr, "%s: --list-profiles takes no arguments\n\n%s", prog.c_str(),
-                   UsageText(prog).c_str());
-      return kExitUsage;
-    }
     std::string text;
     for (int n = 1; n <= kProfileCount; ++n) {
       const ProfileRecord* rec = ProfileInfo(n);
@@ -653,7 +719,7 @@ int RunHeadless(const std::string& programPath, const std::vector<std::string>& 
   std::string error;
   auto req = ParseBatchArguments({args.begin() + 1, args.end()}, error);
   if (!req) {
-    std::fprintf(stderr, "%s: %s\n\n%s", prog.c_str(), error.c_str(), UsageText(prog).c_str());
+    std::fprintf(stderr, "%s: %s\n\n%s", prog.c_str(), Printable(error).c_str(), UsageText(prog).c_str());
     return kExitUsage;
   }
   if (req->help) {

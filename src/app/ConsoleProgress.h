@@ -12,9 +12,10 @@ namespace pcm {
 // otherwise a line when an entry starts and when it ends.
 class ProgressPrinter {
  public:
-  ProgressPrinter(const ConversionList& list, bool terminal, bool quiet)
+  // `jobs`: how many entries the batch converts at once.
+  ProgressPrinter(const ConversionList& list, bool terminal, bool quiet, int jobs)
       : list_(list), terminal_(terminal), quiet_(quiet) {
-    estimate_.Start(list);
+    estimate_.Start(list, jobs);
   }
 
   void RowChanged(int i);

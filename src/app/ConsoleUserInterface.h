@@ -14,6 +14,12 @@ class ConsoleUserInterface : public UserInterface {
  public:
   void Warning(const std::string& text) override { Print("warning", text); }
   void Information(const std::string& text) override { Print(nullptr, text); }
+  // The reason on a line of its own: a line break inside a name is escaped,
+  // this one is not.
+  void InformationWithReason(const std::string& text, const std::string& why) override {
+    Print(nullptr, text);
+    Print(nullptr, "  " + why);
+  }
   void Error(const std::string& text) override {
     ++errors;
     Print("error", text);

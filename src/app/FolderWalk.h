@@ -3,14 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/MediaNames.h"
 #include "queue/FolderTree.h"
 
 namespace pcm {
-
-// Whether the front end takes a file of this name from a folder: the
-// common audio and video extensions, compared lower-cased. The window's
-// Add Folder keeps its own shorter list.
-bool IsMediaFileName(const std::string& fileName);
 
 // The media files of a folder given on the command line, each with its
 // folder relative to the given one, listed as ListFolderTree lists them.

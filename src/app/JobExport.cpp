@@ -1,17 +1,13 @@
 #include "app/JobExport.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QRandomGenerator>
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "app/ConsoleOutput.h"
+#include "base/HiddenOutput.h"
 #include "base/WriteAll.h"
-#include "base/ProgramStart.h"
 #include "engine/OutputFiles.h"
 
 namespace pcm {
@@ -27,81 +23,13 @@ std::string ShellWord(const std::string& text) {
   return word + "'";
 }
 
-std::optional<std::vector<std::string>> EncoderCommand(const std::string& encoderPath,
-                                                       const std::vector<std::string>& args,
-                                                       std::string& error) {
-  // Started directly, not through a toolkit process: arguments are bytes,
-  // and a name that is not UTF-8 must reach the adapter as it is.
-  ProgramStart how;
-  how.args = {encoderPath, "--print-command"};
-  how.args.insert(how.args.end(), args.begin(), args.end());
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    error = std::strerror(errno);
-    return std::nullopt;
-  }
-  how.out = out[1];
-  StartedProgram started = StartProgram(how);
-  const pid_t pid = started.pid;
-  close(out[1]);
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    ssize_t n = read(out[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    text.append(buffer, size_t(n));
-  }
-  close(out[0]);
-  int status = 0;
-  while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!started.ok()) {
-    error = started.what;
-    return std::nullopt;
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    error = "the encoder " + encoderPath + " could not tell its command";
-    return std::nullopt;
-  }
-  std::vector<std::string> command;
-  size_t start = 0;
-  for (size_t end = text.find('\0'); end != std::string::npos; start = end + 1, end = text.find('\0', start))
-    command.push_back(text.substr(start, end - start));
-  if (command.empty() || start != text.size()) {
-    error = "the encoder's command came back incomplete";
-    return std::nullopt;
-  }
-  return command;
-}
-
-std::string UnusedTemporaryName(const std::string& finalPath, const std::vector<std::string>& taken) {
-  size_t slash = finalPath.rfind('/');
-  std::string folder = finalPath.substr(0, slash + 1);
-  std::string name = finalPath.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  std::string ext = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
-  std::string base = name.substr(0, name.size() - ext.size());
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string marker;
-    for (int i = 0; i < 6; ++i)
-      marker += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
-    std::string temp = folder + "." + base + ".pcm-" + marker + ext;
-    if (!PathTaken(temp) && std::find(taken.begin(), taken.end(), temp) == taken.end()) return temp;
-  }
-  return {};
-}
-
-std::string JobLine(const std::vector<std::string>& command, const std::string& temp,
-                    const std::string& finalPath) {
+std::string JobLine(const std::vector<std::string>& adapterCommand) {
   std::string line;
-  for (const std::string& a : command) line += (line.empty() ? "" : " ") + ShellWord(a);
-  const std::string t = ShellWord(temp);
-  // "mv -n" leaves temp where it is when the final name was taken meanwhile;
-  // the test after it turns that into a failure.
-  line += " && mv -n -- " + t + " " + ShellWord(finalPath) + " && test ! -e " + t + " || (rm -f -- " + t +
-          "; exit 1)";
+  for (size_t i = 0; i < adapterCommand.size(); ++i) {
+    line += (i == 0 ? "" : " ") + ShellWord(adapterCommand[i]);
+    // The output is opened by the adapter only, as a new file.
+    if (i == 0) line += " '--new-output'";
+  }
   return line;
 }
 
@@ -116,22 +44,21 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string&
     error = "it exists already";
     return false;
   }
-  std::string temp = ReserveTemporaryOutput(path, error);
-  if (temp.empty()) return false;
-  int fd = open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  bool ok = fd >= 0 && WriteAll(fd, text.data(), text.size());
-  ok = ok && fsync(fd) == 0;
-  if (!ok) error = std::strerror(errno ? errno : EIO);
-  if (fd >= 0 && close(fd) != 0 && ok) {
-    ok = false;
-    error = std::strerror(errno);
+  HiddenOutput temp = CreateHiddenOutput(path);
+  if (temp.fd < 0) {
+    error = std::strerror(temp.error);
+    return false;
   }
+  errno = 0;
+  bool ok = WriteAll(temp.fd, text.data(), text.size()) && fsync(temp.fd) == 0;
+  if (!ok) error = std::strerror(errno ? errno : EIO);
   // A link never replaces a file that took the name meanwhile.
-  if (ok && link(temp.c_str(), path.c_str()) != 0) {
+  if (ok && link(temp.path.c_str(), path.c_str()) != 0) {
     ok = false;
     error = errno == EEXIST ? "it exists already" : std::strerror(errno);
   }
-  unlink(temp.c_str());
+  RemoveHiddenOutput(temp.path.c_str(), temp.fd);
+  close(temp.fd);
   return ok;
 }
 

@@ -40,7 +40,8 @@ StartedProgram Spawn(const ProgramStart& how) {
   // A descriptor mapped onto its own number loses close-on-exec here.
   for (int target = 0; target < 3; ++target)
     if (from[target] >= 0) posix_spawn_file_actions_adddup2(&fa, from[target], target);
-  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
+  if (how.fd3 >= 0) posix_spawn_file_actions_adddup2(&fa, how.fd3, 3);
+  posix_spawn_file_actions_addclosefrom_np(&fa, how.fd3 >= 0 ? 4 : 3);
   if (!how.workDir.empty()) posix_spawn_file_actions_addchdir_np(&fa, how.workDir.c_str());
 
   posix_spawnattr_t attr;
@@ -89,12 +90,15 @@ StartedProgram Spawn(const ProgramStart& how) {
     if (from[target] < 0) continue;
     if (from[target] == target ? fcntl(target, F_SETFD, 0) != 0 : dup2(from[target], target) < 0) fail();
   }
+  // The report pipe lies above 3 (ForkAndExec sees to it).
+  if (how.fd3 >= 0 && (how.fd3 == 3 ? fcntl(3, F_SETFD, 0) != 0 : dup2(how.fd3, 3) < 0)) fail();
   if (!how.workDir.empty() && chdir(how.workDir.c_str()) != 0) fail();
-  // Everything above 2 closes at exec; the report pipe stays usable until then.
-  if (syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) != 0) {
+  // Everything above closes at exec; the report pipe stays usable until then.
+  const unsigned first = how.fd3 >= 0 ? 4 : 3;
+  if (syscall(SYS_close_range, first, ~0u, CLOSE_RANGE_CLOEXEC) != 0) {
     rlimit limit{};
     int top = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? int(limit.rlim_cur) : 65536;
-    for (int fd = 3; fd < top; ++fd)
+    for (int fd = int(first); fd < top; ++fd)
       if (fd != report) close(fd);
   }
   sigset_t none;
@@ -109,6 +113,16 @@ StartedProgram ForkAndExec(const ProgramStart& how) {
   std::vector<char*> argv = ArgumentVector(how.args);
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) return Failed(how.args[0], errno);
+  // The child's descriptor 3 may be taken by the file it is handed.
+  if (how.fd3 >= 0 && report[1] <= 3) {
+    int moved = fcntl(report[1], F_DUPFD_CLOEXEC, 4);
+    close(report[1]);
+    if (moved < 0) {
+      close(report[0]);
+      return Failed(how.args[0], errno);
+    }
+    report[1] = moved;
+  }
   pid_t parent = getpid();
   pid_t pid = fork();
   if (pid == 0) RunChild(how, argv.data(), parent, report[1]);
@@ -144,6 +158,33 @@ StartedProgram StartProgram(const ProgramStart& how) {
     return r;
   }
   return how.dieWithCaller ? ForkAndExec(how) : Spawn(how);
+}
+
+bool FinishedProgram::succeeded() const {
+  return start.ok() && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+FinishedProgram RunToEnd(ProgramStart how) {
+  FinishedProgram r;
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    r.start = Failed(how.args.empty() ? std::string("a program") : how.args[0], errno);
+    return r;
+  }
+  how.out = out[1];
+  r.start = StartProgram(how);
+  close(out[1]);
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(out[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    r.out.append(buffer, size_t(n));
+  }
+  close(out[0]);
+  while (r.start.ok() && waitpid(r.start.pid, &r.status, 0) < 0 && errno == EINTR) {
+  }
+  return r;
 }
 
 }  // namespace pcm

@@ -6,7 +6,8 @@
 
 // Starting another program, the one way every part of the system does it:
 // the program always replaces the child (exec), its signals are reset to
-// their defaults and unmasked, and it holds no descriptor but 0, 1 and 2.
+// their defaults and unmasked, and it holds no descriptor but 0, 1 and 2
+// (and 3 where one is handed to it).
 // Plain C++ without Qt, so the encoder adapter uses it too.
 namespace pcm {
 
@@ -18,6 +19,9 @@ struct ProgramStart {
   int in = -1;
   int out = -1;
   int err = -1;
+  // A descriptor that becomes the program's 3: a file it writes without
+  // opening it by name. -1 for none.
+  int fd3 = -1;
   // A process group of its own (its id is the pid), so that one signal to
   // the group reaches the programs it runs; else the caller's group.
   bool ownGroup = false;
@@ -37,5 +41,17 @@ struct StartedProgram {
 // failed to start; a program that cannot be run is reported here, never as
 // an exit code later. The caller waits for the pid.
 StartedProgram StartProgram(const ProgramStart& how);
+
+// What a program that ran to its end wrote and how it ended.
+struct FinishedProgram {
+  StartedProgram start;
+  std::string out;         // its standard output, all of it
+  int status = 0;          // as waitpid gives it; meaningful when start.ok()
+  bool succeeded() const;  // started, and exited with status 0
+};
+
+// Starts the program (how.out is replaced by a pipe of ours), collects its
+// standard output until it closes it, and waits for the program's end.
+FinishedProgram RunToEnd(ProgramStart how);
 
 }  // namespace pcm

@@ -20,8 +20,8 @@ class DvdRowSource : public RowSource {
   // streams and the trim within the row. Throws CommandError for a row
   // without DVD data.
   intputrec JobRecord(const ListRow& row, const NameTaken& taken) const override;
-  // The DVD form of the row's sectors with its sound stream (whole, no
-  // subtitle, no trim).
+  // The DVD form of the row's sectors (whole), the sound and subtitle the
+  // player shows, and its trim within the row.
   PlayInput Play(const ListRow& row) const override;
   // The DVD form with the row's subtitle and without sound (a picture file
   // holds no sound).

@@ -109,13 +109,15 @@ Handle ifoOpen(const std::string& path, int32_t) { return ReadIfoFile(path); }
 std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
   bool died = false;
   auto file = ReadInChild(path, &died);
-  if (!died) return file;
+  std::error_code error;
+  // Something other than a file in the IFO file's place (a folder, a pipe)
+  // is not read at all: its backup is read instead.
+  if (!died && (file || fs::is_regular_file(path, error))) return file;
 
   // libdvdread died on the file before it could turn to the backup: read the
   // backup alone, under the file's name, from a folder of its own.
   if (path.size() < 4) return nullptr;
   std::string backup = path.substr(0, path.size() - 3) + (path.back() == 'o' ? "bup" : "BUP");
-  std::error_code error;
   if (!fs::is_regular_file(backup, error)) return nullptr;
   std::string folder = (fs::temp_directory_path(error) / "popclipmill-ifo-XXXXXX").string();
   if (error || !mkdtemp(folder.data())) return nullptr;

@@ -3,12 +3,15 @@
 #include <dvdread/dvd_reader.h>
 #include <dvdread/ifo_read.h>
 #include <dvdread/ifo_types.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace pcm::ifo {
 
@@ -145,6 +148,9 @@ bool ReadChapters(const pgc_t* pgc, TitleInfo* title) {
       if (cell.first_sector > cell.last_sector || cell.first_sector >= kBadSector ||
           cell.last_sector >= kBadSector)
         return false;
+      // A chapter is read as one run of sectors, from its first cell's first
+      // to its last cell's last: its cells must follow each other on the disc.
+      if (any && cell.first_sector <= chapter.lastSector) return false;
       Clock time = FromDvdTime(cell.playback_time);
       if (!time.ok) return false;
       if (!any) {
@@ -242,13 +248,32 @@ int TitleSetFromName(const std::string& fileName) {
   return n >= 1 && n <= 99 ? n : -1;
 }
 
+bool TripsTheLibrary(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (TitleSetFromName(slash == std::string::npos ? path : path.substr(slash + 1)) != 0) return false;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st;
+  unsigned char head[0xc8];
+  bool read =
+      fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+  close(fd);
+  if (!read || std::memcmp(head, "DVDVIDEO-VMG", 12) != 0) return false;
+  // The menu's title table: libdvdread 6.1 seeks to its sector, and when
+  // that is the file's end (the library counts whole sectors only) the read
+  // after it fails and the table is freed twice.
+  uint32_t table =
+      uint32_t(head[0xc4]) << 24 | uint32_t(head[0xc5]) << 16 | uint32_t(head[0xc6]) << 8 | head[0xc7];
+  return table != 0 && uint64_t(table) >= uint64_t(st.st_size) / 2048;
+}
+
 std::unique_ptr<IfoFile> ReadIfoFileInProcess(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
   size_t slash = path.find_last_of('/');
   std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   int titleSet = TitleSetFromName(slash == std::string::npos ? path : path.substr(slash + 1));
-  if (titleSet < 0) return nullptr;
+  if (titleSet < 0 || TripsTheLibrary(path)) return nullptr;
 
   static const dvd_logger_cb logger = {SwallowLog};
   DvdReader reader;

@@ -70,8 +70,12 @@ int TitleSetFromName(const std::string& fileName);
 // back; when the file kills it, or keeps it busy past a few seconds, its
 // .BUP is read the same way, and when that fails too the result is null.
 std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path);
-// The same reading done in this process.
+// The same reading done in this process; null also for a file that
+// TripsTheLibrary.
 std::unique_ptr<IfoFile> ReadIfoFileInProcess(const std::string& path);
+// Whether the file holds damage that corrupts libdvdread's memory when it
+// is read (a table freed twice), so it must not be handed to the library.
+bool TripsTheLibrary(const std::string& path);
 
 // The program that reads IFO files for ReadIfoFile: the encoder adapter,
 // run as "PROGRAM --describe-dvd PATH". Set once at start; by default the

@@ -76,6 +76,15 @@ Args FfmpegArguments(const Args& in) {
   return out;
 }
 
+bool NamesOutputFormat(const Args& args) {
+  size_t from = 0;
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "-i") from = i + 2;
+  for (size_t i = from; i + 2 < args.size(); ++i)
+    if (args[i] == "-f" || args[i] == "-target") return true;
+  return false;
+}
+
 bool IsAmrOutput(const Args& in) {
   if (in.size() < 2) return false;
   std::string last = Lower(in.back());

@@ -29,6 +29,10 @@ void FitAudioRate(Args& ffmpegArgs);
 // seconds still came out a fifth over), unless the arguments set their own.
 void HoldVideoRate(Args& ffmpegArgs);
 
+// Whether the arguments name the output's format ("-f" or "-target" after
+// the last input), so the output can be written without its name.
+bool NamesOutputFormat(const Args& args);
+
 // True when the output (the last argument) is an AMR narrow-band file,
 // which ffmpeg cannot encode here and sox writes instead.
 bool IsAmrOutput(const Args& in);

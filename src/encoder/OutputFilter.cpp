@@ -89,6 +89,7 @@ void OutputFilter::Feed(const char* data, size_t size) {
     pending_.push_back(c);
     if (c == '\r' || c == '\n') {
       RewriteTimes(pending_);
+      Rename();
       Send(pending_.size());
     } else if (pending_.size() >= kMaxPending) {
       // A long line without an end: send it on, but keep back a time that
@@ -111,7 +112,14 @@ void OutputFilter::Feed(const char* data, size_t size) {
 
 void OutputFilter::Finish() {
   RewriteTimes(pending_);
+  Rename();
   Send(pending_.size());
+}
+
+void OutputFilter::Rename() {
+  if (from_.empty()) return;
+  for (size_t at = pending_.find(from_); at != std::string::npos; at = pending_.find(from_, at + to_.size()))
+    pending_.replace(at, from_.size(), to_);
 }
 
 void OutputFilter::Send(size_t count) {

@@ -24,15 +24,23 @@ class OutputFilter {
   static constexpr size_t kMaxUnfinished = 64;
 
   explicit OutputFilter(Sink sink) : sink_(std::move(sink)) {}
+  // Every whole line shows `to` where it says `from`: the output's name in
+  // place of the descriptor ffmpeg was given to write it through.
+  void ShowAs(std::string from, std::string to) {
+    from_ = std::move(from);
+    to_ = std::move(to);
+  }
   void Feed(const char* data, size_t size);
   // Sends what is left of an unfinished last line.
   void Finish();
 
  private:
   void Send(size_t count);
+  void Rename();
 
   Sink sink_;
   std::string pending_;
+  std::string from_, to_;
 };
 
 }  // namespace adapter

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "DvdInput.h"
 #include "DvdReader.h"
 #include "OutputFilter.h"
+#include "base/HiddenOutput.h"
 #include "base/ProgramStart.h"
 #include "base/WriteAll.h"
 
@@ -29,13 +31,20 @@ constexpr size_t kDvdSector = 2048;
 // The programs we run, for the signal handler. pid_t fits sig_atomic_t here.
 volatile sig_atomic_t g_children[2] = {0, 0};
 volatile sig_atomic_t g_signal = 0;
+// A new output file made here, removed at once on a stop request: nothing
+// written after it can be wanted, and the adapter may not get to remove it
+// later (the requests that follow end in SIGKILL).
+const char* volatile g_newOutputPath = nullptr;
+volatile sig_atomic_t g_newOutputFd = -1;
 
 void ForwardSignal(int sig) {
   g_signal = sig;
+  int saved = errno;
+  pcm::RemoveHiddenOutput(g_newOutputPath, g_newOutputFd);
   for (auto pid : g_children)
     if (pid > 0) kill(pid, sig);
+  errno = saved;
 }
-
 
 // The reader gone, the output is dropped.
 void Say(const std::string& line) { pcm::WriteAll(STDOUT_FILENO, line.data(), line.size()); }
@@ -67,16 +76,17 @@ struct Child {
   std::string error;  // why it could not start
 };
 
-// Starts program with args and the given standard descriptors, in our
-// process group, killed when the adapter dies; a failed exec is known at
-// once.
-Child Start(const std::string& program, const Args& args, int in, int out, int err, int slot) {
+// Starts program with args and the given standard descriptors (and fd3 as
+// its descriptor 3 when set), in our process group, killed when the adapter
+// dies; a failed exec is known at once.
+Child Start(const std::string& program, const Args& args, int in, int out, int err, int slot, int fd3 = -1) {
   pcm::ProgramStart how;
   how.args.push_back(program);
   how.args.insert(how.args.end(), args.begin(), args.end());
   how.in = in;
   how.out = out;
   how.err = err;
+  how.fd3 = fd3;
   how.dieWithCaller = true;
   // Held back until the pid is known, so a stop request reaches the child.
   sigset_t stops, old;
@@ -107,9 +117,11 @@ int Wait(pid_t pid) {
   return 1;
 }
 
-// Passes everything from fd on to our output until every writer is gone.
-void Pump(int fd) {
+// Passes everything from fd on to our output until every writer is gone,
+// with `shown` where the lines say `written`.
+void Pump(int fd, const std::string& written = {}, const std::string& shown = {}) {
   OutputFilter filter([](const char* data, size_t size) { pcm::WriteAll(STDOUT_FILENO, data, size); });
+  filter.ShowAs(written, shown);
   char buf[8192];
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
@@ -147,16 +159,26 @@ void SetUpLifetime() {
 
 namespace {
 
+// The path by which a program opens the file it was handed as descriptor 3.
+constexpr const char* kHandedFile = "/proc/self/fd/3";
+
 // Runs ffmpeg with the given arguments and standard input, passing its
-// output on. in = -1 gives it /dev/null.
-int RunFfmpeg(const Args& ffmpegArgs, int in) {
+// output on. in = -1 gives it /dev/null. A target's file replaces the
+// output argument, whose name then goes into the messages in its place.
+int RunFfmpeg(Args ffmpegArgs, int in, const OutputTarget& target) {
+  std::string shownOutput;
+  if (target.fd >= 0 && !ffmpegArgs.empty()) {
+    shownOutput = ffmpegArgs.back();
+    ffmpegArgs.back() = std::string("file:") + kHandedFile;
+  }
   int progress[2];
   if (pipe2(progress, O_CLOEXEC) != 0) {
     Say(std::string("register.dat: cannot create a pipe: ") + strerror(errno) + "\n");
     return 1;
   }
   int null = in < 0 ? NullInput() : -1;
-  Child ffmpeg = Start(FfmpegProgram(), ffmpegArgs, in < 0 ? null : in, progress[1], progress[1], 0);
+  Child ffmpeg =
+      Start(FfmpegProgram(), ffmpegArgs, in < 0 ? null : in, progress[1], progress[1], 0, target.fd);
   close(progress[1]);
   if (null >= 0) close(null);
   if (ffmpeg.pid < 0) {
@@ -164,15 +186,17 @@ int RunFfmpeg(const Args& ffmpegArgs, int in) {
     Say("register.dat: cannot start ffmpeg: " + ffmpeg.error + "\n");
     return 127;
   }
-  Pump(progress[0]);
+  Pump(progress[0], shownOutput.empty() ? "" : ffmpegArgs.back(), shownOutput);
   close(progress[0]);
   int code = Wait(ffmpeg.pid);
   g_children[0] = 0;
   return code;
 }
 
-// ffmpeg decodes the input to WAV, sox encodes it to AMR. in as above.
-int RunAmr(const AmrPlan& plan, int in) {
+// ffmpeg decodes the input to WAV, sox encodes it to AMR. in as above; a
+// target's file is sox's standard output.
+int RunAmr(AmrPlan plan, int in, const OutputTarget& target) {
+  if (target.fd >= 0) plan.sox.back() = "-";
   int progress[2], audio[2];
   if (pipe2(progress, O_CLOEXEC) != 0) {
     Say(std::string("register.dat: cannot create a pipe: ") + strerror(errno) + "\n");
@@ -185,7 +209,8 @@ int RunAmr(const AmrPlan& plan, int in) {
     return 1;
   }
   // sox first, so a missing sox is known before ffmpeg decodes anything.
-  Child sox = Start(FindProgram("sox"), plan.sox, audio[0], progress[1], progress[1], 1);
+  Child sox =
+      Start(FindProgram("sox"), plan.sox, audio[0], target.fd >= 0 ? target.fd : progress[1], progress[1], 1);
   close(audio[0]);
   if (sox.pid < 0) {
     close(audio[1]);
@@ -219,11 +244,15 @@ int RunAmr(const AmrPlan& plan, int in) {
 
 }  // namespace
 
-int RunConversion(const Args& args) { return RunFfmpeg(FfmpegArguments(args), -1); }
+int RunConversion(const Args& args, const OutputTarget& target) {
+  return RunFfmpeg(FfmpegArguments(args), -1, target);
+}
 
-int RunAmrConversion(const Args& args) { return RunAmr(PlanAmr(args), -1); }
+int RunAmrConversion(const Args& args, const OutputTarget& target) {
+  return RunAmr(PlanAmr(args), -1, target);
+}
 
-int RunDvdConversion(const Args& args, size_t at) {
+int RunDvdConversion(const Args& args, size_t at, const OutputTarget& target) {
   DvdPlan plan;
   std::string error;
   if (!PlanDvd(args, at, &plan, &error)) {
@@ -266,17 +295,21 @@ int RunDvdConversion(const Args& args, size_t at) {
     sigemptyset(&stops);
     sigaddset(&stops, SIGTERM);
     sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // stop requests are the main thread's
     readOk = reader.Stream(feed[1], leadIn, &readError);
     close(feed[1]);
     written = true;
   });
-  int code = IsAmrOutput(plan.args) ? RunAmr(PlanAmr(plan.args), feed[0])
-                                    : RunFfmpeg(FfmpegArguments(plan.args), feed[0]);
+  int code = IsAmrOutput(plan.args) ? RunAmr(PlanAmr(plan.args), feed[0], target)
+                                    : RunFfmpeg(FfmpegArguments(plan.args), feed[0], target);
   close(feed[0]);  // a writer still busy now fails at once on the closed pipe
   // A writer stuck in a read of the disc must not keep the adapter alive.
   for (int i = 0; i < 500 && !written; ++i) usleep(10000);
-  if (!written) _exit(code != 0 ? code : 1);
+  if (!written) {
+    pcm::RemoveHiddenOutput(g_newOutputPath, g_newOutputFd);
+    _exit(code != 0 ? code : 1);
+  }
   writer.join();
   if (reader.skipped() > 0)
     Say("register.dat: " + std::to_string(reader.skipped()) + " unreadable DVD sectors were left out\n");
@@ -285,6 +318,99 @@ int RunDvdConversion(const Args& args, size_t at) {
     if (code == 0) code = 1;
   }
   return code;
+}
+
+int Convert(const Args& args, const OutputTarget& target) {
+  if (size_t at = FindDvdInput(args)) return RunDvdConversion(args, at, target);
+  if (IsAmrOutput(args)) return RunAmrConversion(args, target);
+  return RunConversion(args, target);
+}
+
+bool OpenReservedOutput(const Args& args, OutputTarget& target) {
+  if (args.size() < 2) return true;
+  const std::string& output = args.back();
+  if (!pcm::IsReservedOutputName(output.substr(output.rfind('/') + 1))) return true;
+  if (!IsAmrOutput(args) && !NamesOutputFormat(args)) return true;
+  int fd = open(output.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int error = errno;
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid()) {
+    target.fd = fd;
+    return true;
+  }
+  Say("register.dat: the output " + output + " is not the file reserved for it" +
+      (fd < 0 ? std::string(": ") + strerror(error) : std::string()) + "\n");
+  if (fd >= 0) close(fd);
+  return false;
+}
+
+namespace {
+
+// Arms or disarms the removal of the new output on a stop request, with the
+// requests held back meanwhile so the handler sees both values or neither.
+void WatchNewOutput(const char* path, int fd) {
+  sigset_t stops, old;
+  sigemptyset(&stops);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, sig);
+  sigprocmask(SIG_BLOCK, &stops, &old);
+  g_newOutputPath = path;
+  g_newOutputFd = fd;
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+}  // namespace
+
+int ConvertIntoNewFile(Args args) {
+  if (args.size() < 2) {
+    Say("register.dat: " + std::string(kNewOutputOption) + " needs a conversion's arguments\n");
+    return 2;
+  }
+  const std::string finalPath = args.back();
+  if (!IsAmrOutput(args) && !NamesOutputFormat(args)) {
+    Say("register.dat: the output's format is not named (-f): the new file " + finalPath +
+        " is only written through its descriptor\n");
+    return 1;
+  }
+  // A closed terminal ends a job line run from one.
+  struct sigaction sa {};
+  sa.sa_handler = ForwardSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGHUP, &sa, nullptr);
+  pcm::HiddenOutput out = pcm::CreateHiddenOutput(finalPath);
+  if (out.fd < 0) {
+    Say("register.dat: cannot create a file beside " + finalPath + ": " + strerror(out.error) + "\n");
+    return 1;
+  }
+  WatchNewOutput(out.path.c_str(), out.fd);
+  args.back() = out.path;
+  int code = g_signal ? 128 + g_signal : Convert(args, {out.fd});
+  // What took the hidden file's place while it was written (a link another
+  // user put there) is neither written through nor given the final name.
+  if (code == 0 && !g_signal && !pcm::StillNames(out.path.c_str(), out.fd)) {
+    Say("register.dat: the hidden file " + out.path +
+        " was replaced while it was written; the result is dropped\n");
+    code = 1;
+  }
+  if (code == 0 && !g_signal) {
+    int error = 0;
+    switch (pcm::MoveWithoutReplacing(out.path, finalPath, error)) {
+      case pcm::NameMove::Done:
+        WatchNewOutput(nullptr, -1);
+        close(out.fd);
+        return 0;
+      case pcm::NameMove::Taken:
+        Say("register.dat: " + finalPath + " exists; it is not replaced and the result is dropped\n");
+        break;
+      case pcm::NameMove::Failed:
+        Say("register.dat: cannot give the output its name " + finalPath + ": " + strerror(error) + "\n");
+        break;
+    }
+    code = 1;
+  }
+  WatchNewOutput(nullptr, -1);
+  pcm::RemoveHiddenOutput(out.path.c_str(), out.fd);
+  close(out.fd);
+  return code != 0 ? code : 128 + g_signal;
 }
 
 int PrintCommand(const Args& args) {

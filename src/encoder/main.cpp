@@ -1,8 +1,11 @@
 // register.dat: the encoder behind PopClipMill. "-i PATH" alone describes a
 // media file, "--describe-each PATH..." several files in one run, and
 // "--describe-dvd IFO" the titles of a DVD's title set; anything else is a
-// conversion run by ffmpeg, or printed with "--print-command" first. An
+// conversion run by ffmpeg, or printed with "--print-command" first, or
+// written into a new file beside its final name with "--new-output". An
 // input in the adapter's DVD form is read from the DVD and piped into ffmpeg.
+// "--sandbox-status" says how far the adapter confines itself: it does so
+// before it reads any media, in every mode.
 #include <unistd.h>
 
 #include <string>
@@ -12,6 +15,34 @@
 #include "DvdInput.h"
 #include "ProbeLoader.h"
 #include "Runner.h"
+#include "Sandbox.h"
+
+namespace {
+
+// What a conversion with these arguments may write: where its output goes.
+// ffmpeg opens the last argument as its output (a plain path as "file:"),
+// sox an AMR output's name as it stands.
+adapter::Writable ConversionWritable(const adapter::Args& args, bool amr) {
+  if (args.size() < 2) return adapter::ConversionWritable("");
+  if (amr) return adapter::ConversionWritable(args.back());
+  std::string opened = adapter::LiteralPath(args.back());
+  const std::string file = "file:";
+  return adapter::ConversionWritable(opened.compare(0, file.size(), file) == 0 ? opened.substr(file.size())
+                                                                               : std::string());
+}
+
+// Confines the adapter before it reads anything; a kernel without Landlock
+// lets it run as before. A confinement that fails on a kernel that has
+// Landlock is refused with one line: the run would not be what it claims.
+bool ConfineOrSay(const adapter::Writable& writable) {
+  adapter::Confinement c = adapter::Confine(writable);
+  if (c.error.empty()) return true;
+  std::string line = "register.dat: cannot confine the encoder: " + c.error + "\n";
+  (void)!write(STDOUT_FILENO, line.data(), line.size());
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   pid_t parent = getppid();
@@ -22,21 +53,55 @@ int main(int argc, char** argv) {
         "       register.dat --describe-each INPUT...\n"
         "       register.dat --describe-dvd IFO-FILE\n"
         "       register.dat [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
-        "       register.dat --print-command [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n";
+        "       register.dat --print-command [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
+        "       register.dat --new-output [OPTIONS] -i INPUT [OPTIONS] OUTPUT\n"
+        "       register.dat --sandbox-status\n";
     (void)!write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
     return 2;
   }
   adapter::Args args(argv + 1, argv + argc);
+  adapter::Writable nothing;
+  // Confined as a probe is, so the line tells what the kernel really did.
+  if (args.size() == 1 && args[0] == "--sandbox-status") {
+    std::string line = adapter::DescribeConfinement(adapter::Confine(nothing));
+    return write(STDOUT_FILENO, line.data(), line.size()) == ssize_t(line.size()) ? 0 : 1;
+  }
   // "--print-command" before a conversion's arguments: the command it would
   // run, for running it elsewhere (a job file for several machines).
-  if (args[0] == "--print-command") return adapter::PrintCommand({args.begin() + 1, args.end()});
+  if (args[0] == "--print-command") {
+    if (!ConfineOrSay(nothing)) return 1;
+    return adapter::PrintCommand({args.begin() + 1, args.end()});
+  }
   // Every argument after "--describe-each" is a path, whatever it looks like.
-  if (args[0] == adapter::kDescribeEachOption)
+  if (args[0] == adapter::kDescribeEachOption) {
+    if (!ConfineOrSay(nothing)) return 1;
     return adapter::LoadAndRunProbes({args.begin() + 1, args.end()}, true, parent);
-  if (args.size() == 2 && args[0] == adapter::kDescribeDvdOption)
+  }
+  adapter::Writable dvd;
+  dvd.dvdDrive = true;
+  if (args.size() == 2 && args[0] == adapter::kDescribeDvdOption) {
+    if (!ConfineOrSay(dvd)) return 1;
     return adapter::DescribeDvd(args[1], parent);
-  if (size_t at = adapter::FindDvdInput(args)) return adapter::RunDvdConversion(args, at);
-  if (args.size() == 2 && args[0] == "-i") return adapter::LoadAndRunProbes({args[1]}, false, parent);
-  if (adapter::IsAmrOutput(args)) return adapter::RunAmrConversion(args);
-  return adapter::RunConversion(args);
+  }
+  // "--new-output" before a conversion's arguments: a job line's conversion
+  // into a new file beside the final name it is given, which it makes and
+  // renames in the output folder.
+  if (args[0] == adapter::kNewOutputOption) {
+    const adapter::Args rest(args.begin() + 1, args.end());
+    if (!ConfineOrSay(ConversionWritable(rest, adapter::IsAmrOutput(rest)))) return 1;
+    return adapter::ConvertIntoNewFile(rest);
+  }
+  const size_t dvdAt = adapter::FindDvdInput(args);
+  if (args.size() == 2 && args[0] == "-i" && !dvdAt) {
+    if (!ConfineOrSay(nothing)) return 1;
+    return adapter::LoadAndRunProbes({args[1]}, false, parent);
+  }
+  // A DVD input without an output after it writes nothing.
+  adapter::Writable writable;
+  if (!dvdAt || dvdAt + 1 < args.size()) writable = ConversionWritable(args, adapter::IsAmrOutput(args));
+  writable.dvdDrive = dvdAt != 0;
+  if (!ConfineOrSay(writable)) return 1;
+  adapter::OutputTarget target;
+  if (!adapter::OpenReservedOutput(args, target)) return 1;
+  return adapter::Convert(args, target);
 }

@@ -34,9 +34,10 @@ class DescriptionParser : public OutputParser {
   ProbeResult Result() const { return Read(lines); }
   static ProbeResult Read(const std::string& lines) {
     // A file the library cannot read is the file's fault, said as such by
-    // the caller; only the encoder's own failures are reasons to show.
+    // the caller with the library's reason; only the encoder's own failures
+    // are failures of the probe.
     ProbeResult r;
-    r.media = ParseMediaDescription(lines);
+    r.media = ParseMediaDescription(lines, &r.fileError);
     return r;
   }
   std::string lines;

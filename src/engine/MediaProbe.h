@@ -16,6 +16,10 @@ struct ProbeResult {
   // Why the encoder could not describe the file: its error line, or why it
   // could not run at all; empty when it described the file.
   std::string ProbeFailure;
+  // Why the library could not read the file (the file's own fault), as the
+  // encoder's error record says it: "<path>: Invalid data found when
+  // processing input"; empty when it said nothing.
+  std::string fileError;
 };
 
 // Takes the complete lines of a description from the front of `text` into

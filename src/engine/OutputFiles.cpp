@@ -1,66 +1,33 @@
 #include "engine/OutputFiles.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <random>
+#include <map>
+#include <mutex>
 
 namespace pcm {
 
 namespace {
 
-constexpr size_t kNameMax = kOutputNameMax;
-constexpr const char* kMarker = ".pcm-XXXXXX";
+// The reserved files of this process with the descriptors that hold their
+// locks, by path.
+std::mutex g_heldMutex;
+std::map<std::string, int> g_held;
 
-enum class Move { Done, Taken, Failed };
-
-// Moves from to to unless `to` exists. The kernel does it in one step where
-// the file system allows it; otherwise a hard link claims the name; a file
-// system with neither gets a last check right before the rename.
-Move MoveNoReplace(const std::string& from, const std::string& to, int& err) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return Move::Done;
-  err = errno;
-  if (err == EEXIST) return Move::Taken;
-  if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP) return Move::Failed;
-  if (link(from.c_str(), to.c_str()) == 0) {
-    unlink(from.c_str());
-    return Move::Done;
-  }
-  err = errno;
-  if (err == EEXIST) return Move::Taken;
-  if (err != EPERM && err != EOPNOTSUPP && err != ENOSYS) return Move::Failed;
-  if (PathTaken(to)) return Move::Taken;
-  if (rename(from.c_str(), to.c_str()) == 0) return Move::Done;
-  err = errno;
-  return Move::Failed;
+// Takes the descriptor of a reserved file out of the list; -1 when none.
+int TakeHeld(const std::string& path) {
+  std::lock_guard<std::mutex> l(g_heldMutex);
+  auto it = g_held.find(path);
+  if (it == g_held.end()) return -1;
+  int fd = it->second;
+  g_held.erase(it);
+  return fd;
 }
 
 }  // namespace
-
-bool IsReservedOutputName(const std::string& fileName) {
-  if (fileName.size() < 1 + 11 || fileName[0] != '.') return false;
-  // The extension is what follows the last dot; without one the marker ends
-  // the name.
-  size_t end = fileName.size();
-  size_t dot = fileName.rfind('.');
-  size_t markerLen = std::strlen(kMarker);
-  auto markerEndsAt = [&](size_t e) {
-    if (e < 1 + markerLen) return false;
-    size_t start = e - markerLen;
-    if (fileName.compare(start, 5, ".pcm-") != 0) return false;
-    for (size_t i = start + 5; i < e; ++i)
-      if (!std::isalnum(static_cast<unsigned char>(fileName[i]))) return false;
-    return true;
-  };
-  return markerEndsAt(end) || (dot != std::string::npos && dot > 0 && markerEndsAt(dot));
-}
 
 bool PathTaken(const std::string& path) {
   struct stat st;
@@ -68,37 +35,20 @@ bool PathTaken(const std::string& path) {
 }
 
 std::string ReserveTemporaryOutput(const std::string& finalPath, std::string& error) {
-  size_t slash = finalPath.rfind('/');
-  std::string folder = slash == std::string::npos ? "" : finalPath.substr(0, slash + 1);
-  std::string name = finalPath.substr(folder.size());
-  size_t dot = name.rfind('.');
-  std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
-  std::string base = name.substr(0, name.size() - ext.size());
-  // The hidden name must fit where the final name fits.
-  if (ext.size() + std::strlen(kMarker) + 1 >= kNameMax) {
-    error = "the output name " + name + " is too long";
+  HiddenOutput out = CreateHiddenOutput(finalPath);
+  if (out.fd < 0) {
+    size_t slash = finalPath.rfind('/');
+    if (out.error == ENAMETOOLONG)
+      error = "the output name " + finalPath.substr(slash + 1) + " is too long";
+    else
+      error = "cannot write in the output folder " +
+              (slash == std::string::npos ? std::string(".") : finalPath.substr(0, slash + 1)) + ": " +
+              std::strerror(out.error);
     return {};
   }
-  size_t room = kNameMax - 1 - std::strlen(kMarker) - ext.size();
-  if (base.size() > room) base.resize(room);
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  static thread_local std::mt19937_64 random{std::random_device{}()};
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    std::string marker = kMarker;
-    for (char& c : marker)
-      if (c == 'X') c = kLetters[random() % (sizeof kLetters - 1)];
-    std::string path = folder + "." + base + marker + ext;
-    // Created here and nowhere else; the mode as the encoder would give it.
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      close(fd);
-      return path;
-    }
-    if (errno != EEXIST) break;
-  }
-  error = "cannot write in the output folder " + (folder.empty() ? std::string(".") : folder) + ": " +
-          std::strerror(errno);
-  return {};
+  std::lock_guard<std::mutex> l(g_heldMutex);
+  g_held[out.path] = out.fd;
+  return out.path;
 }
 
 std::string MoveToFinalName(const std::string& tempPath, const std::string& finalPath,
@@ -106,12 +56,16 @@ std::string MoveToFinalName(const std::string& tempPath, const std::string& fina
   std::string candidate = finalPath;
   for (int i = 1;; ++i) {
     int err = 0;
-    switch (MoveNoReplace(tempPath, candidate, err)) {
-      case Move::Done:
+    switch (MoveWithoutReplacing(tempPath, candidate, err)) {
+      case NameMove::Done: {
+        // The file has its name: no clean-up would take it for a leftover.
+        int fd = TakeHeld(tempPath);
+        if (fd >= 0) close(fd);
         return candidate;
-      case Move::Taken:
+      }
+      case NameMove::Taken:
         break;
-      case Move::Failed:
+      case NameMove::Failed:
         error = "cannot give the output its name " + candidate + ": " + std::strerror(err);
         return {};
     }
@@ -124,10 +78,18 @@ std::string MoveToFinalName(const std::string& tempPath, const std::string& fina
 }
 
 void RemoveTemporaryOutput(const std::string& tempPath) {
-  if (!tempPath.empty()) unlink(tempPath.c_str());
+  if (tempPath.empty()) return;
+  int fd = TakeHeld(tempPath);
+  if (fd < 0) {
+    unlink(tempPath.c_str());
+    return;
+  }
+  // Only the file reserved: whatever took the name meanwhile stays.
+  RemoveHiddenOutput(tempPath.c_str(), fd);
+  close(fd);
 }
 
-bool MakeFolders(const std::string& path, std::string& error) {
+bool MakeFolders(const std::string& path, std::string& error, std::vector<std::string>* made) {
   for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
     std::string part = path.substr(0, end);
     if (!part.empty() && part.back() != '/') {
@@ -137,7 +99,9 @@ bool MakeFolders(const std::string& path, std::string& error) {
           error = part + " is not a folder";
           return false;
         }
-      } else if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+      } else if (mkdir(part.c_str(), 0777) == 0) {
+        if (made) made->push_back(part);
+      } else if (errno != EEXIST) {
         error = "cannot create " + part + ": " + std::strerror(errno);
         return false;
       }

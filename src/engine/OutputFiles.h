@@ -1,6 +1,9 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "base/HiddenOutput.h"
 
 namespace pcm {
 
@@ -10,24 +13,14 @@ namespace pcm {
 // final name. Paths are bytes throughout: a name that is not UTF-8 is used
 // exactly as given.
 
-// The longest file name the file systems take, in bytes.
-constexpr size_t kOutputNameMax = 255;
-// What a reserved name adds to the final name's base: "." before it and
-// ".pcm-XXXXXX" after it.
-constexpr size_t kReservedNameExtra = 12;
-
-// Whether a file name (no folder) has the form of a reserved output name,
-// "." + base + ".pcm-" + six letters or digits + an extension or nothing:
-// another run's unfinished output, never an input.
-bool IsReservedOutputName(const std::string& fileName);
-
 // Whether anything (a file, a folder, a link even when dangling) has this
 // name.
 bool PathTaken(const std::string& path);
 
-// Creates a new empty file beside finalPath, "<folder>/.<name>.pcm-XXXXXX<ext>"
-// with finalPath's extension, so the encoder still chooses its container by
-// the extension. Returns its path, or "" with the reason in `error`.
+// Creates a new empty hidden file beside finalPath (CreateHiddenOutput).
+// This process holds its lock until the file is given its name or removed,
+// so another run's clean-up leaves it alone. Returns its path, or "" with
+// the reason in `error`.
 std::string ReserveTemporaryOutput(const std::string& finalPath, std::string& error);
 
 // Gives the reserved file its final name without ever replacing a file that
@@ -37,11 +30,13 @@ std::string ReserveTemporaryOutput(const std::string& finalPath, std::string& er
 std::string MoveToFinalName(const std::string& tempPath, const std::string& finalPath,
                             const std::function<std::string(int)>& numbered, std::string& error);
 
-// Removes a reserved file; nothing when the path is empty.
+// Removes a reserved file and lets its lock go; nothing when the path is
+// empty.
 void RemoveTemporaryOutput(const std::string& tempPath);
 
 // Creates every missing folder of path, as bytes; false with the reason when
-// one cannot be made or a part is not a folder.
-bool MakeFolders(const std::string& path, std::string& error);
+// one cannot be made or a part is not a folder. The folders it made are
+// added to `made`, outermost first, when it is given.
+bool MakeFolders(const std::string& path, std::string& error, std::vector<std::string>* made = nullptr);
 
 }  // namespace pcm

@@ -24,7 +24,7 @@ void BatchStatus::Refresh() {
     running_ = true;
     summary_.clear();
     summaryAfterEnd_ = false;
-    estimate_.Start(app_.list);
+    estimate_.Start(app_.list, app_.batch.JobsAtOnce());
     tick_.start(1000);
   }
   if (summaryAfterEnd_ && !running_ && !app_.engine.Running()) {

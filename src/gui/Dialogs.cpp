@@ -1,93 +1,18 @@
 #include "gui/Dialogs.h"
 
 #include <QCheckBox>
-#include <QDir>
-#include <QFileSystemModel>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "queue/ListRow.h"
 
 namespace pcm {
-
-FolderDialog::FolderDialog(QWidget* parent) : QDialog(parent) {
-  setObjectName("Tfm_dir");
-  setWindowTitle("Output Directory");
-  setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
-  setModal(true);
-  resize(287, 248);
-  setMinimumWidth(150);
-  model_ = new QFileSystemModel(this);
-  model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-  model_->setReadOnly(true);
-  model_->setRootPath("/");
-  tree_ = new QTreeView(this);
-  tree_->setObjectName("ShellTreeView1");
-  tree_->setModel(model_);
-  tree_->setHeaderHidden(true);
-  for (int c = 1; c < model_->columnCount(); ++c) tree_->hideColumn(c);
-  tree_->setRootIndex(model_->index("/"));
-  tree_->setRootIsDecorated(true);
-  // Start at the home folder the first time; later uses keep the tree as
-  // the user left it.
-  tree_->expand(model_->index(QDir::homePath()).parent());
-  tree_->scrollTo(model_->index(QDir::homePath()));
-  auto* ok = new QPushButton("Ok", this);
-  ok->setObjectName("btn_ok");
-  ok->setDefault(true);
-  auto* cancel = new QPushButton("Cancel", this);
-  cancel->setObjectName("btn_cancel");
-  connect(ok, &QPushButton::clicked, this, &FolderDialog::OkClicked);
-  connect(cancel, &QPushButton::clicked, this, &FolderDialog::CancelClicked);
-  tree_->setGeometry(8, 8, 271, 196);
-  ok->setGeometry(112, 212, 80, 28);
-  cancel->setGeometry(199, 212, 80, 28);
-}
-
-void FolderDialog::showEvent(QShowEvent* e) {
-  // Keep the buttons at the bottom right when the window is resized.
-  QDialog::showEvent(e);
-}
-
-QString FolderDialog::Choose(const QString& caption) {
-  setWindowTitle(caption);
-  choice_.clear();
-  exec();
-  return choice_;
-}
-
-void FolderDialog::SelectPath(const QString& path) {
-  QModelIndex i = model_->index(path);
-  if (!i.isValid()) return;
-  tree_->setCurrentIndex(i);
-  tree_->scrollTo(i);
-}
-
-void FolderDialog::OkClicked() {
-  QModelIndexList sel = tree_->selectionModel()->selectedIndexes();
-  QString path = sel.isEmpty() ? QString() : model_->filePath(sel.first());
-  choice_ = path;
-  if (!path.isEmpty()) QDialog::done(Accepted);
-}
-
-void FolderDialog::CancelClicked() {
-  choice_.clear();
-  QDialog::done(Rejected);
-}
-
-void FolderDialog::done(int r) {
-  // Any way of closing other than "Ok" leaves no choice.
-  if (r != Accepted) choice_.clear();
-  QDialog::done(r);
-}
 
 InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("Tfm_info");
@@ -111,6 +36,14 @@ InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
   }
   failure_ = new QGroupBox("Last conversion", this);
   failure_->setGeometry(324, 10, 219, 230);
+  // A failure's reason stands above the encoder's lines that led to it.
+  reason_ = new QLabel(failure_);
+  reason_->setObjectName("lb_reason");
+  reason_->setWordWrap(true);
+  reason_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  reason_->setStyleSheet("QLabel { color: #c0392b; font-weight: bold; }");
+  reason_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  reason_->setGeometry(10, 22, 199, 46);
   failureText_ = new QPlainTextEdit(failure_);
   failureText_->setObjectName("ed_failure");
   failureText_->setReadOnly(true);
@@ -141,7 +74,10 @@ void InfoDialog::Fill(const ListRow& row) {
     for (const auto& l : lines) text += QString::fromStdString(l) + "\n";
     return text.trimmed();
   };
-  failureLines_ = join(row.failureLines);
+  reasonLine_ = row.failureLines.empty() ? QString() : QString::fromStdString(row.failureLines.front());
+  failureLines_ = row.failureLines.empty()
+                      ? QString()
+                      : join(std::vector<std::string>(row.failureLines.begin() + 1, row.failureLines.end()));
   encoderOutput_ = join(row.encoderOutput);
   wholeOutput_->setChecked(false);
   wholeOutput_->setEnabled(!encoderOutput_.isEmpty());
@@ -149,13 +85,18 @@ void InfoDialog::Fill(const ListRow& row) {
 }
 
 void InfoDialog::ShowOutput() {
+  const bool reason = !wholeOutput_->isChecked() && !reasonLine_.isEmpty();
+  reason_->setVisible(reason);
+  reason_->setText(reasonLine_);
+  reason_->setToolTip(reasonLine_);
+  failureText_->setGeometry(10, reason ? 72 : 24, 199, reason ? 148 : 196);
   if (wholeOutput_->isChecked()) {
     failure_->setTitle("Encoder output");
     failureText_->setPlainText(encoderOutput_);
     return;
   }
   failure_->setTitle("Last conversion");
-  failureText_->setPlainText(failureLines_.isEmpty() ? QString("No problems reported.") : failureLines_);
+  failureText_->setPlainText(reason ? failureLines_ : QString("No problems reported."));
 }
 
 AboutDialog::AboutDialog(const QString& iconPath, QWidget* parent) : QDialog(parent) {

@@ -7,45 +7,15 @@
 #include "ui/SystemActions.h"
 
 class QCheckBox;
-class QFileSystemModel;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QTreeView;
 class QGroupBox;
 
 namespace pcm {
 
 struct ListRow;
-
-// Tfm_dir: the folder chooser. "Ok" takes the selected folder and closes,
-// or stays open when nothing is selected; "Cancel" and the close box leave
-// no choice. The tree keeps its state from one use to the next.
-class FolderDialog : public QDialog {
-  Q_OBJECT
- public:
-  explicit FolderDialog(QWidget* parent = nullptr);
-  // Shows the chooser modally with the caption; empty for no choice.
-  QString Choose(const QString& caption);
-  QString choice() const { return choice_; }
-  QTreeView* tree() const { return tree_; }
-  QFileSystemModel* model() const { return model_; }
-  // Selects a folder in the tree (used by tests and callers that preset).
-  void SelectPath(const QString& path);
-
-  void OkClicked();
-  void CancelClicked();
-
- protected:
-  void showEvent(QShowEvent* e) override;
-  void done(int r) override;
-
- private:
-  QTreeView* tree_;
-  QFileSystemModel* model_;
-  QString choice_;
-};
 
 // Tfm_info: what the probe found out about the selected entry.
 class InfoDialog : public QDialog {
@@ -61,9 +31,11 @@ class InfoDialog : public QDialog {
   QLineEdit* sampleRate_;
   QLineEdit* channels_;
   QGroupBox* failure_;
+  QLabel* reason_;  // the first of the failure lines: why the entry failed
   QPlainTextEdit* failureText_;
   QCheckBox* wholeOutput_;  // the entry's whole encoder output instead
-  QString failureLines_;
+  QString reasonLine_;
+  QString failureLines_;  // the lines after the reason
   QString encoderOutput_;
   void ShowOutput();
 };

@@ -1,5 +1,7 @@
 #include "gui/GuiServices.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -123,9 +125,16 @@ std::vector<std::string> QtUserInterface::ChooseFiles(const std::string& filter)
 }
 
 std::optional<std::string> QtUserInterface::ChooseFolder(const std::string& caption) {
-  QString choice = folders_->Choose(QString::fromStdString(caption));
-  if (choice.isEmpty()) return std::nullopt;
-  return choice.toStdString();
+  QFileDialog dialog(parent_, QString::fromStdString(caption));
+  dialog.setObjectName("Tfm_dir");
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  dialog.setFilter(dialog.filter() | QDir::Hidden);
+  dialog.setDirectory(lastFolder_.isEmpty() ? QDir::homePath() : lastFolder_);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  lastFolder_ = dialog.selectedFiles().first();
+  // By the file system's bytes, as the other paths are kept.
+  return QFile::encodeName(lastFolder_).toStdString();
 }
 
 WindowSystemActions::~WindowSystemActions() { delete dialog_.data(); }

@@ -3,8 +3,8 @@
 #include <QMap>
 #include <QPointer>
 #include <map>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "gui/Dialogs.h"
 #include "ui/Display.h"
@@ -13,7 +13,6 @@
 
 namespace pcm {
 
-class FolderDialog;
 class SkinElement;
 class SkinForm;
 
@@ -72,10 +71,12 @@ class SkinDisplay : public Display {
   std::map<std::string, int> loads_;
 };
 
-// Message boxes, file chooser and folder chooser of the window.
+// Message boxes, file chooser and folder chooser of the window. The folder
+// chooser is the desktop's folder dialog (a path field, the places and
+// bookmarks), opened where the last choice was made.
 class QtUserInterface : public UserInterface {
  public:
-  QtUserInterface(QWidget* parent, FolderDialog* folders) : parent_(parent), folders_(folders) {}
+  explicit QtUserInterface(QWidget* parent) : parent_(parent) {}
   void SetTitle(const QString& title) { title_ = title; }
 
   void Warning(const std::string& text) override;
@@ -87,7 +88,7 @@ class QtUserInterface : public UserInterface {
 
  private:
   QWidget* parent_;
-  FolderDialog* folders_;
+  QString lastFolder_;
   QString title_ = "PopClipMill";
 };
 

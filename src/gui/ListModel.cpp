@@ -66,9 +66,11 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
       if (index.column() == 0 && checkBoxes_) return row.checked ? Qt::Checked : Qt::Unchecked;
       return {};
     case Qt::ToolTipRole: {
+      // The reason first, then the encoder's last lines that led to it.
       if (index.column() == 4 && failed && !row.failureLines.empty()) {
-        QString tip = "The encoder ended with:";
-        for (const auto& l : row.failureLines) tip += "\n" + QString::fromStdString(l);
+        QString tip = QString::fromStdString(row.failureLines.front());
+        for (size_t i = 1; i < row.failureLines.size(); ++i)
+          tip += (i == 1 ? "\n\n" : "\n") + QString::fromStdString(row.failureLines[i]);
         return tip;
       }
       // A skipped entry names the file that stood in its way.

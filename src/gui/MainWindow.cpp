@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
@@ -67,6 +68,9 @@ QString HintTwin(const QString& name) {
   return twins.value(name);
 }
 
+// The height of the title row by which the window is dragged.
+constexpr int kTitleRowHeight = 30;
+
 bool IsPreviewButton(const QString& name) {
   return name == "bt_back" || name == "bt_play" || name == "bt_next" || name == "bt_playstop" ||
          name == "bt_cut" || name == "bt_images";
@@ -114,10 +118,9 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   setAcceptDrops(true);
   display_.Attach(form_);
 
-  // The windows in their order: main, folder chooser, about, settings,
-  // properties, trim window.
-  folderDialog_ = new FolderDialog(this);
-  if (!o.ui) qtUi_ = std::make_unique<QtUserInterface>(this, folderDialog_);
+  // The windows in their order: main, about, settings, properties, trim
+  // window. The folder chooser is the desktop's, made when it is used.
+  if (!o.ui) qtUi_ = std::make_unique<QtUserInterface>(this);
   if (!o.system) ownSystem_ = std::make_unique<DesktopSystemActions>();
   // A shutdown from the window waits for the countdown dialog.
   windowSystem_ = std::make_unique<WindowSystemActions>(this, o.system ? *o.system : *ownSystem_);
@@ -341,6 +344,11 @@ void MainWindow::BuildControls() {
   // The field and the setting are one: a command reads the setting.
   connect(ed_output_, &QLineEdit::textChanged, this,
           [this](const QString& t) { app_->settings.outputField = t.toStdString(); });
+  // A folder typed into the field is kept when the editing ends (Enter, or
+  // the focus going elsewhere), not at every key.
+  connect(ed_output_, &QLineEdit::editingFinished, this, [this] {
+    if (settingsLoaded_) app_->settings.TakeOutputField();
+  });
 
   cb_audio_ = new QComboBox(form_);
   cb_audio_->setObjectName("cb_audio");
@@ -472,7 +480,6 @@ void MainWindow::StartUp() {
     // Product record, pictures, settings.
     app.product =
         ReadProductRecord(app.program.BesideExecutable("softinfo.dat"), app.program.NameWithoutExtension());
-    if (!app.product) app.ui().Information(app.LoadMessage(31));
     picker_->StartUp();
     app.settings.LoadSettings();
     settingsLoaded_ = true;
@@ -488,6 +495,10 @@ void MainWindow::StartUp() {
     const auto& help = menus_.value("zm_pop_help")->actions();
     help.last()->setText(QString::fromStdString(AboutItemCaption(app.program)));
   });
+  // A missing product record is told once the window is complete: the box
+  // waits for the person, and the profile and the output folder must not
+  // stand empty behind it.
+  if (!app.product) app.RunCommand([&] { app.ui().Information(app.LoadMessage(31)); });
   app.listStore.Restore();
   UpdateCommandStates();
 }
@@ -589,8 +600,18 @@ void MainWindow::Release(const QString& element) {
 
 void MainWindow::PointerMove(const QString& element, const QPoint& pos, Qt::MouseButtons buttons) {
   if (element == "img_name" || element == "titlebar" || element == "apptitle") {
-    if ((buttons & Qt::LeftButton) && !dragReleased_)
-      move(pos.x() - dragAnchor_.x() + x(), pos.y() - dragAnchor_.y() + y());
+    if ((buttons & Qt::LeftButton) && !dragReleased_) {
+      QPoint to(pos.x() - dragAnchor_.x() + x(), pos.y() - dragAnchor_.y() + y());
+      // The title row stays on the screen's free area, so the window can
+      // always be taken again.
+      if (QScreen* s = screen()) {
+        const QRect free = s->availableGeometry();
+        to.setY(std::clamp(to.y(), free.top(), std::max(free.top(), free.bottom() - kTitleRowHeight)));
+        to.setX(std::clamp(to.x(), free.left() - width() + kTitleRowHeight * 3,
+                           std::max(free.left(), free.right() - kTitleRowHeight * 3)));
+      }
+      move(to);
+    }
     if (element != "img_name") Hover(element);
     return;
   }
@@ -663,6 +684,7 @@ void MainWindow::SyncPickerToSettings() {
   app_->settings.highlightedCategory = picker_->highlightedCategory;
   app_->settings.videoPageFlag = picker_->videoPage;
   app_->settings.audioPageFlag = picker_->audioPage;
+  app_->settings.SaveChanges();
 }
 
 void MainWindow::RegisterWindowCommands() {
@@ -727,6 +749,7 @@ void MainWindow::Browse() {
   app_->settings.outputDirectory = d;
   app_->settings.outputField = d;
   ed_output_->setText(QString::fromStdString(d));
+  app_->settings.SaveChanges();
 }
 
 void MainWindow::RunBackground() {
@@ -833,6 +856,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
   // Settings that never loaded are not written over the saved ones.
   if (settingsLoaded_) {
     SyncPickerToSettings();
+    app_->settings.TakeOutputField();
     app_->RunCommand([this] { app_->settings.SaveSettings(); });
     // The choices of the profile in use are otherwise saved only when
     // another profile is selected.

@@ -7,9 +7,9 @@
 #include "core/Application.h"
 #include "gui/GuiServices.h"
 #include "gui/Skin.h"
-#include "ui/CommandMap.h"
 #include "profiles/PickerState.h"
 #include "profiles/ProductInfo.h"
+#include "ui/CommandMap.h"
 
 class QComboBox;
 class QLineEdit;
@@ -23,7 +23,6 @@ namespace pcm {
 
 class AboutDialog;
 class BatchStatus;
-class FolderDialog;
 class InfoDialog;
 class ListModel;
 class PreviewPanel;
@@ -158,7 +157,6 @@ class MainWindow : public QWidget {
   QMap<QString, QMenu*> menus_;
   ProfilePicker* pickerWidgets_ = nullptr;
   std::unique_ptr<PickerState> picker_;
-  FolderDialog* folderDialog_ = nullptr;
   SettingsDialog* settingsDialog_ = nullptr;
   InfoDialog* infoDialog_ = nullptr;
   AboutDialog* aboutDialog_ = nullptr;

@@ -139,6 +139,7 @@ void SettingsDialog::OkClicked() {
   if (cb_jobs->currentIndex() >= 0) app_.settings.jobs = cb_jobs->currentData().toInt();
   app_.settings.skipExisting = cb_exists->currentData().toInt() == 1;
   app_.settings.keepFolders = ck_keepFolders->isChecked();
+  app_.settings.SaveChanges();
   app_.RunCommand([this] { app_.options.RefreshSizeEstimates(); });
   accept();
 }

@@ -4,10 +4,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <deque>
-#include <thread>
-
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,6 +14,9 @@
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cerrno>
+#include <deque>
+#include <thread>
 
 #include "gui/MainWindow.h"
 #include "profiles/Settings.h"

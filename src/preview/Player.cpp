@@ -64,6 +64,7 @@ bool Player::InitPreviewWindow(FrameSink* sink, int width, int height) {
   wantPaused_ = false;
   paused_ = false;
   audioStream_ = 0;
+  subtitleStream_ = 0;
   position_ = 0;
   lastError_.clear();
   return true;
@@ -98,7 +99,12 @@ void Player::SelectAudioStream(int streamId) {
   audioStream_ = streamId;
 }
 
-void Player::ApplyAudioStream(mpv_handle* handle, int streamId) {
+void Player::SelectSubtitleStream(int streamId) {
+  std::lock_guard lock(mutex_);
+  subtitleStream_ = streamId;
+}
+
+void Player::ApplyStream(mpv_handle* handle, const char* type, const char* property, int streamId) {
   // libmpv numbers tracks in the order it found them; the container's own
   // id is the track's "src-id". MPEG audio streams carry 0x100 above the
   // id a DVD gives them.
@@ -109,23 +115,23 @@ void Player::ApplyAudioStream(mpv_handle* handle, int streamId) {
     for (int i = 0; i < list.u.list->num && track < 0; ++i) {
       const mpv_node& entry = list.u.list->values[i];
       if (entry.format != MPV_FORMAT_NODE_MAP) continue;
-      bool audio = false;
+      bool wanted = false;
       int64_t id = -1, source = -1;
       for (int k = 0; k < entry.u.list->num; ++k) {
         const char* key = entry.u.list->keys[k];
         const mpv_node& value = entry.u.list->values[k];
         if (!std::strcmp(key, "type") && value.format == MPV_FORMAT_STRING)
-          audio = !std::strcmp(value.u.string, "audio");
+          wanted = !std::strcmp(value.u.string, type);
         else if (!std::strcmp(key, "id") && value.format == MPV_FORMAT_INT64)
           id = value.u.int64;
         else if (!std::strcmp(key, "src-id") && value.format == MPV_FORMAT_INT64)
           source = value.u.int64;
       }
-      if (audio && (source == streamId || source == streamId + 0x100)) track = id;
+      if (wanted && (source == streamId || source == streamId + 0x100)) track = id;
     }
   }
   Mpv()->free_node_contents(&list);
-  if (track >= 0) Mpv()->set_property_async(handle, 0, "aid", MPV_FORMAT_INT64, &track);
+  if (track >= 0) Mpv()->set_property_async(handle, 0, property, MPV_FORMAT_INT64, &track);
 }
 
 void Player::Pause() {
@@ -313,7 +319,9 @@ PlayEnd Player::RunEvents(mpv_handle* handle, bool pumpQt) {
       case MPV_EVENT_FILE_LOADED: {
         std::lock_guard lock(mutex_);
         loaded_ = true;
-        if (audioStream_ > 0) ApplyAudioStream(handle, audioStream_);
+        if (audioStream_ > 0) ApplyStream(handle, "audio", "aid", audioStream_);
+        // A DVD row's chosen subpicture is shown as the conversion burns it in.
+        if (subtitleStream_ > 0) ApplyStream(handle, "sub", "sid", subtitleStream_);
         if (pendingSeek_) ApplySeek(handle, *pendingSeek_);
         pendingSeek_.reset();
         break;

@@ -71,13 +71,14 @@ class Player : public PreviewLibrary {
   // sink: it is not called again after this returns.
   void DestroyPreviewWindow() override;
   void SelectAudioStream(int streamId) override;
+  void SelectSubtitleStream(int streamId) override;
 
   // The last position reported, in seconds; 0 after InitPreviewWindow.
   double Position() const { return position_.load(); }
   bool Paused() const { return paused_.load(); }
   bool Playing() const { return playing_.load(); }
   // libmpv's reason for the last Failed, for messages.
-  std::string LastError() const;
+  std::string LastError() const override;
 
   // Registers a stream protocol for the next Play: "name://rest" is read
   // through the source opener returns for the whole URI. The opener runs on
@@ -94,7 +95,9 @@ class Player : public PreviewLibrary {
   mpv_handle* CreateHandle(bool headless, double start, bool paused);
   PlayEnd RunEvents(mpv_handle* handle, bool pumpQt);
   void ApplySeek(mpv_handle* handle, double seconds);
-  void ApplyAudioStream(mpv_handle* handle, int streamId);
+  // Selects the track of `type` ("audio", "sub") whose container id is
+  // streamId through `property` ("aid", "sid").
+  void ApplyStream(mpv_handle* handle, const char* type, const char* property, int streamId);
   void StartRenderer(mpv_handle* handle);
   void StopRenderer();
   void RenderLoop();
@@ -112,6 +115,7 @@ class Player : public PreviewLibrary {
   std::optional<double> pendingSeek_;
   bool wantPaused_ = false;
   int audioStream_ = 0;
+  int subtitleStream_ = 0;
   EventFunction eventFunction_;
   std::string lastError_;
   std::vector<std::unique_ptr<Protocol>> protocols_;

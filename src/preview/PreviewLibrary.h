@@ -47,6 +47,10 @@ class PreviewLibrary {
   // 0x80, 0x81, ...); 0 leaves the player's choice. Set after
   // InitPreviewWindow, before Play.
   virtual void SelectAudioStream(int streamId) { (void)streamId; }
+  // The subtitle to show, likewise (a DVD's 0x20, ...); 0 shows none chosen.
+  virtual void SelectSubtitleStream(int streamId) { (void)streamId; }
+  // Why the last Play failed, for messages; "" when it is not known.
+  virtual std::string LastError() const { return {}; }
 };
 
 }  // namespace pcm::preview

@@ -74,6 +74,17 @@ bool PickerState::Selectable(int n) {
   return p && p->button == ButtonKind::Select;
 }
 
+std::string PickerState::ButtonCaption(int n) {
+  // The parents' own profiles (DivX, XviD, MPEG-4, AVC) are reached on the
+  // sub-panels; their faces name the family the sub-panel holds.
+  static const char* const kFamilies[4] = {"AVI-AVI Movies(*.avi)",
+                                           "MPEG-MPEG Movies and Discs(*.mpg *.mpeg *.vob *.ts)",
+                                           "MP4-MP4 Videos(*.mp4)", "MKV-MKV Movies(*.mkv)"};
+  if (IsParent(n)) return kFamilies[n - 2];
+  const ProfileRecord* p = ProfileInfo(n);
+  return Selectable(n) && p->displayName ? p->displayName : "";
+}
+
 void PickerState::HideProfilePanels() {
   view_.HideBackdrop();
   view_.SetVisible("pl_main", false);
@@ -95,13 +106,21 @@ void PickerState::RestoreButton(int x) {
 void PickerState::PointButton(int n) {
   if (IsParent(n)) {
     if (n == highlightedButton) return;
-    if (int parent = ParentOf(highlightedButton)) highlightedButton = parent;
+    // Leaving a button of a sub-panel: it goes out, and its parent stands
+    // for it.
+    if (int parent = ParentOf(highlightedButton)) {
+      view_.LoadButtonPicture(highlightedButton, false);
+      highlightedButton = parent;
+    }
+    // The button lit before goes out first, closing its sub-panel: coming
+    // back to n from its own sub-panel (or after a profile of it was
+    // chosen) leaves that sub-panel open.
+    RestoreButton(highlightedButton);
     Rect first = view_.Geometry("pl_video1");
     const char* sub = SubPanelOf(n);
     view_.Move(sub, first.left + layout_.subPanelOffset, first.top);
     view_.SetVisible(sub, true);
     view_.Raise(sub);
-    RestoreButton(highlightedButton);
     view_.LoadButtonPicture(n, true);
     highlightedButton = n;
     view_.SetVisible("pl_play", true);
@@ -196,6 +215,10 @@ bool PickerState::TurnPage(const std::string& picture) {
 }
 
 bool PickerState::ClickButton(int n) {
+  if (IsParent(n)) {
+    PointButton(n);
+    return false;
+  }
   HideProfilePanels();
   return Selectable(n);
 }

@@ -41,6 +41,11 @@ class PickerState {
   static int ParentOf(int n);                 // 2 for 102..109, ...; 0 otherwise
   static bool Hoverable(int n);               // reacts to the pointer
   static bool Selectable(int n);              // a click applies profile n
+  // What button n says on its face, in the catalog's form "BADGE-Title(*.ext)":
+  // the display name of the profile a click applies, the family of the
+  // sub-panel a parent opens, and nothing for a button that does neither
+  // (a filler, a foot, a second copy of a profile without a click action).
+  static std::string ButtonCaption(int n);
 
   void HideProfilePanels();
   // Start-up: panels hidden, every button showing its normal picture.
@@ -54,7 +59,8 @@ class PickerState {
   void ShowCategories();
   // Image94, Image93, Image2, Image5; false for other names.
   bool TurnPage(const std::string& picture);
-  // A click on button n: hides the panels; true when profile n must be applied.
+  // A click on button n: hides the panels; true when profile n must be
+  // applied. A parent keeps its sub-panel open (it opens what it names).
   bool ClickButton(int n);
 
   int highlightedButton = 17;

@@ -3,13 +3,13 @@
 #include <initializer_list>
 #include <sstream>
 
+#include "base/WholeNumber.h"
 #include "profiles/Catalog.h"
 #include "profiles/Ini.h"
 #include "profiles/Settings.h"
 #include "ui/CommandError.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
-#include "base/WholeNumber.h"
 
 namespace pcm {
 
@@ -172,6 +172,14 @@ const ChoiceList& ProfileState::ListOf(ChoiceKey key) const {
 
 void ProfileState::SetSelected(ChoiceList& list, int index) {
   list.selected = (index >= 0 && index < int(list.items.size())) ? index : -1;
+  // A choice is kept at once, so that a program that is killed keeps it
+  // too; a choices file that cannot be written loses it silently.
+  if (lastSelected != 0 && lastSelected == currentProfile) {
+    try {
+      SaveProfileChoices(lastSelected);
+    } catch (const CommandError&) {
+    }
+  }
   emit listsChanged();
 }
 

@@ -71,6 +71,33 @@ void Settings::LoadSettings(bool selectSavedProfile) {
   if (jobs < 0 || jobs > kMaxJobs) jobs = 1;
   keepFolders = ini.GetBool("batch", "keepSubfolders", false);
   skipExisting = ini.GetInt("batch", "whenOutputExists", 0) == 1;
+  stored_ = Current();
+}
+
+Settings::Stored Settings::Current() const {
+  return {
+      outputDirectory, profiles_.currentProfile, highlightedCategory, int(finishAction), jobs, videoPageFlag,
+      audioPageFlag, keepFolders, skipExisting};
+}
+
+void Settings::SaveChanges() {
+  if (readOnly || !stored_ || *stored_ == Current()) return;
+  try {
+    SaveSettings();
+  } catch (const CommandError&) {
+    // Something other than a file stands at its place; the values are
+    // tried again at the next change.
+  }
+}
+
+bool Settings::TakeOutputField() {
+  const std::string& field = outputField;
+  // A tab is refused too: a conversion would refuse the folder.
+  auto control = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
+  if (field.empty() || field[0] != '/' || std::any_of(field.begin(), field.end(), control)) return false;
+  outputDirectory = WithSlash(field);
+  SaveChanges();
+  return true;
 }
 
 int Settings::JobCount() const { return jobs > 0 ? jobs : std::max(1, QThread::idealThreadCount()); }
@@ -108,7 +135,9 @@ void Settings::SaveSettings() {
   ini.SetBool("batch", "keepSubfolders", keepFolders);
   // 0 makes a new name, 1 skips the entry.
   ini.SetInt("batch", "whenOutputExists", skipExisting ? 1 : 0);
-  ini.Save();  // write failures are silent
+  // Write failures are silent; the values are tried again at the next
+  // change.
+  if (ini.Save()) stored_ = Current();
 }
 
 }  // namespace pcm

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 
 namespace pcm {
@@ -54,6 +55,18 @@ class Settings {
   // selects another profile itself.
   void LoadSettings(bool selectSavedProfile = true);
   void SaveSettings();
+  // Writes the settings file when a setting differs from what the file
+  // holds, so that a change is kept at once and a program that is killed
+  // loses none. Nothing is written before LoadSettings has run to its end
+  // (the file would get the defaults of the settings not read yet), nor
+  // when the values are those last read or written. A file that cannot be
+  // written is passed over silently, as at the close.
+  void SaveChanges();
+  // Makes the text of the output field the output directory, with a
+  // trailing '/', and saves it: for an absolute path without control
+  // characters. Any other text (empty, relative, a line break) leaves the
+  // output directory as it was; returns whether the text was taken.
+  bool TakeOutputField();
 
   // Settings file name: program name without extension, extension ".ini".
   std::string BaseName() const;
@@ -69,8 +82,19 @@ class Settings {
   std::string ChoicesPath() const;   // ConfigDir() + "pro " + BaseName()
 
  private:
+  // The values of the settings file as last read or written.
+  struct Stored {
+    std::string outputDirectory;
+    int profile, category, finish, jobs;
+    bool videoPage, audioPage;
+    bool keepFolders, skipExisting;
+    bool operator==(const Stored&) const = default;
+  };
+  Stored Current() const;
+
   const ProgramInfo& program_;
   ProfileState& profiles_;
+  std::optional<Stored> stored_;
 };
 
 }  // namespace pcm

@@ -16,6 +16,7 @@
 #include "queue/OptionAssembly.h"
 #include "queue/RowSource.h"
 #include "ui/CommandError.h"
+#include "ui/Display.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
 
@@ -142,6 +143,7 @@ void BatchDriver::StartBatch() {
   parts_.run.converting = true;
   pauseCaption = "Pause";
   running_.clear();
+  cleanedFolders_.clear();
   batchNames_.clear();
   doneCount_ = 0;
   jobsAtOnce_ = JobsAtOnce();
@@ -176,6 +178,11 @@ std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
     if (!MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), error))
       throw CommandError(error);
   }
+  // Hidden files that a run killed outright left in the folder go, once in
+  // each folder a batch writes to; a file another run is writing is locked
+  // and stays.
+  const std::string folder = rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1);
+  if (cleanedFolders_.insert(folder).second) RemoveAbandonedOutputs(folder);
   // The encoder writes to a reserved hidden file that gets the name only
   // when the job succeeded: no existing file is replaced, also when another
   // program takes the name meanwhile, and no broken file carries it.
@@ -282,7 +289,10 @@ void BatchDriver::ShowBatchProgress() {
   int64_t sum = int64_t(doneCount_) * 10000;
   for (const Running& r : running_)
     if (parts_.list.Valid(r.pos)) sum += std::clamp(parts_.list.Row(r.pos).progress, 0, 10000);
-  parts_.notifier.ShowConvertProgress(entries > 0 ? int32_t(sum / entries) : 0);
+  // The strip alone: the hint line shows the batch's place, which no single
+  // encoder's line would tell.
+  ShowStrip(parts_.notifier.display(), "convertpos", kConvertStripWidth,
+            entries > 0 ? int32_t(sum / entries) : 0);
 }
 
 void BatchDriver::MarkFailed(int pos, std::vector<std::string> lines) {
@@ -327,18 +337,18 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
       // What went wrong, without the descriptions printed before it.
       row.failureLines = MeaningfulLines(output, kFailureLines);
       if (row.failureLines.empty() && !o.error.empty()) row.failureLines.push_back(o.error);
-      // How the encoder ended heads its last lines; what is wrong with an
-      // output it wrote follows them.
-      if (!o.Succeeded()) {
-        if (reason != o.error) row.failureLines.insert(row.failureLines.begin(), reason);
-      } else {
-        row.failureLines.push_back(reason);
-      }
+      // The reason heads the lines: how the encoder ended, or what is wrong
+      // with the output it wrote.
+      if (row.failureLines.empty() || row.failureLines.front() != reason)
+        row.failureLines.insert(row.failureLines.begin(), reason);
     }
     // A written file shows its real size in place of the estimate.
     struct stat st;
     if (!failed && stat(row.outputFile.c_str(), &st) == 0 && S_ISREG(st.st_mode))
       row.outputSize = OptionAssembly::FormatMegabytes(double(st.st_size) / 1024 / 1024, QLocale()) + "MB";
+    // A source read to the end is there: a row restored while its file or
+    // disc was away is missing no more.
+    if (!failed) row.sourceMissing = false;
     if (row.checked) parts_.list.SetState(pos, failed ? EntryState::Failed : EntryState::Finished);
   }
   RunFrom(lastStarted_);
@@ -399,8 +409,12 @@ void BatchDriver::StopBatch() {
   if (!parts_.run.converting) return;
   parts_.engine.Terminate();
   if (running_.empty()) running_.push_back({parts_.list.currentPosition, nullptr, {}, 0});
-  for (const Running& r : running_)
-    if (parts_.list.Valid(r.pos)) parts_.list.SetState(r.pos, EntryState::Stopped);
+  // A stopped entry's unfinished output is removed: it names no file.
+  for (const Running& r : running_) {
+    if (!parts_.list.Valid(r.pos)) continue;
+    parts_.list.Row(r.pos).outputFile.clear();
+    parts_.list.SetState(r.pos, EntryState::Stopped);
+  }
   running_.clear();
   parts_.notifier.ShowConvertProgress(0);
   parts_.list.currentPosition = parts_.list.Count() + 1;

@@ -144,6 +144,7 @@ class BatchDriver {
   int doneCount_ = 0;     // entries of this batch that have ended
   int jobsAtOnce_ = 1;
   uint64_t nextSerial_ = 1;
+  std::set<std::string> cleanedFolders_;  // output folders this batch has cleaned
 };
 
 }  // namespace pcm

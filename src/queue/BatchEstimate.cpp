@@ -22,13 +22,14 @@ double SteadySeconds() {
 
 BatchEstimate::BatchEstimate(Clock clock) : clock_(clock ? std::move(clock) : Clock(SteadySeconds)) {}
 
-void BatchEstimate::Start(const ConversionList& list) {
+void BatchEstimate::Start(const ConversionList& list, int jobs) {
+  jobs_ = std::max(1, jobs);
   startStates_.clear();
   for (const ListRow& r : list.Rows()) startStates_.push_back(r.state);
   worked_.assign(startStates_.size(), false);
   startPosition_ = list.currentPosition;
-  timing_ = false;
-  timed_ = 0;
+  measured_ = {};
+  timingWith_ = 0;
   Observe(list, false);
 }
 
@@ -41,8 +42,29 @@ bool BatchEstimate::Worked(const ConversionList& list, int i) const {
   return s != start;
 }
 
+namespace {
+
+double Length(const ListRow& r) { return std::max(0, ParseClock(r.entry.duration)); }
+
+// A progress past the end (an entry longer than its probe said) is a whole
+// entry, not more.
+double Reached(const ListRow& r) { return Length(r) * std::clamp(r.progress / 10000.0, 0.0, 1.0); }
+
+}  // namespace
+
+double BatchEstimate::Converted(const ConversionList& list) const {
+  double converted = 0;
+  for (int i = 0; i < list.Count(); ++i) {
+    const ListRow& r = list.Row(i);
+    // A failed or stopped entry counts the part it reached.
+    if (r.state == EntryState::Converting || (Ended(r.state) && Worked(list, i)))
+      converted += r.state == EntryState::Finished ? Length(r) : Reached(r);
+  }
+  return converted;
+}
+
 void BatchEstimate::Observe(const ConversionList& list, bool paused) {
-  bool converting = false;
+  int converting = 0;
   if (worked_.size() < size_t(list.Count())) worked_.resize(size_t(list.Count()), false);
   for (int i = 0; i < list.Count(); ++i) {
     // A checked entry the batch has passed was worked on even when it ended
@@ -53,46 +75,94 @@ void BatchEstimate::Observe(const ConversionList& list, bool paused) {
     const bool passed = (list.Valid(list.currentPosition) || ranOut) && i >= startPosition_ &&
                         i < list.currentPosition && list.Row(i).checked;
     if (Worked(list, i) || (passed && Ended(list.Row(i).state))) worked_[size_t(i)] = true;
-    converting = converting || list.Row(i).state == EntryState::Converting;
+    if (list.Row(i).state == EntryState::Converting) ++converting;
   }
-  const bool timing = converting && !paused;
-  if (timing == timing_) return;
-  const double now = clock_();
-  if (timing)
-    since_ = now;
-  else
-    timed_ += now - since_;
-  timing_ = timing;
+  // What was converted since the last observation belongs to as many
+  // entries at once as were converting then; what an entry converted before
+  // its first report (when it did not count as converting yet) to as many
+  // as convert now.
+  measured_ = Measures(list);
+  if (timingWith_ == 0 && converting > 0) {
+    const double gained = Converted(list) - convertedThen_;
+    if (measured_.media.size() <= size_t(converting)) {
+      measured_.seconds.resize(size_t(converting) + 1, 0);
+      measured_.media.resize(size_t(converting) + 1, 0);
+    }
+    measured_.media[size_t(converting)] += std::max(0.0, gained);
+  }
+  timingWith_ = paused ? 0 : converting;
+  since_ = clock_();
+  convertedThen_ = Converted(list);
 }
 
-double BatchEstimate::ConvertingSeconds() const { return timed_ + (timing_ ? clock_() - since_ : 0.0); }
+BatchEstimate::Measured BatchEstimate::Measures(const ConversionList& list) const {
+  Measured m = measured_;
+  if (timingWith_ == 0) return m;
+  if (m.seconds.size() <= size_t(timingWith_)) {
+    m.seconds.resize(size_t(timingWith_) + 1, 0);
+    m.media.resize(size_t(timingWith_) + 1, 0);
+  }
+  m.seconds[size_t(timingWith_)] += std::max(0.0, clock_() - since_);
+  m.media[size_t(timingWith_)] += std::max(0.0, Converted(list) - convertedThen_);
+  return m;
+}
+
+std::optional<double> BatchEstimate::SecondsLeft(const ConversionList& list, const Measured& m) const {
+  // The speed per entry over the whole batch, for a number of entries at
+  // once not measured yet.
+  double seconds = 0, entrySeconds = 0, media = 0;
+  for (size_t k = 1; k < m.seconds.size(); ++k) {
+    seconds += m.seconds[k];
+    entrySeconds += m.seconds[k] * double(k);
+    media += m.media[k];
+  }
+  if (seconds < 1 || media <= 0) return std::nullopt;
+  auto speed = [&](size_t k) {
+    if (k < m.seconds.size() && m.seconds[k] >= 1 && m.media[k] > 0)
+      return m.media[k] / m.seconds[k] / double(k);
+    return media / entrySeconds;
+  };
+  // What each entry converting has left, then the entries still to do in
+  // the order the batch takes them.
+  std::vector<double> places, waiting;
+  for (int i = 0; i < list.Count(); ++i) {
+    const ListRow& r = list.Row(i);
+    if (r.state == EntryState::Converting)
+      places.push_back(Length(r) - Reached(r));
+    else if (r.checked && !Worked(list, i))
+      waiting.push_back(Length(r));
+  }
+  double left = 0;
+  size_t next = 0;
+  for (;;) {
+    while (places.size() < size_t(jobs_) && next < waiting.size()) places.push_back(waiting[next++]);
+    if (places.empty()) break;
+    // Every entry converting gains at the same speed until the first of
+    // them ends.
+    const double step = *std::min_element(places.begin(), places.end());
+    left += step / speed(places.size());
+    for (double& p : places) p -= step;
+    places.erase(std::remove_if(places.begin(), places.end(), [](double p) { return p <= 1e-9; }),
+                 places.end());
+  }
+  return left;
+}
 
 BatchPlace BatchEstimate::Place(const ConversionList& list) const {
   BatchPlace place;
   int done = 0;
-  double converted = 0, left = 0;
   for (int i = 0; i < list.Count(); ++i) {
     const ListRow& r = list.Row(i);
-    const double length = std::max(0, ParseClock(r.entry.duration));
-    // A progress past the end (an entry longer than its probe said) is a
-    // whole entry, not more.
-    const double reached = length * std::clamp(r.progress / 10000.0, 0.0, 1.0);
-    const bool worked = Worked(list, i);
-    if (worked && Ended(r.state)) {
-      ++done;
-      // A failed or stopped entry counts the part it reached.
-      converted += r.state == EntryState::Finished ? length : reached;
-    } else if (r.state == EntryState::Converting) {
-      converted += reached;
-      if (r.checked) left += length - reached;
-    } else if (r.checked) {
-      left += length;
-    }
-    if (r.checked || (worked && Ended(r.state)) || r.state == EntryState::Converting) ++place.count;
+    const bool ended = Worked(list, i) && Ended(r.state);
+    if (!r.checked && !ended && r.state != EntryState::Converting) continue;
+    ++place.count;
+    if (ended) ++done;
+    if (r.state == EntryState::Converting) place.converting.push_back(place.count);
   }
-  place.place = std::min(done + 1, place.count);
-  const double seconds = ConvertingSeconds();
-  if (seconds >= 1 && converted > 0) place.secondsLeft = int32_t(left * seconds / converted + 0.5);
+  place.place = place.converting.empty() ? std::min(done + 1, place.count) : place.converting.front();
+  if (place.converting.size() < 2) place.converting.clear();
+  if (std::optional<double> left = SecondsLeft(list, Measures(list)))
+    place.secondsLeft = int32_t(*left + 0.5);
   return place;
 }
 
@@ -113,7 +183,17 @@ BatchTally BatchEstimate::Tally(const ConversionList& list) const {
 }
 
 std::string BatchPlaceText(const BatchPlace& place) {
-  std::string text = "entry " + std::to_string(place.place) + " of " + std::to_string(place.count);
+  std::string text;
+  if (place.converting.size() > 1) {
+    text = "entries ";
+    for (size_t i = 0; i < place.converting.size(); ++i) {
+      if (i > 0) text += i + 1 == place.converting.size() ? " and " : ", ";
+      text += std::to_string(place.converting[i]);
+    }
+  } else {
+    text = "entry " + std::to_string(place.place);
+  }
+  text += " of " + std::to_string(place.count);
   if (place.secondsLeft) text += ", " + FormatClock(*place.secondsLeft) + " left";
   return text;
 }

@@ -11,11 +11,14 @@ namespace pcm {
 // Whether the entry's conversion is over, one way or another.
 bool Ended(EntryState s);
 
-// Where a running batch stands: the place of the entry in work among the
-// entries of the batch, and the seconds left when they can be told.
+// Where a running batch stands: the places of the entries converting among
+// the entries of the batch, and the seconds left when they can be told.
 struct BatchPlace {
   int place = 0;  // 1-based; 0 when the batch has no entry
   int count = 0;
+  // The places of the entries converting now, in list order, when more than
+  // one converts; `place` is the first of them.
+  std::vector<int> converting;
   std::optional<int32_t> secondsLeft;
 };
 
@@ -32,7 +35,13 @@ struct BatchTally {
 // time left for all of it. The speed is media seconds converted per second
 // spent converting: the clock runs only while an entry converts and the
 // batch is not paused, since gaps between entries and pauses say nothing
-// about the speed.
+// about the speed. It is measured apart for each number of entries
+// converting at once, per entry: an entry alone at the end of a batch of
+// two at a time does not convert at the speed of two. The time left plays
+// the rest of the batch out as the batch driver runs it: the entries still
+// to do take the first free of `jobs` places, top to bottom, each at the
+// speed measured for as many entries at once (or, not measured yet, at the
+// speed per entry of the whole batch so far).
 //
 // An entry belongs to the batch's work once it converts, its state moves
 // away from what it was when the batch started, or the batch has passed it;
@@ -45,33 +54,47 @@ class BatchEstimate {
   using Clock = std::function<double()>;
   explicit BatchEstimate(Clock clock = {});
 
-  // A new batch: the list as it stands is the starting point.
-  void Start(const ConversionList& list);
+  // A new batch converting up to `jobs` entries at once: the list as it
+  // stands is the starting point.
+  void Start(const ConversionList& list, int jobs = 1);
   // Notes the list after a change, and whether the batch is paused; once
   // more when the batch is over, before its tally.
   void Observe(const ConversionList& list, bool paused);
 
-  double ConvertingSeconds() const;
-  // Entries done in this batch plus the checked ones still to do; the place
-  // is the number done plus one, never beyond the count. The time left is
-  // the media seconds still to convert at the speed measured so far; none
-  // before a second of converting or while nothing was converted.
+  // Entries done in this batch plus the checked ones still to do. The place
+  // is that of the first entry converting, else the number done plus one,
+  // never beyond the count. The time left: none before a second of
+  // converting or while nothing was converted.
   BatchPlace Place(const ConversionList& list) const;
   BatchTally Tally(const ConversionList& list) const;
 
  private:
   bool Worked(const ConversionList& list, int i) const;
+  // Media seconds converted in this batch so far.
+  double Converted(const ConversionList& list) const;
+  // Seconds and media seconds measured while k entries converted at once,
+  // at index k; Measures adds the stretch since the last observation.
+  struct Measured {
+    std::vector<double> seconds, media;
+  };
+  Measured Measures(const ConversionList& list) const;
+  // Seconds the rest of the batch takes at the measured speeds; none when
+  // no speed is known.
+  std::optional<double> SecondsLeft(const ConversionList& list, const Measured& m) const;
 
   Clock clock_;
+  int jobs_ = 1;
   std::vector<EntryState> startStates_;
   std::vector<bool> worked_;
   int startPosition_ = 0;  // the batch's current position when it started
-  bool timing_ = false;
-  double since_ = 0;
-  double timed_ = 0;  // seconds of earlier stretches
+  Measured measured_;
+  int timingWith_ = 0;  // entries converting unpaused at the last observation
+  double since_ = 0;    // when it was made
+  double convertedThen_ = 0;
 };
 
-// "entry 2 of 5, 00:03:10 left"; without the time when it cannot be told.
+// "entry 2 of 5, 00:03:10 left", "entries 1 and 4 of 5, ..." while several
+// convert; without the time when it cannot be told.
 std::string BatchPlaceText(const BatchPlace& place);
 // "Paused at entry 2 of 5, 00:03:10 left. Choose Continue to go on."
 std::string BatchPausedText(const BatchPlace& place);

@@ -13,6 +13,11 @@ bool IsProgressReport(const std::string& line) {
          (line.find("bitrate=") != std::string::npos || line.find("speed=") != std::string::npos);
 }
 
+bool IsClosingSummary(const std::string& line) {
+  return line.find("video:") != std::string::npos && line.find("audio:") != std::string::npos &&
+         line.find("muxing overhead") != std::string::npos;
+}
+
 bool IsNoise(const std::string& line) {
   // Stream descriptions, tags and the banner's details are indented; the
   // encoder's complaints are not.
@@ -21,10 +26,43 @@ bool IsNoise(const std::string& line) {
     if (StartsWith(line, prefix)) return true;
   // The closing summary: "video:0kB audio:157kB subtitle:0kB ..." (with or
   // without the output's tag in front).
-  if (line.find("video:") != std::string::npos && line.find("audio:") != std::string::npos &&
-      line.find("muxing overhead") != std::string::npos)
-    return true;
+  if (IsClosingSummary(line)) return true;
   return IsProgressReport(line);
+}
+
+// "[libx264 @ 0x55d0c1a2b3c0] ...": a line an encoder, decoder or muxer
+// prints about itself; the text after the bracket in `text`.
+bool IsComponentLine(const std::string& line, std::string* text) {
+  if (line.empty() || line[0] != '[') return false;
+  size_t at = line.find(" @ 0x");
+  size_t close = line.find("] ");
+  if (at == std::string::npos || close == std::string::npos || at > close) return false;
+  *text = line.substr(close + 2);
+  return true;
+}
+
+// A line that says something failed: the encoder's own words for it, or a
+// system error such as a full disk or a denied permission.
+bool IsErrorLine(const std::string& line) {
+  static const char* const kWords[] = {"rror",      "ailed",         "No such",     "No space",     "denied",
+                                       "nvalid",    "not supported", "nsupported",  "ould not",     "annot",
+                                       "Unknown",   "not found",     "Too many",    "too large",    "quota",
+                                       "Read-only", "Broken pipe",   "not allowed", "register.dat:"};
+  for (const char* w : kWords)
+    if (line.find(w) != std::string::npos) return true;
+  return false;
+}
+
+// What an encoder reports on its own work, which says nothing about a
+// failure: its set-up lines and its statistics after the closing summary
+// (x264's frame and macroblock counts, the AAC encoder's average quantiser).
+bool IsEncoderReport(const std::string& line, bool afterSummary) {
+  std::string text;
+  if (!IsComponentLine(line, &text) || IsErrorLine(text)) return false;
+  if (afterSummary) return true;
+  for (const char* prefix : {"using SAR", "using cpu capabilities", "profile ", "264 - core"})
+    if (StartsWith(text, prefix)) return true;
+  return false;
 }
 
 std::vector<std::string> Last(std::vector<std::string> lines, size_t maxLines) {
@@ -36,9 +74,27 @@ std::vector<std::string> Last(std::vector<std::string> lines, size_t maxLines) {
 
 std::vector<std::string> MeaningfulLines(const std::vector<std::string>& lines, size_t maxLines) {
   std::vector<std::string> kept;
-  for (const std::string& line : lines)
-    if (!IsNoise(line)) kept.push_back(line);
-  return Last(kept.empty() ? lines : kept, maxLines);
+  bool afterSummary = false;
+  for (const std::string& line : lines) {
+    afterSummary = afterSummary || IsClosingSummary(line);
+    if (!IsNoise(line) && !IsEncoderReport(line, afterSummary)) kept.push_back(line);
+  }
+  if (kept.empty()) return Last(lines, maxLines);
+  if (kept.size() <= maxLines) return kept;
+  // Too many: the last error lines first, then the last of the others, in
+  // their order.
+  std::vector<bool> shown(kept.size(), false);
+  size_t left = maxLines;
+  for (bool errors : {true, false})
+    for (size_t i = kept.size(); i-- > 0 && left > 0;)
+      if (!shown[i] && IsErrorLine(kept[i]) == errors) {
+        shown[i] = true;
+        --left;
+      }
+  std::vector<std::string> chosen;
+  for (size_t i = 0; i < kept.size(); ++i)
+    if (shown[i]) chosen.push_back(kept[i]);
+  return chosen;
 }
 
 std::vector<std::string> KeptOutput(const std::vector<std::string>& lines, size_t maxLines) {

@@ -6,10 +6,12 @@
 namespace pcm {
 
 // The lines of an encoder's output that say what went wrong, at most
-// maxLines of the last ones. The version banner, the input and stream
-// descriptions with their tags, the stream mapping and the progress reports
-// it prints on the way are left out; a line that names the output file stays.
-// When nothing else is left, the last lines as they were.
+// maxLines of them. The version banner, the input and stream descriptions
+// with their tags, the stream mapping, the progress reports and the
+// encoders' reports on their own work (x264's set-up and statistics) are
+// left out; a line that names the output file stays. When more are left
+// than fit, the last error lines are kept first, then the last of the
+// others, in their order. When nothing is left, the last lines as they were.
 std::vector<std::string> MeaningfulLines(const std::vector<std::string>& lines, size_t maxLines);
 
 // The encoder output kept with an entry for the properties window: every

@@ -1,6 +1,7 @@
 #include "queue/FolderTree.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,8 +47,15 @@ class Walk {
     for (const std::string& n : names) {
       const std::string path = base + n;
       struct stat entry;
-      // Links are followed; a dangling one is no media file.
-      if (stat(path.c_str(), &entry) != 0) continue;
+      // Links are followed; a dangling one is no media file. A path longer
+      // than the system takes cannot be converted: it is named.
+      if (stat(path.c_str(), &entry) != 0) {
+        if (errno == ENAMETOOLONG && Wanted(folder, n)) {
+          problem_(path, "the path is longer than the system takes; not added", true);
+          ++unreadable_;
+        }
+        continue;
+      }
       if (S_ISDIR(entry.st_mode)) {
         if (recursive_) Folder(path, subfolder + n + "/", entry);
       } else if (S_ISREG(entry.st_mode) && !IsReservedOutputName(n) && take_(n)) {
@@ -60,6 +68,17 @@ class Walk {
   int unreadable() const { return unreadable_; }
 
  private:
+  // Whether a name in folder would be taken, a file to add or (with
+  // recursive) a folder, asked relative to the folder for a path too long.
+  bool Wanted(const std::string& folder, const std::string& name) const {
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    bool found = dir >= 0 && fstatat(dir, name.c_str(), &st, 0) == 0;
+    if (dir >= 0) close(dir);
+    return found && ((S_ISDIR(st.st_mode) && recursive_) ||
+                     (S_ISREG(st.st_mode) && !IsReservedOutputName(name) && take_(name)));
+  }
+
   bool recursive_;
   const std::function<bool(const std::string&)>& take_;
   std::vector<FoundFile>& files_;

@@ -9,9 +9,11 @@
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "base/WholeNumber.h"
 #include "engine/EventPump.h"
+#include "engine/MediaNames.h"
 #include "engine/MediaProbe.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
@@ -77,7 +79,16 @@ std::string ListCommands::QtFilterFromPairs(const std::string& filter) {
   return out;
 }
 
-std::string ListCommands::ChooserFilter() { return QtFilterFromPairs(kOpenFilter); }
+std::string ListCommands::ChooserFilter() {
+  // The first filter takes every extension a folder gives, the sound and
+  // video files this program converts in every layout; the others stay as
+  // the system names them.
+  std::string all = "All Support Format|";
+  for (const std::string& e : MediaExtensions()) all += "*." + e + ";";
+  const std::string system = kOpenFilter;
+  const size_t first = system.find('|', system.find('|') + 1);
+  return QtFilterFromPairs(all + system.substr(first));
+}
 
 std::string ListCommands::EntryName(const std::string& path) {
   // By its bytes: the output name is made from it, and a file name that is
@@ -86,16 +97,6 @@ std::string ListCommands::EntryName(const std::string& path) {
   size_t dot = name.rfind('.');
   if (dot == std::string::npos) return name;
   return name.substr(0, dot);
-}
-
-bool ListCommands::IsFolderExtension(const std::string& fileName) {
-  size_t dot = fileName.rfind('.');
-  if (dot == std::string::npos) return false;
-  std::string ext = QString::fromStdString(fileName.substr(dot)).toLower().toStdString();
-  static const char* const kTaken[] = {".mp3", ".m4a", ".aac", ".ac3", ".rm", ".wav", ".wma", ".ogg"};
-  for (const char* t : kTaken)
-    if (ext == t) return true;
-  return false;
 }
 
 ListCommands::ListCommands(const Parts& parts)
@@ -145,27 +146,29 @@ int ListCommands::AddFolderPath(const std::string& folder) {
     // one. Folders that cannot be read are named in one notice; a link back
     // into the tree is simply not followed again.
     std::string unreadable;
-    failed = ListFolderTree(folder, true, IsFolderExtension, files,
+    failed = ListFolderTree(folder, true, IsMediaFileName, files,
                             [&](const std::string& path, const std::string& why, bool cannotRead) {
                               if (cannotRead) unreadable += "\n" + path + ": " + why;
                             });
     if (!unreadable.empty()) parts_.notifier.ui().Information("Some folders were left out:" + unreadable);
   } else {
-    // Regular files only, hidden ones included, no recursion, in the file
-    // system's order: the listing is not sorted. Pipes and devices are left
-    // out: probing one would wait for a writer that never comes. Names are
-    // kept as bytes, so one that is not UTF-8 (legal on Linux) still opens.
+    // Regular files only, hidden ones included, no recursion, in byte
+    // order of their names as the command line takes them (the file
+    // system's order is no order a person can follow). Pipes and devices
+    // are left out: probing one would wait for a writer that never comes.
+    // Names are kept as bytes, so one that is not UTF-8 still opens.
     std::vector<std::string> names;
     if (DIR* d = opendir(folder.c_str())) {
       while (const dirent* e = readdir(d)) names.emplace_back(e->d_name);
       closedir(d);
     }
+    std::sort(names.begin(), names.end());
     std::string base = folder;
     if (base.empty() || base.back() != '/') base += '/';
     for (const std::string& n : names) {
       struct stat st;
       // Another run's unfinished output is not media to convert.
-      if (!IsFolderExtension(n) || IsReservedOutputName(n) || stat((base + n).c_str(), &st) != 0 ||
+      if (!IsMediaFileName(n) || IsReservedOutputName(n) || stat((base + n).c_str(), &st) != 0 ||
           !S_ISREG(st.st_mode))
         continue;
       files.push_back({base + n, {}});
@@ -207,6 +210,7 @@ int ListCommands::AddFileList(const std::vector<FoundFile>& files, size_t* tried
   std::vector<bool> wasProbed;
   size_t probedFrom = 0;
   QElapsedTimer sinceEvents;
+  const uint64_t clearsAtStart = clears_;
   for (size_t i = 0; i < files.size(); ++i) {
     // Safe to run events here: every list command checks its flags, and an
     // add asked for now is refused while this one runs. The rows of a probed
@@ -255,6 +259,8 @@ int ListCommands::AddFileList(const std::vector<FoundFile>& files, size_t* tried
       // A stop during the group gives every file of it up without a notice.
       if (parts_.probe.Stopped()) break;
     }
+    // The list was cleared meanwhile: the person wants it empty.
+    if (clears_ != clearsAtStart) break;
     if (!AddWithRetry(files[i], wasProbed[i - probedFrom] ? &probed[i - probedFrom] : nullptr)) ++failed;
     if (tried) ++*tried;
     // Every other file would fail on the same block: it was said once.
@@ -279,18 +285,18 @@ bool ListCommands::AddWithRetry(const FoundFile& file, const ProbeResult* descri
     return false;
   }
   if (parts_.probe.Stopped()) return false;
-  std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  // The whole path: files of one name from several folders are told apart.
   // The encoder's own failure says more than calling the file unsupported.
   if (!parts_.probe.result.ProbeFailure.empty()) {
-    parts_.notifier.ui().Information(name + " cannot be added: " + parts_.probe.result.ProbeFailure);
+    parts_.notifier.ui().Information(path + " cannot be added: " + parts_.probe.result.ProbeFailure);
     return false;
   }
   // A file the probe was not allowed to read may well be media: say why.
   if (access(path.c_str(), R_OK) != 0 && errno == EACCES) {
-    parts_.notifier.ui().Information(name + " cannot be read: permission denied");
+    parts_.notifier.ui().Information(path + " cannot be read: permission denied");
     return false;
   }
-  parts_.notifier.ui().Information(name + " is not support!");
+  parts_.notifier.ui().InformationWithReason(path + " is not support!", refusal_);
   return false;
 }
 
@@ -298,9 +304,14 @@ bool ListCommands::AddFileEntry(const std::string& path, const std::string& subf
   // Only regular files are media: a pipe or a device would keep the probe
   // waiting, a missing file has nothing to describe.
   struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  const bool found = stat(path.c_str(), &st) == 0;
+  if (!found || !S_ISREG(st.st_mode)) {
+    const int error = errno;
     // No description: the notice must not take another file's reason.
     parts_.probe.result = ProbeResult{};
+    refusal_ = !found                ? std::string(std::strerror(error)) + "."
+               : S_ISDIR(st.st_mode) ? "It is a folder, not a file."
+                                     : "It is no regular file but a pipe or a device.";
     return false;
   }
   Adding busy(adding_);
@@ -314,7 +325,18 @@ bool ListCommands::AddDescribedEntry(const FoundFile& file, const ProbeResult& p
   const MediaInfo& m = p.media;
   const StreamInfo* video = MainVideo(m.streams);
   const StreamInfo* audio = ChosenAudio(m.streams);
-  if (!m.described || (!video && !audio)) return false;
+  if (!m.described) {
+    // The library's reason without the path, which the notice names.
+    std::string why = p.fileError;
+    if (why.rfind(path + ": ", 0) == 0) why.erase(0, path.size() + 2);
+    if (!why.empty() && why.back() != '.') why += '.';
+    refusal_ = why.empty() ? "The encoder could not describe it." : why;
+    return false;
+  }
+  if (!video && !audio) {
+    refusal_ = "It holds no picture and no sound the encoder can read.";
+    return false;
+  }
   // No file can carry more than its size over its length: a stated rate
   // beyond that (a broken header) would become the encoder's target.
   // A bound below any real medium's rate means the stated length is the
@@ -326,7 +348,10 @@ bool ListCommands::AddDescribedEntry(const FoundFile& file, const ProbeResult& p
   int64_t a = audio ? capped(audio->kbps) : 0;
   int64_t v = video ? capped(video->kbps) : 0;
   if (total <= 0) total = v + a;
-  if (total <= 0 && bound <= 0) return false;
+  if (total <= 0 && bound <= 0) {
+    refusal_ = "Neither its bit rate nor its length can be told.";
+    return false;
+  }
   // The rates the file does not state are what is left of the total.
   if (video && v <= 0) v = std::max<int64_t>(0, total - a);
   if (audio && a <= 0) a = std::max<int64_t>(0, total - v);
@@ -364,9 +389,10 @@ bool ListCommands::AddDescribedEntry(const FoundFile& file, const ProbeResult& p
     row.outputSize = parts_.options.EstimateOutputSize(row);
   } catch (const ProfileFileError&) {
     throw;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The estimate could not be made from these values: the file is not
     // usable, and the callers' second attempt and notice apply.
+    refusal_ = e.what();
     return false;
   }
   parts_.list.currentPosition = parts_.list.Append(std::move(row));
@@ -448,6 +474,7 @@ void ListCommands::ClearList() {
   if (parts_.list.Count() > 0 && parts_.notifier.ui().Confirm(parts_.notifier.LoadMessage(29))) {
     parts_.list.Clear();
     renameRow = -1;
+    ++clears_;
   }
   parts_.notifier.UpdateCommandStates();
 }

@@ -38,7 +38,8 @@ class ListCommands {
   };
   explicit ListCommands(const Parts& parts);
 
-  // The file chooser's filter as the system writes it, and in Qt syntax.
+  // The file chooser's filter as the system writes it, and in Qt syntax
+  // with the first filter taking every media extension (MediaExtensions).
   static const char* const kOpenFilter;
   static std::string ChooserFilter();
   // Rewrites "Desc|*.a;*.b;|Desc2|*.c" into "Desc (*.a *.b);;Desc2 (*.c)";
@@ -47,18 +48,15 @@ class ListCommands {
 
   // The entry name: the file name without its last extension.
   static std::string EntryName(const std::string& path);
-  // Extensions taken from a folder, compared lower-cased.
-  static bool IsFolderExtension(const std::string& fileName);
 
   // "Add File(s)...": file chooser, then each chosen file.
   void AddFiles();
   // "Add Folder": folder chooser, then the folder's supported files.
   void AddFolder();
-  // Adds the supported files of one folder in the order the file system
-  // lists them. With the settings' keepFolders its subfolders are taken too,
-  // every folder in name order, and each row keeps its folder below the
-  // added one as its output subfolder. Returns how many files could not be
-  // added.
+  // Adds the media files of one folder in byte order of their names. With
+  // the settings' keepFolders its subfolders are taken too, every folder in
+  // name order, and each row keeps its folder below the added one as its
+  // output subfolder. Returns how many files could not be added.
   int AddFolderPath(const std::string& folder);
   // Probes the file and appends one row, written to `subfolder` below the
   // output folder; false leaves the list as it was. A fault of the profile
@@ -76,9 +74,10 @@ class ListCommands {
   // unprobedSkipHook names an output for is not probed: its row is added
   // unchecked, skipped, and counts as added.
   int AddFileList(const std::vector<FoundFile>& files, size_t* tried = nullptr);
-  // AddFileEntry, once more on failure, then the "<name> is not support!"
-  // notice, or the encoder's own reason when it could not describe anything;
-  // a fault of the profile file's current block is shown as such instead.
+  // AddFileEntry, once more on failure, then the "<path> is not support!"
+  // notice with the reason on a second line, or the encoder's own reason
+  // when it could not describe anything; a fault of the profile file's
+  // current block is shown as such instead.
   // Returns whether the file was added.
   bool AddFileWithRetry(const std::string& path);
 
@@ -157,8 +156,12 @@ class ListCommands {
     int& n_;
   };
   int adding_ = 0;
+  // Counts the clears: an add that sees a clear after its start stops, so
+  // the emptied list is not filled again.
+  uint64_t clears_ = 0;
   Parts parts_;
   bool profileFault_ = false;  // the last file failed on the profile file
+  std::string refusal_;        // why the last file could not be added, a sentence
 };
 
 }  // namespace pcm

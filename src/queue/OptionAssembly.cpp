@@ -419,6 +419,7 @@ void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) co
 std::string OptionAssembly::MakeOutputFolder(Settings& settings) const {
   std::string dir = OutputFolder();
   settings.outputDirectory = dir;
+  settings.SaveChanges();
   // One level, by its bytes; a failure shows when the output is reserved.
   mkdir(dir.c_str(), 0777);
   return dir;

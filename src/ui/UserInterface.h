@@ -14,6 +14,11 @@ class UserInterface {
   virtual ~UserInterface() = default;
   virtual void Warning(const std::string& text) = 0;
   virtual void Information(const std::string& text) = 0;
+  // An information box with a second line saying why; the window shows the
+  // two lines in one box, a terminal prints them as two messages.
+  virtual void InformationWithReason(const std::string& text, const std::string& why) {
+    Information(text + "\n" + why);
+  }
   virtual bool Confirm(const std::string& text) = 0;  // Yes = true
   // The application's error box for failures that abandon a command.
   virtual void Error(const std::string& text) = 0;

@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
 #include <algorithm>
 #include <csignal>
 #include <fstream>
@@ -80,7 +80,11 @@ TEST(CliUsage, HelpListAndBadUsage) {
                        "--batch --dry-run --export-jobs jobs.txt ",
                        "--batch --jobs -1 ",
                        "--batch --jobs many ",
-                       "--batch --jobs 65 "};
+                       "--batch --jobs 65 ",
+                       "--batch --output 'a\nb' ",
+                       "--version extra",
+                       "-h extra",
+                       "--list-profiles extra"};
   for (const char* args : bad) {
     SCOPED_TRACE(args);
     std::string a = args;
@@ -97,6 +101,14 @@ TEST(CliUsage, HelpListAndBadUsage) {
   Result size = RunProgram("--batch --profile 7 --size 9 " + clip);
   EXPECT_EQ(size.status, 2);
   EXPECT_TRUE(Contains(size.out, "1  320x240"));
+  // What the person typed reaches the terminal with its control characters
+  // escaped.
+  for (const char* args : {"--batch --profile '\x1b[2J' ", "--batch '--frob\x1b]0;x\x07' ", "--help\r "}) {
+    Result r = RunProgram(std::string(args) + clip);
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\\x1b") || Contains(r.out, "\\r")) << r.out;
+    EXPECT_EQ(r.out.find_first_of("\x1b\x07\r"), std::string::npos) << r.out;
+  }
 }
 
 TEST(CliBatch, ThreeFormatsToMp3) {
@@ -167,8 +179,11 @@ TEST(CliBatch, UnsupportedFileIsNamedAndFailsTheRun) {
   Result r = RunProgram("--batch --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(text) + " " +
                         ShellQuote(pcmtest::MakeMedia("wav", 2)));
   EXPECT_EQ(r.status, 1) << r.out;
-  std::string name = QFileInfo(QString::fromStdString(text)).fileName().toStdString();
-  EXPECT_TRUE(Contains(r.out, name + " is not support!")) << r.out;
+  // The whole path, and the library's reason on a line of its own.
+  EXPECT_TRUE(
+      Contains(r.out, "popclipmill: " + text +
+                          " is not support!\npopclipmill:   Invalid data found when processing input.\n"))
+      << r.out;
   EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/clip2.mp3\n")) << r.out;
 
   Result missing = RunProgram("--batch --output " + ShellQuote(out) + " /no/such/file.wav");
@@ -251,8 +266,7 @@ TEST(CliDryRun, ExactCommandLines) {
                               ShellQuote(out) + " " + ShellQuote(clip),
                           Program(), false);
   EXPECT_EQ(vcd.status, 0);
-  EXPECT_EQ(vcd.out,
-            enc + " -y  -i " + clip + " -ac 2  -target pal-vcd  " + out + "/clip90.mpg\n");
+  EXPECT_EQ(vcd.out, enc + " -y  -i " + clip + " -ac 2  -target pal-vcd  " + out + "/clip90.mpg\n");
   // Nothing was started.
   EXPECT_TRUE(QDir(QString::fromStdString(out)).isEmpty());
 }
@@ -288,7 +302,8 @@ TEST(CliBatch, InterruptStopsTheBatchAndLeavesNoEncoder) {
   text += p.readAllStandardOutput().toStdString();
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(p.exitCode(), 1);
-  EXPECT_TRUE(Contains(text, "Stop  " + out + "/clip2.mp3\n")) << text;
+  // Its unfinished output is gone: the report names none.
+  EXPECT_TRUE(Contains(text, "Stop  -\n")) << text;
   EXPECT_TRUE(Contains(text, "Not converted  -\n")) << text;
   // No process of that program directory is left.
   EXPECT_EQ(pcmtest::ProcessesMentioning(dir), std::vector<std::string>{});
@@ -404,14 +419,22 @@ TEST(CliBatch, OutputFolderIsMadeOrRefusedUpFront) {
   EXPECT_TRUE(Contains(notDir.out, "the output folder " + file + " is not a folder; nothing was converted"))
       << notDir.out;
   EXPECT_FALSE(Contains(notDir.out, "converting to")) << notDir.out;
-  Result below = RunProgram("--batch --profile 17 --output " + ShellQuote(file + "/sub") + " " + clip);
-  EXPECT_EQ(below.status, 1) << below.out;
-  EXPECT_TRUE(Contains(below.out, file + "/sub cannot be created; nothing was converted")) << below.out;
+  // A folder that cannot be made: the dry run refuses it as the run does.
+  for (const std::string& impossible : {file + "/sub", std::string("/proc/popclipmill-nowhere/out")})
+    for (const char* mode : {"", "--dry-run "}) {
+      Result below = RunProgram(std::string("--batch ") + mode + "--profile 17 --output " +
+                                ShellQuote(impossible) + " " + clip);
+      EXPECT_EQ(below.status, 1) << below.out;
+      EXPECT_TRUE(Contains(below.out, impossible + " cannot be created; nothing was converted")) << below.out;
+      EXPECT_FALSE(Contains(below.out, "clip2.mp3")) << below.out;
+    }
 
-  // A line break in the name is refused before anything is made.
+  // A line break in the name is bad usage, refused before anything is made;
+  // the message shows it escaped.
   Result broken =
       RunProgram("--batch --profile 17 --output " + ShellQuote(base + "/two\nlines") + " " + clip);
-  EXPECT_EQ(broken.status, 1) << broken.out;
+  EXPECT_EQ(broken.status, 2) << broken.out;
+  EXPECT_TRUE(Contains(broken.out, "two\\x0Alines")) << broken.out;
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(base + "/two\nlines")));
 
   std::string fresh = base + "/fresh";

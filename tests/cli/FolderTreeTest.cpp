@@ -1,7 +1,8 @@
 // Folders as people keep media, given to the headless front end: the common
 // extensions, nested folders with --recursive, links that loop, folders
-// that cannot be read, and a library converted again and again with its
-// tree kept and what exists skipped.
+// that cannot be read, overlong paths, and a library converted again and
+// again with its tree kept and what exists skipped.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <climits>
 #include <map>
 
 #include "cli/CliSupport.h"
@@ -117,6 +119,55 @@ TEST(CliFolders, RecursiveFlacTreeWithLoops) {
   EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files | QDir::Hidden).size(), 5);
 }
 
+// Under --recursive, a media file and a folder whose paths are longer than
+// the system takes are named and fail the run instead of being passed over;
+// the files above them are still taken.
+TEST(CliFolders, PathsLongerThanTheSystemTakesAreNamed) {
+  const std::string src = pcmtest::MakeTempDir("cli-tree-deep");
+  MakeFlac(src + "/top.flac", 1);
+  std::string flac;
+  {
+    QFile f(QString::fromStdString(src + "/top.flac"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    flac = f.readAll().toStdString();
+  }
+  // Folders down to a path of 4000 bytes; a file and a folder of 100-byte
+  // names in the deepest one reach past the limit. Made through the
+  // folders' descriptors, since no path to them can be given.
+  const std::string level(250, 'd');
+  int dir = open(src.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(dir, 0);
+  size_t length = src.size();
+  auto descend = [&](const std::string& name) {
+    ASSERT_EQ(mkdirat(dir, name.c_str(), 0755), 0);
+    int next = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(dir);
+    dir = next;
+    length += 1 + name.size();
+  };
+  while (length + 1 + level.size() <= 4000) descend(level);
+  if (length + 1 < 4000) descend(std::string(4000 - length - 1, 'e'));
+  ASSERT_GE(dir, 0);
+  const std::string fileName = std::string(94, 'f') + ".flac", folderName(100, 's');
+  int file = openat(dir, fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  ASSERT_GE(file, 0);
+  ASSERT_EQ(write(file, flac.data(), flac.size()), ssize_t(flac.size()));
+  close(file);
+  ASSERT_EQ(mkdirat(dir, folderName.c_str(), 0755), 0);
+  close(dir);
+
+  Result r = RunFront("--batch --dry-run --recursive --profile 17 --output " +
+                          ShellQuote(pcmtest::MakeTempDir("cli-tree-deep-out")) + " " + ShellQuote(src),
+                      pcmtest::MakeTempDir("cli-tree-deep-config"));
+  EXPECT_EQ(r.status, 1);
+  for (const std::string& name : {fileName, folderName})
+    EXPECT_TRUE(Contains(r.out, "/" + name + ": the path is longer than the system takes; not added\n"))
+        << name;
+  EXPECT_TRUE(Contains(r.out, "/top.mp3\n"));
+  // The test folders' clean-up cannot reach so deep either.
+  pcmtest::RunShell("cd " + ShellQuote(src) + " && rm -rf " + level);
+}
+
 // A subfolder that cannot be read is named and fails the run; the rest of
 // the tree is still taken.
 TEST(CliFolders, UnreadableSubfolderIsNamed) {
@@ -127,6 +178,8 @@ TEST(CliFolders, UnreadableSubfolderIsNamed) {
   chmod(src.c_str(), 0755);
   MakeDir(src + "/open");
   MakeDir(src + "/shut");
+  MakeDir(src + "/out");
+  chmod((src + "/out").c_str(), 0777);
   MakeFlac(src + "/open/a.flac", 1);
   MakeFlac(src + "/shut/b.flac", 1);
   chmod((src + "/open").c_str(), 0755);
@@ -137,8 +190,9 @@ TEST(CliFolders, UnreadableSubfolderIsNamed) {
     if (pcmtest::RunShell("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "no setpriv to drop root";
     asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
   }
-  Result r =
-      RunFront("--batch --dry-run --recursive --profile 17 " + ShellQuote(src), src + "/config", asUser);
+  Result r = RunFront("--batch --dry-run --recursive --profile 17 --output " + ShellQuote(src + "/out") +
+                          " " + ShellQuote(src),
+                      src + "/config", asUser);
   chmod((src + "/shut").c_str(), 0755);
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_TRUE(Contains(r.out, src + "/shut: the folder cannot be read: Permission denied")) << r.out;

@@ -167,6 +167,65 @@ TEST(FrontEndSafety, OptionsTheWindowDoesNotTakeAreRefused) {
   EXPECT_TRUE(Contains(full.out, "could not be written: No space left on device")) << full.out;
 }
 
+// A decoder taken over by a crafted file has only what the encoder adapter
+// allows. A stand-in ffmpeg first on the search path tries to plant a file
+// beside the source and to connect to a local port, reports how that went
+// into the output folder (where writing is allowed), and then converts as the
+// real one does: both tries are refused and the batch finishes. --version
+// says how far the encoder is confined, also on a kernel that cannot.
+TEST(FrontEndSafety, ATakenOverEncoderWritesOnlyInTheOutputFolder) {
+  const std::string config = pcmtest::MakeTempDir("taken-over-config");
+  Result version =
+      Launch("POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config), "--version", Program(), " 2>/dev/null");
+  EXPECT_EQ(version.status, 0);
+  const int abi = pcmtest::LandlockAbi();
+  if (abi == 0) {
+    EXPECT_TRUE(Contains(version.out, "\nsandbox: none (")) << version.out;
+    GTEST_SKIP() << "the kernel has no Landlock: the encoder runs unconfined";
+  }
+  EXPECT_TRUE(Contains(version.out, "\nsandbox: Landlock ABI " + std::to_string(abi) + ": ")) << version.out;
+  if (abi < 4) GTEST_SKIP() << "Landlock ABI " << abi << " does not confine TCP";
+
+  std::string real;
+  ASSERT_EQ(pcmtest::RunShell("command -v ffmpeg", &real), 0);
+  real.erase(real.find_last_not_of('\n') + 1);
+  pcmtest::LocalListener listener;
+  ASSERT_GT(listener.port(), 0);
+  const std::string source = pcmtest::MakeTempDir("taken-over-source");
+  const std::string out = pcmtest::MakeTempDir("taken-over-out");
+  const std::string tools = pcmtest::MakeTempDir("taken-over-tools");
+  ASSERT_EQ(pcmtest::RunShell("cp " + ShellQuote(pcmtest::MakeMedia("wav", 2)) + " " +
+                              ShellQuote(source + "/song.wav")),
+            0);
+  WriteAll(tools + "/ffmpeg",
+           "#!/bin/sh\n"
+           "for last; do :; done; last=${last#file:}\n"
+           "{ echo planted > " +
+               ShellQuote(source + "/planted.txt") +
+               " && echo 'write: done' || echo 'write: refused'\n"
+               "  bash -c 'exec 3<>/dev/tcp/127.0.0.1/" +
+               std::to_string(listener.port()) +
+               "' && echo 'connect: done' || echo 'connect: refused'\n"
+               "} > \"${last%/*}/report.txt\" 2>&1\n"
+               "exec " +
+               ShellQuote(real) + " \"$@\"\n");
+  chmod((tools + "/ffmpeg").c_str(), 0755);
+
+  Result r = Launch(
+      "env -u POPCLIPMILL_FFMPEG PATH=" + ShellQuote(tools) +
+          ":\"$PATH\" POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config),
+      "--batch --quiet --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(source + "/song.wav"));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/song.mp3\n")) << r.out;
+  EXPECT_TRUE(pcmtest::FfprobeFile(out + "/song.mp3").ok);
+  std::string report = ReadAll(out + "/report.txt");
+  EXPECT_TRUE(Contains(report, "write: refused\n")) << report;
+  EXPECT_TRUE(Contains(report, "connect: refused\n")) << report;
+  EXPECT_TRUE(Contains(report, "Permission denied")) << report;
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(source + "/planted.txt")));
+  EXPECT_FALSE(listener.Connected());
+}
+
 // With --profile the saved profile is never selected, so a damaged block of
 // it stops only the runs that use it; a symbolic link loop is named as one.
 TEST(FrontEndSafety, DamagedSavedProfileAndLinkLoops) {
@@ -207,8 +266,14 @@ TEST(FrontEndSafety, DamagedSavedProfileAndLinkLoops) {
 TEST(FrontEndSafety, ReportOutputCannotHarmTheBatch) {
   std::string config = pcmtest::MakeTempDir("report-config");
   std::string env = "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config);
-  std::string wav = ShellQuote(pcmtest::MakeMedia("wav", 2));
-  std::string three = " " + wav + " " + wav + " " + wav;
+  // Three files of one name in three folders: three entries.
+  std::string three;
+  for (int i = 0; i < 3; ++i) {
+    std::string copy = pcmtest::MakeTempDir("report-source") + "/clip2.wav";
+    ASSERT_TRUE(
+        QFile::copy(QString::fromStdString(pcmtest::MakeMedia("wav", 2)), QString::fromStdString(copy)));
+    three += " " + ShellQuote(copy);
+  }
 
   std::string piped = pcmtest::MakeTempDir("report-pipe");
   std::string head;

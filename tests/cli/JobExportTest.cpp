@@ -1,11 +1,18 @@
 // The job file of --export-jobs, run by the real GNU parallel: the same
 // outputs as the batch, awkward names, failures that say so and leave no
 // file under a final name, and a failed run completed with --resume-failed.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <map>
 
 #include "cli/CliSupport.h"
@@ -52,6 +59,55 @@ std::map<std::string, double> Outputs(const std::string& folder) {
   return found;
 }
 
+// The hidden names of a folder (links and folders too).
+std::vector<std::string> HiddenFiles(const std::string& folder) {
+  std::vector<std::string> found;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* e = readdir(dir))
+      if (e->d_name[0] == '.' && std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        found.emplace_back(e->d_name);
+    closedir(dir);
+  }
+  return found;
+}
+
+// A stand-in for ffmpeg, first in line through POPCLIPMILL_FFMPEG: a shell
+// script that ends by running the real one.
+std::string StandIn(const std::string& tag, const std::string& script) {
+  std::string path = pcmtest::MakeTempDir(tag) + "/ffmpeg";
+  WriteAll(path, "#!/bin/sh\n" + script + "\n");
+
+  EXPECT_EQ(chmod(path.c_str(), 0755), 0);
+  return path;
+}
+
+// A job line run by sh in a session of its own, as parallel or a terminal
+// runs it, so that a signal can reach its whole process group.
+struct RunningLine {
+  RunningLine(const std::string& line, const std::string& encoder) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("POPCLIPMILL_FFMPEG", QString::fromStdString(encoder));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setChildProcessModifier([] { setsid(); });
+    p.start("sh", {"-c", QString::fromStdString(line)});
+    group = p.processId();
+  }
+  ~RunningLine() {
+    Signal(SIGKILL);
+    p.waitForFinished();
+  }
+  void Signal(int sig) { kill(-pid_t(group), sig); }
+  // Waits until every process of the line has ended, the shell and what it
+  // started.
+  bool Ended() {
+    return p.waitForFinished(60000) &&
+           pcmtest::WaitUntil([&] { return kill(-pid_t(group), 0) != 0 && errno == ESRCH; }, 60000);
+  }
+  QProcess p;
+  qint64 group = 0;
+};
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
@@ -94,9 +150,9 @@ TEST(CliExport, ParallelWritesWhatTheBatchWrites) {
   std::string text = ReadAll(jobs);
   ASSERT_EQ(Lines(text).size(), 4u) << text;
   for (const std::string& line : Lines(text)) {
-    EXPECT_EQ(line.rfind("'/", 0), 0u) << line;  // the program by its absolute path
-    EXPECT_TRUE(Contains(line, "'-nostdin'")) << line;
-    EXPECT_TRUE(Contains(line, "'file:" + src + "/")) << line;  // absolute input
+    EXPECT_EQ(line.rfind("'/", 0), 0u) << line;  // the adapter by its absolute path
+    EXPECT_TRUE(Contains(line, "' '--new-output' ")) << line;
+    EXPECT_TRUE(Contains(line, "'-i' '" + src + "/")) << line;  // absolute input
   }
   // Exporting converts nothing.
   EXPECT_EQ(Outputs(jobsOut), (std::map<std::string, double>{{"taken.mp3", -1}}));
@@ -193,6 +249,103 @@ TEST(CliExport, FailedJobsSaySoAndCanBeResumed) {
   EXPECT_EQ(Outputs(out), (std::map<std::string, double>{{"gone.mp3", 1}, {"raced.mp3", 1}}));
 }
 
+// A job line writes only into a hidden file it makes itself, never where
+// anything exists. A link another user puts in that file's place while it
+// is written is not written through and the line fails, the link's target
+// untouched. A line ended by a signal (parallel's --timeout, Ctrl-C, a
+// closed terminal, a stop) leaves no hidden file. One killed outright
+// leaves its file to the next batch into that folder, which removes it,
+// while the file of a line still writing stays.
+TEST(CliExport, JobLinesWriteOnlyTheirOwnFileAndLeaveNothingWhenStopped) {
+  std::string src = pcmtest::MakeTempDir("cli-export-hostile");
+  std::string out = pcmtest::MakeTempDir("cli-export-hostile-out");
+  std::string song = Copy(pcmtest::MakeMedia("wav", 30), src + "/song.wav");
+  std::string jobs = src + "/jobs";
+  Result exported = RunFront("--batch --profile 17 --output " + ShellQuote(out) + " --export-jobs " +
+                             ShellQuote(jobs) + " " + ShellQuote(song));
+  ASSERT_EQ(exported.status, 0) << exported.out;
+  const std::string line = Lines(ReadAll(jobs)).at(0);
+  EXPECT_EQ(line.rfind(ShellQuote(pcmtest::BinDir() + "/register.dat") + " '--new-output' ", 0), 0u) << line;
+  EXPECT_FALSE(Contains(line, ".pcm-")) << line;  // the hidden name is made when the line runs
+
+  // The neighbour's move, made by the stand-in just before ffmpeg opens its
+  // output: the hidden file is replaced by a link to a victim, one that
+  // exists and one that does not yet.
+  const std::string victim = src + "/victim", absent = src + "/absent";
+  WriteAll(victim, "a root-owned file");
+  for (const std::string& target : {victim, absent}) {
+    SCOPED_TRACE(target);
+    std::string hostile =
+        StandIn("cli-export-link", "hidden=$(readlink /proc/self/fd/3)\nrm -f \"$hidden\" && ln -s " +
+                                       ShellQuote(target) + " \"$hidden\"\nexec ffmpeg \"$@\"");
+    Result r;
+    r.status = pcmtest::RunShell("POPCLIPMILL_FFMPEG=" + ShellQuote(hostile) + " " + line + " 2>&1", &r.out);
+    EXPECT_NE(r.status, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "was replaced while it was written")) << r.out;
+    EXPECT_EQ(ReadAll(victim), "a root-owned file");
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(absent)));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out + "/song.mp3")));
+    // The link is the neighbour's: it stays where it was put.
+    std::vector<std::string> left = HiddenFiles(out);
+    ASSERT_EQ(left.size(), 1u);
+    ASSERT_EQ(unlink((out + "/" + left[0]).c_str()), 0);
+  }
+
+  // Lines ended by a signal while ffmpeg converts at the input's pace; the
+  // stand-in says when it hands over to ffmpeg.
+  const std::string started = src + "/started";
+  const std::string slow =
+      StandIn("cli-export-slow", "touch " + ShellQuote(started) + "\nexec ffmpeg -re \"$@\"");
+  auto writing = [&] {
+    if (!QFile::remove(QString::fromStdString(started))) return false;
+    EXPECT_EQ(HiddenFiles(out).size(), 1u);
+    return true;
+  };
+  for (int sig : {SIGINT, SIGHUP, SIGTERM}) {
+    SCOPED_TRACE(strsignal(sig));
+    RunningLine job(line, slow);
+    ASSERT_TRUE(pcmtest::WaitUntil(writing, 60000));
+    job.Signal(sig);
+    ASSERT_TRUE(job.Ended());
+    EXPECT_NE(job.p.exitCode(), 0);
+    EXPECT_EQ(Outputs(out), (std::map<std::string, double>{})) << job.p.readAll().toStdString();
+  }
+  if (HaveParallel()) {
+    Result timedOut;
+    timedOut.status = pcmtest::RunShell(
+        "POPCLIPMILL_FFMPEG=" + ShellQuote(slow) + " parallel --timeout 2 < " + ShellQuote(jobs) + " 2>&1",
+        &timedOut.out);
+    EXPECT_EQ(timedOut.status, 1) << timedOut.out;
+    EXPECT_EQ(Outputs(out), (std::map<std::string, double>{})) << timedOut.out;
+  }
+
+  // Killed outright: its hidden file stays, unlocked. Another line writes
+  // meanwhile; a batch into the folder removes the first file only.
+  std::string stale;
+  QFile::remove(QString::fromStdString(started));  // parallel's line started too
+  {
+    RunningLine killed(line, slow);
+    ASSERT_TRUE(pcmtest::WaitUntil(writing, 60000));
+    stale = HiddenFiles(out).at(0);
+    killed.Signal(SIGKILL);
+    ASSERT_TRUE(killed.Ended());
+  }
+  ASSERT_EQ(HiddenFiles(out), std::vector<std::string>{stale});
+  RunningLine live(line, slow);
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return QFile::remove(QString::fromStdString(started)); }, 60000));
+  ASSERT_EQ(HiddenFiles(out).size(), 2u);
+  Result batch = RunFront("--batch --profile 17 --output " + ShellQuote(out) + " " +
+                          ShellQuote(Copy(pcmtest::MakeMedia("wav", 1), src + "/short.wav")));
+  EXPECT_EQ(batch.status, 0) << batch.out;
+  std::vector<std::string> hidden = HiddenFiles(out);
+  ASSERT_EQ(hidden.size(), 1u);
+  EXPECT_NE(hidden[0], stale);
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(out + "/short.mp3")));
+  live.Signal(SIGTERM);
+  ASSERT_TRUE(live.Ended());
+  EXPECT_EQ(Outputs(out), (std::map<std::string, double>{{"short.mp3", 1}}));
+}
+
 // DVD rows are exported as commands of the adapter, which reads the disc
 // itself: a title with its second audio stream and two chapters of a disc
 // in a folder with quotes, blanks and '$' in its name, a chapter name the
@@ -219,9 +372,8 @@ TEST(CliExport, DvdRowsRunAsTheAdaptersCommands) {
   ASSERT_EQ(exported.status, 0) << exported.out;
   std::vector<std::string> lines = Lines(ReadAll(jobs));
   ASSERT_EQ(lines.size(), 4u) << ReadAll(jobs);
-  for (size_t i = 0; i < 3; ++i)
+  for (size_t i = 0; i < 4; ++i)
     EXPECT_EQ(lines[i].rfind(ShellQuote(pcmtest::BinDir() + "/register.dat"), 0), 0u) << lines[i];
-  EXPECT_TRUE(Contains(lines[3], "'-nostdin'")) << lines[3];
 
   Result run = RunParallel(jobs);
   EXPECT_EQ(run.status, 0) << run.out;

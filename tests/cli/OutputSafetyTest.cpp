@@ -217,10 +217,67 @@ TEST(OutputSafety, StoppedMp4LeavesNothing) {
     ASSERT_TRUE(writing);
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(Contains(text, "Stop  " + out + "/")) << text;
+    EXPECT_TRUE(Contains(text, "Stop  -\n")) << text;
     EXPECT_EQ(Listing(out), std::vector<std::string>{}) << text;
     EXPECT_EQ(pcmtest::ProcessesMentioning(out), std::vector<std::string>{});
   }
+}
+
+// A disk that fills up while an entry is written: the entry fails, its
+// reason keeps the encoder's error lines (the disk is full) rather than
+// x264's statistics printed after them, and nothing is left on the disk.
+// Run as root, the disk is a small tmpfs mounted here; otherwise a stand-in
+// encoder prints what ffmpeg printed on such a disk, x264's statistics
+// after the errors, and fails.
+TEST(OutputSafety, AFullDiskNamesItselfInTheReason) {
+  struct Disk {
+    std::string folder = pcmtest::MakeTempDir("safety-full-disk");
+    bool mounted =
+        pcmtest::RunShell("mount -t tmpfs -o size=64k tmpfs " + ShellQuote(folder) + " 2>/dev/null") == 0;
+    ~Disk() {
+      if (mounted) pcmtest::RunShell("umount " + ShellQuote(folder));
+    }
+  } disk;
+  std::string encoder;
+  if (!disk.mounted) {
+    std::string x264;
+    for (const char* stat :
+         {"frame I:1     Avg QP:14.07  size:  4714", "frame P:63    Avg QP:15.19  size:   546",
+          "frame B:186   Avg QP:14.80  size:    60", "consecutive B-frames:  0.8%  0.0% 99.2%",
+          "mb I  I16..4: 78.8% 10.4% 10.8%", "mb P  I16..4:  2.8%  1.6%  0.3%",
+          "mb B  I16..4:  0.3%  0.2%  0.0%", "8x8 transform intra:30.5% inter:30.9%",
+          "coded y,u,v intra: 6.6% 9.5% 6.8%", "i16 v,h,dc,p: 68% 23%  1%  8%",
+          "Weighted P-Frames: Y:0.0% UV:0.0%", "kb/s:40.26"})
+      x264 += std::string("echo '[libx264 @ 0x5571] ") + stat + "'\n";
+    encoder = pcmtest::MakeTempDir("safety-full-tools") + "/ffmpeg";
+    std::ofstream(encoder)
+        << "#!/bin/sh\n"
+           "echo \"Output #0, mp4, to 'x':\"\n"
+           "echo 'av_interleaved_write_frame(): No space left on device'\n"
+           "echo 'Error writing trailer of x: No space left on device'\n"
+           "echo 'video:452kB audio:87kB subtitle:0kB other streams:0kB global headers:0kB "
+           "muxing overhead: unknown'\n"
+           "echo 'Error closing file x: No space left on device'\n" +
+               x264 + "echo 'Conversion failed!'\nexit 1\n";
+    ASSERT_EQ(chmod(encoder.c_str(), 0755), 0);
+  }
+  const std::string clip = pcmtest::MakeMedia("mp4", 10);
+  Result r;
+  r.status = pcmtest::RunShell(
+      (encoder.empty() ? "" : "POPCLIPMILL_FFMPEG=" + ShellQuote(encoder) + " ") +
+          Command("--batch --profile 5 --output " + ShellQuote(disk.folder) + " " + ShellQuote(clip)),
+      &r.out);
+  EXPECT_EQ(r.status, 1) << r.out;
+  const size_t failed = r.out.find("\nFailed  ");
+  ASSERT_NE(failed, std::string::npos) << r.out;
+  const std::string report = r.out.substr(failed);
+  // The reason first, then the error lines; no statistics among them.
+  EXPECT_TRUE(Contains(report, "the encoder's last lines:\n    | The encoder exited with code 1\n"))
+      << report;
+  EXPECT_TRUE(Contains(report, "No space left on device")) << report;
+  for (const char* statistic : {"frame I:", "mb P", "kb/s:", "Qavg"})
+    EXPECT_FALSE(Contains(report, statistic)) << report;
+  EXPECT_EQ(Listing(disk.folder), std::vector<std::string>{});
 }
 
 // Variable-rate MP3s without a length header: their container's length is

@@ -130,6 +130,18 @@ TEST(DamagedIfo, CutShortOrOverwrittenFiles) {
   auto second = ReadBounded(dir + "/VTS_02_0.IFO");
   ASSERT_TRUE(second);
   EXPECT_EQ(second->titles.size(), 1u);
+
+  // A menu file cut inside the sector of its title table: libdvdread 6.1
+  // would free that table twice. It never gets the file (this process's
+  // sanitizers would stop the test), and the child reads the backup.
+  dir = pcmtest::CopyVideoTs("cut-menu");
+  pcmtest::TruncateFile(dir + "/VIDEO_TS.IFO", 3000);
+  EXPECT_TRUE(TripsTheLibrary(dir + "/VIDEO_TS.IFO"));
+  EXPECT_FALSE(ReadBounded(dir + "/VIDEO_TS.IFO", ReadIfoFileInProcess));
+  auto menu = ReadBounded(dir + "/VIDEO_TS.IFO");
+  ASSERT_TRUE(menu);
+  EXPECT_EQ(menu->titleSet, 0);
+  EXPECT_EQ(menu->path, dir + "/VIDEO_TS.IFO");
 }
 
 TEST(DamagedIfo, BadChainSkipsOnlyItsTitle) {
@@ -162,6 +174,19 @@ TEST(DamagedIfo, BadChainSkipsOnlyItsTitle) {
          b.at(chain + Big(b, chain + 0xe6, 2) + 1) = 1;
        }},
       {"time not decimal", [](std::string& b) { b.at(ChainAt(b, 0) + 6) = char(0x5a); }},
+      {"cells of a chapter going backwards",
+       [](std::string& b) {
+         // Two chapters, the first of cells 1 and 2, whose places are swapped.
+         size_t chain = ChainAt(b, 0);
+         b.at(chain + 2) = 2;
+         b.at(chain + Big(b, chain + 0xe6, 2) + 1) = 3;
+         size_t first = CellAt(b, chain, 0), second = CellAt(b, chain, 1);
+         for (size_t at : {8, 20}) {
+           uint32_t sector = Big(b, first + at, 4);
+           PutBig(b, first + at, 4, Big(b, second + at, 4));
+           PutBig(b, second + at, 4, sector);
+         }
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

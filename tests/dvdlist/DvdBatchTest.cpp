@@ -189,6 +189,17 @@ TEST(DvdBatch, ListingAndRefusals) {
   EXPECT_EQ(badValue.status, 2) << badValue.out;
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
 
+  // A title set that cannot be read is named and fails the run; the other
+  // set's title keeps its name.
+  std::string damaged = pcmtest::DamagedVideoTs(pcmtest::DvdDamage::Garbage);
+  Result broken = RunDvd("--batch --list " + ShellQuote(damaged));
+  EXPECT_EQ(broken.status, 1) << broken.out;
+  EXPECT_TRUE(Contains(broken.out, damaged +
+                                       "/VTS_01_0.IFO: title set 1 cannot be read: VTS_01_0.IFO and its "
+                                       "backup are damaged; its titles are left out\n"))
+      << broken.out;
+  EXPECT_TRUE(Contains(broken.out, "  1* Title_02  ")) << broken.out;
+
   Result help = RunDvd("--help", pcmtest::BinDir() + "/popclipmill");
   for (const char* option : {"--chapters", "--titles", "--audio", "--subtitle", "--list", "VIDEO_TS"})
     EXPECT_TRUE(Contains(help.out, option)) << option;
@@ -228,9 +239,17 @@ TEST(DvdBatch, StopDuringADvdRowLeavesNoProcess) {
            QString::fromStdString(videoTs)});
   ASSERT_TRUE(p.waitForStarted());
   std::string text;
-  // Wait until ffmpeg runs for the row: the program, the adapter and ffmpeg
-  // all name the output folder.
-  while (pcmtest::ProcessesMentioning(out).size() < 3 && p.state() == QProcess::Running) {
+  // Wait until ffmpeg runs for the row: the adapter, which names the output
+  // folder (ffmpeg writes through a descriptor), has started a program.
+  auto ffmpegRuns = [&] {
+    for (const std::string& process : pcmtest::ProcessesMentioning(out)) {
+      if (!Contains(process, "register.dat")) continue;
+      const std::string pid = process.substr(0, process.find(':'));
+      if (!ReadFile("/proc/" + pid + "/task/" + pid + "/children").empty()) return true;
+    }
+    return false;
+  };
+  while (!ffmpegRuns() && p.state() == QProcess::Running) {
     p.waitForReadyRead(100);
     text += p.readAll().toStdString();
   }

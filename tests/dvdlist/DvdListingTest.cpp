@@ -4,6 +4,7 @@
 // title of exactly 999 sectors); folders and files on discs made by
 // dvdauthor.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -229,9 +230,13 @@ TEST(DvdListing, ViewsKeepTheirCheckMarks) {
   EXPECT_EQ(l.Checks(), chapterMarks);
   l.dvd().ToggleChapterView();
   EXPECT_EQ(l.Checks(), std::vector<bool>(3, true));
-  // Opening again forgets the chapter view's marks.
+  // Opening the files again lists nothing twice; cleared and opened again,
+  // their rows start checked in both views.
   l.app->list.SetChecked(0, false);
   l.Click(1);
+  ASSERT_TRUE(l.dvd().OpenIfoPaths(kBoth));
+  EXPECT_EQ(l.Checks(), (std::vector<bool>{false, true, true}));
+  l.app->list.Clear();
   ASSERT_TRUE(l.dvd().OpenIfoPaths(kBoth));
   EXPECT_EQ(l.Checks(), std::vector<bool>(3, true));
   l.dvd().ToggleChapterView();
@@ -311,6 +316,7 @@ TEST(DvdListing, FoldersOnARealDisc) {
   for (const std::string& folder :
        {disc, disc + "/VIDEO_TS", lower,
         QDir(QString::fromStdString(lower)).absoluteFilePath("..").toStdString()}) {
+    l.app->list.Clear();
     ASSERT_TRUE(l.dvd().OpenFolderPath(folder)) << folder;
     ASSERT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"})) << folder;
     EXPECT_EQ(l.app->list.Row(0).dvd->file->titleSet, 1);
@@ -326,7 +332,7 @@ TEST(DvdListing, FoldersOnARealDisc) {
                               pcmtest::ShellQuote(above + "/disc/")),
             0);
   EXPECT_FALSE(l.dvd().OpenFolderPath(above));
-  EXPECT_EQ(l.app->list.Count(), 0);
+  EXPECT_EQ(l.app->list.Count(), 2);  // what was listed stays
   EXPECT_EQ(l.LastBox(), "information: " + none);
   // The menu file alone is skipped in a folder; chosen as a file it is read
   // (it holds no titles, so message 34 follows).
@@ -336,7 +342,7 @@ TEST(DvdListing, FoldersOnARealDisc) {
   EXPECT_FALSE(l.dvd().OpenFolderPath(menuOnly));
   EXPECT_EQ(l.LastBox(), "information: " + none);
   EXPECT_FALSE(l.dvd().OpenIfoPaths({menuOnly + "/video_ts.ifo"}));
-  EXPECT_EQ(l.dvd().Files(), std::vector<std::string>{menuOnly + "/video_ts.ifo"});
+  EXPECT_EQ(l.dvd().Files().size(), 2u);  // the refused file is not kept
   EXPECT_EQ(l.LastBox(), "information: " + l.Message(34));
   EXPECT_EQ(l.ui.boxes.size(), boxes + 3);
   // IFO files that give no title: message 33 rather than an empty list
@@ -345,8 +351,12 @@ TEST(DvdListing, FoldersOnARealDisc) {
   for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP", "/VTS_02_0.IFO", "/VTS_02_0.BUP"})
     pcmtest::FillWithGarbage(unreadable + name, 7);
   EXPECT_TRUE(l.dvd().OpenFolderPath(unreadable));
-  EXPECT_EQ(l.app->list.Count(), 0);
+  EXPECT_EQ(l.app->list.Count(), 2);
   EXPECT_EQ(l.LastBox(), "information: " + none);
+  // The hint line names both title sets, after the message.
+  EXPECT_EQ(l.app->display().Text("hint"),
+            "Title set 1 cannot be read: VTS_01_0.IFO and its backup are damaged; its titles are left out. "
+            "Title set 2 cannot be read: VTS_02_0.IFO and its backup are damaged; its titles are left out.");
   // Dropped paths: the disc and an IFO file open as the DVD commands would;
   // a folder two levels above and a folder of sounds are left to the file
   // rules, with nothing listed or said.
@@ -355,11 +365,16 @@ TEST(DvdListing, FoldersOnARealDisc) {
   EXPECT_FALSE(l.dvd().OpenDropped(pcmtest::MakeTempDir("dvdlist-sounds")));
   EXPECT_FALSE(l.dvd().OpenDropped(disc + "/VIDEO_TS/VTS_01_1.VOB"));
   EXPECT_EQ(l.ui.boxes.size(), boxes);
+  l.app->list.Clear();
   ASSERT_TRUE(l.dvd().OpenDropped(disc + "/VIDEO_TS/VTS_02_0.IFO"));
   EXPECT_EQ(l.app->list.Count(), 1);
+  // Another disc comes after it; one listed already is not listed twice.
   ASSERT_TRUE(l.dvd().OpenDropped(lower));
-  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"}));
+  ASSERT_TRUE(l.dvd().OpenDropped(lower));
+  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02", "Title_03"}));
+  EXPECT_EQ(l.ui.boxes.size(), boxes);
   // Cancelling the chooser keeps what is listed.
+  l.app->list.Clear();
   ASSERT_TRUE(l.dvd().OpenFolderPath(disc));
   l.dvd().OpenDvdFolder();
   EXPECT_EQ(l.ui.lastFolderCaption, l.Message(32));
@@ -385,12 +400,101 @@ TEST(DvdListing, ChaptersAndDamageOnARealDisc) {
   l.dvd().ToggleChapterView();
   EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"}));
 
-  std::string damaged = pcm::ifo::TitleSetFromName("VTS_01_0.IFO") == 1
-                            ? pcmtest::DamagedVideoTs(pcmtest::DvdDamage::CutIfoWithoutBackup)
-                            : "";
-  ASSERT_TRUE(l.dvd().OpenFolderPath(damaged));
-  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01"}));
-  EXPECT_EQ(l.app->list.Row(0).dvd->file->titleSet, 2);
+  // Title set 1 cannot be read, however it is damaged: it is named on the
+  // hint line and keeps one number, so title set 2's title keeps its name
+  // Title_02 (in the chapter view too, where the set would have taken four
+  // rows).
+  std::map<std::string, std::string> damaged{
+      {"cut without backup", pcmtest::DamagedVideoTs(pcmtest::DvdDamage::CutIfoWithoutBackup)},
+      {"garbage", pcmtest::DamagedVideoTs(pcmtest::DvdDamage::Garbage)},
+      {"pipe", pcmtest::CopyVideoTs("dvdlist-pipe")},
+      {"folder", pcmtest::CopyVideoTs("dvdlist-folder")}};
+  for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP"}) {
+    const std::string pipe = damaged["pipe"] + name, folder = damaged["folder"] + name;
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(pipe)) && QFile::remove(QString::fromStdString(folder)));
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(folder)));
+  }
+  for (const auto& [how, folder] : damaged) {
+    SCOPED_TRACE(how);
+    l.app->display().SetText("hint", "");
+    l.app->list.Clear();
+    ASSERT_TRUE(l.dvd().OpenFolderPath(folder));
+    EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_02"}));
+    EXPECT_EQ(l.app->list.Row(0).dvd->file->titleSet, 2);
+    ASSERT_EQ(l.dvd().UnreadableSets().size(), 1u);
+    EXPECT_EQ(l.dvd().UnreadableSets()[0].ifoPath, folder + "/VTS_01_0.IFO");
+    EXPECT_EQ(l.app->display().Text("hint").rfind("Title set 1 cannot be read: VTS_01_0.IFO ", 0), 0u)
+        << l.app->display().Text("hint");
+    l.dvd().ToggleChapterView();
+    EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_02", "  Chapter_01", "  Chapter_02"}));
+    EXPECT_EQ(l.dvd().UnreadableSets().size(), 1u);
+    l.dvd().ToggleChapterView();
+  }
+  // A pipe in the IFO file's place with its backup intact: the backup is
+  // read, and nothing is missing.
+  std::string backup = pcmtest::CopyVideoTs("dvdlist-pipe-backup");
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(backup + "/VTS_01_0.IFO")));
+  ASSERT_EQ(mkfifo((backup + "/VTS_01_0.IFO").c_str(), 0644), 0);
+  l.app->list.Clear();
+  ASSERT_TRUE(l.dvd().OpenFolderPath(backup));
+  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"}));
+  EXPECT_TRUE(l.dvd().UnreadableSets().empty());
+}
+
+// What a person put on the list stays through every way of adding a disc
+// and the view toggled there and back: a file row, a trimmed title with its
+// chosen streams and a second disc. A damaged IFO and a disc handed over
+// during a preview are refused without touching the list.
+TEST(DvdListing, FileRowsTrimsAndStreamsSurviveAddsAndToggles) {
+  const std::string disc = pcmtest::StandardDvd();
+  ASSERT_FALSE(disc.empty());
+  const std::string second = pcmtest::CopyVideoTs("dvdlist-second disc");
+  const std::string bad = pcmtest::CopyVideoTs("dvdlist-bad");
+  for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP"}) pcmtest::FillWithGarbage(bad + name, 3);
+  Lister l("dvdlist-keep");
+  pcm::CoreApp& app = *l.app;
+  const std::string clip = pcmtest::MakeMedia("wav", 2);
+  ASSERT_EQ(app.listCommands.AddFileList({clip}), 0);
+  const std::string file = app.list.Row(0).caption;
+  ASSERT_TRUE(l.dvd().OpenFolderPath(disc));
+  ASSERT_EQ(l.Captions(), (std::vector<std::string>{file, "Title_01", "Title_02"}));
+  // Title_01 trimmed, with the second sound and the first subtitle.
+  l.Click(1);
+  l.dvd().AudioChanged(1);
+  l.dvd().SubtitleChanged(1);
+  ListRow& title = app.list.Row(1);
+  ASSERT_TRUE(app.sources.Of(title).Trim(title, 1, 5));
+  const ListRow chosen = title;
+  ASSERT_TRUE(l.dvd().OpenFolderPath(second));
+  const std::vector<std::string> all{file, "Title_01", "Title_02", "Title_03", "Title_04"};
+  EXPECT_EQ(l.Captions(), all);
+  EXPECT_EQ(app.list.FirstSelected(), 3);  // the new disc's main title
+
+  const size_t boxes = l.ui.boxes.size();
+  EXPECT_FALSE(l.dvd().OpenIfoPaths({bad + "/VTS_01_0.IFO"}));
+  EXPECT_EQ(l.LastBox(), "information: " + l.Message(34));
+  app.run.previewing = true;
+  EXPECT_TRUE(l.dvd().OpenDropped(pcmtest::CopyVideoTs("dvdlist-handed")));
+  EXPECT_EQ(l.LastBox(), "warning: " + l.Message(27));
+  app.run.previewing = false;
+  EXPECT_EQ(l.ui.boxes.size(), boxes + 2);
+  EXPECT_EQ(l.Captions(), all);
+
+  l.dvd().ToggleChapterView();
+  EXPECT_EQ(l.Captions().front(), file);
+  EXPECT_GT(app.list.Count(), 5);
+  l.dvd().ToggleChapterView();
+  EXPECT_EQ(l.Captions(), all);
+  const ListRow& back = app.list.Row(1);
+  EXPECT_EQ(back.trim.begin, chosen.trim.begin);
+  EXPECT_EQ(back.trim.end, chosen.trim.end);
+  EXPECT_EQ(back.time, chosen.time);
+  EXPECT_EQ(back.dvd->audioChoice, 1);
+  EXPECT_EQ(back.dvd->audioId, chosen.dvd->audioId);
+  EXPECT_EQ(back.dvd->subtitleChoice, 1);
+  EXPECT_EQ(back.dvd->subtitleId, chosen.dvd->subtitleId);
+  EXPECT_EQ(app.list.Row(0).entry.sourcePath, clip);
 }
 
 // Which folders lie on an optical disc, by the mount table: the longest

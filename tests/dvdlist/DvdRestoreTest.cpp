@@ -183,6 +183,20 @@ TEST(DvdRestore, RowsConvertAsBeforeTheViewTogglesAndAGoneDiscMarksThem) {
           << row.failureLines[1];
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(nowhere), fs::directory_iterator{}), 0);
+    // The disc is back while the program runs: a missing row that converts
+    // is missing no more.
+    fs::rename(moved, disc);
+    int chapter = -1;
+    for (int i = 0; i < app.list.Count(); ++i) {
+      const bool pick = chapter < 0 && app.list.Row(i).dvd->chapter;
+      if (pick) chapter = i;
+      app.list.SetChecked(i, pick);
+    }
+    ASSERT_GE(chapter, 0);
+    app.batch.StartBatch();
+    ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 120000));
+    EXPECT_EQ(pcm::StatusText(app.list.Row(chapter)), "Finish");
+    fs::rename(disc, moved);
   }
 
   // Back in place, with two rows changed in the file: one reaching past the

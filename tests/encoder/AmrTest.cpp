@@ -38,7 +38,8 @@ TEST(Amr, WritesAnAmrFileWithProgress) {
 }
 
 TEST(Amr, ModeFollowsTheRateAndEncoderOptionsStayAway) {
-  // Scripted ffmpeg and sox that record their arguments.
+  // Scripted ffmpeg and sox that record their arguments beside themselves,
+  // which is where the output goes: the adapter lets them write nowhere else.
   std::string dir = pcmtest::MakeTempDir("amr-args");
   WriteScript(dir, "ffmpeg", "printf '%s\\n' \"$@\" > \"$0.args\"");
   WriteScript(dir, "sox", "cat >/dev/null; printf '%s\\n' \"$@\" > \"$0.args\"");
@@ -51,18 +52,19 @@ TEST(Amr, ModeFollowsTheRateAndEncoderOptionsStayAway) {
                  Case{"7400", "4"}, Case{"7950", "5"}, Case{"10200", "6"}, Case{"12200", "7"},
                  Case{"12.2k", "7"}, Case{"10199", "5"}, Case{"3000", "0"}, Case{"64000", "7"}}) {
     SCOPED_TRACE(c.rate);
-    AdapterRun r = RunAdapter(std::string("-ss 00:00:01 -y -i /in.mp3 -ab ") + c.rate +
-                                  " -ar 8000 -ac 1  -t 00:00:05 -acodec x -s 1x1 /out/x.AMR",
-                              env);
+    AdapterRun r =
+        RunAdapter(std::string("-ss 00:00:01 -y -i /in.mp3 -ab ") + c.rate +
+                       " -ar 8000 -ac 1  -t 00:00:05 -acodec x -s 1x1 " + ShellQuote(dir + "/x.AMR"),
+                   env);
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(Read(dir + "/sox.args"),
-              std::string("-V1\n-t\nwav\n-\n-t\namr-nb\n-C\n") + c.mode + "\n/out/x.AMR\n");
+              std::string("-V1\n-t\nwav\n-\n-t\namr-nb\n-C\n") + c.mode + "\n" + dir + "/x.AMR\n");
   }
   EXPECT_EQ(Read(dir + "/ffmpeg.args"),
             "-nostdin\n-ss\n00:00:01\n-y\n-i\nfile:/in.mp3\n-t\n00:00:05\n"
             "-vn\n-sn\n-f\nwav\n-ar\n8000\n-ac\n1\npipe:1\n");
   // A relative name starting with '-' stays a name for sox.
-  RunAdapter("-i /in.mp3 -ab 12200 -x.amr", env);
+  RunAdapter("-i /in.mp3 -ab 12200 -x.amr", "cd " + ShellQuote(dir) + " && " + env);
   EXPECT_EQ(
       Read(dir + "/sox.args").substr(Read(dir + "/sox.args").rfind("\n", Read(dir + "/sox.args").size() - 2)),
       "\n./-x.amr\n");

@@ -1,8 +1,10 @@
 // Conversions and still images through the real ffmpeg; a scripted ffmpeg
 // only where the exact arguments or exit status are checked.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -125,6 +127,66 @@ TEST(Conversion, OddNamesConvert) {
   EXPECT_TRUE(std::filesystem::exists(dir + "/-rel.wav")) << r.out;
 }
 
+// The batches' reserved output (a hidden name) is opened without following a
+// link and written through its descriptor, its name still in the lines; an
+// AMR output likewise, through sox. A link in its place is refused, its
+// target untouched; an output whose format is not named goes by its name.
+// A job line's new output is made beside its final name, whatever that
+// name's length, and never takes a name that is taken.
+TEST(Conversion, OutputsAreWrittenOnlyIntoTheirOwnFile) {
+  namespace fs = std::filesystem;
+  const std::string dir = pcmtest::MakeTempDir("own-output");
+  const std::string in = ShellQuote(pcmtest::MakeMedia("wav", 1));
+  auto hidden = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+      if (e.path().filename().string()[0] == '.') names.push_back(e.path().filename().string());
+    return names;
+  };
+  for (const char* name : {"/.clip.pcm-AbCd12.mp3", "/.voice.pcm-AbCd12.amr", "/.plain.pcm-AbCd12.wav"}) {
+    SCOPED_TRACE(name);
+    const std::string out = dir + name;
+    std::ofstream{out};
+    const bool amr = fs::path(out).extension() == ".amr", named = fs::path(out).extension() == ".mp3";
+    AdapterRun r = RunAdapter("-y -i " + in +
+                              (amr     ? " -ab 12200 "
+                               : named ? " -f mp3 "
+                                       : " -ac 1 ") +
+                              ShellQuote(out));
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_TRUE(pcmtest::FfprobeFile(out).ok);
+    if (!amr) {
+      EXPECT_NE(r.out.find("to 'file:" + out + "'"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(r.out.find("/proc/self/fd"), std::string::npos) << r.out;
+    fs::remove(out);
+  }
+  const std::string victim = dir + "/victim";
+  std::ofstream(victim) << "someone's file";
+  for (const char* name : {"/.link.pcm-AbCd12.mp3", "/.link.pcm-AbCd12.amr"}) {
+    fs::create_symlink(victim, dir + name);
+    AdapterRun r = RunAdapter("-y -i " + in + " -ab 12200 -f mp3 " + ShellQuote(dir + name));
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_NE(r.out.find("is not the file reserved for it"), std::string::npos) << r.out;
+    fs::remove(dir + name);
+  }
+  EXPECT_EQ(pcmtest::RunShell("test \"$(cat " + ShellQuote(victim) + ")\" = \"someone's file\""), 0);
+
+  // Job lines: a name as long as a file name may be, and one that is taken.
+  const std::string longName = dir + "/" + std::string(249, 'K') + "_1.mp3";
+  AdapterRun made = RunAdapter("--new-output -y -i " + in + " -f mp3 " + ShellQuote(longName));
+  EXPECT_EQ(made.code, 0) << made.out;
+  EXPECT_TRUE(pcmtest::FfprobeFile(longName).ok);
+  AdapterRun taken = RunAdapter("--new-output -y -i " + in + " -f mp3 " + ShellQuote(victim));
+  EXPECT_EQ(taken.code, 1) << taken.out;
+  EXPECT_NE(taken.out.find(victim + " exists; it is not replaced"), std::string::npos) << taken.out;
+  AdapterRun unnamed = RunAdapter("--new-output -y -i " + in + " " + ShellQuote(dir + "/x.mp3"));
+  EXPECT_EQ(unnamed.code, 1) << unnamed.out;
+  EXPECT_FALSE(fs::exists(dir + "/x.mp3"));
+  EXPECT_EQ(pcmtest::RunShell("test \"$(cat " + ShellQuote(victim) + ")\" = \"someone's file\""), 0);
+  EXPECT_EQ(hidden(), std::vector<std::string>{});
+}
+
 TEST(Conversion, FfmpegExitCodesPassThrough) {
   AdapterRun missing =
       RunAdapter("-y -i /nonexistent/in.mp3 " + ShellQuote(pcmtest::MakeTempDir("fail") + "/o.wav"));
@@ -154,6 +216,68 @@ TEST(Conversion, MissingFfmpegIsAClearErrorAtOnce) {
   r = RunAdapter("-y -i a.mp3 b.wav", "PATH=" + ShellQuote(dir));
   EXPECT_EQ(r.code, 127);
   EXPECT_NE(r.out.find("cannot start ffmpeg"), std::string::npos) << r.out;
+}
+
+// A stand-in ffmpeg plays one taken over by a crafted input: before it runs
+// the real ffmpeg it tries what such a decoder would. Only what a conversion
+// needs works: writing, renaming and removing in the output folder, writing
+// /dev/null, signalling itself. Writing elsewhere, connecting to a local
+// port and signalling a process outside the adapter (this test) are refused
+// as far as the kernel's Landlock ABI reaches; the conversion still finishes.
+TEST(Conversion, ConfinedToTheOutputFolder) {
+  const int abi = pcmtest::LandlockAbi();
+  if (abi == 0) GTEST_SKIP() << "the kernel has no Landlock: the encoder runs unconfined";
+  AdapterRun status = RunAdapter("--sandbox-status");
+  EXPECT_EQ(status.code, 0);
+  EXPECT_EQ(status.out.rfind(
+                "sandbox: Landlock ABI " + std::to_string(abi) + ": writes only in the output folder", 0),
+            0u)
+      << status.out;
+
+  pcmtest::LocalListener listener;
+  ASSERT_GT(listener.port(), 0);
+  const std::string outside = pcmtest::MakeTempDir("confined-outside");
+  const std::string dir = pcmtest::MakeTempDir("confined-out");
+  const std::string ffmpeg = WriteScript(
+      pcmtest::MakeTempDir("confined-ffmpeg"), "ffmpeg",
+      "try() { what=$1; shift; if \"$@\"; then echo \"$what: done\"; else echo \"$what: refused\"; fi; }\n"
+      "for out; do :; done; out=${out#file:}\n"
+      "try outside sh -c 'echo x > \"$0\"' " +
+          ShellQuote(outside + "/escaped") +
+          "\n"
+          "try inside sh -c 'echo x > \"$0\"' \"$out.part\"\n"
+          "try rename mv \"$out.part\" \"$out.moved\"\n"
+          "try remove rm \"$out.moved\"\n"
+          "try /dev/null sh -c 'echo x > /dev/null'\n"
+          "try connect bash -c 'exec 3<>/dev/tcp/127.0.0.1/" +
+          std::to_string(listener.port()) +
+          "'\n"
+          "try 'signal outside' kill -0 " +
+          std::to_string(getpid()) +
+          "\n"
+          "try 'signal itself' kill -0 $$\n"
+          "exec ffmpeg \"$@\"");
+  AdapterRun r = RunAdapter(
+      "-y -i " + ShellQuote(pcmtest::MakeMedia("wav", 1)) + " -ac 1 " + ShellQuote(dir + "/clip.mp3"),
+      "POPCLIPMILL_FFMPEG=" + ShellQuote(ffmpeg));
+  EXPECT_EQ(r.code, 0) << r.out;
+  std::string tries;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.size() > 6 && (line.ends_with(": done") || line.ends_with(": refused"))) tries += line + "\n";
+  EXPECT_EQ(tries,
+            std::string("outside: refused\ninside: done\nrename: done\nremove: done\n/dev/null: done\n") +
+                (abi >= 4 ? "connect: refused\n" : "connect: done\n") +
+                (abi >= 6 ? "signal outside: refused\n" : "signal outside: done\n") + "signal itself: done\n")
+      << r.out;
+  EXPECT_NE(r.out.find("Permission denied"), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(outside + "/escaped"));
+  if (abi >= 4) {
+    EXPECT_FALSE(listener.Connected());
+  }
+  EXPECT_TRUE(pcmtest::FfprobeFile(dir + "/clip.mp3").ok) << r.out;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(Conversion, UsageWithoutArguments) {

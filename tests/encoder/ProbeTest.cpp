@@ -197,6 +197,39 @@ TEST(Probe, AMissingOrBrokenModuleIsNamed) {
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
 }
 
+// A probe writes nothing: a stand-in for the probe module, playing a decoder
+// taken over by a crafted file, can write neither beside the file nor in
+// the working folder nor even to /dev/null, and cannot connect to a local
+// port; alone and in a group.
+TEST(Probe, AProbeWritesNothingAndConnectsNowhere) {
+  const int abi = pcmtest::LandlockAbi();
+  if (abi == 0) GTEST_SKIP() << "the kernel has no Landlock: the probe runs unconfined";
+  std::string dir = pcmtest::MakeTempDir("probe-standin");
+  std::filesystem::copy_file(Adapter(), dir + "/register.dat");
+  std::filesystem::copy_file(PROBE_STANDIN, dir + "/register-probe.so");
+  std::filesystem::copy_file(pcmtest::MakeMedia("mp3", 1), dir + "/clip.mp3");
+  pcmtest::LocalListener listener;
+  ASSERT_GT(listener.port(), 0);
+  const std::string refused =
+      "beside the file: Permission denied\nthe file itself: Permission denied\n"
+      "working folder: Permission denied\n/dev/null: Permission denied\n";
+  const std::string connect = abi >= 4 ? "connect: Permission denied\n" : "connect: done\n";
+  for (const char* mode : {"-i", "--describe-each"}) {
+    SCOPED_TRACE(mode);
+    std::string out;
+    EXPECT_EQ(pcmtest::RunShell("cd " + ShellQuote(dir) + " && PROBE_STANDIN_PORT=" +
+                                    std::to_string(listener.port()) + " ./register.dat " + mode + " clip.mp3",
+                                &out),
+              0);
+    EXPECT_EQ(out, refused + connect + (mode[1] == 'i' ? "" : "\x1e"));
+  }
+  if (abi >= 4) {
+    EXPECT_FALSE(listener.Connected());
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+            3);
+}
+
 namespace {
 
 // A variable-rate MP3 without a length header, of silence then noise (or the

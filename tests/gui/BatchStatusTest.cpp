@@ -6,6 +6,8 @@
 
 #include <QFile>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <algorithm>
 
 #include "WindowFixture.h"
 #include "gui/BatchStatus.h"
@@ -75,6 +77,36 @@ TEST(BatchStatus, PlacePauseAndSummaryInTheHintLine) {
   // Hover hints work again once the batch is over.
   w.Hover("clear");
   EXPECT_NE(h.Hint(), stopped);
+}
+
+// Two entries at once: the hint names both places and keeps them while
+// the entries report (the batch's strip does not wipe it), and the summary
+// follows.
+TEST(BatchStatus, TwoAtOnceKeepTheirPlacesInTheHintLine) {
+  std::string config = MakeTempDir("status-two-config");
+  WindowHarness h("popclipmill", config);
+  pcm::MainWindow& w = h.Open();
+  pcm::CoreApp& app = h.app();
+  app.settings.jobs = 2;
+  h.ui.fileAnswers.push_back({MakeMedia("wav", 30), MakeMedia("mp3", 30)});
+  w.ImageButtonClicked("bt_dvdopen");
+  ASSERT_EQ(app.list.Count(), 2);
+  w.outputField()->setText(QString::fromStdString(MakeTempDir("status-two-out")));
+  std::vector<std::string> seen;
+  QTimer sample;
+  QObject::connect(&sample, &QTimer::timeout, [&] {
+    if (app.run.converting) seen.push_back(h.Hint());
+  });
+  sample.start(5);
+  w.ImageButtonClicked("bt_start");
+  ASSERT_TRUE(WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 180000));
+  sample.stop();
+  ASSERT_FALSE(seen.empty());
+  for (const std::string& hint : seen) EXPECT_TRUE(StartsWith(hint, "entr")) << hint;
+  EXPECT_NE(std::find_if(seen.begin(), seen.end(),
+                         [](const std::string& t) { return StartsWith(t, "entries 1 and 2 of 2"); }),
+            seen.end());
+  EXPECT_EQ(h.Hint(), "Conversion over: 2 finished, 0 failed, 0 stopped.");
 }
 
 }  // namespace

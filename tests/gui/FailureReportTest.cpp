@@ -1,11 +1,12 @@
 // A real batch in the window with one good entry and one whose file was
 // damaged after it was added: the good one shows the size of what was
-// written, the failed one tells why in its tooltip and its properties, and
+// written, the failed one tells why first in its tooltip and its properties, and
 // the properties can show the entry's whole encoder output.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <filesystem>
 
@@ -53,8 +54,11 @@ TEST(WindowFailureReport, RealSizeReadableReasonAndWholeOutput) {
   EXPECT_EQ(good.outputSize, pcm::OptionAssembly::FormatMegabytes(written, QLocale()) + "MB");
   EXPECT_NE(damaged.outputSize, estimate);
 
-  // The tooltip names the reason and none of the descriptions.
+  // The tooltip names the reason first and none of the descriptions.
   QString tip = w.listView()->model()->index(1, 4).data(Qt::ToolTipRole).toString();
+  ASSERT_FALSE(damaged.failureLines.empty());
+  EXPECT_TRUE(tip.startsWith(QString::fromStdString(damaged.failureLines.front()) + "\n"))
+      << tip.toStdString();
   // The encoder's last word names the input and what was wrong with it.
   EXPECT_TRUE(tip.contains("damaged.mp3: ")) << tip.toStdString();
   for (const char* noise : {"Stream #", "Duration:", "Input #", "time="})
@@ -66,18 +70,26 @@ TEST(WindowFailureReport, RealSizeReadableReasonAndWholeOutput) {
   ASSERT_TRUE(w.TriggerMenuItem("zm_popup_file", "Properties"));
   auto* text = w.infoDialog()->findChild<QPlainTextEdit*>("ed_failure");
   auto* whole = w.infoDialog()->findChild<QCheckBox*>("cb_wholeoutput");
-  ASSERT_TRUE(text && whole);
+  auto* reasonLine = w.infoDialog()->findChild<QLabel*>("lb_reason");
+  ASSERT_TRUE(text && whole && reasonLine);
+  // The reason stands first, above the lines that led to it.
+  EXPECT_TRUE(reasonLine->isVisibleTo(w.infoDialog()));
+  EXPECT_EQ(reasonLine->text().toStdString(), damaged.failureLines.front());
+  EXPECT_LT(reasonLine->geometry().bottom(), text->geometry().top());
   const QString reason = text->toPlainText();
   EXPECT_FALSE(reason.contains("No problems")) << reason.toStdString();
+  EXPECT_TRUE(reason.contains("damaged.mp3: ")) << reason.toStdString();
   ASSERT_TRUE(whole->isEnabled());
   whole->setChecked(true);
   EXPECT_GE(text->toPlainText().size(), reason.size());
+  EXPECT_FALSE(reasonLine->isVisibleTo(w.infoDialog()));
   w.infoDialog()->hide();
 
   w.listView()->selectRow(0);
   ASSERT_TRUE(w.TriggerMenuItem("zm_popup_file", "Properties"));
   EXPECT_FALSE(whole->isChecked());
   EXPECT_EQ(text->toPlainText(), "No problems reported.");
+  EXPECT_FALSE(reasonLine->isVisibleTo(w.infoDialog()));
   whole->setChecked(true);
   EXPECT_TRUE(
       text->toPlainText().contains(QString::fromStdString(fs::path(good.outputFile).filename().string())))

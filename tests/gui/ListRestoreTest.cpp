@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMimeData>
+#include <QProcess>
 #include <QTableView>
 #include <filesystem>
 #include <fstream>

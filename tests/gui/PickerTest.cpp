@@ -4,7 +4,9 @@
 #include <fstream>
 
 #include "WindowFixture.h"
+#include "gui/GuiServices.h"
 #include "gui/ProfilePicker.h"
+#include "profiles/Catalog.h"
 #include "profiles/ProductInfo.h"
 
 namespace pcmtest {
@@ -29,6 +31,13 @@ TEST(Picker, SubPanelKeepsItsParentLit) {
   EXPECT_TRUE(Lit(w, 2));
   EXPECT_TRUE(Lit(w, 104));
   EXPECT_TRUE(w.pickerWidgets().Visible("pl_avi"));
+  // Back onto 2 from its own sub-panel: the sub-panel stays open, 104 goes
+  // out.
+  w.PicturePointed("btim_2");
+  EXPECT_TRUE(w.pickerWidgets().Visible("pl_avi"));
+  EXPECT_TRUE(Lit(w, 2));
+  EXPECT_FALSE(Lit(w, 104));
+  w.PicturePointed("btim_104");
   // Back to 3: 2 goes out, its sub-panel closes, 3's opens.
   w.PicturePointed("btim_3");
   EXPECT_FALSE(Lit(w, 2));
@@ -108,6 +117,84 @@ TEST(Picker, PagesAndAudioNames) {
     w.PictureClicked("Image5");
     EXPECT_EQ(w.pickerWidgets().Geometry("pl_audio1").left, 53);
     EXPECT_TRUE(w.pickerWidgets().Visible("pl_audio1"));
+  }
+}
+
+// Every button of every panel, reached as a person reaches it (the category
+// pointed at, the page turned, the parent pointed at), in the two layouts
+// whose places differ most (the others place the panels like one of them):
+// what its face names is what a click does. A profile's name applies that
+// profile; a family's name keeps the sub-panel open whose profiles are all
+// of that family; a blank face changes nothing.
+TEST(Picker, EveryButtonOpensOrSelectsWhatItNames) {
+  for (const char* name : {"popclipmill", "quorvclip-dvd"}) {
+    SCOPED_TRACE(name);
+    WindowHarness h(name);
+    pcm::MainWindow& w = h.Open();
+    pcm::ProfilePicker& p = w.pickerWidgets();
+    auto open = [&](int n) {
+      const pcm::ProfileRecord* r = pcm::ProfileInfo(n);
+      int parent = 0;
+      for (int k = 2; k <= 5; ++k)
+        if (r->panel == std::string(pcm::PickerState::SubPanelOf(k))) parent = k;
+      const int category = r->category;
+      w.Click("categories");
+      // Another category first, so pointing at this one opens its panel.
+      w.PicturePointed(category == 3 ? "img_iphone" : "img_ipod");
+      w.PicturePointed(category == 1 ? QString("img_gvideo1")
+                                     : QString(pcm::PickerState::CategoryPicture(category)).chopped(4));
+      const QString panel = r->panel;
+      if (panel == "pl_video2" && !p.Visible("pl_video2")) w.PictureClicked("Image94");
+      if (parent || (panel == "pl_video1" && !p.Visible("pl_video1"))) w.PictureClicked("Image93");
+      if (panel == "pl_audio2") w.PictureClicked("Image2");
+      if (panel == "pl_audio1" && !p.Visible("pl_audio1")) w.PictureClicked("Image5");
+      if (parent) w.PicturePointed(QString("btim_%1").arg(parent));
+      return panel;
+    };
+    for (int n = 1; n <= pcm::kProfileCount; ++n) {
+      SCOPED_TRACE(n);
+      const QString panel = open(n);
+      const QString button = QString("btim_%1").arg(n);
+      ASSERT_TRUE(p.Visible(panel.toStdString()));
+      ASSERT_TRUE(p.Picture(button)->isVisible());
+      const int before = h.app().profiles.currentProfile;
+      w.PicturePointed(button);
+      w.PictureClicked(button);
+      const std::string caption = pcm::PickerState::ButtonCaption(n);
+      if (const char* sub = pcm::PickerState::SubPanelOf(n)) {
+        EXPECT_EQ(h.app().profiles.currentProfile, before);
+        ASSERT_TRUE(p.Visible(sub));
+        // Each profile on the sub-panel is of the family named: its badge
+        // and its extension.
+        const std::string badge = caption.substr(0, caption.find('-'));
+        const std::string exts = caption.substr(caption.find('('));
+        int shown = 0;
+        for (int m = 1; m <= pcm::kProfileCount; ++m) {
+          if (pcm::PickerState::ParentOf(m) != n || !pcm::PickerState::Selectable(m)) continue;
+          ++shown;
+          const std::string other = pcm::ProfileInfo(m)->displayName;
+          EXPECT_NE(other.find(badge), std::string::npos) << other;
+          EXPECT_NE(exts.find(QString::fromStdString(pcm::ExtensionOfName(other)).toLower().toStdString()),
+                    std::string::npos)
+              << other;
+        }
+        EXPECT_GE(shown, 5);
+      } else if (!caption.empty()) {
+        EXPECT_EQ(h.app().profiles.currentProfile, n);
+        EXPECT_EQ(w.display().Text("profilestext"), caption);
+        EXPECT_FALSE(p.Visible(panel.toStdString()));
+      } else {
+        EXPECT_EQ(h.app().profiles.currentProfile, before);
+      }
+    }
+    // The audio page that "profiles" opens holds the same buttons.
+    for (int n = 15; n <= 25; ++n) {
+      w.Click("profiles");
+      if (n >= 22) w.PictureClicked("Image2");
+      ASSERT_TRUE(p.Picture(QString("btim_%1").arg(n))->isVisible()) << n;
+      w.PictureClicked(QString("btim_%1").arg(n));
+      EXPECT_EQ(h.app().profiles.currentProfile, n);
+    }
   }
 }
 

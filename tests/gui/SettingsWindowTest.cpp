@@ -1,7 +1,7 @@
 // What the window keeps between runs and what it does at the end of a
 // batch: the finish action chosen in the settings dialog, the current
 // profile's choices at exit, output folder names the settings file cannot
-// hold, and the countdown before a shutdown.
+// hold, every change on disk at once, and the countdown before a shutdown.
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
@@ -13,6 +13,7 @@
 #include "WindowFixture.h"
 #include "gui/Dialogs.h"
 #include "gui/SettingsDialog.h"
+#include "profiles/Ini.h"
 
 namespace pcmtest {
 namespace {
@@ -113,34 +114,90 @@ TEST(SettingsWindow, SimultaneousConversionsAreSavedAndReadBack) {
   }
 }
 
-// A size and a quality chosen for the profile in use when the window closes
-// are there at the next start, without any other profile being selected.
-TEST(SettingsWindow, ChoicesOfTheProfileInUseAreSavedAtClose) {
-  std::string config = MakeTempDir("close-config");
+// Every setting changed in a session is on disk at once: a program killed
+// before it closes (kill -9) loses none. The first window is never closed
+// until the second, started on the same files, has read them; at its close
+// the choices of the profile in use are saved again.
+TEST(SettingsWindow, ChangesAreOnDiskBeforeTheWindowCloses) {
+  std::string config = MakeTempDir("kill-config");
   WriteText(config + "/popclipmill.ini", "[profiles]\nselcetsubindex=7\n");
+  const std::string typed = MakeTempDir("kill-typed");
   std::string programDir;
   {
     WindowHarness h("popclipmill", config);
     programDir = h.Directory();
     pcm::MainWindow& w = h.Open();
     ASSERT_EQ(h.app().profiles.currentProfile, 7);
+    const std::string before = ReadAll(config + "/popclipmill.ini");
     ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
     pcm::SettingsDialog* d = w.settingsDialog();
     ASSERT_GT(d->cb_size->count(), 3);
     d->cb_size->setCurrentIndex(3);
     d->cb_videobitrate->setCurrentIndex(4);
     d->cb_channel->setCurrentIndex(0);
+    // Cancel keeps the lists (they are the settings) but not the action.
+    d->rg_finish->button(1)->setChecked(true);
+    d->CancelClicked();
+    EXPECT_EQ(ReadAll(config + "/popclipmill.ini"), before) << "nothing of the settings file changed";
+    ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+    d->rg_finish->button(1)->setChecked(true);
+    d->cb_jobs->setCurrentIndex(d->cb_jobs->findData(2));
+    d->OkClicked();
+    // A profile clicked in the picker; a category pointed at; the second
+    // video page turned to.
+    w.Click("categories");
+    w.PicturePointed("img_gvideo1");
+    w.PictureClicked("Image94");
+    w.PicturePointed("img_xbox");
+    w.Click("profiles");
+    w.PictureClicked("btim_18");
+    ASSERT_EQ(h.app().profiles.currentProfile, 18);
+    // A folder typed into the field counts when the editing ends; a
+    // relative one is not taken.
+    w.outputField()->setText("relative/out");
+    PressKey(w.outputField(), Qt::Key_Return);
+    EXPECT_EQ(pcm::IniFile(config + "/popclipmill.ini").GetString("output", "path", ""),
+              h.app().settings.outputDirectory);
+    w.outputField()->setText(QString::fromStdString(typed));
+    EXPECT_NE(h.app().settings.outputDirectory, typed + "/") << "not at every key";
+    PressKey(w.outputField(), Qt::Key_Return);
+    EXPECT_EQ(h.app().settings.outputDirectory, typed + "/");
+
+    WindowHarness again("popclipmill", config, programDir);
+    again.Open();
+    pcm::CoreApp& a = again.app();
+    EXPECT_EQ(a.profiles.currentProfile, 18);
+    EXPECT_EQ(a.settings.finishAction, pcm::kFinishOpenFolder);
+    EXPECT_EQ(a.settings.jobs, 2);
+    EXPECT_EQ(a.settings.highlightedCategory, 8);
+    EXPECT_FALSE(a.settings.videoPageFlag);
+    EXPECT_EQ(a.settings.outputDirectory, typed + "/");
+    EXPECT_EQ(a.settings.outputField, typed + "/");
+    // The choices of profile 7, made while it was in use.
+    a.profiles.SelectProfile(7);
+    EXPECT_EQ(a.profiles.cb_size.selected, 3);
+    EXPECT_EQ(a.profiles.cb_videobitrate.selected, 4);
+    EXPECT_EQ(a.profiles.cb_channel.selected, 0);
+    again.window.reset();
+
+    // Back to 7; its choices changed once more are saved at the close too.
+    w.Click("categories");
+    w.PicturePointed("img_gvideo1");
+    w.PictureClicked("btim_7");
+    ASSERT_EQ(h.app().profiles.currentProfile, 7);
+    ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
+    d->cb_size->setCurrentIndex(2);
     d->OkClicked();
     EXPECT_TRUE(w.close());
   }
   WindowHarness again("popclipmill", config, programDir);
   pcm::MainWindow& w = again.Open();
   EXPECT_EQ(again.app().profiles.currentProfile, 7);
-  EXPECT_EQ(again.app().profiles.cb_size.selected, 3);
+  EXPECT_EQ(again.app().profiles.cb_size.selected, 2);
   EXPECT_EQ(again.app().profiles.cb_videobitrate.selected, 4);
   EXPECT_EQ(again.app().profiles.cb_channel.selected, 0);
   ASSERT_TRUE(w.TriggerMenuItem("zm_pop_tools", "Settings"));
-  EXPECT_EQ(w.settingsDialog()->cb_size->currentIndex(), 3);
+  EXPECT_EQ(w.settingsDialog()->cb_size->currentIndex(), 2);
 }
 
 // Neither the folder chooser nor the output field can bring a name with a

@@ -142,8 +142,8 @@ TEST(SingleInstance, ASecondStartOfTheProgramAddsItsFileToTheFirst) {
     p->start(program, {QString::fromStdString(name)});
   }
   ASSERT_TRUE(a.waitForStarted(10000) && b.waitForStarted(10000));
-  ASSERT_TRUE(WaitUntil([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; },
-                        60000));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; }, 60000));
   QProcess& ended = a.state() == QProcess::NotRunning ? a : b;
   QProcess& window = &ended == &a ? b : a;
   EXPECT_EQ(ended.exitCode(), 0);

@@ -7,16 +7,15 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTableView>
-#include <QTreeView>
 #include <fstream>
 
 #include "WindowFixture.h"
@@ -58,6 +57,14 @@ TEST(WindowStartUp, FirstStartWithoutSettingsFile) {
   // All panels start hidden; the title image is shown.
   for (const std::string& p : pcm::PickerState::Panels()) EXPECT_FALSE(w.pickerWidgets().Visible(p)) << p;
   EXPECT_FALSE(w.findChild<QWidget*>("pl_appname")->isHidden());
+  // The other layouts have their records too, and start with the profile.
+  for (const char* name : {"popclipmill-dvd", "quorvclip", "quorvclip-dvd"}) {
+    WindowHarness other(name);
+    MainWindow& o = other.Open();
+    EXPECT_TRUE(o.product().has_value()) << name;
+    EXPECT_TRUE(other.ui.boxes.empty()) << name << ": " << other.LastBox();
+    EXPECT_EQ(o.display().Text("profilestext"), "MP3-MPEG Layer-3Audio(*.mp3)") << name;
+  }
 }
 
 TEST(WindowStartUp, ExecutableNamedAbcReadsAbcIni) {
@@ -380,33 +387,6 @@ TEST(WindowPictures, MissingPictureIsACommandError) {
   EXPECT_EQ(h.ui.boxes.back().kind, "error");
 }
 
-TEST(FolderChooser, OkCancelAndCloseBox) {
-  pcm::FolderDialog d;
-  std::string a = MakeTempDir("chooser-a");
-  d.setWindowTitle("File Directory");
-  d.show();
-  d.tree()->clearSelection();
-  d.tree()->setCurrentIndex({});
-  d.OkClicked();
-  EXPECT_TRUE(d.isVisible()) << "Ok without a folder keeps the chooser open";
-  EXPECT_TRUE(d.choice().isEmpty());
-  d.SelectPath(QString::fromStdString(a));
-  d.OkClicked();
-  EXPECT_FALSE(d.isVisible());
-  EXPECT_EQ(d.choice().toStdString(), a);
-  // The close box after an earlier choice yields no choice.
-  d.show();
-  d.close();
-  EXPECT_TRUE(d.choice().isEmpty());
-  d.show();
-  d.SelectPath(QString::fromStdString(a));
-  d.CancelClicked();
-  EXPECT_TRUE(d.choice().isEmpty());
-  EXPECT_FALSE(d.isVisible());
-  // The tree keeps its selection for the next use.
-  EXPECT_EQ(d.model()->filePath(d.tree()->currentIndex()).toStdString(), a);
-}
-
 TEST(WindowBrowse, ChosenFolderBecomesTheOutputDirectory) {
   WindowHarness h;
   MainWindow& w = h.Open();
@@ -467,6 +447,19 @@ TEST(WindowDrag, TitleImageMovesTheWindowUntilReleased) {
   w.Release("img_name");
   w.PointerMove("img_name", {60, 60}, Qt::LeftButton);
   EXPECT_EQ(w.pos(), start + QPoint(20, 15));
+  // However far it is dragged, the title row stays on the screen's free
+  // area, where it can be taken again.
+  ASSERT_NE(w.screen(), nullptr);
+  const QRect free = w.screen()->availableGeometry();
+  for (QPoint far : {QPoint(-5000, -5000), QPoint(5000, 5000)}) {
+    w.Press("img_name", {10, 10});
+    w.PointerMove("img_name", far, Qt::LeftButton);
+    w.Release("img_name");
+    const QRect title(w.pos(), QSize(w.width(), 30));
+    EXPECT_GE(w.y(), free.top());
+    EXPECT_LE(w.y(), free.bottom() - 30);
+    EXPECT_GE((free & title).width(), 90);
+  }
 }
 
 TEST(WindowCutter, RefusalsInTheirOrder) {

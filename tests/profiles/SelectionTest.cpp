@@ -2,6 +2,8 @@
 // choices file and what a bad "profiles.pop" does.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "ProfileTestBed.h"
 #include "profiles/Ini.h"
 
@@ -238,12 +240,19 @@ TEST_F(BadPopTest, FileEndsInsideTheBlock) {
 
 TEST_F(BadPopTest, RateStepNotANumber) {
   bed->WritePop(PopText({{28, {"320x240", "300 4OO 500 600 700", ""}}}));
+  // The choice made in SetUp is kept at once; the failed selection writes
+  // nothing over it.
+  pcm::IniFile saved(bed->app->settings.ChoicesPath());
+  EXPECT_EQ(saved.GetInt("27", "video bitrate", -9), 4);
+  const auto read = [&] {
+    std::ifstream in(bed->app->settings.ChoicesPath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string before = read();
   std::string error = ErrorOf(28);
   EXPECT_NE(error.find("4OO"), std::string::npos) << error;
   ExpectUnchanged();
-  // The choices of 27 were not written by the failed selection.
-  std::string value;
-  EXPECT_FALSE(pcm::IniFile(bed->app->settings.ChoicesPath()).Get("27", "size", value));
+  EXPECT_EQ(read(), before);
 }
 
 TEST_F(BadPopTest, NumberWithoutProfile) {

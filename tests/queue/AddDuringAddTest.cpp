@@ -49,4 +49,20 @@ TEST(AddFolder, AnAddAskedForMeanwhileIsRefusedAndEveryRowKeepsItsOwnValues) {
   EXPECT_EQ(f.app->list.Row(2).entry.duration, "00:00:33");
   EXPECT_EQ(f.app->list.Row(2).entry.videoKbps, 2872);
   EXPECT_EQ(f.ui.boxes.size(), 1u);
+
+  // Clear, confirmed while the folder is being added: the list stays empty
+  // and the add ends.
+  asked = 0;
+  f.ui.confirmAnswers.push_back(true);
+  f.app->probe.stopHook = [&] {
+    if (asked++ == 0)
+      QMetaObject::invokeMethod(
+          f.app.get(), [&] { f.app->RunCommand([&] { f.app->listCommands.ClearList(); }); },
+          Qt::QueuedConnection);
+    return false;
+  };
+  f.app->listCommands.AddFolderPath(folder);
+  ASSERT_GT(asked, 0);
+  EXPECT_EQ(f.ui.boxes.back().kind, "confirm");
+  EXPECT_EQ(f.app->list.Count(), 0);
 }

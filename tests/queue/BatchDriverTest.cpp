@@ -176,7 +176,7 @@ TEST(FailedEntries, AreFailedAndTheBatchGoesOn) {
   EXPECT_EQ(lines.back(), "Error: scripted failure");
   const auto& empty = b.app().list.Row(1).failureLines;
   ASSERT_FALSE(empty.empty());
-  EXPECT_NE(empty.back().find("No output"), std::string::npos);
+  EXPECT_NE(empty.front().find("No output"), std::string::npos);
   EXPECT_TRUE(b.app().list.Row(3).failureLines.empty());
   EXPECT_EQ(b.f.system.calls.size(), 1u);  // the finish action still runs
 }

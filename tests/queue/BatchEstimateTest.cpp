@@ -30,6 +30,11 @@ struct Batch {
     list.ShowCurrentProgress(progress);
     estimate.Observe(list, paused);
   }
+  // Entry pos converts up to progress beside others.
+  void Beside(int pos, int32_t progress) {
+    list.ShowProgress(pos, progress);
+    estimate.Observe(list, false);
+  }
   void End(int pos, EntryState state) {
     list.SetState(pos, state);
     list.currentPosition = pos + 1;
@@ -183,4 +188,66 @@ TEST(BatchEstimate, ZeroLengthEntriesOverrunsAndAStop) {
   stopped.estimate.Observe(stopped.list, false);
   EXPECT_EQ(pcm::BatchSummaryText(stopped.estimate.Tally(stopped.list)),
             "Conversion over: 0 finished, 0 failed, 1 stopped, 2 not started.");
+}
+
+// Two at a time: a long entry beside three short ones, each converting at
+// 10 media seconds a second. The short ones pass the long one, which goes
+// on alone: the place names the entries converting, not the number done,
+// and the time left is that of the long entry alone, not of the two places'
+// speed together. Once the long one has run alone, its own speed counts.
+TEST(BatchEstimate, TwoAtATimeTellTheirPlacesAndTheTimeOfTheLongestAlone) {
+  Batch b;
+  b.Add("00:05:00");
+  for (int i = 0; i < 3; ++i) b.Add("00:01:00");
+  b.list.currentPosition = 1;
+  b.estimate.Start(b.list, 2);
+  b.Beside(0, 0);
+  b.Beside(1, 0);
+  EXPECT_EQ(b.Text(), "entries 1 and 2 of 4");
+  b.now += 3;
+  b.Beside(0, 1000);
+  b.Beside(1, 5000);
+  // 30 s of each place's 300 and 60; then 240 beside 60, 180 beside 60 and
+  // 120 alone: 3 + 6 + 6 + 12 seconds.
+  EXPECT_EQ(b.Text(), "entries 1 and 2 of 4, 00:00:27 left");
+  // Every three seconds the long one gains 30 s and a short one half.
+  for (int next = 2; next <= 3; ++next) {
+    b.now += 3;
+    b.Beside(0, 2000 * next - 2000);
+    b.Beside(next - 1, 10000);
+    b.End(next - 1, EntryState::Finished);
+    b.list.currentPosition = next;
+    b.Beside(next, 0);
+    if (next == 2) {
+      EXPECT_EQ(b.Text(), "entries 1 and 3 of 4, 00:00:24 left");
+    }
+    b.now += 3;
+    b.Beside(0, 2000 * next - 1000);
+    b.Beside(next, 5000);
+  }
+  EXPECT_EQ(b.Text(), "entries 1 and 4 of 4, 00:00:15 left");
+  b.now += 3;
+  b.Beside(0, 6000);
+  b.End(3, EntryState::Finished);
+  b.list.currentPosition = 4;
+  b.estimate.Observe(b.list, false);
+  // 120 s to go alone at the speed each place had: 12 s, where the speed of
+  // both places together said 6.
+  EXPECT_EQ(b.Text(), "entry 1 of 4, 00:00:12 left");
+  // Alone it converts twice as fast (the encoder's threads have the
+  // processors to themselves): after two seconds of that, 80 s take 4 s.
+  b.now += 2;
+  b.Beside(0, 7333);
+  EXPECT_EQ(b.Text(), "entry 1 of 4, 00:00:04 left");
+  b.now += 4;
+  b.Beside(0, 10000);
+  b.End(0, EntryState::Finished);
+  EXPECT_EQ(b.Text(), "entry 4 of 4, 00:00:00 left");
+  EXPECT_EQ(pcm::BatchSummaryText(b.estimate.Tally(b.list)),
+            "Conversion over: 4 finished, 0 failed, 0 stopped.");
+  pcm::BatchPlace three;
+  three.place = 2;
+  three.count = 9;
+  three.converting = {2, 5, 7};
+  EXPECT_EQ(pcm::BatchPlaceText(three), "entries 2, 5 and 7 of 9");
 }

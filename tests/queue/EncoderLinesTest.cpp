@@ -65,6 +65,20 @@ TEST(EncoderLines, RealFailuresShowTheirReasonNotTheDescriptions) {
   EXPECT_EQ(pcm::MeaningfulLines(onlyNoise, 12), onlyNoise);
   EXPECT_EQ(pcm::MeaningfulLines(onlyNoise, 2), (std::vector<std::string>{onlyNoise[1], onlyNoise[2]}));
   EXPECT_TRUE(pcm::MeaningfulLines({}, 12).empty());
+
+  // More lines than fit: the error lines stay, before the last of the
+  // others; an encoder's report on its own work is no reason at all.
+  std::vector<std::string> many = {"[libx264 @ 0x55] using cpu capabilities: MMX2 SSE2Fast",
+                                   "av_interleaved_write_frame(): No space left on device"};
+  for (int i = 0; i < 20; ++i) many.push_back("[mp3 @ 0x1] warning " + std::to_string(i));
+  many.push_back(
+      "video:452kB audio:87kB subtitle:0kB other streams:0kB global headers:0kB muxing overhead: unknown");
+  many.push_back("[libx264 @ 0x55] frame I:1     Avg QP:14.07  size:  4714");
+  many.push_back("[aac @ 0x56] Qavg: 129.658");
+  many.push_back("[mp4 @ 0x57] Error closing the file");
+  EXPECT_EQ(pcm::MeaningfulLines(many, 3),
+            (std::vector<std::string>{"av_interleaved_write_frame(): No space left on device",
+                                      "[mp3 @ 0x1] warning 19", "[mp4 @ 0x57] Error closing the file"}));
 }
 
 TEST(EncoderLines, KeptOutputOfARealConversionHasOneProgressReport) {

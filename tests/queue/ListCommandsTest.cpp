@@ -46,7 +46,7 @@ TEST(ListNames, EntryNameDropsOnlyTheLastExtension) {
 }
 
 TEST(ListNames, ChooserFilterInQtSyntax) {
-  EXPECT_EQ(ListCommands::ChooserFilter(),
+  EXPECT_EQ(ListCommands::QtFilterFromPairs(ListCommands::kOpenFilter),
             "All Support Format (*.mp3 *.aac *.m4a *.ac3 *.wav *.wma *.ogg);;MP3 Format (*.mp3);;"
             "WMA Format (*.wma);;AAC Format (*.aac);;MPEG4 Audio Format (*.m4a);;WAV Format (*.wav);;"
             "OGG Format (*.ogg);;All File (*)");
@@ -142,13 +142,19 @@ TEST(AddFileEntry, UnusableFileIsTriedTwiceThenNamed) {
   EXPECT_EQ(std::count(probes.begin(), probes.end(), bad), 2);
   ASSERT_EQ(f.ui.boxes.size(), 2u);
   EXPECT_EQ(f.ui.boxes[0].kind, "information");
-  EXPECT_EQ(f.ui.boxes[0].text, "notes.mp3 is not support!");
-  EXPECT_EQ(f.ui.boxes[1].text, "odd.mp3 is not support!");
+  // The whole path, and why on a line of its own.
+  EXPECT_EQ(f.ui.boxes[0].text, bad + " is not support!\nThe encoder could not describe it.");
+  EXPECT_EQ(f.ui.boxes[1].text, odd + " is not support!\nIt holds no picture and no sound the encoder can read.");
 
   // A pipe is refused without a probe that would wait for a writer.
   ASSERT_EQ(pcmtest::RunShell("mkfifo " + pcmtest::ShellQuote(d + "/pipe.wav")), 0);
   EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(d + "/pipe.wav"));
-  EXPECT_EQ(f.ui.boxes.back().text, "pipe.wav is not support!");
+  EXPECT_EQ(f.ui.boxes.back().text,
+            d + "/pipe.wav is not support!\nIt is no regular file but a pipe or a device.");
+  EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(d + "/gone.wav"));
+  EXPECT_EQ(f.ui.boxes.back().text, d + "/gone.wav is not support!\nNo such file or directory.");
+  EXPECT_FALSE(f.app->listCommands.AddFileWithRetry(d));
+  EXPECT_EQ(f.ui.boxes.back().text, d + " is not support!\nIt is a folder, not a file.");
   for (const auto& p : f.Probes()) EXPECT_EQ(p.find("pipe"), std::string::npos);
 }
 
@@ -163,6 +169,15 @@ TEST(AddFiles, ChooserOrderRetryAndSelection) {
   f.app->listCommands.showListHook = [&] { ++shown; };
   f.app->listCommands.AddFiles();
   EXPECT_EQ(f.ui.lastFilter, ListCommands::ChooserFilter());
+  // The first filter takes every extension Add Folder takes, videos too; the
+  // others are the system's own.
+  const std::string filter = f.ui.lastFilter;
+  const std::string first = filter.substr(0, filter.find(";;"));
+  EXPECT_EQ(first.rfind("All Support Format (*.3g2 *.3gp *.aac ", 0), 0u) << first;
+  for (const char* ext : {" *.flac", " *.mkv", " *.mp4", " *.mp3", " *.wma", " *.webm"})
+    EXPECT_NE(first.find(ext), std::string::npos) << ext;
+  EXPECT_NE(filter.find(";;MP3 Format (*.mp3);;WMA Format (*.wma);;"), std::string::npos) << filter;
+  EXPECT_EQ(filter.substr(filter.rfind(";;")), ";;All File (*)");
   ASSERT_EQ(f.app->list.Count(), 2);
   EXPECT_EQ(f.app->list.Row(0).caption, "b-first");
   EXPECT_EQ(f.app->list.Row(1).caption, "a-last");
@@ -171,19 +186,24 @@ TEST(AddFiles, ChooserOrderRetryAndSelection) {
   EXPECT_EQ(f.app->list.previewedEntry, 0);  // ListClicked ran
   EXPECT_EQ(f.app->display().Text("alltime"), f.app->list.Row(0).entry.duration);
   EXPECT_EQ(shown, 1);
-  EXPECT_EQ(LastBox(f.ui, "information"), "broken.wav is not support!");
+  EXPECT_EQ(LastBox(f.ui, "information"), bad + " is not support!\nThe encoder could not describe it.");
 
   // Cancelled chooser: nothing is added, nothing asked again.
   f.app->listCommands.AddFiles();
   EXPECT_EQ(f.app->list.Count(), 2);
 }
 
-TEST(AddFolder, TakesSupportedFilesOnlyWithoutSubfolders) {
+TEST(AddFolder, TakesMediaFilesOnlyByNameWithoutSubfolders) {
   FakeApp f("folder");
   std::string d = pcmtest::MakeTempDir("folder-media");
+  // Made out of order: the rows follow the names, not the folder's order.
+  FakeMedia(d, "g.webm");
+  FakeMedia(d, "e.FLAC");
   FakeMedia(d, "a.MP3");
   FakeMedia(d, "b.txt");
+  FakeMedia(d, "h.srt");
   FakeMedia(d, "c.ogg");
+  FakeMedia(d, "f.mkv");
   FakeMedia(d, ".hidden.wav");
   ASSERT_EQ(pcmtest::RunShell("mkdir " + pcmtest::ShellQuote(d + "/sub")), 0);
   FakeMedia(d + "/sub", "d.mp3");
@@ -192,9 +212,9 @@ TEST(AddFolder, TakesSupportedFilesOnlyWithoutSubfolders) {
   f.ui.folderAnswers.push_back(d);
   f.app->listCommands.AddFolder();
   EXPECT_EQ(f.ui.lastFolderCaption, "File Directory");
-  std::set<std::string> names;
-  for (const auto& r : f.app->list.Rows()) names.insert(r.caption);
-  EXPECT_EQ(names, (std::set<std::string>{"a", "c", ".hidden"}));
+  std::vector<std::string> names;
+  for (const auto& r : f.app->list.Rows()) names.push_back(r.caption);
+  EXPECT_EQ(names, (std::vector<std::string>{".hidden", "a", "c", "e", "f", "g"}));
   for (const auto& p : f.Probes()) EXPECT_EQ(p.find("pipe"), std::string::npos);
   EXPECT_EQ(f.app->list.FirstSelected(), 0);
   // The .probe descriptions beside the files are not media and were skipped.
@@ -202,7 +222,7 @@ TEST(AddFolder, TakesSupportedFilesOnlyWithoutSubfolders) {
 
   // No folder chosen: nothing happens.
   f.app->listCommands.AddFolder();
-  EXPECT_EQ(f.app->list.Count(), 3);
+  EXPECT_EQ(f.app->list.Count(), 6);
 
   // A stop asked for after the first file ends the folder there: the other
   // files are not added and not counted as failures; they were probed with
@@ -212,8 +232,8 @@ TEST(AddFolder, TakesSupportedFilesOnlyWithoutSubfolders) {
   f.app->listCommands.stopAddingHook = [&] { return ++asked > 1; };
   EXPECT_EQ(f.app->listCommands.AddFolderPath(d), 0);
   EXPECT_EQ(asked, 2);
-  EXPECT_EQ(f.app->list.Count(), 4);
-  EXPECT_EQ(f.Probes().size(), probed + 3);
+  EXPECT_EQ(f.app->list.Count(), 7);
+  EXPECT_EQ(f.Probes().size(), probed + 6);
 }
 
 TEST(AddCommands, RefusedWhileConverting) {

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "QueueFixture.h"
+#include "base/HiddenOutput.h"
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "queue/BatchDriver.h"
@@ -43,7 +44,8 @@ TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
   EXPECT_EQ(queuetest::ReadLines(b.out + "/b-short.mp3"), std::vector<std::string>{"cut"});
   EXPECT_EQ(b.app().list.Row(1).outputFile, b.out + "/b-short.mp3");
 
-  // Each failed row says why, the way the encoder ended first.
+  // Each failed row says why first: the way the encoder ended, or what is
+  // wrong with what it wrote.
   const auto& half = b.app().list.Row(0).failureLines;
   ASSERT_GE(half.size(), 2u);
   EXPECT_EQ(half.front(), "The encoder exited with code 1");
@@ -52,7 +54,7 @@ TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
   EXPECT_NE(std::find(half.begin(), half.end(), "Output #0, mp3, to '" + b.out + "/a-half.mp3':"),
             half.end());
   for (const auto& line : half) EXPECT_EQ(line.find(".pcm-"), std::string::npos) << line;
-  EXPECT_EQ(b.app().list.Row(1).failureLines.back(), "The output is 3.0 s of 10.0 s");
+  EXPECT_EQ(b.app().list.Row(1).failureLines.front(), "The output is 3.0 s of 10.0 s");
   EXPECT_EQ(b.app().list.Row(3).failureLines.front(), "The encoder was killed by signal 9 (Killed)");
 
   // A stopped job's partial file goes as well.
@@ -65,6 +67,41 @@ TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
   ASSERT_TRUE(b.WaitIdle());
   EXPECT_EQ(b.Status(5), "Stop");
   EXPECT_EQ(Listing(b.out), kept);
+}
+
+// Hidden outputs of a run that was killed outright (its lock went with it)
+// go when a batch next writes to their folder; one another writer holds
+// (even in this process), another user's, a link or a folder of that form
+// stays.
+TEST(OutputFiles, LeftoversOfAKilledRunGoAndLiveOnesStay) {
+  Batch b("leftovers-gone", {"a.wav", "b.wav"});
+  pcm::HiddenOutput gone = pcm::CreateHiddenOutput(b.out + "/gone.mp3");
+  ASSERT_GE(gone.fd, 0);
+  close(gone.fd);
+  pcm::HiddenOutput live = pcm::CreateHiddenOutput(b.out + "/live.mp3");
+  ASSERT_GE(live.fd, 0);
+  const std::string liveName = live.path.substr(b.out.size() + 1);
+  ASSERT_EQ(symlink(gone.path.c_str(), (b.out + "/.link.pcm-AAAAAA.mp3").c_str()), 0);
+  ASSERT_EQ(mkdir((b.out + "/.dir.pcm-BBBBBB.mp3").c_str(), 0755), 0);
+  std::vector<std::string> kept{".link.pcm-AAAAAA.mp3", liveName};
+  if (geteuid() == 0) {
+    queuetest::WriteFile(b.out + "/.theirs.pcm-CCCCCC.mp3", "another user's");
+    ASSERT_EQ(chown((b.out + "/.theirs.pcm-CCCCCC.mp3").c_str(), 65534, 65534), 0);
+    kept.push_back(".theirs.pcm-CCCCCC.mp3");
+  }
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  EXPECT_EQ(b.Status(0), "Finish");
+  kept.insert(kept.end(), {"a.mp3", "b.mp3"});
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(Listing(b.out), kept);
+  EXPECT_TRUE(queuetest::Exists(b.out + "/.dir.pcm-BBBBBB.mp3"));
+  // Its writer gone, the next batch removes it.
+  close(live.fd);
+  b.app().batch.StartBatch();
+  ASSERT_TRUE(b.WaitIdle());
+  EXPECT_FALSE(queuetest::Exists(live.path));
+  EXPECT_TRUE(queuetest::Exists(b.out + "/a_1.mp3"));
 }
 
 // Another program takes the planned name while the encoder runs: its file

@@ -50,19 +50,21 @@ TEST(ParallelAdd, AFolderOf200GivesTheRowsOfASerialAddAndTheBadFileNamesItself) 
   }
   FakeMedia(d, "bad.mp3", "");  // the encoder describes nothing
 
-  // The serial add: each file on its own, in the order the folder lists them.
+  // The serial add: each file on its own, in the order of their names.
+  std::vector<std::string> names;
   if (DIR* dir = opendir(d.c_str())) {
     while (const dirent* e = readdir(dir)) {
       std::string name = e->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".mp3") == 0)
-        f.app->listCommands.AddFileWithRetry(d + "/" + name);
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".mp3") == 0) names.push_back(name);
     }
     closedir(dir);
   }
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) f.app->listCommands.AddFileWithRetry(d + "/" + name);
   const std::vector<RowValues> serial = Values(f.app->list);
   ASSERT_EQ(serial.size(), 200u);
   ASSERT_EQ(f.ui.boxes.size(), 1u);
-  EXPECT_EQ(f.ui.boxes[0].text, "bad.mp3 is not support!");
+  EXPECT_EQ(f.ui.boxes[0].text, d + "/bad.mp3 is not support!\nThe encoder could not describe it.");
 
   f.app->list.Clear();
   f.ui.boxes.clear();
@@ -79,7 +81,7 @@ TEST(ParallelAdd, AFolderOf200GivesTheRowsOfASerialAddAndTheBadFileNamesItself) 
   // The bad file is named once, after its second try; each good file was
   // probed once.
   ASSERT_EQ(f.ui.boxes.size(), 1u);
-  EXPECT_EQ(f.ui.boxes[0].text, "bad.mp3 is not support!");
+  EXPECT_EQ(f.ui.boxes[0].text, d + "/bad.mp3 is not support!\nThe encoder could not describe it.");
   auto probes = f.Probes();
   EXPECT_EQ(probes.size() - probedBefore, 202u);
   EXPECT_EQ(std::count(probes.begin() + long(probedBefore), probes.end(), d + "/bad.mp3"), 2);
@@ -130,7 +132,7 @@ TEST(ParallelAdd, AStopDuringAGroupOfProbesEndsEveryProbe) {
   EXPECT_EQ(f.app->listCommands.AddFolderPath(d), 1);
   EXPECT_EQ(f.app->list.Count(), 30);
   ASSERT_EQ(f.ui.boxes.size(), 1u);
-  EXPECT_EQ(f.ui.boxes[0].text, "slow.wav is not support!");
+  EXPECT_EQ(f.ui.boxes[0].text, slow + " is not support!\nThe encoder could not describe it.");
   EXPECT_TRUE(pcmtest::WaitUntil([&] { return !readerWaits(); }, 20000));
 }
 
@@ -157,7 +159,7 @@ TEST(ParallelAdd, DroppedAndOpenedFilesKeepTheirPlaceAroundAFolder) {
   f.app->listCommands.AddDropped({one, bad, two, folder, two});
   EXPECT_EQ(captions(), expected);
   ASSERT_EQ(f.ui.boxes.size(), 1u);
-  EXPECT_EQ(f.ui.boxes[0].text, "bad.wav is not support!");
+  EXPECT_EQ(f.ui.boxes[0].text, bad + " is not support!\nThe encoder could not describe it.");
   EXPECT_EQ(f.app->list.FirstSelected(), 0);
 
   f.app->list.Clear();
@@ -165,6 +167,6 @@ TEST(ParallelAdd, DroppedAndOpenedFilesKeepTheirPlaceAroundAFolder) {
   EXPECT_EQ(f.app->openedPaths.Add({one, bad, two, d + "/gone.mp3", folder, two}), 2);
   EXPECT_EQ(captions(), expected);
   ASSERT_EQ(f.ui.boxes.size(), 2u);
-  EXPECT_EQ(f.ui.boxes[0].text, "bad.wav is not support!");
+  EXPECT_EQ(f.ui.boxes[0].text, bad + " is not support!\nThe encoder could not describe it.");
   EXPECT_EQ(f.ui.boxes[1].text, d + "/gone.mp3 cannot be added: there is no such file or folder");
 }

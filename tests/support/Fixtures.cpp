@@ -1,5 +1,8 @@
 #include "support/Fixtures.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -160,8 +163,15 @@ std::vector<std::string> ProcessesMentioning(const std::string& part) {
   std::vector<std::string> found;
   for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
     if (pid.toInt() <= 0 || pid.toInt() == getpid()) continue;
-    std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
-    const std::string cmd((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A process that ends while it is read fails the read (ESRCH): it is
+    // gone, so it mentions nothing.
+    std::string cmd;
+    try {
+      std::ifstream in("/proc/" + pid.toStdString() + "/cmdline", std::ios::binary);
+      cmd.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+      continue;
+    }
     if (cmd.find(part) != std::string::npos) found.push_back(pid.toStdString() + ": " + cmd);
   }
   return found;
@@ -175,6 +185,35 @@ double RawCrossingsPerSecond(const std::string& rawPath, int rate) {
   int crossings = 0;
   for (size_t i = 1; i < samples.size(); ++i) crossings += (samples[i - 1] < 0) != (samples[i] < 0);
   return samples.empty() ? 0 : crossings * double(rate) / double(samples.size());
+}
+
+int LandlockAbi() {
+  // landlock_create_ruleset(NULL, 0, LANDLOCK_CREATE_RULESET_VERSION)
+  long abi = syscall(444, nullptr, 0, 1U);
+  return abi > 0 ? int(abi) : 0;
+}
+
+LocalListener::LocalListener() {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof at;
+  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd_, 8) != 0 ||
+      getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &size) != 0)
+    return;
+  port_ = ntohs(at.sin_port);
+}
+
+LocalListener::~LocalListener() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool LocalListener::Connected() const {
+  int accepted = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (accepted < 0) return false;
+  close(accepted);
+  return true;
 }
 
 }  // namespace pcmtest

@@ -1,6 +1,6 @@
 #pragma once
-#include <functional>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +73,28 @@ class ScopedEnv {
 // Command lines of running processes (other than this one) that contain
 // `part`, each as "PID: command line".
 std::vector<std::string> ProcessesMentioning(const std::string& part);
+
+// The kernel's Landlock ABI version; 0 when it has none, and the encoder
+// then runs unconfined.
+int LandlockAbi();
+
+// A TCP socket listening on 127.0.0.1 at a free port, for showing that a
+// confined program cannot connect.
+class LocalListener {
+ public:
+  LocalListener();
+  ~LocalListener();
+  LocalListener(const LocalListener&) = delete;
+  LocalListener& operator=(const LocalListener&) = delete;
+  int port() const { return port_; }
+  // Whether a connection is waiting; one that connect() completed is, since
+  // the kernel finishes the handshake before a connect returns.
+  bool Connected() const;
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
 
 // Zero crossings per second of raw 16-bit mono samples at `rate` (twice a
 // tone's pitch); 0 for an empty file.

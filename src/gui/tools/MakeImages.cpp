@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "profiles/Catalog.h"
+#include "profiles/PickerState.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ void SplitName(const QString& name, QString& badge, QString& title, QString& ext
   if (badge.isEmpty()) badge = "?";
 }
 
-QImage ButtonFace(const pcm::ProfileRecord& r, int h, bool lit) {
+QImage ButtonFace(int n, int h, bool lit) {
   QImage img = Canvas(310, h, lit ? kLight : Qt::white);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
@@ -72,9 +73,14 @@ QImage ButtonFace(const pcm::ProfileRecord& r, int h, bool lit) {
   p.setPen(kLine);
   p.drawLine(0, h - 1, 310, h - 1);
   if (lit) p.fillRect(0, 0, 4, h, kAccent);
-  if (!r.displayName) return img;
+  // The face says what a click does: the profile it applies or the family
+  // its sub-panel holds; a button that does neither stays blank.
+  const std::string caption = pcm::PickerState::ButtonCaption(n);
+  if (caption.empty()) return img;
   QString badge, title, ext;
-  SplitName(QString::fromUtf8(r.displayName), badge, title, ext);
+  SplitName(QString::fromStdString(caption), badge, title, ext);
+  // A parent opens a panel beside it.
+  if (pcm::PickerState::SubPanelOf(n)) title += QString::fromUtf8(" \u25b8");
   QRectF b(14, (h - 26) / 2.0, 54, 26);
   p.setPen(Qt::NoPen);
   p.setBrush(lit ? kAccent : QColor("#eef1f6"));
@@ -258,8 +264,8 @@ int main(int argc, char** argv) {
       ok &= Save(Strip(QString(), Qt::AlignLeft), QString("sub/move/%1.bmp").arg(n));
       continue;
     }
-    ok &= Save(ButtonFace(*r, h, false), QString("sub/general/%1.bmp").arg(n));
-    ok &= Save(ButtonFace(*r, h, true), QString("sub/move/%1.bmp").arg(n));
+    ok &= Save(ButtonFace(n, h, false), QString("sub/general/%1.bmp").arg(n));
+    ok &= Save(ButtonFace(n, h, true), QString("sub/move/%1.bmp").arg(n));
   }
   for (int k = 1; k <= 13; ++k) {
     ok &= Save(CategoryPicture(k, false), QString("main/general/") + kCategoryFiles[k - 1]);
