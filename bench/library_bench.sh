@@ -109,4 +109,4 @@ printf '%-58s %9s\n' "  of which start-up and $TOTAL probes (the export)" "$expo
 printf '%-58s %9s %9s %7s %8s  %s\n' "  second run, --skip-existing, vs find listing it" "$skip_s" "$list_s" \
   "$(ratio "$skip_s" "$list_s")" "< 1 s" "${skip[*]}"
 printf '(%s-second tracks; per run: %s; the second run skipped %s entries)\n' "$SECONDS_EACH" \
-  "$(IFS=';'; echo "${checks[*]}")" "$skipped"
+  "$(printf '%s; ' "${checks[@]}")" "$skipped"
