@@ -548,8 +548,8 @@ class HeadlessBatch {
           throw CommandError("a name with a line break cannot be written into a job file");
         // The lines find the subfolders they write to; the output folder
         // itself was made before.
-        if (!row.outputSubfolder.empty() &&
-            !MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), error))
+        if (std::string error; !row.outputSubfolder.empty() &&
+                               !MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), error))
           throw CommandError(error);
         text += line + "\n";
         finals.insert(rec.OutputFile);
