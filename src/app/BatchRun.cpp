@@ -548,10 +548,9 @@ class HeadlessBatch {
           throw CommandError("a name with a line break cannot be written into a job file");
         // The lines find the subfolders they write to; the output folder
         // itself was made before.
-        std::string folderError;
-        if (!row.outputSubfolder.empty() &&
-            !MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), folderError))
-          throw CommandError(folderError);
+        if (std::string error; !row.outputSubfolder.empty() &&
+                               !MakeFolders(rec.OutputFile.substr(0, rec.OutputFile.rfind('/') + 1), error))
+          throw CommandError(error);
         text += line + "\n";
         finals.insert(rec.OutputFile);
         ++written;

@@ -32,7 +32,6 @@ class DvdRowSource : public RowSource {
   // Its IFO file and caption.
   std::string Describe(const ListRow& row) const override;
   bool ConvertsAlone() const override { return true; }
-  EntryState ListedState() const override { return EntryState::Ready; }
   // The IFO file's streams, numbered as the selectors list them (subtitle
   // 0 is "No Subtitle").
   RowTracks Tracks(const ListRow& row) const override;

@@ -241,12 +241,14 @@ bool DvdSource::OpenDropped(const std::string& path) {
 bool DvdSource::AddFolderPath(const std::string& folder) {
   if (Busy()) return false;
   ListingGuard guard(listing_, listEnabledHook);
+  // Once before the folder's files: a title set of it that cannot be read
+  // has no rows until the next set's are listed.
+  ForgetUnlisted();
   if (OnOpticalDrive(folder)) WaitForDrive(MountPointOf(folder));
   return ScanForIfoFiles(folder);
 }
 
 void DvdSource::AddIfoPath(const std::string& ifoPath) {
-  ForgetUnlisted();
   // A disc listed already is not listed twice.
   if (std::find(files_.begin(), files_.end(), ifoPath) != files_.end()) {
     sawListed_ = true;
@@ -456,6 +458,7 @@ bool DvdSource::OpenIfoPaths(const std::vector<std::string>& paths) {
   const int before = parts_.list.Count();
   bool refused = false;
   unreadable_.clear();
+  ForgetUnlisted();
   for (const std::string& path : paths) {
     const int was = parts_.list.Count();
     const bool listedAlready = std::find(files_.begin(), files_.end(), path) != files_.end();

@@ -416,6 +416,15 @@ std::optional<StoredList> DecodeStoredList(const std::string& text, std::string&
       error = "entry " + std::to_string(i + 1) + ": " + error;
       return std::nullopt;
     }
+    // What the end of the program cut short is over: a conversion that
+    // never ended is to be done (a DVD row is ready again), a preview
+    // stopped. The file's own record of the row is what tells its kind.
+    if (row.state == EntryState::Converting) {
+      row.state = row.dvd ? EntryState::Ready : EntryState::Waiting;
+      row.outputFile.clear();
+    } else if (row.state == EntryState::Playing || row.state == EntryState::Paused) {
+      row.state = EntryState::Stopped;
+    }
     stored.rows.push_back(std::move(row));
   }
   Reader view(top, error, files);
@@ -433,17 +442,7 @@ std::optional<std::vector<ListRow>> DecodeList(const std::string& text, std::str
   return std::move(stored->rows);
 }
 
-void SettleRestoredRow(ListRow& row, const RowSource& source) {
-  if (row.state == EntryState::Converting) {
-    // Its conversion never ended and its output never got its name.
-    row.state = source.ListedState();
-    row.outputFile.clear();
-  } else if (row.state == EntryState::Playing || row.state == EntryState::Paused) {
-    // Its preview ended with the program, as a stop would have ended it.
-    row.state = EntryState::Stopped;
-  }
-  source.LookForSource(row);
-}
+void SettleRestoredRow(ListRow& row, const RowSource& source) { source.LookForSource(row); }
 
 ListStore::ListStore(ConversionList& list, const ProgramInfo& program, Notifier& notifier,
                      const RowSources& sources)

@@ -66,8 +66,6 @@ class RowSource {
   // Rows that must be converted one at a time (a disc is read by one job),
   // and whose time is known only once the encoder has read the stream.
   virtual bool ConvertsAlone() const { return false; }
-  // The state of a row listed and not converted yet.
-  virtual EntryState ListedState() const { return EntryState::Waiting; }
   // Marks a restored row's source missing or found. A kind that looks for
   // its rows' sources together (a disc's) keeps the mark that step set.
   virtual void LookForSource(ListRow& row) const {}
@@ -103,9 +101,8 @@ class FileRowSource : public RowSource {
   const OptionAssembly& options_;
 };
 
-// A row read back from the saved list as it is now: a conversion or a
-// preview that the end of the program cut short is over, and a row whose
-// source is gone is marked missing.
+// A row read back from the saved list as it is now: a row whose source is
+// gone is marked missing, one whose source is back is not.
 void SettleRestoredRow(ListRow& row, const RowSource& source);
 
 }  // namespace pcm
