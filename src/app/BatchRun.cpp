@@ -281,19 +281,18 @@ class HeadlessBatch {
   // Lists a DVD's titles (or titles and chapters) after the rows so far.
   void AddDvd(const std::string& given, const std::string& path, bool folder) {
     const int before = app_.list.Count();
-    const size_t unreadableBefore = app_.dvd.UnreadableSets().size();
+    // A title set that cannot be read is named, and fails the run.
+    app_.dvd.unreadableHook = [this](const DvdSource::Unreadable& set) {
+      std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(set.ifoPath).c_str(),
+                   Printable(set.why).c_str());
+      ++notAdded_;
+    };
     bool found = true;
     if (folder)
       found = app_.dvd.AddFolderPath(path);
     else
       app_.dvd.AddIfoPath(path);
-    // A title set that cannot be read is named, and fails the run.
-    const auto& unreadable = app_.dvd.UnreadableSets();
-    for (size_t i = unreadableBefore; i < unreadable.size(); ++i) {
-      std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(unreadable[i].ifoPath).c_str(),
-                   Printable(unreadable[i].why).c_str());
-      ++notAdded_;
-    }
+    app_.dvd.unreadableHook = nullptr;
     if (app_.list.Count() == before) {
       std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(), Printable(given).c_str(),
                    found ? "no title of the DVD can be converted" : "no IFO file of a title set found");

@@ -36,12 +36,13 @@ CoreApp::CoreApp(const Options& o)
       listCommands({list, probe, options, run, program, *this}),
       batch({list, engine, progress, options, settings, run, program, *this, sources}),
       player(o.playerOptions),
-      preview({list, run, *this, player, sources}),
+      playback(player),
+      session(playback),
+      preview({list, run, *this, session, sources}),
       dvd({list, options, run, *this}),
       listStore(list, program, *this, sources),
       openedPaths(listCommands, program, *this),
-      trimPlayback(o.playerOptions),
-      trim({list, run, *this, options, trimPlayback, sources}),
+      trim({list, run, *this, options, session, sources}),
       stills({list, engine, options, run, *this, sources}) {
   display_ = OrOwn(o.display, ownDisplay_);
   ui_ = OrOwn(o.ui, ownUi_);

@@ -12,7 +12,8 @@
 #include "preview/Player.h"
 #include "preview/PreviewControl.h"
 #include "preview/Still.h"
-#include "preview/TrimPlayback.h"
+#include "preview/Playback.h"
+#include "preview/PreviewSession.h"
 #include "preview/TrimSession.h"
 #include "profiles/ProductInfo.h"
 #include "profiles/ProfileState.h"
@@ -45,7 +46,7 @@ class CoreApp : public QObject, public Notifier {
     Display* display = nullptr;       // headless display when null
     UserInterface* ui = nullptr;      // scripted answers when null
     SystemActions* system = nullptr;  // recording actions when null
-    // libmpv options for both players beyond the product's own (tests use
+    // libmpv options for the player beyond the product's own (tests use
     // them to speed playback up or to write the sound to a file).
     preview::Player::Options playerOptions = {};
   };
@@ -97,7 +98,11 @@ class CoreApp : public QObject, public Notifier {
   Settings settings;
   ListCommands listCommands;
   BatchDriver batch;
+  // The one player, its play on a worker, and the preview session the main
+  // preview and the trim window share.
   preview::Player player;
+  WorkerPlayback playback;
+  preview::PreviewSession session;
   preview::PreviewControl preview;
   DvdSource dvd;
   // Every command's function: the core's own and those a window adds.
@@ -106,8 +111,7 @@ class CoreApp : public QObject, public Notifier {
   std::optional<ProductRecord> product;
   ListStore listStore;
   OpenedPaths openedPaths;
-  // The trim window's player, its rules, and the stills.
-  WorkerPlayback trimPlayback;
+  // The trim window's rules, and the stills.
   TrimSession trim;
   StillWriter stills;
 

@@ -62,7 +62,9 @@ PlayInput DvdRowSource::Play(const ListRow& row) const {
   const DvdRowData& dvd = DvdOf(row);
   DvdInputForm form = RowForm(dvd);
   form.audioId = dvd.audioId;
-  return {EncodeDvdInput(form), dvd.audioId};
+  // The trim record counts within the title, the play from the row's start.
+  return {EncodeDvdInput(form), dvd.audioId, std::max(0, row.trim.begin - dvd.begin),
+          ParseClock(row.entry.duration)};
 }
 
 std::string DvdRowSource::StillInput(const ListRow& row) const {

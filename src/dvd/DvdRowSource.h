@@ -21,7 +21,7 @@ class DvdRowSource : public RowSource {
   // without DVD data.
   intputrec JobRecord(const ListRow& row, const NameTaken& taken) const override;
   // The DVD form of the row's sectors with its sound stream (whole, no
-  // subtitle, no trim).
+  // subtitle), and its trim within the row.
   PlayInput Play(const ListRow& row) const override;
   // The DVD form with the row's subtitle and without sound (a picture file
   // holds no sound).

@@ -88,12 +88,70 @@ std::optional<std::vector<bool>>& DvdSource::CurrentChecks() {
   return parts_.run.titleView ? titleChecks_ : chapterChecks_;
 }
 
-void DvdSource::Reset() {
-  files_.clear();
-  unreadable_.clear();
-  parts_.list.Clear();
-  titleChecks_.reset();
-  chapterChecks_.reset();
+namespace {
+
+// A DVD row's part of its disc, which a listing in either view finds again.
+std::string PartKey(const ListRow& row) {
+  const DvdRowData& d = *row.dvd;
+  return d.file->ifoPath + '\n' + std::to_string(d.programChain) + (d.chapter ? ":c:" : ":t:") +
+         std::to_string(d.firstSector) + ":" + std::to_string(d.lastSector);
+}
+
+bool IsListedDvdRow(const ListRow& row) { return row.dvd && row.dvd->file; }
+
+// A caption as the listing numbers rows ("Title_04", "  Chapter_02"), which
+// differs between the views; any other is a name the person gave.
+bool IsListedName(const std::string& caption) {
+  for (const char* head : {"Title_", "  Chapter_"}) {
+    const std::string h = head;
+    if (caption.size() > h.size() && caption.compare(0, h.size(), h) == 0 &&
+        caption.find_first_not_of("0123456789", h.size()) == std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int DvdSource::DvdRowCount() const {
+  int n = 0;
+  for (const ListRow& row : parts_.list.Rows()) n += IsListedDvdRow(row) ? 1 : 0;
+  return n;
+}
+
+void DvdSource::ForgetUnlisted() {
+  // A disc whose rows were all removed is not listed again by a toggle,
+  // and may be added anew.
+  auto folderOf = [](const std::string& path) { return path.substr(0, path.rfind('/')); };
+  auto listed = [&](const std::function<bool(const std::string&)>& file) {
+    return std::any_of(parts_.list.Rows().begin(), parts_.list.Rows().end(),
+                       [&](const ListRow& r) { return IsListedDvdRow(r) && file(r.dvd->file->ifoPath); });
+  };
+  std::vector<std::string> kept;
+  for (const std::string& path : files_) {
+    // A title set that could not be read has no rows: it stays while its
+    // disc is scanned or has rows listed.
+    const bool stays =
+        listed([&](const std::string& p) { return p == path; }) ||
+        (IsUnreadable(path) && (folderOf(path) == scanned_ ||
+                                listed([&](const std::string& p) { return folderOf(p) == folderOf(path); })));
+    if (stays) {
+      kept.push_back(path);
+      continue;
+    }
+    std::erase_if(unreadable_, [&](const Unreadable& u) { return u.ifoPath == path; });
+    // What was chosen for its rows goes with it.
+    for (auto it = kept_.begin(); it != kept_.end();)
+      it = it->second.dvd->file->ifoPath == path ? kept_.erase(it) : std::next(it);
+  }
+  if (kept.size() != files_.size()) FilesChanged();
+  files_ = std::move(kept);
+}
+
+void DvdSource::FilesChanged() {
+  // The marks stored for the view not shown count its rows in order; with
+  // other files they would fall on other rows.
+  (parts_.run.titleView ? chapterChecks_ : titleChecks_).reset();
 }
 
 void DvdSource::OpenDvdFolder() {
@@ -108,17 +166,24 @@ void DvdSource::OpenDvdFolder() {
 
 bool DvdSource::OpenFolderPath(const std::string& folder) {
   if (Busy()) return false;
-  Reset();
+  // The disc's rows come after what the list holds: nothing a person put
+  // there, trimmed or chose is thrown away.
+  const int before = parts_.list.Count();
+  noted_.clear();
+  sawListed_ = false;
   const bool found = AddFolderPath(folder);
-  // IFO files that give no title at all would otherwise leave an empty list
-  // without a word: the person hears that no titles were found.
-  if (parts_.list.Count() == 0) {
+  // IFO files that give no title at all would otherwise leave the list as
+  // it was without a word: the person hears that no titles were found. A
+  // disc listed already just has its main title selected.
+  if (parts_.list.Count() == before && sawListed_) {
+    if (int main = LongestEntry(0, before); main >= 0) parts_.list.SelectOnly(main);
+  } else if (parts_.list.Count() == before) {
     parts_.notifier.ui().Information(parts_.notifier.LoadMessage(33));
   } else {
-    ShowListed();
+    ShowListed(before, parts_.list.Count());
   }
   // After the message, whose reading writes the hint line.
-  ShowUnreadable();
+  ShowUnreadable(noted_);
   Changed();
   parts_.notifier.UpdateCommandStates();
   return found;
@@ -164,7 +229,11 @@ DvdPath DvdPathOf(const std::string& path) {
 }
 
 bool DvdSource::OpenDropped(const std::string& path) {
-  switch (DvdPathOf(path)) {
+  const DvdPath kind = DvdPathOf(path);
+  // A disc handed over during a preview or a conversion is refused as Add
+  // DVD would be; it is taken care of all the same, not added as a folder.
+  if (kind != DvdPath::None && parts_.notifier.Refused(true, true)) return true;
+  switch (kind) {
     case DvdPath::IfoFile:
       OpenIfoPaths({path});
       return true;
@@ -180,17 +249,27 @@ bool DvdSource::AddFolderPath(const std::string& folder) {
   if (Busy()) return false;
   ListingGuard guard(listing_, listEnabledHook);
   if (OnOpticalDrive(folder)) WaitForDrive(MountPointOf(folder));
-  return ScanForIfoFiles(folder);
+  const bool found = ScanForIfoFiles(folder);
+  scanned_.clear();
+  return found;
 }
 
 void DvdSource::AddIfoPath(const std::string& ifoPath) {
+  ForgetUnlisted();
+  // A disc listed already is not listed twice.
+  if (std::find(files_.begin(), files_.end(), ifoPath) != files_.end()) {
+    sawListed_ = true;
+    return;
+  }
   files_.push_back(ifoPath);
+  FilesChanged();
   ListFile(ifoPath, !parts_.run.titleView);
 }
 
 bool DvdSource::ScanForIfoFiles(const std::string& folder) {
   std::string base = folder;
   if (base.empty() || base.back() != '/') base += '/';
+  scanned_ = base.substr(0, base.size() - 1);
   std::vector<std::string> names;
   if (DIR* dir = opendir(base.c_str())) {
     while (dirent* e = readdir(dir)) {
@@ -216,32 +295,20 @@ bool DvdSource::ScanForIfoFiles(const std::string& folder) {
         found = true;
         break;
       }
+      scanned_ = base.substr(0, base.size() - 1);
       continue;
     }
     // A folder, a pipe or a broken link under an IFO file's name is listed
     // too, as a title set that cannot be read.
     if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".ifo") != 0 || lower == "video_ts.ifo")
       continue;
-    if (parts_.run.titleView)
-      ListTitles(path);
-    else
-      ListTitlesAndChapters(path);
+    AddIfoPath(path);
     found = true;
   }
   return found;
 }
 
-void DvdSource::ListTitles(const std::string& ifoPath) {
-  files_.push_back(ifoPath);
-  ListFile(ifoPath, false);
-}
-
-void DvdSource::ListTitlesAndChapters(const std::string& ifoPath) {
-  files_.push_back(ifoPath);
-  ListFile(ifoPath, true);
-}
-
-void DvdSource::AppendRow(ListRow row) {
+ListRow DvdSource::Completed(ListRow row) const {
   row.entry.duration = FormatClock(row.dvd->seconds);
   row.time = row.entry.duration;
   // The second column shows the stored frame size.
@@ -255,35 +322,46 @@ void DvdSource::AppendRow(ListRow row) {
     // A profile that cannot estimate leaves the column empty; the row is
     // listed all the same.
   }
-  parts_.list.Append(std::move(row));
+  return row;
 }
 
 void DvdSource::ListFile(const std::string& ifoPath, bool chapters) {
-  // A title set that cannot be read keeps one number: the titles after it
-  // are numbered as if it listed one title, whatever the damage.
-  const int listed = parts_.list.Count() + int(unreadable_.size());
+  // Titles are numbered on from the DVD rows listed, whatever file rows
+  // stand beside them. A title set that cannot be read keeps one number:
+  // the titles after it are numbered as if it listed one title, whatever
+  // the damage.
   bool unreadable = false;
-  for (ListRow& row : RowsOfFile(ifoPath, chapters, listed, &unreadable)) AppendRow(std::move(row));
+  for (ListRow& row : RowsOfFile(ifoPath, chapters, DvdRowCount() + int(unreadable_.size()), &unreadable))
+    parts_.list.Append(Completed(std::move(row)));
   if (!unreadable) return;
+  unreadable_.push_back(UnreadableSet(ifoPath));
+  noted_.push_back(unreadable_.back());
+  if (unreadableHook) unreadableHook(unreadable_.back());
+}
+
+DvdSource::Unreadable DvdSource::UnreadableSet(const std::string& ifoPath) {
   const std::string name = ifoPath.substr(ifoPath.rfind('/') + 1);
   const int set = ifo::TitleSetFromName(name);
   struct stat st;
   const bool file = stat(ifoPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  unreadable_.push_back({ifoPath, (set > 0 ? "title set " + std::to_string(set) + " cannot be read: "
-                                           : std::string("cannot be read: ")) +
-                                      name + (file ? " and its backup are damaged" : " is not a file") +
-                                      "; its titles are left out"});
+  return {ifoPath, (set > 0 ? "title set " + std::to_string(set) + " cannot be read: " : "cannot be read: ") +
+                       name + (file ? " and its backup are damaged" : " is not a file") +
+                       "; its titles are left out"};
 }
 
-void DvdSource::ShowUnreadable() {
-  if (unreadable_.empty()) return;
+bool DvdSource::IsUnreadable(const std::string& ifoPath) const {
+  return std::any_of(unreadable_.begin(), unreadable_.end(),
+                     [&](const Unreadable& u) { return u.ifoPath == ifoPath; });
+}
+
+void DvdSource::ShowUnreadable(const std::vector<Unreadable>& sets) {
   std::string hint;
-  for (const Unreadable& u : unreadable_) {
-    std::string sentence = u.why + ".";
+  for (const Unreadable& set : sets) {
+    std::string sentence = set.why + ".";
     sentence[0] = char(std::toupper(static_cast<unsigned char>(sentence[0])));
     hint += (hint.empty() ? "" : " ") + sentence;
   }
-  parts_.notifier.display().SetText("hint", hint);
+  if (!hint.empty()) parts_.notifier.display().SetText("hint", hint);
 }
 
 std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chapters, int listed,
@@ -372,18 +450,16 @@ int DvdSource::LongestEntry(int from, int to) const {
 
 int DvdSource::SelectLongestEntry() const { return std::max(0, LongestEntry(0, parts_.list.Count())); }
 
-void DvdSource::ShowListed() {
-  auto& checks = CurrentChecks();
-  const int n = parts_.list.Count();
-  if (checks) {
-    // Rows beyond the marks kept (the files changed meanwhile) are checked.
-    for (int i = 0; i < n; ++i)
-      parts_.list.SetChecked(i, size_t(i) < checks->size() ? (*checks)[size_t(i)] : true);
-  } else {
-    checks = std::vector<bool>(size_t(n), true);
-    for (int i = 0; i < n; ++i) parts_.list.SetChecked(i, true);
-  }
-  parts_.list.SelectOnly(SelectLongestEntry());
+void DvdSource::RecordChecks() {
+  std::vector<bool> marks;
+  for (const ListRow& row : parts_.list.Rows())
+    if (IsListedDvdRow(row)) marks.push_back(row.checked);
+  CurrentChecks() = std::move(marks);
+}
+
+void DvdSource::ShowListed(int from, int to) {
+  RecordChecks();
+  parts_.list.SelectOnly(std::max(from, LongestEntry(from, to)));
   if (listClickedHook)
     listClickedHook();
   else
@@ -392,22 +468,33 @@ void DvdSource::ShowListed() {
 
 bool DvdSource::OpenIfoPaths(const std::vector<std::string>& paths) {
   if (Busy()) return false;
-  Reset();
+  // Added after what the list holds; a file that gives no rows changes
+  // nothing and the rest are not read.
+  const int before = parts_.list.Count();
+  noted_.clear();
+  bool refused = false;
   for (const std::string& path : paths) {
+    const int was = parts_.list.Count();
+    const bool listedAlready = std::find(files_.begin(), files_.end(), path) != files_.end();
     AddIfoPath(path);
-    if (parts_.list.Count() == 0) {
-      Changed();
-      parts_.notifier.ui().Information(parts_.notifier.LoadMessage(34));
-      ShowUnreadable();
-      parts_.notifier.UpdateCommandStates();
-      return false;
+    if (parts_.list.Count() == was && !listedAlready) {
+      files_.erase(std::remove(files_.begin(), files_.end(), path), files_.end());
+      refused = true;
+      break;
     }
   }
-  if (parts_.list.Count() > 0) ShowListed();
-  ShowUnreadable();
+  if (parts_.list.Count() > before) ShowListed(before, parts_.list.Count());
   Changed();
+  if (refused) parts_.notifier.ui().Information(parts_.notifier.LoadMessage(34));
+  // After the message, whose reading writes the hint line; a refused file
+  // is not listed, so it keeps no number.
+  ShowUnreadable(noted_);
+  if (refused)
+    std::erase_if(unreadable_, [&](const Unreadable& u) {
+      return std::find(files_.begin(), files_.end(), u.ifoPath) == files_.end();
+    });
   parts_.notifier.UpdateCommandStates();
-  return parts_.list.Count() > 0;
+  return !refused;
 }
 
 void DvdSource::OpenIfoFiles() {
@@ -422,12 +509,58 @@ void DvdSource::OpenIfoFiles() {
 
 void DvdSource::ToggleChapterView() {
   if (Busy() || parts_.notifier.Refused(true, true)) return;
+  ForgetUnlisted();
+  // The DVD rows shown now are kept with everything chosen for them (trim,
+  // streams, name, mark, state) and come back as they were when their view
+  // returns; file rows stay where they are.
+  std::vector<ListRow> rows;
+  int at = -1;
+  for (const ListRow& row : parts_.list.Rows()) {
+    if (!IsListedDvdRow(row)) {
+      rows.push_back(row);
+      rows.back().selected = false;
+      continue;
+    }
+    if (at < 0) at = int(rows.size());
+    kept_[PartKey(row)] = row;
+  }
+  if (at < 0) at = int(rows.size());
   parts_.run.titleView = !parts_.run.titleView;
-  parts_.list.Clear();
-  unreadable_.clear();
-  for (const std::string& path : files_) ListFile(path, !parts_.run.titleView);
-  if (parts_.list.Count() > 0) ShowListed();
-  ShowUnreadable();
+  const std::optional<std::vector<bool>> marks = CurrentChecks();
+  std::vector<ListRow> listed;
+  // The files are read again: a title set that cannot be read keeps its
+  // number in this view too.
+  std::vector<Unreadable> unreadable;
+  for (const std::string& path : files_) {
+    bool unread = false;
+    std::vector<ListRow> rows =
+        RowsOfFile(path, !parts_.run.titleView, int(listed.size() + unreadable.size()), &unread);
+    if (unread) unreadable.push_back(UnreadableSet(path));
+    for (ListRow& row : rows) {
+      // Each view keeps its own marks; a row listed before keeps the rest,
+      // and its name when the person gave it one.
+      const size_t k = listed.size();
+      auto it = kept_.find(PartKey(row));
+      if (it != kept_.end()) {
+        if (!IsListedName(it->second.caption)) row.caption = it->second.caption;
+        std::string caption = row.caption;
+        row = it->second;
+        row.caption = caption;
+        row.selected = false;
+        listed.push_back(std::move(row));
+      } else {
+        listed.push_back(Completed(std::move(row)));
+      }
+      listed.back().checked = !marks || k >= marks->size() || (*marks)[k];
+    }
+  }
+  const int count = int(listed.size());
+  rows.insert(rows.begin() + at, std::make_move_iterator(listed.begin()),
+              std::make_move_iterator(listed.end()));
+  parts_.list.ReplaceAll(std::move(rows));
+  if (count > 0) ShowListed(at, at + count);
+  unreadable_ = std::move(unreadable);
+  ShowUnreadable(unreadable_);
   Changed();
   parts_.notifier.UpdateCommandStates();
 }
@@ -450,9 +583,8 @@ void DvdSource::ListClickedEnd() {
   if (parts_.run.converting || parts_.run.previewing) return;
   const int selected = parts_.list.FirstSelected();
   if (selected < 0) return;
-  if (auto& checks = CurrentChecks()) {
-    const size_t n = std::min(checks->size(), size_t(parts_.list.Count()));
-    for (size_t i = 0; i < n; ++i) (*checks)[i] = parts_.list.Row(int(i)).checked;
+  if (CurrentChecks()) {
+    RecordChecks();
     Changed();
   }
   ShowEntryStreams(selected);

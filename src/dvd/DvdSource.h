@@ -8,6 +8,7 @@
 
 #include "dvd/IfoReader.h"
 #include "engine/DvdRow.h"
+#include "queue/ListRow.h"
 
 namespace pcm {
 
@@ -16,7 +17,6 @@ struct Toriginalinfo;
 class ConversionList;
 class Notifier;
 class OptionAssembly;
-struct ListRow;
 struct RunState;
 
 // What a path is to the DVD layer: an IFO file, a DVD folder (a VIDEO_TS
@@ -65,14 +65,15 @@ class DvdSource : public QObject {
   void AudioChanged(int position);
   void SubtitleChanged(int position);
 
-  // Replaces the list with what a folder holds, waiting first when it lies
+  // Adds what a folder holds after the list's rows, waiting first when it lies
   // on an optical drive that may still spin up; message 33 when it holds no
   // title set's IFO file or none of its titles can be listed. Returns
   // whether an IFO file was found.
   bool OpenFolderPath(const std::string& folder);
-  // Replaces the list with the titles of the given IFO files (any name, the
-  // menu file too); message 34 when the first of them gives no rows, and
-  // the rest are then not read. Returns whether the list has rows.
+  // Adds the titles of the given IFO files (any name, the menu file too)
+  // after the list's rows; message 34 when one of them gives no rows, and
+  // the rest are then not read. Files listed already are not listed again.
+  // Returns false when a file was refused.
   bool OpenIfoPaths(const std::vector<std::string>& paths);
   // A path dropped on the window or named at the start: an IFO file opens
   // as Add IFO would, a folder holding a VIDEO_TS folder or IFO files (any
@@ -80,7 +81,8 @@ class DvdSource : public QObject {
   // path, which is then added as a plain file or folder.
   bool OpenDropped(const std::string& path);
   // Appends the rows of a folder or of one IFO file to the list as it is,
-  // without a message (the batch front end adds DVDs beside files).
+  // without a message (the batch front end adds DVDs beside files); a file
+  // listed already is skipped.
   bool AddFolderPath(const std::string& folder);
   void AddIfoPath(const std::string& ifoPath);
 
@@ -89,10 +91,6 @@ class DvdSource : public QObject {
   // VIDEO_TS.IFO is skipped. Names are taken in byte order. True when at
   // least one IFO file was found, even one that gives no rows.
   bool ScanForIfoFiles(const std::string& folder);
-  // Records the file and appends its rows for the title view or the
-  // chapter view.
-  void ListTitles(const std::string& ifoPath);
-  void ListTitlesAndChapters(const std::string& ifoPath);
   // The row covering most sectors (the first on ties), 0 when none.
   int SelectLongestEntry() const;
   // The main title among rows [from, to): the DVD row with the most
@@ -105,18 +103,21 @@ class DvdSource : public QObject {
   // The IFO files listed, in order.
   const std::vector<std::string>& Files() const { return files_; }
 
-  // A title set of the listing that could not be read: its IFO file (a
-  // damaged file whose backup is damaged too, or something other than a
-  // file in its place) and a sentence saying so. Its titles are left out,
-  // and it keeps one title number, so the titles after it keep the names
-  // they have when it can be read and lists one title.
+  // A title set that could not be read: its IFO file (a damaged file whose
+  // backup is damaged too, or something other than a file in its place)
+  // and a sentence saying so. Its titles are left out, and it keeps one
+  // title number, so the titles after it keep the names they have when it
+  // can be read and lists one title.
   struct Unreadable {
     std::string ifoPath;
     std::string why;
   };
-  // Those of the current listing, in order; the window shows them on its
-  // hint line, the front end names them.
+  // Those among the files listed, in order; the hint line names them when
+  // they are listed.
   const std::vector<Unreadable>& UnreadableSets() const { return unreadable_; }
+  // Called for each title set found unreadable as it is listed (the front
+  // end names it).
+  std::function<void(const Unreadable&)> unreadableHook;
 
   // What the two selectors show.
   struct Selectors {
@@ -157,36 +158,55 @@ class DvdSource : public QObject {
   void selectorsChanged();
 
  private:
-  void Reset();
+  // The DVD rows in the list, file rows not counted.
+  int DvdRowCount() const;
+  // Drops the files none of whose rows is listed any more.
+  void ForgetUnlisted();
+  // The set of files changed: the marks stored for the other view are void.
+  void FilesChanged();
+  // The current view's marks taken from its DVD rows, in order.
+  void RecordChecks();
   void ListFile(const std::string& ifoPath, bool chapters);
-  // The rows an IFO file gives, unfinished (AppendRow completes them); the
+  // The rows an IFO file gives, unfinished (Completed completes them); the
   // titles are numbered on from `listed` rows. Empty when it cannot be read,
   // which sets *unreadable when given.
   std::vector<ListRow> RowsOfFile(const std::string& ifoPath, bool chapters, int listed,
                                   bool* unreadable = nullptr) const;
+  // Why a title set's IFO file could not be read.
+  static Unreadable UnreadableSet(const std::string& ifoPath);
+  bool IsUnreadable(const std::string& ifoPath) const;
   // Says on the hint line which title sets could not be read.
-  void ShowUnreadable();
+  void ShowUnreadable(const std::vector<Unreadable>& sets);
   // Whether a stored row is one the disc lists now; `listed` caches each
   // file's listing.
   bool StillOnDisc(const DvdRowData& dvd, std::map<std::string, std::vector<ListRow>>& listed) const;
   void Changed() {
     if (changedHook) changedHook();
   }
-  void AppendRow(ListRow row);
-  // Checks every row (or restores the view's marks), selects the main title
-  // and runs the click reaction.
-  void ShowListed();
+  // A listed row made whole: its time, its frame size column, Ready,
+  // checked, its size estimate.
+  ListRow Completed(ListRow row) const;
+  // After rows [from, to) were listed: records the view's marks, selects
+  // their main title and runs the click reaction.
+  void ShowListed(int from, int to);
   std::optional<std::vector<bool>>& CurrentChecks();
   bool Busy();
 
   Parts parts_;
   IfoOpener opener_;
   std::vector<std::string> files_;
+  // The DVD rows of the view not shown, by their part of the disc, with
+  // everything chosen for them.
+  std::map<std::string, ListRow> kept_;
+  // A file of the folder being added was listed already.
+  bool sawListed_ = false;
   std::optional<std::vector<bool>> titleChecks_;
   std::optional<std::vector<bool>> chapterChecks_;
   Selectors selectors_;
   bool listing_ = false;  // a folder is being scanned
+  std::string scanned_;   // the folder being scanned, without a trailing '/'
   std::vector<Unreadable> unreadable_;
+  std::vector<Unreadable> noted_;  // found by the add that runs
 };
 
 }  // namespace pcm

@@ -77,7 +77,7 @@ class Player : public PreviewLibrary {
   bool Paused() const { return paused_.load(); }
   bool Playing() const { return playing_.load(); }
   // libmpv's reason for the last Failed, for messages.
-  std::string LastError() const;
+  std::string LastError() const override;
 
   // Registers a stream protocol for the next Play: "name://rest" is read
   // through the source opener returns for the whole URI. The opener runs on

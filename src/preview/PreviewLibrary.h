@@ -47,6 +47,8 @@ class PreviewLibrary {
   // 0x80, 0x81, ...); 0 leaves the player's choice. Set after
   // InitPreviewWindow, before Play.
   virtual void SelectAudioStream(int streamId) { (void)streamId; }
+  // Why the last Play failed, for messages; "" when it is not known.
+  virtual std::string LastError() const { return {}; }
 };
 
 }  // namespace pcm::preview

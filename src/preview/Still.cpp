@@ -3,17 +3,18 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "queue/RowSource.h"
 #include "engine/EncoderEngine.h"
 #include "engine/OutputFiles.h"
 #include "engine/Progress.h"
-#include "queue/OptionAssembly.h"
 #include "profiles/Settings.h"
 #include "queue/BatchDriver.h"
 #include "queue/ConversionList.h"
+#include "queue/OptionAssembly.h"
+#include "queue/RowSource.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
@@ -53,11 +54,19 @@ std::string StillWriter::FirstStillName(const std::string& caption) {
   return name + kExt;
 }
 
+std::string StillWriter::ClockWithMilliseconds(double seconds) {
+  if (!(seconds > 0.0)) return FormatClock(0) + ".000";
+  const int64_t ms = std::llround(seconds * 1000.0);
+  char tail[8];
+  std::snprintf(tail, sizeof tail, ".%03d", int(ms % 1000));
+  return FormatClock(int32_t(std::min<int64_t>(ms / 1000, INT32_MAX))) + tail;
+}
+
 std::string StillWriter::NumberedStillName(const std::string& caption, int n) {
   return NoSlashes(caption) + "_" + std::to_string(n) + kExt;
 }
 
-std::string StillWriter::SaveStill(int index, int32_t seconds) {
+std::string StillWriter::SaveStill(int index, double seconds) {
   // The job runner runs one job at a time: a still would take over the job
   // of the entry being converted.
   if (parts_.notifier.Refused(false, true)) return {};
@@ -78,16 +87,21 @@ std::string StillWriter::SaveStill(int index, int32_t seconds) {
       if (p.path == path) return true;
     return false;
   };
-  std::string path = dir + FirstStillName(row.caption);
-  for (int n = 1; taken(path); ++n) path = dir + NumberedStillName(row.caption, n);
+  // Named as the row's outputs are (a chapter's without its leading blanks).
+  const RowSource& source = parts_.sources.Of(row);
+  const std::string caption = source.OutputCaption(row);
+  std::string path = dir + FirstStillName(caption);
+  for (int n = 1; taken(path); ++n) path = dir + NumberedStillName(caption, n);
 
   intputrec rec = parts_.engine.record;  // keeps EncoderPath, WorkDir and DurationSecs
   // A DVD row's still comes from its sectors; the adapter applies the
   // position on the output side, counted from the row's start.
-  rec.InputFile = parts_.sources.Of(row).StillInput(row);
+  rec.InputFile = source.StillInput(row);
   rec.OutputFile = path;
   rec.TempFile.clear();
-  rec.StartOpt = " -ss " + FormatClock(seconds);
+  // The frame shown, not its whole second: milliseconds, which the
+  // encoder's accurate seek lands on.
+  rec.StartOpt = " -ss " + ClockWithMilliseconds(seconds);
   rec.LengthOpt = " -t 0.01";
   rec.TargetOpt = " -f image2 ";
   rec.SizeOpt = parts_.options.StillSizeOption(row);
@@ -121,9 +135,10 @@ void StillWriter::CheckEnded() {
       if (!p.job->outcome.Succeeded()) std::remove(path.c_str());
     }
     pending_.erase(pending_.begin() + long(i));
-    if (reason.empty())
+    if (reason.empty()) {
+      parts_.notifier.display().SetText("hint", "The still was saved: " + path);
       emit stillEnded(path, {});
-    else
+    } else
       Failed(path, reason);
   }
   if (pending_.empty()) poll_.stop();

@@ -39,10 +39,13 @@ class StillWriter : public QObject {
   explicit StillWriter(const Parts& parts);
   ~StillWriter() override;
 
-  // Starts the still of entry `index` at `seconds` and returns the path it
+  // Starts the still of entry `index` at `seconds` from its start (to the
+  // millisecond) and returns the path it
   // writes, or "" when it did not start (refused while converting, no such
   // entry, no output folder). Returns at once; the encoder runs meanwhile.
-  std::string SaveStill(int index, int32_t seconds);
+  std::string SaveStill(int index, double seconds);
+  // "00:01:02.345"; negative and not-a-number give the start.
+  static std::string ClockWithMilliseconds(double seconds);
 
   // File names: the first is the caption's file-name part with its
   // extension replaced by ".bmp"; the n-th alternative keeps the caption

@@ -5,9 +5,9 @@
 
 #include "engine/Progress.h"
 #include "preview/PlaySource.h"
-#include "preview/TrimPlayback.h"
-#include "queue/OptionAssembly.h"
+#include "preview/PreviewSession.h"
 #include "queue/ConversionList.h"
+#include "queue/OptionAssembly.h"
 #include "queue/Trim.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
@@ -22,18 +22,23 @@ constexpr int kJumpSeconds = 30;
 }  // namespace
 
 TrimSession::TrimSession(const Parts& parts) : parts_(parts) {
-  positionTimer.setInterval(1000);
-  connect(&positionTimer, &QTimer::timeout, this, [this] { PositionTick(); });
-  endTimer.setInterval(10);
-  endTimer.setSingleShot(true);
-  connect(&endTimer, &QTimer::timeout, this, [this] { Stop(); });
-  parts_.playback.endedHook = [this] { PlayEnded(); };
+  connect(&parts_.session, &preview::PreviewSession::shown, this, [this](int32_t seconds) {
+    if (Owns()) ShowPosition(seconds);
+  });
+  connect(&parts_.session, &preview::PreviewSession::ended, this, [this](preview::PlayEnd) {
+    if (Owns() && parts_.run.previewing) PlayEnded();
+  });
 }
 
 TrimSession::~TrimSession() {
-  parts_.playback.endedHook = nullptr;
-  if (Previewing()) parts_.playback.Stop();
+  if (Previewing() && Owns()) parts_.session.Stop();
 }
+
+bool TrimSession::Owns() const { return parts_.session.Owner() == this; }
+
+bool TrimSession::PositionTimerActive() const { return Owns() && parts_.session.PositionTimerActive(); }
+
+bool TrimSession::EndTimerActive() const { return Owns() && parts_.session.EndTimerActive(); }
 
 bool TrimSession::IsOpen() const { return parts_.run.trimWindowOpen; }
 
@@ -77,6 +82,7 @@ void TrimSession::SelectRow(int row) {
   d.SetText("cut_begin_time", FormatClock(t.begin));
   d.SetText("cut_end_time", FormatClock(t.end));
   d.SetText("cut_play_time", FormatClock(0));
+  parts_.session.SetShown(0);
 }
 
 void TrimSession::Play() {
@@ -89,29 +95,27 @@ void TrimSession::Play() {
   if (parts_.run.previewing) return;
   previewed_ = selected_;
   parts_.run.previewing = true;
-  clock_.Start();
-  // A DVD row plays its sectors through the DVD protocol that the trim
-  // window's player registers, with the row's audio stream.
-  if (!parts_.playback.Start(preview::PlaySourceOf(parts_.sources, parts_.list.Row(previewed_)), sink, panelWidth,
-                             panelHeight)) {
+  // The whole entry, whatever its trim: the begin and the end are chosen
+  // in it. A DVD row plays its sectors through the DVD protocol, with the
+  // row's audio stream.
+  preview::PlaySource source = preview::PlaySourceOf(parts_.sources, parts_.list.Row(previewed_));
+  source.begin = 0;
+  source.length = BarSpan(previewed_);
+  if (!parts_.session.Start(this, source, {0, source.length}, sink, panelWidth, panelHeight)) {
     PlayEnded();
     return;
   }
-  positionTimer.start();
   parts_.notifier.UpdateCommandStates();
   emit playStateChanged();
 }
 
 void TrimSession::Stop() {
-  endTimer.stop();
   if (!parts_.run.previewing) return;
-  parts_.playback.Stop();
+  if (Owns()) parts_.session.Stop();
   PlayEnded();
 }
 
 void TrimSession::PlayEnded() {
-  endTimer.stop();
-  positionTimer.stop();
   Display& d = parts_.notifier.display();
   ShowStrip(d, "cutplaypos", kCutPlayStripWidth, 0);
   ShowStrip(d, "playpos", kPlayStripWidth, 0);
@@ -125,20 +129,15 @@ void TrimSession::PlayEnded() {
 
 void TrimSession::TogglePause() {
   if (!parts_.run.previewing) return;
-  parts_.run.paused = !parts_.run.paused;
-  parts_.playback.Pause();
-  if (parts_.run.paused)
-    positionTimer.stop();
-  else
-    positionTimer.start();
+  parts_.session.TogglePause();
+  parts_.run.paused = parts_.session.Paused();
   emit playStateChanged();
 }
 
 void TrimSession::SetBegin() {
   if (!IsOpen() || !parts_.list.Valid(previewed_)) return;
-  const std::string text = parts_.notifier.display().Text("cut_play_time");
   ListRow& row = parts_.list.Row(previewed_);
-  std::string refusal = SetTrimRange(row.trim, ParseClock(text), row.trim.end);
+  std::string refusal = SetTrimRange(row.trim, parts_.session.Shown(), row.trim.end);
   if (!refusal.empty()) {
     parts_.notifier.ui().Warning("The begin was not set. " + refusal);
     return;
@@ -149,9 +148,8 @@ void TrimSession::SetBegin() {
 
 void TrimSession::SetEnd() {
   if (!IsOpen() || !parts_.list.Valid(previewed_)) return;
-  const std::string text = parts_.notifier.display().Text("cut_play_time");
   ListRow& row = parts_.list.Row(previewed_);
-  std::string refusal = SetTrimRange(row.trim, row.trim.begin, ParseClock(text));
+  std::string refusal = SetTrimRange(row.trim, row.trim.begin, parts_.session.Shown());
   if (!refusal.empty()) {
     parts_.notifier.ui().Warning("The end was not set. " + refusal);
     return;
@@ -160,23 +158,16 @@ void TrimSession::SetEnd() {
   emit rowChanged(previewed_);
 }
 
-void TrimSession::JumpTo(int32_t target) {
-  positionTimer.stop();
-  parts_.playback.Seek(target);
-  clock_.Seeked(target);
-  positionTimer.start();
-}
-
 void TrimSession::JumpBack() {
-  if (!Previewing()) return;
-  int32_t t = ParseClock(parts_.notifier.display().Text("cut_play_time"));
-  if (t - kJumpSeconds >= 1) JumpTo(t - kJumpSeconds);
+  if (!Previewing() || !Owns()) return;
+  const int32_t t = parts_.session.Shown();
+  if (t - kJumpSeconds >= 1) parts_.session.SeekTo(t - kJumpSeconds);
 }
 
 void TrimSession::JumpForward() {
-  if (!Previewing() || !parts_.list.Valid(previewed_)) return;
-  int32_t t = ParseClock(parts_.notifier.display().Text("cut_play_time"));
-  if (t + kJumpSeconds < BarSpan(previewed_)) JumpTo(t + kJumpSeconds);
+  if (!Previewing() || !Owns() || !parts_.list.Valid(previewed_)) return;
+  const int32_t t = parts_.session.Shown();
+  if (t + kJumpSeconds < BarSpan(previewed_)) parts_.session.SeekTo(t + kJumpSeconds);
 }
 
 int32_t TrimSession::BarSpan(int index) const {
@@ -193,45 +184,33 @@ void TrimSession::SetBar(int position) {
 void TrimSession::BarPressed() {
   if (!IsOpen() || parts_.run.converting) return;
   parts_.run.dragging = true;
-  if (parts_.run.previewing) positionTimer.stop();
+  if (parts_.run.previewing && Owns()) parts_.session.Press();
 }
 
 void TrimSession::BarTracked(int position) {
   if (!IsOpen() || !parts_.run.dragging || parts_.list.Count() == 0) return;
   SetBar(std::min(position, 10000));
-  int32_t t = int32_t(int64_t(bar_) * BarSpan(previewed_) / 10000);
+  const int32_t t = int32_t(int64_t(bar_) * BarSpan(previewed_) / 10000);
   parts_.notifier.display().SetText("cut_play_time", FormatClock(t));
   ShowStrip(parts_.notifier.display(), "cutplaypos", kCutPlayStripWidth, bar_);
-  if (parts_.run.previewing) parts_.playback.Seek(t);
+  if (parts_.run.previewing && Owns())
+    parts_.session.DragTo(t);
+  else
+    parts_.session.SetShown(t);
 }
 
 void TrimSession::BarReleased(int position) {
   if (!IsOpen() || parts_.run.converting) return;
-  if (parts_.run.previewing) {
-    double target =
-        double(int64_t(std::clamp(position, 0, 10000)) * BarSpan(previewed_) / 10000) + clock_.StartOffset();
-    parts_.playback.Seek(target);
-    clock_.Seeked(target);
-    if (!parts_.run.paused) positionTimer.start();
-    ShowStrip(parts_.notifier.display(), "cutplaypos", kCutPlayStripWidth, position);
+  if (parts_.run.previewing && Owns()) {
+    const int p = std::clamp(position, 0, 10000);
+    parts_.session.SeekTo(int32_t(int64_t(p) * BarSpan(previewed_) / 10000));
+    ShowStrip(parts_.notifier.display(), "cutplaypos", kCutPlayStripWidth, p);
   }
   parts_.run.dragging = false;
 }
 
 void TrimSession::PositionTick() {
-  if (!Previewing()) return;
-  // The end is the entry's whole length: an entry trimmed before still
-  // plays all of its source here. Unknown length: it plays until the player
-  // says it ended.
-  const auto tick =
-      clock_.Advance(parts_.playback.Position(), parts_.playback.FirstPosition(), BarSpan(previewed_));
-  if (tick.atEnd) endTimer.start();
-  if (tick.step == preview::PositionClock::Step::Stalled) {
-    positionTimer.stop();
-    Stop();
-    return;
-  }
-  if (tick.step == preview::PositionClock::Step::Show) ShowPosition(clock_.ShownElapsed());
+  if (Previewing() && Owns()) parts_.session.Tick();
 }
 
 void TrimSession::ShowPosition(int32_t seconds) {

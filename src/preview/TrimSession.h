@@ -1,10 +1,7 @@
 #pragma once
 #include <QObject>
-#include <QTimer>
 #include <cstdint>
 #include <string>
-
-#include "preview/PositionClock.h"
 
 namespace pcm {
 
@@ -12,15 +9,16 @@ class ConversionList;
 class Notifier;
 class RowSources;
 class OptionAssembly;
-class TrimPlayback;
 struct RunState;
 namespace preview {
 class FrameSink;
-}
+class PreviewSession;
+}  // namespace preview
 
 // The trim window's rules: its list (one row per entry of the conversion
-// list), playing the selected entry in the window's own panel, taking the
-// begin and the end from the shown position, the 30-second jumps, the bar,
+// list), playing the selected entry whole in the window's own panel through
+// the preview session, taking the begin and the end from the shown
+// position, the 30-second jumps, the bar,
 // and on close writing each entry's length back as its duration. Lives on
 // the main thread; the window shows its state and forwards its clicks.
 class TrimSession : public QObject {
@@ -29,13 +27,13 @@ class TrimSession : public QObject {
   // The list it trims, the run flags (previewing, paused, dragging, the
   // trim window's flag, the chapter view), the notifier for refusals,
   // messages, command states and the display's texts, the option assembly
-  // for the size estimates, and the player.
+  // for the size estimates, the preview session and the row sources.
   struct Parts {
     ConversionList& list;
     RunState& run;
     Notifier& notifier;
     OptionAssembly& options;
-    TrimPlayback& playback;
+    preview::PreviewSession& session;
     const RowSources& sources;
   };
   explicit TrimSession(const Parts& parts);
@@ -63,7 +61,7 @@ class TrimSession : public QObject {
   void Stop();
   // "pause": toggles while previewing.
   void TogglePause();
-  // "begin" / "end": take the shown position ("cut_play_time") as the
+  // "begin" / "end": take the shown position (the session's) as the
   // previewed entry's begin or end. A begin not before the end, or an end
   // not after the begin, is refused with a warning and changes nothing.
   void SetBegin();
@@ -95,9 +93,9 @@ class TrimSession : public QObject {
   int panelWidth = 385;
   int panelHeight = 232;
 
-  // Timers: the position timer (1 s) and the end timer (10 ms, one shot).
-  QTimer positionTimer;
-  QTimer endTimer;
+  // The session's timers run for the trim window's play.
+  bool PositionTimerActive() const;
+  bool EndTimerActive() const;
 
  signals:
   // The rows were filled anew, or one row's times changed.
@@ -118,14 +116,13 @@ class TrimSession : public QObject {
   void ShowPosition(int32_t seconds);
   // The clean-up after a play ended by itself or was stopped.
   void PlayEnded();
-  void JumpTo(int32_t target);
   bool Previewing() const;
+  bool Owns() const;
 
   Parts parts_;
   int selected_ = -1;
   int previewed_ = 0;
   int bar_ = 0;
-  preview::PositionClock clock_;
 };
 
 }  // namespace pcm

@@ -304,6 +304,9 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
     struct stat st;
     if (!failed && stat(row.outputFile.c_str(), &st) == 0 && S_ISREG(st.st_mode))
       row.outputSize = OptionAssembly::FormatMegabytes(double(st.st_size) / 1024 / 1024, QLocale()) + "MB";
+    // A source read to the end is there: a row restored while its file or
+    // disc was away is missing no more.
+    if (!failed) row.sourceMissing = false;
     if (row.checked) parts_.list.SetState(pos, failed ? EntryState::Failed : EntryState::Finished);
   }
   RunFrom(lastStarted_);

@@ -79,6 +79,12 @@ void ConversionList::RemoveRows(const std::vector<int>& places) {
   emit listReset();
 }
 
+void ConversionList::ReplaceAll(std::vector<ListRow> rows) {
+  rows_ = std::move(rows);
+  Changed();
+  emit listReset();
+}
+
 void ConversionList::Clear() {
   rows_.clear();
   Changed();

@@ -25,6 +25,8 @@ class ConversionList : public QObject {
   // change: views hear of one removal, or of a reset when several go.
   void RemoveRows(const std::vector<int>& places);
   void Clear();
+  // Puts these rows in place of all rows, as one change.
+  void ReplaceAll(std::vector<ListRow> rows);
 
   // Column and state setters that tell the views.
   void SetState(int i, EntryState state);

@@ -34,6 +34,10 @@ intputrec FileRowSource::JobRecord(const ListRow& row, const NameTaken& taken) c
   return rec;
 }
 
+PlayInput FileRowSource::Play(const ListRow& row) const {
+  return {row.entry.sourcePath, 0, row.trim.begin, ParseClock(row.entry.duration)};
+}
+
 bool FileRowSource::Trim(ListRow& row, int32_t begin, int32_t end) const {
   return ApplyTrim(row, begin, end);
 }

@@ -15,10 +15,14 @@ class OptionAssembly;
 using NameTaken = std::function<bool(const std::string&)>;
 
 // What the player opens for a row: the input as the adapter writes it (a
-// path, or a DVD form) and the sound stream chosen (0: the player's own).
+// path, or a DVD form), the sound stream chosen (0: the player's own), and
+// the part a conversion takes: from `begin` seconds of the input, `length`
+// seconds long (0: not known).
 struct PlayInput {
   std::string input;
   int audioStream = 0;
+  int32_t begin = 0;
+  int32_t length = 0;
 };
 
 // One line of a row's stream listing: "audio" or "subtitle", the number a
@@ -45,7 +49,8 @@ class RowSource {
   // planned for other entries), options filled, nothing reserved. Throws
   // CommandError like the option assembly.
   virtual intputrec JobRecord(const ListRow& row, const NameTaken& taken) const = 0;
-  // What a preview of the row plays: the whole row, untrimmed.
+  // What a preview of the row plays: the whole row, with the part that
+  // will be converted.
   virtual PlayInput Play(const ListRow& row) const = 0;
   // What a still of the row is read from; positions count from the row's
   // start.
@@ -85,7 +90,7 @@ class FileRowSource : public RowSource {
   // `base` holds the encoder path and working directory of every job.
   FileRowSource(const intputrec& base, const OptionAssembly& options) : base_(base), options_(options) {}
   intputrec JobRecord(const ListRow& row, const NameTaken& taken) const override;
-  PlayInput Play(const ListRow& row) const override { return {row.entry.sourcePath, 0}; }
+  PlayInput Play(const ListRow& row) const override;
   std::string StillInput(const ListRow& row) const override { return row.entry.sourcePath; }
   bool Trim(ListRow& row, int32_t begin, int32_t end) const override;
   void LookForSource(ListRow& row) const override;

@@ -230,9 +230,13 @@ TEST(DvdListing, ViewsKeepTheirCheckMarks) {
   EXPECT_EQ(l.Checks(), chapterMarks);
   l.dvd().ToggleChapterView();
   EXPECT_EQ(l.Checks(), std::vector<bool>(3, true));
-  // Opening again forgets the chapter view's marks.
+  // Opening the files again lists nothing twice; cleared and opened again,
+  // their rows start checked in both views.
   l.app->list.SetChecked(0, false);
   l.Click(1);
+  ASSERT_TRUE(l.dvd().OpenIfoPaths(kBoth));
+  EXPECT_EQ(l.Checks(), (std::vector<bool>{false, true, true}));
+  l.app->list.Clear();
   ASSERT_TRUE(l.dvd().OpenIfoPaths(kBoth));
   EXPECT_EQ(l.Checks(), std::vector<bool>(3, true));
   l.dvd().ToggleChapterView();
@@ -312,6 +316,7 @@ TEST(DvdListing, FoldersOnARealDisc) {
   for (const std::string& folder :
        {disc, disc + "/VIDEO_TS", lower,
         QDir(QString::fromStdString(lower)).absoluteFilePath("..").toStdString()}) {
+    l.app->list.Clear();
     ASSERT_TRUE(l.dvd().OpenFolderPath(folder)) << folder;
     ASSERT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"})) << folder;
     EXPECT_EQ(l.app->list.Row(0).dvd->file->titleSet, 1);
@@ -327,7 +332,7 @@ TEST(DvdListing, FoldersOnARealDisc) {
                               pcmtest::ShellQuote(above + "/disc/")),
             0);
   EXPECT_FALSE(l.dvd().OpenFolderPath(above));
-  EXPECT_EQ(l.app->list.Count(), 0);
+  EXPECT_EQ(l.app->list.Count(), 2);  // what was listed stays
   EXPECT_EQ(l.LastBox(), "information: " + none);
   // The menu file alone is skipped in a folder; chosen as a file it is read
   // (it holds no titles, so message 34 follows).
@@ -337,7 +342,7 @@ TEST(DvdListing, FoldersOnARealDisc) {
   EXPECT_FALSE(l.dvd().OpenFolderPath(menuOnly));
   EXPECT_EQ(l.LastBox(), "information: " + none);
   EXPECT_FALSE(l.dvd().OpenIfoPaths({menuOnly + "/video_ts.ifo"}));
-  EXPECT_EQ(l.dvd().Files(), std::vector<std::string>{menuOnly + "/video_ts.ifo"});
+  EXPECT_EQ(l.dvd().Files().size(), 2u);  // the refused file is not kept
   EXPECT_EQ(l.LastBox(), "information: " + l.Message(34));
   EXPECT_EQ(l.ui.boxes.size(), boxes + 3);
   // IFO files that give no title: message 33 rather than an empty list
@@ -346,7 +351,7 @@ TEST(DvdListing, FoldersOnARealDisc) {
   for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP", "/VTS_02_0.IFO", "/VTS_02_0.BUP"})
     pcmtest::FillWithGarbage(unreadable + name, 7);
   EXPECT_TRUE(l.dvd().OpenFolderPath(unreadable));
-  EXPECT_EQ(l.app->list.Count(), 0);
+  EXPECT_EQ(l.app->list.Count(), 2);
   EXPECT_EQ(l.LastBox(), "information: " + none);
   // The hint line names both title sets, after the message.
   EXPECT_EQ(l.app->display().Text("hint"),
@@ -360,11 +365,16 @@ TEST(DvdListing, FoldersOnARealDisc) {
   EXPECT_FALSE(l.dvd().OpenDropped(pcmtest::MakeTempDir("dvdlist-sounds")));
   EXPECT_FALSE(l.dvd().OpenDropped(disc + "/VIDEO_TS/VTS_01_1.VOB"));
   EXPECT_EQ(l.ui.boxes.size(), boxes);
+  l.app->list.Clear();
   ASSERT_TRUE(l.dvd().OpenDropped(disc + "/VIDEO_TS/VTS_02_0.IFO"));
   EXPECT_EQ(l.app->list.Count(), 1);
+  // Another disc comes after it; one listed already is not listed twice.
   ASSERT_TRUE(l.dvd().OpenDropped(lower));
-  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"}));
+  ASSERT_TRUE(l.dvd().OpenDropped(lower));
+  EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02", "Title_03"}));
+  EXPECT_EQ(l.ui.boxes.size(), boxes);
   // Cancelling the chooser keeps what is listed.
+  l.app->list.Clear();
   ASSERT_TRUE(l.dvd().OpenFolderPath(disc));
   l.dvd().OpenDvdFolder();
   EXPECT_EQ(l.ui.lastFolderCaption, l.Message(32));
@@ -407,6 +417,7 @@ TEST(DvdListing, ChaptersAndDamageOnARealDisc) {
   }
   for (const auto& [how, folder] : damaged) {
     SCOPED_TRACE(how);
+    l.app->list.Clear();
     l.app->display().SetText("hint", "");
     ASSERT_TRUE(l.dvd().OpenFolderPath(folder));
     EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_02"}));
@@ -419,12 +430,14 @@ TEST(DvdListing, ChaptersAndDamageOnARealDisc) {
     EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_02", "  Chapter_01", "  Chapter_02"}));
     EXPECT_EQ(l.dvd().UnreadableSets().size(), 1u);
     l.dvd().ToggleChapterView();
+    EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_02"}));
   }
   // A pipe in the IFO file's place with its backup intact: the backup is
   // read, and nothing is missing.
   std::string backup = pcmtest::CopyVideoTs("dvdlist-pipe-backup");
   ASSERT_TRUE(QFile::remove(QString::fromStdString(backup + "/VTS_01_0.IFO")));
   ASSERT_EQ(mkfifo((backup + "/VTS_01_0.IFO").c_str(), 0644), 0);
+  l.app->list.Clear();
   ASSERT_TRUE(l.dvd().OpenFolderPath(backup));
   EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02"}));
   EXPECT_TRUE(l.dvd().UnreadableSets().empty());

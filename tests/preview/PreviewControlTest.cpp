@@ -82,11 +82,18 @@ class PreviewControlTest : public ::testing::Test {
     o.programPath = pcmtest::MakeProgramDir("preview-control");
     o.ui = &ui;
     app = std::make_unique<pcm::CoreApp>(o);
-    control = std::make_unique<PreviewControl>(PreviewControl::Parts{app->list, app->run, *app, player, app->sources});
+    playback = std::make_unique<pcm::WorkerPlayback>(player);
+    session = std::make_unique<pcm::preview::PreviewSession>(*playback);
+    control = std::make_unique<PreviewControl>(
+        PreviewControl::Parts{app->list, app->run, *app, *session, app->sources});
     control->listClickedHook = [this] { app->listCommands.ListClicked(); };
     QObject::connect(control.get(), &PreviewControl::panelShown, [this](bool shown) { panelShown = shown; });
   }
-  void TearDown() override { control.reset(); }
+  void TearDown() override {
+    control.reset();
+    session.reset();
+    playback.reset();
+  }
 
   int AddRow(const std::string& path, const std::string& time) {
     pcm::ListRow row;
@@ -116,6 +123,8 @@ class PreviewControlTest : public ::testing::Test {
   pcm::CoreApp::Options o;
   std::unique_ptr<pcm::CoreApp> app;
   ScriptedPlayer player;
+  std::unique_ptr<pcm::WorkerPlayback> playback;
+  std::unique_ptr<pcm::preview::PreviewSession> session;
   std::unique_ptr<PreviewControl> control;
   bool panelShown = false;
 };
@@ -199,6 +208,19 @@ TEST_F(PreviewControlTest, ReleaseSeeksWithTheStartOffsetAndTheDisplayHoldsUntil
   EXPECT_EQ(PlayTime(), "00:00:51");
   EXPECT_EQ(control->BarPosition(), 5100);
 
+  // Paused, a drag moves the picture and the preview stays paused: no tick
+  // runs, so the still picture is not taken for a stall.
+  control->TogglePause();
+  control->PressBar("play_bar");
+  control->TrackBar("play_bar", 6000);
+  control->ReleaseBar("play_bar", 6000);
+  EXPECT_EQ(player.Seeks().back(), 60);
+  EXPECT_FALSE(control->PositionTimerActive());
+  EXPECT_TRUE(app->run.paused);
+  EXPECT_EQ(Status(0), "Pause");
+  control->TogglePause();
+  EXPECT_TRUE(control->PositionTimerActive());
+
   // A stop during a drag leaves nothing playing; tracking afterwards with
   // the list cleared changes nothing.
   control->StopPreview();
@@ -208,6 +230,39 @@ TEST_F(PreviewControlTest, ReleaseSeeksWithTheStartOffsetAndTheDisplayHoldsUntil
   control->TrackBar("play_bar", 7000);
   EXPECT_EQ(PlayTime(), "00:00:00");
   EXPECT_EQ(app->display().StripWidth("playpos"), 0);
+}
+
+// What will be converted is what plays: a trimmed entry starts at its
+// begin, and the time, the bar and a drag share the trimmed length.
+TEST_F(PreviewControlTest, ATrimmedEntryPlaysItsPartWithBarAndTimeOnOneScale) {
+  AddRow("/media/film.avi", "00:01:40");
+  pcm::ListRow& row = app->list.Row(0);
+  row.trim.begin = 20;
+  row.trim.end = 50;
+  row.entry.duration = row.time = "00:00:30";
+  app->list.SelectOnly(0);
+  control->StartPreview();
+  ASSERT_TRUE(WaitPlayed(1));
+  EXPECT_EQ(player.Seeks(), std::vector<double>{20});
+  player.Report(20.04);
+  TickAt(26.0);
+  EXPECT_EQ(PlayTime(), "00:00:06");
+  EXPECT_EQ(control->BarPosition(), 2000);
+  EXPECT_DOUBLE_EQ(control->ShownSeconds(), 26.0);
+  control->PressBar("play_bar");
+  control->TrackBar("play_bar", 5000);
+  EXPECT_EQ(PlayTime(), "00:00:15");
+  EXPECT_EQ(player.Seeks().back(), 35);
+  control->ReleaseBar("play_bar", 5000);
+  EXPECT_EQ(player.Seeks().back(), 35);
+  // The trimmed end ends the preview, not the source's.
+  TickAt(35.0);
+  TickAt(49.0);
+  EXPECT_EQ(PlayTime(), "00:00:29");
+  EXPECT_FALSE(control->EndTimerActive());
+  TickAt(49.9);
+  EXPECT_TRUE(control->EndTimerActive());
+  ASSERT_TRUE(WaitStopped());
 }
 
 TEST_F(PreviewControlTest, PauseStepsAndRefusalsKeepOneEntryPlaying) {
@@ -286,6 +341,7 @@ TEST_F(PreviewControlTest, StallsEndAPreviewAndEachPreviewGetsItsOwnGrace) {
     EXPECT_TRUE(app->run.previewing) << run;
     TickAt(2.2);
     EXPECT_FALSE(app->run.previewing) << run;
+    EXPECT_NE(app->display().Text("hint").find("the picture stopped coming"), std::string::npos);
     EXPECT_EQ(Status(0), "Stop");
     ASSERT_TRUE(WaitStopped());
   }
@@ -316,12 +372,13 @@ TEST_F(PreviewControlTest, UnplayableOrOddlyTimedEntriesStopCleanly) {
   control->StopPreview();
   ASSERT_TRUE(WaitStopped());
 
-  // Play failing at once stops the preview on the main thread.
+  // Play failing at once stops the preview on the main thread and says so.
   player.failPlays = true;
   control->StartPreview();
   ASSERT_TRUE(WaitStopped());
   EXPECT_EQ(Status(1), "Stop");
   EXPECT_FALSE(panelShown);
+  EXPECT_EQ(app->display().Text("hint"), "The preview of huge could not be played: it could not be opened.");
 }
 
 }  // namespace

@@ -28,12 +28,17 @@ class PreviewRunTest : public ::testing::Test {
     o.ui = &ui;
     app = std::make_unique<pcm::CoreApp>(o);
     player = std::make_unique<Player>(std::move(options));
-    control = std::make_unique<PreviewControl>(PreviewControl::Parts{app->list, app->run, *app, *player, app->sources});
+    playback = std::make_unique<pcm::WorkerPlayback>(*player);
+    session = std::make_unique<pcm::preview::PreviewSession>(*playback);
+    control = std::make_unique<PreviewControl>(
+        PreviewControl::Parts{app->list, app->run, *app, *session, app->sources});
     QObject::connect(control.get(), &PreviewControl::playReturned,
                      [this](PlayEnd end) { ends.push_back(end); });
   }
   void TearDown() override {
     control.reset();
+    session.reset();
+    playback.reset();
     player.reset();
   }
   int AddRow(const std::string& path, int seconds) {
@@ -66,6 +71,8 @@ class PreviewRunTest : public ::testing::Test {
   pcm::CoreApp::Options o;
   std::unique_ptr<pcm::CoreApp> app;
   std::unique_ptr<Player> player;
+  std::unique_ptr<pcm::WorkerPlayback> playback;
+  std::unique_ptr<pcm::preview::PreviewSession> session;
   std::unique_ptr<PreviewControl> control;
   std::vector<PlayEnd> ends;
 };
@@ -111,6 +118,9 @@ TEST_F(PreviewRunTest, FileThatCannotPlayStopsAtOnce) {
   EXPECT_EQ(ends[0], PlayEnd::Failed);
   EXPECT_FALSE(app->run.previewing);
   EXPECT_EQ(Status(0), "Stop");
+  // The hint names the entry and libmpv's reason.
+  const std::string hint = app->display().Text("hint");
+  EXPECT_EQ(hint.rfind("The preview of clip could not be played: ", 0), 0u) << hint;
   // Nothing waits on the failed play: the next preview starts as usual.
   control->StartPreview();
   EXPECT_TRUE(app->run.previewing);

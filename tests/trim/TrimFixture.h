@@ -9,7 +9,8 @@
 
 #include "core/Application.h"
 #include "engine/Progress.h"
-#include "preview/TrimPlayback.h"
+#include "preview/Playback.h"
+#include "preview/PreviewSession.h"
 #include "preview/TrimSession.h"
 #include "support/Fixtures.h"
 
@@ -17,11 +18,13 @@ namespace trimtest {
 
 // A player whose position the test sets: the tick rules depend on exact
 // position sequences, which a real player cannot give.
-class ScriptedPlayback : public pcm::TrimPlayback {
+class ScriptedPlayback : public pcm::Playback {
  public:
-  bool Start(const pcm::preview::PlaySource& source, pcm::preview::FrameSink*, int, int) override {
+  bool Start(const pcm::preview::PlaySource& source, double start, pcm::preview::FrameSink*, int,
+             int) override {
     if (failStart) return false;
     started.push_back(source.path);
+    starts.push_back(start);
     playing = true;
     position = 0;
     return true;
@@ -36,7 +39,7 @@ class ScriptedPlayback : public pcm::TrimPlayback {
   // The media ended by itself.
   void End() {
     playing = false;
-    if (endedHook) endedHook();
+    if (endedHook) endedHook(pcm::preview::PlayEnd::Ended);
   }
 
   bool failStart = false;
@@ -45,6 +48,7 @@ class ScriptedPlayback : public pcm::TrimPlayback {
   int stops = 0;
   double position = 0;
   std::vector<std::string> started;
+  std::vector<double> starts;
   std::vector<double> seeks;
 };
 
@@ -57,8 +61,9 @@ struct TrimApp {
     app = std::make_unique<pcm::CoreApp>(pcm::CoreApp::Options{programPath, nullptr, &ui, &system});
     app->settings.LoadSettings();
     app->settings.outputField = out = pcmtest::MakeTempDir(tag + "-out");
+    previewSession = std::make_unique<pcm::preview::PreviewSession>(playback);
     session = std::make_unique<pcm::TrimSession>(
-        pcm::TrimSession::Parts{app->list, app->run, *app, app->options, playback, app->sources});
+        pcm::TrimSession::Parts{app->list, app->run, *app, app->options, *previewSession, app->sources});
   }
   // An entry of `seconds` as the probe would have described it.
   int AddEntry(const std::string& caption, int32_t seconds) {
@@ -84,6 +89,7 @@ struct TrimApp {
   std::string out;
   std::unique_ptr<pcm::CoreApp> app;
   ScriptedPlayback playback;
+  std::unique_ptr<pcm::preview::PreviewSession> previewSession;
   std::unique_ptr<pcm::TrimSession> session;
 };
 

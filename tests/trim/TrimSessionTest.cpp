@@ -26,7 +26,7 @@ TEST(TrimSession, BeginAndEndFromThePositionReachTheConversion) {
   t.session->Play();
   ASSERT_EQ(t.playback.started, std::vector<std::string>{"/media/film.avi"});
   EXPECT_TRUE(t.app->run.previewing);
-  EXPECT_TRUE(t.session->positionTimer.isActive());
+  EXPECT_TRUE(t.session->PositionTimerActive());
   t.TickAt(0.04);  // the first frame: the start offset is 0
   t.TickAt(10.3);
   EXPECT_EQ(t.Shown("cut_play_time"), "00:00:10");
@@ -45,7 +45,7 @@ TEST(TrimSession, BeginAndEndFromThePositionReachTheConversion) {
   EXPECT_FALSE(t.app->run.previewing);
   EXPECT_FALSE(t.app->run.trimWindowOpen);
   EXPECT_FALSE(t.playback.playing);
-  EXPECT_FALSE(t.session->positionTimer.isActive());
+  EXPECT_FALSE(t.session->PositionTimerActive());
   EXPECT_TRUE(t.ui.boxes.empty());
   const pcm::ListRow& film = t.app->list.Row(0);
   EXPECT_EQ(film.entry.duration, "00:01:00");
@@ -106,9 +106,10 @@ TEST(TrimSession, ARangeWithNothingToConvertIsRefused) {
 }
 
 // The 30-second jumps: back does nothing at 00:00:30 and seeks to 1 at
-// 00:00:31; forward stops short of the entry's end. The bar tracks without
-// the start offset and releases with it, and the display holds below the
-// seek target until playback gets there.
+// 00:00:31; forward stops short of the entry's end. Jumps, tracking and the
+// release all seek in the player's positions (the media's start offset
+// added), and the display holds below the seek target until playback gets
+// there.
 TEST(TrimSession, JumpsAndTheBarSeekWithinTheEntry) {
   TrimApp t("trim-seek");
   t.AddEntry("film", 100);
@@ -122,24 +123,24 @@ TEST(TrimSession, JumpsAndTheBarSeekWithinTheEntry) {
   EXPECT_TRUE(t.playback.seeks.empty());
   t.TickAt(33.0);
   t.session->JumpBack();
-  EXPECT_EQ(t.playback.seeks, std::vector<double>{1});
+  EXPECT_EQ(t.playback.seeks, std::vector<double>{3});  // the media starts at 2
   t.TickAt(72.0);  // 00:01:10: 100 is the end
   t.session->JumpForward();
   t.TickAt(71.0);  // 00:01:09: 99 is still inside
   t.session->JumpForward();
-  EXPECT_EQ(t.playback.seeks, (std::vector<double>{1, 99}));
+  EXPECT_EQ(t.playback.seeks, (std::vector<double>{3, 101}));
 
   t.playback.seeks.clear();
   t.session->BarPressed();
-  EXPECT_FALSE(t.session->positionTimer.isActive());
+  EXPECT_FALSE(t.session->PositionTimerActive());
   t.session->BarTracked(12000);  // beyond the bar: its end
   EXPECT_EQ(t.Shown("cut_play_time"), "00:01:40");
   t.session->BarTracked(5000);
   EXPECT_EQ(t.Shown("cut_play_time"), "00:00:50");
   t.session->BarReleased(5000);
   EXPECT_FALSE(t.app->run.dragging);
-  EXPECT_TRUE(t.session->positionTimer.isActive());
-  EXPECT_EQ(t.playback.seeks, (std::vector<double>{100, 50, 52}));
+  EXPECT_TRUE(t.session->PositionTimerActive());
+  EXPECT_EQ(t.playback.seeks, (std::vector<double>{102, 52, 52}));
   t.TickAt(40.0);  // the old position, reported once more
   EXPECT_EQ(t.Shown("cut_play_time"), "00:00:50");
   t.TickAt(54.0);
@@ -163,9 +164,9 @@ TEST(TrimSession, ThePreviewEndsAtTheEndOnAStallAndOnFailure) {
   t.TickAt(0.04);
   t.TickAt(3.0);
   t.TickAt(4.0);
-  EXPECT_FALSE(t.session->endTimer.isActive());
+  EXPECT_FALSE(t.session->EndTimerActive());
   t.TickAt(4.2);  // the shown elapsed was 4: the end timer runs
-  EXPECT_TRUE(t.session->endTimer.isActive());
+  EXPECT_TRUE(t.session->EndTimerActive());
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return !t.app->run.previewing; }, 5000));
   EXPECT_FALSE(t.playback.playing);
   EXPECT_EQ(t.session->BarPosition(), 0);
@@ -174,7 +175,7 @@ TEST(TrimSession, ThePreviewEndsAtTheEndOnAStallAndOnFailure) {
   t.session->Play();
   t.TickAt(0.0);
   t.TickAt(0.0);
-  EXPECT_FALSE(t.session->endTimer.isActive());
+  EXPECT_FALSE(t.session->EndTimerActive());
   t.TickAt(0.04);
   t.TickAt(3.5);
   for (int i = 0; i < 2; ++i) t.TickAt(3.5);
@@ -189,26 +190,26 @@ TEST(TrimSession, ThePreviewEndsAtTheEndOnAStallAndOnFailure) {
   t.session->Play();
   t.TickAt(0.04);
   t.TickAt(30.0);
-  EXPECT_FALSE(t.session->endTimer.isActive());
+  EXPECT_FALSE(t.session->EndTimerActive());
   EXPECT_EQ(t.session->BarPosition(), 3000);
   t.session->TogglePause();
   EXPECT_TRUE(t.app->run.paused);
-  EXPECT_FALSE(t.session->positionTimer.isActive());
+  EXPECT_FALSE(t.session->PositionTimerActive());
   t.session->Play();  // resumes
   EXPECT_FALSE(t.app->run.paused);
-  EXPECT_TRUE(t.session->positionTimer.isActive());
+  EXPECT_TRUE(t.session->PositionTimerActive());
   EXPECT_EQ(t.playback.started.size(), 3u);
   t.session->SelectRow(0);  // ignored while playing
   EXPECT_EQ(t.session->SelectedRow(), 2);
   t.playback.End();
   EXPECT_FALSE(t.app->run.previewing);
-  EXPECT_FALSE(t.session->positionTimer.isActive());
+  EXPECT_FALSE(t.session->PositionTimerActive());
   EXPECT_EQ(t.Shown("cut_play_time"), "00:00:30");  // kept for "begin" and "end"
 
   t.playback.failStart = true;
   t.session->Play();
   EXPECT_FALSE(t.app->run.previewing);
-  EXPECT_FALSE(t.session->positionTimer.isActive());
+  EXPECT_FALSE(t.session->PositionTimerActive());
 }
 
 // The window does not open while previewing (27), converting (26) or with
@@ -248,12 +249,12 @@ TEST(TrimSession, OpeningIsRefusedInTheWrongState) {
 // stopped midway ends without the end hook running later.
 TEST(TrimSession, PlaysARealClipWithoutBlockingTheEventLoop) {
   TrimApp t("trim-real");
-  pcm::WorkerPlayback real;
-  pcm::TrimSession session({t.app->list, t.app->run, *t.app, t.app->options, real, t.app->sources});
+  // The application's own session: the one the main preview plays through.
+  pcm::TrimSession session({t.app->list, t.app->run, *t.app, t.app->options, t.app->session, t.app->sources});
   int row = t.AddEntry("clip", 4);
   t.app->list.Row(row).entry.sourcePath = pcmtest::MakeMedia("avi", 4);
   ASSERT_TRUE(session.Open());
-  session.positionTimer.setInterval(200);  // ticks sooner; the rules are the same
+  t.app->session.SetTickInterval(200);  // ticks sooner; the rules are the same
 
   session.Play();
   EXPECT_TRUE(t.app->run.previewing);
@@ -262,10 +263,10 @@ TEST(TrimSession, PlaysARealClipWithoutBlockingTheEventLoop) {
   EXPECT_GE(t.app->list.Row(row).trim.begin, 2);
   EXPECT_TRUE(t.ui.boxes.empty());
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return !t.app->run.previewing; }, 20000));
-  EXPECT_FALSE(session.positionTimer.isActive());
+  EXPECT_FALSE(session.PositionTimerActive());
 
   session.Play();
-  ASSERT_TRUE(pcmtest::WaitUntil([&] { return real.Position() > 0.1; }, 20000));
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return t.app->playback.Position() > 0.1; }, 20000));
   session.Stop();
   EXPECT_FALSE(t.app->run.previewing);
   session.Play();  // at once again after a stop
