@@ -140,18 +140,20 @@ TEST(WindowDrop, TwoFilesAndAFolderThenRefusals) {
   WindowHarness h;
   MainWindow& w = h.Open();
   const std::string one = MakeMedia("mp3", 1), two = MakeMedia("avi", 1);
-  // The folder rule: its own media files only, not other files, not
-  // subfolders.
+  // The folder rule: its own media files only (the common sound and video
+  // extensions), not other files, not subfolders.
   const std::string folder = MakeTempDir("drop-folder");
   fs::copy_file(MakeMedia("ogg", 1), folder + "/a.ogg");
   fs::copy_file(MakeMedia("wav", 1), folder + "/b.wav");
   fs::copy_file(MakeMedia("mp4", 1), folder + "/c.mp4");
+  fs::copy_file(MakeMedia("mp3", 1), folder + "/e.txt");
   fs::create_directory(folder + "/sub");
   fs::copy_file(MakeMedia("mp3", 1), folder + "/sub/d.mp3");
 
   DropOn(w.listView()->viewport(), {one, two, folder});
-  ASSERT_TRUE(WaitUntil([&] { return h.app().list.Count() >= 4; }, 60000)) << h.LastBox();
-  EXPECT_EQ(Paths(h.app()), (std::set<std::string>{one, two, folder + "/a.ogg", folder + "/b.wav"}));
+  ASSERT_TRUE(WaitUntil([&] { return h.app().list.Count() >= 5; }, 60000)) << h.LastBox();
+  EXPECT_EQ(Paths(h.app()),
+            (std::set<std::string>{one, two, folder + "/a.ogg", folder + "/b.wav", folder + "/c.mp4"}));
   EXPECT_TRUE(h.ui.boxes.empty()) << h.LastBox();
 
   // Refused while previewing or converting, with the buttons' messages.
@@ -165,7 +167,7 @@ TEST(WindowDrop, TwoFilesAndAFolderThenRefusals) {
   ASSERT_TRUE(WaitUntil([&] { return h.ui.boxes.size() == 2; }, 5000));
   EXPECT_EQ(h.LastBox(), "warning: " + Message(26));
   h.app().run.converting = false;
-  EXPECT_EQ(h.app().list.Count(), 4);
+  EXPECT_EQ(h.app().list.Count(), 5);
 }
 
 // "Keep subfolders" chosen in the settings dialog: a dropped folder brings
