@@ -88,15 +88,19 @@ TEST(BatchStatus, TwoAtOnceKeepTheirPlacesInTheHintLine) {
   pcm::MainWindow& w = h.Open();
   pcm::CoreApp& app = h.app();
   app.settings.jobs = 2;
-  h.ui.fileAnswers.push_back({MakeMedia("wav", 30), MakeMedia("mp3", 30)});
+  h.ui.fileAnswers.push_back({MakeMedia("wav", 120), MakeMedia("mp3", 120)});
   w.ImageButtonClicked("bt_dvdopen");
   ASSERT_EQ(app.list.Count(), 2);
   w.outputField()->setText(QString::fromStdString(MakeTempDir("status-two-out")));
+  // The hint as the window shows it between events, and right after each
+  // report has been taken in (the batch status hears of a row first).
   std::vector<std::string> seen;
-  QTimer sample;
-  QObject::connect(&sample, &QTimer::timeout, [&] {
+  auto look = [&] {
     if (app.run.converting) seen.push_back(h.Hint());
-  });
+  };
+  QTimer sample;
+  QObject::connect(&sample, &QTimer::timeout, look);
+  QObject::connect(&app.list, &pcm::ConversionList::rowChanged, &sample, look);
   sample.start(5);
   w.ImageButtonClicked("bt_start");
   ASSERT_TRUE(WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 180000));
