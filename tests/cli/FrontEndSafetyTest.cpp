@@ -199,14 +199,15 @@ TEST(FrontEndSafety, ATakenOverEncoderWritesOnlyInTheOutputFolder) {
             0);
   WriteAll(tools + "/ffmpeg",
            "#!/bin/sh\n"
-           "for last; do :; done; last=${last#file:}\n"
            "{ echo planted > " +
                ShellQuote(source + "/planted.txt") +
                " && echo 'write: done' || echo 'write: refused'\n"
                "  bash -c 'exec 3<>/dev/tcp/127.0.0.1/" +
                std::to_string(listener.port()) +
                "' && echo 'connect: done' || echo 'connect: refused'\n"
-               "} > \"${last%/*}/report.txt\" 2>&1\n"
+               "} > " +
+               ShellQuote(out + "/report.txt") +
+               " 2>&1\n"
                "exec " +
                ShellQuote(real) + " \"$@\"\n");
   chmod((tools + "/ffmpeg").c_str(), 0755);

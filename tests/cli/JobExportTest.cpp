@@ -293,7 +293,8 @@ TEST(CliExport, JobLinesWriteOnlyTheirOwnFileAndLeaveNothingWhenStopped) {
 
   // Lines ended by a signal while ffmpeg converts at the input's pace; the
   // stand-in says when it hands over to ffmpeg.
-  const std::string started = src + "/started";
+  // Beside the output: the adapter and what it starts write nowhere else.
+  const std::string started = out + "/started";
   const std::string slow =
       StandIn("cli-export-slow", "touch " + ShellQuote(started) + "\nexec ffmpeg -re \"$@\"");
   auto writing = [&] {
@@ -316,6 +317,7 @@ TEST(CliExport, JobLinesWriteOnlyTheirOwnFileAndLeaveNothingWhenStopped) {
         "POPCLIPMILL_FFMPEG=" + ShellQuote(slow) + " parallel --timeout 2 < " + ShellQuote(jobs) + " 2>&1",
         &timedOut.out);
     EXPECT_EQ(timedOut.status, 1) << timedOut.out;
+    QFile::remove(QString::fromStdString(started));
     EXPECT_EQ(Outputs(out), (std::map<std::string, double>{})) << timedOut.out;
   }
 
