@@ -13,6 +13,10 @@ namespace pcm {
 void ProgressPrinter::RowChanged(int i) {
   if (quiet_ || !list_.Valid(i)) return;
   estimate_.Observe(list_, false);
+  if (held_) {
+    changed_.insert(i);
+    return;
+  }
   const ListRow& r = list_.Row(i);
   Seen& seen = seen_[i];
   // A skipped entry's output is the file that was there already.
@@ -30,6 +34,13 @@ void ProgressPrinter::RowChanged(int i) {
     EndBar();
     Out(Label(i) + " " + StatusText(r) + "\n");
   }
+}
+
+void ProgressPrinter::Release() {
+  held_ = false;
+  std::set<int> changed;
+  changed.swap(changed_);
+  for (int i : changed) RowChanged(i);
 }
 
 void ProgressPrinter::EndBar() {
