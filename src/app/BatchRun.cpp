@@ -261,12 +261,9 @@ class HeadlessBatch {
     if (req_.list || req_.dryRun || req_.exportJobs || req_.trim || req_.audio || req_.subtitle ||
         req_.titles == TitlePick::Rows || req_.chapters)
       return false;
-    for (const auto& given : req_.paths) {
-      const std::string path = AbsolutePath(given);
-      struct stat st;
-      if (stat(path.c_str(), &st) == 0 && DvdPathOf(path) != DvdPath::None) return false;
-    }
-    return true;
+    return std::none_of(req_.paths.begin(), req_.paths.end(), [](const std::string& given) {
+      return DvdPathOf(AbsolutePath(given)) != DvdPath::None;
+    });
   }
 
   // A row added while converting while adding: the first checked one
