@@ -43,7 +43,8 @@ class ProgressPrinter {
   bool barShown_ = false;
   std::map<int, Seen> seen_;
   bool held_ = false;
-  std::set<int> changed_;  // rows changed while held
+  std::set<int> changed_;                   // rows changed while held
+  std::map<int, std::string> heldOutputs_;  // ... and the output each started with
   BatchEstimate estimate_;
 };
 

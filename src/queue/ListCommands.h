@@ -118,8 +118,9 @@ class ListCommands {
   std::function<std::string(const ListRow&)> unprobedSkipHook;
   // When set, AddFileList adds each file as soon as it is described (the
   // probes of the files after it run on meanwhile) and calls this with the
-  // new row's place, also for a row skipped without a probe. A batch can
-  // then convert the first files while the others are still described.
+  // new row's place, also for a row skipped without a probe; one probe run
+  // describes the files at a time. A batch can then convert the first files
+  // while the others are still described.
   std::function<void(int pos)> rowAddedHook;
   // Asked before each file of a folder is added; true ends the adding there,
   // so a stop asked for during a long folder takes effect at once. (A stop
