@@ -213,7 +213,8 @@ TEST(ParallelAdd, EntriesConvertWhileLaterFilesAreDescribed) {
   // The steps, taken while the files are added: the first entry converts
   // with only its own row there, then ends; the batch waits; the slow file
   // is described; the entry of the same name from the other folder ends
-  // once every row is in.
+  // once every row is in and it has reported (its first report and its
+  // last are then read apart).
   bool convertedAlone = false, waitedForRows = false;
   QTimer steps;
   QObject::connect(&steps, &QTimer::timeout, [&] {
@@ -227,7 +228,9 @@ TEST(ParallelAdd, EntriesConvertWhileLaterFilesAreDescribed) {
       waitedForRows = app.run.converting;
       queuetest::WriteFile(files[1] + ".go", "go");
     }
-    if (app.list.Count() == 4) queuetest::WriteFile(files[2] + ".go", "go");
+    if (app.list.Count() == 4 && app.list.Row(2).state == pcm::EntryState::Converting &&
+        app.list.Row(2).progress > 0)
+      queuetest::WriteFile(files[2] + ".go", "go");
   });
   steps.start(20);
   EXPECT_EQ(app.listCommands.AddFileList(files), 0);
