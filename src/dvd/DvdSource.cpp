@@ -172,6 +172,12 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
     if (int main = LongestEntry(0, before); main >= 0) parts_.list.SelectOnly(main);
   } else if (parts_.list.Count() == before) {
     parts_.notifier.ui().Information(parts_.notifier.LoadMessage(33));
+    // Nothing was added: the selectors and the length show the list's
+    // selected row as it is.
+    if (listClickedHook)
+      listClickedHook();
+    else
+      ListClickedEnd();
   } else {
     ShowListed(before, parts_.list.Count());
   }
@@ -559,7 +565,10 @@ void DvdSource::UncheckAll() {
 void DvdSource::ListClickedEnd() {
   if (parts_.run.converting || parts_.run.previewing) return;
   const int selected = parts_.list.FirstSelected();
-  if (selected < 0) return;
+  if (selected < 0) {
+    ShowEntryStreams(selected);
+    return;
+  }
   if (CurrentChecks()) {
     RecordChecks();
     Changed();
@@ -568,9 +577,17 @@ void DvdSource::ListClickedEnd() {
 }
 
 void DvdSource::ShowEntryStreams(int row) {
-  if (!parts_.list.Valid(row)) return;
+  if (!parts_.list.Valid(row) || !IsListedDvdRow(parts_.list.Row(row))) {
+    // No disc's row is selected (none at all, a file row, a list cleared
+    // or emptied): the selectors show what they show at the start, not
+    // the streams of a row that is gone or another.
+    selectors_ = Selectors{};
+    selectors_.subtitles.clear();
+    selectors_.subtitleIndex = -1;
+    emit selectorsChanged();
+    return;
+  }
   const auto& dvd = parts_.list.Row(row).dvd;
-  if (!dvd || !dvd->file) return;
   selectors_.audio = dvd->file->audio;
   selectors_.audioIndex = dvd->file->audio.empty() ? -1 : dvd->audioChoice;
   selectors_.subtitles = {"No Subtitle"};

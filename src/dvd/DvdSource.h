@@ -96,7 +96,8 @@ class DvdSource : public QObject {
   // The main title among rows [from, to): the DVD row with the most
   // sectors, the first of equals; -1 when there is no DVD row.
   int LongestEntry(int from, int to) const;
-  // Fills the selectors for a DVD row; other rows leave them as they are.
+  // Fills the selectors for a DVD row; for any other row, or none, they
+  // show what they show at the start ("No Audio", no subtitle).
   void ShowEntryStreams(int row);
 
   bool TitleView() const;
