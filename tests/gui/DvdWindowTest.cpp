@@ -66,4 +66,41 @@ TEST(DvdWindow, FolderStreamsAndChapters) {
   ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Unselect ALL"));
   EXPECT_FALSE(h.app().list.Row(0).checked);
   EXPECT_FALSE(h.app().list.Row(1).checked);
+
+  // The selectors show the row selected now, and nothing of a row that is
+  // gone. Removing the main title selects the second set's row.
+  h.app().list.SelectOnly(0);
+  h.app().listCommands.ListClicked();
+  ASSERT_EQ(Items(audio).size(), 2u);
+  w.Click("remove");
+  ASSERT_EQ(h.app().list.Count(), 1);
+  EXPECT_EQ(Items(audio).size(), 1u);
+  EXPECT_EQ(h.window->display().Text("alltime"), h.app().list.Row(0).entry.duration);
+  // A cleared list: the selectors and the length as at the start.
+  h.ui.confirmAnswers.push_back(true);
+  w.Click("clear");
+  ASSERT_EQ(h.app().list.Count(), 0);
+  EXPECT_EQ(Items(audio), std::vector<std::string>{"No Audio"});
+  EXPECT_TRUE(Items(subtitle).empty());
+  EXPECT_EQ(h.window->display().Text("alltime"), "00:00:00");
+  // A disc, then a folder without titles: refused with its message, the
+  // disc's row stays selected with its streams; after a clear the same
+  // refusal shows nothing of the disc.
+  h.ui.folderAnswers.push_back(disc);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  ASSERT_EQ(h.app().list.Count(), 2);
+  const std::string empty = pcmtest::MakeTempDir("no-titles");
+  h.ui.folderAnswers.push_back(empty);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  EXPECT_EQ(h.LastBox(), "information: " + h.app().LoadMessage(33));
+  EXPECT_EQ(h.app().list.FirstSelected(), 0);
+  EXPECT_EQ(Items(audio).size(), 2u);
+  h.ui.confirmAnswers.push_back(true);
+  w.Click("clear");
+  h.ui.folderAnswers.push_back(empty);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  EXPECT_EQ(h.LastBox(), "information: " + h.app().LoadMessage(33));
+  EXPECT_EQ(Items(audio), std::vector<std::string>{"No Audio"});
+  EXPECT_TRUE(Items(subtitle).empty());
+  EXPECT_EQ(h.window->display().Text("alltime"), "00:00:00");
 }
