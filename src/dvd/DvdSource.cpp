@@ -170,14 +170,13 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   // disc listed already just has its main title selected.
   if (parts_.list.Count() == before && sawListed_) {
     if (int main = LongestEntry(0, before); main >= 0) parts_.list.SelectOnly(main);
+    // The selectors and the length show the row selected now.
+    ShowClicked();
   } else if (parts_.list.Count() == before) {
     parts_.notifier.ui().Information(parts_.notifier.LoadMessage(33));
     // Nothing was added: the selectors and the length show the list's
     // selected row as it is.
-    if (listClickedHook)
-      listClickedHook();
-    else
-      ListClickedEnd();
+    ShowClicked();
   } else {
     ShowListed(before, parts_.list.Count());
   }
@@ -451,6 +450,10 @@ void DvdSource::RecordChecks() {
 void DvdSource::ShowListed(int from, int to) {
   RecordChecks();
   parts_.list.SelectOnly(std::max(from, LongestEntry(from, to)));
+  ShowClicked();
+}
+
+void DvdSource::ShowClicked() {
   if (listClickedHook)
     listClickedHook();
   else

@@ -186,6 +186,8 @@ class DvdSource : public QObject {
   // After rows [from, to) were listed: records the view's marks, selects
   // their main title and runs the click reaction.
   void ShowListed(int from, int to);
+  // The list's click reaction for the row selected now.
+  void ShowClicked();
   std::optional<std::vector<bool>>& CurrentChecks();
   bool Busy();
 

@@ -95,6 +95,17 @@ TEST(DvdWindow, FolderStreamsAndChapters) {
   EXPECT_EQ(h.LastBox(), "information: " + h.app().LoadMessage(33));
   EXPECT_EQ(h.app().list.FirstSelected(), 0);
   EXPECT_EQ(Items(audio).size(), 2u);
+  // The disc again, with its other title set's row selected: nothing is
+  // listed twice, its main title is selected and shown.
+  h.app().list.SelectOnly(1);
+  h.app().listCommands.ListClicked();
+  ASSERT_EQ(Items(audio).size(), 1u);
+  h.ui.folderAnswers.push_back(disc);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  ASSERT_EQ(h.app().list.Count(), 2);
+  EXPECT_EQ(h.app().list.FirstSelected(), 0);
+  EXPECT_EQ(Items(audio).size(), 2u);
+  EXPECT_EQ(h.window->display().Text("alltime"), h.app().list.Row(0).entry.duration);
   h.ui.confirmAnswers.push_back(true);
   w.Click("clear");
   h.ui.folderAnswers.push_back(empty);
