@@ -798,13 +798,19 @@ void MainWindow::FinishRename() {
 void MainWindow::SyncSelectionToView(int from, int to) {
   syncingSelection_ = true;
   QItemSelectionModel* sm = lv_->selectionModel();
+  int selectedNow = -1;
   for (int r = std::max(0, from); r < to && r < app_->list.Count() && r < model_->rowCount(); ++r) {
     bool want = app_->list.Row(r).selected;
-    if (sm->isRowSelected(r, {}) != want)
-      sm->select(model_->index(r, 0), (want ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                          QItemSelectionModel::Rows);
+    if (sm->isRowSelected(r, {}) == want) continue;
+    sm->select(model_->index(r, 0), (want ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                        QItemSelectionModel::Rows);
+    if (want && selectedNow < 0) selectedNow = r;
   }
   syncingSelection_ = false;
+  // A row the program selected (a disc's main title after an add, the next
+  // row after a removal, the entry a preview steps to) is scrolled into
+  // view: below the fold the person would see nothing happen.
+  if (selectedNow >= 0) lv_->scrollTo(model_->index(selectedNow, 0));
 }
 
 void MainWindow::UpdateCommandStates() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QTableView>
 
 #include "gui/WindowFixture.h"
 #include "support/DvdFixtures.h"
@@ -114,4 +115,13 @@ TEST(DvdWindow, FolderStreamsAndChapters) {
   EXPECT_EQ(Items(audio), std::vector<std::string>{"No Audio"});
   EXPECT_TRUE(Items(subtitle).empty());
   EXPECT_EQ(h.window->display().Text("alltime"), "00:00:00");
+
+  // Below a long list the disc's main title, selected, is scrolled into
+  // view.
+  for (int i = 0; i < 40; ++i) pcmtest::AddRow(h.app(), "file " + std::to_string(i));
+  h.ui.folderAnswers.push_back(disc);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  ASSERT_EQ(h.app().list.FirstSelected(), 40);
+  QTableView* view = w.listView();
+  EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(view->model()->index(40, 1)).center()));
 }
