@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/EventPump.h"
 #include "core/Application.h"
+#include "engine/EventPump.h"
 
 using namespace pcm;
 
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   app.run.converting = true;
   app.engine.entryEndedHook = [&](EncoderJob&) { ended = true; };
 
-  const std::string opts = " -vcodec mpeg4 -acodec aac -f mp4";
+  const std::vector<std::string> opts{"-vcodec", "mpeg4", "-acodec", "aac", "-f", "mp4"};
   std::vector<double> viaEngine, direct;
   for (int i = 0; i < runs; ++i) {
     // Alternate the two so that machine load affects both alike.
@@ -61,11 +61,11 @@ int main(int argc, char** argv) {
     r.InputFile = clip;
     r.OutputFile = out1;
     r.DurationSecs = 2;
-    r.StartOpt = " -ss 00:00:00";
-    r.LengthOpt = " -t 00:00:02";
-    r.AudioRateOpt = " -ab 128000";
-    r.VideoRateOpt = " -r 25 -b 800000";
-    r.TargetOpt = opts;
+    r.StartOpt = OptionField({"-ss", "00:00:00"});
+    r.LengthOpt = OptionField({"-t", "00:00:02"});
+    r.AudioRateOpt = OptionField({"-ab", "128000"});
+    r.VideoRateOpt = OptionField({"-r", "25", "-b", "800000"});
+    r.TargetOpt = OptionField(opts);
     QElapsedTimer t;
     t.start();
     ended = false;

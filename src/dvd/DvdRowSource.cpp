@@ -40,8 +40,8 @@ intputrec DvdRowSource::JobRecord(const ListRow& row, const NameTaken& taken) co
   rec.OutputFile = options_.OutputFilePath(named, taken);
   options_.FillProfileOptions(rec, row);
   rec.DurationSecs = ParseClock(row.entry.duration);
-  rec.StartOpt.clear();
-  rec.LengthOpt.clear();
+  rec.StartOpt = {};
+  rec.LengthOpt = {};
 
   DvdInputForm form = RowForm(dvd);
   form.audioId = dvd.audioId;

@@ -101,15 +101,15 @@ std::string StillWriter::SaveStill(int index, double seconds) {
   rec.TempFile.clear();
   // The frame shown, not its whole second: milliseconds, which the
   // encoder's accurate seek lands on.
-  rec.StartOpt = " -ss " + ClockWithMilliseconds(seconds);
-  rec.LengthOpt = " -t 0.01";
-  rec.TargetOpt = " -f image2 ";
+  rec.StartOpt = OptionField({"-ss", ClockWithMilliseconds(seconds)});
+  rec.LengthOpt = OptionField({"-t", "0.01"});
+  rec.TargetOpt = OptionField({"-f", "image2"}, " ");
   rec.SizeOpt = parts_.options.StillSizeOption(row);
-  rec.VideoRateOpt.clear();
-  rec.AudioRateOpt.clear();
-  rec.SampleRateOpt.clear();
-  rec.ChannelsOpt.clear();
-  rec.AspectOpt.clear();
+  rec.VideoRateOpt = {};
+  rec.AudioRateOpt = {};
+  rec.SampleRateOpt = {};
+  rec.ChannelsOpt = {};
+  rec.AspectOpt = {};
   // The encoder's progress goes to the entry at the batch position; a still
   // belongs to no entry, so none shows it.
   parts_.list.currentPosition = -1;

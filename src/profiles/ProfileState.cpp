@@ -325,7 +325,7 @@ void ProfileState::SelectProfile(int n) {
   currentProfile = n;
   FillSizeList(block.sizeLine);
   ApplyRateLine(n, block.rateLine);
-  optionLine = block.optionLine;
+  profileOptions = OptionField::Written(SplitCommandLine(block.optionLine), block.optionLine);
   RestoreChoicesFrom(n, choices);
   lastSelected = n;
   emit listsChanged();

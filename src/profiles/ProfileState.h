@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/JobRecord.h"
 #include "engine/MediaLimits.h"
 
 namespace pcm {
@@ -67,7 +68,9 @@ class ProfileState : public QObject {
   std::string currentDisplayName;  // UTF-8
   ChoiceList cb_size, cb_videobitrate, cb_audiobitrate, cb_channel;
   std::array<std::string, 5> rateSteps;
-  std::string optionLine;
+  // The block's option line as written, split into arguments once when the
+  // profile is selected.
+  OptionField profileOptions;
 
   // Makes profile n the selected one. Throws CommandError, with nothing
   // changed, when "profiles.pop" cannot be read or lacks block n, or when
@@ -87,7 +90,7 @@ class ProfileState : public QObject {
   // Step i as a number of kbit/s; a step that is missing or not a whole
   // number raises a ProfileFileError naming the current block's rate line.
   int64_t RateStepValue(int i) const;
-  const std::string& ProfileOptionLine() const { return optionLine; }
+  const OptionField& ProfileOptions() const { return profileOptions; }
   // Write or read the choices file's section of profile n; throw
   // CommandError when the choices file is not a regular file.
   void SaveProfileChoices(int n);

@@ -319,8 +319,8 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
     std::string reason = NoOutputReason(o, written, row.outputFile);
     // A file without the streams it was made for is no result: the sound
     // of a source that has some, in a profile that makes sound.
-    const bool expectSound = ConvertedAudio(row.entry) && !job.record.AudioRateOpt.empty() &&
-                             job.record.TargetOpt.find(" -an") == std::string::npos;
+    const bool expectSound =
+        ConvertedAudio(row.entry) && !job.record.AudioRateOpt.empty() && !job.record.TargetOpt.Has("-an");
     if (reason.empty()) reason = MissingStreamReason(output, expectSound, job.record.DurationSecs);
     // A complete output shorter than the entry promised keeps its name; the
     // entry still fails and says so.

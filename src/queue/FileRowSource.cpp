@@ -28,9 +28,9 @@ intputrec FileRowSource::JobRecord(const ListRow& row, const NameTaken& taken) c
   // than a second, an unknown length) would make the encoder write an
   // empty file, so then the whole rest is converted.
   const bool trimmed = row.trim.begin > 0 || (row.trim.total > 0 && row.trim.end < row.trim.total);
-  rec.StartOpt = row.trim.begin > 0 ? " -ss " + FormatClock(row.trim.begin) : std::string();
+  rec.StartOpt = row.trim.begin > 0 ? OptionField({"-ss", FormatClock(row.trim.begin)}) : OptionField();
   bool someLength = row.entry.duration.find_first_of("123456789") != std::string::npos;
-  rec.LengthOpt = trimmed && someLength ? " -t " + row.entry.duration : std::string();
+  rec.LengthOpt = trimmed && someLength ? OptionField({"-t", row.entry.duration}) : OptionField();
   return rec;
 }
 

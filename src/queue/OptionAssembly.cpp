@@ -157,19 +157,11 @@ int64_t TotalBitRateOf(const ProfileState& p, const Choices& c, const ListRow& e
   return VideoPart(p, c, entry) + AudioPart(c, entry);
 }
 
-// The value after the last "NAME" of the option line, "" when none.
-std::string OptionValue(const std::vector<std::string>& words, const char* name) {
-  std::string value;
-  for (size_t i = 0; i + 1 < words.size(); ++i)
-    if (words[i] == name) value = words[i + 1];
-  return value;
-}
-
 // Video codecs whose streams state their pixel aspect, so a picture stored
 // anamorphic keeps its size and gets the aspect flag instead of being
 // widened to square pixels.
 bool KeepsPixelAspect(const ProfileState& p) {
-  const std::string codec = OptionValue(SplitCommandLine(p.ProfileOptionLine()), "-vcodec");
+  const std::string codec = p.ProfileOptions().ValueOf("-vcodec");
   return codec == "mpeg4" || codec == "libx264" || codec == "mpeg2video";
 }
 
@@ -178,9 +170,9 @@ std::string SizeText(int w, int h) { return std::to_string(w) + "x" + std::to_st
 // The picture fitted inside a fixed frame with black bars: scaled to the
 // largest even size of the source's shape that fits, square pixels, then
 // centred. The same shape needs no bars and keeps the plain size option.
-std::string FittedSizeOption(const ListRow& entry, int w, int h) {
+OptionField FittedSizeOption(const ListRow& entry, int w, int h) {
   const int64_t sw = entry.entry.width, sh = entry.entry.height;
-  if (sw <= 0 || sh <= 0 || w <= 0 || h <= 0) return " -s " + SizeText(w, h);
+  if (sw <= 0 || sh <= 0 || w <= 0 || h <= 0) return OptionField({"-s", SizeText(w, h)});
   int64_t fw = w, fh = h;
   if (sw * h > sh * w)
     fh = std::max<int64_t>(2, (w * sh / sw + 1) / 2 * 2);
@@ -189,9 +181,9 @@ std::string FittedSizeOption(const ListRow& entry, int w, int h) {
   fw = std::min<int64_t>(fw, w);
   fh = std::min<int64_t>(fh, h);
   // Within a pixel pair of the frame: the same shape.
-  if (w - fw <= 2 && h - fh <= 2) return " -s " + SizeText(w, h);
-  return " -vf scale=" + std::to_string(fw) + ":" + std::to_string(fh) +
-         ",setsar=1,pad=" + std::to_string(w) + ":" + std::to_string(h) + ":-1:-1:black";
+  if (w - fw <= 2 && h - fh <= 2) return OptionField({"-s", SizeText(w, h)});
+  return OptionField({"-vf", "scale=" + std::to_string(fw) + ":" + std::to_string(fh) + ",setsar=1,pad=" +
+                                 std::to_string(w) + ":" + std::to_string(h) + ":-1:-1:black"});
 }
 
 // The frame a disc preset writes; every one is shown 4:3.
@@ -207,7 +199,7 @@ FrameSize DiscFrame(const Choices& c) {
 // A disc preset scales any picture to its frame; one of another shape than
 // 4:3 is fitted inside it with bars instead, counted in the frame's shown
 // shape and drawn in its own pixels.
-std::string DiscFitOption(const Choices& c, const ListRow& entry) {
+OptionField DiscFitOption(const Choices& c, const ListRow& entry) {
   const FrameSize frame = DiscFrame(c);
   const int64_t sw = entry.entry.width, sh = entry.entry.height;
   if (frame.width <= 0 || sw <= 0 || sh <= 0) return {};
@@ -221,34 +213,38 @@ std::string DiscFitOption(const Choices& c, const ListRow& entry) {
       frame.width, std::max<int64_t>(2, std::llround(w * frame.width / shownWidth / 2) * 2));
   const int64_t fh = std::min<int64_t>(frame.height, std::max<int64_t>(2, std::llround(h / 2) * 2));
   if (frame.width - fw <= 2 && frame.height - fh <= 2) return {};
-  return " -vf scale=" + std::to_string(fw) + ":" + std::to_string(fh) +
-         ",pad=" + std::to_string(frame.width) + ":" + std::to_string(frame.height) +
-         ":-1:-1:black,setdar=4/3";
+  return OptionField({"-vf", "scale=" + std::to_string(fw) + ":" + std::to_string(fh) +
+                                 ",pad=" + std::to_string(frame.width) + ":" + std::to_string(frame.height) +
+                                 ":-1:-1:black,setdar=4/3"});
 }
 
-std::string SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry, bool squarePixels) {
+OptionField SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry, bool squarePixels) {
   if (!p.cb_size.enabled || SoundOnly(entry.entry)) return {};
-  if (IsDiscProfile(p.currentProfile)) return squarePixels ? std::string() : DiscFitOption(c, entry);
+  if (IsDiscProfile(p.currentProfile)) return squarePixels ? OptionField() : DiscFitOption(c, entry);
   if (c.sourceSize) {
     // The picture as shown; stored anamorphic it keeps its stored size
     // where the codec states the pixel aspect.
     const StreamInfo* video = MainVideo(entry.entry.streams);
     if (video && !squarePixels && video->sarNum != video->sarDen && KeepsPixelAspect(p)) {
       FrameSize turned = TurnedSize(*video);
-      return " -s " + SizeText((turned.width + 1) / 2 * 2, (turned.height + 1) / 2 * 2);
+      return OptionField({"-s", SizeText((turned.width + 1) / 2 * 2, (turned.height + 1) / 2 * 2)});
     }
-    return " -s " + FrameSizeText(entry.entry);
+    return OptionField({"-s", FrameSizeText(entry.entry)});
   }
   if (c.sizeText.empty()) return {};
   std::string width, height;
   int w = 0, h = 0;
   const std::string size = c.sizeText.substr(0, c.sizeText.find('('));
   if (!SplitSize(size, width, height) || !ParseWholeNumber(width, w) || !ParseWholeNumber(height, h))
-    return " -s " + size;
+    return OptionField({"-s", size});
   return FittedSizeOption(entry, w, h);
 }
 
-std::string VideoRateOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
+OptionField VideoRateOption(const std::string& bitsPerSecond) {
+  return OptionField({"-r", "25", "-b", bitsPerSecond});
+}
+
+OptionField VideoRateOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
   int n = p.currentProfile;
   if (IsDiscProfile(n) || SoundOnly(entry.entry)) return {};
   if (IsTableProfile(n)) {
@@ -257,67 +253,75 @@ std::string VideoRateOptionOf(const ProfileState& p, const Choices& c, const Lis
     // job would fail while the list shows it finished.
     std::string step = p.RateStep(Step(c.vi));
     p.RateStepValue(Step(c.vi));
-    return " -r 25 -b " + step + "000";
+    return VideoRateOption(step + "000");
   }
-  if (c.sourceVideo) return " -r 25 -b " + std::to_string(VideoPart(p, c, entry) * 1000);
+  if (c.sourceVideo) return VideoRateOption(std::to_string(VideoPart(p, c, entry) * 1000));
   int64_t rate = TotalBitRateOf(p, c, entry) - TableAudioRate(c, entry);
   // When the audio part differs from the subtracted rate (AMR), the rest can
   // drop to nothing or below; the video part itself is the sound value then.
   if (rate <= 0) rate = VideoPart(p, c, entry);
-  return " -r 25 -b " + std::to_string(rate * 1000);
+  return VideoRateOption(std::to_string(rate * 1000));
 }
 
-std::string AudioRateOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
-  if (IsDiscProfile(p.currentProfile)) return {};
-  if (c.amr) return " -ab " + std::to_string(kAmrBitRates[Step(c.ai)]);
-  return " -ab " + std::to_string(TableAudioRate(c, entry) * 1000);
+// The sound's rate in bit/s the encoder is given; 0 for a disc format,
+// whose target sets it.
+int64_t AudioBitsPerSecond(const Choices& c, const ListRow& entry) {
+  if (IsDiscProfile(c.n)) return 0;
+  if (c.amr) return kAmrBitRates[Step(c.ai)];
+  return TableAudioRate(c, entry) * 1000;
+}
+
+OptionField AudioRateOptionOf(const Choices& c, const ListRow& entry) {
+  const int64_t rate = AudioBitsPerSecond(c, entry);
+  return rate > 0 ? OptionField({"-ab", std::to_string(rate)}) : OptionField();
 }
 
 // The ratio goes to the encoder, so it is written with "." whatever the
 // user's locale.
-std::string AspectText(double ratio) {
+OptionField AspectOptionOf(double ratio) {
   double rounded = QString::number(ratio, 'g', 5).toDouble();
-  return " -aspect " + QString::number(rounded, 'f', 4).toStdString();
+  return OptionField({"-aspect", QString::number(rounded, 'f', 4).toStdString()});
 }
 
-// The frame's width over its height, from " -s WxH".
-std::string AspectOptionOf(const ProfileState& p, const std::string& sizeOption) {
-  if (!p.cb_size.enabled || sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
-  const std::string size = sizeOption.substr(std::min<size_t>(4, sizeOption.size()));
+// The frame's width over its height, from a size "WxH" of the profile.
+OptionField AspectOptionOf(const ProfileState& p, const std::string& size) {
+  if (!p.cb_size.enabled || size.empty() || IsDiscProfile(p.currentProfile)) return {};
   std::string width, height;
   int w = 0, h = 0;
-  if (sizeOption.size() < 4 || !SplitSize(size, width, height) || !ParseWholeNumber(width, w) ||
-      !ParseWholeNumber(height, h) || h == 0)
+  if (!SplitSize(size, width, height) || !ParseWholeNumber(width, w) || !ParseWholeNumber(height, h) ||
+      h == 0)
     throw CommandError("The frame size \"" + size + "\" is not WIDTHxHEIGHT");
-  return AspectText(double(w) / h);
+  return AspectOptionOf(double(w) / h);
 }
 
 // The aspect of the frame a size option makes, taken from the choices, not
 // read back from the option: with the source's size the picture's as shown
 // (also when it keeps an anamorphic stored size), else the profile's frame,
 // which a fitting filter pads the picture to.
-std::string EntryAspectOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry,
-                                const std::string& sizeOption) {
+OptionField EntryAspectOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry,
+                                const OptionField& sizeOption) {
   if (sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
   if (c.sourceSize && entry.entry.width > 0 && entry.entry.height > 0)
-    return AspectText(double(entry.entry.width) / entry.entry.height);
-  return AspectOptionOf(p, " -s " + c.sizeText.substr(0, c.sizeText.find('(')));
+    return AspectOptionOf(double(entry.entry.width) / entry.entry.height);
+  const std::string size = c.sizeText.substr(0, c.sizeText.find('('));
+  if (size.empty()) throw CommandError("The frame size \"\" is not WIDTHxHEIGHT");
+  return AspectOptionOf(p, size);
 }
 
-std::string SampleRateOptionOf(const Choices& c, const std::string& audioOption) {
-  if (audioOption.empty() || IsDiscProfile(c.n)) return {};
-  if (c.amr) return " -ar 8000 ";
-  long long rate = ReadWholeNumber<long long>(
-                       std::string_view(audioOption).substr(std::min<size_t>(5, audioOption.size())))
-                       .value_or(0);
-  if (rate > 192000) return " -ar 48000 ";
-  if (rate > 64000) return " -ar 44100 ";
-  return " -ar 22050 ";
+// The sample rate follows the sound's rate in bit/s; the shown field ends
+// in a blank.
+OptionField SampleRateOptionOf(const Choices& c, int64_t audioBitsPerSecond) {
+  if (audioBitsPerSecond <= 0 || IsDiscProfile(c.n)) return {};
+  const char* rate = c.amr                         ? "8000"
+                     : audioBitsPerSecond > 192000 ? "48000"
+                     : audioBitsPerSecond > 64000  ? "44100"
+                                                   : "22050";
+  return OptionField({"-ar", rate}, " ");
 }
 
-std::string ChannelsOptionOf(const Choices& c) {
-  if (c.amr) return " -ac 1 ";
-  return " -ac " + std::to_string(c.channel + 1);
+OptionField ChannelsOptionOf(const Choices& c) {
+  if (c.amr) return OptionField({"-ac", "1"}, " ");
+  return OptionField({"-ac", std::to_string(c.channel + 1)});
 }
 
 // Formats that keep a picture beside sound-only content: the cover.
@@ -330,16 +334,16 @@ bool CarriesCover(const std::string& format) {
 // format keeps one, and tags kept on the sound stream become the file's.
 // Unchanged when the entry's streams are not known (an older list's row,
 // a DVD row whose streams the adapter maps).
-std::string StreamOptions(const std::string& line, const ListRow& entry) {
+OptionField StreamOptions(const OptionField& line, const ListRow& entry) {
   const std::vector<StreamInfo>& streams = entry.entry.streams;
   const StreamInfo* audio = ConvertedAudio(entry.entry);
   if (!audio) return line;
   const std::string soundMap = "0:a:" + std::to_string(KindOrdinal(streams, *audio)) + "?";
-  std::vector<std::string> words = SplitCommandLine(line);
+  const std::vector<std::string>& words = line.Args();
   const bool soundProfile = std::find(words.begin(), words.end(), "-vn") != words.end();
   const StreamInfo* cover = CoverPicture(streams);
   const bool withCover = soundProfile && cover && (cover->codec == "mjpeg" || cover->codec == "png") &&
-                         CarriesCover(OptionValue(words, "-f"));
+                         CarriesCover(line.ValueOf("-f"));
   std::vector<std::string> out;
   for (size_t i = 0; i < words.size(); ++i) {
     if (words[i] == "-map" && i + 1 < words.size() && words[i + 1] == "0:a:0?") {
@@ -356,16 +360,15 @@ std::string StreamOptions(const std::string& line, const ListRow& entry) {
     out.insert(out.end(), {"-map_metadata:g", "0:g", "-map_metadata:g",
                            "0:s:a:" + std::to_string(KindOrdinal(streams, *audio))});
   if (out == words) return line;
-  std::string joined;
-  for (const std::string& w : out) joined += " " + w;
-  return joined;
+  return OptionField(std::move(out));
 }
 
-std::string TargetOptionOf(const ProfileState& p, const Choices& c, const ListRow* entry = nullptr) {
-  if (!IsDiscProfile(c.n))
-    return entry ? StreamOptions(p.ProfileOptionLine(), *entry) : p.ProfileOptionLine();
+OptionField TargetOptionOf(const ProfileState& p, const Choices& c, const ListRow* entry = nullptr) {
+  if (!IsDiscProfile(c.n)) return entry ? StreamOptions(p.ProfileOptions(), *entry) : p.ProfileOptions();
   std::string standard = QString::fromStdString(c.si >= 0 ? c.sizeText : "PAL").toLower().toStdString();
-  return " -target " + standard + DiscFormatOf(c.n).target;
+  std::string format = DiscFormatOf(c.n).target;
+  format.erase(format.find_last_not_of(' ') + 1);
+  return OptionField({"-target", standard + format}, " ");
 }
 
 }  // namespace
@@ -374,33 +377,37 @@ int64_t OptionAssembly::TotalBitRate(const ListRow& entry) const {
   return TotalBitRateOf(profiles_, ReadChoices(profiles_), entry);
 }
 
-std::string OptionAssembly::SizeOption(const ListRow& entry) const {
+OptionField OptionAssembly::SizeOption(const ListRow& entry) const {
   return SizeOptionOf(profiles_, ReadChoices(profiles_), entry, false);
 }
 
-std::string OptionAssembly::StillSizeOption(const ListRow& entry) const {
+OptionField OptionAssembly::StillSizeOption(const ListRow& entry) const {
   return SizeOptionOf(profiles_, ReadChoices(profiles_), entry, true);
 }
 
-std::string OptionAssembly::AspectOption(const std::string& sizeOption) const {
-  return AspectOptionOf(profiles_, sizeOption);
+OptionField OptionAssembly::AspectOption(const std::string& frameSize) const {
+  return AspectOptionOf(profiles_, frameSize);
 }
 
-std::string OptionAssembly::VideoRateOption(const ListRow& entry) const {
+OptionField OptionAssembly::VideoRateOption(const ListRow& entry) const {
   return VideoRateOptionOf(profiles_, ReadChoices(profiles_), entry);
 }
 
-std::string OptionAssembly::AudioRateOption(const ListRow& entry) const {
-  return AudioRateOptionOf(profiles_, ReadChoices(profiles_), entry);
+OptionField OptionAssembly::AudioRateOption(const ListRow& entry) const {
+  return AudioRateOptionOf(ReadChoices(profiles_), entry);
 }
 
-std::string OptionAssembly::SampleRateOption(const std::string& audioOption) const {
-  return SampleRateOptionOf(ReadChoices(profiles_), audioOption);
+int64_t OptionAssembly::AudioBitRate(const ListRow& entry) const {
+  return AudioBitsPerSecond(ReadChoices(profiles_), entry);
 }
 
-std::string OptionAssembly::ChannelsOption() const { return ChannelsOptionOf(ReadChoices(profiles_)); }
+OptionField OptionAssembly::SampleRateOption(int64_t audioBitsPerSecond) const {
+  return SampleRateOptionOf(ReadChoices(profiles_), audioBitsPerSecond);
+}
 
-std::string OptionAssembly::TargetOption() const { return TargetOptionOf(profiles_, ReadChoices(profiles_)); }
+OptionField OptionAssembly::ChannelsOption() const { return ChannelsOptionOf(ReadChoices(profiles_)); }
+
+OptionField OptionAssembly::TargetOption() const { return TargetOptionOf(profiles_, ReadChoices(profiles_)); }
 
 void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) const {
   // The lists are read once, so every option sees the same choices.
@@ -408,8 +415,8 @@ void OptionAssembly::FillProfileOptions(intputrec& rec, const ListRow& entry) co
   rec.SizeOpt = SizeOptionOf(profiles_, c, entry, false);
   rec.AspectOpt = EntryAspectOptionOf(profiles_, c, entry, rec.SizeOpt);
   rec.VideoRateOpt = VideoRateOptionOf(profiles_, c, entry);
-  rec.AudioRateOpt = AudioRateOptionOf(profiles_, c, entry);
-  rec.SampleRateOpt = SampleRateOptionOf(c, rec.AudioRateOpt);
+  rec.AudioRateOpt = AudioRateOptionOf(c, entry);
+  rec.SampleRateOpt = SampleRateOptionOf(c, AudioBitsPerSecond(c, entry));
   rec.ChannelsOpt = ChannelsOptionOf(c);
   rec.TargetOpt = TargetOptionOf(profiles_, c, &entry);
 }
@@ -533,8 +540,7 @@ std::string OptionAssembly::EstimateOutputSize(const ListRow& entry, const QLoca
   // libvorbis takes its rate as the quality to aim at, not as a rate to
   // hold: on the sample sounds and recordings measured it wrote about four
   // fifths of it (far less on a plain tone).
-  if (!IsDiscProfile(c.n) &&
-      OptionValue(SplitCommandLine(profiles_.ProfileOptionLine()), "-acodec") == "libvorbis")
+  if (!IsDiscProfile(c.n) && profiles_.ProfileOptions().ValueOf("-acodec") == "libvorbis")
     kbps -= double(AudioPart(c, entry)) * (1 - kVorbisYield);
   double kbits = kbps * ParseClock(entry.entry.duration);
   double mb = kbits / 8 / 1024 * 1000 / 1024;

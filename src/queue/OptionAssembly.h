@@ -15,7 +15,7 @@ class ProfileState;
 class Settings;
 
 // Turns the current profile, the four choice lists and an entry's source
-// facts into the encoder's option fragments, the output path and the size
+// facts into the encoder's option fields, the output path and the size
 // estimate.
 class OptionAssembly {
  public:
@@ -27,17 +27,21 @@ class OptionAssembly {
   // In kbit/s, taken in 64 bits: the source's rates may be as large as a
   // 32-bit integer holds.
   int64_t TotalBitRate(const ListRow& entry) const;
-  // " -s WxH", or a filter that fits the picture into the profile's frame
+  // "-s WxH", or a filter that fits the picture into the profile's frame
   // with black bars; empty for a profile or a source without a picture.
-  std::string SizeOption(const ListRow& entry) const;
+  OptionField SizeOption(const ListRow& entry) const;
   // The same for a still, whose pixels are always square.
-  std::string StillSizeOption(const ListRow& entry) const;
-  std::string AspectOption(const std::string& sizeOption) const;
-  std::string VideoRateOption(const ListRow& entry) const;
-  std::string AudioRateOption(const ListRow& entry) const;
-  std::string SampleRateOption(const std::string& audioOption) const;
-  std::string ChannelsOption() const;
-  std::string TargetOption() const;
+  OptionField StillSizeOption(const ListRow& entry) const;
+  // "-aspect" with the width over the height of a frame size "WxH".
+  OptionField AspectOption(const std::string& frameSize) const;
+  OptionField VideoRateOption(const ListRow& entry) const;
+  OptionField AudioRateOption(const ListRow& entry) const;
+  // The sound's rate in bit/s given to the encoder, 0 when the profile sets
+  // none.
+  int64_t AudioBitRate(const ListRow& entry) const;
+  OptionField SampleRateOption(int64_t audioBitsPerSecond) const;
+  OptionField ChannelsOption() const;
+  OptionField TargetOption() const;
   // The option fields of the job record for the entry, from the profile
   // state, the settings and the entry; the choice lists are read once.
   void FillProfileOptions(intputrec& rec, const ListRow& entry) const;

@@ -57,8 +57,8 @@ TEST(DvdJob, RecordsOfTitleAndChapterRows) {
   EXPECT_EQ(form.subtitleId, 0);
   EXPECT_EQ(form.trimBegin, 0);
   EXPECT_EQ(form.trimEnd, 0);
-  EXPECT_EQ(title.StartOpt, "");
-  EXPECT_EQ(title.LengthOpt, "");
+  EXPECT_EQ(title.StartOpt.Text(), "");
+  EXPECT_EQ(title.LengthOpt.Text(), "");
   EXPECT_EQ(title.DurationSecs, pcmtest::kMainTitleSeconds);
   EXPECT_FALSE(title.TargetOpt.empty());  // the profile's own options: the codec
   EXPECT_EQ(title.OutputFile, d.out + "/Title_01.mp3");

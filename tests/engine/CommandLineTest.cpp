@@ -2,6 +2,8 @@
 // actually started.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/JobRecord.h"
 
 using namespace pcm;
@@ -34,15 +36,16 @@ TEST(CommandLine, PiecesStandInTheirFixedOrder) {
   intputrec r = Record();
   r.EncoderPath = "/opt/my pcm/register.dat";
   r.InputFile = "/media/my clip.avi";
-  r.StartOpt = " -ss 00:00:05";
-  r.VideoRateOpt = " -r 25 -b 768000";
-  r.AudioRateOpt = " -ab 128000";
-  r.ChannelsOpt = " -ac 2";
-  r.AspectOpt = " -aspect 1.3333";
-  r.LengthOpt = " -t 00:01:00";
-  r.SizeOpt = " -s 320x240";
-  r.SampleRateOpt = " -ar 44100 ";
-  r.TargetOpt = " -vcodec mpeg4 -f mp4";
+  r.StartOpt = OptionField({"-ss", "00:00:05"});
+  r.VideoRateOpt = OptionField({"-r", "25", "-b", "768000"});
+  r.AudioRateOpt = OptionField({"-ab", "128000"});
+  r.ChannelsOpt = OptionField({"-ac", "2"});
+  r.AspectOpt = OptionField({"-aspect", "1.3333"});
+  r.LengthOpt = OptionField({"-t", "00:01:00"});
+  r.SizeOpt = OptionField({"-s", "320x240"});
+  r.SampleRateOpt = OptionField({"-ar", "44100"}, " ");
+  // A profile's line keeps the text it was written with.
+  r.TargetOpt = OptionField::Written({"-vcodec", "mpeg4", "-f", "mp4"}, " -vcodec mpeg4 -f mp4");
   r.DurationSecs = 60;  // never on the command line
   EXPECT_EQ(
       BuildCommandLine(r),
@@ -78,6 +81,15 @@ TEST(CommandLine, PiecesStandInTheirFixedOrder) {
   EXPECT_EQ(BuildArgumentVector(r), expected);
   // For paths without double quotes, splitting the string gives the vector.
   EXPECT_EQ(SplitCommandLine(BuildCommandLine(r)), expected);
+
+  // A value with blanks or quotes is one argument however it is shown.
+  r.TargetOpt = OptionField({"-metadata", "title=Live \"at\" the hall", "-f", "mp4"});
+  EXPECT_EQ(r.TargetOpt.Text(), " -metadata \"title=Live \"at\" the hall\" -f mp4");
+  const std::vector<std::string> args = BuildArgumentVector(r);
+  EXPECT_EQ(std::count(args.begin(), args.end(), "title=Live \"at\" the hall"), 1);
+  EXPECT_EQ(r.TargetOpt.ValueOf("-f"), "mp4");
+  EXPECT_TRUE(r.TargetOpt.Has("-metadata"));
+  EXPECT_FALSE(r.TargetOpt.Has("-meta"));
 }
 
 TEST(CommandLine, PathsStayWholeWhateverTheyHold) {

@@ -26,7 +26,7 @@ TEST(EngineRun, RealConversionShowsRisingProgressAndEndsOnce) {
   JobRun run(pcmtest::MakeProgramDir("convert"));
   std::string in = pcmtest::MakeMedia("avi", 5);
   std::string out = pcmtest::MakeTempDir("convert-out") + "/clip.mp4";
-  auto job = run.Start(in, out, 5, " -vcodec mpeg4 -acodec aac -f mp4");
+  auto job = run.Start(in, out, 5, {"-vcodec", "mpeg4", "-acodec", "aac", "-f", "mp4"});
   ASSERT_TRUE(run.WaitEnd());
   // Let any late hand-over arrive: it must not end the job a second time.
   pcmtest::WaitUntil([] { return false; }, 300);
@@ -54,7 +54,7 @@ TEST(EngineRun, PauseReallyPausesAndContinueCompletes) {
   std::string in = pcmtest::MakeMedia("avi", 6);
   std::string out = pcmtest::MakeTempDir("pause-out") + "/clip.avi";
   // Reading at the native rate makes the job last as long as the clip.
-  auto job = run.Start(in, out, 6, " -vcodec mpeg4 -acodec mp2", " -re");
+  auto job = run.Start(in, out, 6, {"-vcodec", "mpeg4", "-acodec", "mp2"}, {"-re"});
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return QFileInfo(QString::fromStdString(out)).size() > 0; }, 10000));
   pcmtest::WaitUntil([] { return false; }, 1000);
   run.app.engine.Pause();
@@ -76,7 +76,7 @@ TEST(EngineRun, StopLeavesNoProcessOfTheGroup) {
     JobRun run(pcmtest::MakeProgramDir("stop"));
     std::string in = pcmtest::MakeMedia("avi", 20);
     std::string out = pcmtest::MakeTempDir("stop-out") + "/clip.avi";
-    auto job = run.Start(in, out, 20, " -vcodec mpeg4 -acodec mp2", " -re");
+    auto job = run.Start(in, out, 20, {"-vcodec", "mpeg4", "-acodec", "mp2"}, {"-re"});
     ASSERT_TRUE(pcmtest::WaitUntil([&] { return QFileInfo(QString::fromStdString(out)).size() > 0; }, 10000));
     if (pausedFirst) run.app.engine.Pause();
     run.app.engine.Terminate();

@@ -28,13 +28,14 @@ struct JobRun {
                      [this](int i) { statuses.push_back(StatusText(app.list.Row(i))); });
   }
   std::shared_ptr<EncoderJob> Start(const std::string& input, const std::string& output, int duration,
-                                    const std::string& extra = "", const std::string& start = "") {
+                                    const std::vector<std::string>& extra = {},
+                                    const std::vector<std::string>& start = {}) {
     intputrec r = app.engine.record;
     r.InputFile = input;
     r.OutputFile = output;
     r.DurationSecs = duration;
-    r.TargetOpt = extra;
-    r.StartOpt = start;
+    r.TargetOpt = OptionField(extra);
+    r.StartOpt = OptionField(start);
     return app.engine.StartEncoderJob(r);
   }
   bool WaitEnd(size_t count = 1, int ms = 60000) {

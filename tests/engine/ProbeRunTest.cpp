@@ -101,7 +101,7 @@ TEST(ProbeRun, APartSecondAtTheEndIsNotCutOff) {
   intputrec r = app.engine.record;
   r.InputFile = in;
   r.OutputFile = dir + "/short.mp3";
-  r.LengthOpt = " -t " + FormatClock(2);
+  r.LengthOpt = OptionField({"-t", FormatClock(2)});
   r.DurationSecs = 2;
   app.engine.StartEncoderJob(r);
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return ended; }, 30000));

@@ -61,7 +61,7 @@ TEST(Stop, RealMp4EndsWithItsIndex) {
   pcmtest::ScopedEnv ffmpeg("POPCLIPMILL_FFMPEG", slow);
   JobRun run(pcmtest::MakeProgramDir("stop-mp4"));
   std::string out = pcmtest::MakeTempDir("stop-mp4-out") + "/clip.mp4";
-  run.Start(pcmtest::MakeMedia("mp4", 30), out, 0, " -vcodec mpeg4 -acodec aac -f mp4");
+  run.Start(pcmtest::MakeMedia("mp4", 30), out, 0, {"-vcodec", "mpeg4", "-acodec", "aac", "-f", "mp4"});
   bool writing =
       pcmtest::WaitUntil([&] { return QFileInfo(QString::fromStdString(out)).size() > 4096; }, 60000);
   run.app.engine.Terminate();

@@ -66,7 +66,8 @@ TEST(Locale, DecimalCommaOnlyInDisplayedTexts) {
     EXPECT_EQ(bed.options().EstimateOutputSize(row), "7,15MB");
     EXPECT_EQ(pcm::OptionAssembly::FormatMegabytes(1234.5678, QLocale()), "1234,60");
     bed.Choose(7, 1, 2, 2, 1);
-    EXPECT_EQ(bed.options().AspectOption(bed.options().SizeOption(row)), " -aspect 1.3333");
+    EXPECT_EQ(bed.options().AspectOption(bed.options().SizeOption(row).ValueOf("-s")).Text(),
+              " -aspect 1.3333");
   }
   std::setlocale(LC_NUMERIC, savedNumeric.c_str());
   QLocale::setDefault(saved);

@@ -35,13 +35,13 @@ TEST(HostileValues, SourceRatesAreCappedAndNeverBelowZero) {
   bed.profiles().SelectProfile(102);
   auto row = Entry("huge", "640x480", "2147483572", "2147483647", "01:00:00");
   EXPECT_EQ(bed.options().TotalBitRate(row), 3600 + 320);  // 576 x 6.25 for 720x576
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 3600000");
-  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 320000");
+  EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b 3600000");
+  EXPECT_EQ(bed.options().AudioRateOption(row).Text(), " -ab 320000");
   // The video computed from the total less the capped source audio.
   bed.profiles().SetSelected(bed.profiles().cb_size, 1);
   bed.profiles().SetSelected(bed.profiles().cb_videobitrate, 2);
   EXPECT_EQ(bed.options().TotalBitRate(row), 799 + 320);
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 799000");
+  EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b 799000");
   // A rate below zero (a hand-edited list) is an error, not a number.
   row.entry.audioKbps = -128;
   EXPECT_THROW(bed.options().EstimateOutputSize(row), pcm::CommandError);
@@ -56,14 +56,14 @@ TEST(HostileValues, FrameHeightBeyond32BitRates) {
   auto row = Entry("tall", "320x999999999", "768", "128", "00:01:00");
   // 999999999 x 3.33 = 3329999996.67
   EXPECT_EQ(bed.options().TotalBitRate(row), 3329999997LL + 128);
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 3329999997000");
+  EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b 3329999997000");
   std::string size = bed.options().EstimateOutputSize(row, QLocale(QLocale::C));
   EXPECT_EQ(size.find('-', size.find('E') + 2), std::string::npos) << size;
   EXPECT_EQ(size.front() == '-', false) << size;
   // The largest height a row can hold at the highest factor.
   bed.profiles().SetSelected(bed.profiles().cb_videobitrate, 0);
   row.entry.height = 2147483647;
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 13421772794000");  // x 6.25
+  EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b 13421772794000");  // x 6.25
 }
 
 // Sizes and rates beyond any real format are refused when the block is
@@ -98,5 +98,5 @@ TEST(HostileValues, ParameterFileWithAbsurdSizesOrRates) {
   EXPECT_EQ(bed.profiles().currentProfile, 4);  // the failed selections changed nothing
   EXPECT_EQ(SelectionError(bed, 29), "no error");
   bed.profiles().SetSelected(bed.profiles().cb_videobitrate, 0);
-  EXPECT_EQ(bed.options().VideoRateOption(Entry()), " -r 25 -b 1000000000");
+  EXPECT_EQ(bed.options().VideoRateOption(Entry()).Text(), " -r 25 -b 1000000000");
 }

@@ -15,8 +15,8 @@ pcm::intputrec Filled(OptionBed& bed, const pcm::ListRow& row) {
   rec.EncoderPath = "/opt/pcm/register.dat";
   rec.InputFile = "/media/in.avi";
   rec.OutputFile = "/music/clip.out";
-  rec.StartOpt = " -ss 00:00:00";
-  rec.LengthOpt = " -t 00:01:30";
+  rec.StartOpt = pcm::OptionField({"-ss", "00:00:00"});
+  rec.LengthOpt = pcm::OptionField({"-t", "00:01:30"});
   bed.options().FillProfileOptions(rec, row);
   return rec;
 }
@@ -29,13 +29,13 @@ TEST(WorkedExample, Profile7ComputedWmv) {
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 927);
   pcm::intputrec rec = Filled(bed, row);
-  EXPECT_EQ(rec.SizeOpt, " -s 320x240");
-  EXPECT_EQ(rec.AspectOpt, " -aspect 1.3333");
-  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 799000");
-  EXPECT_EQ(rec.AudioRateOpt, " -ab 128000");
-  EXPECT_EQ(rec.SampleRateOpt, " -ar 44100 ");
-  EXPECT_EQ(rec.ChannelsOpt, " -ac 2");
-  EXPECT_EQ(rec.TargetOpt, " -opt7");
+  EXPECT_EQ(rec.SizeOpt.Text(), " -s 320x240");
+  EXPECT_EQ(rec.AspectOpt.Text(), " -aspect 1.3333");
+  EXPECT_EQ(rec.VideoRateOpt.Text(), " -r 25 -b 799000");
+  EXPECT_EQ(rec.AudioRateOpt.Text(), " -ab 128000");
+  EXPECT_EQ(rec.SampleRateOpt.Text(), " -ar 44100 ");
+  EXPECT_EQ(rec.ChannelsOpt.Text(), " -ac 2");
+  EXPECT_EQ(rec.TargetOpt.Text(), " -opt7");
   EXPECT_EQ(pcm::BuildCommandLine(rec),
             "/opt/pcm/register.dat -ss 00:00:00 -y  -i /media/in.avi -r 25 -b 799000 -ab 128000 -ac 2"
             " -aspect 1.3333 -t 00:01:30 -s 320x240  -ar 44100  -opt7 /music/clip.out");
@@ -47,17 +47,17 @@ TEST(WorkedExample, Profile112DiscUsesTheTargetOnly) {
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 1393);
   pcm::intputrec rec = Filled(bed, row);
-  EXPECT_EQ(rec.TargetOpt, " -target pal-vcd ");
+  EXPECT_EQ(rec.TargetOpt.Text(), " -target pal-vcd ");
   EXPECT_EQ(pcm::BuildCommandLine(rec),
             "/opt/pcm/register.dat -ss 00:00:00 -y  -i /media/in.avi -ac 2 -t 00:01:30  -target pal-vcd "
             " /music/clip.out");
   bed.Choose(113, 1, -2, -2, 0);
   EXPECT_EQ(bed.options().TotalBitRate(row), 1948);
-  EXPECT_EQ(bed.options().TargetOption(), " -target ntsc-svcd ");
-  EXPECT_EQ(bed.options().ChannelsOption(), " -ac 1");
+  EXPECT_EQ(bed.options().TargetOption().Text(), " -target ntsc-svcd ");
+  EXPECT_EQ(bed.options().ChannelsOption().Text(), " -ac 1");
   bed.Choose(114, 0, -2, -2, 1);
   EXPECT_EQ(bed.options().TotalBitRate(row), 3222);
-  EXPECT_EQ(bed.options().TargetOption(), " -target pal-dvd ");
+  EXPECT_EQ(bed.options().TargetOption().Text(), " -target pal-dvd ");
 }
 
 TEST(WorkedExample, Profile17Audio) {
@@ -66,13 +66,13 @@ TEST(WorkedExample, Profile17Audio) {
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 192);
   pcm::intputrec rec = Filled(bed, row);
-  EXPECT_EQ(rec.SizeOpt, "");
-  EXPECT_EQ(rec.AspectOpt, "");
-  EXPECT_EQ(rec.VideoRateOpt, "");
-  EXPECT_EQ(rec.AudioRateOpt, " -ab 192000");
-  EXPECT_EQ(rec.SampleRateOpt, " -ar 44100 ");
-  EXPECT_EQ(rec.ChannelsOpt, " -ac 2");
-  EXPECT_EQ(rec.TargetOpt, " -vn -opt17");
+  EXPECT_EQ(rec.SizeOpt.Text(), "");
+  EXPECT_EQ(rec.AspectOpt.Text(), "");
+  EXPECT_EQ(rec.VideoRateOpt.Text(), "");
+  EXPECT_EQ(rec.AudioRateOpt.Text(), " -ab 192000");
+  EXPECT_EQ(rec.SampleRateOpt.Text(), " -ar 44100 ");
+  EXPECT_EQ(rec.ChannelsOpt.Text(), " -ac 2");
+  EXPECT_EQ(rec.TargetOpt.Text(), " -vn -opt17");
 }
 
 TEST(WorkedExample, Profile68TableWithAmrRates) {
@@ -82,19 +82,19 @@ TEST(WorkedExample, Profile68TableWithAmrRates) {
   EXPECT_EQ(bed.options().TotalBitRate(row), 135);
   pcm::intputrec rec = Filled(bed, row);
   // A 4:3 picture in the 11:9 frame: fitted with bars above and below.
-  EXPECT_EQ(rec.SizeOpt, " -vf scale=176:132,setsar=1,pad=176:144:-1:-1:black");
-  EXPECT_EQ(rec.AspectOpt, " -aspect 1.2222");
-  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 128000");
-  EXPECT_EQ(rec.AudioRateOpt, " -ab 7400");
-  EXPECT_EQ(rec.SampleRateOpt, " -ar 8000 ");
-  EXPECT_EQ(rec.ChannelsOpt, " -ac 1 ");
-  EXPECT_EQ(rec.TargetOpt, " -f 3gp");
+  EXPECT_EQ(rec.SizeOpt.Text(), " -vf scale=176:132,setsar=1,pad=176:144:-1:-1:black");
+  EXPECT_EQ(rec.AspectOpt.Text(), " -aspect 1.2222");
+  EXPECT_EQ(rec.VideoRateOpt.Text(), " -r 25 -b 128000");
+  EXPECT_EQ(rec.AudioRateOpt.Text(), " -ab 7400");
+  EXPECT_EQ(rec.SampleRateOpt.Text(), " -ar 8000 ");
+  EXPECT_EQ(rec.ChannelsOpt.Text(), " -ac 1 ");
+  EXPECT_EQ(rec.TargetOpt.Text(), " -f 3gp");
   // Every AMR mode, and 4.75 rounds to the even 5 in the total.
   const char* modes[5] = {" -ab 12200", " -ab 10200", " -ab 7400", " -ab 5900", " -ab 4750"};
   const int parts[5] = {12, 10, 7, 6, 5};
   for (int ai = 0; ai < 5; ++ai) {
     bed.profiles().SetSelected(bed.profiles().cb_audiobitrate, ai);
-    EXPECT_EQ(bed.options().AudioRateOption(row), modes[ai]);
+    EXPECT_EQ(bed.options().AudioRateOption(row).Text(), modes[ai]);
     EXPECT_EQ(bed.options().TotalBitRate(row), 128 + parts[ai]);
   }
 }
@@ -111,22 +111,22 @@ TEST(WorkedExample, Profile102WithSourceQualityEntries) {
   auto row = Entry("clip", "320x240", "1200", "128");
   EXPECT_EQ(bed.options().TotalBitRate(row), 1328);
   pcm::intputrec rec = Filled(bed, row);
-  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 1200000");
-  EXPECT_EQ(rec.AudioRateOpt, " -ab 128000");
-  EXPECT_EQ(rec.SampleRateOpt, " -ar 44100 ");
-  EXPECT_EQ(rec.SizeOpt, " -s 640x480");
-  EXPECT_EQ(rec.AspectOpt, " -aspect 1.3333");
+  EXPECT_EQ(rec.VideoRateOpt.Text(), " -r 25 -b 1200000");
+  EXPECT_EQ(rec.AudioRateOpt.Text(), " -ab 128000");
+  EXPECT_EQ(rec.SampleRateOpt.Text(), " -ar 44100 ");
+  EXPECT_EQ(rec.SizeOpt.Text(), " -s 640x480");
+  EXPECT_EQ(rec.AspectOpt.Text(), " -aspect 1.3333");
   // The source frame size and a source audio rate above 192 kbit/s.
   p.SetSelected(p.cb_size, 6);
   p.SetSelected(p.cb_videobitrate, 2);
   row.entry.audioKbps = 256;
   row.entry.width = 1280;
   row.entry.height = 720;
-  EXPECT_EQ(bed.options().SizeOption(row), " -s 1280x720");
-  EXPECT_EQ(bed.options().AspectOption(" -s 1280x720"), " -aspect 1.7778");
+  EXPECT_EQ(bed.options().SizeOption(row).Text(), " -s 1280x720");
+  EXPECT_EQ(bed.options().AspectOption("1280x720").Text(), " -aspect 1.7778");
   EXPECT_EQ(bed.options().TotalBitRate(row), 2398 + 256);  // 720 x 3.33 = 2397.6
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 2398000");
-  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 256000");
+  EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b 2398000");
+  EXPECT_EQ(bed.options().AudioRateOption(row).Text(), " -ab 256000");
 }
 
 TEST(HeightFactors, GeneralMiniAndExcellentAtNormal480) {
@@ -138,7 +138,7 @@ TEST(HeightFactors, GeneralMiniAndExcellentAtNormal480) {
     bed.Choose(n, 2, 2, 2, 1);
     ASSERT_EQ(bed.profiles().cb_size.SelectedText(), "640x480");
     EXPECT_EQ(bed.options().TotalBitRate(row), video + 128) << n;
-    EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b " + std::to_string(video) + "000") << n;
+    EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b " + std::to_string(video) + "000") << n;
   }
 }
 
@@ -146,13 +146,13 @@ TEST(Sizes, NotesAndHeightsThatAreNoNumber) {
   OptionBed bed("popclipmill", {{1, {"320x240(QVGA) 640xabc 800", "1 2 3 4 5", ""}}});
   bed.Choose(1, 0, 2, 2, 1);
   auto row = Entry();
-  EXPECT_EQ(bed.options().SizeOption(row), " -s 320x240");
-  EXPECT_EQ(bed.options().AspectOption(" -s 320x240"), " -aspect 1.3333");
-  EXPECT_EQ(bed.options().AspectOption(" -s 720x576"), " -aspect 1.2500");
+  EXPECT_EQ(bed.options().SizeOption(row).Text(), " -s 320x240");
+  EXPECT_EQ(bed.options().AspectOption("320x240").Text(), " -aspect 1.3333");
+  EXPECT_EQ(bed.options().AspectOption("720x576").Text(), " -aspect 1.2500");
   EXPECT_EQ(bed.options().TotalBitRate(row), 799 + 128);
   bed.profiles().SetSelected(bed.profiles().cb_size, 1);
   EXPECT_EQ(bed.options().TotalBitRate(row), 128);  // height no number: no video part
-  EXPECT_THROW(bed.options().AspectOption(" -s 640xabc"), pcm::CommandError);
+  EXPECT_THROW(bed.options().AspectOption("640xabc").Text(), pcm::CommandError);
   bed.profiles().SetSelected(bed.profiles().cb_size, 2);
   EXPECT_EQ(bed.options().TotalBitRate(row), 128);  // no "x" at all
 }
@@ -161,20 +161,20 @@ TEST(SampleRate, Thresholds) {
   OptionBed bed;
   bed.Choose(7, 1, 2, 2, 1);
   auto& o = bed.options();
-  EXPECT_EQ(o.SampleRateOption(" -ab 256000"), " -ar 48000 ");
-  EXPECT_EQ(o.SampleRateOption(" -ab 192001"), " -ar 48000 ");
-  EXPECT_EQ(o.SampleRateOption(" -ab 192000"), " -ar 44100 ");
-  EXPECT_EQ(o.SampleRateOption(" -ab 64001"), " -ar 44100 ");
-  EXPECT_EQ(o.SampleRateOption(" -ab 64000"), " -ar 22050 ");
-  EXPECT_EQ(o.SampleRateOption(""), "");
+  EXPECT_EQ(o.SampleRateOption(256000).Text(), " -ar 48000 ");
+  EXPECT_EQ(o.SampleRateOption(192001).Text(), " -ar 48000 ");
+  EXPECT_EQ(o.SampleRateOption(192000).Text(), " -ar 44100 ");
+  EXPECT_EQ(o.SampleRateOption(64001).Text(), " -ar 44100 ");
+  EXPECT_EQ(o.SampleRateOption(64000).Text(), " -ar 22050 ");
+  EXPECT_EQ(o.SampleRateOption(0).Text(), "");
   const char* byStep[5] = {" -ar 48000 ", " -ar 44100 ", " -ar 44100 ", " -ar 22050 ", " -ar 22050 "};
   auto row = Entry();
   for (int ai = 0; ai < 5; ++ai) {
     bed.profiles().SetSelected(bed.profiles().cb_audiobitrate, ai);
-    EXPECT_EQ(o.SampleRateOption(o.AudioRateOption(row)), byStep[ai]);
+    EXPECT_EQ(o.SampleRateOption(o.AudioBitRate(row)).Text(), byStep[ai]);
   }
   bed.Choose(8, 0, 2, 2, 1);
-  EXPECT_EQ(o.SampleRateOption(" -ab 256000"), " -ar 8000 ");
+  EXPECT_EQ(o.SampleRateOption(256000).Text(), " -ar 8000 ");
 }
 
 TEST(Extensions, UpperCaseMp4IsNotMp4AndWavCountsAsPcm) {
@@ -182,15 +182,15 @@ TEST(Extensions, UpperCaseMp4IsNotMp4AndWavCountsAsPcm) {
   bed.Choose(123, 2, 5, 5, 1);
   auto row = Entry("clip", "320x240", "900", "96");
   EXPECT_EQ(bed.profiles().OutputExtension(), ".MP4");
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 900000");
-  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 96000");
+  EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b 900000");
+  EXPECT_EQ(bed.options().AudioRateOption(row).Text(), " -ab 96000");
   bed.settings().outputField = MakeTempDir("mp4out");
   EXPECT_EQ(bed.options().OutputFilePath(row), bed.settings().outputField + "/clip.MP4");
 
   bed.Choose(20, -2, -2, 4, 1);  // ".wav"
   ASSERT_EQ(bed.profiles().OutputExtension(), ".wav");
   EXPECT_EQ(bed.options().TotalBitRate(row), 1500);
-  EXPECT_EQ(bed.options().AudioRateOption(row), " -ab 32000");
+  EXPECT_EQ(bed.options().AudioRateOption(row).Text(), " -ab 32000");
 }
 
 TEST(Profile8, AmrPartsAndTheSubtractedTableRate) {
@@ -199,8 +199,8 @@ TEST(Profile8, AmrPartsAndTheSubtractedTableRate) {
   ASSERT_EQ(bed.profiles().cb_size.SelectedText(), "176x144");
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 487);
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 359000");
-  EXPECT_EQ(bed.options().ChannelsOption(), " -ac 1 ");
+  EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b 359000");
+  EXPECT_EQ(bed.options().ChannelsOption().Text(), " -ac 1 ");
 }
 
 // AMR has no mode for the source's rate, so the audio source-quality entry
@@ -211,10 +211,10 @@ TEST(Profile8, AudioSourceQualityReadsAsNormal) {
   ASSERT_EQ(bed.profiles().cb_audiobitrate.SelectedText(), pcm::kOriginalAudio);
   auto row = Entry("clip", "320x240", "768", "256");
   pcm::intputrec rec = Filled(bed, row);
-  EXPECT_EQ(rec.AudioRateOpt, " -ab 7400");
-  EXPECT_EQ(rec.SampleRateOpt, " -ar 8000 ");
+  EXPECT_EQ(rec.AudioRateOpt.Text(), " -ab 7400");
+  EXPECT_EQ(rec.SampleRateOpt.Text(), " -ar 8000 ");
   EXPECT_EQ(bed.options().TotalBitRate(row), 487);
-  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 359000");
+  EXPECT_EQ(rec.VideoRateOpt.Text(), " -r 25 -b 359000");
 }
 
 // High AMR audio with low video would leave a negative video rate after the
@@ -224,7 +224,7 @@ TEST(Profile8, VideoRateNeverDropsToZeroOrBelow) {
   bed.Choose(8, 0, 4, 0, 1);  // 144 x 1.51 = 217, AMR 12, table 320
   auto row = Entry();
   EXPECT_EQ(bed.options().TotalBitRate(row), 229);
-  EXPECT_EQ(bed.options().VideoRateOption(row), " -r 25 -b 217000");
+  EXPECT_EQ(bed.options().VideoRateOption(row).Text(), " -r 25 -b 217000");
 }
 
 // A list without a selection uses the profile's default, else "Normal", the
@@ -234,24 +234,24 @@ TEST(NoSelection, ListsFallBackToDefaults) {
   auto row = Entry("clip", "320x240", "768", "128");
   bed.Choose(7, -1, -1, -1, -1);
   pcm::intputrec rec = Filled(bed, row);
-  EXPECT_EQ(rec.SizeOpt, " -s 320x240");            // default size 1
-  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 768000");  // default: source quality
-  EXPECT_EQ(rec.AudioRateOpt, " -ab 128000");
-  EXPECT_EQ(rec.ChannelsOpt, " -ac 2");
+  EXPECT_EQ(rec.SizeOpt.Text(), " -s 320x240");            // default size 1
+  EXPECT_EQ(rec.VideoRateOpt.Text(), " -r 25 -b 768000");  // default: source quality
+  EXPECT_EQ(rec.AudioRateOpt.Text(), " -ab 128000");
+  EXPECT_EQ(rec.ChannelsOpt.Text(), " -ac 2");
 
   bed.profiles().SelectProfile(4);  // defaults 5 beyond every list
   ASSERT_EQ(bed.profiles().cb_size.selected, -1);
   ASSERT_EQ(bed.profiles().cb_videobitrate.selected, -1);
   rec = Filled(bed, row);
-  EXPECT_EQ(rec.SizeOpt, " -s 320x240");
-  EXPECT_EQ(rec.AspectOpt, " -aspect 1.3333");
-  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 799000");
-  EXPECT_EQ(rec.AudioRateOpt, " -ab 128000");
+  EXPECT_EQ(rec.SizeOpt.Text(), " -s 320x240");
+  EXPECT_EQ(rec.AspectOpt.Text(), " -aspect 1.3333");
+  EXPECT_EQ(rec.VideoRateOpt.Text(), " -r 25 -b 799000");
+  EXPECT_EQ(rec.AudioRateOpt.Text(), " -ab 128000");
   EXPECT_EQ(bed.options().TotalBitRate(row), 927);
 
   bed.Choose(112, -1, -2, -2, -1);
-  EXPECT_EQ(bed.options().TargetOption(), " -target pal-vcd ");
-  EXPECT_EQ(bed.options().ChannelsOption(), " -ac 2");
+  EXPECT_EQ(bed.options().TargetOption().Text(), " -target pal-vcd ");
+  EXPECT_EQ(bed.options().ChannelsOption().Text(), " -ac 2");
 }
 
 TEST(SourceRates, BelowZeroIsAClearError) {
@@ -259,9 +259,9 @@ TEST(SourceRates, BelowZeroIsAClearError) {
   bed.Choose(1, 0, 5, 5, 1);
   auto row = Entry("clip", "320x240", "-5", "128");
   EXPECT_THROW(bed.options().TotalBitRate(row), pcm::CommandError);
-  EXPECT_THROW(bed.options().VideoRateOption(row), pcm::CommandError);
+  EXPECT_THROW(bed.options().VideoRateOption(row).Text(), pcm::CommandError);
   row.entry.audioKbps = -1;
-  EXPECT_THROW(bed.options().AudioRateOption(row), pcm::CommandError);
+  EXPECT_THROW(bed.options().AudioRateOption(row).Text(), pcm::CommandError);
 }
 
 // A table profile whose rate line stored nothing has no step to pass on.
@@ -270,7 +270,7 @@ TEST(TableRates, MissingStepIsAnErrorNotAnEmptyRate) {
   bed.Choose(27, 0, 2, 2, 1);
   ASSERT_EQ(bed.profiles().RateStep(2), "");
   auto row = Entry();
-  EXPECT_THROW(bed.options().VideoRateOption(row), pcm::CommandError);
+  EXPECT_THROW(bed.options().VideoRateOption(row).Text(), pcm::CommandError);
   EXPECT_THROW(bed.options().TotalBitRate(row), pcm::CommandError);
 }
 
@@ -318,17 +318,17 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
     SCOPED_TRACE(std::to_string(w.profile) + " size " + std::to_string(w.size));
     bed.Choose(w.profile, w.size, 2, 2);
     pcm::intputrec rec = Filled(bed, wide);
-    EXPECT_EQ(rec.SizeOpt, w.sizeOpt);
-    EXPECT_EQ(rec.AspectOpt, w.aspectOpt);
-    EXPECT_EQ(bed.options().StillSizeOption(wide),
+    EXPECT_EQ(rec.SizeOpt.Text(), w.sizeOpt);
+    EXPECT_EQ(rec.AspectOpt.Text(), w.aspectOpt);
+    EXPECT_EQ(bed.options().StillSizeOption(wide).Text(),
               w.profile == 102 && w.size == 2 ? " -s 1024x576" : w.sizeOpt);
   }
   // A disc preset scales to its 4:3 frame: a 16:9 picture gets bars, drawn
   // in the frame's own pixels.
   bed.Choose(112, -1, -2, -2, -1);
-  EXPECT_EQ(Filled(bed, wide).SizeOpt, " -vf scale=352:216,pad=352:288:-1:-1:black,setdar=4/3");
-  EXPECT_EQ(Filled(bed, wide).AspectOpt, "");
-  EXPECT_EQ(Filled(bed, Entry()).SizeOpt, "");  // 4:3 already: the preset's own scaling
+  EXPECT_EQ(Filled(bed, wide).SizeOpt.Text(), " -vf scale=352:216,pad=352:288:-1:-1:black,setdar=4/3");
+  EXPECT_EQ(Filled(bed, wide).AspectOpt.Text(), "");
+  EXPECT_EQ(Filled(bed, Entry()).SizeOpt.Text(), "");  // 4:3 already: the preset's own scaling
   // A phone clip turned a quarter: upright at its own size, pillarboxed.
   picture.sarNum = picture.sarDen = 1;
   picture.width = 1280;
@@ -336,17 +336,17 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
   picture.rotation = 90;
   pcm::ListRow turned = rowOf({picture, sound});
   bed.Choose(102, 2, 2, 2);
-  EXPECT_EQ(Filled(bed, turned).SizeOpt, " -s 720x1280");
-  EXPECT_EQ(Filled(bed, turned).AspectOpt, " -aspect 0.5625");
+  EXPECT_EQ(Filled(bed, turned).SizeOpt.Text(), " -s 720x1280");
+  EXPECT_EQ(Filled(bed, turned).AspectOpt.Text(), " -aspect 0.5625");
   bed.Choose(102, 0, 2, 2);
-  EXPECT_EQ(Filled(bed, turned).SizeOpt, " -vf scale=136:240,setsar=1,pad=320:240:-1:-1:black");
+  EXPECT_EQ(Filled(bed, turned).SizeOpt.Text(), " -vf scale=136:240,setsar=1,pad=320:240:-1:-1:black");
   bed.Choose(114, -1, -2, -2, -1);
-  EXPECT_EQ(Filled(bed, turned).SizeOpt, " -vf scale=304:576,pad=720:576:-1:-1:black,setdar=4/3");
+  EXPECT_EQ(Filled(bed, turned).SizeOpt.Text(), " -vf scale=304:576,pad=720:576:-1:-1:black,setdar=4/3");
   // Sound alone: no picture options, no picture in the estimate.
   bed.Choose(102, 0, 2, 2);
   pcm::ListRow song = rowOf({sound});
   pcm::intputrec rec = Filled(bed, song);
-  EXPECT_EQ(rec.SizeOpt + rec.AspectOpt + rec.VideoRateOpt, "");
+  EXPECT_TRUE(rec.SizeOpt.empty() && rec.AspectOpt.empty() && rec.VideoRateOpt.empty());
   EXPECT_EQ(bed.options().TotalBitRate(song), 128);
 
   // Two tracks, the second marked default and tagged, and a cover.
@@ -360,16 +360,16 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
   pcm::ListRow album = rowOf({sound, cover, second});
   album.entry.soundKeepsTags = true;
   bed.Choose(17, -2, -2, 2);
-  EXPECT_EQ(Filled(bed, album).TargetOpt,
+  EXPECT_EQ(Filled(bed, album).TargetOpt.Text(),
             " -map 0:a:1? -map 0:v:0 -c:v copy -disposition:v:0 attached_pic -acodec libmp3lame -f mp3"
             " -map_metadata:g 0:g -map_metadata:g 0:s:a:1");
   // Into a video profile the cover is no picture; the track is the same.
   bed.Choose(102, 0, 2, 2);
-  EXPECT_EQ(Filled(bed, album).TargetOpt,
+  EXPECT_EQ(Filled(bed, album).TargetOpt.Text(),
             " -map 0:V:0? -map 0:a:1? -vcodec libx264 -f avi -map_metadata:g 0:g"
             " -map_metadata:g 0:s:a:1");
-  EXPECT_EQ(Filled(bed, album).SizeOpt, "");
+  EXPECT_EQ(Filled(bed, album).SizeOpt.Text(), "");
   // A row whose streams are not known keeps the line as written.
   bed.Choose(17, -2, -2, 2);
-  EXPECT_EQ(Filled(bed, Entry()).TargetOpt, " -map 0:a:0? -vn -acodec libmp3lame -f mp3");
+  EXPECT_EQ(Filled(bed, Entry()).TargetOpt.Text(), " -map 0:a:0? -vn -acodec libmp3lame -f mp3");
 }

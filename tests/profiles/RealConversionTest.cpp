@@ -37,8 +37,8 @@ Converted Convert(CoreApp& app, const std::string& input, const std::string& out
   rec.OutputFile = app.options.OutputFilePath(row);
   app.options.FillProfileOptions(rec, row);
   rec.DurationSecs = 2;
-  rec.StartOpt = " -ss 00:00:00";
-  rec.LengthOpt = " -t 00:00:02";
+  rec.StartOpt = pcm::OptionField({"-ss", "00:00:00"});
+  rec.LengthOpt = pcm::OptionField({"-t", "00:00:02"});
   c.command = BuildCommandLine(rec);
   c.output = rec.OutputFile;
 

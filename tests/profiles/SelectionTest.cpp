@@ -83,7 +83,7 @@ TEST(Selection, AudioProfile17) {
   EXPECT_EQ(p.RateStep(0), "*");
   EXPECT_EQ(p.cb_audiobitrate.selected, 2);
   EXPECT_EQ(p.cb_channel.selected, 1);
-  EXPECT_EQ(p.optionLine, " -vn -opt17");
+  EXPECT_EQ(p.ProfileOptions().Text(), " -vn -opt17");
   EXPECT_EQ(p.currentProfile, 17);
   EXPECT_EQ(p.lastSelected, 17);
   EXPECT_EQ(bed.app->display().Text("profilestext"), "MP3-MPEG Layer-3Audio(*.mp3)");
@@ -207,7 +207,7 @@ class BadPopTest : public ::testing::Test {
     EXPECT_EQ(p.cb_videobitrate.items, before);
     EXPECT_EQ(p.cb_videobitrate.selected, 4);
     EXPECT_EQ(p.RateStep(4), "300");
-    EXPECT_EQ(p.optionLine, " -opt27");
+    EXPECT_EQ(p.ProfileOptions().Text(), " -opt27");
     EXPECT_EQ(bed->app->display().Text("profilestext"), pcm::ProfileInfo(27)->displayName);
   }
   std::string ErrorOf(int n) {
@@ -311,19 +311,20 @@ TEST(ShippedParameterFile, EveryProfileSelectsWithCompleteOptions) {
     ASSERT_NO_THROW(app.options.FillProfileOptions(job, row)) << n;
     EXPECT_GT(app.options.TotalBitRate(row), 0) << n;
     if (pcm::IsDiscProfile(n)) {
-      EXPECT_EQ(job.TargetOpt.rfind(" -target pal-", 0), 0u) << n;
+      EXPECT_EQ(job.TargetOpt.Text().rfind(" -target pal-", 0), 0u) << n;
       continue;
     }
-    EXPECT_EQ(job.AudioRateOpt.rfind(" -ab ", 0), 0u) << n;
+    EXPECT_EQ(job.AudioRateOpt.Text().rfind(" -ab ", 0), 0u) << n;
     EXPECT_FALSE(job.SampleRateOpt.empty()) << n;
     if (rec->media == pcm::Media::Audio) {
-      EXPECT_EQ(job.SizeOpt, "") << n;
-      EXPECT_EQ(job.VideoRateOpt, "") << n;
+      EXPECT_EQ(job.SizeOpt.Text(), "") << n;
+      EXPECT_EQ(job.VideoRateOpt.Text(), "") << n;
     } else {
-      EXPECT_TRUE(job.SizeOpt.starts_with(" -s ") || job.SizeOpt.starts_with(" -vf scale=")) << n;
-      EXPECT_EQ(job.AspectOpt.rfind(" -aspect ", 0), 0u) << n;
-      EXPECT_EQ(job.VideoRateOpt.rfind(" -r 25 -b ", 0), 0u) << n;
-      EXPECT_EQ(job.VideoRateOpt.find('-', 10), std::string::npos) << n << job.VideoRateOpt;
+      EXPECT_TRUE(job.SizeOpt.Text().starts_with(" -s ") || job.SizeOpt.Text().starts_with(" -vf scale="))
+          << n;
+      EXPECT_EQ(job.AspectOpt.Text().rfind(" -aspect ", 0), 0u) << n;
+      EXPECT_EQ(job.VideoRateOpt.Text().rfind(" -r 25 -b ", 0), 0u) << n;
+      EXPECT_EQ(job.VideoRateOpt.Text().find('-', 10), std::string::npos) << n << job.VideoRateOpt.Text();
     }
   }
 }
@@ -345,6 +346,6 @@ TEST(Selection, IconThatCannotLoadChangesNothing) {
   EXPECT_THROW(app.profiles.SelectProfile(17), pcm::CommandError);
   EXPECT_EQ(app.profiles.currentProfile, 7);
   EXPECT_EQ(app.profiles.currentDisplayName, "WMV-Windows Media Video(*.wmv)");
-  EXPECT_EQ(app.profiles.optionLine, " -opt7");
+  EXPECT_EQ(app.profiles.ProfileOptions().Text(), " -opt7");
   EXPECT_EQ(display.Text("profilestext"), "WMV-Windows Media Video(*.wmv)");
 }

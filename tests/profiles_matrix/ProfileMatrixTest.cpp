@@ -107,8 +107,8 @@ std::string ConvertAndCheck(CoreApp& app, int n, const Variant& v, const std::st
   rec.OutputFile = app.options.OutputFilePath(row);
   app.options.FillProfileOptions(rec, row);
   rec.DurationSecs = 2;
-  rec.StartOpt = " -ss 00:00:00";
-  rec.LengthOpt = " -t 00:00:02";
+  rec.StartOpt = pcm::OptionField({"-ss", "00:00:00"});
+  rec.LengthOpt = pcm::OptionField({"-t", "00:00:02"});
   *command = BuildCommandLine(rec);
 
   bool ended = false;
@@ -142,10 +142,11 @@ std::string ConvertAndCheck(CoreApp& app, int n, const Variant& v, const std::st
   } else {
     // The frame size asked for: the selected size, the source's for the
     // source entry, the disc standard's for the disc presets.
-    std::string size = rec.SizeOpt.size() > 4 ? rec.SizeOpt.substr(4) : "";
+    std::string size = rec.SizeOpt.ValueOf("-s");
     // A picture fitted with bars has the frame it is padded to.
-    if (size_t pad = rec.SizeOpt.find(",pad="); pad != std::string::npos) {
-      size = rec.SizeOpt.substr(pad + 5);
+    const std::string filter = rec.SizeOpt.ValueOf("-vf");
+    if (size_t pad = filter.find(",pad="); pad != std::string::npos) {
+      size = filter.substr(pad + 5);
       size = size.substr(0, size.find(':', size.find(':') + 1));
       size[size.find(':')] = 'x';
     }
@@ -153,8 +154,7 @@ std::string ConvertAndCheck(CoreApp& app, int n, const Variant& v, const std::st
       static const std::map<std::string, std::string> disc = {
           {"pal-vcd", "352x288"},   {"ntsc-vcd", "352x240"}, {"pal-svcd", "480x576"},
           {"ntsc-svcd", "480x480"}, {"pal-dvd", "720x576"},  {"ntsc-dvd", "720x480"}};
-      std::string target = rec.TargetOpt.substr(rec.TargetOpt.find("-target ") + 8);
-      target = target.substr(0, target.find(' '));
+      const std::string target = rec.TargetOpt.ValueOf("-target");
       size = disc.count(target) ? disc.at(target) : "?";
     }
     const std::string got = std::to_string(info.width) + "x" + std::to_string(info.height);
@@ -226,7 +226,7 @@ TEST(ProfileMatrixSetup, FirstSelectionLandsOnARealSize) {
         // Five whole rates, rising from the lowest quality step.
         for (int i = 0; i < 4; ++i)
           EXPECT_GT(std::stoi(app.profiles.RateStep(i)), std::stoi(app.profiles.RateStep(i + 1))) << n;
-        EXPECT_EQ(app.profiles.ProfileOptionLine().rfind(" -", 0), 0u) << n;
+        EXPECT_EQ(app.profiles.ProfileOptions().Text().rfind(" -", 0), 0u) << n;
       }
     }
   }

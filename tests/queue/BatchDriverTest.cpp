@@ -223,15 +223,15 @@ TEST(FileEntryStep, StartOnlyWhenTrimmedLengthAlwaysGiven) {
   b.app().list.Row(0).trim.begin = 10;
   b.app().list.Row(0).entry.duration = "00:01:00";
   pcm::intputrec rec = b.app().batch.JobRecordOf(b.app().list.Row(0));
-  EXPECT_EQ(rec.StartOpt, " -ss 00:00:10");
-  EXPECT_EQ(rec.LengthOpt, " -t 00:01:00");
+  EXPECT_EQ(rec.StartOpt.Text(), " -ss 00:00:10");
+  EXPECT_EQ(rec.LengthOpt.Text(), " -t 00:01:00");
   EXPECT_EQ(rec.DurationSecs, 60);
   EXPECT_EQ(rec.InputFile, b.media + "/clip.final.avi");
   EXPECT_EQ(rec.OutputFile, b.out + "/clip.final.mp3");  // the title keeps its inner dot
   EXPECT_EQ(rec.EncoderPath, b.f.dir + "register.dat");
   b.app().list.Row(0).trim.begin = 0;
   // A seek before the input would lose the start of an untrimmed entry.
-  EXPECT_EQ(b.app().batch.JobRecordOf(b.app().list.Row(0)).StartOpt, "");
+  EXPECT_EQ(b.app().batch.JobRecordOf(b.app().list.Row(0)).StartOpt.Text(), "");
 }
 
 // An entry whose job cannot be built fails with the reason and the batch

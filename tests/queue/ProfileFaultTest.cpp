@@ -45,7 +45,7 @@ TEST(AddFileEntry, RatesBeyondTheFileOrAnyMediumAreCappedOrRefused) {
   EXPECT_EQ(f.app->list.Row(0).entry.videoKbps, 1000);  // 500000 x 8 / 4 s
   pcm::intputrec rec;
   f.app->options.FillProfileOptions(rec, f.app->list.Row(0));
-  EXPECT_EQ(rec.VideoRateOpt, " -r 25 -b 1000000");
+  EXPECT_EQ(rec.VideoRateOpt.Text(), " -r 25 -b 1000000");
   f.app->list.RemoveAt(0);
   // A length no file of this size has (999 hours): the stated rates stand.
   std::string lying =

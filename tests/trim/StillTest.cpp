@@ -71,18 +71,18 @@ TEST(Still, WritesNumberedBitmapsOfTheChosenSize) {
   t.ChooseOtherSize();
   ASSERT_EQ(t.app->list.Row(clip).caption, "clip");
   const pcm::EntryState before = t.app->list.Row(clip).state;
-  std::string size = t.app->options.StillSizeOption(t.app->list.Row(clip));
-  ASSERT_EQ(size.rfind(" -s ", 0), 0u) << size;
-  std::string wanted = size.substr(4);
+  const pcm::OptionField size = t.app->options.StillSizeOption(t.app->list.Row(clip));
+  std::string wanted = size.ValueOf("-s");
+  ASSERT_FALSE(wanted.empty()) << size.Text();
   ASSERT_NE(wanted, "320x240");
   t.app->settings.outputField = t.out + "/stills";
 
   EXPECT_EQ(t.Save(clip, 2, t.out + "/stills/clip.bmp"), "");
   pcm::intputrec rec = t.app->engine.CurrentJob()->record;
-  EXPECT_EQ(rec.StartOpt, " -ss 00:00:02.000");
-  EXPECT_EQ(rec.LengthOpt, " -t 0.01");
-  EXPECT_EQ(rec.TargetOpt, " -f image2 ");
-  EXPECT_EQ(rec.SizeOpt, size);
+  EXPECT_EQ(rec.StartOpt.Text(), " -ss 00:00:02.000");
+  EXPECT_EQ(rec.LengthOpt.Text(), " -t 0.01");
+  EXPECT_EQ(rec.TargetOpt.Text(), " -f image2 ");
+  EXPECT_EQ(rec.SizeOpt.Args(), size.Args());
   pcmtest::ProbeInfo bmp = pcmtest::FfprobeFile(t.out + "/stills/clip.bmp");
   EXPECT_EQ(bmp.videoCodec, "bmp");
   EXPECT_EQ(std::to_string(bmp.width) + "x" + std::to_string(bmp.height), wanted);
@@ -138,7 +138,7 @@ TEST(Still, NoSizeOptionWhenTheSizeListIsDisabled) {
   t.ChooseOtherSize();
   t.app->profiles.cb_size.enabled = false;
   std::string first = t.still.SaveStill(clip, 1);
-  EXPECT_EQ(t.app->engine.CurrentJob()->record.SizeOpt, "");
+  EXPECT_EQ(t.app->engine.CurrentJob()->record.SizeOpt.Text(), "");
   EXPECT_EQ(t.Save(clip, 1, t.out + "/clip_1.bmp"), "");
   ASSERT_TRUE(pcmtest::WaitUntil([&] { return !t.still.Busy(); }, 30000));
   EXPECT_EQ(first, t.out + "/clip.bmp");

@@ -54,8 +54,8 @@ TEST(TrimSession, BeginAndEndFromThePositionReachTheConversion) {
   EXPECT_EQ(t.app->list.Row(1).time, "00:00:42");
 
   pcm::intputrec rec = t.app->batch.JobRecordOf(film);
-  EXPECT_EQ(rec.StartOpt, " -ss 00:00:10");
-  EXPECT_EQ(rec.LengthOpt, " -t 00:01:00");
+  EXPECT_EQ(rec.StartOpt.Text(), " -ss 00:00:10");
+  EXPECT_EQ(rec.LengthOpt.Text(), " -t 00:01:00");
   std::string line = pcm::BuildCommandLine(rec);
   EXPECT_NE(line.find(" -ss 00:00:10 -y  -i /media/film.avi "), std::string::npos) << line;
   EXPECT_NE(line.find(" -t 00:01:00 "), std::string::npos) << line;
@@ -124,7 +124,7 @@ TEST(TrimSession, JumpsAndTheBarSeekWithinTheEntry) {
   t.TickAt(33.0);
   t.session->JumpBack();
   EXPECT_EQ(t.playback.seeks, std::vector<double>{3});  // the media starts at 2
-  t.TickAt(72.0);  // 00:01:10: 100 is the end
+  t.TickAt(72.0);                                       // 00:01:10: 100 is the end
   t.session->JumpForward();
   t.TickAt(71.0);  // 00:01:09: 99 is still inside
   t.session->JumpForward();
