@@ -466,9 +466,9 @@ void ListCommands::RemoveSelected() {
     parts_.list.SelectOnly(std::min(next, parts_.list.Count() - 1));
     if (focusListHook) focusListHook();
   }
-  // The length and the DVD selectors show the row selected now.
+  // The length and the DVD selectors show the row selected now; the
+  // command states follow with them.
   ListClicked();
-  parts_.notifier.UpdateCommandStates();
 }
 
 void ListCommands::ClearList() {
@@ -477,7 +477,10 @@ void ListCommands::ClearList() {
     parts_.list.Clear();
     renameRow = -1;
     ++clears_;
+    // Nothing is selected now: no length, no streams; the command states
+    // follow with them.
     ListClicked();
+    return;
   }
   parts_.notifier.UpdateCommandStates();
 }
