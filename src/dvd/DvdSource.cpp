@@ -533,6 +533,9 @@ void DvdSource::ToggleChapterView() {
         row = it->second;
         row.caption = caption;
         row.selected = false;
+        // Listed from its disc just now: a row restored while the disc was
+        // away is found again.
+        row.sourceMissing = false;
         listed.push_back(std::move(row));
       } else {
         listed.push_back(Completed(std::move(row)));
