@@ -3,8 +3,9 @@
 # side with plain ffmpeg:
 #  1. the files converted by `popclipmill --batch` vs ffmpeg running the
 #     batch's own command lines (from --dry-run) one after another, the
-#     sides alternating within each run and which goes first from run to
-#     run: probing, fitting and stream choice must not slow a batch down;
+#     sides alternating for each profile's batch and which goes first from
+#     batch to batch: probing, fitting and stream choice must not slow a
+#     batch down;
 #  2. the size each profile family writes against the estimate the list
 #     showed for it (written / estimated, summed over the files).
 # Usage: bench/real_media_bench.sh BIN_DIR [RUNS]  (default 5)
@@ -28,38 +29,44 @@ for f in "${FILES[@]}"; do cp "$CACHE/$f" "$WORK/media/"; done
 
 # H.264 in MP4 at the source's size and at a fixed one, and MP3.
 JOBS=("--profile 102 --size 6" "--profile 5 --size 1" "--profile 17")
-lines() {
-  for j in "${JOBS[@]}"; do
-    # shellcheck disable=SC2086
-    "$BIN/popclipmill" --batch --dry-run $j --output "$WORK/$1/${j// /_}" "$WORK"/media/*
-  done
-}
-lines direct > "$WORK/lines"
+for k in "${!JOBS[@]}"; do
+  j=${JOBS[$k]}
+  # shellcheck disable=SC2086
+  "$BIN/popclipmill" --batch --dry-run $j --output "$WORK/direct/${j// /_}" "$WORK"/media/* > "$WORK/lines$k"
+done
 
+# One profile's batch on each side, timed; the seconds are added to the
+# side's total of the run.
 batch_side() {
+  local j=${JOBS[$1]} t
   rm -rf "$WORK/batch"
-  local t=$EPOCHREALTIME
-  for j in "${JOBS[@]}"; do
-    # shellcheck disable=SC2086
-    "$BIN/popclipmill" --batch --quiet $j --output "$WORK/batch/${j// /_}" "$WORK"/media/* > /dev/null
-  done
-  batch+=("$(since "$t")")
+  t=$EPOCHREALTIME
+  # shellcheck disable=SC2086
+  "$BIN/popclipmill" --batch --quiet $j --output "$WORK/batch/${j// /_}" "$WORK"/media/* > /dev/null
+  batch_s=$(awk -v a="$batch_s" -v b="$(since "$t")" 'BEGIN { printf "%.3f", a + b }')
 }
 direct_side() {
+  local j=${JOBS[$1]} t
   rm -rf "$WORK/direct"
-  for j in "${JOBS[@]}"; do mkdir -p "$WORK/direct/${j// /_}"; done
-  local t=$EPOCHREALTIME
-  run_lines_with_ffmpeg "$WORK/lines"
-  direct+=("$(since "$t")")
+  mkdir -p "$WORK/direct/${j// /_}"
+  t=$EPOCHREALTIME
+  run_lines_with_ffmpeg "$WORK/lines$1"
+  direct_s=$(awk -v a="$direct_s" -v b="$(since "$t")" 'BEGIN { printf "%.3f", a + b }')
 }
 
+# The sides alternate for each profile's batch (a few seconds each, so a
+# change of the load meets both alike), and which goes first alternates too.
 batch=() direct=() ratios=()
 for run in $(seq 1 "$RUNS"); do
   l=$(load)
-  if (( run % 2 )); then batch_side; direct_side; else direct_side; batch_side; fi
-  r=$(ratio "${batch[-1]}" "${direct[-1]}")
+  batch_s=0 direct_s=0
+  for k in "${!JOBS[@]}"; do
+    if (( (run + k) % 2 )); then batch_side "$k"; direct_side "$k"; else direct_side "$k"; batch_side "$k"; fi
+  done
+  batch+=("$batch_s") direct+=("$direct_s")
+  r=$(ratio "$batch_s" "$direct_s")
   ratios+=("$r")
-  echo "run $run (load $l): batch ${batch[-1]} s, ffmpeg ${direct[-1]} s, ratio $r"
+  echo "run $run (load $l): batch $batch_s s, ffmpeg $direct_s s, ratio $r"
 done
 echo "real media, ${#FILES[@]} files x ${#JOBS[@]} profiles: batch vs the same ffmpeg commands," \
   "median ratio $(printf '%s\n' "${ratios[@]}" | median) (target <= 1.03)"

@@ -159,7 +159,11 @@ class HeadlessBatch {
     StopSignalWatch stopWatch([this] { OnStopSignal(); });
     if (auto status = ApplyChoices()) return *status;
     if (auto status = CheckEncoder()) return *status;
+    convertWhileAdding_ = ConvertsWhileAdding();
     AddPaths();
+    // The batch began with the first file described; the checks below had
+    // nothing to refuse.
+    if (batchBegun_) return AfterBatch(Convert());
     if (interrupted_) {
       std::fprintf(stderr, "%s: interrupted while adding; nothing was converted\n", prog_.c_str());
       return kExitFailed;
@@ -248,18 +252,58 @@ class HeadlessBatch {
     return kExitFailed;
   }
 
+  // Whether the files can be converted while the later ones are still
+  // being described: nothing has to see the whole list first. A listing, a
+  // dry run and an export convert nothing; --trim, --audio and --subtitle
+  // may leave rows out or refuse the run; a DVD's titles are picked among
+  // all its rows, and --titles picks rows by their number.
+  bool ConvertsWhileAdding() const {
+    if (req_.list || req_.dryRun || req_.exportJobs || req_.trim || req_.audio || req_.subtitle ||
+        req_.titles == TitlePick::Rows || req_.chapters)
+      return false;
+    return std::none_of(req_.paths.begin(), req_.paths.end(), [](const std::string& given) {
+      return DvdPathOf(AbsolutePath(given)) != DvdPath::None;
+    });
+  }
+
+  // A row added while converting while adding: the first checked one
+  // begins the batch, once the output folder is there as a run needs it
+  // (else the run goes on as without it, and names the fault after the
+  // adding); later ones join it.
+  void RowAdded(int pos) {
+    if (batchBegun_) {
+      app_.batch.RowsAdded();
+      return;
+    }
+    if (!convertWhileAdding_ || !app_.list.Row(pos).checked || interrupted_) return;
+    if (!OutputFolderFault().empty() || !MakeOutputFolderFault().empty()) {
+      convertWhileAdding_ = false;
+      return;
+    }
+    app_.batch.ExpectRows();
+    BeginConversions();
+    batchBegun_ = app_.run.converting;
+    if (!batchBegun_) {
+      convertWhileAdding_ = false;
+      EndConversions();
+    }
+  }
+
   // Adds every path; a file that cannot be added is reported and counted.
   // Ctrl-C also ends a folder between two of its files, and a slow probe.
   void AddPaths() {
     app_.listCommands.stopAddingHook = [this] { return interrupted_; };
     app_.probe.stopHook = [this] { return interrupted_; };
+    if (convertWhileAdding_) app_.listCommands.rowAddedHook = [this](int pos) { RowAdded(pos); };
     // A file whose output exists is skipped before it is probed, so a run
     // over a converted library costs little more than listing it. --list
-    // shows every row as it is.
+    // shows every row as it is. A name this batch gave already is no
+    // reason to skip: the entry is numbered as without the setting.
     if (req_.skipExisting && !req_.list)
       app_.listCommands.unprobedSkipHook = [this](const ListRow& row) {
         try {
-          return app_.batch.SkippedOutput(row);
+          return app_.batch.SkippedOutput(
+              row, [this](const std::string& path) { return app_.batch.OwnOutputName(path); });
         } catch (const std::exception&) {
           // Probed then, and the batch names the fault.
           return std::string();
@@ -300,6 +344,7 @@ class HeadlessBatch {
       }
     }
     AddFiles(files);
+    app_.listCommands.rowAddedHook = nullptr;
   }
 
   // Adds the files in their order, probed several at a time; every one not
@@ -490,15 +535,21 @@ class HeadlessBatch {
   // so a missing parent would fail every entry; a file in its place fails
   // the run at once, dry or not.
   std::optional<int> CheckOutputFolder() {
+    const std::string fault = OutputFolderFault();
+    if (fault.empty()) return std::nullopt;
+    std::fprintf(stderr, "%s: %s\n", prog_.c_str(), fault.c_str());
+    return kExitFailed;
+  }
+
+  // Sets the output folder's names; what is wrong with it, or "".
+  std::string OutputFolderFault() {
     outDir_ = app_.options.OutputFolder();
     outDirName_ = outDir_.size() > 1 ? outDir_.substr(0, outDir_.size() - 1) : outDir_;
     struct stat st;
     const bool existed = lstat(outDirName_.c_str(), &st) == 0;
     if (existed && S_ISLNK(st.st_mode)) stat(outDirName_.c_str(), &st);
-    if (!existed || S_ISDIR(st.st_mode)) return std::nullopt;
-    std::fprintf(stderr, "%s: the output folder %s is not a folder; nothing was converted\n", prog_.c_str(),
-                 Printable(outDirName_).c_str());
-    return kExitFailed;
+    if (!existed || S_ISDIR(st.st_mode)) return {};
+    return "the output folder " + Printable(outDirName_) + " is not a folder; nothing was converted";
   }
 
   // The names a real run would use: an entry's output name is taken for
@@ -586,6 +637,15 @@ class HeadlessBatch {
   }
 
   std::optional<int> MakeOutputFolder() {
+    const std::string fault = MakeOutputFolderFault();
+    if (fault.empty()) return std::nullopt;
+    std::fprintf(stderr, "%s: %s\n", prog_.c_str(), fault.c_str());
+    return kExitFailed;
+  }
+
+  // Makes the output folder (and for a dry run removes it again); why it
+  // cannot be made or written, or "".
+  std::string MakeOutputFolderFault() {
     std::string error;
     std::vector<std::string> made;
     const bool folderMade = MakeFolders(outDir_, error, &made);
@@ -602,18 +662,18 @@ class HeadlessBatch {
     }
     if (req_.dryRun)
       for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
-    if (folderMade && writable) return std::nullopt;
-    std::fprintf(stderr, "%s: the output folder %s cannot be %s; nothing was converted (%s)\n", prog_.c_str(),
-                 Printable(outDirName_).c_str(), folderMade ? "written" : "created",
-                 Printable(error).c_str());
-    return kExitFailed;
+    if (folderMade && writable) return {};
+    return "the output folder " + Printable(outDirName_) + " cannot be " +
+           (folderMade ? "written" : "created") + "; nothing was converted (" + Printable(error) + ")";
   }
 
   // Runs the batch with the progress display, then prints the report. When
   // every entry was skipped before it was probed, nothing runs.
   int Convert() {
     const auto& rows = app_.list.Rows();
-    if (std::any_of(rows.begin(), rows.end(), [](const ListRow& r) { return r.checked; })) RunConversions();
+    if (!batchBegun_ && std::any_of(rows.begin(), rows.end(), [](const ListRow& r) { return r.checked; }))
+      BeginConversions();
+    if (printer_) EndConversions();
     PrintReport(app_);
     bool allDone = true;
     for (const auto& r : app_.list.Rows())
@@ -621,23 +681,32 @@ class HeadlessBatch {
     return WithReportStatus(prog_, allDone && notAdded_ == 0 && !interrupted_ ? kExitOk : kExitFailed);
   }
 
-  void RunConversions() {
-    ProgressPrinter printer(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet, app_.batch.JobsAtOnce());
-    ui_.beforePrint = [&] { printer.EndBar(); };
-    QMetaObject::Connection shown =
-        QObject::connect(&app_.list, &ConversionList::rowChanged, [&](int i) { printer.RowChanged(i); });
-
-    bool over = false;
-    app_.batch.batchOverHook = [&] { over = true; };
+  // Starts the batch with the progress display. While files are still
+  // being added the display holds its lines until EndConversions.
+  void BeginConversions() {
+    printer_.emplace(app_.list, isatty(STDOUT_FILENO) == 1, req_.quiet, app_.batch.JobsAtOnce());
+    if (app_.listCommands.AddingFiles()) printer_->Hold();
+    ui_.beforePrint = [this] { printer_->EndBar(); };
+    shown_ =
+        QObject::connect(&app_.list, &ConversionList::rowChanged, [this](int i) { printer_->RowChanged(i); });
+    over_ = false;
+    app_.batch.batchOverHook = [this] { over_ = true; };
     app_.RunCommand([&] { app_.batch.StartBatch(); });
-    // The batch runs on hand-overs from the encoder's workers; after a stop
-    // the encoder's end is awaited too, so none is left running.
-    while ((app_.run.converting && !over) || app_.engine.Running())
+  }
+
+  // Every row is there: the batch ends after the last. The batch runs on
+  // hand-overs from the encoder's workers; after a stop the encoder's end is
+  // awaited too, so none is left running.
+  void EndConversions() {
+    app_.batch.RowsComplete();
+    printer_->Release();
+    while ((app_.run.converting && !over_) || app_.engine.Running())
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
-    printer.EndBar();
+    printer_->EndBar();
     app_.batch.batchOverHook = nullptr;
-    QObject::disconnect(shown);
+    QObject::disconnect(shown_);
     ui_.beforePrint = nullptr;
+    printer_.reset();
   }
 
   // What the person asked for after the batch; nothing after a Ctrl-C.
@@ -664,6 +733,11 @@ class HeadlessBatch {
   const std::string prog_;
   bool interrupted_ = false;
   int notAdded_ = 0;
+  bool convertWhileAdding_ = false;  // files convert while later ones are described
+  bool batchBegun_ = false;          // ... and the batch has begun
+  std::optional<ProgressPrinter> printer_;
+  QMetaObject::Connection shown_;
+  bool over_ = false;
   std::string outDir_;                                    // with its trailing '/'
   std::string outDirName_;                                // without it
   std::vector<std::pair<int, int>> dvdRanges_;            // rows of each DVD path

@@ -14,6 +14,13 @@ void ProgressPrinter::RowChanged(int i) {
   if (quiet_ || !list_.Valid(i)) return;
   estimate_.Observe(list_, false);
   const ListRow& r = list_.Row(i);
+  if (held_) {
+    // The output named when the entry started: a stop clears it later.
+    if (!r.outputFile.empty() && r.state != EntryState::Skipped && !heldOutputs_.count(i))
+      heldOutputs_[i] = r.outputFile;
+    changed_.insert(i);
+    return;
+  }
   Seen& seen = seen_[i];
   // A skipped entry's output is the file that was there already.
   if (r.outputFile != seen.output && !r.outputFile.empty() && r.state != EntryState::Skipped) {
@@ -29,6 +36,22 @@ void ProgressPrinter::RowChanged(int i) {
   } else if (Ended(r.state)) {
     EndBar();
     Out(Label(i) + " " + StatusText(r) + "\n");
+  }
+}
+
+void ProgressPrinter::Release() {
+  held_ = false;
+  std::set<int> changed;
+  changed.swap(changed_);
+  std::map<int, std::string> outputs;
+  outputs.swap(heldOutputs_);
+  for (int i : changed) {
+    if (auto it = outputs.find(i); it != outputs.end()) {
+      seen_[i].output = it->second;
+      EndBar();
+      Out(Label(i) + " converting to " + Printable(it->second) + "\n");
+    }
+    RowChanged(i);
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <map>
+#include <set>
 #include <string>
 
 #include "queue/BatchEstimate.h"
@@ -21,6 +22,11 @@ class ProgressPrinter {
   void RowChanged(int i);
   // Ends a bar line before other text is printed.
   void EndBar();
+  // While files are still being added, the changes are kept and shown at
+  // Release, in row order: an entry's label names the number of entries,
+  // which is known only then.
+  void Hold() { held_ = true; }
+  void Release();
 
  private:
   struct Seen {
@@ -36,6 +42,9 @@ class ProgressPrinter {
   bool quiet_;
   bool barShown_ = false;
   std::map<int, Seen> seen_;
+  bool held_ = false;
+  std::set<int> changed_;                   // rows changed while held
+  std::map<int, std::string> heldOutputs_;  // ... and the output each started with
   BatchEstimate estimate_;
 };
 

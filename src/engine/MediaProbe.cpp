@@ -50,21 +50,24 @@ constexpr const char* kDescribeEach = "--describe-each";
 constexpr char kEndOfDescription = '\x1e';
 
 // The parser of such a run: one description per part ended by the
-// separator, each read as a lone probe's output. A part that never ended
-// (the run was killed or crashed) gives nothing.
+// separator, each read as a lone probe's output and handed on at once with
+// its place in the run. A part that never ended (the run was killed or
+// crashed) gives nothing.
 class GroupParser : public OutputParser {
  public:
-  explicit GroupParser(size_t files) : described(files) {}
+  explicit GroupParser(std::function<void(size_t, ProbeResult)> described)
+      : described_(std::move(described)) {}
   void Feed(std::string& text) override {
     for (size_t end = text.find(kEndOfDescription); end != std::string::npos;
          end = text.find(kEndOfDescription)) {
-      if (done < described.size()) described[done] = DescriptionParser::Read(text.substr(0, end));
-      ++done;
+      described_(done_++, DescriptionParser::Read(text.substr(0, end)));
       text.erase(0, end + 1);
     }
   }
-  std::vector<ProbeResult> described;
-  size_t done = 0;
+
+ private:
+  std::function<void(size_t, ProbeResult)> described_;
+  size_t done_ = 0;
 };
 
 }  // namespace
@@ -118,78 +121,149 @@ ProbeResult MediaProbe::Described(const EncoderJob& job, const ProbeResult& desc
   return r;
 }
 
-std::vector<ProbeResult> MediaProbe::ProbeAllAndWait(const std::vector<std::string>& paths, int atOnce) {
-  std::vector<ProbeResult> results(paths.size());
-  const size_t places = size_t(std::max(atOnce, 1));
-  // Loading the media libraries is most of a probe's time, so each run
-  // describes several files: the paths are spread evenly over the places.
-  const size_t perRun = std::clamp((paths.size() + places - 1) / places, size_t(1), kMaxFilesPerRun);
-  struct Probe {
+// The files of one StartAll, their results as they come, and the runs
+// describing them.
+struct MediaProbe::Group {
+  struct Run {
     std::shared_ptr<EncoderJob> job;
+    size_t from, count;  // the run's files
     QElapsedTimer clock;
     qint64 limitMs;
     bool killed = false;
   };
-  std::vector<Probe> running;
-  size_t next = 0;
-  stopped_ = false;
+  std::vector<std::string> paths;
+  std::vector<ProbeResult> results;
+  std::vector<bool> ready;  // the result is in
+  size_t places = 1, perRun = 1, next = 0;
+  std::vector<Run> running;
+  bool stopped = false;  // given up on a stop request
+};
+
+std::vector<ProbeResult> MediaProbe::ProbeAllAndWait(const std::vector<std::string>& paths, int atOnce) {
   busy_ = true;
-  auto startMore = [&] {
-    while (running.size() < places && next < paths.size()) {
-      const size_t from = next, count = std::min(perRun, paths.size() - next);
-      next += count;
-      JobRunner::Launch launch;
-      if (count == 1) {
-        auto parser = std::make_shared<DescriptionParser>();
-        launch = ProbeLaunch(paths[from], parser);
-        // Runs only while this call waits: a probe given up below is marked
-        // ended first, so its end never comes here.
-        launch.onEnd = [&, from, parser](EncoderJob& job) {
-          results[from] = stopped_ ? ProbeResult{} : Described(job, parser->Result());
-          std::erase_if(running, [&](const Probe& p) { return p.job.get() == &job; });
-        };
-      } else {
-        auto parser = std::make_shared<GroupParser>(count);
-        launch = ProbeLaunch(paths[from], parser);
-        launch.args = {encoderPath_, kDescribeEach};
-        launch.args.insert(launch.args.end(), paths.begin() + long(from), paths.begin() + long(from + count));
-        launch.onEnd = [&, from, count, parser](EncoderJob& job) {
-          for (size_t k = 0; k < count && !stopped_; ++k) {
-            results[from + k] = parser->described[k];
-            // An encoder that could not start says why for every file, as
-            // a lone probe would.
-            if (!job.outcome.started) results[from + k].ProbeFailure = job.outcome.error;
-          }
-          std::erase_if(running, [&](const Probe& p) { return p.job.get() == &job; });
-        };
-      }
-      running.push_back({runner_.Start(std::move(launch)), {}, qint64(timeoutMs) * qint64(count), false});
-      running.back().clock.start();
+  StartAll(paths, atOnce);
+  std::vector<ProbeResult> results = WaitForAll();
+  busy_ = false;
+  return results;
+}
+
+void MediaProbe::StartAll(const std::vector<std::string>& paths, int atOnce) {
+  GiveUpAll();
+  auto group = std::make_shared<Group>();
+  group->paths = paths;
+  group->results.resize(paths.size());
+  group->ready.assign(paths.size(), false);
+  group->places = size_t(std::max(atOnce, 1));
+  // Loading the media libraries is most of a probe's time, so each run
+  // describes several files: the paths are spread evenly over the places.
+  group->perRun = std::clamp((paths.size() + group->places - 1) / group->places, size_t(1), kMaxFilesPerRun);
+  stopped_ = false;
+  group_ = group;
+  StartMore(group);
+}
+
+void MediaProbe::StartMore(const std::shared_ptr<Group>& group) {
+  std::weak_ptr<Group> weak = group;
+  while (group->running.size() < group->places && group->next < group->paths.size()) {
+    const size_t from = group->next, count = std::min(group->perRun, group->paths.size() - group->next);
+    group->next += count;
+    JobRunner::Launch launch;
+    // The end of a run comes with the events, whoever runs them; a group
+    // given up or replaced meanwhile takes nothing.
+    if (count == 1) {
+      auto parser = std::make_shared<DescriptionParser>();
+      launch = ProbeLaunch(group->paths[from], parser);
+      launch.onEnd = [this, weak, from, parser](EncoderJob& job) {
+        auto g = weak.lock();
+        if (!g || g->stopped) return;
+        g->results[from] = Described(job, parser->Result());
+        g->ready[from] = true;
+      };
+    } else {
+      auto parser = std::make_shared<GroupParser>([weak, from](size_t k, ProbeResult r) {
+        auto g = weak.lock();
+        if (!g || g->stopped || from + k >= g->ready.size() || g->ready[from + k]) return;
+        g->results[from + k] = std::move(r);
+        g->ready[from + k] = true;
+      });
+      launch = ProbeLaunch(group->paths[from], parser);
+      launch.args = {encoderPath_, kDescribeEach};
+      launch.args.insert(launch.args.end(), group->paths.begin() + long(from),
+                         group->paths.begin() + long(from + count));
+      launch.onEnd = [weak, from, count](EncoderJob& job) {
+        auto g = weak.lock();
+        if (!g || g->stopped) return;
+        for (size_t k = from; k < from + count; ++k) {
+          // An encoder that could not start says why for every file, as a
+          // lone probe would.
+          if (!job.outcome.started) g->results[k].ProbeFailure = job.outcome.error;
+          g->ready[k] = true;
+        }
+      };
     }
-  };
-  startMore();
+    group->running.push_back(
+        {runner_.Start(std::move(launch)), from, count, {}, qint64(timeoutMs) * qint64(count)});
+    group->running.back().clock.start();
+  }
+}
+
+void MediaProbe::PumpGroup(const std::function<bool()>& done) {
+  std::shared_ptr<Group> group = group_;
+  if (!group) return;
   // Events run while the probes are waited for. Safe for the same reason as
   // in ProbeAndWait: the list commands refuse a second add meanwhile. Each
   // round starts probes for the places that ended, kills a probe past the
   // limit (the time limit per file times its files) and gives up one that
-  // does not end even then.
+  // does not end even then; a run that ended has given every result it
+  // will give.
   PumpEventsUntil(
       [&] {
-        if (stopHook && stopHook()) stopped_ = true;
-        for (Probe& p : running) {
-          if (stopped_ || (!p.killed && p.clock.elapsed() > p.limitMs)) {
+        if (!group->stopped && stopHook && stopHook()) group->stopped = stopped_ = true;
+        for (Group::Run& p : group->running) {
+          if (group->stopped || (!p.killed && p.clock.elapsed() > p.limitMs)) {
             runner_.Kill(*p.job);
             p.killed = true;
           }
           if (p.killed && p.clock.elapsed() > 2 * p.limitMs) runner_.Abandon(*p.job);
         }
-        std::erase_if(running, [](const Probe& p) { return p.job->ended.load(); });
-        if (!stopped_) startMore();
-        return running.empty();
+        std::erase_if(group->running, [&](const Group::Run& p) {
+          if (!p.job->ended.load()) return false;
+          for (size_t k = p.from; k < p.from + p.count; ++k) group->ready[k] = true;
+          return true;
+        });
+        if (!group->stopped) StartMore(group);
+        return group->running.empty() || (!group->stopped && done());
       },
       -1);
-  busy_ = false;
-  return results;
+}
+
+ProbeResult MediaProbe::WaitFor(size_t k) {
+  std::shared_ptr<Group> group = group_;
+  if (!group || k >= group->results.size()) return {};
+  PumpGroup([&] { return bool(group->ready[k]); });
+  if (!group->stopped) return group->results[k];
+  stopped_ = true;
+  return {};
+}
+
+std::vector<ProbeResult> MediaProbe::WaitForAll() {
+  std::shared_ptr<Group> group = group_;
+  if (!group) return {};
+  PumpGroup([] { return false; });
+  if (group->stopped) return std::vector<ProbeResult>(group->results.size());
+  return group->results;
+}
+
+void MediaProbe::GiveUpAll() {
+  std::shared_ptr<Group> group = group_;
+  if (!group) return;
+  group->next = group->paths.size();
+  for (Group::Run& p : group->running) {
+    runner_.Kill(*p.job);
+    p.killed = true;
+  }
+  PumpGroup([] { return false; });
+  group_.reset();
 }
 
 void MediaProbe::ProbeAndWait(const std::string& path) {
@@ -220,6 +294,7 @@ void MediaProbe::ProbeAndWait(const std::string& path) {
 
 void MediaProbe::Shutdown() {
   job_.reset();
+  group_.reset();
   busy_ = false;
   runner_.Shutdown();
 }

@@ -58,6 +58,19 @@ class MediaProbe : public QObject {
   // Stopped() is true and the files not yet described give empty results.
   std::vector<ProbeResult> ProbeAllAndWait(const std::vector<std::string>& paths, int atOnce);
   static constexpr size_t kMaxFilesPerRun = 16;
+  // The same in steps, so that a file can be used as soon as it is
+  // described while the others are still being described: StartAll starts
+  // the runs and returns at once (it gives up a group still running);
+  // WaitFor(k) processes events until the result of paths[k] is in, its
+  // description written whole or its run ended, and returns it; WaitForAll
+  // waits for every result, as ProbeAllAndWait. The time limit and stopHook
+  // act while one of them waits. After a stop every result is empty.
+  void StartAll(const std::vector<std::string>& paths, int atOnce);
+  ProbeResult WaitFor(size_t k);
+  std::vector<ProbeResult> WaitForAll();
+  // Kills the runs of the group still under way and waits for their end:
+  // what was not described yet is not needed any more.
+  void GiveUpAll();
 
   ProbeResult result;
   int timeoutMs = 30000;
@@ -70,6 +83,12 @@ class MediaProbe : public QObject {
   void Shutdown();
 
  private:
+  struct Group;
+  // Starts runs of the group while places are free.
+  void StartMore(const std::shared_ptr<Group>& group);
+  // Processes events until `done` holds or every run of the group has
+  // ended, killing a run past its limit and every run on a stop.
+  void PumpGroup(const std::function<bool()>& done);
   void EndStep(EncoderJob& job, const ProbeResult& described);
   // The result of an ended probe: what it described, or why nothing.
   ProbeResult Described(const EncoderJob& job, const ProbeResult& described) const;
@@ -81,6 +100,7 @@ class MediaProbe : public QObject {
   bool stopped_ = false;
   JobRunner runner_;
   std::shared_ptr<EncoderJob> job_;
+  std::shared_ptr<Group> group_;  // the files of the last StartAll
 };
 
 }  // namespace pcm

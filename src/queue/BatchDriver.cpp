@@ -151,6 +151,18 @@ void BatchDriver::StartBatch() {
   RunFrom(first - 1);
 }
 
+void BatchDriver::ExpectRows() { rowsToCome_ = true; }
+
+void BatchDriver::RowsAdded() {
+  if (parts_.run.converting && rowsToCome_ && int(running_.size()) < jobsAtOnce_) RunFrom(lastStarted_);
+}
+
+void BatchDriver::RowsComplete() {
+  if (!rowsToCome_) return;
+  rowsToCome_ = false;
+  if (parts_.run.converting && running_.empty()) RunFrom(lastStarted_);
+}
+
 std::shared_ptr<EncoderJob> BatchDriver::StartEntry(int pos) {
   // The output folder is made when a job is about to start; computing
   // names (a dry run) makes nothing. The field may have been edited since
@@ -279,6 +291,8 @@ void BatchDriver::RunFrom(int after) {
     if (jobsAtOnce_ > 1) ShowBatchProgress();
     return;
   }
+  // More rows are coming: the batch goes on with them.
+  if (rowsToCome_) return;
   parts_.list.currentPosition = parts_.list.Count();
   BatchOver();
 }
@@ -378,6 +392,7 @@ std::string BatchDriver::NameOutput(EncoderJob& job, const Running& entry) {
 
 void BatchDriver::BatchOver() {
   parts_.run.converting = false;
+  rowsToCome_ = false;
   pauseCaption = "Pause";
   parts_.notifier.UpdateCommandStates();
   parts_.notifier.ShowConvertProgress(0);
@@ -408,7 +423,8 @@ void BatchDriver::PauseOrContinue() {
 void BatchDriver::StopBatch() {
   if (!parts_.run.converting) return;
   parts_.engine.Terminate();
-  if (running_.empty()) running_.push_back({parts_.list.currentPosition, nullptr, {}, 0});
+  // A batch waiting for rows to come has no entry under way.
+  if (running_.empty() && !rowsToCome_) running_.push_back({parts_.list.currentPosition, nullptr, {}, 0});
   // A stopped entry's unfinished output is removed: it names no file.
   for (const Running& r : running_) {
     if (!parts_.list.Valid(r.pos)) continue;
@@ -419,6 +435,7 @@ void BatchDriver::StopBatch() {
   parts_.notifier.ShowConvertProgress(0);
   parts_.list.currentPosition = parts_.list.Count() + 1;
   parts_.run.converting = false;
+  rowsToCome_ = false;
   parts_.progress.StopCreep();
   pauseCaption = "Pause";
   parts_.notifier.UpdateCommandStates();

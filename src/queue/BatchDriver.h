@@ -48,6 +48,17 @@ class BatchDriver {
 
   // "converter", "Convert", bt_start. While paused it continues instead.
   void StartBatch();
+  // A batch over a list still being filled (files converted as soon as
+  // each is described): ExpectRows before StartBatch makes the batch wait
+  // for more rows when it has run out, instead of ending; RowsAdded starts
+  // new rows as places are free; RowsComplete lets the batch end after the
+  // rows there. Rows are only appended meanwhile, so every entry takes its
+  // output name in list order as in a batch over a full list.
+  void ExpectRows();
+  void RowsAdded();
+  void RowsComplete();
+  // Whether `path` is an output name this batch planned or gave.
+  bool OwnOutputName(const std::string& path) const { return batchNames_.count(path) > 0; }
   // The actions menu's Pause1; `pauseCaption` is its caption.
   void PauseOrContinue();
   // "stopconverter", "Stop", Bt_Convertstop.
@@ -143,6 +154,7 @@ class BatchDriver {
   int lastStarted_ = -1;  // the row the next start searches after
   int doneCount_ = 0;     // entries of this batch that have ended
   int jobsAtOnce_ = 1;
+  bool rowsToCome_ = false;  // the list is still being filled
   uint64_t nextSerial_ = 1;
   std::set<std::string> cleanedFolders_;  // output folders this batch has cleaned
 };

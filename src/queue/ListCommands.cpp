@@ -201,16 +201,26 @@ int ListCommands::AddFileList(const std::vector<FoundFile>& files, size_t* tried
   profileFault_ = false;
   int failed = 0;
   if (tried) *tried = 0;
+  // With rowAddedHook each row comes as soon as its file is described,
+  // while the probes of the files after it run on. Then one probe run at a
+  // time is enough: a file is described in a fraction of the time it takes
+  // to convert, and a second run would load the media libraries once more
+  // beside the conversions.
+  const bool eachAtOnce = bool(rowAddedHook);
+  const int places = eachAtOnce ? 1 : std::max(1, probesAtOnce);
   // The files skipped without a probe, by the output that is there.
   std::vector<std::string> skipAs(files.size());
   if (unprobedSkipHook)
     for (size_t k = 0; k < files.size(); ++k) skipAs[k] = unprobedSkipHook(UnprobedRow(files[k]));
-  // Descriptions of the files from `probedFrom` on, probed ahead together.
+  // Descriptions of the files from `probedFrom` on, probed ahead together;
+  // `probeIndex` is a file's place among the probed ones, -1 for a file not
+  // probed (it is no regular file).
   std::vector<ProbeResult> probed;
-  std::vector<bool> wasProbed;
+  std::vector<long> probeIndex;
   size_t probedFrom = 0;
   QElapsedTimer sinceEvents;
   const uint64_t clearsAtStart = clears_;
+  bool gaveUp = false;
   for (size_t i = 0; i < files.size(); ++i) {
     // Safe to run events here: every list command checks its flags, and an
     // add asked for now is refused while this one runs. The rows of a probed
@@ -220,13 +230,16 @@ int ListCommands::AddFileList(const std::vector<FoundFile>& files, size_t* tried
       ProcessPendingEvents();
       sinceEvents.start();
     }
-    if (stopAddingHook && stopAddingHook()) break;
+    if (stopAddingHook && stopAddingHook()) {
+      gaveUp = true;
+      break;
+    }
     if (!skipAs[i].empty()) {
       ListRow row = UnprobedRow(files[i]);
       row.outputFile = skipAs[i];
       row.state = EntryState::Skipped;
       row.checked = false;
-      parts_.list.currentPosition = parts_.list.Append(std::move(row));
+      AppendRow(std::move(row));
       if (tried) ++*tried;
       continue;
     }
@@ -238,35 +251,59 @@ int ListCommands::AddFileList(const std::vector<FoundFile>& files, size_t* tried
       // would delay every batch by a whole encoder start. Only regular
       // files are probed: a pipe would keep its probe waiting.
       // Files skipped without a probe do not count towards a group.
-      const size_t most = MediaProbe::kMaxFilesPerRun * size_t(std::max(1, probesAtOnce));
+      const size_t most = MediaProbe::kMaxFilesPerRun * size_t(places);
       std::vector<std::string> regular;
-      wasProbed.clear();
+      probeIndex.clear();
       size_t end = i;
       for (size_t toProbe = 0; end < files.size() && toProbe < most; ++end) {
         struct stat st;
         const bool probe =
             skipAs[end].empty() && stat(files[end].path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        wasProbed.push_back(probe);
+        probeIndex.push_back(probe ? long(regular.size()) : -1);
         if (!skipAs[end].empty()) continue;
         ++toProbe;
         if (probe) regular.push_back(files[end].path);
       }
-      std::vector<ProbeResult> results = parts_.probe.ProbeAllAndWait(regular, probesAtOnce);
-      probed.assign(end - i, ProbeResult{});
-      for (size_t k = 0, r = 0; k < probed.size(); ++k)
-        if (wasProbed[k]) probed[k] = results[r++];
       probedFrom = i;
+      parts_.probe.StartAll(regular, places);
+      probed.assign(end - i, ProbeResult{});
+      if (!eachAtOnce) {
+        std::vector<ProbeResult> results = parts_.probe.WaitForAll();
+        for (size_t k = 0; k < probed.size(); ++k)
+          if (probeIndex[k] >= 0) probed[k] = results[size_t(probeIndex[k])];
+      }
       // A stop during the group gives every file of it up without a notice.
       if (parts_.probe.Stopped()) break;
     }
+    const long index = probeIndex[i - probedFrom];
+    if (eachAtOnce && index >= 0) {
+      probed[i - probedFrom] = parts_.probe.WaitFor(size_t(index));
+      if (parts_.probe.Stopped()) break;
+    }
     // The list was cleared meanwhile: the person wants it empty.
-    if (clears_ != clearsAtStart) break;
-    if (!AddWithRetry(files[i], wasProbed[i - probedFrom] ? &probed[i - probedFrom] : nullptr)) ++failed;
+    if (clears_ != clearsAtStart) {
+      gaveUp = true;
+      break;
+    }
+    if (!AddWithRetry(files[i], index >= 0 ? &probed[i - probedFrom] : nullptr)) ++failed;
     if (tried) ++*tried;
     // Every other file would fail on the same block: it was said once.
-    if (profileFault_ || parts_.probe.Stopped()) break;
+    if (profileFault_ || parts_.probe.Stopped()) {
+      gaveUp = true;
+      break;
+    }
   }
+  // Files left out need no description.
+  if (gaveUp) parts_.probe.GiveUpAll();
   return failed;
+}
+
+void ListCommands::AppendRow(ListRow row) {
+  const int pos = parts_.list.Append(std::move(row));
+  // While a batch converts, its position is the entry converting: the one
+  // progress without a row of its own goes there.
+  if (!parts_.run.converting) parts_.list.currentPosition = pos;
+  if (rowAddedHook) rowAddedHook(pos);
 }
 
 bool ListCommands::AddFileWithRetry(const std::string& path) { return AddWithRetry({path, {}}, nullptr); }
@@ -395,7 +432,7 @@ bool ListCommands::AddDescribedEntry(const FoundFile& file, const ProbeResult& p
     refusal_ = e.what();
     return false;
   }
-  parts_.list.currentPosition = parts_.list.Append(std::move(row));
+  AppendRow(std::move(row));
   return true;
 }
 

@@ -116,6 +116,12 @@ class ListCommands {
   // caption, path and subfolder: the output file that makes the batch skip
   // it, or "". Set where skipping needs no probe (the front end).
   std::function<std::string(const ListRow&)> unprobedSkipHook;
+  // When set, AddFileList adds each file as soon as it is described (the
+  // probes of the files after it run on meanwhile) and calls this with the
+  // new row's place, also for a row skipped without a probe; one probe run
+  // describes the files at a time. A batch can then convert the first files
+  // while the others are still described.
+  std::function<void(int pos)> rowAddedHook;
   // Asked before each file of a folder is added; true ends the adding there,
   // so a stop asked for during a long folder takes effect at once. (A stop
   // during a probe is the probe's stopHook; such a file is not retried.)
@@ -145,6 +151,9 @@ class ListCommands {
   // AddFileWithRetry with the first try's description already at hand
   // (nullptr: the first try probes on its own).
   bool AddWithRetry(const FoundFile& file, const ProbeResult* described);
+  // Appends a row, which becomes the current position unless a batch
+  // converts; tells rowAddedHook.
+  void AppendRow(ListRow row);
   // The row of a file skipped without a probe, before it is added.
   static ListRow UnprobedRow(const FoundFile& file);
   // Counts the adds in progress for as long as it lives.

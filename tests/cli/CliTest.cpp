@@ -131,6 +131,39 @@ TEST(CliBatch, ThreeFormatsToMp3) {
   EXPECT_TRUE(Contains(r.out, "[3/3] clip2: Finish\n"));
 }
 
+// The first file converts while a later one is still being described (its
+// probe waits for the first result), and nothing shows it: the lines count
+// every entry, a file whose output name this batch wrote already is
+// numbered, not skipped, and the report is that of a batch over the full
+// list.
+TEST(CliBatch, FilesConvertWhileLaterOnesAreDescribed) {
+  const std::string src = pcmtest::MakeTempDir("cli-overlap");
+  const std::string out = pcmtest::MakeTempDir("cli-overlap-out");
+  for (const char* dir : {"/x", "/s", "/y"}) ASSERT_TRUE(QDir().mkpath(QString::fromStdString(src + dir)));
+  const std::string clip = pcmtest::MakeMedia("wav", 1);
+  Copy(clip, src + "/x/a.wav");
+  Copy(clip, src + "/s/slow.wav");
+  Copy(clip, src + "/y/a.wav");
+  const std::string first = ShellQuote(out + "/a.mp3");
+  std::string script = "case \"$1 $*\" in -i*slow.wav*|--describe-each*slow.wav*)\n";
+  script += "  n=0; while [ ! -f " + first + " ] && [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done\n";
+  script += "  [ -f " + first + " ] && touch \"$(dirname \"$0\")/described-after-a\";;\nesac\n";
+  script += "exec " + ShellQuote(pcmtest::BinDir() + "/register.dat") + " \"$@\"";
+  const std::string program = WrappedProgram("cli-overlap", script);
+  const std::string dir = program.substr(0, program.rfind('/') + 1);
+  Result r = RunProgram("--batch --skip-existing --profile 17 --output " + ShellQuote(out) + " " +
+                            ShellQuote(src + "/x/a.wav") + " " + ShellQuote(src + "/s") + " " +
+                            ShellQuote(src + "/y"),
+                        program);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(dir + "described-after-a")));
+  EXPECT_TRUE(Contains(r.out, "[1/3] a: converting to " + out + "/a.mp3\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "[3/3] a: converting to " + out + "/a_1.mp3\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/a_1.mp3\n    from " + src + "/y/a.wav\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Conversion over: 3 finished, 0 failed, 0 stopped.\n")) << r.out;
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{"a.mp3", "a_1.mp3", "slow.mp3"}));
+}
+
 TEST(CliBatch, ThreeFormatsToAVideoProfile) {
   std::string out = pcmtest::MakeTempDir("cli-video");
   Result r = RunProgram(
@@ -275,11 +308,12 @@ TEST(CliDryRun, ExactCommandLines) {
 // and then runs until it is stopped: a real conversion could end before the
 // signal arrives.
 TEST(CliBatch, InterruptStopsTheBatchAndLeavesNoEncoder) {
-  std::string program = WrappedProgram(
-      "cli-interrupt", "case \"$1\" in -i) exec " + ShellQuote(pcmtest::BinDir() + "/register.dat") +
-                           " \"$@\";; esac\n"
-                           "printf 'frame= 1 time=1.00 bitrate= 8.0kbits/s\\r'\n"
-                           "while :; do sleep 0.05; done");
+  std::string program =
+      WrappedProgram("cli-interrupt", "case \"$1\" in -i | --describe-each) exec " +
+                                          ShellQuote(pcmtest::BinDir() + "/register.dat") +
+                                          " \"$@\";; esac\n"
+                                          "printf 'frame= 1 time=1.00 bitrate= 8.0kbits/s\\r'\n"
+                                          "while :; do sleep 0.05; done");
   std::string dir = QFileInfo(QString::fromStdString(program)).absolutePath().toStdString();
   std::string out = pcmtest::MakeTempDir("cli-interrupt-out");
   QProcess p;

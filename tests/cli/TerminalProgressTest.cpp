@@ -61,7 +61,7 @@ TEST(CliTerminal, PlaceInTheBatchAndTimeLeft) {
   std::string mp3 = pcmtest::MakeMedia("mp3", 4);
   std::string program = pcmtest::MakeProgramDir(
       "cli-terminal",
-      "case \"$1\" in -i) exec " + ShellQuote(pcmtest::BinDir() + "/register.dat") +
+      "case \"$1\" in -i | --describe-each) exec " + ShellQuote(pcmtest::BinDir() + "/register.dat") +
           " \"$@\";; esac\n"
           "for a in \"$@\"; do last=\"$a\"; prev2=\"$prev\"; prev=\"$a\"; done\n"
           "for t in 1 2 3 4; do\n"

@@ -1,6 +1,6 @@
 // Several probes at once: the same values as one after another, in the
-// order given, a bad file still named by its own result, and a stop that
-// ends every probe at once.
+// order given (also when taken one by one as they come), a bad file still
+// named by its own result, and a stop that ends every probe at once.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -20,8 +20,9 @@ std::string Values(const ProbeResult& r) {
   std::string t = (m.described ? std::to_string(m.durationMs) + "|" + std::to_string(m.kbps) : "|") + "|" +
                   r.ProbeFailure;
   for (const StreamInfo& s : m.streams)
-    t += "|" + std::to_string(int(s.kind)) + s.codec + std::to_string(s.width) + "x" + std::to_string(s.height) +
-         "/" + std::to_string(s.kbps) + "/" + std::to_string(s.sampleRate) + "/" + std::to_string(s.channels);
+    t += "|" + std::to_string(int(s.kind)) + s.codec + std::to_string(s.width) + "x" +
+         std::to_string(s.height) + "/" + std::to_string(s.kbps) + "/" + std::to_string(s.sampleRate) + "/" +
+         std::to_string(s.channels);
   return t;
 }
 
@@ -48,6 +49,12 @@ TEST(ProbeAll, SameValuesInTheGivenOrderAsOneAfterAnother) {
     for (size_t i = 0; i < paths.size(); ++i)
       EXPECT_EQ(Values(results[i]), serial[i]) << atOnce << " " << paths[i];
   }
+  // One file at a time, each as soon as it is described, in any order.
+  probe.StartAll(paths, 1);
+  for (size_t i : {size_t(2), size_t(0), size_t(7), size_t(1), size_t(6), size_t(5), size_t(4), size_t(3)})
+    EXPECT_EQ(Values(probe.WaitFor(i)), serial[i]) << paths[i];
+  EXPECT_EQ(Values(probe.WaitFor(99)), "||");
+  EXPECT_FALSE(probe.Stopped());
   EXPECT_FALSE(serial[0].starts_with("|"));  // the good files were described
   EXPECT_NE(serial[0].find("|1mpeg4320x240/"), std::string::npos) << serial[0];
   EXPECT_EQ(probe.ProbeAllAndWait({}, 4).size(), 0u);
@@ -101,8 +108,7 @@ kill -9 $$
   MediaProbe probe(dir + "register.dat", dir);
   auto results = probe.ProbeAllAndWait({"/a.wav", "/b.wav", "/c.wav", "/d.wav", "/e.wav", "/f.wav"}, 2);
   ASSERT_EQ(results.size(), 6u);
-  for (size_t i = 0; i < 6; ++i)
-    EXPECT_EQ(Values(results[i]), i % 3 == 0 ? "7000|99|" : "||") << i;
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(Values(results[i]), i % 3 == 0 ? "7000|99|" : "||") << i;
 
   MediaProbe missing(dir + "nothing-here", dir);
   results = missing.ProbeAllAndWait({"/a.wav", "/b.wav", "/c.wav"}, 1);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 
@@ -169,4 +170,87 @@ TEST(ParallelAdd, DroppedAndOpenedFilesKeepTheirPlaceAroundAFolder) {
   ASSERT_EQ(f.ui.boxes.size(), 2u);
   EXPECT_EQ(f.ui.boxes[0].text, bad + " is not support!\nThe encoder could not describe it.");
   EXPECT_EQ(f.ui.boxes[1].text, d + "/gone.mp3 cannot be added: there is no such file or folder");
+}
+
+// Files converted while the later ones are still described, as the front
+// end's batch does: the first entry converts while the next file's probe
+// waits; a batch that has run out waits for the rows to come; no row shows
+// progress before the batch started it, also when rows are appended below
+// the one converting; and the names are those of a batch over the full
+// list.
+TEST(ParallelAdd, EntriesConvertWhileLaterFilesAreDescribed) {
+  FakeApp f("convert-while-adding");
+  // The fake encoder, except that "slow.mp3" is described only once the
+  // test's go file is there.
+  std::string script = queuetest::kFakeEncoder;
+  script.insert(script.find("  [ -f \"$2.probe\" ]"),
+                "  case \"$2\" in *slow.mp3) while [ ! -f \"$2.go\" ]; do sleep 0.02; done;; esac\n");
+  f.programPath = pcmtest::MakeProgramDir("convert-while-adding-slow", script.c_str());
+  f.dir = QFileInfo(QString::fromStdString(f.programPath)).absolutePath().toStdString() + "/";
+  f.app = std::make_unique<pcm::CoreApp>(pcm::CoreApp::Options{f.programPath, nullptr, &f.ui, &f.system});
+  f.app->settings.LoadSettings();
+  pcm::CoreApp& app = *f.app;
+  const std::string m = pcmtest::MakeTempDir("convert-while-adding-m");
+  const std::string n = pcmtest::MakeTempDir("convert-while-adding-n");
+  const std::string out = pcmtest::MakeTempDir("convert-while-adding-out");
+  app.settings.outputField = out;
+  const std::vector<std::string> files = {FakeMedia(m, "wait.mp3"), FakeMedia(m, "slow.mp3"),
+                                          FakeMedia(n, "wait.mp3"), FakeMedia(n, "later.mp3")};
+
+  bool begun = false;
+  app.listCommands.rowAddedHook = [&](int) {
+    if (begun) return app.batch.RowsAdded();
+    begun = true;
+    app.batch.ExpectRows();
+    app.batch.StartBatch();
+  };
+  std::vector<std::string> faults;
+  QObject::connect(&app.list, &pcm::ConversionList::rowChanged, [&](int i) {
+    const pcm::ListRow& r = app.list.Row(i);
+    if (r.state == pcm::EntryState::Converting && r.outputFile.empty())
+      faults.push_back(r.caption + " shows progress " + std::to_string(r.progress) + " before it started");
+  });
+  // The steps, taken while the files are added: the first entry converts
+  // with only its own row there, then ends; the batch waits; the slow file
+  // is described; the entry of the same name from the other folder ends
+  // once every row is in.
+  bool convertedAlone = false, waitedForRows = false;
+  QTimer steps;
+  QObject::connect(&steps, &QTimer::timeout, [&] {
+    if (app.list.Count() == 1 && app.list.Row(0).state == pcm::EntryState::Converting &&
+        app.list.Row(0).progress > 0 && !convertedAlone) {
+      convertedAlone = true;
+      queuetest::WriteFile(files[0] + ".go", "go");
+    }
+    if (app.list.Count() == 1 && app.list.Row(0).state == pcm::EntryState::Finished &&
+        !QFileInfo::exists(QString::fromStdString(files[1] + ".go"))) {
+      waitedForRows = app.run.converting;
+      queuetest::WriteFile(files[1] + ".go", "go");
+    }
+    if (app.list.Count() == 4) queuetest::WriteFile(files[2] + ".go", "go");
+  });
+  steps.start(20);
+  EXPECT_EQ(app.listCommands.AddFileList(files), 0);
+  // The third entry waits for its go, which comes after the adding.
+  EXPECT_TRUE(app.run.converting);
+  app.batch.RowsComplete();
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 60000));
+  steps.stop();
+  app.listCommands.rowAddedHook = nullptr;
+
+  EXPECT_TRUE(convertedAlone);
+  EXPECT_TRUE(waitedForRows);
+  EXPECT_EQ(faults, std::vector<std::string>{});
+  const std::vector<std::string> names = {out + "/wait.mp3", out + "/slow.mp3", out + "/wait_1.mp3",
+                                          out + "/later.mp3"};
+  ASSERT_EQ(app.list.Count(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(app.list.Row(i).state, pcm::EntryState::Finished) << i;
+    EXPECT_EQ(app.list.Row(i).progress, 10000) << i;
+    EXPECT_EQ(app.list.Row(i).outputFile, names[size_t(i)]) << i;
+    EXPECT_TRUE(queuetest::Exists(names[size_t(i)])) << i;
+  }
+  EXPECT_EQ(f.Calls(), files);
+  // One probe run described every file, in their order.
+  EXPECT_EQ(f.Probes(), files);
 }
