@@ -170,8 +170,13 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
   // disc listed already just has its main title selected.
   if (parts_.list.Count() == before && sawListed_) {
     if (int main = LongestEntry(0, before); main >= 0) parts_.list.SelectOnly(main);
+    // The selectors and the length show the row selected now.
+    ShowClicked();
   } else if (parts_.list.Count() == before) {
     parts_.notifier.ui().Information(parts_.notifier.LoadMessage(33));
+    // Nothing was added: the selectors and the length show the list's
+    // selected row as it is.
+    ShowClicked();
   } else {
     ShowListed(before, parts_.list.Count());
   }
@@ -445,6 +450,10 @@ void DvdSource::RecordChecks() {
 void DvdSource::ShowListed(int from, int to) {
   RecordChecks();
   parts_.list.SelectOnly(std::max(from, LongestEntry(from, to)));
+  ShowClicked();
+}
+
+void DvdSource::ShowClicked() {
   if (listClickedHook)
     listClickedHook();
   else
@@ -524,6 +533,9 @@ void DvdSource::ToggleChapterView() {
         row = it->second;
         row.caption = caption;
         row.selected = false;
+        // Listed from its disc just now: a row restored while the disc was
+        // away is found again.
+        row.sourceMissing = false;
         listed.push_back(std::move(row));
       } else {
         listed.push_back(Completed(std::move(row)));
@@ -559,7 +571,10 @@ void DvdSource::UncheckAll() {
 void DvdSource::ListClickedEnd() {
   if (parts_.run.converting || parts_.run.previewing) return;
   const int selected = parts_.list.FirstSelected();
-  if (selected < 0) return;
+  if (selected < 0) {
+    ShowEntryStreams(selected);
+    return;
+  }
   if (CurrentChecks()) {
     RecordChecks();
     Changed();
@@ -568,9 +583,17 @@ void DvdSource::ListClickedEnd() {
 }
 
 void DvdSource::ShowEntryStreams(int row) {
-  if (!parts_.list.Valid(row)) return;
+  if (!parts_.list.Valid(row) || !IsListedDvdRow(parts_.list.Row(row))) {
+    // No disc's row is selected (none at all, a file row, a list cleared
+    // or emptied): the selectors show what they show at the start, not
+    // the streams of a row that is gone or another.
+    selectors_ = Selectors{};
+    selectors_.subtitles.clear();
+    selectors_.subtitleIndex = -1;
+    emit selectorsChanged();
+    return;
+  }
   const auto& dvd = parts_.list.Row(row).dvd;
-  if (!dvd || !dvd->file) return;
   selectors_.audio = dvd->file->audio;
   selectors_.audioIndex = dvd->file->audio.empty() ? -1 : dvd->audioChoice;
   selectors_.subtitles = {"No Subtitle"};

@@ -96,7 +96,8 @@ class DvdSource : public QObject {
   // The main title among rows [from, to): the DVD row with the most
   // sectors, the first of equals; -1 when there is no DVD row.
   int LongestEntry(int from, int to) const;
-  // Fills the selectors for a DVD row; other rows leave them as they are.
+  // Fills the selectors for a DVD row; for any other row, or none, they
+  // show what they show at the start ("No Audio", no subtitle).
   void ShowEntryStreams(int row);
 
   bool TitleView() const;
@@ -185,6 +186,8 @@ class DvdSource : public QObject {
   // After rows [from, to) were listed: records the view's marks, selects
   // their main title and runs the click reaction.
   void ShowListed(int from, int to);
+  // The list's click reaction for the row selected now.
+  void ShowClicked();
   std::optional<std::vector<bool>>& CurrentChecks();
   bool Busy();
 

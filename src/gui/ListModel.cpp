@@ -81,7 +81,11 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
     }
     case Qt::ForegroundRole:
       if (index.column() == 4) {
-        if (failed) return QBrush(QColor("#c0392b"));
+        // A row whose source is gone says so in the failure's colour, not in
+        // the colour of the state it had before (a green "Missing" read as
+        // done).
+        const bool missing = row.sourceMissing && row.state != EntryState::Converting;
+        if (failed || missing) return QBrush(QColor("#c0392b"));
         if (row.state == EntryState::Finished) return QBrush(QColor("#2f9e5b"));
         if (row.state == EntryState::Stopped) return QBrush(QColor("#b7791f"));
         if (row.state == EntryState::Skipped) return QBrush(QColor("#6b7280"));

@@ -151,7 +151,6 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   BuildKeys();
   pickerWidgets_ =
       new ProfilePicker(form_, display_, form_->Element("di"), ImagesDir().toStdString(), layout_);
-  pickerWidgets_->SetPreviewPanel(pl_play_);
   picker_ = std::make_unique<PickerState>(*pickerWidgets_, layout_, app_->program.AudioBranded(),
                                           app_->program.Branded());
   connect(pickerWidgets_, &ProfilePicker::pointed, this, &MainWindow::PicturePointed);
@@ -508,6 +507,7 @@ void MainWindow::ApplyLayout() {
   for (const QString& b : buttons_.keys())
     if (IsPreviewButton(b)) buttons_[b]->setVisible(layout_.previewButtons);
   pl_play_->setVisible(layout_.previewButtons && app_->run.previewing);
+  if (SkinElement* pause = form_->Element("pause")) pause->setVisible(layout_.previewButtons);
   cb_audio_->setVisible(layout_.streamBoxes);
   cb_subtitle_->setVisible(layout_.streamBoxes);
   if (layout_.streamBoxes) {
@@ -798,13 +798,19 @@ void MainWindow::FinishRename() {
 void MainWindow::SyncSelectionToView(int from, int to) {
   syncingSelection_ = true;
   QItemSelectionModel* sm = lv_->selectionModel();
+  int selectedNow = -1;
   for (int r = std::max(0, from); r < to && r < app_->list.Count() && r < model_->rowCount(); ++r) {
     bool want = app_->list.Row(r).selected;
-    if (sm->isRowSelected(r, {}) != want)
-      sm->select(model_->index(r, 0), (want ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                          QItemSelectionModel::Rows);
+    if (sm->isRowSelected(r, {}) == want) continue;
+    sm->select(model_->index(r, 0), (want ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                        QItemSelectionModel::Rows);
+    if (want && selectedNow < 0) selectedNow = r;
   }
   syncingSelection_ = false;
+  // A row the program selected (a disc's main title after an add, the next
+  // row after a removal, the entry a preview steps to) is scrolled into
+  // view: below the fold the person would see nothing happen.
+  if (selectedNow >= 0) lv_->scrollTo(model_->index(selectedNow, 0));
 }
 
 void MainWindow::UpdateCommandStates() {
@@ -831,6 +837,18 @@ void MainWindow::UpdateCommandStates() {
   }
   // A list key whose command is missing leaves the key to the list.
   for (const auto& [sc, c] : shortcuts_) sc->setEnabled(app.commands.Available(c));
+  // The preview's pause: enabled while a preview plays, its glyph and tip
+  // saying what a click does (pause a playing preview, continue a paused one).
+  if (SkinElement* pause = form_->Element("pause")) {
+    pause->setEnabled(states.ForButton(Command::TogglePause).enabled &&
+                      app.commands.Available(Command::TogglePause));
+    const bool paused = app.run.previewing && app.run.paused;
+    if (pause->property("paused").toBool() != paused || pause->toolTip().isEmpty()) {
+      pause->SetImage(ImagesDir() + (paused ? "buttons/continue.png" : "buttons/pause.png"));
+      pause->setToolTip(paused ? "Continue" : "Pause");
+      pause->setProperty("paused", paused);
+    }
+  }
   form_->Element("play_bar")->setVisible(states.playBarsShown);
   // The time field says something only while a preview runs.
   form_->Element("play_time")->setVisible(app.run.previewing);

@@ -111,12 +111,7 @@ void ProfilePicker::LoadCategoryPicture(int k, bool highlighted) {
 }
 
 void ProfilePicker::SetVisible(const std::string& panel, bool visible) {
-  QString name = QString::fromStdString(panel);
-  if (name == "pl_play") {
-    if (previewPanel_) previewPanel_->setVisible(visible);
-    return;
-  }
-  if (QWidget* p = panels_.value(name)) {
+  if (QWidget* p = panels_.value(QString::fromStdString(panel))) {
     p->setVisible(visible);
     if (visible) p->raise();
   }

@@ -36,8 +36,6 @@ class ProfilePicker : public QObject, public PickerView {
   QWidget* Panel(const QString& name) const { return panels_.value(name); }
   PictureLabel* Picture(const QString& name) const { return pictures_.value(name); }
   const QMap<QString, PictureLabel*>& Pictures() const { return pictures_; }
-  // The preview panel that a parent button shows.
-  void SetPreviewPanel(QWidget* w) { previewPanel_ = w; }
 
  signals:
   void pointed(const QString& name);
@@ -52,7 +50,6 @@ class ProfilePicker : public QObject, public PickerView {
   QMap<QString, QWidget*> panels_;
   QMap<QString, PictureLabel*> pictures_;
   QFrame* back_ = nullptr;
-  QWidget* previewPanel_ = nullptr;
 };
 
 }  // namespace pcm

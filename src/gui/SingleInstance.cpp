@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -190,6 +191,12 @@ bool HandOverOrServe(SingleInstance& instance, const std::string& programName,
       w->show();
       w->raise();
       w->activateWindow();
+      // A dialog or box the person has open stays in front of the window
+      // it belongs to: raised behind it, it would wait unseen.
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+      }
     }
     add(p);
   };

@@ -174,11 +174,27 @@ void SkinElement::paintEvent(QPaintEvent*) {
       desc_.hoverColor.isValid())
     fill = down_ ? desc_.hoverColor.darker(115) : desc_.hoverColor;
   if (fill.isValid() || desc_.borderColor.isValid()) {
+    p.save();
+    // A disabled button fades into the form, as the toolbar's buttons do.
+    if (k == "button" && !isEnabled()) p.setOpacity(0.5);
     p.setPen(desc_.borderColor.isValid() ? QPen(desc_.borderColor) : Qt::NoPen);
     p.setBrush(fill.isValid() ? QBrush(fill) : Qt::NoBrush);
     p.drawRoundedRect(r, desc_.radius, desc_.radius);
+    p.restore();
   }
-  if (!pixmap_.isNull()) p.drawPixmap(rect(), pixmap_);
+  if (!pixmap_.isNull() && k == "button") {
+    // A button's picture is its glyph: drawn centred at the size of the
+    // toolbar's icons, faint while the button is disabled.
+    QRectF glyph(0, 0, 18, 18);
+    glyph.moveCenter(QRectF(rect()).center());
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (!isEnabled()) p.setOpacity(0.4);
+    p.drawPixmap(glyph, pixmap_, QRectF(pixmap_.rect()));
+    p.restore();
+  } else if (!pixmap_.isNull()) {
+    p.drawPixmap(rect(), pixmap_);
+  }
   QColor ink = desc_.textColor.isValid() ? desc_.textColor : QColor("#1d2433");
   if (!isEnabled()) ink.setAlpha(110);
   if (k == "bar") {

@@ -123,7 +123,8 @@ void PickerState::PointButton(int n) {
     view_.Raise(sub);
     view_.LoadButtonPicture(n, true);
     highlightedButton = n;
-    view_.SetVisible("pl_play", true);
+    // The preview's panel is left to the preview: shown from here, it stood
+    // over the list's rows with nothing playing.
     return;
   }
   if (!Hoverable(n) || n == highlightedButton) return;

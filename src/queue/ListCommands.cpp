@@ -503,7 +503,9 @@ void ListCommands::RemoveSelected() {
     parts_.list.SelectOnly(std::min(next, parts_.list.Count() - 1));
     if (focusListHook) focusListHook();
   }
-  parts_.notifier.UpdateCommandStates();
+  // The length and the DVD selectors show the row selected now; the
+  // command states follow with them.
+  ListClicked();
 }
 
 void ListCommands::ClearList() {
@@ -512,6 +514,10 @@ void ListCommands::ClearList() {
     parts_.list.Clear();
     renameRow = -1;
     ++clears_;
+    // Nothing is selected now: no length, no streams; the command states
+    // follow with them.
+    ListClicked();
+    return;
   }
   parts_.notifier.UpdateCommandStates();
 }
@@ -548,7 +554,13 @@ void ListCommands::ListClicked() {
   if (parts_.run.converting || parts_.run.previewing) return;
   int i = parts_.list.FirstSelected();
   parts_.notifier.UpdateCommandStates();
-  if (i < 0) return;
+  if (i < 0) {
+    // Nothing selected (the list emptied, say): no length of a row that is
+    // gone, and the DVD selectors say nothing either.
+    parts_.notifier.display().SetText("alltime", "00:00:00");
+    if (parts_.program.DvdMode() && dvdClickedHook) dvdClickedHook();
+    return;
+  }
   parts_.notifier.display().SetText("alltime", parts_.list.Row(i).entry.duration);
   parts_.list.previewedEntry = i;
   if (parts_.program.DvdMode() && dvdClickedHook) dvdClickedHook();

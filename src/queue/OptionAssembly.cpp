@@ -218,9 +218,22 @@ OptionField DiscFitOption(const Choices& c, const ListRow& entry) {
                                  ":-1:-1:black,setdar=4/3"});
 }
 
+// A still has square pixels: a picture stored with stretched pixels is
+// drawn at the size it is shown at, as the preview shows it. No option for
+// any other picture: it keeps its size.
+OptionField StillShownSize(const ListRow& entry) {
+  const StreamInfo* video = MainVideo(entry.entry.streams);
+  if (!video || SoundOnly(entry.entry)) return {};
+  const FrameSize shown = DisplayedSize(*video), stored = TurnedSize(*video);
+  if (shown.width <= 0 || shown.height <= 0 || (shown.width == stored.width && shown.height == stored.height))
+    return {};
+  return OptionField({"-s", SizeText(shown.width, shown.height)});
+}
+
 OptionField SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry, bool squarePixels) {
-  if (!p.cb_size.enabled || SoundOnly(entry.entry)) return {};
-  if (IsDiscProfile(p.currentProfile)) return squarePixels ? OptionField() : DiscFitOption(c, entry);
+  if (!p.cb_size.enabled || SoundOnly(entry.entry))
+    return squarePixels ? StillShownSize(entry) : OptionField();
+  if (IsDiscProfile(p.currentProfile)) return squarePixels ? StillShownSize(entry) : DiscFitOption(c, entry);
   if (c.sourceSize) {
     // The picture as shown; stored anamorphic it keeps its stored size
     // where the codec states the pixel aspect.

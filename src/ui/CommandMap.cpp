@@ -199,7 +199,7 @@ CommandStateTable CommandStates(bool anySelected, bool previewing, bool converti
       {{C::AddFiles, C::AddFolder, C::Clear, C::Properties, C::Settings}, {1, 1, 0, 0}},
       {{C::Remove}, {0, 1, 0, 0}},
       {{C::StartPreview, C::OpenTrim}, {0, 1, 0, 0}},
-      {{C::StepBack, C::StepForward, C::StopPreview, C::Snapshot}, {0, 0, 1, 0}},
+      {{C::StepBack, C::StepForward, C::StopPreview, C::Snapshot, C::TogglePause}, {0, 0, 1, 0}},
       {{C::Convert}, {1, 1, 0, 0}},
       {{C::StopConvert}, {0, 0, 0, 1}},
   };

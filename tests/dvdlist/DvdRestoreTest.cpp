@@ -196,6 +196,12 @@ TEST(DvdRestore, RowsConvertAsBeforeTheViewTogglesAndAGoneDiscMarksThem) {
     app.batch.StartBatch();
     ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.converting && !app.engine.Running(); }, 120000));
     EXPECT_EQ(pcm::StatusText(app.list.Row(chapter)), "Finish");
+    // A view toggle reads the disc again: the rows it lists there and back
+    // are found, none stays marked missing.
+    app.dvd.ToggleChapterView();
+    app.dvd.ToggleChapterView();
+    ASSERT_EQ(c.Captions(), captions);
+    for (const auto& row : app.list.Rows()) EXPECT_FALSE(row.sourceMissing) << row.caption;
     fs::rename(disc, moved);
   }
 

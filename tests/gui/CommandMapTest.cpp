@@ -60,6 +60,11 @@ TEST(CommandStateTable, EachColumnControlByControl) {
   EXPECT_TRUE(previewing.playBarsShown);
   EXPECT_FALSE(converting.playBarsShown);
   EXPECT_FALSE(CommandStates(true, true, true).playBarsShown);
+  // The preview's pause element follows the preview's buttons.
+  EXPECT_FALSE(none.ForButton(Command::TogglePause).enabled);
+  EXPECT_FALSE(selected.ForButton(Command::TogglePause).enabled);
+  EXPECT_TRUE(previewing.ForButton(Command::TogglePause).enabled);
+  EXPECT_FALSE(converting.ForButton(Command::TogglePause).enabled);
   // Commands the table does not list are always enabled.
   EXPECT_TRUE(converting.ForMenu(Command::Exit).enabled);
   EXPECT_TRUE(converting.ForButton(Command::OpenAboutPage).enabled);

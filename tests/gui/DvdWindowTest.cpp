@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QTableView>
 
 #include "gui/WindowFixture.h"
 #include "support/DvdFixtures.h"
@@ -66,4 +67,61 @@ TEST(DvdWindow, FolderStreamsAndChapters) {
   ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Unselect ALL"));
   EXPECT_FALSE(h.app().list.Row(0).checked);
   EXPECT_FALSE(h.app().list.Row(1).checked);
+
+  // The selectors show the row selected now, and nothing of a row that is
+  // gone. Removing the main title selects the second set's row.
+  h.app().list.SelectOnly(0);
+  h.app().listCommands.ListClicked();
+  ASSERT_EQ(Items(audio).size(), 2u);
+  w.Click("remove");
+  ASSERT_EQ(h.app().list.Count(), 1);
+  EXPECT_EQ(Items(audio).size(), 1u);
+  EXPECT_EQ(h.window->display().Text("alltime"), h.app().list.Row(0).entry.duration);
+  // A cleared list: the selectors and the length as at the start.
+  h.ui.confirmAnswers.push_back(true);
+  w.Click("clear");
+  ASSERT_EQ(h.app().list.Count(), 0);
+  EXPECT_EQ(Items(audio), std::vector<std::string>{"No Audio"});
+  EXPECT_TRUE(Items(subtitle).empty());
+  EXPECT_EQ(h.window->display().Text("alltime"), "00:00:00");
+  // A disc, then a folder without titles: refused with its message, the
+  // disc's row stays selected with its streams; after a clear the same
+  // refusal shows nothing of the disc.
+  h.ui.folderAnswers.push_back(disc);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  ASSERT_EQ(h.app().list.Count(), 2);
+  const std::string empty = pcmtest::MakeTempDir("no-titles");
+  h.ui.folderAnswers.push_back(empty);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  EXPECT_EQ(h.LastBox(), "information: " + h.app().LoadMessage(33));
+  EXPECT_EQ(h.app().list.FirstSelected(), 0);
+  EXPECT_EQ(Items(audio).size(), 2u);
+  // The disc again, with its other title set's row selected: nothing is
+  // listed twice, its main title is selected and shown.
+  h.app().list.SelectOnly(1);
+  h.app().listCommands.ListClicked();
+  ASSERT_EQ(Items(audio).size(), 1u);
+  h.ui.folderAnswers.push_back(disc);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  ASSERT_EQ(h.app().list.Count(), 2);
+  EXPECT_EQ(h.app().list.FirstSelected(), 0);
+  EXPECT_EQ(Items(audio).size(), 2u);
+  EXPECT_EQ(h.window->display().Text("alltime"), h.app().list.Row(0).entry.duration);
+  h.ui.confirmAnswers.push_back(true);
+  w.Click("clear");
+  h.ui.folderAnswers.push_back(empty);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  EXPECT_EQ(h.LastBox(), "information: " + h.app().LoadMessage(33));
+  EXPECT_EQ(Items(audio), std::vector<std::string>{"No Audio"});
+  EXPECT_TRUE(Items(subtitle).empty());
+  EXPECT_EQ(h.window->display().Text("alltime"), "00:00:00");
+
+  // Below a long list the disc's main title, selected, is scrolled into
+  // view.
+  for (int i = 0; i < 40; ++i) pcmtest::AddRow(h.app(), "file " + std::to_string(i));
+  h.ui.folderAnswers.push_back(disc);
+  ASSERT_TRUE(w.TriggerMenuItem("pop_dvd", "Add DVD"));
+  ASSERT_EQ(h.app().list.FirstSelected(), 40);
+  QTableView* view = w.listView();
+  EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(view->model()->index(40, 1)).center()));
 }

@@ -86,12 +86,19 @@ TEST(WindowKeys, RenameEnterEscapePreviewKeysAndMenuShortcuts) {
                   Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(view->viewport(), &dbl);
   EXPECT_EQ(previews, 2);
+  // Space pauses only a preview that plays.
+  PressKey(view, Qt::Key_Space, Qt::NoModifier, " ");
+  EXPECT_EQ(pauses, 0);
+  app.run.previewing = true;
   PressKey(view, Qt::Key_Space, Qt::NoModifier, " ");
   EXPECT_EQ(pauses, 1);
   // In the rename editor Enter and Space are the editor's.
+  app.run.previewing = false;
   PressKey(view, Qt::Key_F2);
+  app.run.previewing = true;
   PressKey(edit, Qt::Key_Space, Qt::NoModifier, " ");
   PressKey(edit, Qt::Key_Return);
+  app.run.previewing = false;
   EXPECT_EQ(previews, 2);
   EXPECT_EQ(pauses, 1);
   // Without a preview Enter leaves the list alone.

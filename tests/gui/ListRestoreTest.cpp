@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBrush>
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -57,6 +58,7 @@ TEST(ListRestore, ANewWindowShowsTheSameListAndMarksAGoneFile) {
     ASSERT_EQ(h.app().list.Count(), 3);
     h.app().list.SetChecked(1, false);
     h.app().list.SetCaption(2, "third renamed");
+    h.app().list.SetState(1, pcm::EntryState::Finished);
     ASSERT_TRUE(pcm::ApplyTrim(h.app().list.Row(0), 0, 1));
     h.app().list.NotifyRowChanged(0);
     EXPECT_TRUE(w.close());
@@ -75,6 +77,8 @@ TEST(ListRestore, ANewWindowShowsTheSameListAndMarksAGoneFile) {
   EXPECT_EQ(model->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
   EXPECT_EQ(model->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
   EXPECT_EQ(model->index(1, 4).data().toString(), "Missing");
+  // Not in the green of the Finish it had: a missing source is a fault.
+  EXPECT_EQ(model->index(1, 4).data(Qt::ForegroundRole).value<QBrush>().color(), QColor("#c0392b"));
   EXPECT_EQ(model->index(0, 4).data().toString(), "Status");
   EXPECT_EQ(again.Hint(), "Restored 3 entries from the last session. 1 entry has lost its file.");
 }

@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -85,6 +86,32 @@ TEST(SingleInstance, HandsOverTakesOverStaleSocketsAndIgnoresGarbage) {
   ASSERT_TRUE(WaitUntil([&] { return !received.empty(); }, 10000));
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0], paths);
+}
+
+// Paths handed over while a dialog of the window is open raise the window
+// but leave the dialog in front and active: a box behind the window would
+// wait unseen.
+TEST(SingleInstance, AHandOverDuringADialogKeepsTheDialogInFront) {
+  WindowHarness h("popclipmill", MakeTempDir("handover-dialog-config"));
+  pcm::MainWindow& w = h.Open();
+  ASSERT_TRUE(h.Activate());
+  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(MakeTempDir("handover-dialog-runtime")));
+  pcm::SingleInstance instance;
+  ASSERT_FALSE(pcm::HandOverOrServe(instance, "popclipmill-dialog-test", {}, [&] { return &w; }));
+  QDialog dialog(&w);
+  dialog.setWindowModality(Qt::ApplicationModal);
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(WaitUntil([&] { return dialog.isActiveWindow(); }, 5000));
+  const std::string file = MakeMedia("wav", 1);
+  instance.pathsHook({file});
+  // Time for the window to take the focus, which it must not.
+  WaitUntil([&] { return !dialog.isActiveWindow(); }, 500);
+  EXPECT_TRUE(dialog.isActiveWindow());
+  EXPECT_TRUE(dialog.isVisible());
+  dialog.close();
+  ASSERT_TRUE(WaitUntil([&] { return h.app().list.Count() == 1; }, 20000));
+  EXPECT_EQ(h.app().list.Row(0).filePath, file);
 }
 
 // The real program: a second start with a file hands it to the running

@@ -148,6 +148,23 @@ TEST(Still, NoSizeOptionWhenTheSizeListIsDisabled) {
     EXPECT_EQ(bmp.width, source.width) << path;
     EXPECT_EQ(bmp.height, source.height) << path;
   }
+  // A picture stored with stretched pixels (16:9 in 720x576) has no size to
+  // keep: its still is the size it is shown at, not squeezed into the
+  // stored one.
+  std::string why;
+  const std::string real = pcmtest::RealMediaDir(&why);
+  if (real.empty()) {
+    std::printf("real media left out: %s\n", why.c_str());
+    return;
+  }
+  ASSERT_TRUE(t.app->listCommands.AddFileEntry(real + "/anamorphic.mkv"));
+  const int wide = t.app->list.Count() - 1;
+  EXPECT_EQ(t.Save(wide, 1, t.out + "/anamorphic.bmp"), "");
+  pcmtest::ProbeInfo shot = pcmtest::FfprobeFile(t.out + "/anamorphic.bmp");
+  EXPECT_EQ(std::to_string(shot.width) + "x" + std::to_string(shot.height), "1024x576");
+  EXPECT_NEAR(pcmtest::ShownAspect(t.out + "/anamorphic.bmp", 16) /
+                  pcmtest::MeasureMedia(real + "/anamorphic.mkv").displayAspect,
+              1.0, 0.05);
 }
 
 // A DVD chapter row: the still comes from the row's own sectors through the

@@ -215,7 +215,11 @@ QImage Glyph(const QString& name, QColor ink) {
       p.drawLine(QPointF(12 + 5.5 * std::cos(a), 12 + 5.5 * std::sin(a)),
                  QPointF(12 + 8.5 * std::cos(a), 12 + 8.5 * std::sin(a)));
     }
-  } else if (name == "bt_start" || name == "bt_play") {
+  } else if (name == "pause") {
+    p.setBrush(ink);
+    p.drawRoundedRect(QRectF(7, 6, 3, 12), 1, 1);
+    p.drawRoundedRect(QRectF(14, 6, 3, 12), 1, 1);
+  } else if (name == "bt_start" || name == "bt_play" || name == "continue") {
     triangle(8, 12, 7, true);
   } else if (name == "Bt_Convertstop" || name == "bt_playstop") {
     p.setBrush(ink);
@@ -305,9 +309,9 @@ int main(int argc, char** argv) {
     p.drawImage(QRect(10, 8, 48, 48), appIcon);
   }
   ok &= Save(framed, "main/icon.png");
-  const char* glyphs[] = {"bt_dvdopen", "bt_ifo",   "bt_remove",      "bt_clear",  "bt_chapte",
-                          "bt_set",     "bt_start", "Bt_Convertstop", "bt_play",   "bt_playstop",
-                          "bt_back",    "bt_next",  "bt_cut",         "bt_images", "bt_web"};
+  const char* glyphs[] = {"bt_dvdopen", "bt_ifo",         "bt_remove", "bt_clear",    "bt_chapte", "bt_set",
+                          "bt_start",   "Bt_Convertstop", "bt_play",   "bt_playstop", "bt_back",   "bt_next",
+                          "bt_cut",     "bt_images",      "bt_web",    "pause",       "continue"};
   for (const char* g : glyphs) {
     QColor ink = QString(g) == "bt_start"         ? QColor(Qt::white)
                  : QString(g) == "Bt_Convertstop" ? QColor("#c0392b")
