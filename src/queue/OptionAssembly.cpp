@@ -296,9 +296,9 @@ OptionField AspectOptionOf(double ratio) {
   return OptionField({"-aspect", QString::number(rounded, 'f', 4).toStdString()});
 }
 
-// The frame's width over its height, from a size "WxH" of the profile.
-OptionField AspectOptionOf(const ProfileState& p, const std::string& size) {
-  if (!p.cb_size.enabled || size.empty() || IsDiscProfile(p.currentProfile)) return {};
+// The frame's width over its height, from a size "WxH" of the profile;
+// anything else (an empty size too) is refused.
+OptionField FrameAspectOption(const std::string& size) {
   std::string width, height;
   int w = 0, h = 0;
   if (!SplitSize(size, width, height) || !ParseWholeNumber(width, w) || !ParseWholeNumber(height, h) ||
@@ -316,9 +316,7 @@ OptionField EntryAspectOptionOf(const ProfileState& p, const Choices& c, const L
   if (sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
   if (c.sourceSize && entry.entry.width > 0 && entry.entry.height > 0)
     return AspectOptionOf(double(entry.entry.width) / entry.entry.height);
-  const std::string size = c.sizeText.substr(0, c.sizeText.find('('));
-  if (size.empty()) throw CommandError("The frame size \"\" is not WIDTHxHEIGHT");
-  return AspectOptionOf(p, size);
+  return FrameAspectOption(c.sizeText.substr(0, c.sizeText.find('(')));
 }
 
 // The sample rate follows the sound's rate in bit/s; the shown field ends
@@ -399,7 +397,8 @@ OptionField OptionAssembly::StillSizeOption(const ListRow& entry) const {
 }
 
 OptionField OptionAssembly::AspectOption(const std::string& frameSize) const {
-  return AspectOptionOf(profiles_, frameSize);
+  if (!profiles_.cb_size.enabled || frameSize.empty() || IsDiscProfile(profiles_.currentProfile)) return {};
+  return FrameAspectOption(frameSize);
 }
 
 OptionField OptionAssembly::VideoRateOption(const ListRow& entry) const {
