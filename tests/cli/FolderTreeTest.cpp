@@ -75,8 +75,9 @@ std::vector<std::string> Sources(const std::string& report) {
 
 // A music library: an album folder beside loose files, two albums with a
 // track of the same name, a cover picture, a link back to the top and, deep
-// down, a second link to an album already listed. Everything is converted
-// once, in name order, with the same-named tracks kept apart.
+// down, a second link to an album already listed; links to the root, to the
+// folder above the library and to /proc, none of them walked. Everything
+// is converted once, in name order, with the same-named tracks kept apart.
 TEST(CliFolders, RecursiveFlacTreeWithLoops) {
   std::string src = pcmtest::MakeTempDir("cli-tree");
   std::string out = pcmtest::MakeTempDir("cli-tree-out");
@@ -90,6 +91,9 @@ TEST(CliFolders, RecursiveFlacTreeWithLoops) {
   WriteAll(src + "/Artist/Album 2/cover.jpg", "not media");
   ASSERT_EQ(symlink(src.c_str(), (src + "/Artist/back to top").c_str()), 0);
   ASSERT_EQ(symlink("../../Album 1", (src + "/Artist/Album 2/CD2/same as album 1").c_str()), 0);
+  ASSERT_EQ(symlink("/", (src + "/Artist/Album 2/root").c_str()), 0);
+  ASSERT_EQ(symlink((src + "/..").c_str(), (src + "/above").c_str()), 0);
+  ASSERT_EQ(symlink("/proc", (src + "/processes").c_str()), 0);
 
   // Without --recursive only the top level: the loose file.
   std::string config = pcmtest::MakeTempDir("cli-tree-config");
@@ -109,6 +113,10 @@ TEST(CliFolders, RecursiveFlacTreeWithLoops) {
       << r.out;
   EXPECT_TRUE(Contains(r.out, src + "/Artist/back to top: already listed")) << r.out;
   EXPECT_TRUE(Contains(r.out, src + "/Artist/Album 2/CD2/same as album 1: already listed")) << r.out;
+  EXPECT_TRUE(Contains(r.out, src + "/Artist/Album 2/root: a link to a folder above")) << r.out;
+  EXPECT_TRUE(Contains(r.out, src + "/above: a link to a folder above")) << r.out;
+  EXPECT_TRUE(Contains(r.out, src + "/processes: a folder of the system's own")) << r.out;
+  EXPECT_FALSE(Contains(r.out, "cannot be read")) << r.out;
   const std::pair<const char*, double> kOutputs[] = {
       {"01 Intro.mp3", 2}, {"02 Song.mp3", 3}, {"01 Intro_1.mp3", 1}, {"track.mp3", 2}, {"z loose.mp3", 1}};
   for (const auto& [name, seconds] : kOutputs) {
