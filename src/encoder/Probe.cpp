@@ -314,6 +314,9 @@ std::string DescribeMedia(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode)))
     return ErrorLine(path, AVERROR_INVALIDDATA);
+  // A folder is no media file; a probe could not even open it (its rule
+  // lets it read files only).
+  if (S_ISDIR(st.st_mode)) return ErrorLine(path, AVERROR(EISDIR));
   Limits limits;
   limits.deadline = std::chrono::steady_clock::now() + kMaxProbeTime;
   const std::string beyondLimits =

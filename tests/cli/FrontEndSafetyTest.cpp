@@ -232,8 +232,9 @@ TEST(FrontEndSafety, ATakenOverEncoderWritesOnlyInTheOutputFolder) {
 // playlist naming a secret recording elsewhere and a concat list naming one
 // in its own folder (under a name the walk does not take). Both are refused
 // with the reason, and the secret's tone is in no result, also when a job
-// line names the playlist. A playlist and a list the person names by their
-// own extensions, whose entries lie beside them, still convert.
+// line names the playlist. A list the person names by its own extension,
+// whose entries lie beside it, still converts, and so does a playlist named
+// so in a job line (the batch takes no playlist: it tells no length).
 TEST(FrontEndSafety, PlaylistsPassingForMediaAreRefused) {
   const std::string config = pcmtest::MakeTempDir("lists-config");
   const std::string secret = pcmtest::MakeTempDir("lists-secret");
@@ -263,9 +264,13 @@ TEST(FrontEndSafety, PlaylistsPassingForMediaAreRefused) {
   Result r =
       Launch(env, "--batch --recursive --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(walked));
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_TRUE(Contains(r.out, "holiday.avi: the file is an HLS playlist (hls), which opens other files"))
+  EXPECT_TRUE(Contains(r.out,
+                       "holiday.avi is not support!\npopclipmill:   the file is an HLS playlist (hls), "
+                       "which opens other files"))
       << r.out;
-  EXPECT_TRUE(Contains(r.out, "party.avi: the file is a concat list (concat), which opens other files"))
+  EXPECT_TRUE(Contains(r.out,
+                       "party.avi is not support!\npopclipmill:   the file is a concat list (concat), "
+                       "which opens other files"))
       << r.out;
   const std::string adapter = Program().substr(0, Program().rfind('/') + 1) + "register.dat";
   Result job = Launch(
@@ -277,9 +282,14 @@ TEST(FrontEndSafety, PlaylistsPassingForMediaAreRefused) {
   EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files | QDir::Hidden), QStringList{"song.mp3"});
   EXPECT_NEAR(pcmtest::DominantFrequency(out + "/song.mp3"), 440, 20);
 
-  Result named = Launch(env, "--batch --profile 17 --output " + ShellQuote(out) + " " +
-                                 ShellQuote(trip + "/trip.m3u8") + " " + ShellQuote(trip + "/trip.ffconcat"));
+  Result named = Launch(
+      env, "--batch --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(trip + "/trip.ffconcat"));
   EXPECT_EQ(named.status, 0) << named.out;
+  Result playlist = Launch(
+      "",
+      "--new-output -y -i " + ShellQuote(trip + "/trip.m3u8") + " -f mp3 " + ShellQuote(out + "/trip_1.mp3"),
+      adapter);
+  EXPECT_EQ(playlist.status, 0) << playlist.out;
   for (const char* name : {"/trip.mp3", "/trip_1.mp3"})
     EXPECT_NEAR(pcmtest::DominantFrequency(out + name), 880, 20) << name;
 }
