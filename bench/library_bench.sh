@@ -31,9 +31,9 @@ trap 'rm -rf "$WORK"' EXIT
 export POPCLIPMILL_CONFIG_DIR="$WORK/config"
 mkdir -p "$WORK/config" "$WORK/tracks" "$WORK/library"
 
-# One tagged track per place in an album, each its own tone, linked into
-# every album folder: the library's files are distinct names, the same few
-# contents.
+# One tagged track per place in an album, each its own tone, copied into
+# every album folder: every file of the library is a file of its own (a hard
+# link would be one file at two places), with the same few contents.
 for t in $(seq -w 1 "$FILES"); do
   "$FFMPEG" -nostdin -v error -f lavfi \
     -i "sine=frequency=$((200 + 10#$t * 30)):sample_rate=44100:duration=$SECONDS_EACH" -ac 2 \
@@ -42,7 +42,7 @@ done
 for f in $(seq 1 "$FOLDERS"); do
   album="$WORK/library/Artist $(((f - 1) / 5 + 1))/Album $(((f - 1) % 5 + 1))"
   mkdir -p "$album"
-  ln "$WORK/tracks/"*.flac "$album/"
+  cp "$WORK/tracks/"*.flac "$album/"
 done
 TOTAL=$((FOLDERS * FILES))
 

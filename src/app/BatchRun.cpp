@@ -16,6 +16,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "app/BatchFrontEnd.h"
 #include "app/ConsoleOutput.h"
@@ -360,16 +361,23 @@ class HeadlessBatch {
 
   // A file given again, by the same name or another (a folder and its
   // file, a link, "dir/./x"), is converted once: the later mention is left
-  // out with a note naming the first.
+  // out with a note naming the first. With --keep-folders a file found in a
+  // folder has its own place in the kept tree, its subfolder and name: a
+  // file found again at another place (a hard link in a second album) gets
+  // a result there too.
   static const std::string& PathOf(const std::string& path) { return path; }
   static const std::string& PathOf(const FoundFile& file) { return file.path; }
+  std::string PlaceOf(const std::string&) const { return {}; }
+  std::string PlaceOf(const FoundFile& file) const {
+    return req_.keepFolders ? file.subfolder + file.path.substr(file.path.rfind('/') + 1) : std::string();
+  }
   template <class File>
   void DropRepeats(std::vector<File>& files) {
     std::erase_if(files, [&](const File& file) {
       const std::string& path = PathOf(file);
       struct stat st;
       if (stat(path.c_str(), &st) != 0) return false;  // the add names the problem
-      auto [at, first] = added_.try_emplace({st.st_dev, st.st_ino}, path);
+      auto [at, first] = added_.try_emplace({st.st_dev, st.st_ino, PlaceOf(file)}, path);
       if (first) return false;
       if (at->second == path)
         std::fprintf(stderr, "%s: %s: named more than once; converted once\n", prog_.c_str(),
@@ -738,10 +746,11 @@ class HeadlessBatch {
   std::optional<ProgressPrinter> printer_;
   QMetaObject::Connection shown_;
   bool over_ = false;
-  std::string outDir_;                                    // with its trailing '/'
-  std::string outDirName_;                                // without it
-  std::vector<std::pair<int, int>> dvdRanges_;            // rows of each DVD path
-  std::map<std::pair<dev_t, ino_t>, std::string> added_;  // files added, by identity, with their path
+  std::string outDir_;                          // with its trailing '/'
+  std::string outDirName_;                      // without it
+  std::vector<std::pair<int, int>> dvdRanges_;  // rows of each DVD path
+  // Files added, by identity and place in a kept tree, with their path.
+  std::map<std::tuple<dev_t, ino_t, std::string>, std::string> added_;
 };
 
 }  // namespace

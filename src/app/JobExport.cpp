@@ -53,6 +53,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string&
   bool ok = WriteAll(temp.fd, text.data(), text.size()) && fsync(temp.fd) == 0;
   if (!ok) error = std::strerror(errno ? errno : EIO);
   // A link never replaces a file that took the name meanwhile.
+  if (ok) UnmarkHiddenOutput(temp.fd);
   if (ok && link(temp.path.c_str(), path.c_str()) != 0) {
     ok = false;
     error = errno == EEXIST ? "it exists already" : std::strerror(errno);

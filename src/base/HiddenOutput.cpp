@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -19,6 +20,10 @@ namespace {
 
 constexpr const char* kMarker = ".pcm-XXXXXX";
 constexpr size_t kMarkerLength = 11;
+// The extended attribute that marks a hidden output as this program's; its
+// value names the writer ("pid 1234"), for whoever looks.
+constexpr const char* kMarkAttribute = "user.popclipmill.unfinished-output";
+constexpr const char* kMarkPrefix = "pid ";
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -86,12 +91,21 @@ HiddenOutput CreateHiddenOutput(const std::string& finalPath) {
       close(fd);
       continue;
     }
+    const std::string mark = kMarkPrefix + std::to_string(getpid());
+    (void)fsetxattr(fd, kMarkAttribute, mark.data(), mark.size(), 0);
     out.path = path;
     out.fd = fd;
     return out;
   }
   out.error = EEXIST;
   return out;
+}
+
+bool MarkedHiddenOutput(int fd) {
+  char value[32];
+  const ssize_t n = fgetxattr(fd, kMarkAttribute, value, sizeof value);
+  const size_t prefix = std::strlen(kMarkPrefix);
+  return n > ssize_t(prefix) && std::memcmp(value, kMarkPrefix, prefix) == 0;
 }
 
 void RemoveHiddenOutput(const char* path, int fd) {
@@ -111,10 +125,11 @@ int RemoveAbandonedOutputs(const std::string& folder) {
     int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat open;
-    // A writer holds the lock for as long as it writes; a file system that
-    // cannot lock tells nothing, and the file stays.
-    if (fstat(fd, &open) == 0 && SameFile(st, open) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        StillNames(path.c_str(), fd) && unlink(path.c_str()) == 0)
+    // Only a file this program made, by its mark: a look-alike name is a
+    // person's file. A writer holds the lock for as long as it writes; a
+    // file system that cannot lock tells nothing, and the file stays.
+    if (fstat(fd, &open) == 0 && SameFile(st, open) && MarkedHiddenOutput(fd) &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNames(path.c_str(), fd) && unlink(path.c_str()) == 0)
       ++removed;
     close(fd);
   }
@@ -122,7 +137,9 @@ int RemoveAbandonedOutputs(const std::string& folder) {
   return removed;
 }
 
-NameMove MoveWithoutReplacing(const std::string& from, const std::string& to, int& error) {
+namespace {
+
+NameMove MoveMarked(const std::string& from, const std::string& to, int& error) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return NameMove::Done;
   error = errno;
   if (error == EEXIST) return NameMove::Taken;
@@ -140,5 +157,16 @@ NameMove MoveWithoutReplacing(const std::string& from, const std::string& to, in
   error = errno;
   return NameMove::Failed;
 }
+
+}  // namespace
+
+NameMove MoveWithoutReplacing(const std::string& from, const std::string& to, int& error) {
+  NameMove moved = MoveMarked(from, to, error);
+  // A finished output is the person's file: it carries no mark of ours.
+  if (moved == NameMove::Done) (void)lremovexattr(to.c_str(), kMarkAttribute);
+  return moved;
+}
+
+void UnmarkHiddenOutput(int fd) { (void)fremovexattr(fd, kMarkAttribute); }
 
 }  // namespace pcm

@@ -13,12 +13,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "OpenerFormats.h"
 #include "base/WriteAll.h"
 #include "engine/MediaLimits.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
@@ -243,7 +245,68 @@ std::string StreamLine(AVFormatContext* ic, AVStream* st) {
   return line + "\n";
 }
 
+struct InputFormat {
+  const AVInputFormat* format = nullptr;
+  // The image sequence format: it is told to read the one file named.
+  bool literalName = false;
+  bool reached = false;  // the probe's limits ended the search
+  std::string refusal;   // why there is no format
+};
+
+// The format of the file at path as the library finds it from the bytes it
+// reads, without opening the file as that format.
+InputFormat FindInputFormat(const std::string& path) {
+  InputFormat found;
+  Limits limits;
+  limits.deadline = std::chrono::steady_clock::now() + kMaxProbeTime;
+  AVIOInterruptCB interrupt{LimitReached, &limits};
+  AVIOContext* pb = nullptr;
+  const std::string url = "file:" + path;
+  int rc = avio_open2(&pb, url.c_str(), AVIO_FLAG_READ, &interrupt, nullptr);
+  if (rc >= 0) {
+    rc = av_probe_input_buffer2(pb, &found.format, url.c_str(), nullptr, 0, kFormatProbeBytes);
+    avio_closep(&pb);
+  }
+  if (rc < 0 || !found.format) {
+    found.format = nullptr;
+    found.reached = limits.reached;
+    char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+    av_strerror(rc < 0 && rc != AVERROR(EINVAL) ? rc : AVERROR_INVALIDDATA, text, sizeof text);
+    found.refusal = text;
+    return found;
+  }
+  found.literalName = av_match_name("image2", found.format->name);
+  for (const OpenerFormat& opener : kOpenerFormats) {
+    if (!av_match_name(opener.format, found.format->name)) continue;
+    if (opener.extension && LowerExtension(path) == opener.extension) break;
+    found.refusal = std::string("the file is ") + opener.what + " (" + opener.format +
+                    "), which opens other files; it is not read" +
+                    (opener.extension ? std::string(" unless its name ends in .") + opener.extension : "");
+    found.format = nullptr;
+    break;
+  }
+  return found;
+}
+
 }  // namespace
+
+int PinnedInputFormat(const std::string& path, std::string* name, std::string* refusal) {
+  av_log_set_level(AV_LOG_QUIET);
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode))) {
+    *refusal = "not a file";
+    return 0;
+  }
+  const InputFormat found = FindInputFormat(path);
+  if (!found.format) {
+    *refusal = found.reached ? "nothing recognisable within the probe's limits" : found.refusal;
+    return 0;
+  }
+  // The first of the format's names is one ffmpeg's "-f" finds it by.
+  *name = found.format->name;
+  if (const size_t comma = name->find(','); comma != std::string::npos) name->resize(comma);
+  return found.literalName ? 2 : 1;
+}
 
 std::string DescribeMedia(const std::string& path) {
   av_log_set_level(AV_LOG_QUIET);
@@ -251,6 +314,9 @@ std::string DescribeMedia(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode)))
     return ErrorLine(path, AVERROR_INVALIDDATA);
+  // A folder is no media file; a probe could not even open it (its rule
+  // lets it read files only).
+  if (S_ISDIR(st.st_mode)) return ErrorLine(path, AVERROR(EISDIR));
   Limits limits;
   limits.deadline = std::chrono::steady_clock::now() + kMaxProbeTime;
   const std::string beyondLimits =
@@ -263,9 +329,18 @@ std::string DescribeMedia(const std::string& path) {
   av_dict_set_int(&options, "formatprobesize", kFormatProbeBytes, 0);
   av_dict_set_int(&options, "probesize", kStreamProbeBytes, 0);
   av_dict_set_int(&options, "analyzeduration", kAnalyzeMicroseconds, 0);
+  // The format is found from the file's bytes first and then pinned, so a
+  // playlist or list is refused before anything it names is opened.
+  const InputFormat found = FindInputFormat(path);
+  if (!found.format) {
+    avformat_free_context(ic);
+    av_dict_free(&options);
+    return found.reached ? beyondLimits : "error " + Shown(path) + ": " + found.refusal + "\n";
+  }
+  if (found.literalName) av_dict_set(&options, "pattern_type", "none", 0);
   // "file:" makes names with ':' or a leading '-' plain file names.
   std::string url = "file:" + path;
-  int rc = avformat_open_input(&ic, url.c_str(), nullptr, &options);
+  int rc = avformat_open_input(&ic, url.c_str(), found.format, &options);
   av_dict_free(&options);
   if (rc < 0) return limits.reached ? beyondLimits : ErrorLine(path, rc);
   limits.AllowMore();
@@ -316,3 +391,15 @@ int RunProbe(const std::string& path) {
 // Entry point of the probe module: register.dat loads it only to describe a
 // file, so conversions start without loading the media libraries.
 extern "C" int adapter_run_probe(const char* path) { return adapter::RunProbe(path); }
+
+// The format a conversion pins its input to: 1 with the format's name, 2
+// when the format must also be told to read the one file named, 0 with the
+// reason the input is refused. Both texts end in a NUL within their size.
+extern "C" int adapter_input_format(const char* path, char* name, size_t nameSize, char* refusal,
+                                    size_t refusalSize) {
+  std::string found, why;
+  const int rc = adapter::PinnedInputFormat(path, &found, &why);
+  std::snprintf(name, nameSize, "%s", found.c_str());
+  std::snprintf(refusal, refusalSize, "%s", why.c_str());
+  return rc;
+}

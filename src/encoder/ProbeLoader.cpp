@@ -30,6 +30,24 @@ void SayError(const std::string& text) {
 
 }  // namespace
 
+std::string OwnFolder() { return OwnDirectory(); }
+
+void* ProbeModuleEntry(const char* entry, std::string* error) {
+  std::string module = OwnDirectory() + kModuleName;
+  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    // The loader's reason names the path already in most cases.
+    const char* why = dlerror();
+    *error = std::string("the probe module ") + kModuleName + " cannot be loaded: " + (why ? why : module);
+    return nullptr;
+  }
+  void* found = dlsym(handle, entry);
+  if (!found)
+    *error =
+        std::string("the probe module ") + kModuleName + " cannot be used: " + module + " has no entry point";
+  return found;
+}
+
 int LoadAndRunProbes(const std::vector<std::string>& paths, bool separated, pid_t parent) {
   // A probe runs no program to pass a stop request on to: it ends at once on
   // one, and with its parent whatever the probing is doing.
@@ -38,19 +56,10 @@ int LoadAndRunProbes(const std::vector<std::string>& paths, bool separated, pid_
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(128 + SIGKILL);  // the parent is gone already
 
-  std::string module = OwnDirectory() + kModuleName;
-  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    // The loader's reason names the path already in most cases.
-    const char* why = dlerror();
-    SayError(std::string("the probe module ") + kModuleName + " cannot be loaded: " + (why ? why : module));
-    return 1;
-  }
-  using ProbeFn = int (*)(const char*);
-  auto run = reinterpret_cast<ProbeFn>(dlsym(handle, "adapter_run_probe"));
+  std::string error;
+  auto run = reinterpret_cast<int (*)(const char*)>(ProbeModuleEntry("adapter_run_probe", &error));
   if (!run) {
-    SayError(std::string("the probe module ") + kModuleName + " cannot be used: " + module +
-             " has no entry point");
+    SayError(error);
     return 1;
   }
   // Loading the media libraries is most of a probe's time, so one process

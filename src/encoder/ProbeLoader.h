@@ -8,6 +8,14 @@ namespace adapter {
 
 inline constexpr const char* kModuleName = "register-probe.so";
 
+// The folder of the running program, with its "/": where the probe module
+// and the program's own files lie.
+std::string OwnFolder();
+
+// The entry point `entry` of the probe module beside this program, loaded
+// on the first call; null with the reason in *error.
+void* ProbeModuleEntry(const char* entry, std::string* error);
+
 // Loads the probe module that lies beside this program and describes each
 // path in turn; with `separated` every description is followed by the
 // record separator byte 0x1E. A module that cannot be loaded gives one

@@ -49,7 +49,8 @@ void ForwardSignal(int sig) {
 // The reader gone, the output is dropped.
 void Say(const std::string& line) { pcm::WriteAll(STDOUT_FILENO, line.data(), line.size()); }
 
-// The program to run: a name with a '/' as it is, else looked up on PATH.
+}  // namespace
+
 std::string FindProgram(const std::string& name) {
   if (name.find('/') != std::string::npos) return name;
   const char* path = getenv("PATH");
@@ -70,6 +71,8 @@ std::string FfmpegProgram() {
   const char* env = getenv("POPCLIPMILL_FFMPEG");
   return FindProgram(env && *env ? env : "ffmpeg");
 }
+
+namespace {
 
 struct Child {
   pid_t pid = -1;

@@ -7,6 +7,12 @@ namespace adapter {
 // the programs it runs. Called once at start.
 void SetUpLifetime();
 
+// The program to run: a name with a '/' as it is, else looked up on PATH
+// (the name itself when it is not found there).
+std::string FindProgram(const std::string& name);
+// ffmpeg: $POPCLIPMILL_FFMPEG, else "ffmpeg", found as above.
+std::string FfmpegProgram();
+
 // Where a conversion's output goes. By default the output argument names
 // the file. With fd set the file is open already: the program that writes
 // it gets it as its descriptor 3 (sox as its standard output) instead of a

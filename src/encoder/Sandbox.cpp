@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 // The system's header may be older than the kernel: what later ABIs added is
@@ -86,16 +87,58 @@ int AllowBeneath(int ruleset, const std::string& path, uint64_t access, bool fol
 // A path gone or not what it was expected to be: nothing to allow there.
 bool Absent(int error) { return error == ENOENT || error == ENOTDIR || error == EACCES || error == ELOOP; }
 
+// The system's folders a program reads while it starts and runs: its
+// libraries and their data, settings, fonts and fontconfig's cache, and what
+// the kernel tells about processes and the machine.
+constexpr const char* kSystemFolders[] = {"/usr",
+                                          "/lib",
+                                          "/lib32",
+                                          "/lib64",
+                                          "/libx32",
+                                          "/bin",
+                                          "/sbin",
+                                          "/etc",
+                                          "/proc",
+                                          "/sys",
+                                          "/var/cache/fontconfig"};
+
+// The folder of a program's path (after links), or "" when it has none.
+std::string ProgramFolder(const std::string& program) {
+  char* real = realpath(program.c_str(), nullptr);
+  if (!real) return {};
+  std::string path = real;
+  free(real);
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 // The rules of a ruleset handling `handled`; false with *error when one
 // could not be added for another reason than its path being absent.
-bool AddRules(int ruleset, uint64_t handled, const Writable& writable, std::string* error) {
-  int failed = AllowBeneath(ruleset, "/", kReadRights & handled, true);
-  if (failed) {
-    *error = std::string("reading from / cannot be allowed: ") + strerror(failed);
-    return false;
+bool AddRules(int ruleset, uint64_t handled, const Writable& writable, const Readable& readable,
+              const std::vector<std::string>& programs, std::string* error) {
+  for (const char* folder : kSystemFolders) {
+    int failed = AllowBeneath(ruleset, folder, kReadRights & handled, true);
+    if (failed && !Absent(failed)) {
+      *error = std::string("reading from ") + folder + " cannot be allowed: " + strerror(failed);
+      return false;
+    }
   }
+  // The adapter's own folder (the probe module) and those of the programs
+  // it runs (ffmpeg may be a script beside its helpers).
+  std::vector<std::string> runs = programs;
+  runs.push_back("/proc/self/exe");
+  for (const std::string& program : runs)
+    if (std::string folder = ProgramFolder(program); !folder.empty())
+      AllowBeneath(ruleset, folder, kReadRights & handled, true);
+  // Inputs that are gone or no path cannot be read anyway.
+  for (const std::string& file : readable.files)
+    AllowBeneath(ruleset, file, LANDLOCK_ACCESS_FS_READ_FILE & handled, false);
+  for (const std::string& folder : readable.folders)
+    AllowBeneath(ruleset, folder, (LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR) & handled,
+                 true);
+  AllowBeneath(ruleset, "/dev/urandom", LANDLOCK_ACCESS_FS_READ_FILE & handled, false);
   if (!writable.folder.empty()) {
-    failed = AllowBeneath(ruleset, writable.folder, handled, true);
+    int failed = AllowBeneath(ruleset, writable.folder, handled, true);
     if (failed && !Absent(failed)) {
       *error = "writing in " + writable.folder + " cannot be allowed: " + strerror(failed);
       return false;
@@ -143,7 +186,8 @@ Writable ConversionWritable(const std::string& output) {
   return writable;
 }
 
-Confinement Confine(const Writable& writable) {
+Confinement Confine(const Writable& writable, const Readable& readable,
+                    const std::vector<std::string>& programs) {
   Confinement c;
   // Needed by an unprivileged process to confine itself, and wanted anyway:
   // nothing started from here gains rights through set-user-id or file
@@ -174,7 +218,7 @@ Confinement Confine(const Writable& writable) {
     return c;
   }
   // No network rule is added: every TCP connect and bind is refused.
-  bool ruled = AddRules(ruleset, attributes.handledFiles, writable, &c.error);
+  bool ruled = AddRules(ruleset, attributes.handledFiles, writable, readable, programs, &c.error);
   if (ruled && !c.noNewPrivileges) c.error = "the process may still gain privileges";
   // Landlock confines the calling thread only: another one would stay free.
   if (ruled && c.error.empty() && ThreadCount() > 1) c.error = "more than one thread runs";
@@ -196,7 +240,8 @@ std::string DescribeConfinement(const Confinement& c) {
   if (c.abi == 0)
     return "sandbox: none (" + c.unavailable + "): the encoder runs with the user's rights, " + privileges +
            "\n";
-  std::string text = "sandbox: Landlock ABI " + std::to_string(c.abi) + ": writes only in the output folder";
+  std::string text = "sandbox: Landlock ABI " + std::to_string(c.abi) +
+                     ": reads only its inputs and the system's files, writes only in the output folder";
   if (c.network) text += ", no TCP connect or bind";
   if (c.scoped) text += ", signals and abstract sockets kept inside";
   text += ", " + privileges;

@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "Arguments.h"
 #include "DvdDescribe.h"
 #include "DvdInput.h"
+#include "InputFormat.h"
 #include "ProbeLoader.h"
 #include "Runner.h"
 #include "Sandbox.h"
@@ -31,14 +33,34 @@ adapter::Writable ConversionWritable(const adapter::Args& args, bool amr) {
                                                                                : std::string());
 }
 
+void SayLine(const std::string& text) {
+  std::string line = "register.dat: " + text + "\n";
+  (void)!write(STDOUT_FILENO, line.data(), line.size());
+}
+
 // Confines the adapter before it reads anything; a kernel without Landlock
 // lets it run as before. A confinement that fails on a kernel that has
 // Landlock is refused with one line: the run would not be what it claims.
-bool ConfineOrSay(const adapter::Writable& writable) {
-  adapter::Confinement c = adapter::Confine(writable);
+bool ConfineOrSay(const adapter::Writable& writable, const adapter::Readable& readable,
+                  const std::vector<std::string>& programs = {}) {
+  adapter::Confinement c = adapter::Confine(writable, readable, programs);
   if (c.error.empty()) return true;
-  std::string line = "register.dat: cannot confine the encoder: " + c.error + "\n";
-  (void)!write(STDOUT_FILENO, line.data(), line.size());
+  SayLine("cannot confine the encoder: " + c.error);
+  return false;
+}
+
+// A conversion reads its inputs and runs ffmpeg, or sox for AMR.
+bool ConfineConversionOrSay(const adapter::Writable& writable, const adapter::Args& args) {
+  return ConfineOrSay(writable, adapter::ConversionReadable(args),
+                      {adapter::FfmpegProgram(), adapter::FindProgram("sox")});
+}
+
+// Pins the formats of the conversion's file inputs; a refused input is
+// named with the reason.
+bool PinOrSay(adapter::Args& args) {
+  std::string refusal;
+  if (adapter::PinInputFormats(args, &refusal)) return true;
+  SayLine(refusal);
   return false;
 }
 
@@ -61,46 +83,55 @@ int main(int argc, char** argv) {
   }
   adapter::Args args(argv + 1, argv + argc);
   adapter::Writable nothing;
+  adapter::Readable noInput;
   // Confined as a probe is, so the line tells what the kernel really did.
   if (args.size() == 1 && args[0] == "--sandbox-status") {
-    std::string line = adapter::DescribeConfinement(adapter::Confine(nothing));
+    std::string line = adapter::DescribeConfinement(adapter::Confine(nothing, noInput));
     return write(STDOUT_FILENO, line.data(), line.size()) == ssize_t(line.size()) ? 0 : 1;
   }
   // "--print-command" before a conversion's arguments: the command it would
   // run, for running it elsewhere (a job file for several machines).
   if (args[0] == "--print-command") {
-    if (!ConfineOrSay(nothing)) return 1;
-    return adapter::PrintCommand({args.begin() + 1, args.end()});
+    adapter::Args command(args.begin() + 1, args.end());
+    if (!ConfineOrSay(nothing, adapter::ConversionReadable(command)) || !PinOrSay(command)) return 1;
+    return adapter::PrintCommand(command);
   }
   // Every argument after "--describe-each" is a path, whatever it looks like.
   if (args[0] == adapter::kDescribeEachOption) {
-    if (!ConfineOrSay(nothing)) return 1;
-    return adapter::LoadAndRunProbes({args.begin() + 1, args.end()}, true, parent);
+    const std::vector<std::string> paths(args.begin() + 1, args.end());
+    if (!ConfineOrSay(nothing, adapter::FilesReadable(paths))) return 1;
+    return adapter::LoadAndRunProbes(paths, true, parent);
   }
   adapter::Writable dvd;
   dvd.dvdDrive = true;
   if (args.size() == 2 && args[0] == adapter::kDescribeDvdOption) {
-    if (!ConfineOrSay(dvd)) return 1;
+    // The title set's files lie beside its IFO file.
+    adapter::Readable disc;
+    const size_t slash = args[1].rfind('/');
+    disc.folders.push_back(slash == std::string::npos ? "." : slash == 0 ? "/" : args[1].substr(0, slash));
+    if (!ConfineOrSay(dvd, disc)) return 1;
     return adapter::DescribeDvd(args[1], parent);
   }
   // "--new-output" before a conversion's arguments: a job line's conversion
   // into a new file beside the final name it is given, which it makes and
   // renames in the output folder.
   if (args[0] == adapter::kNewOutputOption) {
-    const adapter::Args rest(args.begin() + 1, args.end());
-    if (!ConfineOrSay(ConversionWritable(rest, adapter::IsAmrOutput(rest)))) return 1;
+    adapter::Args rest(args.begin() + 1, args.end());
+    if (!ConfineConversionOrSay(ConversionWritable(rest, adapter::IsAmrOutput(rest)), rest) ||
+        !PinOrSay(rest))
+      return 1;
     return adapter::ConvertIntoNewFile(rest);
   }
   const size_t dvdAt = adapter::FindDvdInput(args);
   if (args.size() == 2 && args[0] == "-i" && !dvdAt) {
-    if (!ConfineOrSay(nothing)) return 1;
+    if (!ConfineOrSay(nothing, adapter::FilesReadable({args[1]}))) return 1;
     return adapter::LoadAndRunProbes({args[1]}, false, parent);
   }
   // A DVD input without an output after it writes nothing.
   adapter::Writable writable;
   if (!dvdAt || dvdAt + 1 < args.size()) writable = ConversionWritable(args, adapter::IsAmrOutput(args));
   writable.dvdDrive = dvdAt != 0;
-  if (!ConfineOrSay(writable)) return 1;
+  if (!ConfineConversionOrSay(writable, args) || !PinOrSay(args)) return 1;
   adapter::OutputTarget target;
   if (!adapter::OpenReservedOutput(args, target)) return 1;
   return adapter::Convert(args, target);

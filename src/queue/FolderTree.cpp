@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,17 +19,67 @@ namespace pcm {
 
 namespace {
 
+using FolderId = std::pair<dev_t, ino_t>;
+
+// The folders above `folder` up to the root, by device and inode: a link
+// to one of them would walk the added folder again from above, a link to
+// the root the whole machine.
+std::set<FolderId> FoldersAbove(const std::string& folder) {
+  std::set<FolderId> above;
+  std::string path = folder;
+  struct stat here, up;
+  if (stat(path.c_str(), &here) != 0) return above;
+  // A bounded climb: each step goes one level up until the root, which is
+  // its own parent.
+  for (int level = 0; level < 4096; ++level) {
+    path += "/..";
+    if (stat(path.c_str(), &up) != 0 || (up.st_dev == here.st_dev && up.st_ino == here.st_ino)) break;
+    above.insert({up.st_dev, up.st_ino});
+    here = up;
+  }
+  return above;
+}
+
+// Whether the folder lies on a file system the kernel makes up (processes,
+// devices, its own settings): no media there, and folders without end.
+bool SystemFileSystem(const std::string& folder) {
+  struct statfs fs;
+  if (statfs(folder.c_str(), &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
 class Walk {
  public:
   Walk(bool recursive, const std::function<bool(const std::string&)>& take, std::vector<FoundFile>& files,
-       const FolderProblem& problem)
-      : recursive_(recursive), take_(take), files_(files), problem_(problem) {}
+       const FolderProblem& problem, std::set<FolderId> above)
+      : recursive_(recursive), take_(take), files_(files), problem_(problem), above_(std::move(above)) {}
 
   // `subfolder` is the folder's path below the added one, with its "/".
   void Folder(const std::string& folder, const std::string& subfolder, const struct stat& st) {
     // A folder is known by its device and inode, whatever path leads to it.
     if (!seen_.insert({st.st_dev, st.st_ino}).second) {
       problem_(folder, "already listed (a link back into the tree); not followed", false);
+      return;
+    }
+    if (above_.count({st.st_dev, st.st_ino})) {
+      problem_(folder, "a link to a folder above the added one (or to the root); not followed", false);
+      return;
+    }
+    if (SystemFileSystem(folder)) {
+      problem_(folder, "a folder of the system's own (processes, devices); not followed", false);
       return;
     }
     // Without search permission its entries could be named but not opened.
@@ -83,7 +135,8 @@ class Walk {
   const std::function<bool(const std::string&)>& take_;
   std::vector<FoundFile>& files_;
   const FolderProblem& problem_;
-  std::set<std::pair<dev_t, ino_t>> seen_;
+  std::set<FolderId> seen_;
+  const std::set<FolderId> above_;
   int unreadable_ = 0;
 };
 
@@ -99,7 +152,7 @@ int ListFolderTree(const std::string& folder, bool recursive,
     problem(folder, std::string("the folder cannot be read: ") + std::strerror(error), true);
     return 1;
   }
-  Walk walk(recursive, take, files, problem);
+  Walk walk(recursive, take, files, problem, FoldersAbove(folder));
   walk.Folder(folder, "", st);
   return walk.unreadable();
 }

@@ -19,8 +19,10 @@ struct FoundFile {
 // each at its place in that order. Only regular files are taken (a pipe or a
 // device would keep a probe waiting), never another run's unfinished output.
 // A folder reached a second time (a symbolic link back up the tree, or two
-// links to one folder) is not listed again, and one that cannot be read is
-// skipped; both are handed to `problem` with a sentence saying why, and
+// links to one folder) is not listed again, nor is one above the added
+// folder (a link to the root would walk the whole machine) or one of the
+// file systems the kernel makes up (/proc, /sys), and one that cannot be
+// read is skipped; both are handed to `problem` with a sentence saying why, and
 // whether the folder could not be read. Returns how many folders could not
 // be read.
 using FolderProblem = std::function<void(const std::string& path, const std::string& why, bool unreadable)>;

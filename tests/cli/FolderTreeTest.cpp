@@ -75,8 +75,9 @@ std::vector<std::string> Sources(const std::string& report) {
 
 // A music library: an album folder beside loose files, two albums with a
 // track of the same name, a cover picture, a link back to the top and, deep
-// down, a second link to an album already listed. Everything is converted
-// once, in name order, with the same-named tracks kept apart.
+// down, a second link to an album already listed; links to the root, to the
+// folder above the library and to /proc, none of them walked. Everything
+// is converted once, in name order, with the same-named tracks kept apart.
 TEST(CliFolders, RecursiveFlacTreeWithLoops) {
   std::string src = pcmtest::MakeTempDir("cli-tree");
   std::string out = pcmtest::MakeTempDir("cli-tree-out");
@@ -90,6 +91,9 @@ TEST(CliFolders, RecursiveFlacTreeWithLoops) {
   WriteAll(src + "/Artist/Album 2/cover.jpg", "not media");
   ASSERT_EQ(symlink(src.c_str(), (src + "/Artist/back to top").c_str()), 0);
   ASSERT_EQ(symlink("../../Album 1", (src + "/Artist/Album 2/CD2/same as album 1").c_str()), 0);
+  ASSERT_EQ(symlink("/", (src + "/Artist/Album 2/root").c_str()), 0);
+  ASSERT_EQ(symlink((src + "/..").c_str(), (src + "/above").c_str()), 0);
+  ASSERT_EQ(symlink("/proc", (src + "/processes").c_str()), 0);
 
   // Without --recursive only the top level: the loose file.
   std::string config = pcmtest::MakeTempDir("cli-tree-config");
@@ -109,6 +113,10 @@ TEST(CliFolders, RecursiveFlacTreeWithLoops) {
       << r.out;
   EXPECT_TRUE(Contains(r.out, src + "/Artist/back to top: already listed")) << r.out;
   EXPECT_TRUE(Contains(r.out, src + "/Artist/Album 2/CD2/same as album 1: already listed")) << r.out;
+  EXPECT_TRUE(Contains(r.out, src + "/Artist/Album 2/root: a link to a folder above")) << r.out;
+  EXPECT_TRUE(Contains(r.out, src + "/above: a link to a folder above")) << r.out;
+  EXPECT_TRUE(Contains(r.out, src + "/processes: a folder of the system's own")) << r.out;
+  EXPECT_FALSE(Contains(r.out, "cannot be read")) << r.out;
   const std::pair<const char*, double> kOutputs[] = {
       {"01 Intro.mp3", 2}, {"02 Song.mp3", 3}, {"01 Intro_1.mp3", 1}, {"track.mp3", 2}, {"z loose.mp3", 1}};
   for (const auto& [name, seconds] : kOutputs) {
@@ -221,6 +229,12 @@ TEST(CliFolders, KeptTreeConvertsALibraryOnce) {
       expected.push_back(album + "/" + track + ".mp3");
     }
   }
+  // One track is on the compilation too, as a hard link: one file at two
+  // places, a result at each.
+  ASSERT_EQ(link((src + "/Artist A/Album 1/01 Intro.flac").c_str(),
+                 (src + "/Various/Best of/03 Again.flac").c_str()),
+            0);
+  expected.push_back("Various/Best of/03 Again.mp3");
   std::sort(expected.begin(), expected.end());
   const std::string args = "--batch --keep-folders --profile 17 --output " + ShellQuote(out) + " ";
 
@@ -236,13 +250,14 @@ TEST(CliFolders, KeptTreeConvertsALibraryOnce) {
   for (const std::string& album : albums)
     for (const char* track : {"01 Intro", "02 Song"})
       EXPECT_EQ(TitleOf(out + "/" + album + "/" + track + ".mp3"), album + " " + track);
-  EXPECT_TRUE(Contains(first.out, "Conversion over: 8 finished, 0 failed, 0 stopped.")) << first.out;
+  EXPECT_EQ(TitleOf(out + "/Various/Best of/03 Again.mp3"), "Artist A/Album 1 01 Intro");
+  EXPECT_TRUE(Contains(first.out, "Conversion over: 9 finished, 0 failed, 0 stopped.")) << first.out;
   std::map<std::string, std::string> stamps;
   for (const std::string& file : expected) stamps[file] = Stamp(out + "/" + file);
 
   Result second = RunFront(args + "--skip-existing " + ShellQuote(src), config);
   EXPECT_EQ(second.status, 0) << second.out;
-  EXPECT_TRUE(Contains(second.out, "Conversion over: 0 finished, 0 failed, 0 stopped, 8 skipped."))
+  EXPECT_TRUE(Contains(second.out, "Conversion over: 0 finished, 0 failed, 0 stopped, 9 skipped."))
       << second.out;
   EXPECT_TRUE(Contains(second.out, "Skipped  " + out + "/Artist A/Album 2/02 Song.mp3\n    from " + src +
                                        "/Artist A/Album 2/02 Song.flac"))
@@ -255,7 +270,7 @@ TEST(CliFolders, KeptTreeConvertsALibraryOnce) {
   MakeFlac(src + "/Artist B/Album 3/01 Intro.flac", 2, "new");
   Result third = RunFront(args + "--skip-existing --jobs 0 " + ShellQuote(src), config);
   EXPECT_EQ(third.status, 0) << third.out;
-  EXPECT_TRUE(Contains(third.out, "Conversion over: 1 finished, 0 failed, 0 stopped, 8 skipped."))
+  EXPECT_TRUE(Contains(third.out, "Conversion over: 1 finished, 0 failed, 0 stopped, 9 skipped."))
       << third.out;
   expected.push_back("Artist B/Album 3/01 Intro.mp3");
   std::sort(expected.begin(), expected.end());
@@ -274,7 +289,7 @@ TEST(CliFolders, KeptTreeConvertsALibraryOnce) {
   EXPECT_EQ(fourth.status, 1) << fourth.out;
   EXPECT_TRUE(Contains(fourth.out, "Failed  -\n    from " + src + "/Blocked/x.flac")) << fourth.out;
   EXPECT_TRUE(Contains(fourth.out, out + "/Blocked is not a folder")) << fourth.out;
-  EXPECT_TRUE(Contains(fourth.out, "Conversion over: 1 finished, 1 failed, 0 stopped, 9 skipped."))
+  EXPECT_TRUE(Contains(fourth.out, "Conversion over: 1 finished, 1 failed, 0 stopped, 10 skipped."))
       << fourth.out;
   EXPECT_EQ(ReadAll(out + "/Blocked"), "a person's file");
   EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(out + "/loose.mp3")));

@@ -15,6 +15,7 @@
 
 #include "cli/CliSupport.h"
 #include "support/Fixtures.h"
+#include "support/RealMedia.h"
 
 using namespace clitest;
 using pcmtest::ShellQuote;
@@ -225,6 +226,72 @@ TEST(FrontEndSafety, ATakenOverEncoderWritesOnlyInTheOutputFolder) {
   EXPECT_TRUE(Contains(report, "Permission denied")) << report;
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(source + "/planted.txt")));
   EXPECT_FALSE(listener.Connected());
+}
+
+// Text files in a walked folder that pass for media by their names: an HLS
+// playlist naming a secret recording elsewhere and a concat list naming one
+// in its own folder (under a name the walk does not take). Both are refused
+// with the reason, and the secret's tone is in no result, also when a job
+// line names the playlist. A list the person names by its own extension,
+// whose entries lie beside it, still converts, and so does a playlist named
+// so in a job line (the batch takes no playlist: it tells no length).
+TEST(FrontEndSafety, PlaylistsPassingForMediaAreRefused) {
+  const std::string config = pcmtest::MakeTempDir("lists-config");
+  const std::string secret = pcmtest::MakeTempDir("lists-secret");
+  const std::string walked = pcmtest::MakeTempDir("lists-walked");
+  const std::string trip = pcmtest::MakeTempDir("lists-trip");
+  const std::string out = pcmtest::MakeTempDir("lists-out");
+  auto tone = [](int hz, const std::string& path) {
+    ASSERT_EQ(pcmtest::RunShell("ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=" +
+                                std::to_string(hz) + ":duration=2 " + ShellQuote(path)),
+              0);
+  };
+  tone(1500, secret + "/secret.ts");
+  tone(1500, walked + "/hidden.bin.wav");
+  ASSERT_EQ(rename((walked + "/hidden.bin.wav").c_str(), (walked + "/hidden.bin").c_str()), 0);
+  tone(440, walked + "/song.wav");
+  WriteAll(walked + "/holiday.avi",
+           "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n" + secret + "/secret.ts\n#EXT-X-ENDLIST\n");
+  WriteAll(walked + "/party.avi", "ffconcat version 1.0\nfile hidden.bin\n");
+  ASSERT_EQ(
+      pcmtest::RunShell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=880:duration=2 -c:a aac -f hls "
+                        "-hls_list_size 0 " +
+                        ShellQuote(trip + "/trip.m3u8")),
+      0);
+  WriteAll(trip + "/trip.ffconcat", "ffconcat version 1.0\nfile trip0.ts\n");
+  const std::string env = "POPCLIPMILL_CONFIG_DIR=" + ShellQuote(config);
+
+  Result r =
+      Launch(env, "--batch --recursive --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(walked));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_TRUE(Contains(r.out,
+                       "holiday.avi is not support!\npopclipmill:   the file is an HLS playlist (hls), "
+                       "which opens other files"))
+      << r.out;
+  EXPECT_TRUE(Contains(r.out,
+                       "party.avi is not support!\npopclipmill:   the file is a concat list (concat), "
+                       "which opens other files"))
+      << r.out;
+  const std::string adapter = Program().substr(0, Program().rfind('/') + 1) + "register.dat";
+  Result job = Launch(
+      "",
+      "--new-output -y -i " + ShellQuote(walked + "/holiday.avi") + " -f mp3 " + ShellQuote(out + "/job.mp3"),
+      adapter);
+  EXPECT_EQ(job.status, 1) << job.out;
+  EXPECT_TRUE(Contains(job.out, "holiday.avi is not read: the file is an HLS playlist")) << job.out;
+  EXPECT_EQ(QDir(QString::fromStdString(out)).entryList(QDir::Files | QDir::Hidden), QStringList{"song.mp3"});
+  EXPECT_NEAR(pcmtest::DominantFrequency(out + "/song.mp3"), 440, 20);
+
+  Result named = Launch(
+      env, "--batch --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(trip + "/trip.ffconcat"));
+  EXPECT_EQ(named.status, 0) << named.out;
+  Result playlist = Launch(
+      "",
+      "--new-output -y -i " + ShellQuote(trip + "/trip.m3u8") + " -f mp3 " + ShellQuote(out + "/trip_1.mp3"),
+      adapter);
+  EXPECT_EQ(playlist.status, 0) << playlist.out;
+  for (const char* name : {"/trip.mp3", "/trip_1.mp3"})
+    EXPECT_NEAR(pcmtest::DominantFrequency(out + name), 880, 20) << name;
 }
 
 // With --profile the saved profile is never selected, so a damaged block of

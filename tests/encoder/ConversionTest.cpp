@@ -220,29 +220,40 @@ TEST(Conversion, MissingFfmpegIsAClearErrorAtOnce) {
 
 // A stand-in ffmpeg plays one taken over by a crafted input: before it runs
 // the real ffmpeg it tries what such a decoder would. Only what a conversion
-// needs works: writing, renaming and removing in the output folder, writing
-// /dev/null, signalling itself. Writing elsewhere, connecting to a local
-// port and signalling a process outside the adapter (this test) are refused
-// as far as the kernel's Landlock ABI reaches; the conversion still finishes.
+// needs works: reading its input, writing, renaming and removing in the
+// output folder, writing /dev/null, signalling itself. Reading a file beside
+// the input or elsewhere, writing elsewhere, connecting to a local port and
+// signalling a process outside the adapter (this test) are refused as far as
+// the kernel's Landlock ABI reaches; the conversion still finishes.
 TEST(Conversion, ConfinedToTheOutputFolder) {
   const int abi = pcmtest::LandlockAbi();
   if (abi == 0) GTEST_SKIP() << "the kernel has no Landlock: the encoder runs unconfined";
   AdapterRun status = RunAdapter("--sandbox-status");
   EXPECT_EQ(status.code, 0);
-  EXPECT_EQ(status.out.rfind(
-                "sandbox: Landlock ABI " + std::to_string(abi) + ": writes only in the output folder", 0),
-            0u)
+  EXPECT_EQ(
+      status.out.rfind("sandbox: Landlock ABI " + std::to_string(abi) +
+                           ": reads only its inputs and the system's files, writes only in the output folder",
+                       0),
+      0u)
       << status.out;
 
   pcmtest::LocalListener listener;
   ASSERT_GT(listener.port(), 0);
   const std::string outside = pcmtest::MakeTempDir("confined-outside");
   const std::string dir = pcmtest::MakeTempDir("confined-out");
+  const std::string inputs = pcmtest::MakeTempDir("confined-in");
+  std::filesystem::copy_file(pcmtest::MakeMedia("wav", 1), inputs + "/clip.wav");
+  std::ofstream(inputs + "/beside.txt") << "a person's notes";
+  std::ofstream(outside + "/secret.txt") << "a person's secret";
   const std::string ffmpeg = WriteScript(
       pcmtest::MakeTempDir("confined-ffmpeg"), "ffmpeg",
       "try() { what=$1; shift; if \"$@\"; then echo \"$what: done\"; else echo \"$what: refused\"; fi; }\n"
       "for out; do :; done; out=${out#file:}\n"
-      "try outside sh -c 'echo x > \"$0\"' " +
+      "for f in " +
+          ShellQuote(inputs + "/clip.wav") + " " + ShellQuote(inputs + "/beside.txt") + " " +
+          ShellQuote(outside + "/secret.txt") +
+          "; do try \"read ${f##*/}\" sh -c 'cat \"$0\" > /dev/null' \"$f\"; done\n"
+          "try outside sh -c 'echo x > \"$0\"' " +
           ShellQuote(outside + "/escaped") +
           "\n"
           "try inside sh -c 'echo x > \"$0\"' \"$out.part\"\n"
@@ -257,16 +268,17 @@ TEST(Conversion, ConfinedToTheOutputFolder) {
           "\n"
           "try 'signal itself' kill -0 $$\n"
           "exec ffmpeg \"$@\"");
-  AdapterRun r = RunAdapter(
-      "-y -i " + ShellQuote(pcmtest::MakeMedia("wav", 1)) + " -ac 1 " + ShellQuote(dir + "/clip.mp3"),
-      "POPCLIPMILL_FFMPEG=" + ShellQuote(ffmpeg));
+  AdapterRun r =
+      RunAdapter("-y -i " + ShellQuote(inputs + "/clip.wav") + " -ac 1 " + ShellQuote(dir + "/clip.mp3"),
+                 "POPCLIPMILL_FFMPEG=" + ShellQuote(ffmpeg));
   EXPECT_EQ(r.code, 0) << r.out;
   std::string tries;
   std::istringstream lines(r.out);
   for (std::string line; std::getline(lines, line);)
     if (line.size() > 6 && (line.ends_with(": done") || line.ends_with(": refused"))) tries += line + "\n";
   EXPECT_EQ(tries,
-            std::string("outside: refused\ninside: done\nrename: done\nremove: done\n/dev/null: done\n") +
+            std::string("read clip.wav: done\nread beside.txt: refused\nread secret.txt: refused\n"
+                        "outside: refused\ninside: done\nrename: done\nremove: done\n/dev/null: done\n") +
                 (abi >= 4 ? "connect: refused\n" : "connect: done\n") +
                 (abi >= 6 ? "signal outside: refused\n" : "signal outside: done\n") + "signal itself: done\n")
       << r.out;

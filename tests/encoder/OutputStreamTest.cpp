@@ -13,9 +13,11 @@ using pcmtest::ShellQuote;
 
 namespace {
 
-// Runs the adapter over a scripted ffmpeg with the given body.
-AdapterRun Scripted(const std::string& body) {
-  std::string script = WriteScript(pcmtest::MakeTempDir("scripted"), "ffmpeg", body);
+// Runs the adapter over a scripted ffmpeg with the given body, written into
+// `dir` (the confined ffmpeg reads only its own folder's files besides the
+// input and the system's).
+AdapterRun Scripted(const std::string& body, const std::string& dir = pcmtest::MakeTempDir("scripted")) {
+  std::string script = WriteScript(dir, "ffmpeg", body);
   return RunAdapter("-y -i in.mp3 out.mp3", "POPCLIPMILL_FFMPEG=" + ShellQuote(script));
 }
 
@@ -57,7 +59,7 @@ TEST(OutputStream, LongLineWithoutEndsKeepsEveryTime) {
   expected += "time=9.99";
   std::string dir = pcmtest::MakeTempDir("long-line");
   std::ofstream(dir + "/raw", std::ios::binary) << raw;
-  AdapterRun r = Scripted("cat " + ShellQuote(dir + "/raw"));
+  AdapterRun r = Scripted("cat " + ShellQuote(dir + "/raw"), dir);
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out.size(), expected.size());
   EXPECT_TRUE(r.out == expected);
@@ -78,7 +80,7 @@ TEST(OutputStream, TimeAtTheLongLinePointIsRewrittenOnce) {
   expected += std::string(4091, 'z') + "time=\r" + std::string(4090, 'z') + "time=1:2\r";
   std::string dir = pcmtest::MakeTempDir("split-time");
   std::ofstream(dir + "/raw", std::ios::binary) << raw;
-  AdapterRun r = Scripted("cat " + ShellQuote(dir + "/raw"));
+  AdapterRun r = Scripted("cat " + ShellQuote(dir + "/raw"), dir);
   EXPECT_EQ(r.code, 0);
   ASSERT_EQ(r.out.size(), expected.size());
   EXPECT_TRUE(r.out == expected) << r.out.substr(0, r.out.find("time=") + 40).substr(4080);

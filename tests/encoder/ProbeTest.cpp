@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "AdapterHarness.h"
 #include "engine/MediaInfo.h"
@@ -197,10 +198,11 @@ TEST(Probe, AMissingOrBrokenModuleIsNamed) {
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
 }
 
-// A probe writes nothing: a stand-in for the probe module, playing a decoder
-// taken over by a crafted file, can write neither beside the file nor in
-// the working folder nor even to /dev/null, and cannot connect to a local
-// port; alone and in a group.
+// A probe reads only its file and writes nothing: a stand-in for the probe
+// module, playing a decoder taken over by a crafted file, can read no file
+// elsewhere, write neither beside the file nor in the working folder nor
+// even to /dev/null, and cannot connect to a local port; alone and in a
+// group.
 TEST(Probe, AProbeWritesNothingAndConnectsNowhere) {
   const int abi = pcmtest::LandlockAbi();
   if (abi == 0) GTEST_SKIP() << "the kernel has no Landlock: the probe runs unconfined";
@@ -210,15 +212,19 @@ TEST(Probe, AProbeWritesNothingAndConnectsNowhere) {
   std::filesystem::copy_file(pcmtest::MakeMedia("mp3", 1), dir + "/clip.mp3");
   pcmtest::LocalListener listener;
   ASSERT_GT(listener.port(), 0);
+  const std::string secret = pcmtest::MakeTempDir("probe-secret") + "/secret.txt";
+  std::ofstream(secret) << "a person's secret";
   const std::string refused =
-      "beside the file: Permission denied\nthe file itself: Permission denied\n"
+      "read the file: done\nread elsewhere: Permission denied\nbeside the file: Permission denied\nthe file "
+      "itself: Permission denied\n"
       "working folder: Permission denied\n/dev/null: Permission denied\n";
   const std::string connect = abi >= 4 ? "connect: Permission denied\n" : "connect: done\n";
   for (const char* mode : {"-i", "--describe-each"}) {
     SCOPED_TRACE(mode);
     std::string out;
-    EXPECT_EQ(pcmtest::RunShell("cd " + ShellQuote(dir) + " && PROBE_STANDIN_PORT=" +
-                                    std::to_string(listener.port()) + " ./register.dat " + mode + " clip.mp3",
+    EXPECT_EQ(pcmtest::RunShell("cd " + ShellQuote(dir) + " && PROBE_STANDIN_SECRET=" + ShellQuote(secret) +
+                                    " PROBE_STANDIN_PORT=" + std::to_string(listener.port()) +
+                                    " ./register.dat " + mode + " clip.mp3",
                                 &out),
               0);
     EXPECT_EQ(out, refused + connect + (mode[1] == 'i' ? "" : "\x1e"));

@@ -1,5 +1,6 @@
 // What a batch leaves in the output folder: a final name only for a good
 // output, never a replaced file, never a hidden leftover.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,7 +73,8 @@ TEST(OutputFiles, OnlyAGoodOutputGetsANameAndNothingElseStays) {
 // Hidden outputs of a run that was killed outright (its lock went with it)
 // go when a batch next writes to their folder; one another writer holds
 // (even in this process), another user's, a link or a folder of that form
-// stays.
+// stays, and so does a person's file that only looks like one, through
+// every later batch.
 TEST(OutputFiles, LeftoversOfAKilledRunGoAndLiveOnesStay) {
   Batch b("leftovers-gone", {"a.wav", "b.wav"});
   pcm::HiddenOutput gone = pcm::CreateHiddenOutput(b.out + "/gone.mp3");
@@ -84,6 +86,10 @@ TEST(OutputFiles, LeftoversOfAKilledRunGoAndLiveOnesStay) {
   ASSERT_EQ(symlink(gone.path.c_str(), (b.out + "/.link.pcm-AAAAAA.mp3").c_str()), 0);
   ASSERT_EQ(mkdir((b.out + "/.dir.pcm-BBBBBB.mp3").c_str(), 0755), 0);
   std::vector<std::string> kept{".link.pcm-AAAAAA.mp3", liveName};
+  for (const char* name : {".take1.pcm-stereo.wav", ".mix.pcm-master.flac", ".notes.pcm-backup.txt"}) {
+    queuetest::WriteFile(b.out + "/" + name, "a person's own");
+    kept.push_back(name);
+  }
   if (geteuid() == 0) {
     queuetest::WriteFile(b.out + "/.theirs.pcm-CCCCCC.mp3", "another user's");
     ASSERT_EQ(chown((b.out + "/.theirs.pcm-CCCCCC.mp3").c_str(), 65534, 65534), 0);
@@ -96,12 +102,19 @@ TEST(OutputFiles, LeftoversOfAKilledRunGoAndLiveOnesStay) {
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(Listing(b.out), kept);
   EXPECT_TRUE(queuetest::Exists(b.out + "/.dir.pcm-BBBBBB.mp3"));
+  // A finished result no longer carries the mark of an unfinished one.
+  const int result = open((b.out + "/a.mp3").c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_TRUE(pcm::MarkedHiddenOutput(live.fd));
+  EXPECT_FALSE(pcm::MarkedHiddenOutput(result));
+  close(result);
   // Its writer gone, the next batch removes it.
   close(live.fd);
   b.app().batch.StartBatch();
   ASSERT_TRUE(b.WaitIdle());
   EXPECT_FALSE(queuetest::Exists(live.path));
   EXPECT_TRUE(queuetest::Exists(b.out + "/a_1.mp3"));
+  for (const char* name : {".take1.pcm-stereo.wav", ".mix.pcm-master.flac", ".notes.pcm-backup.txt"})
+    EXPECT_EQ(queuetest::ReadLines(b.out + "/" + name), std::vector<std::string>{"a person's own"}) << name;
 }
 
 // Another program takes the planned name while the encoder runs: its file

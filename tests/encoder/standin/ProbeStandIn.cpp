@@ -1,7 +1,8 @@
 // A stand-in for the probe module, playing a decoder taken over by a crafted
-// file: instead of describing the file it tries to write beside it, in the
-// working folder and to /dev/null, and to connect to the local TCP port
-// named by PROBE_STANDIN_PORT. It prints one line per try, "WHAT: REASON"
+// file: instead of describing the file it tries to read it and the file
+// named by PROBE_STANDIN_SECRET, to write beside it, in the working folder
+// and to /dev/null, and to connect to the local TCP port named by
+// PROBE_STANDIN_PORT. It prints one line per try, "WHAT: REASON"
 // ("done" when it worked). The real module never writes, so only a stand-in
 // can show that a probe cannot.
 #include <arpa/inet.h>
@@ -31,6 +32,9 @@ void TryOpen(const std::string& what, const std::string& path, int flags) {
 }  // namespace
 
 extern "C" int adapter_run_probe(const char* path) {
+  const char* secret = std::getenv("PROBE_STANDIN_SECRET");
+  TryOpen("read the file", path, O_RDONLY);
+  TryOpen("read elsewhere", secret ? secret : "", O_RDONLY);
   TryOpen("beside the file", std::string(path) + ".written", O_WRONLY | O_CREAT | O_EXCL);
   TryOpen("the file itself", path, O_WRONLY);
   TryOpen("working folder", "written-by-probe", O_WRONLY | O_CREAT | O_EXCL);
