@@ -374,7 +374,7 @@ TEST(CliBatch, TrimBeyondAnEntrysEnd) {
   EXPECT_TRUE(Contains(dry.out, shortClip + ": --trim begins at 00:00:03, not before its end (00:00:02)"))
       << dry.out;
   EXPECT_FALSE(Contains(dry.out, "-i " + shortClip)) << dry.out;
-  EXPECT_TRUE(Contains(dry.out, "-ss 00:00:03 -y  -i " + longClip)) << dry.out;
+  EXPECT_TRUE(Contains(dry.out, "-ss 00:00:03 -y -i " + longClip)) << dry.out;
   EXPECT_TRUE(Contains(dry.out, " -t 00:00:02 ")) << dry.out;
 
   Result r = RunProgram("--batch --profile 17 --trim 3-100 --output " + ShellQuote(out) + " " +
@@ -393,7 +393,7 @@ TEST(CliBatch, TrimBeyondAnEntrysEnd) {
   Result tiny = RunProgram("--batch --dry-run --profile 17 --trim 0-1 --output " + ShellQuote(out) + " " +
                            ShellQuote(blip));
   EXPECT_EQ(tiny.status, 0) << tiny.out;
-  EXPECT_TRUE(Contains(tiny.out, "register.dat -y  -i " + blip)) << tiny.out;
+  EXPECT_TRUE(Contains(tiny.out, "register.dat -y -i " + blip)) << tiny.out;
   EXPECT_FALSE(Contains(tiny.out, " -t ")) << tiny.out;  // the range is the whole clip
 
   // Every entry too short: nothing to convert.
