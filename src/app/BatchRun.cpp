@@ -170,8 +170,9 @@ class HeadlessBatch {
       return kExitFailed;
     }
     if (auto status = ChooseDvdRows()) return *status;
-    if (req_.list) return ListRows();
+    // A listing shows the lengths and estimates the conversions would have.
     if (req_.trim) TrimEntries();
+    if (req_.list) return ListRows();
     if (app_.list.Count() == 0) {
       std::fprintf(stderr, "%s: nothing to convert\n", prog_.c_str());
       return kExitFailed;
@@ -463,7 +464,8 @@ class HeadlessBatch {
     std::snprintf(id, sizeof id, want.byId ? "0x%x" : "%d", want.value);
     std::fprintf(stderr, "%s: %s has no %s stream %s (see --list); nothing was converted\n", prog_.c_str(),
                  Printable(app_.sources.Of(row).Describe(row)).c_str(), kind, id);
-    return kExitFailed;
+    // Asked for what the rows do not have: bad usage, as a missing row is.
+    return kExitUsage;
   }
 
   // --list: every row with its number, marked "*" when it would be
@@ -573,7 +575,11 @@ class HeadlessBatch {
         const ListRow& row = app_.list.Row(i);
         intputrec rec = app_.batch.JobRecordOf(row, reserved);
         planned.insert(rec.OutputFile);
-        Out(Printable(BuildCommandLine(rec)) + "\n");
+        // A line to paste into a shell: each word quoted as it needs, so a
+        // name runs nothing. Bytes a terminal would act on are shown
+        // escaped, inside the quotes.
+        rec.TempFile.clear();
+        Out(Printable(ShellLine(BuildArgumentVector(rec))) + "\n");
       } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s: %s\n", prog_.c_str(),
                      Printable(app_.sources.Of(app_.list.Row(i)).Describe(app_.list.Row(i))).c_str(),

@@ -65,12 +65,10 @@ std::string Printable(std::string_view text) {
       out.append(text.substr(i, n));
       i += n;
     } else {
-      // A byte of a name that is not UTF-8: kept unless it is a C1 control
-      // for a terminal that reads single bytes.
-      if (c < 0xA0)
-        AppendHex(out, c);
-      else
-        out += char(c);
+      // A byte of a name that is not UTF-8: escaped, as `ls` shows it, so
+      // the name can be told apart from others and typed again; a terminal
+      // would show it as a replacement character.
+      AppendHex(out, c);
       ++i;
     }
   }

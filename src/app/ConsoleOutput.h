@@ -4,9 +4,9 @@
 
 namespace pcm {
 
-// Text made safe for a terminal: control characters (C0, DEL and C1) are
-// written as \n, \r, \t or \xNN; everything else, including bytes of names
-// that are not UTF-8, passes unchanged.
+// Text made safe for a terminal: control characters (C0, DEL and C1) and
+// the bytes of names that are not UTF-8 are written as \n, \r, \t or \xNN;
+// everything else passes unchanged.
 std::string Printable(std::string_view text);
 
 // Writes text to standard output at once. The first failure is remembered

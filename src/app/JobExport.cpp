@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -21,6 +23,17 @@ std::string ShellWord(const std::string& text) {
       word += c;
   }
   return word + "'";
+}
+
+std::string ShellLine(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& w : words) {
+    const bool bare = !w.empty() && std::all_of(w.begin(), w.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_@%+=:,./-", c);
+    });
+    line += (line.empty() ? "" : " ") + (bare ? w : ShellWord(w));
+  }
+  return line;
 }
 
 std::string JobLine(const std::vector<std::string>& adapterCommand) {

@@ -12,6 +12,11 @@ namespace pcm {
 // UTF-8 included.
 std::string ShellWord(const std::string& text);
 
+// The words as one shell command line: a word of letters, digits and
+// "_@%+=:,./-" alone stands bare, any other is a ShellWord, so the line
+// runs the command it shows and nothing else.
+std::string ShellLine(const std::vector<std::string>& words);
+
 // The job line of a conversion: the adapter's command (the adapter's path,
 // then the conversion's arguments, whose last is the final output name),
 // run so that the adapter writes into a new hidden file beside the final

@@ -325,11 +325,34 @@ void DvdSource::ListFile(const std::string& ifoPath, bool chapters) {
   // Titles are numbered on from the DVD rows listed, whatever file rows
   // stand beside them; a title set that cannot be read keeps one number:
   // the titles after it are numbered as if it listed one title.
-  const int listed = DvdRowCount() + int(unreadable_.size());
+  const int listed = DvdRowCount() + UnreadableTitles();
   bool unreadable = false;
-  for (ListRow& row : RowsOfFile(ifoPath, chapters, listed, &unreadable))
+  std::vector<LostTitle> lost;
+  for (ListRow& row : RowsOfFile(ifoPath, chapters, listed, &unreadable, &lost))
     parts_.list.Append(Completed(std::move(row)));
   if (unreadable) NoteUnreadable(ifoPath);
+  NoteLostTitles(ifoPath, lost);
+}
+
+int DvdSource::UnreadableTitles() const {
+  int n = 0;
+  for (const Unreadable& u : unreadable_) n += u.titles;
+  return n;
+}
+
+void DvdSource::NoteLostTitles(const std::string& ifoPath, const std::vector<LostTitle>& lost) {
+  if (lost.empty()) return;
+  const std::string name = ifoPath.substr(ifoPath.rfind('/') + 1);
+  std::string titles;
+  for (const LostTitle& t : lost)
+    titles += (titles.empty() ? "" : ", ") + ("Title_" + TwoDigitNumber(t.number)) + " (program chain " +
+              std::to_string(t.chain) + ")";
+  const int set = ifo::TitleSetFromName(name);
+  unreadable_.push_back({ifoPath,
+                         "title set " + std::to_string(set) + ": " + titles + " cannot be read: " + name +
+                             " and its backup are damaged there; " +
+                             (lost.size() == 1 ? "it is" : "they are") + " left out",
+                         int(lost.size())});
 }
 
 void DvdSource::NoteUnreadable(const std::string& ifoPath) {
@@ -355,7 +378,7 @@ void DvdSource::ShowUnreadable() {
 }
 
 std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chapters, int listed,
-                                           bool* unreadable) const {
+                                           bool* unreadable, std::vector<LostTitle>* lost) const {
   std::vector<ListRow> rows;
   ifo::Handle handle = opener_(ifoPath);
   if (unreadable) *unreadable = !handle;
@@ -370,7 +393,16 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
   const int audioId = file->audio.empty() ? 0 : StreamIdValue(StreamIdFromText(file->audio.front()));
   const std::string& description = h->videoDescription;
 
+  // A damaged chain keeps the number its title would have had, so the
+  // titles after it keep their names.
+  size_t damaged = 0;
+  int kept = 0;
+  auto keepNumbers = [&](int beforeChain) {
+    for (; damaged < h->damagedChains.size() && h->damagedChains[damaged] < beforeChain; ++damaged, ++kept)
+      if (lost) lost->push_back({h->damagedChains[damaged], listed + int(rows.size()) + kept + 1});
+  };
   for (const ifo::TitleInfo& t : h->titles) {
+    keepNumbers(t.programChain);
     const std::vector<ifo::ChapterInfo>& cells = t.chapters;
     if (cells.empty()) continue;
     const int32_t seconds = ifo::SecondsFromTime(t.hours, t.minutes, t.seconds);
@@ -390,7 +422,7 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
     title.end = seconds;
     title.audioId = audioId;
     ListRow row;
-    row.caption = "Title_" + TwoDigitNumber(listed + int(rows.size()) + 1);
+    row.caption = "Title_" + TwoDigitNumber(listed + int(rows.size()) + kept + 1);
     ApplyVideoDescription(row.entry, description);
     row.trim = {seconds, 0, seconds};
     row.dvd = title;
@@ -420,6 +452,7 @@ std::vector<ListRow> DvdSource::RowsOfFile(const std::string& ifoPath, bool chap
       rows.push_back(std::move(chapterRow));
     }
   }
+  keepNumbers(INT_MAX);
   return rows;
 }
 
@@ -521,8 +554,9 @@ void DvdSource::ToggleChapterView() {
   unreadable_.clear();
   for (const std::string& path : files_) {
     bool unreadable = false;
-    for (ListRow& row :
-         RowsOfFile(path, !parts_.run.titleView, int(listed.size() + unreadable_.size()), &unreadable)) {
+    std::vector<LostTitle> lost;
+    for (ListRow& row : RowsOfFile(path, !parts_.run.titleView, int(listed.size()) + UnreadableTitles(),
+                                   &unreadable, &lost)) {
       // Each view keeps its own marks; a row listed before keeps the rest,
       // and its name when the person gave it one.
       const size_t k = listed.size();
@@ -543,6 +577,7 @@ void DvdSource::ToggleChapterView() {
       listed.back().checked = !marks || k >= marks->size() || (*marks)[k];
     }
     if (unreadable) NoteUnreadable(path);
+    NoteLostTitles(path, lost);
   }
   const int count = int(listed.size());
   rows.insert(rows.begin() + at, std::make_move_iterator(listed.begin()),

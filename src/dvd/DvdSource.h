@@ -109,9 +109,13 @@ class DvdSource : public QObject {
   // file in its place) and a sentence saying so. Its titles are left out,
   // and it keeps one title number, so the titles after it keep the names
   // they have when it can be read and lists one title.
+  // A title set that can be read but whose IFO file and backup both have a
+  // damaged title is listed without it, named here too; the title keeps its
+  // number.
   struct Unreadable {
     std::string ifoPath;
     std::string why;
+    int titles = 1;  // the title numbers it keeps
   };
   // Those of the current listing, in order; the window shows them on its
   // hint line, the front end names them.
@@ -167,13 +171,22 @@ class DvdSource : public QObject {
   void ListFile(const std::string& ifoPath, bool chapters);
   // The rows an IFO file gives, unfinished (AppendRow completes them); the
   // titles are numbered on from `listed` rows. Empty when it cannot be read,
-  // which sets *unreadable when given.
+  // which sets *unreadable when given. A damaged title keeps its number;
+  // `lost` gets each one's program chain and number.
+  struct LostTitle {
+    int chain = 0;
+    int number = 0;
+  };
   std::vector<ListRow> RowsOfFile(const std::string& ifoPath, bool chapters, int listed,
-                                  bool* unreadable = nullptr) const;
+                                  bool* unreadable = nullptr, std::vector<LostTitle>* lost = nullptr) const;
+  // The title numbers the unreadable title sets and titles keep.
+  int UnreadableTitles() const;
   // Says on the hint line which title sets could not be read.
   void ShowUnreadable();
   // Records a title set that could not be read, with why.
   void NoteUnreadable(const std::string& ifoPath);
+  // Records the damaged titles of a title set that was listed without them.
+  void NoteLostTitles(const std::string& ifoPath, const std::vector<LostTitle>& lost);
   // Whether a stored row is one the disc lists now; `listed` caches each
   // file's listing.
   bool StillOnDisc(const DvdRowData& dvd, std::map<std::string, std::vector<ListRow>>& listed) const;

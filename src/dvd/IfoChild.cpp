@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -106,22 +107,23 @@ void SetIfoReaderProgram(const std::string& path) {
 
 Handle ifoOpen(const std::string& path, int32_t) { return ReadIfoFile(path); }
 
-std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
-  bool died = false;
-  auto file = ReadInChild(path, &died);
-  std::error_code error;
-  // Something other than a file in the IFO file's place (a folder, a pipe)
-  // is not read at all: its backup is read instead.
-  if (!died && (file || fs::is_regular_file(path, error))) return file;
+namespace {
 
-  // libdvdread died on the file before it could turn to the backup: read the
-  // backup alone, under the file's name, from a folder of its own.
-  if (path.size() < 4) return nullptr;
-  std::string backup = path.substr(0, path.size() - 3) + (path.back() == 'o' ? "bup" : "BUP");
+std::string BackupOf(const std::string& path) {
+  return path.substr(0, path.size() - 3) + (path.back() == 'o' ? "bup" : "BUP");
+}
+
+// The backup read alone, under the file's name, from a folder of its own;
+// the records name the file itself.
+std::unique_ptr<IfoFile> ReadBackup(const std::string& path) {
+  std::error_code error;
+  const std::string backup = BackupOf(path);
   if (!fs::is_regular_file(backup, error)) return nullptr;
   std::string folder = (fs::temp_directory_path(error) / "popclipmill-ifo-XXXXXX").string();
   if (error || !mkdtemp(folder.data())) return nullptr;
   std::string copy = folder + "/" + fs::path(path).filename().string();
+  std::unique_ptr<IfoFile> file;
+  bool died = false;
   if (fs::copy_file(backup, copy, error)) file = ReadInChild(copy, &died);
   fs::remove_all(folder, error);
   if (file) {
@@ -129,6 +131,61 @@ std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
     file->folder = fs::path(path).parent_path().string();
   }
   return file;
+}
+
+// Whether the two files' bytes differ; a copy that cannot be read differs.
+bool FilesDiffer(const std::string& a, const std::string& b) {
+  std::error_code error;
+  const auto size = fs::file_size(a, error);
+  if (error || size != fs::file_size(b, error) || error) return true;
+  int fa = open(a.c_str(), O_RDONLY | O_CLOEXEC), fb = open(b.c_str(), O_RDONLY | O_CLOEXEC);
+  bool differ = fa < 0 || fb < 0;
+  char ba[16384], bb[16384];
+  while (!differ) {
+    ssize_t na = read(fa, ba, sizeof ba), nb = na > 0 ? read(fb, bb, size_t(na)) : 0;
+    if (na <= 0) {
+      differ = na < 0;
+      break;
+    }
+    differ = nb != na || std::memcmp(ba, bb, size_t(na)) != 0;
+  }
+  if (fa >= 0) close(fa);
+  if (fb >= 0) close(fb);
+  return differ;
+}
+
+// Titles a listing would show: those with a playing time.
+size_t TimedTitles(const IfoFile& file) {
+  size_t n = 0;
+  for (const TitleInfo& t : file.titles) n += t.milliseconds >= 1000 ? 1 : 0;
+  return n;
+}
+
+}  // namespace
+
+std::unique_ptr<IfoFile> ReadIfoFile(const std::string& path) {
+  bool died = false;
+  auto file = ReadInChild(path, &died);
+  std::error_code error;
+  if (path.size() < 4) return died ? nullptr : std::move(file);
+  // Something other than a file in the IFO file's place (a folder, a pipe)
+  // is not read at all: its backup is read instead.
+  if (!died && (file || fs::is_regular_file(path, error))) {
+    // A disc's backup is the file's byte for byte; one that differs means
+    // damage in either, which libdvdread notices only when the file cannot
+    // be opened at all. The copy with fewer broken chains, then more
+    // titles, is the one listed.
+    if (!file || !FilesDiffer(path, BackupOf(path))) return file;
+    auto backup = ReadBackup(path);
+    const auto better = [](const IfoFile& a, const IfoFile& b) {
+      if (a.damagedChains.size() != b.damagedChains.size())
+        return a.damagedChains.size() < b.damagedChains.size();
+      return TimedTitles(a) > TimedTitles(b);
+    };
+    return backup && better(*backup, *file) ? std::move(backup) : std::move(file);
+  }
+  // libdvdread died on the file before it could turn to the backup.
+  return ReadBackup(path);
 }
 
 }  // namespace pcm::ifo

@@ -114,6 +114,7 @@ std::string IfoLines(const IfoFile& file) {
     for (const StreamInfo& s : t.audio) text += StreamLine("audio", s);
     for (const StreamInfo& s : t.subpictures) text += StreamLine("subpicture", s);
   }
+  for (int chain : file.damagedChains) text += "damaged" + Pair("chain", chain) + "\n";
   return text + "end\n";
 }
 
@@ -205,6 +206,13 @@ std::unique_ptr<IfoFile> ParseIfoLines(std::string_view text) {
         }
       }
       file->titles.back().chapters.push_back(c);
+    } else if (kind == "damaged") {
+      if (file->damagedChains.size() >= kMaxTitles) return nullptr;
+      while (words.Next(&key, &value))
+        if (key == "chain") {
+          if (!Number(value, 1, 65535, &n)) return nullptr;
+          file->damagedChains.push_back(int(n));
+        }
     }
   }
   return nullptr;  // no end line

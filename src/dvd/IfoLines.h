@@ -13,6 +13,7 @@
 //   subpicture number=1 id=32 language=en
 //   title chain=1 ms=... hours=0 minutes=0 seconds=4 first_sector=0 last_sector=9
 //   chapter program=1 first_cell=1 last_cell=1 first_sector=0 last_sector=9 ms=...
+//   damaged chain=3
 //   end
 // Streams before the first title line are the title set's; after one, that
 // title's. The end line says the records are complete. Plain C++: the

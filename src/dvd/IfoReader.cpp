@@ -190,12 +190,14 @@ void ReadTitles(const ifo_handle_t* ifo, IfoFile* file) {
   // links, so a chain that links back to itself cannot loop the reader.
   for (int n = 0; n < pgcit->nr_of_pgci_srp; ++n) {
     const pgc_t* pgc = pgcit->pgci_srp[n].pgc;
-    if (!pgc) continue;
     TitleInfo title;
     title.titleSet = file->titleSet;
     title.programChain = n + 1;
+    if (!pgc || !FromDvdTime(pgc->playback_time).ok || !ReadChapters(pgc, &title)) {
+      file->damagedChains.push_back(n + 1);
+      continue;
+    }
     Clock time = FromDvdTime(pgc->playback_time);
-    if (!time.ok || !ReadChapters(pgc, &title)) continue;
     title.hours = time.hours;
     title.minutes = time.minutes;
     title.seconds = time.seconds;

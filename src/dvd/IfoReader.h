@@ -56,6 +56,8 @@ struct IfoFile {
   std::vector<StreamInfo> audio;
   std::vector<StreamInfo> subpictures;
   std::vector<TitleInfo> titles;
+  // Program chains (1-based) left out as damaged, in order.
+  std::vector<int> damagedChains;
 };
 
 // Title set number from an IFO file name: 0 for VIDEO_TS.IFO, N for
@@ -64,7 +66,11 @@ int TitleSetFromName(const std::string& fileName);
 
 // Reads one IFO file (a damaged one falls back to its .BUP). Returns null
 // when the file cannot be read. Titles that are damaged (no cells, no
-// program map, impossible sector addresses) are left out. libdvdread can
+// program map, impossible sector addresses) are left out and their chains
+// named in damagedChains. A file that differs from its backup is read from
+// both, and the copy with fewer damaged chains (then more titles) is
+// taken: libdvdread turns to the backup only for a file it cannot open,
+// not for one whose chains are broken. libdvdread can
 // crash on some damaged files, so the reading runs in a short-lived child
 // process, the adapter, which prints the records for this process to read
 // back; when the file kills it, or keeps it busy past a few seconds, its

@@ -66,6 +66,9 @@ void TrimSession::Close() {
     WriteTrimLength(parts_.list.Row(i));
     parts_.list.NotifyRowChanged(i);
   }
+  // The length under the list is the selected entry's, trimmed now.
+  if (const int i = parts_.list.FirstSelected(); i >= 0)
+    parts_.notifier.display().SetText("alltime", parts_.list.Row(i).entry.duration);
   parts_.options.RefreshSizeEstimates();
   parts_.run.trimWindowOpen = false;
   parts_.notifier.UpdateCommandStates();

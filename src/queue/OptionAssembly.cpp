@@ -151,9 +151,35 @@ int64_t AudioPart(const Choices& c, const ListRow& entry) {
 
 // ---- The options, from the profile state and the lists read once ----
 
+bool NtscDisc(const Choices& c) { return QString::fromStdString(c.sizeText).toLower() == "ntsc"; }
+
+// The picture a disc result shows: the source's moving picture, or for a
+// sound file the cover, shown for the whole length. Null for sound alone.
+const StreamInfo* DiscPicture(const ListRow& entry) {
+  const Toriginalinfo& e = entry.entry;
+  if (!SoundOnly(e)) return MainVideo(e.streams);
+  const StreamInfo* cover = CoverPicture(e.streams);
+  return cover && (cover->codec == "mjpeg" || cover->codec == "png") ? cover : nullptr;
+}
+
+// A row whose streams are not known counts as a picture of its size.
+bool ShowsPicture(const ListRow& entry) { return !SoundOnly(entry.entry) || DiscPicture(entry); }
+
+// What a disc result of sound alone takes, in kbit/s: the preset's sound
+// rate with the program stream's packing, measured; a VCD is packed to its
+// constant rate whatever it holds.
+int64_t DiscSoundKbps(const Choices& c) {
+  const std::string target = DiscFormatOf(c.n).target;
+  if (target == "-svcd ") return 228;
+  if (target == "-dvd ") return 456;
+  return DiscFormatOf(c.n).totalKbps;
+}
+
 int64_t TotalBitRateOf(const ProfileState& p, const Choices& c, const ListRow& entry) {
-  // A disc format has its fixed total rate.
-  if (int disc = DiscFormatOf(p.currentProfile).totalKbps) return disc;
+  // A disc format has its fixed total rate; without a picture only the
+  // sound's, which a VCD still packs into its constant rate.
+  if (int disc = DiscFormatOf(p.currentProfile).totalKbps)
+    return ShowsPicture(entry) ? disc : DiscSoundKbps(c);
   return VideoPart(p, c, entry) + AudioPart(c, entry);
 }
 
@@ -186,36 +212,74 @@ OptionField FittedSizeOption(const ListRow& entry, int w, int h) {
                                  std::to_string(w) + ":" + std::to_string(h) + ":-1:-1:black"});
 }
 
-// The frame a disc preset writes; every one is shown 4:3.
+// The frame a disc preset writes.
 FrameSize DiscFrame(const Choices& c) {
-  const bool ntsc = QString::fromStdString(c.sizeText).toLower() == "ntsc";
   const std::string target = DiscFormatOf(c.n).target;
-  if (target == "-vcd ") return {352, ntsc ? 240 : 288};
-  if (target == "-svcd ") return {480, ntsc ? 480 : 576};
-  if (target == "-dvd ") return {720, ntsc ? 480 : 576};
+  if (target == "-vcd ") return {352, NtscDisc(c) ? 240 : 288};
+  if (target == "-svcd ") return {480, NtscDisc(c) ? 480 : 576};
+  if (target == "-dvd ") return {720, NtscDisc(c) ? 480 : 576};
+  return {};
+}
+
+// The source picture's size as shown.
+FrameSize DiscSourceSize(const ListRow& entry) {
+  if (!SoundOnly(entry.entry)) return {entry.entry.width, entry.entry.height};
+  const StreamInfo* cover = DiscPicture(entry);
+  return cover ? DisplayedSize(*cover) : FrameSize{};
+}
+
+// The shape a disc frame is flagged with: 16:9 for a picture nearer to it
+// than to 4:3 where the format has the flag (DVD, SVCD), else 4:3. The
+// flag is what players go by, so it is always given: a source that leaves
+// its pixel aspect unset would otherwise be shown at the frame's pixel
+// shape (5:4 on a PAL DVD).
+struct DiscShape {
+  int num = 4, den = 3;
+};
+DiscShape DiscShapeOf(const Choices& c, const ListRow& entry) {
+  const FrameSize s = DiscSourceSize(entry);
+  const int64_t sw = s.width, sh = s.height;
+  // Wider than the geometric mean of 4:3 and 16:9.
+  if (DiscFormatOf(c.n).target != std::string("-vcd ") && sh > 0 && sw * sw * 27 > sh * sh * 64)
+    return {16, 9};
   return {};
 }
 
 // A disc preset scales any picture to its frame; one of another shape than
-// 4:3 is fitted inside it with bars instead, counted in the frame's shown
-// shape and drawn in its own pixels.
+// the frame's flag is fitted inside it with bars instead, counted in the
+// frame's shown shape and drawn in its own pixels. A cover is repeated,
+// one frame per frame of the disc's rate, for as long as the sound lasts.
 OptionField DiscFitOption(const Choices& c, const ListRow& entry) {
   const FrameSize frame = DiscFrame(c);
-  const int64_t sw = entry.entry.width, sh = entry.entry.height;
-  if (frame.width <= 0 || sw <= 0 || sh <= 0) return {};
-  const double shownWidth = frame.height * 4.0 / 3.0;
+  const FrameSize source = DiscSourceSize(entry);
+  const int64_t sw = source.width, sh = source.height;
+  std::string filter;
+  if (SoundOnly(entry.entry) && DiscPicture(entry)) {
+    // A bound on the frames, a second beyond the length at the highest
+    // disc rate, so the repeat ends even if the sound's end did not end
+    // the result.
+    const int64_t frames = (int64_t(std::max(0, ParseClock(entry.entry.duration))) + 1) * 30;
+    filter = "loop=loop=" + std::to_string(frames) + ":size=1,setpts=N" +
+             (NtscDisc(c) ? "*1001/30000" : "/25") + "/TB";
+  }
+  auto joined = [&filter](const std::string& more) { return filter.empty() ? more : filter + "," + more; };
+  if (frame.width <= 0 || sw <= 0 || sh <= 0)
+    return filter.empty() ? OptionField() : OptionField({"-vf", filter});
+  const DiscShape shape = DiscShapeOf(c, entry);
+  const double shownWidth = frame.height * double(shape.num) / shape.den;
   double w = shownWidth, h = frame.height;
-  if (sw * 3 > sh * 4)
+  if (sw * shape.den > sh * shape.num)
     h = shownWidth * double(sh) / double(sw);
   else
     w = frame.height * double(sw) / double(sh);
   const int64_t fw = std::min<int64_t>(
       frame.width, std::max<int64_t>(2, std::llround(w * frame.width / shownWidth / 2) * 2));
   const int64_t fh = std::min<int64_t>(frame.height, std::max<int64_t>(2, std::llround(h / 2) * 2));
-  if (frame.width - fw <= 2 && frame.height - fh <= 2) return {};
-  return OptionField({"-vf", "scale=" + std::to_string(fw) + ":" + std::to_string(fh) +
-                                 ",pad=" + std::to_string(frame.width) + ":" + std::to_string(frame.height) +
-                                 ":-1:-1:black,setdar=4/3"});
+  if (frame.width - fw <= 2 && frame.height - fh <= 2)
+    return filter.empty() ? OptionField() : OptionField({"-vf", filter});
+  return OptionField({"-vf", joined("scale=" + std::to_string(fw) + ":" + std::to_string(fh) +
+                                    ",pad=" + std::to_string(frame.width) + ":" +
+                                    std::to_string(frame.height) + ":-1:-1:black")});
 }
 
 // A still has square pixels: a picture stored with stretched pixels is
@@ -231,9 +295,9 @@ OptionField StillShownSize(const ListRow& entry) {
 }
 
 OptionField SizeOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry, bool squarePixels) {
+  if (IsDiscProfile(p.currentProfile)) return squarePixels ? StillShownSize(entry) : DiscFitOption(c, entry);
   if (!p.cb_size.enabled || SoundOnly(entry.entry))
     return squarePixels ? StillShownSize(entry) : OptionField();
-  if (IsDiscProfile(p.currentProfile)) return squarePixels ? StillShownSize(entry) : DiscFitOption(c, entry);
   if (c.sourceSize) {
     // The picture as shown; stored anamorphic it keeps its stored size
     // where the codec states the pixel aspect.
@@ -313,7 +377,14 @@ OptionField FrameAspectOption(const std::string& size) {
 // which a fitting filter pads the picture to.
 OptionField EntryAspectOptionOf(const ProfileState& p, const Choices& c, const ListRow& entry,
                                 const OptionField& sizeOption) {
-  if (sizeOption.empty() || IsDiscProfile(p.currentProfile)) return {};
+  // A disc frame is flagged with the shape it is shown in, also when the
+  // preset's own scaling fills it.
+  if (IsDiscProfile(p.currentProfile)) {
+    if (!ShowsPicture(entry)) return {};
+    const DiscShape shape = DiscShapeOf(c, entry);
+    return OptionField({"-aspect", std::to_string(shape.num) + ":" + std::to_string(shape.den)});
+  }
+  if (sizeOption.empty()) return {};
   if (c.sourceSize && entry.entry.width > 0 && entry.entry.height > 0)
     return AspectOptionOf(double(entry.entry.width) / entry.entry.height);
   return FrameAspectOption(c.sizeText.substr(0, c.sizeText.find('(')));
@@ -374,12 +445,34 @@ OptionField StreamOptions(const OptionField& line, const ListRow& entry) {
   return OptionField(std::move(out));
 }
 
+// The streams a disc result is made of: the picture (or the cover of a
+// sound file, which then ends with the sound) and the sound the entry
+// converts, the track chosen by hand included. None when the entry's
+// streams are not known; a DVD row's streams are mapped by the adapter.
+std::vector<std::string> DiscStreamMaps(const ListRow& entry) {
+  const std::vector<StreamInfo>& streams = entry.entry.streams;
+  const StreamInfo* audio = ConvertedAudio(entry.entry);
+  if (!audio) return {};
+  std::vector<std::string> maps;
+  const StreamInfo* picture = DiscPicture(entry);
+  if (!SoundOnly(entry.entry))
+    maps = {"-map", "0:V:0?"};
+  else if (picture)
+    maps = {"-map", "0:v:" + std::to_string(KindOrdinal(streams, *picture))};
+  maps.insert(maps.end(), {"-map", "0:a:" + std::to_string(KindOrdinal(streams, *audio)) + "?"});
+  if (SoundOnly(entry.entry) && picture) maps.push_back("-shortest");
+  return maps;
+}
+
 OptionField TargetOptionOf(const ProfileState& p, const Choices& c, const ListRow* entry = nullptr) {
   if (!IsDiscProfile(c.n)) return entry ? StreamOptions(p.ProfileOptions(), *entry) : p.ProfileOptions();
   std::string standard = QString::fromStdString(c.si >= 0 ? c.sizeText : "PAL").toLower().toStdString();
   std::string format = DiscFormatOf(c.n).target;
   format.erase(format.find_last_not_of(' ') + 1);
-  return OptionField({"-target", standard + format}, " ");
+  std::vector<std::string> args;
+  if (entry) args = DiscStreamMaps(*entry);
+  args.insert(args.end(), {"-target", standard + format});
+  return OptionField(std::move(args), " ");
 }
 
 }  // namespace

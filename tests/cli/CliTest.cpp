@@ -291,15 +291,32 @@ TEST(CliDryRun, ExactCommandLines) {
           ShellQuote(out) + " " + ShellQuote(clip),
       Program(), false);
   EXPECT_EQ(wmv.status, 0);
-  EXPECT_EQ(wmv.out, enc + " -y  -i " + clip +
-                         " -ab 128000 -ac 2  -ar 44100 "
-                         " -map 0:V:0? -map 0:a:0? -vcodec wmv2 -acodec wmav2 -f asf " +
+  EXPECT_EQ(wmv.out, enc + " -y -i " + clip +
+                         " -ab 128000 -ac 2 -ar 44100 -map '0:V:0?' -map '0:a:0?' -vcodec wmv2 -acodec wmav2"
+                         " -f asf " +
                          out + "/clip90.wmv\n");
   Result vcd = RunProgram("--batch --dry-run --profile 112 --size 0 --channels stereo --output " +
                               ShellQuote(out) + " " + ShellQuote(clip),
                           Program(), false);
   EXPECT_EQ(vcd.status, 0);
-  EXPECT_EQ(vcd.out, enc + " -y  -i " + clip + " -ac 2  -target pal-vcd  " + out + "/clip90.mpg\n");
+  EXPECT_EQ(vcd.out,
+            enc + " -y -i " + clip + " -ac 2 -map '0:a:0?' -target pal-vcd " + out + "/clip90.mpg\n");
+  // Hostile names: pasted into a shell, the line hands the encoder (here
+  // printf, so nothing converts) exactly these words and runs nothing else.
+  std::string scratch = pcmtest::MakeTempDir("cli-dry-hostile");
+  for (const std::string name : {"a;rm -rf x", "we\"ird $(touch PWNED)", "it's `touch PWNED`"}) {
+    const std::string file = scratch + "/" + name + ".wav";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(clip), QString::fromStdString(file)));
+    Result dry =
+        RunProgram("--batch --dry-run --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(file),
+                   Program(), false);
+    std::string words;
+    pcmtest::RunShell("cd " + ShellQuote(scratch) + " && printf '<%s>\\n' " + dry.out.substr(enc.size()),
+                      &words);
+    EXPECT_TRUE(Contains(words, "<-i>\n<" + file + ">\n<-ab>")) << dry.out << words;
+    EXPECT_TRUE(Contains(words, "<" + out + "/" + name + ".mp3>\n")) << dry.out << words;
+  }
+  EXPECT_EQ(QDir(QString::fromStdString(scratch)).count(), 5u);  // ".", ".." and the three
   // Nothing was started.
   EXPECT_TRUE(QDir(QString::fromStdString(out)).isEmpty());
 }
@@ -357,7 +374,7 @@ TEST(CliBatch, TrimBeyondAnEntrysEnd) {
   EXPECT_TRUE(Contains(dry.out, shortClip + ": --trim begins at 00:00:03, not before its end (00:00:02)"))
       << dry.out;
   EXPECT_FALSE(Contains(dry.out, "-i " + shortClip)) << dry.out;
-  EXPECT_TRUE(Contains(dry.out, "-ss 00:00:03 -y  -i " + longClip)) << dry.out;
+  EXPECT_TRUE(Contains(dry.out, "-ss 00:00:03 -y -i " + longClip)) << dry.out;
   EXPECT_TRUE(Contains(dry.out, " -t 00:00:02 ")) << dry.out;
 
   Result r = RunProgram("--batch --profile 17 --trim 3-100 --output " + ShellQuote(out) + " " +
@@ -376,7 +393,7 @@ TEST(CliBatch, TrimBeyondAnEntrysEnd) {
   Result tiny = RunProgram("--batch --dry-run --profile 17 --trim 0-1 --output " + ShellQuote(out) + " " +
                            ShellQuote(blip));
   EXPECT_EQ(tiny.status, 0) << tiny.out;
-  EXPECT_TRUE(Contains(tiny.out, "register.dat -y  -i " + blip)) << tiny.out;
+  EXPECT_TRUE(Contains(tiny.out, "register.dat -y -i " + blip)) << tiny.out;
   EXPECT_FALSE(Contains(tiny.out, " -t ")) << tiny.out;  // the range is the whole clip
 
   // Every entry too short: nothing to convert.
@@ -529,13 +546,14 @@ TEST(CliBatch, NamesThatAreNotUtf8) {
   Result r = RunProgram("--batch --profile 17 --output " + ShellQuote(out) + " " + ShellQuote(file) + " " +
                         ShellQuote(folder));
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(Contains(r.out, "    from " + file + "\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "    from " + folder + "/na\xefve.wav\n")) << r.out;
+  // The report shows bytes that are not UTF-8 escaped, as ls does.
+  EXPECT_TRUE(Contains(r.out, "    from " + src + "/caf\\xe9.wav\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "    from " + src + "/d\\xe9j\\xe0/na\\xefve.wav\n")) << r.out;
   // The outputs are named by the inputs' bytes (and nothing else is there).
   std::string listing;
   pcmtest::RunShell("ls -A " + ShellQuote(out), &listing);
   EXPECT_EQ(listing, "caf\xe9.mp3\nna\xefve.mp3\n");
-  for (const char* name : {"/caf\xe9.mp3", "/na\xefve.mp3"})
+  for (const char* name : {"/caf\\xe9.mp3", "/na\\xefve.mp3"})
     EXPECT_TRUE(Contains(r.out, "Finish  " + out + name + "\n")) << r.out;
 }
 

@@ -240,7 +240,8 @@ TEST(CliFolders, KeptTreeConvertsALibraryOnce) {
 
   Result dry = RunFront(args + "--dry-run " + ShellQuote(src), config);
   EXPECT_EQ(dry.status, 0) << dry.out;
-  for (const std::string& file : expected) EXPECT_TRUE(Contains(dry.out, out + "/" + file)) << file;
+  for (const std::string& file : expected)
+    EXPECT_TRUE(Contains(dry.out, ShellQuote(out + "/" + file))) << file;
   EXPECT_FALSE(Contains(dry.out, "_1.mp3")) << dry.out;
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
 

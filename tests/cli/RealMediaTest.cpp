@@ -34,10 +34,11 @@ struct RealBed {
                                  &r.out);
     return r;
   }
-  // Converts one file of the media folder; the result's path.
+  // Converts one file of the media folder (or one named by its whole
+  // path); the result's path.
   std::string Convert(const std::string& file, int profile, const std::string& options = "") const {
     Result r = Run("--profile " + std::to_string(profile) + " " + options + " --output " + ShellQuote(out) +
-                   " " + ShellQuote(media + "/" + file));
+                   " " + ShellQuote(file[0] == '/' ? file : media + "/" + file));
     EXPECT_EQ(r.status, 0) << r.out;
     size_t at = r.out.rfind("Finish  ");
     if (at == std::string::npos) return {};
@@ -119,13 +120,29 @@ TEST(RealMedia, PicturesKeepTheShapeTheyAreShownIn) {
   EXPECT_EQ(upright.width, 720);
   EXPECT_EQ(upright.height, 1280);
   EXPECT_EQ(upright.rotation, 0);
+
+  // The disc presets, PAL and NTSC: a 4:3 picture that leaves its pixel
+  // aspect unset (as motion-JPEG AVI files do) keeps 4:3 in every frame; a
+  // 16:9 one is flagged 16:9 on a DVD and letterboxed on a VCD.
+  const std::string unset = bed.out + "/unset-sar.avi";
+  ASSERT_EQ(pcmtest::RunShell("ffmpeg -nostdin -v error -i " + ShellQuote(bed.media + "/real-video.mp4") +
+                              " -t 2 -vf scale=768:576,setsar=0 -c:v mjpeg -an " + ShellQuote(unset)),
+            0);
+  for (std::string disc : {"112 0", "113 1", "114 0", "114 1", "112 1 wide", "114 0 wide"}) {
+    SCOPED_TRACE(disc);
+    const bool wide = disc.size() > 5;
+    std::string result =
+        bed.Convert(wide ? "wide.mp4" : unset, std::stoi(disc), "--size " + disc.substr(4, 1));
+    EXPECT_NEAR(pcmtest::ShownAspect(result) * (wide ? 9 / 16.0 : 0.75), 1.0, 0.03);
+    QFile::remove(QString::fromStdString(result));
+  }
 }
 
 TEST(RealMedia, TheDefaultTrackTheCoverAndTheTagsReachTheResult) {
   RealBed bed("real-streams");
   SKIP_WITHOUT_MEDIA(bed);
   // The second of two tracks is marked default: its 880 Hz is heard.
-  for (int profile : {17, 4}) {
+  for (int profile : {17, 4, 114}) {
     std::string two = bed.Convert("two-tracks.mkv", profile);
     EXPECT_NEAR(pcmtest::DominantFrequency(two), 880, 60) << profile;
     QFile::remove(QString::fromStdString(two));
@@ -134,10 +151,14 @@ TEST(RealMedia, TheDefaultTrackTheCoverAndTheTagsReachTheResult) {
   Result list = bed.Run("--list --profile 17 " + ShellQuote(bed.media + "/two-tracks.mkv"));
   EXPECT_TRUE(Contains(list.out, "        audio 0: id 0x1, aac, eng, ")) << list.out;
   EXPECT_TRUE(Contains(list.out, "      * audio 1: id 0x2, aac, deu, ")) << list.out;
-  std::string first = bed.Convert("two-tracks.mkv", 17, "--audio 0");
-  EXPECT_NEAR(pcmtest::DominantFrequency(first), 440, 40);
-  QFile::remove(QString::fromStdString(first));
-  EXPECT_EQ(bed.Run("--profile 17 --audio 0x7 " + ShellQuote(bed.media + "/two-tracks.mkv")).status, 1);
+  for (int profile : {17, 112, 114}) {
+    std::string first = bed.Convert("two-tracks.mkv", profile, "--audio 0");
+    EXPECT_NEAR(pcmtest::DominantFrequency(first), 440, 40) << profile;
+    QFile::remove(QString::fromStdString(first));
+  }
+  EXPECT_EQ(bed.Run("--profile 17 --audio 0x7 " + ShellQuote(bed.media + "/two-tracks.mkv")).status, 2);
+  // On a DVD a sound file's cover is shown for the whole 4 s.
+  EXPECT_GE(pcmtest::MeasureMedia(bed.Convert("cover.mp3", 114)).videoFrames, 95);
   // The cover goes along into the formats that keep one beside sound, never
   // as a moving picture; the tags reach every one.
   for (int profile : {17, 23}) {

@@ -277,3 +277,14 @@ TEST(DamagedIfo, RandomBytesInTheChainTable) {
     if (file) ExpectSaneTitles(*file);
   }
 }
+
+// A chain broken in the IFO file alone, which libdvdread opens without
+// turning to the backup: the backup's titles are read, every one.
+TEST(DamagedIfo, AChainBrokenOnlyInTheFileIsReadFromTheBackup) {
+  const std::string path = pcmtest::CopyVideoTs("broken-chain") + "/VTS_01_0.IFO";
+  pcmtest::BreakFirstChain(path);
+  auto file = ReadBounded(path);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->titles.size(), 2u);
+  EXPECT_TRUE(file->damagedChains.empty());
+}

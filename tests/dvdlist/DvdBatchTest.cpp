@@ -183,7 +183,7 @@ TEST(DvdBatch, ListingAndRefusals) {
   EXPECT_TRUE(Contains(noRow.out, "there is no row 99")) << noRow.out;
   // Title set 2 has a single audio stream.
   Result noStream = RunDvd("--batch --audio 1 --output " + ShellQuote(out) + " " + ShellQuote(disc));
-  EXPECT_EQ(noStream.status, 1) << noStream.out;
+  EXPECT_EQ(noStream.status, 2) << noStream.out;
   EXPECT_TRUE(Contains(noStream.out, "has no audio stream 1")) << noStream.out;
   Result badValue = RunDvd("--batch --subtitle 0xZZ " + ShellQuote(disc));
   EXPECT_EQ(badValue.status, 2) << badValue.out;

@@ -431,6 +431,17 @@ TEST(DvdListing, ChaptersAndDamageOnARealDisc) {
     EXPECT_EQ(l.dvd().UnreadableSets().size(), 1u);
     l.dvd().ToggleChapterView();
   }
+  // The first title broken in both copies of set 1: named, and its number
+  // kept, so set 2's title is Title_02 still.
+  const std::string broken = pcmtest::CopyVideoTs("dvdlist-broken");
+  for (const char* name : {"/VTS_01_0.IFO", "/VTS_01_0.BUP"}) pcmtest::BreakFirstChain(broken + name);
+  l.app->list.Clear();
+  ASSERT_TRUE(l.dvd().OpenFolderPath(broken));
+  EXPECT_EQ(l.Captions(), std::vector<std::string>{"Title_02"});
+  ASSERT_EQ(l.dvd().UnreadableSets().size(), 1u);
+  EXPECT_EQ(l.dvd().UnreadableSets()[0].why,
+            "title set 1: Title_01 (program chain 1) cannot be read: VTS_01_0.IFO and its backup are damaged "
+            "there; it is left out");
   // A pipe in the IFO file's place with its backup intact: the backup is
   // read, and nothing is missing.
   std::string backup = pcmtest::CopyVideoTs("dvdlist-pipe-backup");

@@ -48,9 +48,10 @@ TEST(WorkedExample, Profile112DiscUsesTheTargetOnly) {
   EXPECT_EQ(bed.options().TotalBitRate(row), 1393);
   pcm::intputrec rec = Filled(bed, row);
   EXPECT_EQ(rec.TargetOpt.Text(), " -target pal-vcd ");
+  // The frame is always flagged with its shape: players go by the flag.
   EXPECT_EQ(pcm::BuildCommandLine(rec),
-            "/opt/pcm/register.dat -ss 00:00:00 -y  -i /media/in.avi -ac 2 -t 00:01:30  -target pal-vcd "
-            " /music/clip.out");
+            "/opt/pcm/register.dat -ss 00:00:00 -y  -i /media/in.avi -ac 2 -aspect 4:3 -t 00:01:30  -target "
+            "pal-vcd  /music/clip.out");
   bed.Choose(113, 1, -2, -2, 0);
   EXPECT_EQ(bed.options().TotalBitRate(row), 1948);
   EXPECT_EQ(bed.options().TargetOption().Text(), " -target ntsc-svcd ");
@@ -323,12 +324,16 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
     EXPECT_EQ(bed.options().StillSizeOption(wide).Text(),
               w.profile == 102 && w.size == 2 ? " -s 1024x576" : w.sizeOpt);
   }
-  // A disc preset scales to its 4:3 frame: a 16:9 picture gets bars, drawn
-  // in the frame's own pixels.
+  // A VCD is 4:3 only: a 16:9 picture gets bars, drawn in the frame's own
+  // pixels. A DVD takes it whole, flagged 16:9. A 4:3 picture fills either
+  // by the preset's own scaling, flagged 4:3 whatever its pixel aspect.
   bed.Choose(112, -1, -2, -2, -1);
-  EXPECT_EQ(Filled(bed, wide).SizeOpt.Text(), " -vf scale=352:216,pad=352:288:-1:-1:black,setdar=4/3");
-  EXPECT_EQ(Filled(bed, wide).AspectOpt.Text(), "");
-  EXPECT_EQ(Filled(bed, Entry()).SizeOpt.Text(), "");  // 4:3 already: the preset's own scaling
+  EXPECT_EQ(Filled(bed, wide).SizeOpt.Text(), " -vf scale=352:216,pad=352:288:-1:-1:black");
+  EXPECT_EQ(Filled(bed, wide).AspectOpt.Text(), " -aspect 4:3");
+  EXPECT_EQ(Filled(bed, Entry()).SizeOpt.Text(), "");
+  bed.Choose(114, -1, -2, -2, -1);
+  EXPECT_EQ(Filled(bed, wide).SizeOpt.Text(), "");
+  EXPECT_EQ(Filled(bed, wide).AspectOpt.Text(), " -aspect 16:9");
   // A phone clip turned a quarter: upright at its own size, pillarboxed.
   picture.sarNum = picture.sarDen = 1;
   picture.width = 1280;
@@ -341,7 +346,7 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
   bed.Choose(102, 0, 2, 2);
   EXPECT_EQ(Filled(bed, turned).SizeOpt.Text(), " -vf scale=136:240,setsar=1,pad=320:240:-1:-1:black");
   bed.Choose(114, -1, -2, -2, -1);
-  EXPECT_EQ(Filled(bed, turned).SizeOpt.Text(), " -vf scale=304:576,pad=720:576:-1:-1:black,setdar=4/3");
+  EXPECT_EQ(Filled(bed, turned).SizeOpt.Text(), " -vf scale=304:576,pad=720:576:-1:-1:black");
   // Sound alone: no picture options, no picture in the estimate.
   bed.Choose(102, 0, 2, 2);
   pcm::ListRow song = rowOf({sound});
@@ -369,6 +374,13 @@ TEST(SourceShape, SizesAspectsAndStreamsFromTheEntrysNumbers) {
             " -map 0:V:0? -map 0:a:1? -vcodec libx264 -f avi -map_metadata:g 0:g"
             " -map_metadata:g 0:s:a:1");
   EXPECT_EQ(Filled(bed, album).SizeOpt.Text(), "");
+  // Sound alone on a disc: no picture, and the estimate of its sound; a
+  // VCD packs even that to its constant rate.
+  bed.Choose(114, -1, -2, -2, -1);
+  EXPECT_TRUE(Filled(bed, song).SizeOpt.empty() && Filled(bed, song).AspectOpt.empty());
+  EXPECT_EQ(bed.options().TotalBitRate(song), 456);
+  bed.Choose(112, -1, -2, -2, -1);
+  EXPECT_EQ(bed.options().TotalBitRate(song), 1393);
   // A row whose streams are not known keeps the line as written.
   bed.Choose(17, -2, -2, 2);
   EXPECT_EQ(Filled(bed, Entry()).TargetOpt.Text(), " -map 0:a:0? -vn -acodec libmp3lame -f mp3");

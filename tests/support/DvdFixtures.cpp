@@ -148,4 +148,14 @@ void FillWithGarbage(const std::string& path, unsigned seed) {
   WriteText(path, bytes);
 }
 
+void BreakFirstChain(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string b((std::istreambuf_iterator<char>(in)), {});
+  uint32_t table = 0, chain = 0;  // big-endian: the chain table's sector, the first chain's offset in it
+  for (int i = 0; i < 4; ++i) table = table << 8 | uint8_t(b.at(0xcc + i));
+  for (int i = 0; i < 4; ++i) chain = chain << 8 | uint8_t(b.at(size_t(table) * 2048 + 12 + i));
+  b.at(size_t(table) * 2048 + chain + 3) = 0;  // its count of cells
+  WriteText(path, b);
+}
+
 }  // namespace pcmtest

@@ -45,5 +45,8 @@ double CrossingsPerSecond(const std::string& file, double from);
 // Damage done to a file of a copied disc.
 void TruncateFile(const std::string& path, long size);
 void FillWithGarbage(const std::string& path, unsigned seed);
+// Gives the first program chain of a title set IFO (or BUP) file no cells,
+// which libdvdread accepts and the listing leaves out as damaged.
+void BreakFirstChain(const std::string& path);
 
 }  // namespace pcmtest

@@ -15,6 +15,7 @@ TEST(TrimSession, BeginAndEndFromThePositionReachTheConversion) {
   t.AddEntry("film", 100);
   t.AddEntry("other", 42);
   t.app->list.Row(1).entry.duration = t.app->list.Row(1).time = "00:00:07";  // an older trim
+  t.app->list.SelectOnly(0);
 
   ASSERT_TRUE(t.session->Open());
   EXPECT_TRUE(t.app->run.trimWindowOpen);
@@ -50,6 +51,7 @@ TEST(TrimSession, BeginAndEndFromThePositionReachTheConversion) {
   const pcm::ListRow& film = t.app->list.Row(0);
   EXPECT_EQ(film.entry.duration, "00:01:00");
   EXPECT_EQ(film.time, "00:01:00");
+  EXPECT_EQ(t.Shown("alltime"), "00:01:00");  // the length under the list
   EXPECT_EQ(film.outputSize, t.app->options.EstimateOutputSize(film));
   EXPECT_EQ(t.app->list.Row(1).time, "00:00:42");
 
