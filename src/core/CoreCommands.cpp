@@ -75,7 +75,7 @@ void RegisterCoreCommands(CoreApp& app) {
   // The still of the previewed entry at the shown position.
   t.Register(Command::Snapshot, [&app] {
     if (!app.preview.Previewing()) return;
-    app.stills.SaveStill(app.preview.PreviewedIndex(), app.preview.ShownSeconds());
+    app.stills.SaveStill(app.preview.PreviewedIndex(), app.preview.ShownSeconds(), app.preview.MediaStart());
   });
   DvdSource& dvd = app.dvd;
   t.Register(Command::AddDvd, [&dvd] { dvd.OpenDvdFolder(); });

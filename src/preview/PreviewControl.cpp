@@ -6,11 +6,18 @@
 #include "engine/Progress.h"
 #include "preview/PlaySource.h"
 #include "queue/ConversionList.h"
+#include "queue/RowSource.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
 
 namespace pcm::preview {
+
+namespace {
+// Seconds a play may end before the entry's length without a word: the
+// length is in whole seconds and the last frame comes a little before it.
+constexpr double kEarlyEnd = 2.0;
+}  // namespace
 
 PreviewControl::PreviewControl(const Parts& parts) : parts_(parts) {
   connect(&parts_.session, &PreviewSession::shown, this, [this](int32_t seconds) {
@@ -39,6 +46,10 @@ double PreviewControl::PositionSeconds() const { return Owns() ? parts_.session.
 double PreviewControl::ShownSeconds() const {
   if (!parts_.run.previewing || !Owns()) return 0.0;
   return span_.begin + parts_.session.ExactSeconds();
+}
+
+double PreviewControl::MediaStart() const {
+  return parts_.run.previewing && Owns() ? parts_.session.MediaStart() : 0.0;
 }
 
 bool PreviewControl::PositionTimerActive() const { return Owns() && parts_.session.PositionTimerActive(); }
@@ -83,12 +94,31 @@ void PreviewControl::StartPreview() {
 void PreviewControl::Ended(PlayEnd end) {
   const int index = parts_.list.previewedEntry;
   std::string reason = end == PlayEnd::Failed ? parts_.session.LastError() : std::string();
+  const double reached = parts_.session.Reached();
   StopPreview();
-  if (end == PlayEnd::Failed && parts_.list.Valid(index)) {
-    // A preview that cannot play says why instead of just closing.
+  if (!parts_.list.Valid(index)) {
+    emit playReturned(end);
+    return;
+  }
+  const ListRow& row = parts_.list.Row(index);
+  if (end == PlayEnd::Failed) {
+    // A preview that cannot play says why instead of just closing: what is
+    // wrong with the source when something is, else the player's reason.
+    const std::string fault = parts_.sources.Of(row).SourceFault(row);
+    if (!fault.empty()) reason = fault;
     if (reason.empty()) reason = "it could not be opened";
     parts_.notifier.display().SetText(
-        "hint", "The preview of " + parts_.list.Row(index).caption + " could not be played: " + reason + ".");
+        "hint", "The preview of " + row.caption + " could not be played: " + reason + ".");
+  } else if (end == PlayEnd::Ended && Length() > 0 && reached + kEarlyEnd < Length()) {
+    // The media ended well before the length it had when it was added: it
+    // was cut short since, or its length was wrong.
+    const std::string fault = parts_.sources.Of(row).SourceFault(row);
+    parts_.notifier.display().SetText(
+        "hint", "The preview of " + row.caption + " ended early: " +
+                    (fault.empty() ? "the file ends at " + FormatClock(int32_t(reached)) + ", not at " +
+                                         FormatClock(Length())
+                                   : fault) +
+                    ".");
   }
   emit playReturned(end);
 }
