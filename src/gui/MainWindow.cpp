@@ -345,9 +345,7 @@ void MainWindow::BuildControls() {
           [this](const QString& t) { app_->settings.outputField = t.toStdString(); });
   // A folder typed into the field is kept when the editing ends (Enter, or
   // the focus going elsewhere), not at every key.
-  connect(ed_output_, &QLineEdit::editingFinished, this, [this] {
-    if (settingsLoaded_) app_->settings.TakeOutputField();
-  });
+  connect(ed_output_, &QLineEdit::editingFinished, this, [this] { TakeOutputField(); });
 
   cb_audio_ = new QComboBox(form_);
   cb_audio_->setObjectName("cb_audio");
@@ -705,8 +703,17 @@ void MainWindow::RegisterWindowCommands() {
 }
 
 void MainWindow::RunCommandOf(Command c) {
+  // A relative folder still being typed is shown as the folder it names
+  // before a command uses it (a click on a skin button ends no editing).
+  if (!ed_output_->text().startsWith('/')) TakeOutputField();
   // The application runs it and then asks for the command states again.
   app_->Execute(c);
+}
+
+void MainWindow::TakeOutputField() {
+  if (!settingsLoaded_ || !app_->settings.TakeOutputField()) return;
+  const QString folder = QString::fromStdString(app_->settings.outputField);
+  if (ed_output_->text() != folder) ed_output_->setText(folder);
 }
 
 void MainWindow::ShowProperties() {
@@ -874,7 +881,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
   // Settings that never loaded are not written over the saved ones.
   if (settingsLoaded_) {
     SyncPickerToSettings();
-    app_->settings.TakeOutputField();
+    TakeOutputField();
     app_->RunCommand([this] { app_->settings.SaveSettings(); });
     // The choices of the profile in use are otherwise saved only when
     // another profile is selected.
