@@ -1,5 +1,6 @@
 #include "gui/MainWindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
@@ -99,6 +101,19 @@ QMenu::item { padding: 5px 24px 5px 20px; }
 QMenu::item:selected { background: #e6effc; color: #1d2433; }
 QMenu::item:disabled { color: #a0a8b5; }
 )";
+
+// A stream box's list opens at least as wide as its longest item, and the
+// box's tooltip is the whole text of its choice.
+void FitStreamBox(QComboBox* box) {
+  box->setToolTip(box->currentText());
+  QAbstractItemView* view = box->view();
+  const QFontMetrics metrics(view->font());
+  int widest = 0;
+  for (int i = 0; i < box->count(); ++i)
+    widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)));
+  const int margins = 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+  view->setMinimumWidth(std::max(box->width(), widest + margins));
+}
 
 }  // namespace
 
@@ -360,6 +375,12 @@ void MainWindow::BuildControls() {
   }
   cb_audio_->addItem("No Audio");  // until a DVD row is first shown
   cb_audio_->setCurrentIndex(0);
+  // The boxes keep the layout's narrow size: their lists open as wide as
+  // the longest item, and the tooltip shows the whole choice.
+  for (QComboBox* b : {cb_audio_, cb_subtitle_}) {
+    FitStreamBox(b);
+    connect(b, &QComboBox::currentIndexChanged, b, [b] { b->setToolTip(b->currentText()); });
+  }
   // The selectors show the selected DVD row's streams; a choice the person
   // makes goes to that row.
   connect(&app_->dvd, &DvdSource::selectorsChanged, this, [this] {
@@ -372,6 +393,8 @@ void MainWindow::BuildControls() {
     };
     fill(cb_audio_, s.audio, s.audioIndex);
     fill(cb_subtitle_, s.subtitles, s.subtitleIndex);
+    FitStreamBox(cb_audio_);
+    FitStreamBox(cb_subtitle_);
   });
   connect(cb_audio_, &QComboBox::activated, this,
           [this](int i) { app_->RunCommand([this, i] { app_->dvd.AudioChanged(i); }); });
