@@ -457,9 +457,16 @@ void MainWindow::BuildKeys() {
 }
 
 void MainWindow::RunKeyCommand(Command c) {
-  const CommandStateTable states =
-      CommandStates(app_->list.AnySelected(), app_->run.previewing, app_->run.converting);
-  if (!states.ForMenu(c).enabled || !states.ForButton(c).enabled) return;
+  const bool selected = app_->list.AnySelected();
+  const CommandStateTable states = CommandStates(selected, app_->run.previewing, app_->run.converting);
+  if (!states.ForMenu(c).enabled || !states.ForButton(c).enabled) {
+    // A key whose command waits only for a conversion or a preview to end
+    // says so, as its menu item cannot.
+    const CommandStateTable idle = CommandStates(selected, false, false);
+    if (idle.ForMenu(c).enabled && idle.ForButton(c).enabled)
+      app_->RunCommand([this] { app_->Refused(true, true); });
+    return;
+  }
   RunCommandOf(c);
 }
 
@@ -786,6 +793,8 @@ void MainWindow::RunBackground() {
   // Without a notification area a hidden window could never come back:
   // minimise instead.
   if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    app_->ui().Information(
+        "The desktop has no notification area to run in, so the window is minimised instead.");
     showMinimized();
     return;
   }

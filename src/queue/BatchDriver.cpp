@@ -405,7 +405,7 @@ void BatchDriver::BatchOver() {
   if (listSettledHook) listSettledHook();
   switch (parts_.settings.finishAction) {
     case kFinishOpenFolder:
-      parts_.notifier.system().OpenFolder(parts_.settings.outputDirectory);
+      OpenOutputFolder(parts_.notifier.system(), parts_.notifier.ui(), parts_.settings.outputDirectory);
       break;
     case kFinishShutdown:
       parts_.notifier.system().Shutdown();

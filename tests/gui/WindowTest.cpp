@@ -331,9 +331,10 @@ TEST(WindowBackground, WithoutANotificationAreaTheWindowIsMinimised) {
   MainWindow& w = h.Open();
   ASSERT_TRUE(w.TriggerMenuItem("zm_popup_file", "Run Background"));
   // The offscreen platform has no notification area: hiding would lose the
-  // window for good.
+  // window for good. The person is told why it only went down.
   EXPECT_FALSE(w.isHidden());
   EXPECT_TRUE(w.isMinimized());
+  EXPECT_NE(h.LastBox().find("no notification area"), std::string::npos) << h.LastBox();
 }
 
 TEST(WindowList, RenameInPlaceAndFailedEntries) {
