@@ -2,6 +2,7 @@
 // clock the test moves.
 #include <gtest/gtest.h>
 
+#include "base/ClockText.h"
 #include "queue/BatchEstimate.h"
 #include "queue/ConversionList.h"
 
