@@ -101,18 +101,26 @@ void PreviewControl::Ended(PlayEnd end) {
     return;
   }
   const ListRow& row = parts_.list.Row(index);
-  if (end == PlayEnd::Failed) {
+  // A play that ran and stopped well before the entry's length: the media
+  // was cut short since it was added, or its length was wrong. The player
+  // may call that end a failure (a sound device it could not open is told
+  // only then), but what the person needs to know is where it ends.
+  const bool early = end != PlayEnd::Stopped && !parts_.session.Stalled() && Length() > 0 &&
+                     reached + kEarlyEnd < Length() && (end == PlayEnd::Ended || reached > 0);
+  const std::string fault =
+      end == PlayEnd::Failed || early ? parts_.sources.Of(row).SourceFault(row) : std::string();
+  if (end == PlayEnd::Failed && (fault.empty() && early)) {
+    parts_.notifier.display().SetText(
+        "hint", "The preview of " + row.caption + " ended early: the file ends at " +
+                    FormatClock(int32_t(reached)) + ", not at " + FormatClock(Length()) + ".");
+  } else if (end == PlayEnd::Failed) {
     // A preview that cannot play says why instead of just closing: what is
     // wrong with the source when something is, else the player's reason.
-    const std::string fault = parts_.sources.Of(row).SourceFault(row);
     if (!fault.empty()) reason = fault;
     if (reason.empty()) reason = "it could not be opened";
     parts_.notifier.display().SetText(
         "hint", "The preview of " + row.caption + " could not be played: " + reason + ".");
-  } else if (end == PlayEnd::Ended && Length() > 0 && reached + kEarlyEnd < Length()) {
-    // The media ended well before the length it had when it was added: it
-    // was cut short since, or its length was wrong.
-    const std::string fault = parts_.sources.Of(row).SourceFault(row);
+  } else if (early) {
     parts_.notifier.display().SetText(
         "hint", "The preview of " + row.caption + " ended early: " +
                     (fault.empty() ? "the file ends at " + FormatClock(int32_t(reached)) + ", not at " +

@@ -69,6 +69,8 @@ class PreviewSession : public QObject {
   double Reached() const;
   // The media's own time at the player's position 0.
   double MediaStart() const;
+  // The last play ended because its picture stopped coming.
+  bool Stalled() const { return !stallError_.empty(); }
   // Why the last play failed, for messages.
   std::string LastError() const;
 
