@@ -413,13 +413,13 @@ TEST(WindowBrowse, ChosenFolderBecomesTheOutputDirectory) {
   qputenv("HOME", QByteArray::fromStdString(home));
   QDir::setCurrent(QString::fromStdString(cwd));
   ASSERT_TRUE(h.app().listCommands.AddFileEntry(MakeMedia("mp3", 1)));
-  w.outputField()->setText("~/clips/out");
+  w.outputField()->setText("~/clips");
   w.ImageButtonClicked("bt_start");
-  EXPECT_EQ(w.outputField()->text().toStdString(), home + "/clips/out");
+  EXPECT_EQ(w.outputField()->text().toStdString(), home + "/clips");
   EXPECT_TRUE(WaitUntil([&] { return !h.app().run.converting; }, 60000));
   const pcm::ListRow& row = h.app().list.Row(h.app().list.Count() - 1);
   EXPECT_EQ(StatusText(row), "Finish") << h.LastBox();
-  EXPECT_EQ(row.outputFile.rfind(home + "/clips/out/", 0), 0u) << row.outputFile;
+  EXPECT_EQ(row.outputFile.rfind(home + "/clips/", 0), 0u) << row.outputFile;
   EXPECT_FALSE(QDir(QString::fromStdString(cwd + "/clips")).exists());
   EXPECT_FALSE(QDir(QString::fromStdString(cwd + "/~")).exists());
   w.outputField()->setText("elsewhere");
