@@ -107,8 +107,10 @@ void PreviewControl::Ended(PlayEnd end) {
   // only then), but what the person needs to know is where it ends.
   const bool early = end != PlayEnd::Stopped && !parts_.session.Stalled() && Length() > 0 &&
                      reached + kEarlyEnd < Length() && (end == PlayEnd::Ended || reached > 0);
-  const std::string fault =
-      end == PlayEnd::Failed || early ? parts_.sources.Of(row).SourceFault(row) : std::string();
+  // A stall is told as such: the input stopped delivering, whatever the file.
+  const std::string fault = (end == PlayEnd::Failed && !parts_.session.Stalled()) || early
+                                ? parts_.sources.Of(row).SourceFault(row)
+                                : std::string();
   if (end == PlayEnd::Failed && (fault.empty() && early)) {
     parts_.notifier.display().SetText(
         "hint", "The preview of " + row.caption + " ended early: the file ends at " +
