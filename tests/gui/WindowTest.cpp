@@ -423,7 +423,8 @@ TEST(WindowBrowse, ChosenFolderBecomesTheOutputDirectory) {
   EXPECT_FALSE(QDir(QString::fromStdString(cwd + "/clips")).exists());
   EXPECT_FALSE(QDir(QString::fromStdString(cwd + "/~")).exists());
   w.outputField()->setText("elsewhere");
-  PressKey(w.outputField(), Qt::Key_Return);
+  w.Click("open");
+  EXPECT_EQ(h.system.calls.back(), "open-folder " + home + "/elsewhere/");
   EXPECT_EQ(pcm::IniFile(h.app().settings.SettingsPath()).GetString("output", "path", ""),
             home + "/elsewhere/");
   qputenv("HOME", realHome);
