@@ -38,7 +38,8 @@ void RegisterCoreCommands(CoreApp& app) {
   });
   t.Register(Command::PauseOrContinue, [&batch] { batch.PauseOrContinue(); });
   t.Register(Command::StopConvert, [&batch] { batch.StopBatch(); });
-  t.Register(Command::OpenOutput, [&app] { app.system().OpenFolder(app.settings.outputField); });
+  t.Register(Command::OpenOutput,
+             [&app] { OpenOutputFolder(app.system(), app.ui(), app.options.OutputFolder()); });
   t.Register(Command::OpenHelpAddress,
              [&app] { OpenAddress(app, app.product ? app.product->supportAddress : ""); });
   t.Register(Command::OpenWebAddress,
@@ -75,7 +76,7 @@ void RegisterCoreCommands(CoreApp& app) {
   // The still of the previewed entry at the shown position.
   t.Register(Command::Snapshot, [&app] {
     if (!app.preview.Previewing()) return;
-    app.stills.SaveStill(app.preview.PreviewedIndex(), app.preview.ShownSeconds());
+    app.stills.SaveStill(app.preview.PreviewedIndex(), app.preview.ShownSeconds(), app.preview.MediaStart());
   });
   DvdSource& dvd = app.dvd;
   t.Register(Command::AddDvd, [&dvd] { dvd.OpenDvdFolder(); });

@@ -1,6 +1,11 @@
 #include "dvd/DvdRowSource.h"
 
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 
 #include "base/ClockText.h"
 #include "engine/DvdInputForm.h"
@@ -72,6 +77,35 @@ std::string DvdRowSource::StillInput(const ListRow& row) const {
   DvdInputForm form = RowForm(dvd);
   form.subtitleId = dvd.subtitleId;
   return EncodeDvdInput(form);
+}
+
+std::string DvdRowSource::SourceFault(const ListRow& row) const {
+  if (!row.dvd || !row.dvd->file) return {};
+  const DvdFileRecord& file = *row.dvd->file;
+  uint64_t needed = 0;
+  for (const DvdSectorRange& r : row.dvd->sectors) needed = std::max<uint64_t>(needed, uint64_t(r.last) + 1);
+  needed *= 2048;
+  // The title set's sectors run through its video files in turn; the disc
+  // reader finds each by name in either case.
+  std::vector<std::pair<std::string, uint64_t>> present;
+  if (DIR* dir = opendir(file.folder.c_str())) {
+    while (dirent* e = readdir(dir)) {
+      struct stat st;
+      if (stat((file.folder + "/" + e->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        present.push_back({e->d_name, uint64_t(st.st_size)});
+    }
+    closedir(dir);
+  }
+  uint64_t have = 0;
+  for (int part = 1; part <= 9 && have < needed; ++part) {
+    char name[16];
+    std::snprintf(name, sizeof name, "VTS_%02d_%d.VOB", file.titleSet % 100, part);
+    auto it = std::find_if(present.begin(), present.end(),
+                           [&](const auto& p) { return strcasecmp(p.first.c_str(), name) == 0; });
+    if (it == present.end()) return std::string("the disc's video file ") + name + " is missing";
+    have += it->second;
+  }
+  return {};
 }
 
 bool DvdRowSource::Trim(ListRow& row, int32_t begin, int32_t end) const {

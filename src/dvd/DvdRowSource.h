@@ -32,6 +32,9 @@ class DvdRowSource : public RowSource {
   // Its IFO file and caption.
   std::string Describe(const ListRow& row) const override;
   bool ConvertsAlone() const override { return true; }
+  // The title set's video files (VTS_NN_1.VOB, _2, ...) that should hold
+  // the row's sectors: the first one missing is named.
+  std::string SourceFault(const ListRow& row) const override;
   // The IFO file's streams, numbered as the selectors list them (subtitle
   // 0 is "No Subtitle").
   RowTracks Tracks(const ListRow& row) const override;

@@ -172,6 +172,8 @@ bool DvdSource::OpenFolderPath(const std::string& folder) {
     if (int main = LongestEntry(0, before); main >= 0) parts_.list.SelectOnly(main);
     // The selectors and the length show the row selected now.
     ShowClicked();
+    // After the selection, whose showing may write the hint line.
+    parts_.notifier.display().SetText("hint", "The disc in " + folder + " is on the list already.");
   } else if (parts_.list.Count() == before) {
     parts_.notifier.ui().Information(parts_.notifier.LoadMessage(33));
     // Nothing was added: the selectors and the length show the list's
@@ -498,26 +500,36 @@ bool DvdSource::OpenIfoPaths(const std::vector<std::string>& paths) {
   // Added after what the list holds; a file that gives no rows changes
   // nothing and the rest are not read.
   const int before = parts_.list.Count();
-  bool refused = false;
+  std::string refused;  // the file that gave no rows, and why
+  std::string listed;   // a file listed before
   unreadable_.clear();
   ForgetUnlisted();
   for (const std::string& path : paths) {
     const int was = parts_.list.Count();
     const bool listedAlready = std::find(files_.begin(), files_.end(), path) != files_.end();
     AddIfoPath(path);
+    if (listedAlready) listed = path;
     if (parts_.list.Count() == was && !listedAlready) {
       files_.erase(std::remove(files_.begin(), files_.end(), path), files_.end());
-      refused = true;
+      const bool damaged = !unreadable_.empty() && unreadable_.back().ifoPath == path;
+      struct stat st;
+      refused = path + (!damaged ? " lists no titles"
+                        : stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                            ? ": the file and its backup are damaged"
+                            : " is not a file");
       break;
     }
   }
   if (parts_.list.Count() > before) ShowListed(before, parts_.list.Count());
   Changed();
-  if (refused) parts_.notifier.ui().Information(parts_.notifier.LoadMessage(34));
+  if (!refused.empty())
+    parts_.notifier.ui().InformationWithReason(parts_.notifier.LoadMessage(34), refused + ".");
+  else if (parts_.list.Count() == before && !listed.empty())
+    parts_.notifier.display().SetText("hint", listed + " is on the list already.");
   // After the message, whose reading writes the hint line.
   ShowUnreadable();
   parts_.notifier.UpdateCommandStates();
-  return !refused;
+  return refused.empty();
 }
 
 void DvdSource::OpenIfoFiles() {

@@ -41,7 +41,7 @@ void BatchStatus::Refresh() {
     return;
   }
   const bool paused = app_.engine.IsPaused();
-  estimate_.Observe(app_.list, paused);
+  estimate_.Observe(app_.list, paused, app_.batch.RunningEntries());
   const BatchPlace place = estimate_.Place(app_.list);
   if (paused) {
     app_.display().SetText("hint", BatchPausedText(place));

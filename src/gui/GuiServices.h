@@ -99,7 +99,7 @@ class WindowSystemActions : public SystemActions {
  public:
   WindowSystemActions(QWidget* parent, SystemActions& actions) : parent_(parent), actions_(actions) {}
   ~WindowSystemActions() override;
-  void OpenFolder(const std::string& path) override { actions_.OpenFolder(path); }
+  bool OpenFolder(const std::string& path) override { return actions_.OpenFolder(path); }
   bool OpenAddress(const std::string& url) override { return actions_.OpenAddress(url); }
   // Shows the countdown; while one runs, a second request only raises it.
   void Shutdown() override;

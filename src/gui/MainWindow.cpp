@@ -1,5 +1,6 @@
 #include "gui/MainWindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
@@ -99,6 +101,19 @@ QMenu::item { padding: 5px 24px 5px 20px; }
 QMenu::item:selected { background: #e6effc; color: #1d2433; }
 QMenu::item:disabled { color: #a0a8b5; }
 )";
+
+// A stream box's list opens at least as wide as its longest item, and the
+// box's tooltip is the whole text of its choice.
+void FitStreamBox(QComboBox* box) {
+  box->setToolTip(box->currentText());
+  QAbstractItemView* view = box->view();
+  const QFontMetrics metrics(view->font());
+  int widest = 0;
+  for (int i = 0; i < box->count(); ++i)
+    widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)));
+  const int margins = 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+  view->setMinimumWidth(std::max(box->width(), widest + margins));
+}
 
 }  // namespace
 
@@ -345,9 +360,7 @@ void MainWindow::BuildControls() {
           [this](const QString& t) { app_->settings.outputField = t.toStdString(); });
   // A folder typed into the field is kept when the editing ends (Enter, or
   // the focus going elsewhere), not at every key.
-  connect(ed_output_, &QLineEdit::editingFinished, this, [this] {
-    if (settingsLoaded_) app_->settings.TakeOutputField();
-  });
+  connect(ed_output_, &QLineEdit::editingFinished, this, [this] { TakeOutputField(); });
 
   cb_audio_ = new QComboBox(form_);
   cb_audio_->setObjectName("cb_audio");
@@ -362,6 +375,12 @@ void MainWindow::BuildControls() {
   }
   cb_audio_->addItem("No Audio");  // until a DVD row is first shown
   cb_audio_->setCurrentIndex(0);
+  // The boxes keep the layout's narrow size: their lists open as wide as
+  // the longest item, and the tooltip shows the whole choice.
+  for (QComboBox* b : {cb_audio_, cb_subtitle_}) {
+    FitStreamBox(b);
+    connect(b, &QComboBox::currentIndexChanged, b, [b] { b->setToolTip(b->currentText()); });
+  }
   // The selectors show the selected DVD row's streams; a choice the person
   // makes goes to that row.
   connect(&app_->dvd, &DvdSource::selectorsChanged, this, [this] {
@@ -374,6 +393,8 @@ void MainWindow::BuildControls() {
     };
     fill(cb_audio_, s.audio, s.audioIndex);
     fill(cb_subtitle_, s.subtitles, s.subtitleIndex);
+    FitStreamBox(cb_audio_);
+    FitStreamBox(cb_subtitle_);
   });
   connect(cb_audio_, &QComboBox::activated, this,
           [this](int i) { app_->RunCommand([this, i] { app_->dvd.AudioChanged(i); }); });
@@ -436,9 +457,16 @@ void MainWindow::BuildKeys() {
 }
 
 void MainWindow::RunKeyCommand(Command c) {
-  const CommandStateTable states =
-      CommandStates(app_->list.AnySelected(), app_->run.previewing, app_->run.converting);
-  if (!states.ForMenu(c).enabled || !states.ForButton(c).enabled) return;
+  const bool selected = app_->list.AnySelected();
+  const CommandStateTable states = CommandStates(selected, app_->run.previewing, app_->run.converting);
+  if (!states.ForMenu(c).enabled || !states.ForButton(c).enabled) {
+    // A key whose command waits only for a conversion or a preview to end
+    // says so, as its menu item cannot.
+    const CommandStateTable idle = CommandStates(selected, false, false);
+    if (idle.ForMenu(c).enabled && idle.ForButton(c).enabled)
+      app_->RunCommand([this] { app_->Refused(true, true); });
+    return;
+  }
   RunCommandOf(c);
 }
 
@@ -705,8 +733,17 @@ void MainWindow::RegisterWindowCommands() {
 }
 
 void MainWindow::RunCommandOf(Command c) {
+  // A relative folder still being typed is shown as the folder it names
+  // before a command uses it (a click on a skin button ends no editing).
+  if (!ed_output_->text().startsWith('/')) TakeOutputField();
   // The application runs it and then asks for the command states again.
   app_->Execute(c);
+}
+
+void MainWindow::TakeOutputField() {
+  if (!settingsLoaded_ || !app_->settings.TakeOutputField()) return;
+  const QString folder = QString::fromStdString(app_->settings.outputField);
+  if (ed_output_->text() != folder) ed_output_->setText(folder);
 }
 
 void MainWindow::ShowProperties() {
@@ -756,6 +793,8 @@ void MainWindow::RunBackground() {
   // Without a notification area a hidden window could never come back:
   // minimise instead.
   if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    app_->ui().Information(
+        "The desktop has no notification area to run in, so the window is minimised instead.");
     showMinimized();
     return;
   }
@@ -874,7 +913,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
   // Settings that never loaded are not written over the saved ones.
   if (settingsLoaded_) {
     SyncPickerToSettings();
-    app_->settings.TakeOutputField();
+    TakeOutputField();
     app_->RunCommand([this] { app_->settings.SaveSettings(); });
     // The choices of the profile in use are otherwise saved only when
     // another profile is selected.

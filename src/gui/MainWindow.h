@@ -93,6 +93,9 @@ class MainWindow : public QWidget {
   void PicturePointed(const QString& name);
   void PictureClicked(const QString& name);
   void RunCommandOf(Command c);
+  // Takes the output field's text as the output folder and shows it as
+  // the absolute folder it names.
+  void TakeOutputField();
 
   // The command state table applied to the widgets.
   void UpdateCommandStates();

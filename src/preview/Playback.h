@@ -33,6 +33,8 @@ class Playback {
   virtual double FirstPosition() const { return Position(); }
   // Why the last play failed, "" when not known.
   virtual std::string LastError() const { return {}; }
+  // The media's own time at position 0 of the play.
+  virtual double MediaStart() const { return 0; }
 
   // Runs on the main thread when a play ended by itself (the media's end or
   // a failure), after the play has returned.
@@ -55,6 +57,7 @@ class WorkerPlayback : public QObject, public Playback {
   double Position() const override { return position_.load(); }
   double FirstPosition() const override { return first_.load(); }
   std::string LastError() const override { return player_.LastError(); }
+  double MediaStart() const override { return player_.MediaStart(); }
 
  private:
   preview::PreviewLibrary& player_;

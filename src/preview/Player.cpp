@@ -66,6 +66,7 @@ bool Player::InitPreviewWindow(FrameSink* sink, int width, int height) {
   audioStream_ = 0;
   subtitleStream_ = 0;
   position_ = 0;
+  mediaStart_ = 0;
   lastError_.clear();
   return true;
 }
@@ -319,6 +320,10 @@ PlayEnd Player::RunEvents(mpv_handle* handle, bool pumpQt) {
       case MPV_EVENT_FILE_LOADED: {
         std::lock_guard lock(mutex_);
         loaded_ = true;
+        double start = 0;
+        if (Mpv()->get_property(handle, "demuxer-start-time", MPV_FORMAT_DOUBLE, &start) >= 0 &&
+            std::isfinite(start))
+          mediaStart_ = start;
         if (audioStream_ > 0) ApplyStream(handle, "audio", "aid", audioStream_);
         // A DVD row's chosen subpicture is shown as the conversion burns it in.
         if (subtitleStream_ > 0) ApplyStream(handle, "sub", "sid", subtitleStream_);

@@ -79,6 +79,7 @@ class Player : public PreviewLibrary {
   bool Playing() const { return playing_.load(); }
   // libmpv's reason for the last Failed, for messages.
   std::string LastError() const override;
+  double MediaStart() const override { return mediaStart_.load(); }
 
   // Registers a stream protocol for the next Play: "name://rest" is read
   // through the source opener returns for the whole URI. The opener runs on
@@ -123,6 +124,7 @@ class Player : public PreviewLibrary {
   std::thread::id playThread_;
 
   std::atomic<double> position_{0};
+  std::atomic<double> mediaStart_{0};
   std::atomic<bool> paused_{false};
   std::atomic<bool> playing_{false};
 

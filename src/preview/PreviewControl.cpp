@@ -6,11 +6,18 @@
 #include "engine/Progress.h"
 #include "preview/PlaySource.h"
 #include "queue/ConversionList.h"
+#include "queue/RowSource.h"
 #include "ui/Display.h"
 #include "ui/Notifier.h"
 #include "ui/RunState.h"
 
 namespace pcm::preview {
+
+namespace {
+// Seconds a play may end before the entry's length without a word: the
+// length is in whole seconds and the last frame comes a little before it.
+constexpr double kEarlyEnd = 2.0;
+}  // namespace
 
 PreviewControl::PreviewControl(const Parts& parts) : parts_(parts) {
   connect(&parts_.session, &PreviewSession::shown, this, [this](int32_t seconds) {
@@ -39,6 +46,10 @@ double PreviewControl::PositionSeconds() const { return Owns() ? parts_.session.
 double PreviewControl::ShownSeconds() const {
   if (!parts_.run.previewing || !Owns()) return 0.0;
   return span_.begin + parts_.session.ExactSeconds();
+}
+
+double PreviewControl::MediaStart() const {
+  return parts_.run.previewing && Owns() ? parts_.session.MediaStart() : 0.0;
 }
 
 bool PreviewControl::PositionTimerActive() const { return Owns() && parts_.session.PositionTimerActive(); }
@@ -83,12 +94,41 @@ void PreviewControl::StartPreview() {
 void PreviewControl::Ended(PlayEnd end) {
   const int index = parts_.list.previewedEntry;
   std::string reason = end == PlayEnd::Failed ? parts_.session.LastError() : std::string();
+  const double reached = parts_.session.Reached();
   StopPreview();
-  if (end == PlayEnd::Failed && parts_.list.Valid(index)) {
-    // A preview that cannot play says why instead of just closing.
+  if (!parts_.list.Valid(index)) {
+    emit playReturned(end);
+    return;
+  }
+  const ListRow& row = parts_.list.Row(index);
+  // A play that ran and stopped well before the entry's length: the media
+  // was cut short since it was added, or its length was wrong. The player
+  // may call that end a failure (a sound device it could not open is told
+  // only then), but what the person needs to know is where it ends.
+  const bool early = end != PlayEnd::Stopped && !parts_.session.Stalled() && Length() > 0 &&
+                     reached + kEarlyEnd < Length() && (end == PlayEnd::Ended || reached > 0);
+  // A stall is told as such: the input stopped delivering, whatever the file.
+  const std::string fault = (end == PlayEnd::Failed && !parts_.session.Stalled()) || early
+                                ? parts_.sources.Of(row).SourceFault(row)
+                                : std::string();
+  if (end == PlayEnd::Failed && (fault.empty() && early)) {
+    parts_.notifier.display().SetText(
+        "hint", "The preview of " + row.caption + " ended early: the file ends at " +
+                    FormatClock(int32_t(reached)) + ", not at " + FormatClock(Length()) + ".");
+  } else if (end == PlayEnd::Failed) {
+    // A preview that cannot play says why instead of just closing: what is
+    // wrong with the source when something is, else the player's reason.
+    if (!fault.empty()) reason = fault;
     if (reason.empty()) reason = "it could not be opened";
     parts_.notifier.display().SetText(
-        "hint", "The preview of " + parts_.list.Row(index).caption + " could not be played: " + reason + ".");
+        "hint", "The preview of " + row.caption + " could not be played: " + reason + ".");
+  } else if (early) {
+    parts_.notifier.display().SetText(
+        "hint", "The preview of " + row.caption + " ended early: " +
+                    (fault.empty() ? "the file ends at " + FormatClock(int32_t(reached)) + ", not at " +
+                                         FormatClock(Length())
+                                   : fault) +
+                    ".");
   }
   emit playReturned(end);
 }

@@ -72,6 +72,8 @@ class PreviewControl : public QObject {
   // The position the preview shows, in seconds from the entry's start (its
   // begin added), to the frame: where a still is taken. 0 when stopped.
   double ShownSeconds() const;
+  // The media's own time at position 0 of the play (see ShownSeconds).
+  double MediaStart() const;
   bool PositionTimerActive() const;
   bool EndTimerActive() const;
 

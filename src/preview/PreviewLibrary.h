@@ -51,6 +51,10 @@ class PreviewLibrary {
   virtual void SelectSubtitleStream(int streamId) { (void)streamId; }
   // Why the last Play failed, for messages; "" when it is not known.
   virtual std::string LastError() const { return {}; }
+  // The media's own time at the player's 0, once the file has loaded: the
+  // player counts from the start time of a file whose timestamps start
+  // later (a transport stream's), not from one before 0.
+  virtual double MediaStart() const { return 0; }
 };
 
 }  // namespace pcm::preview

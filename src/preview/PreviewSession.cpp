@@ -107,6 +107,10 @@ double PreviewSession::ExactSeconds() const {
 
 double PreviewSession::Reported() const { return playback_.Position(); }
 
+double PreviewSession::MediaStart() const { return playback_.MediaStart(); }
+
+double PreviewSession::Reached() const { return std::max(0.0, playback_.Position() - Origin()); }
+
 std::string PreviewSession::LastError() const {
   return stallError_.empty() ? playback_.LastError() : stallError_;
 }

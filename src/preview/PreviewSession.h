@@ -64,6 +64,13 @@ class PreviewSession : public QObject {
   double ExactSeconds() const;
   // The position the player reported last, in its own seconds.
   double Reported() const;
+  // Where the last play got to, in seconds within the span: the player's
+  // last report, also once the play has ended.
+  double Reached() const;
+  // The media's own time at the player's position 0.
+  double MediaStart() const;
+  // The last play ended because its picture stopped coming.
+  bool Stalled() const { return !stallError_.empty(); }
   // Why the last play failed, for messages.
   std::string LastError() const;
 

@@ -56,7 +56,9 @@ std::string StillWriter::FirstStillName(const std::string& caption) {
 
 std::string StillWriter::ClockWithMilliseconds(double seconds) {
   if (!(seconds > 0.0)) return FormatClock(0) + ".000";
-  const int64_t ms = std::llround(seconds * 1000.0);
+  // A hair more than a microsecond's error in the double does not cost
+  // the frame's own millisecond.
+  const int64_t ms = int64_t(std::floor(seconds * 1000.0 + 1e-6));
   char tail[8];
   std::snprintf(tail, sizeof tail, ".%03d", int(ms % 1000));
   return FormatClock(int32_t(std::min<int64_t>(ms / 1000, INT32_MAX))) + tail;
@@ -66,7 +68,7 @@ std::string StillWriter::NumberedStillName(const std::string& caption, int n) {
   return NoSlashes(caption) + "_" + std::to_string(n) + kExt;
 }
 
-std::string StillWriter::SaveStill(int index, double seconds) {
+std::string StillWriter::SaveStill(int index, double seconds, double mediaStart) {
   // The job runner runs one job at a time: a still would take over the job
   // of the entry being converted.
   if (parts_.notifier.Refused(false, true)) return {};
@@ -100,8 +102,13 @@ std::string StillWriter::SaveStill(int index, double seconds) {
   rec.OutputFile = path;
   rec.TempFile.clear();
   // The frame shown, not its whole second: milliseconds, which the
-  // encoder's accurate seek lands on.
-  rec.StartOpt = OptionField({"-ss", ClockWithMilliseconds(seconds)});
+  // encoder's accurate seek lands on. A file is read at the time its frame
+  // carries: the encoder would count from the earliest start of any stream
+  // (sound starting before 0 included), the player from a start after 0.
+  if (source.StillAtMediaTime())
+    rec.StartOpt = OptionField({"-seek_timestamp", "1", "-ss", ClockWithMilliseconds(seconds + mediaStart)});
+  else
+    rec.StartOpt = OptionField({"-ss", ClockWithMilliseconds(seconds)});
   rec.LengthOpt = OptionField({"-t", "0.01"});
   rec.TargetOpt = OptionField({"-f", "image2"}, " ");
   rec.SizeOpt = parts_.options.StillSizeOption(row);

@@ -40,11 +40,14 @@ class StillWriter : public QObject {
   ~StillWriter() override;
 
   // Starts the still of entry `index` at `seconds` from its start (to the
-  // millisecond) and returns the path it
-  // writes, or "" when it did not start (refused while converting, no such
-  // entry, no output folder). Returns at once; the encoder runs meanwhile.
-  std::string SaveStill(int index, double seconds);
-  // "00:01:02.345"; negative and not-a-number give the start.
+  // millisecond; `mediaStart` is the media's own time at 0, where the
+  // player counts from) and returns the path it writes, or "" when it did
+  // not start (refused while converting, no such entry, no output folder).
+  // Returns at once; the encoder runs meanwhile.
+  std::string SaveStill(int index, double seconds, double mediaStart = 0);
+  // "00:01:02.345", the milliseconds cut rather than rounded, so that the
+  // encoder's seek never passes the frame that starts at `seconds`;
+  // negative and not-a-number give the start.
   static std::string ClockWithMilliseconds(double seconds);
 
   // File names: the first is the caption's file-name part with its

@@ -53,10 +53,13 @@ void Settings::LoadSettings(bool selectSavedProfile) {
   videoPageFlag = ini.GetBool("plane", "video", true);
   audioPageFlag = ini.GetBool("plane", "audio", true);
   outputDirectory = ini.GetString("output", "path", DefaultOutputDirectory());
-  // An empty saved path would put the output at the file system's root, and
-  // a relative one would depend on where the program happens to start.
-  if (outputDirectory.empty() || outputDirectory[0] != '/' || HasControlCharacter(outputDirectory))
+  // An empty saved path would put the output at the file system's root; a
+  // relative one (saved by an older version) is read as the field reads it,
+  // below the home folder, and kept absolute from then on.
+  if (outputDirectory.empty() || HasControlCharacter(outputDirectory))
     outputDirectory = DefaultOutputDirectory();
+  else
+    outputDirectory = WithSlash(AbsoluteFolder(outputDirectory));
   outputField = outputDirectory;
   highlightedCategory = ini.GetInt("profiles", "selcetindex", kDefaultCategory);
   int profile = ini.GetInt("profiles", "selcetsubindex", kDefaultProfile);
@@ -75,9 +78,15 @@ void Settings::LoadSettings(bool selectSavedProfile) {
 }
 
 Settings::Stored Settings::Current() const {
-  return {
-      outputDirectory, profiles_.currentProfile, highlightedCategory, int(finishAction), jobs, videoPageFlag,
-      audioPageFlag, keepFolders, skipExisting};
+  return {outputDirectory,
+          profiles_.currentProfile,
+          highlightedCategory,
+          int(finishAction),
+          jobs,
+          videoPageFlag,
+          audioPageFlag,
+          keepFolders,
+          skipExisting};
 }
 
 void Settings::SaveChanges() {
@@ -90,11 +99,24 @@ void Settings::SaveChanges() {
   }
 }
 
+std::string Settings::AbsoluteFolder(const std::string& text) {
+  if (text.empty() || text[0] == '/') return text;
+  std::string rest = text;
+  if (rest == "~")
+    rest.clear();
+  else if (rest.rfind("~/", 0) == 0)
+    rest.erase(0, 2);
+  while (rest.rfind("./", 0) == 0) rest.erase(0, 2);
+  if (rest == ".") rest.clear();
+  return WithSlash(QDir::homePath().toStdString()) + rest;
+}
+
 bool Settings::TakeOutputField() {
-  const std::string& field = outputField;
+  std::string& field = outputField;
   // A tab is refused too: a conversion would refuse the folder.
   auto control = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
-  if (field.empty() || field[0] != '/' || std::any_of(field.begin(), field.end(), control)) return false;
+  if (field.empty() || std::any_of(field.begin(), field.end(), control)) return false;
+  field = AbsoluteFolder(field);
   outputDirectory = WithSlash(field);
   SaveChanges();
   return true;

@@ -63,10 +63,16 @@ class Settings {
   // written is passed over silently, as at the close.
   void SaveChanges();
   // Makes the text of the output field the output directory, with a
-  // trailing '/', and saves it: for an absolute path without control
-  // characters. Any other text (empty, relative, a line break) leaves the
-  // output directory as it was; returns whether the text was taken.
+  // trailing '/', and saves it; a relative text is made absolute first
+  // (AbsoluteFolder), in the field too. An empty text or one with a control
+  // character (a line break, a tab) leaves the output directory as it was;
+  // returns whether the text was taken.
   bool TakeOutputField();
+  // The folder a typed or stored output folder names: "~" and "~/..." are
+  // the home folder, any other relative name lies below the home folder,
+  // never in the folder the program happens to run in. An absolute or empty
+  // text is returned as it is.
+  static std::string AbsoluteFolder(const std::string& text);
 
   // Settings file name: program name without extension, extension ".ini".
   std::string BaseName() const;

@@ -262,6 +262,12 @@ int BatchDriver::JobsAtOnce() const {
   return parts_.settings.JobCount();
 }
 
+std::vector<int> BatchDriver::RunningEntries() const {
+  std::vector<int> rows;
+  for (const Running& r : running_) rows.push_back(r.pos);
+  return rows;
+}
+
 void BatchDriver::RunFrom(int after) {
   // An entry whose job cannot even be built fails here and the batch goes on
   // with the next checked entry; a loop, so many such entries cannot nest.
@@ -399,7 +405,7 @@ void BatchDriver::BatchOver() {
   if (listSettledHook) listSettledHook();
   switch (parts_.settings.finishAction) {
     case kFinishOpenFolder:
-      parts_.notifier.system().OpenFolder(parts_.settings.outputDirectory);
+      OpenOutputFolder(parts_.notifier.system(), parts_.notifier.ui(), parts_.settings.outputDirectory);
       break;
     case kFinishShutdown:
       parts_.notifier.system().Shutdown();

@@ -69,6 +69,9 @@ class BatchDriver {
   // How many entries this batch converts at once: the setting, one per
   // processor for 0, always one for DVD rows.
   int JobsAtOnce() const;
+  // The rows whose jobs run now, oldest first: also those that have not
+  // reported a time yet.
+  std::vector<int> RunningEntries() const;
 
   // The job record of a row as its source builds it (output path chosen,
   // options filled), without reserving anything. `taken` names are planned

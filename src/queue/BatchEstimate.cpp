@@ -27,15 +27,25 @@ void BatchEstimate::Start(const ConversionList& list, int jobs) {
   startStates_.clear();
   for (const ListRow& r : list.Rows()) startStates_.push_back(r.state);
   worked_.assign(startStates_.size(), false);
+  running_.clear();
   startPosition_ = list.currentPosition;
   measured_ = {};
   timingWith_ = 0;
   Observe(list, false);
 }
 
+bool BatchEstimate::Running(const ConversionList& list, int i) const {
+  return list.Row(i).state == EntryState::Converting || Unreported(list, i);
+}
+
+bool BatchEstimate::Unreported(const ConversionList& list, int i) const {
+  const EntryState start = size_t(i) < startStates_.size() ? startStates_[size_t(i)] : EntryState::Waiting;
+  return list.Row(i).state == start && std::find(running_.begin(), running_.end(), i) != running_.end();
+}
+
 bool BatchEstimate::Worked(const ConversionList& list, int i) const {
   const EntryState s = list.Row(i).state;
-  if (s == EntryState::Converting) return true;
+  if (Running(list, i)) return true;
   if (size_t(i) < worked_.size() && worked_[size_t(i)]) return true;
   // A row the batch has not seen before counts from a waiting state.
   const EntryState start = size_t(i) < startStates_.size() ? startStates_[size_t(i)] : EntryState::Waiting;
@@ -56,14 +66,18 @@ double BatchEstimate::Converted(const ConversionList& list) const {
   double converted = 0;
   for (int i = 0; i < list.Count(); ++i) {
     const ListRow& r = list.Row(i);
-    // A failed or stopped entry counts the part it reached.
-    if (r.state == EntryState::Converting || (Ended(r.state) && Worked(list, i)))
+    // A failed or stopped entry counts the part it reached; one whose job
+    // has not reported yet still shows what an earlier batch left.
+    if (r.state == EntryState::Converting)
+      converted += Reached(r);
+    else if (Ended(r.state) && Worked(list, i) && !Unreported(list, i))
       converted += r.state == EntryState::Finished ? Length(r) : Reached(r);
   }
   return converted;
 }
 
-void BatchEstimate::Observe(const ConversionList& list, bool paused) {
+void BatchEstimate::Observe(const ConversionList& list, bool paused, const std::vector<int>& running) {
+  running_ = running;
   int converting = 0;
   if (worked_.size() < size_t(list.Count())) worked_.resize(size_t(list.Count()), false);
   for (int i = 0; i < list.Count(); ++i) {
@@ -75,7 +89,7 @@ void BatchEstimate::Observe(const ConversionList& list, bool paused) {
     const bool passed = (list.Valid(list.currentPosition) || ranOut) && i >= startPosition_ &&
                         i < list.currentPosition && list.Row(i).checked;
     if (Worked(list, i) || (passed && Ended(list.Row(i).state))) worked_[size_t(i)] = true;
-    if (list.Row(i).state == EntryState::Converting) ++converting;
+    if (Running(list, i)) ++converting;
   }
   // What was converted since the last observation belongs to as many
   // entries at once as were converting then; what an entry converted before
@@ -117,9 +131,13 @@ std::optional<double> BatchEstimate::SecondsLeft(const ConversionList& list, con
     media += m.media[k];
   }
   if (seconds < 1 || media <= 0) return std::nullopt;
+  auto measured = [&](size_t k) { return k < m.seconds.size() && m.seconds[k] >= 1 && m.media[k] > 0; };
   auto speed = [&](size_t k) {
-    if (k < m.seconds.size() && m.seconds[k] >= 1 && m.media[k] > 0)
-      return m.media[k] / m.seconds[k] / double(k);
+    if (measured(k)) return m.media[k] / m.seconds[k] / double(k);
+    // Fewer entries than were measured together share what those made: an
+    // encoder that used the processors with another has them alone now.
+    for (size_t more = k + 1; more < m.seconds.size(); ++more)
+      if (measured(more)) return m.media[more] / m.seconds[more] / double(k);
     return media / entrySeconds;
   };
   // What each entry converting has left, then the entries still to do in
@@ -129,6 +147,8 @@ std::optional<double> BatchEstimate::SecondsLeft(const ConversionList& list, con
     const ListRow& r = list.Row(i);
     if (r.state == EntryState::Converting)
       places.push_back(Length(r) - Reached(r));
+    else if (Unreported(list, i))
+      places.push_back(Length(r));
     else if (r.checked && !Worked(list, i))
       waiting.push_back(Length(r));
   }
@@ -153,11 +173,12 @@ BatchPlace BatchEstimate::Place(const ConversionList& list) const {
   int done = 0;
   for (int i = 0; i < list.Count(); ++i) {
     const ListRow& r = list.Row(i);
-    const bool ended = Worked(list, i) && Ended(r.state);
-    if (!r.checked && !ended && r.state != EntryState::Converting) continue;
+    const bool running = Running(list, i);
+    const bool ended = Worked(list, i) && Ended(r.state) && !running;
+    if (!r.checked && !ended && !running) continue;
     ++place.count;
     if (ended) ++done;
-    if (r.state == EntryState::Converting) place.converting.push_back(place.count);
+    if (running) place.converting.push_back(place.count);
   }
   place.place = place.converting.empty() ? std::min(done + 1, place.count) : place.converting.front();
   if (place.converting.size() < 2) place.converting.clear();

@@ -40,8 +40,12 @@ struct BatchTally {
 // two at a time does not convert at the speed of two. The time left plays
 // the rest of the batch out as the batch driver runs it: the entries still
 // to do take the first free of `jobs` places, top to bottom, each at the
-// speed measured for as many entries at once (or, not measured yet, at the
-// speed per entry of the whole batch so far).
+// speed measured for as many entries at once. A number not measured yet
+// converts at the speed of more entries at once measured, which fewer share
+// (an entry alone at the end of a batch of two at a time gets the
+// processors the two shared), else at the speed per entry of the whole
+// batch so far. An entry converts from when its job starts: the time
+// before its first report belongs to as many entries as run then.
 //
 // An entry belongs to the batch's work once it converts, its state moves
 // away from what it was when the batch started, or the batch has passed it;
@@ -57,9 +61,11 @@ class BatchEstimate {
   // A new batch converting up to `jobs` entries at once: the list as it
   // stands is the starting point.
   void Start(const ConversionList& list, int jobs = 1);
-  // Notes the list after a change, and whether the batch is paused; once
-  // more when the batch is over, before its tally.
-  void Observe(const ConversionList& list, bool paused);
+  // Notes the list after a change, whether the batch is paused and the rows
+  // whose jobs run (the batch driver's; a job runs before its first report
+  // shows on its row); once more when the batch is over, before its tally.
+  // Without `running`, the rows converting are those showing a progress.
+  void Observe(const ConversionList& list, bool paused, const std::vector<int>& running = {});
 
   // Entries done in this batch plus the checked ones still to do. The place
   // is that of the first entry converting, else the number done plus one,
@@ -70,6 +76,11 @@ class BatchEstimate {
 
  private:
   bool Worked(const ConversionList& list, int i) const;
+  // The row's job runs: it shows a progress, or the batch driver said so.
+  bool Running(const ConversionList& list, int i) const;
+  // The row's job runs and has not reported yet: the row still shows what
+  // it showed when the batch started.
+  bool Unreported(const ConversionList& list, int i) const;
   // Media seconds converted in this batch so far.
   double Converted(const ConversionList& list) const;
   // Seconds and media seconds measured while k entries converted at once,
@@ -86,7 +97,8 @@ class BatchEstimate {
   int jobs_ = 1;
   std::vector<EntryState> startStates_;
   std::vector<bool> worked_;
-  int startPosition_ = 0;  // the batch's current position when it started
+  std::vector<int> running_;  // as last observed
+  int startPosition_ = 0;     // the batch's current position when it started
   Measured measured_;
   int timingWith_ = 0;  // entries converting unpaused at the last observation
   double since_ = 0;    // when it was made

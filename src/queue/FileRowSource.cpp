@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "base/ClockText.h"
 #include "engine/MediaInfo.h"
@@ -47,6 +49,14 @@ void FileRowSource::LookForSource(ListRow& row) const {
   // Looked up by its bytes: a name that is not UTF-8 is no less there.
   struct stat st;
   row.sourceMissing = source.empty() || stat(source.c_str(), &st) != 0;
+}
+
+std::string FileRowSource::SourceFault(const ListRow& row) const {
+  const std::string& source = row.entry.sourcePath.empty() ? row.filePath : row.entry.sourcePath;
+  struct stat st;
+  if (stat(source.c_str(), &st) != 0) return errno == ENOENT ? "the file is missing" : std::strerror(errno);
+  if (!S_ISREG(st.st_mode)) return "it is not a file any more";
+  return {};
 }
 
 RowTracks FileRowSource::Tracks(const ListRow& row) const {

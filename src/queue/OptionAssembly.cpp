@@ -539,7 +539,8 @@ std::string OptionAssembly::MakeOutputFolder(Settings& settings) const {
 
 std::string OptionAssembly::OutputFolder() const {
   const Settings& s = settings_;
-  std::string dir = s.outputField;
+  // A relative name lies below the home folder, not where the program runs.
+  std::string dir = Settings::AbsoluteFolder(s.outputField);
   // An empty field would put the output at the file system's root.
   if (dir.empty()) dir = s.outputDirectory;
   if (dir.empty()) dir = Settings::DefaultOutputDirectory();

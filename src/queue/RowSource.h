@@ -56,6 +56,10 @@ class RowSource {
   // What a still of the row is read from; positions count from the row's
   // start.
   virtual std::string StillInput(const ListRow& row) const = 0;
+  // Whether the still input is read at the media's own timestamps (the
+  // file the player read, whatever time its streams start at) rather than
+  // at seconds from the start of what is read.
+  virtual bool StillAtMediaTime() const { return false; }
   // Trims the row to begin..end seconds from its own start. False (row
   // unchanged) when the row ends at or before `begin`.
   virtual bool Trim(ListRow& row, int32_t begin, int32_t end) const = 0;
@@ -69,6 +73,9 @@ class RowSource {
   // Marks a restored row's source missing or found. A kind that looks for
   // its rows' sources together (a disc's) keeps the mark that step set.
   virtual void LookForSource(ListRow& row) const {}
+  // What is wrong with the row's source now, for the message of a play
+  // that failed ("the file is missing"); empty when nothing is found.
+  virtual std::string SourceFault(const ListRow& row) const { return {}; }
   // The row's streams as a listing shows them, with the chosen ones.
   virtual RowTracks Tracks(const ListRow& row) const = 0;
   // Chooses the row's sound (or subtitle) by the number its listing shows
@@ -91,8 +98,10 @@ class FileRowSource : public RowSource {
   intputrec JobRecord(const ListRow& row, const NameTaken& taken) const override;
   PlayInput Play(const ListRow& row) const override;
   std::string StillInput(const ListRow& row) const override { return row.entry.sourcePath; }
+  bool StillAtMediaTime() const override { return true; }
   bool Trim(ListRow& row, int32_t begin, int32_t end) const override;
   void LookForSource(ListRow& row) const override;
+  std::string SourceFault(const ListRow& row) const override;
   RowTracks Tracks(const ListRow& row) const override;
   bool ChooseTrack(ListRow& row, bool subtitle, bool byId, int value) const override;
 

@@ -6,11 +6,20 @@
 #include <QStringList>
 #include <utility>
 
+#include "ui/UserInterface.h"
+
 namespace pcm {
 
 // xdg-open hands the folder to whatever the desktop uses for folders.
-void DesktopSystemActions::OpenFolder(const std::string& path) {
-  QProcess::startDetached("xdg-open", {QString::fromStdString(path)});
+bool DesktopSystemActions::OpenFolder(const std::string& path) {
+  if (QStandardPaths::findExecutable("xdg-open").isEmpty()) return false;
+  return QProcess::startDetached("xdg-open", {QString::fromStdString(path)});
+}
+
+void OpenOutputFolder(SystemActions& system, UserInterface& ui, const std::string& folder) {
+  if (!system.OpenFolder(folder))
+    ui.Warning("No program could be found to open the folder " + folder +
+               " (xdg-open is not installed). Open it in a file manager yourself.");
 }
 
 // xdg-open hands the address to the desktop's browser. Without a desktop it

@@ -10,7 +10,8 @@ namespace pcm {
 class SystemActions {
  public:
   virtual ~SystemActions() = default;
-  virtual void OpenFolder(const std::string& path) = 0;
+  // Hands the folder to the desktop; false when no program can open it.
+  virtual bool OpenFolder(const std::string& path) = 0;
   // Hands the address to the desktop; false when no program can open it.
   virtual bool OpenAddress(const std::string& url) = 0;
   virtual void Shutdown() = 0;
@@ -20,7 +21,7 @@ class SystemActions {
 // immediate power-off request.
 class DesktopSystemActions : public SystemActions {
  public:
-  void OpenFolder(const std::string& path) override;
+  bool OpenFolder(const std::string& path) override;
   bool OpenAddress(const std::string& url) override;
   void Shutdown() override;
 };
@@ -52,9 +53,18 @@ class ShutdownCountdown {
   bool over_ = false;
 };
 
+class UserInterface;
+// Opens the output folder, or says in a warning that nothing could.
+void OpenOutputFolder(SystemActions& system, UserInterface& ui, const std::string& folder);
+
 class RecordingSystemActions : public SystemActions {
  public:
-  void OpenFolder(const std::string& path) override { calls.push_back("open-folder " + path); }
+  bool OpenFolder(const std::string& path) override {
+    calls.push_back("open-folder " + path);
+    return folderOpens;
+  }
+  // What OpenFolder answers: whether a program took the folder.
+  bool folderOpens = true;
   bool OpenAddress(const std::string& url) override {
     calls.push_back("open-address " + url);
     return addressOpens;

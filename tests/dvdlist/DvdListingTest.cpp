@@ -343,7 +343,8 @@ TEST(DvdListing, FoldersOnARealDisc) {
   EXPECT_EQ(l.LastBox(), "information: " + none);
   EXPECT_FALSE(l.dvd().OpenIfoPaths({menuOnly + "/video_ts.ifo"}));
   EXPECT_EQ(l.dvd().Files().size(), 2u);  // the refused file is not kept
-  EXPECT_EQ(l.LastBox(), "information: " + l.Message(34));
+  EXPECT_EQ(l.LastBox(),
+            "information: " + l.Message(34) + "\n" + menuOnly + "/video_ts.ifo lists no titles.");
   EXPECT_EQ(l.ui.boxes.size(), boxes + 3);
   // IFO files that give no title: message 33 rather than an empty list
   // without a word.
@@ -373,6 +374,10 @@ TEST(DvdListing, FoldersOnARealDisc) {
   ASSERT_TRUE(l.dvd().OpenDropped(lower));
   EXPECT_EQ(l.Captions(), (std::vector<std::string>{"Title_01", "Title_02", "Title_03"}));
   EXPECT_EQ(l.ui.boxes.size(), boxes);
+  EXPECT_EQ(l.app->display().Text("hint"), "The disc in " + lower + " is on the list already.");
+  ASSERT_TRUE(l.dvd().OpenDropped(disc + "/VIDEO_TS/VTS_02_0.IFO"));
+  EXPECT_EQ(l.app->list.Count(), 3);
+  EXPECT_EQ(l.app->display().Text("hint"), disc + "/VIDEO_TS/VTS_02_0.IFO is on the list already.");
   // Cancelling the chooser keeps what is listed.
   l.app->list.Clear();
   ASSERT_TRUE(l.dvd().OpenFolderPath(disc));
@@ -484,7 +489,8 @@ TEST(DvdListing, FileRowsTrimsAndStreamsSurviveAddsAndToggles) {
 
   const size_t boxes = l.ui.boxes.size();
   EXPECT_FALSE(l.dvd().OpenIfoPaths({bad + "/VTS_01_0.IFO"}));
-  EXPECT_EQ(l.LastBox(), "information: " + l.Message(34));
+  EXPECT_EQ(l.LastBox(), "information: " + l.Message(34) + "\n" + bad +
+                             "/VTS_01_0.IFO: the file and its backup are damaged.");
   app.run.previewing = true;
   EXPECT_TRUE(l.dvd().OpenDropped(pcmtest::CopyVideoTs("dvdlist-handed")));
   EXPECT_EQ(l.LastBox(), "warning: " + l.Message(27));

@@ -2,6 +2,7 @@
 // selectors following the clicked row, and the chapter view.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QTableView>
 
@@ -46,6 +47,17 @@ TEST(DvdWindow, FolderStreamsAndChapters) {
   emit subtitle->activated(1);
   EXPECT_EQ(h.app().list.Row(0).dvd->audioId, 0x81);
   EXPECT_EQ(h.app().list.Row(0).dvd->subtitleId, 0x20);
+  // The box keeps the layout's narrow size, which cuts the stream's text:
+  // the tooltip names the whole choice, and the list opens wide enough to
+  // show every item whole.
+  const int narrow = audio->width();
+  EXPECT_EQ(audio->toolTip(), "2: de AC3 2ch (0x81)");
+  audio->showPopup();
+  ASSERT_TRUE(audio->view()->isVisible());
+  EXPECT_GT(audio->view()->viewport()->width(),
+            audio->view()->fontMetrics().horizontalAdvance(audio->itemText(1)));
+  audio->hidePopup();
+  EXPECT_EQ(audio->width(), narrow);
   // The second title set's row shows its own single stream.
   h.app().list.SelectOnly(1);
   h.app().listCommands.ListClicked();

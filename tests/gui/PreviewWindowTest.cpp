@@ -2,6 +2,8 @@
 // into pl_play, the buttons, the bar and the time field follow the preview.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QSet>
 #include <cmath>
@@ -65,15 +67,20 @@ int FrameNumber(const QImage& image) {
   return number;
 }
 
-// A clip of 8 s at 25 frames a second whose every frame shows its number.
-std::string NumberedClip() {
-  const std::string path = pcmtest::MakeTempDir("numbered") + "/numbered.mp4";
+// A clip of 8 s at 25 frames a second whose every frame shows its number,
+// in the container of `ext` with the codecs `codecs` (the sound input may
+// be shifted by `soundOffset`).
+std::string NumberedClip(
+    const std::string& ext = "mp4",
+    const std::string& codecs = "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac",
+    const std::string& soundOffset = "0") {
+  const std::string path = pcmtest::MakeTempDir("numbered") + "/numbered." + ext;
   pcmtest::RunShell(
       "ffmpeg -nostdin -v error -y -f lavfi -i \"color=c=black:s=320x240:r=25:d=8,"
       "geq=lum='if(mod(floor(N/pow(2,floor(X*8/W))),2),235,96)':cb=128:cr=128\" "
-      "-f lavfi -i sine=frequency=440:duration=8 -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
-      "-c:a aac -shortest " +
-      pcmtest::ShellQuote(path));
+      "-itsoffset " +
+      soundOffset + " -f lavfi -i sine=frequency=440:duration=8 " + codecs +
+      " -shortest -avoid_negative_ts disabled " + pcmtest::ShellQuote(path));
   return path;
 }
 
@@ -187,47 +194,82 @@ TEST(PreviewWindowTest, PanelShowsThePictureAndTheBarsShowOnlyWhilePlaying) {
   EXPECT_NE(h.Hint().find("could not be played"), std::string::npos) << h.Hint();
   EXPECT_FALSE(ListCovered(w));
   EXPECT_FALSE(pause->isEnabled());
+  // A file deleted, and one cut to its first third, after they were added:
+  // the preview says the file is missing, and where the file ends.
+  const std::string media = pcmtest::MakeTempDir("preview-gone");
+  for (const char* name : {"gone.avi", "cut.avi"}) {
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(pcmtest::MakeMedia("avi", 8)),
+                            QString::fromStdString(media + "/" + name)));
+    ASSERT_TRUE(app.listCommands.AddFileEntry(media + "/" + name));
+  }
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(media + "/gone.avi")));
+  ASSERT_TRUE(QFile::resize(QString::fromStdString(media + "/cut.avi"),
+                            QFileInfo(QString::fromStdString(media + "/cut.avi")).size() / 3));
+  for (int i : {app.list.Count() - 2, app.list.Count() - 1}) {
+    app.list.SelectOnly(i);
+    w.UpdateCommandStates();
+    w.ImageButtonClicked("bt_play");
+    ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.previewing; }, 20000));
+  }
+  EXPECT_EQ(h.Hint().rfind("The preview of cut ended early: the file ends at 00:00:0", 0), 0u) << h.Hint();
+  EXPECT_EQ(h.Hint().substr(h.Hint().size() - std::min<size_t>(h.Hint().size(), 18)), ", not at 00:00:08.");
+  app.list.SelectOnly(app.list.Count() - 2);
+  w.UpdateCommandStates();
+  w.ImageButtonClicked("bt_play");
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.previewing; }, 20000));
+  EXPECT_EQ(h.Hint(), "The preview of gone could not be played: the file is missing.");
 }
 
 // The still is the frame the paused preview shows: the same frame number,
 // the same picture (the preview draws it smaller, so the two are compared
-// at one size), taken at the position the player reports to the frame.
+// at one size), taken at the position the player reports to the frame. So
+// too for a Matroska file whose sound starts before 0, from where the
+// encoder counts while the player counts from 0.
 TEST(PreviewWindowTest, StillOfAPausedPreviewIsTheFrameShown) {
-  const std::string clip = NumberedClip();
   pcmtest::WindowHarness h("quorvclip");
   pcm::MainWindow& w = h.Open();
   pcm::CoreApp& app = h.app();
   const std::string out = pcmtest::MakeTempDir("numbered-out");
   w.outputField()->setText(QString::fromStdString(out));
   app.settings.outputField = out + "/";
-  ASSERT_TRUE(app.listCommands.AddFileEntry(clip));
-  app.list.SelectOnly(app.list.Count() - 1);
-  w.UpdateCommandStates();
-
-  w.ImageButtonClicked("bt_play");
-  ASSERT_TRUE(app.run.previewing);
-  // Past the first second, then paused where it is.
-  ASSERT_TRUE(pcmtest::WaitUntil([&] { return app.preview.ShownSeconds() > 1.5; }, 20000));
-  w.Click("pause");
-  ASSERT_TRUE(app.run.paused);
-  // The picture and the reported position settle on one frame.
+  // Plays the clip, pauses past its first second and takes a still: the
+  // frame shown, the picture and the still's path.
   int shown = -1;
-  ASSERT_TRUE(pcmtest::WaitUntil(
-      [&] {
-        const int now = FrameNumber(w.previewPanel()->Frame());
-        const bool settled = now >= 0 && now == shown && std::lround(app.preview.ShownSeconds() * 25) == now;
-        shown = now;
-        return settled;
-      },
-      10000))
-      << "panel shows frame " << shown << ", position " << app.preview.ShownSeconds();
-  const QImage frame = w.previewPanel()->Frame();
+  QImage frame;
+  auto pausedStill = [&](const std::string& clip) {
+    shown = -1;
+    EXPECT_TRUE(app.listCommands.AddFileEntry(clip));
+    app.list.SelectOnly(app.list.Count() - 1);
+    w.UpdateCommandStates();
+    w.ImageButtonClicked("bt_play");
+    EXPECT_TRUE(app.run.previewing);
+    EXPECT_TRUE(pcmtest::WaitUntil([&] { return app.preview.ShownSeconds() > 1.5; }, 20000));
+    w.Click("pause");
+    EXPECT_TRUE(app.run.paused);
+    // The picture and the reported position settle on one frame.
+    EXPECT_TRUE(pcmtest::WaitUntil(
+        [&] {
+          const int now = FrameNumber(w.previewPanel()->Frame());
+          const bool settled =
+              now >= 0 && now == shown && std::lround(app.preview.ShownSeconds() * 25) == now;
+          shown = now;
+          return settled;
+        },
+        10000))
+        << clip << ": panel shows frame " << shown << ", position " << app.preview.ShownSeconds();
+    frame = w.previewPanel()->Frame();
+    w.ImageButtonClicked("bt_images");
+    EXPECT_TRUE(pcmtest::WaitUntil([&] { return !app.stills.Busy(); }, 30000));
+    const std::string saved = h.Hint().substr(std::min(h.Hint().size(), h.Hint().find(": ") + 2));
+    w.Click("stop");
+    return saved;
+  };
 
-  w.ImageButtonClicked("bt_images");
-  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.stills.Busy(); }, 30000));
-  const QImage still(QString::fromStdString(out + "/numbered.bmp"));
+  const std::string clip = NumberedClip();
+  const std::string saved = pausedStill(clip);
+  EXPECT_EQ(saved, out + "/numbered.bmp") << h.Hint();
+  const QImage still(QString::fromStdString(saved));
   ASSERT_FALSE(still.isNull()) << h.Hint();
-  EXPECT_EQ(h.Hint(), "The still was saved: " + out + "/numbered.bmp");
   EXPECT_EQ(FrameNumber(still), shown);
   // The encoder's own picture of the frame shown, and of the next one: the
   // still and the panel match the first and differ from the second.
@@ -244,5 +286,9 @@ TEST(PreviewWindowTest, StillOfAPausedPreviewIsTheFrameShown) {
   EXPECT_LT(MeanDifference(still, same), apart / 3);
   EXPECT_LT(MeanDifference(frame, same), apart / 3);
   EXPECT_LT(MeanDifference(still, frame), apart / 3);
-  w.Click("stop");
+
+  const std::string early =
+      NumberedClip("mkv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac", "-0.08");
+  const QImage picture(QString::fromStdString(pausedStill(early)));
+  EXPECT_EQ(FrameNumber(picture), shown) << h.Hint();
 }

@@ -6,6 +6,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <fstream>
@@ -153,11 +154,12 @@ TEST(SettingsWindow, ChangesAreOnDiskBeforeTheWindowCloses) {
     w.PictureClicked("btim_18");
     ASSERT_EQ(h.app().profiles.currentProfile, 18);
     // A folder typed into the field counts when the editing ends; a
-    // relative one is not taken.
+    // relative one names a folder below the home folder, shown in full.
     w.outputField()->setText("relative/out");
     PressKey(w.outputField(), Qt::Key_Return);
-    EXPECT_EQ(pcm::IniFile(config + "/popclipmill.ini").GetString("output", "path", ""),
-              h.app().settings.outputDirectory);
+    const std::string below = QDir::homePath().toStdString() + "/relative/out";
+    EXPECT_EQ(w.outputField()->text().toStdString(), below);
+    EXPECT_EQ(pcm::IniFile(config + "/popclipmill.ini").GetString("output", "path", ""), below + "/");
     w.outputField()->setText(QString::fromStdString(typed));
     EXPECT_NE(h.app().settings.outputDirectory, typed + "/") << "not at every key";
     PressKey(w.outputField(), Qt::Key_Return);

@@ -23,6 +23,7 @@
 #include "gui/ListModel.h"
 #include "gui/ProfilePicker.h"
 #include "gui/SettingsDialog.h"
+#include "profiles/Ini.h"
 
 namespace pcmtest {
 namespace {
@@ -330,9 +331,10 @@ TEST(WindowBackground, WithoutANotificationAreaTheWindowIsMinimised) {
   MainWindow& w = h.Open();
   ASSERT_TRUE(w.TriggerMenuItem("zm_popup_file", "Run Background"));
   // The offscreen platform has no notification area: hiding would lose the
-  // window for good.
+  // window for good. The person is told why it only went down.
   EXPECT_FALSE(w.isHidden());
   EXPECT_TRUE(w.isMinimized());
+  EXPECT_NE(h.LastBox().find("no notification area"), std::string::npos) << h.LastBox();
 }
 
 TEST(WindowList, RenameInPlaceAndFailedEntries) {
@@ -401,6 +403,32 @@ TEST(WindowBrowse, ChosenFolderBecomesTheOutputDirectory) {
   EXPECT_EQ(w.outputField()->text().toStdString(), out + "/");
   w.Click("open");
   EXPECT_EQ(h.system.calls.back(), "open-folder " + out + "/");
+
+  // A folder typed relative, "~/" or not, lies below the home folder: the
+  // field shows it once a command uses it, the output is written there and
+  // the settings keep it whole. Nothing is made where the program runs.
+  const QByteArray realHome = qgetenv("HOME");
+  const QString realDir = QDir::currentPath();
+  const std::string home = MakeTempDir("typed-home"), cwd = MakeTempDir("typed-cwd");
+  qputenv("HOME", QByteArray::fromStdString(home));
+  QDir::setCurrent(QString::fromStdString(cwd));
+  ASSERT_TRUE(h.app().listCommands.AddFileEntry(MakeMedia("mp3", 1)));
+  w.outputField()->setText("~/clips");
+  w.ImageButtonClicked("bt_start");
+  EXPECT_EQ(w.outputField()->text().toStdString(), home + "/clips");
+  EXPECT_TRUE(WaitUntil([&] { return !h.app().run.converting; }, 60000));
+  const pcm::ListRow& row = h.app().list.Row(h.app().list.Count() - 1);
+  EXPECT_EQ(StatusText(row), "Finish") << h.LastBox();
+  EXPECT_EQ(row.outputFile.rfind(home + "/clips/", 0), 0u) << row.outputFile;
+  EXPECT_FALSE(QDir(QString::fromStdString(cwd + "/clips")).exists());
+  EXPECT_FALSE(QDir(QString::fromStdString(cwd + "/~")).exists());
+  w.outputField()->setText("elsewhere");
+  w.Click("open");
+  EXPECT_EQ(h.system.calls.back(), "open-folder " + home + "/elsewhere/");
+  EXPECT_EQ(pcm::IniFile(h.app().settings.SettingsPath()).GetString("output", "path", ""),
+            home + "/elsewhere/");
+  qputenv("HOME", realHome);
+  QDir::setCurrent(realDir);
 }
 
 TEST(SettingsDialogTest, CancelKeepsListsDropsFinishActionOkRefreshes) {

@@ -3,13 +3,14 @@
 // through the application's own player, headless.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
 #include "core/Application.h"
-#include "engine/DvdInputForm.h"
 #include "dvd/IfoReader.h"
+#include "engine/DvdInputForm.h"
 #include "engine/Progress.h"
 #include "preview/DvdByteSource.h"
 #include "support/DvdFixtures.h"
@@ -92,6 +93,20 @@ TEST(DvdPreviewTest, RowReadsItsSectorsAndPlaysItsChapter) {
   EXPECT_EQ(pcm::StatusText(app.list.Row(chapter2)), "Stop");
   EXPECT_TRUE(pcmtest::WaitUntil([&] { return returned; }, 5000));
   EXPECT_TRUE(ui.boxes.empty());
+
+  // A disc whose video file went away after it was listed: the preview
+  // that cannot play names the file.
+  const std::string copy = pcmtest::CopyVideoTs("dvd-preview-gone");
+  const int before = app.list.Count();
+  ASSERT_TRUE(app.dvd.OpenFolderPath(copy));
+  ASSERT_GT(app.list.Count(), before);
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(copy + "/VTS_01_1.VOB")));
+  app.list.SelectOnly(before);
+  app.preview.StartPreview();
+  ASSERT_TRUE(pcmtest::WaitUntil([&] { return !app.run.previewing; }, 15000));
+  EXPECT_EQ(app.display().Text("hint"),
+            "The preview of " + app.list.Row(before).caption +
+                " could not be played: the disc's video file VTS_01_1.VOB is missing.");
 }
 
 // The audio stream chosen for a DVD row is the one heard, in the main

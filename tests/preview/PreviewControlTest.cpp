@@ -37,10 +37,18 @@ class ScriptedPlayer : public pcm::preview::PreviewLibrary {
     played.push_back(path);
     if (failPlays) return PlayEnd::Failed;
     ++playing;
-    wake_.wait(lock, [this] { return stopped_; });
+    wake_.wait(lock, [this] { return stopped_ || mediaEnds_; });
+    const bool ended = mediaEnds_ && !stopped_;
+    mediaEnds_ = false;
     --playing;
     wake_.notify_all();
-    return PlayEnd::Stopped;
+    return ended ? PlayEnd::Ended : PlayEnd::Stopped;
+  }
+  // The media runs out: Play returns as at the end of a file.
+  void EndMedia() {
+    std::lock_guard lock(mutex_);
+    mediaEnds_ = true;
+    wake_.notify_all();
   }
   void Pause() override { ++pauses; }
   void Stop() override {
@@ -71,6 +79,7 @@ class ScriptedPlayer : public pcm::preview::PreviewLibrary {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopped_ = false;
+  bool mediaEnds_ = false;
   std::vector<double> seeks;
   std::vector<std::string> played;
   EventFunction report_;
@@ -372,13 +381,38 @@ TEST_F(PreviewControlTest, UnplayableOrOddlyTimedEntriesStopCleanly) {
   control->StopPreview();
   ASSERT_TRUE(WaitStopped());
 
-  // Play failing at once stops the preview on the main thread and says so.
+  // Play failing at once stops the preview on the main thread and says so:
+  // what is wrong with the file when something is, else that it failed.
   player.failPlays = true;
   control->StartPreview();
   ASSERT_TRUE(WaitStopped());
   EXPECT_EQ(Status(1), "Stop");
   EXPECT_FALSE(panelShown);
-  EXPECT_EQ(app->display().Text("hint"), "The preview of huge could not be played: it could not be opened.");
+  EXPECT_EQ(app->display().Text("hint"), "The preview of huge could not be played: the file is missing.");
+  const std::string there = pcmtest::MakeTempDir("preview-there") + "/there.avi";
+  pcmtest::RunShell("printf RIFF > " + pcmtest::ShellQuote(there));
+  AddRow(there, "00:00:08");
+  app->list.SelectOnly(2);
+  control->StartPreview();
+  ASSERT_TRUE(WaitStopped());
+  EXPECT_EQ(app->display().Text("hint"), "The preview of there could not be played: it could not be opened.");
+
+  // Media that runs out well before the entry's length (the file was cut
+  // since it was added) says where it ends; one that ends within the last
+  // seconds, as the length is whole seconds, says nothing.
+  player.failPlays = false;
+  for (double last : {2.4, 6.6}) {
+    app->display().SetText("hint", "");
+    control->StartPreview();
+    TickAt(0.04);
+    TickAt(last);
+    player.EndMedia();
+    ASSERT_TRUE(WaitStopped());
+    EXPECT_EQ(Status(2), "Stop");
+    EXPECT_EQ(app->display().Text("hint"),
+              last < 3 ? "The preview of there ended early: the file ends at 00:00:02, not at 00:00:08." : "")
+        << last;
+  }
 }
 
 }  // namespace

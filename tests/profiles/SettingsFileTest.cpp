@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QStandardPaths>
 #include <cerrno>
 #include <chrono>
@@ -183,7 +184,10 @@ TEST(SettingsFiles, FolderNameCheckNamesTheProblem) {
   EXPECT_NO_THROW(pcm::Settings::CheckFolderName(""));
 }
 
-// Saved values that would select nothing useful read as the defaults.
+// Saved values that would select nothing useful read as the defaults. A
+// relative folder (an older version saved what was typed) names the folder
+// below the home folder, as the field reads it, never one below wherever
+// the program starts.
 TEST(SettingsFiles, SavedProfileAndFolderThatLeadNowhere) {
   struct Case {
     const char* profile;
@@ -196,17 +200,21 @@ TEST(SettingsFiles, SavedProfileAndFolderThatLeadNowhere) {
   for (const Case& c : cases) {
     ProfileTestBed bed;
     WriteFile(bed.app->settings.SettingsPath(),
-              std::string("[profiles]\nselcetsubindex=") + c.profile + "\n[output]\npath=music/\n");
+              std::string("[profiles]\nselcetsubindex=") + c.profile + "\n[output]\npath=\n");
     bed.app->settings.LoadSettings();
     EXPECT_EQ(bed.profiles().currentProfile, c.expected) << c.profile;
     EXPECT_EQ(bed.profiles().lastSelected, c.expected) << c.profile;
-    EXPECT_EQ(bed.app->settings.outputDirectory, Music()) << "a relative folder is not used";
+    EXPECT_EQ(bed.app->settings.outputDirectory, Music()) << "an empty folder is not the root";
   }
-  for (const char* path : {"out", "./out/", "../out/", "~/Music/"}) {
+  const std::string home = QDir::homePath().toStdString();
+  const std::pair<const char*, std::string> folders[] = {
+      {"out", home + "/out/"}, {"./out/", home + "/out/"}, {"~/Music", home + "/Music/"}, {"~", home + "/"}};
+  for (const auto& [path, expected] : folders) {
     ProfileTestBed bed;
     WriteFile(bed.app->settings.SettingsPath(), std::string("[output]\npath=") + path + "\n");
     bed.app->settings.LoadSettings();
-    EXPECT_EQ(bed.app->settings.outputDirectory, Music()) << path;
-    EXPECT_EQ(bed.app->settings.outputField, Music()) << path;
+    EXPECT_EQ(bed.app->settings.outputDirectory, expected) << path;
+    EXPECT_EQ(bed.app->settings.outputField, expected) << path;
+    EXPECT_EQ(bed.options().OutputFolder(), expected) << path;
   }
 }

@@ -15,7 +15,10 @@ namespace {
 // Records the list's statuses at the moment of each system action.
 class SnapshotActions : public pcm::SystemActions {
  public:
-  void OpenFolder(const std::string& path) override { Record("open-folder " + path); }
+  bool OpenFolder(const std::string& path) override {
+    Record("open-folder " + path);
+    return true;
+  }
   bool OpenAddress(const std::string& url) override {
     Record("open-address " + url);
     return true;

@@ -2,6 +2,7 @@
 // clock the test moves.
 #include <gtest/gtest.h>
 
+#include "base/ClockText.h"
 #include "queue/BatchEstimate.h"
 #include "queue/ConversionList.h"
 
@@ -33,13 +34,20 @@ struct Batch {
   // Entry pos converts up to progress beside others.
   void Beside(int pos, int32_t progress) {
     list.ShowProgress(pos, progress);
-    estimate.Observe(list, false);
+    Observe();
+  }
+  // Entry pos reports `seconds` of its media converted.
+  void Media(int pos, double seconds) {
+    Beside(pos, int32_t(seconds * 10000 / pcm::ParseClock(list.Row(pos).entry.duration) + 0.5));
   }
   void End(int pos, EntryState state) {
     list.SetState(pos, state);
     list.currentPosition = pos + 1;
-    estimate.Observe(list, false);
+    Observe();
   }
+  // The rows whose jobs run, as the batch driver tells them.
+  std::vector<int> running;
+  void Observe() { estimate.Observe(list, false, running); }
   std::string Text() const { return pcm::BatchPlaceText(estimate.Place(list)); }
 };
 
@@ -191,56 +199,56 @@ TEST(BatchEstimate, ZeroLengthEntriesOverrunsAndAStop) {
 }
 
 // Two at a time: a long entry beside three short ones, each converting at
-// 10 media seconds a second. The short ones pass the long one, which goes
-// on alone: the place names the entries converting, not the number done,
-// and the time left is that of the long entry alone, not of the two places'
-// speed together. Once the long one has run alone, its own speed counts.
+// 10 media seconds a second beside another and at 20 alone (the encoder's
+// threads get the processors the two shared). A job reports its first time
+// a second after it starts. The short ones pass the long one, which goes on
+// alone: the place names the entries converting, not the number done, and
+// the time left is the script's own at every step: the second before a
+// job's first report is time of two at once, not of the one reporting, and
+// the long entry alone gets the speed both places made together.
 TEST(BatchEstimate, TwoAtATimeTellTheirPlacesAndTheTimeOfTheLongestAlone) {
   Batch b;
   b.Add("00:05:00");
   for (int i = 0; i < 3; ++i) b.Add("00:01:00");
   b.list.currentPosition = 1;
   b.estimate.Start(b.list, 2);
-  b.Beside(0, 0);
-  b.Beside(1, 0);
+  b.running = {0, 1};
+  b.Observe();
   EXPECT_EQ(b.Text(), "entries 1 and 2 of 4");
-  b.now += 3;
-  b.Beside(0, 1000);
-  b.Beside(1, 5000);
-  // 30 s of each place's 300 and 60; then 240 beside 60, 180 beside 60 and
-  // 120 alone: 3 + 6 + 6 + 12 seconds.
-  EXPECT_EQ(b.Text(), "entries 1 and 2 of 4, 00:00:27 left");
-  // Every three seconds the long one gains 30 s and a short one half.
+  b.now += 1;
+  b.Media(0, 10);
+  b.Media(1, 10);
+  // 290 beside 50, 240 beside 60, 180 beside 60, 120 alone: 5 + 6 + 6 + 6.
+  EXPECT_EQ(b.Text(), "entries 1 and 2 of 4, 00:00:23 left");
   for (int next = 2; next <= 3; ++next) {
-    b.now += 3;
-    b.Beside(0, 2000 * next - 2000);
-    b.Beside(next - 1, 10000);
+    b.now += 5;
+    b.Media(0, 60 * next - 60);
+    b.Media(next - 1, 60);
     b.End(next - 1, EntryState::Finished);
     b.list.currentPosition = next;
-    b.Beside(next, 0);
-    if (next == 2) {
-      EXPECT_EQ(b.Text(), "entries 1 and 3 of 4, 00:00:24 left");
-    }
-    b.now += 3;
-    b.Beside(0, 2000 * next - 1000);
-    b.Beside(next, 5000);
+    b.running = {0, next};
+    b.Observe();
+    EXPECT_EQ(b.Text(),
+              next == 2 ? "entries 1 and 3 of 4, 00:00:18 left" : "entries 1 and 4 of 4, 00:00:12 left");
+    b.now += 1;
+    b.Media(0, 60 * next - 50);
+    b.Media(next, 10);
   }
-  EXPECT_EQ(b.Text(), "entries 1 and 4 of 4, 00:00:15 left");
-  b.now += 3;
-  b.Beside(0, 6000);
+  EXPECT_EQ(b.Text(), "entries 1 and 4 of 4, 00:00:11 left");
+  b.now += 5;
+  b.Media(0, 180);
+  b.Media(3, 60);
   b.End(3, EntryState::Finished);
   b.list.currentPosition = 4;
-  b.estimate.Observe(b.list, false);
-  // 120 s to go alone at the speed each place had: 12 s, where the speed of
-  // both places together said 6.
-  EXPECT_EQ(b.Text(), "entry 1 of 4, 00:00:12 left");
-  // Alone it converts twice as fast (the encoder's threads have the
-  // processors to themselves): after two seconds of that, 80 s take 4 s.
+  b.running = {0};
+  b.Observe();
+  EXPECT_EQ(b.Text(), "entry 1 of 4, 00:00:06 left");
   b.now += 2;
-  b.Beside(0, 7333);
+  b.Media(0, 220);
   EXPECT_EQ(b.Text(), "entry 1 of 4, 00:00:04 left");
   b.now += 4;
-  b.Beside(0, 10000);
+  b.Media(0, 300);
+  b.running = {};
   b.End(0, EntryState::Finished);
   EXPECT_EQ(b.Text(), "entry 4 of 4, 00:00:00 left");
   EXPECT_EQ(pcm::BatchSummaryText(b.estimate.Tally(b.list)),

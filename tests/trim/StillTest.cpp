@@ -79,7 +79,7 @@ TEST(Still, WritesNumberedBitmapsOfTheChosenSize) {
 
   EXPECT_EQ(t.Save(clip, 2, t.out + "/stills/clip.bmp"), "");
   pcm::intputrec rec = t.app->engine.CurrentJob()->record;
-  EXPECT_EQ(rec.StartOpt.Text(), " -ss 00:00:02.000");
+  EXPECT_EQ(rec.StartOpt.Text(), " -seek_timestamp 1 -ss 00:00:02.000");
   EXPECT_EQ(rec.LengthOpt.Text(), " -t 0.01");
   EXPECT_EQ(rec.TargetOpt.Text(), " -f image2 ");
   EXPECT_EQ(rec.SizeOpt.Args(), size.Args());
