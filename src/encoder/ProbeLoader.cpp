@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 
 namespace adapter {
@@ -28,7 +29,33 @@ void SayError(const std::string& text) {
   (void)!write(STDOUT_FILENO, line.data(), line.size());
 }
 
+using DescribeFn = char* (*)(const char*);
+DescribeFn g_describe = nullptr;
+
 }  // namespace
+
+bool LoadResultDescriber(std::string* error) {
+  if (g_describe) return true;
+  std::string module = OwnDirectory() + kModuleName;
+  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = dlerror();
+    *error = std::string("the probe module ") + kModuleName + " cannot be loaded: " + (why ? why : module);
+    return false;
+  }
+  g_describe = reinterpret_cast<DescribeFn>(dlsym(handle, "adapter_describe_media"));
+  if (!g_describe) *error = std::string("the probe module ") + kModuleName + " cannot describe results";
+  return g_describe != nullptr;
+}
+
+std::string DescribeResult(const std::string& path) {
+  if (!g_describe) return {};
+  char* text = g_describe(path.c_str());
+  if (!text) return {};
+  std::string described = text;
+  free(text);
+  return described;
+}
 
 int LoadAndRunProbes(const std::vector<std::string>& paths, bool separated, pid_t parent) {
   // A probe runs no program to pass a stop request on to: it ends at once on
