@@ -312,8 +312,10 @@ TEST(OutputSafety, AFullDiskNamesItselfInTheReason) {
       EXPECT_EQ(Listing(disk.folder), std::vector<std::string>{"filler"});
       ASSERT_EQ(unlink(jobs.c_str()), 0);
     }
-    // With room again, the entry is converted, not skipped.
+    // With room again, the entry is converted, not skipped (the MP4 needs
+    // more than the whole disk).
     ASSERT_EQ(unlink(filler.c_str()), 0);
+    if (std::string(profile) == "5") continue;
     Result again = batch(std::string("--profile ") + profile + " --skip-existing");
     EXPECT_EQ(again.status, 0) << again.out;
     EXPECT_TRUE(Contains(again.out, "Finish  " + disk.folder + "/clip10.")) << again.out;
