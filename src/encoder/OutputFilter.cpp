@@ -88,6 +88,7 @@ void OutputFilter::Feed(const char* data, size_t size) {
     char c = data[i];
     pending_.push_back(c);
     if (c == '\r' || c == '\n') {
+      if (watch_) watch_(pending_);
       RewriteTimes(pending_);
       Rename();
       Send(pending_.size());
@@ -111,6 +112,7 @@ void OutputFilter::Feed(const char* data, size_t size) {
 }
 
 void OutputFilter::Finish() {
+  if (watch_ && !pending_.empty()) watch_(pending_);
   RewriteTimes(pending_);
   Rename();
   Send(pending_.size());

@@ -30,6 +30,9 @@ class OutputFilter {
     from_ = std::move(from);
     to_ = std::move(to);
   }
+  // Every whole line is also shown to `watch` as it was received, before
+  // any rewriting.
+  void Watch(std::function<void(const std::string&)> watch) { watch_ = std::move(watch); }
   void Feed(const char* data, size_t size);
   // Sends what is left of an unfinished last line.
   void Finish();
@@ -41,6 +44,7 @@ class OutputFilter {
   Sink sink_;
   std::string pending_;
   std::string from_, to_;
+  std::function<void(const std::string&)> watch_;
 };
 
 }  // namespace adapter

@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "OpenerFormats.h"
 #include "base/WriteAll.h"
@@ -221,6 +222,22 @@ std::string Word(const char* text) {
   return w;
 }
 
+// The stream's own length in milliseconds, -1 when the file does not state
+// it: a length guessed from the bit rate is no statement. Matroska keeps
+// each track's length in a tag its muxer wrote ("00:00:07.023000000").
+int64_t StreamMilliseconds(const AVFormatContext* ic, const AVStream* st) {
+  if (ic->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) return -1;
+  if (st->duration != AV_NOPTS_VALUE && st->duration > 0 && st->time_base.den > 0)
+    return av_rescale_q(st->duration, st->time_base, AVRational{1, 1000});
+  const AVDictionaryEntry* tag = av_dict_get(st->metadata, "DURATION", nullptr, 0);
+  unsigned hours = 0, minutes = 0;
+  double seconds = 0;
+  if (tag && std::sscanf(tag->value, "%u:%u:%lf", &hours, &minutes, &seconds) == 3 && minutes < 60 &&
+      seconds >= 0 && seconds < 60 && hours < 100000)
+    return int64_t(hours) * 3600000 + int64_t(minutes) * 60000 + std::llround(seconds * 1000);
+  return -1;
+}
+
 std::string StreamLine(AVFormatContext* ic, AVStream* st) {
   const AVCodecParameters* par = st->codecpar;
   std::string line = Format("stream index=%d kind=%s codec=%s", st->index, KindName(par->codec_type),
@@ -229,6 +246,7 @@ std::string StreamLine(AVFormatContext* ic, AVStream* st) {
     if (std::string w = Word(lang->value); !w.empty()) line += " language=" + w;
   line += Format(" default=%d attached_pic=%d tagged=%d", (st->disposition & AV_DISPOSITION_DEFAULT) != 0,
                  (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0, Tagged(st->metadata));
+  if (int64_t ms = StreamMilliseconds(ic, st); ms > 0) line += Format(" duration_ms=%" PRId64, ms);
   if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
     line += Format(" channels=%d sample_rate=%d", par->ch_layout.nb_channels, par->sample_rate);
     if (int64_t rate = AudioBitRate(par); rate > 0) line += Format(" bit_rate=%" PRId64, rate);
@@ -388,8 +406,9 @@ int RunProbe(const std::string& path) {
 
 }  // namespace adapter
 
-// Entry point of the probe module: register.dat loads it only to describe a
-// file, so conversions start without loading the media libraries.
+// Entry points of the probe module: register.dat loads it to describe a
+// file, and after a conversion to describe its result, so a conversion
+// starts without the media libraries.
 extern "C" int adapter_run_probe(const char* path) { return adapter::RunProbe(path); }
 
 // The format a conversion pins its input to: 1 with the format's name, 2
@@ -402,4 +421,10 @@ extern "C" int adapter_input_format(const char* path, char* name, size_t nameSiz
   std::snprintf(name, nameSize, "%s", found.c_str());
   std::snprintf(refusal, refusalSize, "%s", why.c_str());
   return rc;
+}
+
+// The description of path as DescribeMedia gives it, in memory the caller
+// frees with free(); null when none could be made.
+extern "C" char* adapter_describe_media(const char* path) {
+  return strdup(adapter::DescribeMedia(path).c_str());
 }

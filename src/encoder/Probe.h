@@ -7,7 +7,8 @@ namespace adapter {
 // reading back: a "media" line (container, length in milliseconds, overall
 // bit rate, size, whether it holds tags), then a "stream" line for every
 // stream (kind, codec, language, default and cover marks, channels, sample
-// rate, bit rate, frame size, sample aspect ratio, rotation, frame rate).
+// rate, bit rate, frame size, sample aspect ratio, rotation, frame rate,
+// and the stream's own length where the file states it).
 // A file that holds no usable stream gives one "error" line instead.
 std::string DescribeMedia(const std::string& path);
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 
 namespace adapter {
@@ -28,6 +29,9 @@ void SayError(const std::string& text) {
   (void)!write(STDOUT_FILENO, line.data(), line.size());
 }
 
+using DescribeFn = char* (*)(const char*);
+DescribeFn g_describe = nullptr;
+
 }  // namespace
 
 std::string OwnFolder() { return OwnDirectory(); }
@@ -46,6 +50,21 @@ void* ProbeModuleEntry(const char* entry, std::string* error) {
     *error =
         std::string("the probe module ") + kModuleName + " cannot be used: " + module + " has no entry point";
   return found;
+}
+
+bool LoadResultDescriber(std::string* error) {
+  if (!g_describe)
+    g_describe = reinterpret_cast<DescribeFn>(ProbeModuleEntry("adapter_describe_media", error));
+  return g_describe != nullptr;
+}
+
+std::string DescribeResult(const std::string& path) {
+  if (!g_describe) return {};
+  char* text = g_describe(path.c_str());
+  if (!text) return {};
+  std::string described = text;
+  free(text);
+  return described;
 }
 
 int LoadAndRunProbes(const std::vector<std::string>& paths, bool separated, pid_t parent) {

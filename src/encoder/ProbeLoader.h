@@ -24,6 +24,14 @@ void* ProbeModuleEntry(const char* entry, std::string* error);
 // program.
 int LoadAndRunProbes(const std::vector<std::string>& paths, bool separated, pid_t parent);
 
+// Loads the probe module for describing conversion results, before the
+// adapter confines itself (the module need not lie where a confined
+// conversion may read). False with the reason when it cannot be used.
+bool LoadResultDescriber(std::string* error);
+// The module's description of the file at path (see DescribeMedia), or ""
+// when the module is not loaded.
+std::string DescribeResult(const std::string& path);
+
 // The option that asks for the separated descriptions of the paths after it.
 inline constexpr const char* kDescribeEachOption = "--describe-each";
 

@@ -18,6 +18,8 @@
 #include "DvdInput.h"
 #include "DvdReader.h"
 #include "OutputFilter.h"
+#include "ProbeLoader.h"
+#include "ResultCheck.h"
 #include "base/HiddenOutput.h"
 #include "base/ProgramStart.h"
 #include "base/WriteAll.h"
@@ -36,6 +38,8 @@ volatile sig_atomic_t g_signal = 0;
 // later (the requests that follow end in SIGKILL).
 const char* volatile g_newOutputPath = nullptr;
 volatile sig_atomic_t g_newOutputFd = -1;
+// Why results cannot be described, when the probe module cannot be loaded.
+std::string g_describerError;
 
 void ForwardSignal(int sig) {
   g_signal = sig;
@@ -121,10 +125,15 @@ int Wait(pid_t pid) {
 }
 
 // Passes everything from fd on to our output until every writer is gone,
-// with `shown` where the lines say `written`.
-void Pump(int fd, const std::string& written = {}, const std::string& shown = {}) {
+// with `shown` where the lines say `written`. Returns the first write
+// failure the lines tell of (WriteFailure), "" when none.
+std::string Pump(int fd, const std::string& written = {}, const std::string& shown = {}) {
   OutputFilter filter([](const char* data, size_t size) { pcm::WriteAll(STDOUT_FILENO, data, size); });
   filter.ShowAs(written, shown);
+  std::string failure;
+  filter.Watch([&failure](const std::string& line) {
+    if (failure.empty()) failure = WriteFailure(line);
+  });
   char buf[8192];
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
@@ -137,6 +146,15 @@ void Pump(int fd, const std::string& written = {}, const std::string& shown = {}
     }
   }
   filter.Finish();
+  return failure;
+}
+
+// A program that exited 0 although its output says the output was not
+// written whole has failed.
+int WithWriteFailure(int code, const std::string& failure) {
+  if (code != 0 || failure.empty()) return code;
+  Say("register.dat: the output was not written completely: " + failure + "\n");
+  return 1;
 }
 
 int NullInput() { return open("/dev/null", O_RDONLY | O_CLOEXEC); }
@@ -189,11 +207,11 @@ int RunFfmpeg(Args ffmpegArgs, int in, const OutputTarget& target) {
     Say("register.dat: cannot start ffmpeg: " + ffmpeg.error + "\n");
     return 127;
   }
-  Pump(progress[0], shownOutput.empty() ? "" : ffmpegArgs.back(), shownOutput);
+  std::string failure = Pump(progress[0], shownOutput.empty() ? "" : ffmpegArgs.back(), shownOutput);
   close(progress[0]);
   int code = Wait(ffmpeg.pid);
   g_children[0] = 0;
-  return code;
+  return WithWriteFailure(code, failure);
 }
 
 // ffmpeg decodes the input to WAV, sox encodes it to AMR. in as above; a
@@ -236,13 +254,13 @@ int RunAmr(AmrPlan plan, int in, const OutputTarget& target) {
     g_children[1] = 0;
     return 127;
   }
-  Pump(progress[0]);
+  std::string failure = Pump(progress[0]);
   close(progress[0]);
   int decoded = Wait(ffmpeg.pid);
   g_children[0] = 0;
   int encoded = Wait(sox.pid);
   g_children[1] = 0;
-  return decoded != 0 ? decoded : encoded;
+  return WithWriteFailure(decoded != 0 ? decoded : encoded, failure);
 }
 
 }  // namespace
@@ -323,10 +341,35 @@ int RunDvdConversion(const Args& args, size_t at, const OutputTarget& target) {
   return code;
 }
 
+bool ChecksResult(const Args& args) {
+  if (args.size() < 2) return false;
+  const std::string& output = args.back();
+  return pcm::IsReservedOutputName(output.substr(output.rfind('/') + 1));
+}
+
+bool PrepareResultCheck() { return LoadResultDescriber(&g_describerError); }
+
 int Convert(const Args& args, const OutputTarget& target) {
-  if (size_t at = FindDvdInput(args)) return RunDvdConversion(args, at, target);
-  if (IsAmrOutput(args)) return RunAmrConversion(args, target);
-  return RunConversion(args, target);
+  int code;
+  if (size_t at = FindDvdInput(args))
+    code = RunDvdConversion(args, at, target);
+  else if (IsAmrOutput(args))
+    code = RunAmrConversion(args, target);
+  else
+    code = RunConversion(args, target);
+  if (code != 0 || g_signal || !ChecksResult(args)) return code;
+  // The result is looked at through the descriptor it was written through
+  // where there is one, so it is the file written that is judged.
+  const std::string written = target.fd >= 0 ? "/proc/self/fd/" + std::to_string(target.fd) : args.back();
+  ResultCheck check;
+  if (!PrepareResultCheck())
+    check.fault = "the output cannot be checked: " + g_describerError;
+  else
+    check = CheckResult(args, written);
+  Say(check.line);
+  if (check.fault.empty()) return 0;
+  Say("register.dat: " + check.fault + "\n");
+  return 1;
 }
 
 bool OpenReservedOutput(const Args& args, OutputTarget& target) {

@@ -38,8 +38,19 @@ int RunAmrConversion(const Args& args, const OutputTarget& target = {});
 int RunDvdConversion(const Args& args, size_t at, const OutputTarget& target = {});
 
 // Any conversion, by what its arguments ask for: a DVD row, an AMR output
-// or a plain one.
+// or a plain one. A conversion into a hidden output name (a batch's or a
+// job line's) has its result checked before anyone gives it its final name
+// (CheckResult): the "result" line tells what was written, and a result
+// that falls short fails the conversion with exit code 1 and the reason.
 int Convert(const Args& args, const OutputTarget& target = {});
+
+// Whether a conversion with these arguments has its result checked: its
+// output is a hidden output name.
+bool ChecksResult(const Args& args);
+// Loads what the check needs; called before the adapter confines itself,
+// so the probe module beside the program is read wherever it lies. False
+// when it cannot be loaded; the check then fails the conversion.
+bool PrepareResultCheck();
 
 // The batches hand over an output file they reserved and hold locked (a
 // hidden output name): it is opened here without following a link, must be

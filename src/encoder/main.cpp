@@ -2,7 +2,8 @@
 // media file, "--describe-each PATH..." several files in one run, and
 // "--describe-dvd IFO" the titles of a DVD's title set; anything else is a
 // conversion run by ffmpeg, or printed with "--print-command" first, or
-// written into a new file beside its final name with "--new-output". An
+// written into a new file beside its final name with "--new-output"; a
+// result written under a hidden name is checked before it is named. An
 // input in the adapter's DVD form is read from the DVD and piped into ffmpeg.
 // "--sandbox-status" says how far the adapter confines itself: it does so
 // before it reads any media, in every mode.
@@ -117,6 +118,7 @@ int main(int argc, char** argv) {
   // renames in the output folder.
   if (args[0] == adapter::kNewOutputOption) {
     adapter::Args rest(args.begin() + 1, args.end());
+    adapter::PrepareResultCheck();
     if (!ConfineConversionOrSay(ConversionWritable(rest, adapter::IsAmrOutput(rest)), rest) ||
         !PinOrSay(rest))
       return 1;
@@ -131,6 +133,7 @@ int main(int argc, char** argv) {
   adapter::Writable writable;
   if (!dvdAt || dvdAt + 1 < args.size()) writable = ConversionWritable(args, adapter::IsAmrOutput(args));
   writable.dvdDrive = dvdAt != 0;
+  if (adapter::ChecksResult(args)) adapter::PrepareResultCheck();
   if (!ConfineConversionOrSay(writable, args) || !PinOrSay(args)) return 1;
   adapter::OutputTarget target;
   if (!adapter::OpenReservedOutput(args, target)) return 1;

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "queue/ListRow.h"
 
@@ -48,7 +49,9 @@ InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
   failureText_->setObjectName("ed_failure");
   failureText_->setReadOnly(true);
   failureText_->setGeometry(10, 24, 199, 196);
-  failureText_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Long lines (paths, the encoder's complaints) wrap within the box.
+  failureText_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  failureText_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   wholeOutput_ = new QCheckBox("Whole encoder output", this);
   wholeOutput_->setObjectName("cb_wholeoutput");
   wholeOutput_->setGeometry(334, 255, 200, 24);
@@ -87,9 +90,16 @@ void InfoDialog::Fill(const ListRow& row) {
 void InfoDialog::ShowOutput() {
   const bool reason = !wholeOutput_->isChecked() && !reasonLine_.isEmpty();
   reason_->setVisible(reason);
-  reason_->setText(reasonLine_);
+  // A path in the reason may break after any '/', so no part of it runs
+  // past the box's edge; the reason takes the lines it needs.
+  QString shown = reasonLine_;
+  shown.replace('/', QString("/") + QChar(0x200B));
+  reason_->setText(shown);
   reason_->setToolTip(reasonLine_);
-  failureText_->setGeometry(10, reason ? 72 : 24, 199, reason ? 148 : 196);
+  const int reasonHeight = reason ? std::clamp(reason_->heightForWidth(199), 16, 110) : 0;
+  reason_->setGeometry(10, 22, 199, reasonHeight);
+  const int textTop = reason ? 22 + reasonHeight + 4 : 24;
+  failureText_->setGeometry(10, textTop, 199, 220 - textTop);
   if (wholeOutput_->isChecked()) {
     failure_->setTitle("Encoder output");
     failureText_->setPlainText(encoderOutput_);
@@ -135,7 +145,8 @@ void AboutDialog::Prepare(const QString& programName, QWidget* mainWindow) {
   if (mainWindow) move(mainWindow->pos() + QPoint(160, 100));
 }
 
-ShutdownDialog::ShutdownDialog(std::function<void()> powerOff, int seconds, QWidget* parent)
+ShutdownDialog::ShutdownDialog(std::function<void()> powerOff, int seconds, const QString& heading,
+                               QWidget* parent)
     : QDialog(parent), countdown_(std::move(powerOff), seconds) {
   setObjectName("Tfm_shutdown");
   setWindowTitle("Shut down");
@@ -153,7 +164,9 @@ ShutdownDialog::ShutdownDialog(std::function<void()> powerOff, int seconds, QWid
   buttons->addWidget(now_);
   buttons->addWidget(cancel_);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel("All conversions are finished.", this));
+  auto* headingLabel = new QLabel(heading, this);
+  headingLabel->setObjectName("lb_heading");
+  layout->addWidget(headingLabel);
   layout->addWidget(text_);
   layout->addLayout(buttons);
   connect(now_, &QPushButton::clicked, this, [this] {

@@ -58,7 +58,9 @@ class AboutDialog : public QDialog {
 class ShutdownDialog : public QDialog {
   Q_OBJECT
  public:
-  ShutdownDialog(std::function<void()> powerOff, int seconds, QWidget* parent = nullptr);
+  // `heading` says how the batch ended, above the count.
+  ShutdownDialog(std::function<void()> powerOff, int seconds, const QString& heading,
+                 QWidget* parent = nullptr);
   const ShutdownCountdown& countdown() const { return countdown_; }
   QPushButton* nowButton() const { return now_; }
   QPushButton* cancelButton() const { return cancel_; }

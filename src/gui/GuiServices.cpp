@@ -145,7 +145,9 @@ void WindowSystemActions::Shutdown() {
     return;
   }
   if (dialog_) dialog_->deleteLater();
-  dialog_ = new ShutdownDialog([this] { actions_.Shutdown(); }, countdownSeconds, parent_);
+  const std::string heading = headingHook ? headingHook() : std::string("All conversions are finished.");
+  dialog_ = new ShutdownDialog([this] { actions_.Shutdown(); }, countdownSeconds,
+                               QString::fromStdString(heading), parent_);
   dialog_->show();
   dialog_->raise();
 }

@@ -106,6 +106,8 @@ class WindowSystemActions : public SystemActions {
 
   // The length of the countdown in seconds.
   int countdownSeconds = ShutdownCountdown::kSeconds;
+  // The countdown's heading: how the batch ended.
+  std::function<std::string()> headingHook;
   // The countdown dialog of the last request, null before the first.
   ShutdownDialog* countdownDialog() const { return dialog_; }
 

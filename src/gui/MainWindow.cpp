@@ -183,6 +183,7 @@ MainWindow::MainWindow(const Options& o) : QWidget(nullptr, Qt::FramelessWindowH
   const QString tip = QString::fromStdString(program.NameWithoutExtension()) + ": click to show the window";
   tray_->setToolTip(tip);
   batchStatus_ = new BatchStatus(*app_, tray_, this, tip);
+  windowSystem_->headingHook = [this] { return BatchEndHeading(app_->list); };
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
     if (r != QSystemTrayIcon::Trigger) return;
     showNormal();

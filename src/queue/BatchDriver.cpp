@@ -342,11 +342,12 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
     const bool expectSound =
         ConvertedAudio(row.entry) && !job.record.AudioRateOpt.empty() && !job.record.TargetOpt.Has("-an");
     if (reason.empty()) reason = MissingStreamReason(output, expectSound, job.record.DurationSecs);
-    // A complete output shorter than the entry promised keeps its name; the
-    // entry still fails and says so.
-    std::string shortNote = reason.empty() ? ShortOutputReason(o, job.record.DurationSecs) : std::string();
+    // An output shorter than the entry gets no name. The adapter judges the
+    // result it checked by its real length against the span converted (a
+    // sound track shorter than the file included); the encoder's last
+    // reported time is the measure only where no such check was made.
+    if (reason.empty() && !HasCheckedResult(output)) reason = ShortOutputReason(o, job.record.DurationSecs);
     if (reason.empty() && !temp.empty()) reason = NameOutput(job, entry);
-    if (reason.empty()) reason = shortNote;
     bool failed = !reason.empty();
     // The encoder's lines name the reserved file; the person knows the
     // output by its final name.
@@ -357,10 +358,19 @@ void BatchDriver::EntryEnded(EncoderJob& job) {
       // What went wrong, without the descriptions printed before it.
       row.failureLines = MeaningfulLines(output, kFailureLines);
       if (row.failureLines.empty() && !o.error.empty()) row.failureLines.push_back(o.error);
-      // The reason heads the lines: how the encoder ended, or what is wrong
-      // with the output it wrote.
-      if (row.failureLines.empty() || row.failureLines.front() != reason)
-        row.failureLines.insert(row.failureLines.begin(), reason);
+      // The reason heads the lines: what is wrong with the output, or the
+      // cause the encoder's lines give for its end (a full disk), then how
+      // it ended.
+      std::vector<std::string> head;
+      size_t causeAt = output.size();
+      const std::string cause = o.Succeeded() ? std::string() : FailureCause(output, &causeAt);
+      if (!cause.empty()) head.push_back(cause);
+      head.push_back(reason);
+      std::erase_if(row.failureLines, [&](const std::string& line) {
+        return std::find(head.begin(), head.end(), line) != head.end() ||
+               (causeAt < output.size() && line == output[causeAt]);
+      });
+      row.failureLines.insert(row.failureLines.begin(), head.begin(), head.end());
     }
     // A written file shows its real size in place of the estimate.
     struct stat st;

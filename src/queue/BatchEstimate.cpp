@@ -231,4 +231,17 @@ std::string BatchSummaryText(const BatchTally& tally) {
   return text + ".";
 }
 
+std::string BatchEndHeading(const ConversionList& list) {
+  int failed = 0, ended = 0;
+  for (const ListRow& r : list.Rows()) {
+    if (!r.checked) continue;
+    failed += r.state == EntryState::Failed;
+    ended +=
+        r.state == EntryState::Failed || r.state == EntryState::Finished || r.state == EntryState::Skipped;
+  }
+  if (failed == 0) return "All conversions are finished.";
+  if (failed == ended) return failed == 1 ? "The conversion failed." : "All conversions failed.";
+  return "The conversions are over; " + std::to_string(failed) + " of " + std::to_string(ended) + " failed.";
+}
+
 }  // namespace pcm

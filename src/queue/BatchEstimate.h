@@ -114,4 +114,8 @@ std::string BatchPausedText(const BatchPlace& place);
 // skipped and those never started when there are any.
 std::string BatchSummaryText(const BatchTally& tally);
 
+// The heading of the countdown to a shutdown after a batch, by the checked
+// entries: "All conversions are finished." only when none of them failed.
+std::string BatchEndHeading(const ConversionList& list);
+
 }  // namespace pcm

@@ -1,5 +1,7 @@
 #include "queue/EncoderLines.h"
 
+#include <cctype>
+
 namespace pcm {
 
 namespace {
@@ -22,7 +24,9 @@ bool IsNoise(const std::string& line) {
   // Stream descriptions, tags and the banner's details are indented; the
   // encoder's complaints are not.
   if (line.empty() || line[0] == ' ' || line[0] == '\t') return true;
-  for (const char* prefix : {"ffmpeg version", "Input #", "Stream mapping:", "Press [q]", "Duration:"})
+  // The adapter's account of a result it checked says nothing of a failure.
+  for (const char* prefix :
+       {"ffmpeg version", "Input #", "Stream mapping:", "Press [q]", "Duration:", "result "})
     if (StartsWith(line, prefix)) return true;
   // The closing summary: "video:0kB audio:157kB subtitle:0kB ..." (with or
   // without the output's tag in front).
@@ -95,6 +99,30 @@ std::vector<std::string> MeaningfulLines(const std::vector<std::string>& lines, 
   for (size_t i = 0; i < kept.size(); ++i)
     if (shown[i]) chosen.push_back(kept[i]);
   return chosen;
+}
+
+std::string FailureCause(const std::vector<std::string>& lines, size_t* from) {
+  static const std::string kAdapter = "register.dat: ";
+  for (size_t i = lines.size(); i-- > 0;) {
+    if (lines[i].rfind(kAdapter, 0) != 0 || lines[i].size() == kAdapter.size()) continue;
+    std::string cause = lines[i].substr(kAdapter.size());
+    cause[0] = char(std::toupper(static_cast<unsigned char>(cause[0])));
+    if (from) *from = i;
+    return cause;
+  }
+  for (size_t i = lines.size(); i-- > 0;) {
+    const std::string& line = lines[i];
+    if (IsNoise(line) || !IsErrorLine(line) || line.find(": ") == std::string::npos) continue;
+    if (from) *from = i;
+    return line;
+  }
+  return {};
+}
+
+bool HasCheckedResult(const std::vector<std::string>& lines) {
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+    if (StartsWith(*it, "result ")) return true;
+  return false;
 }
 
 std::vector<std::string> KeptOutput(const std::vector<std::string>& lines, size_t maxLines) {

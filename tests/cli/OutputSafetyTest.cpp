@@ -223,22 +223,47 @@ TEST(OutputSafety, StoppedMp4LeavesNothing) {
   }
 }
 
-// A disk that fills up while an entry is written: the entry fails, its
-// reason keeps the encoder's error lines (the disk is full) rather than
-// x264's statistics printed after them, and nothing is left on the disk.
-// Run as root, the disk is a small tmpfs mounted here; otherwise a stand-in
-// encoder prints what ffmpeg printed on such a disk, x264's statistics
-// after the errors, and fails.
+// A disk that fills up while an entry is written, up to its final flush
+// (ffmpeg then says so and still exits 0): the entry fails, its reason names
+// the full disk first, rather than x264's statistics printed after it, and
+// nothing is left on the disk, by a batch or by the entry's job line run by
+// hand. A later run skipping existing outputs converts it once there is
+// room. Run as root, the disk is a 2 MiB tmpfs mounted here and filled up to
+// 8, 40 and 70 KiB; otherwise a stand-in encoder prints what ffmpeg printed
+// on such a disk and fails, and the trials on a real disk are skipped.
 TEST(OutputSafety, AFullDiskNamesItselfInTheReason) {
   struct Disk {
     std::string folder = pcmtest::MakeTempDir("safety-full-disk");
     bool mounted =
-        pcmtest::RunShell("mount -t tmpfs -o size=64k tmpfs " + ShellQuote(folder) + " 2>/dev/null") == 0;
+        pcmtest::RunShell("mount -t tmpfs -o size=2m tmpfs " + ShellQuote(folder) + " 2>/dev/null") == 0;
     ~Disk() {
       if (mounted) pcmtest::RunShell("umount " + ShellQuote(folder));
     }
   } disk;
-  std::string encoder;
+  const std::string clip = pcmtest::MakeMedia("mp4", 10);
+  auto batch = [&](const std::string& options, const std::string& encoder = "") {
+    Result r;
+    r.status = pcmtest::RunShell(
+        (encoder.empty() ? "" : "POPCLIPMILL_FFMPEG=" + ShellQuote(encoder) + " ") +
+            Command("--batch " + options + " --output " + ShellQuote(disk.folder) + " " + ShellQuote(clip)),
+        &r.out);
+    return r;
+  };
+  // The cause heads the reason, then how the encoder ended; no statistics.
+  auto expectFullDisk = [](const Result& r) {
+    EXPECT_EQ(r.status, 1) << r.out;
+    const size_t failed = r.out.find("\nFailed  ");
+    ASSERT_NE(failed, std::string::npos) << r.out;
+    const std::string report = r.out.substr(failed);
+    const std::string head = "the encoder's last lines:\n    | ";
+    ASSERT_TRUE(Contains(report, head)) << report;
+    const size_t first = report.find(head) + head.size();
+    EXPECT_TRUE(Contains(report.substr(first, report.find('\n', first) - first), "No space left on device"))
+        << report;
+    EXPECT_TRUE(Contains(report, "    | The encoder exited with code 1\n")) << report;
+    for (const char* statistic : {"frame I:", "mb P", "kb/s:", "Qavg"})
+      EXPECT_FALSE(Contains(report, statistic)) << report;
+  };
   if (!disk.mounted) {
     std::string x264;
     for (const char* stat :
@@ -249,7 +274,7 @@ TEST(OutputSafety, AFullDiskNamesItselfInTheReason) {
           "coded y,u,v intra: 6.6% 9.5% 6.8%", "i16 v,h,dc,p: 68% 23%  1%  8%",
           "Weighted P-Frames: Y:0.0% UV:0.0%", "kb/s:40.26"})
       x264 += std::string("echo '[libx264 @ 0x5571] ") + stat + "'\n";
-    encoder = pcmtest::MakeTempDir("safety-full-tools") + "/ffmpeg";
+    const std::string encoder = pcmtest::MakeTempDir("safety-full-tools") + "/ffmpeg";
     std::ofstream(encoder)
         << "#!/bin/sh\n"
            "echo \"Output #0, mp4, to 'x':\"\n"
@@ -260,31 +285,81 @@ TEST(OutputSafety, AFullDiskNamesItselfInTheReason) {
            "echo 'Error closing file x: No space left on device'\n" +
                x264 + "echo 'Conversion failed!'\nexit 1\n";
     ASSERT_EQ(chmod(encoder.c_str(), 0755), 0);
+    expectFullDisk(batch("--profile 5", encoder));
+    EXPECT_EQ(Listing(disk.folder), std::vector<std::string>{});
+    GTEST_SKIP() << "no tmpfs could be mounted (that needs root): the trials on a filled disk did not run";
   }
-  const std::string clip = pcmtest::MakeMedia("mp4", 10);
-  Result r;
-  r.status = pcmtest::RunShell(
-      (encoder.empty() ? "" : "POPCLIPMILL_FFMPEG=" + ShellQuote(encoder) + " ") +
-          Command("--batch --profile 5 --output " + ShellQuote(disk.folder) + " " + ShellQuote(clip)),
-      &r.out);
-  EXPECT_EQ(r.status, 1) << r.out;
-  const size_t failed = r.out.find("\nFailed  ");
-  ASSERT_NE(failed, std::string::npos) << r.out;
-  const std::string report = r.out.substr(failed);
-  // The reason first, then the error lines; no statistics among them.
-  EXPECT_TRUE(Contains(report, "the encoder's last lines:\n    | The encoder exited with code 1\n"))
-      << report;
-  EXPECT_TRUE(Contains(report, "No space left on device")) << report;
-  for (const char* statistic : {"frame I:", "mb P", "kb/s:", "Qavg"})
-    EXPECT_FALSE(Contains(report, statistic)) << report;
-  EXPECT_EQ(Listing(disk.folder), std::vector<std::string>{});
+  const std::string jobs = pcmtest::MakeTempDir("safety-full-jobs") + "/jobs";
+  const std::string filler = disk.folder + "/filler";
+  // MP3 and AVI results were given their names although their end was never
+  // written; MP4 failed as it should.
+  for (const char* profile : {"17", "2", "5"}) {
+    for (int kib : {8, 40, 70}) {
+      SCOPED_TRACE(std::string("profile ") + profile + ", " + std::to_string(kib) + " KiB free");
+      ASSERT_EQ(
+          pcmtest::RunShell("rm -f " + ShellQuote(filler) + " && fallocate -l $(( $(df -B1 --output=avail " +
+                            ShellQuote(disk.folder) + " | tail -1) - " + std::to_string(kib * 1024) + " )) " +
+                            ShellQuote(filler)),
+          0);
+      expectFullDisk(batch(std::string("--profile ") + profile + " --skip-existing"));
+      EXPECT_EQ(Listing(disk.folder), std::vector<std::string>{"filler"});
+      Result exported = batch(std::string("--profile ") + profile + " --export-jobs " + ShellQuote(jobs));
+      ASSERT_EQ(exported.status, 0) << exported.out;
+      Result line;
+      line.status = pcmtest::RunShell("sh " + ShellQuote(jobs) + " 2>&1", &line.out);
+      EXPECT_NE(line.status, 0) << line.out;
+      EXPECT_TRUE(Contains(line.out, "No space left on device")) << line.out;
+      EXPECT_EQ(Listing(disk.folder), std::vector<std::string>{"filler"});
+      ASSERT_EQ(unlink(jobs.c_str()), 0);
+    }
+    // With room again, the entry is converted, not skipped (the MP4 needs
+    // more than the whole disk).
+    ASSERT_EQ(unlink(filler.c_str()), 0);
+    if (std::string(profile) == "5") continue;
+    Result again = batch(std::string("--profile ") + profile + " --skip-existing");
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_TRUE(Contains(again.out, "Finish  " + disk.folder + "/clip10.")) << again.out;
+    ASSERT_EQ(pcmtest::RunShell("rm -f " + ShellQuote(disk.folder) + "/clip10.*"), 0);
+  }
+}
+
+// A source cut short (its end lost in a copy) still states its whole
+// length, and converts to a result that falls short of it: the entry fails
+// with the lengths in its reason and leaves nothing under its name, so a run
+// that skips existing outputs converts it again once the source is whole.
+TEST(OutputSafety, ATruncatedSourceLeavesNothingAndIsConvertedAgain) {
+  const std::string src = pcmtest::MakeTempDir("safety-truncated");
+  const std::string out = pcmtest::MakeTempDir("safety-truncated-out");
+  const std::string whole = src + "/whole.mkv", cut = src + "/truncated_half.mkv";
+  ASSERT_EQ(
+      pcmtest::RunShell("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=10 "
+                        "-f lavfi -i sine=duration=10 -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
+                        "-c:a aac " +
+                        ShellQuote(whole) + " && head -c $(( $(stat -c %s " + ShellQuote(whole) +
+                        ") / 2 )) " + ShellQuote(whole) + " > " + ShellQuote(cut)),
+      0);
+  for (const char* profile : {"17", "2", "125"}) {
+    SCOPED_TRACE(profile);
+    Result r = RunFrontEnd("--batch --skip-existing --profile " + std::string(profile) + " --output " +
+                           ShellQuote(out) + " " + ShellQuote(cut));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Failed  ")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "    | The output is ")) << r.out;
+    EXPECT_EQ(Listing(out), std::vector<std::string>{}) << r.out;
+  }
+  Copy(whole, cut);
+  Result again = RunFrontEnd("--batch --skip-existing --profile 125 --output " + ShellQuote(out) + " " +
+                             ShellQuote(cut));
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_TRUE(Contains(again.out, "Finish  " + out + "/truncated_half.mkv\n")) << again.out;
 }
 
 // Variable-rate MP3s without a length header: their container's length is
 // a guess from the first frame's rate. Loud then quiet, the guess is far too
 // short and cut the audio; quiet then loud, far too long, and the whole
 // output was taken for a short one and deleted. Both are converted whole and
-// reported as finished.
+// reported as finished. So is the sound of a file whose sound track ends
+// before its picture: the result is as long as the track.
 TEST(OutputSafety, AGuessedLengthDoesNotCutTheConversion) {
   std::string src = pcmtest::MakeTempDir("safety-vbr");
   std::string out = pcmtest::MakeTempDir("safety-vbr-out");
@@ -313,6 +388,24 @@ TEST(OutputSafety, AGuessedLengthDoesNotCutTheConversion) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(Contains(r.out, "Finish  " + out + "/" + c.output + "\n")) << r.out;
     EXPECT_NEAR(pcmtest::FfprobeFile(out + "/" + c.output).duration, c.seconds, 0.2);
+  }
+  // A 7-second track in a file of 10 seconds (12 in MP4, whose picture is
+  // longer still), to every sound format of the trial.
+  for (const char* kind : {"mkv", "mp4", "avi"}) {
+    SCOPED_TRACE(kind);
+    const std::string file = src + "/short-track." + kind;
+    ASSERT_EQ(
+        pcmtest::RunShell(std::string("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x120:"
+                                      "rate=25:duration=") +
+                          (std::string(kind) == "mp4" ? "12" : "10") +
+                          " -f lavfi -i sine=duration=7 -c:v mpeg4 -c:a libmp3lame " + ShellQuote(file)),
+        0);
+    for (const char* profile : {"17", "23", "21"}) {
+      Result r = RunFrontEnd("--batch --quiet --profile " + std::string(profile) + " --output " +
+                             ShellQuote(out) + " " + ShellQuote(file));
+      EXPECT_EQ(r.status, 0) << profile << r.out;
+      EXPECT_FALSE(Contains(r.out, "The output is")) << r.out;
+    }
   }
 }
 

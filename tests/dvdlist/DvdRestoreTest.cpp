@@ -179,8 +179,8 @@ TEST(DvdRestore, RowsConvertAsBeforeTheViewTogglesAndAGoneDiscMarksThem) {
       if (!row.checked) continue;
       EXPECT_EQ(row.state, pcm::EntryState::Failed) << row.caption;
       ASSERT_EQ(row.failureLines.size(), 2u) << row.caption;
-      EXPECT_NE(row.failureLines[1].find("VIDEO_TS does not exist"), std::string::npos)
-          << row.failureLines[1];
+      EXPECT_NE(row.failureLines[0].find("VIDEO_TS does not exist"), std::string::npos)
+          << row.failureLines[0];
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(nowhere), fs::directory_iterator{}), 0);
     // The disc is back while the program runs: a missing row that converts

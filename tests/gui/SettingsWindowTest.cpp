@@ -251,6 +251,7 @@ TEST(ShutdownCountdown, CancelMeansNoPowerOffNowAndTheEndPowerOffOnce) {
   ASSERT_NE(d, nullptr);
   EXPECT_TRUE(d->isVisible());
   EXPECT_EQ(d->countdown().SecondsLeft(), 60);
+  EXPECT_EQ(d->findChild<QLabel*>("lb_heading")->text(), "All conversions are finished.");
   EXPECT_EQ(d->findChild<QLabel*>("lb_countdown")->text(), "The computer shuts down in 60 seconds.");
   EXPECT_TRUE(d->cancelButton()->isDefault());  // Enter does not power off
   EXPECT_TRUE(h.system.calls.empty());

@@ -176,7 +176,7 @@ TEST(FailedEntries, AreFailedAndTheBatchGoesOn) {
   EXPECT_EQ(b.Status(3), "Finish");
   const auto& lines = b.app().list.Row(0).failureLines;
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), "Error: scripted failure");
+  EXPECT_EQ(lines.front(), "Error: scripted failure");  // the cause first
   const auto& empty = b.app().list.Row(1).failureLines;
   ASSERT_FALSE(empty.empty());
   EXPECT_NE(empty.front().find("No output"), std::string::npos);

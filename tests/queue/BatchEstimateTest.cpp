@@ -98,6 +98,10 @@ TEST(BatchEstimate, PausesGapsFailuresAndUncheckingKeepTheEstimateSane) {
   EXPECT_EQ(b.Text(), "entry 2 of 2, 00:00:00 left");
   pcm::BatchTally t = b.estimate.Tally(b.list);
   EXPECT_EQ(pcm::BatchSummaryText(t), "Conversion over: 1 finished, 1 failed, 0 stopped.");
+  // The countdown to a shutdown after it says how the batch ended.
+  EXPECT_EQ(pcm::BatchEndHeading(b.list), "The conversions are over; 1 of 2 failed.");
+  b.list.SetState(0, EntryState::Failed);
+  EXPECT_EQ(pcm::BatchEndHeading(b.list), "All conversions failed.");
 }
 
 // A second batch over rows that still show the first batch's "Finish" and
