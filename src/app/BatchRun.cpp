@@ -639,8 +639,8 @@ class HeadlessBatch {
   }
 
   // The output folder is made before anything is converted or exported. A
-  // dry run refuses what the run would refuse: it makes the folder and a
-  // hidden file in it as the run's entries would, then removes both.
+  // dry run makes nothing: it checks that the run could make the folder and
+  // write in it, and refuses what the run would refuse.
   // After a dry run or an export, which print no report: how many entries
   // were skipped because their output exists.
   void NoteSkipped() {
@@ -657,28 +657,18 @@ class HeadlessBatch {
     return kExitFailed;
   }
 
-  // Makes the output folder (and for a dry run removes it again); why it
-  // cannot be made or written, or "".
+  // Makes the output folder (a dry run only checks that it could be made
+  // and written); why it cannot be, or "".
   std::string MakeOutputFolderFault() {
     std::string error;
-    std::vector<std::string> made;
-    const bool folderMade = MakeFolders(outDir_, error, &made);
-    bool writable = true;
-    if (folderMade && req_.dryRun) {
-      HiddenOutput probe = CreateHiddenOutput(outDir_ + "dry-run");
-      writable = probe.fd >= 0;
-      if (writable) {
-        RemoveHiddenOutput(probe.path.c_str(), probe.fd);
-        close(probe.fd);
-      } else {
-        error = std::strerror(probe.error);
-      }
-    }
+    bool exists = false;
     if (req_.dryRun)
-      for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
-    if (folderMade && writable) return {};
-    return "the output folder " + Printable(outDirName_) + " cannot be " +
-           (folderMade ? "written" : "created") + "; nothing was converted (" + Printable(error) + ")";
+      error = FolderFault(outDir_, exists);
+    else if (MakeFolders(outDir_, error))
+      return {};
+    if (error.empty()) return {};
+    return "the output folder " + Printable(outDirName_) + " cannot be " + (exists ? "written" : "created") +
+           "; nothing was converted (" + Printable(error) + ")";
   }
 
   // Runs the batch with the progress display, then prints the report. When

@@ -1,6 +1,8 @@
 #include "engine/OutputFiles.h"
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -108,6 +110,55 @@ bool MakeFolders(const std::string& path, std::string& error, std::vector<std::s
     }
     if (end == std::string::npos) return true;
   }
+}
+
+bool SystemFileSystem(const std::string& folder) {
+  struct statfs fs;
+  if (statfs(folder.c_str(), &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string FolderFault(const std::string& path, bool& exists) {
+  std::string nearest = "/";
+  exists = true;
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    std::string part = path.substr(0, end);
+    if (!part.empty() && part.back() != '/') {
+      struct stat st;
+      if (stat(part.c_str(), &st) != 0) {
+        exists = false;
+        break;
+      }
+      if (!S_ISDIR(st.st_mode)) {
+        exists = false;
+        return part + " is not a folder";
+      }
+      nearest = part;
+    }
+    if (end == std::string::npos) break;
+  }
+  // Root may write anywhere by its rights, but not on a file system that is
+  // read-only (access says so) or one the kernel makes up.
+  int why = 0;
+  if (SystemFileSystem(nearest))
+    why = EPERM;
+  else if (access(nearest.c_str(), W_OK | X_OK) != 0)
+    why = errno;
+  if (!why) return {};
+  return (exists ? "cannot write in " : "cannot create a folder in ") + nearest + ": " + std::strerror(why);
 }
 
 }  // namespace pcm

@@ -39,4 +39,16 @@ void RemoveTemporaryOutput(const std::string& tempPath);
 // added to `made`, outermost first, when it is given.
 bool MakeFolders(const std::string& path, std::string& error, std::vector<std::string>* made = nullptr);
 
+// Why MakeFolders(path) could not make path or a file could not be written
+// in it, found without making or changing anything: "" when both could be
+// done. The parts that exist must be folders, and the nearest of them one
+// this process may write in, on a file system that holds files. `exists`
+// tells whether path itself is a folder already.
+std::string FolderFault(const std::string& path, bool& exists);
+
+// Whether the folder lies on a file system the kernel makes up (processes,
+// devices, its own settings): no media there, nothing can be made there,
+// and folders without end.
+bool SystemFileSystem(const std::string& folder);
+
 }  // namespace pcm

@@ -2,9 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,27 +36,6 @@ std::set<FolderId> FoldersAbove(const std::string& folder) {
     here = up;
   }
   return above;
-}
-
-// Whether the folder lies on a file system the kernel makes up (processes,
-// devices, its own settings): no media there, and folders without end.
-bool SystemFileSystem(const std::string& folder) {
-  struct statfs fs;
-  if (statfs(folder.c_str(), &fs) != 0) return false;
-  switch (static_cast<unsigned long>(fs.f_type)) {
-    case PROC_SUPER_MAGIC:
-    case SYSFS_MAGIC:
-    case DEVPTS_SUPER_MAGIC:
-    case DEBUGFS_MAGIC:
-    case TRACEFS_MAGIC:
-    case SECURITYFS_MAGIC:
-    case CGROUP_SUPER_MAGIC:
-    case CGROUP2_SUPER_MAGIC:
-    case BPF_FS_MAGIC:
-      return true;
-    default:
-      return false;
-  }
 }
 
 class Walk {
